@@ -1,0 +1,144 @@
+// The Windows operations the tools lean on, behind small interfaces so that the logic runs
+// natively in tests. Real implementations live in app/win; stand-ins in tests/support.
+// Paths are UTF-8 with "\" separators.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace mt {
+
+class RegistryBackend;
+
+// A window, as seen by the logic: an opaque handle (HWND on Windows) used only as an owner.
+using WindowRef = void*;
+
+// ---- files -----------------------------------------------------------------------------
+class FileStream {
+ public:
+  virtual ~FileStream() = default;
+  // Reads up to `n` bytes; returns how many were read (0 at the end). Throws on I/O error.
+  virtual size_t Read(void* buffer, size_t n) = 0;
+  // Writes up to `n` bytes; returns how many were written (short on a full disk).
+  virtual size_t Write(const void* buffer, size_t n) = 0;
+  virtual uint64_t Size() = 0;
+};
+
+struct FindEntry {
+  std::string name;  // name only, no folder
+  bool isDirectory = false;
+  bool isHidden = false;
+  bool isSystem = false;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  // Opens for reading without sharing. Throws "Cannot open file \"%s\". %s" (path, the
+  // system's reason).
+  virtual std::unique_ptr<FileStream> OpenRead(const std::string& path) = 0;
+  // Creates (truncating) for writing without sharing. Throws "Cannot create file \"%s\". %s".
+  virtual std::unique_ptr<FileStream> Create(const std::string& path) = 0;
+  virtual bool FileExists(const std::string& path) = 0;
+  virtual bool DirectoryExists(const std::string& path) = 0;
+  virtual bool DeleteFile(const std::string& path) = 0;
+  // Entries of `folder` whose name matches `pattern` ("*.lnk", "*"), hidden and system ones
+  // included, "." and ".." left out.
+  virtual std::vector<FindEntry> Find(const std::string& folder, const std::string& pattern) = 0;
+  // Creates the folder and any missing parents; true when it exists afterwards.
+  virtual bool CreateDirectories(const std::string& path) = 0;
+  // Absolute form of a path; the same path when it is already absolute.
+  virtual std::string FullPath(const std::string& path) = 0;
+};
+
+// ---- profile (INI) files ------------------------------------------------------------------
+class ProfileStore {
+ public:
+  virtual ~ProfileStore() = default;
+  // The value, at most 2047 characters; `def` when the file, section or key is missing.
+  virtual std::string ReadString(const std::string& path, const std::string& section,
+                                 const std::string& key, const std::string& def) = 0;
+  // Creates file and section when needed, replaces the key's line, keeps every other line.
+  // Throws "Unable to write to %s" (the path) on failure.
+  virtual void WriteString(const std::string& path, const std::string& section,
+                           const std::string& key, const std::string& value) = 0;
+};
+
+// ---- shell and programs ------------------------------------------------------------------
+enum ShowMode : int { kShowHide = 0, kShowNormal = 1 };
+
+class Shell {
+ public:
+  virtual ~Shell() = default;
+  // ShellExecute; the result is not examined by any caller.
+  virtual void ShellOpen(WindowRef owner, const std::string& verb, const std::string& file,
+                         const std::string& params, const std::string& directory, int show) = 0;
+  // WinExec: starts the command line and returns at once.
+  virtual void WinExec(const std::string& commandLine, int show) = 0;
+};
+
+// ---- dialogs -------------------------------------------------------------------------------
+struct FileDialogOptions {
+  std::string filter;     // "description|pattern|description|pattern..."
+  std::string fileName;   // proposed file name
+  std::string title;      // empty: the system's default title
+  bool multiSelect = false;
+  bool hideReadOnly = false;
+};
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+  // Chosen paths (one unless multiSelect), or empty on cancel.
+  virtual std::optional<std::vector<std::string>> OpenFile(WindowRef owner,
+                                                           const FileDialogOptions& opts) = 0;
+  virtual std::optional<std::string> SaveFile(WindowRef owner, const FileDialogOptions& opts) = 0;
+  // Folder browser with a title line, file-system folders only; empty on cancel.
+  virtual std::optional<std::string> BrowseFolder(WindowRef owner, const std::string& title) = 0;
+};
+
+// ---- message boxes, beep, clipboard, hidden browser -------------------------------------
+// Style bits as MessageBox takes them.
+enum : unsigned { kMbOk = 0x0, kMbIconError = 0x10 };
+
+class MessageBoxes {
+ public:
+  virtual ~MessageBoxes() = default;
+  // Modal; returns the button pressed (1 for OK).
+  virtual int Show(WindowRef owner, const std::string& text, const std::string& caption,
+                   unsigned style) = 0;
+  virtual void Beep() = 0;
+};
+
+class Clipboard {
+ public:
+  virtual ~Clipboard() = default;
+  // Empties the clipboard and puts `text` on it. Throws AppError when it cannot be opened.
+  virtual void SetText(WindowRef owner, const std::string& text) = 0;
+};
+
+class BrowserHost {
+ public:
+  virtual ~BrowserHost() = default;
+  // Creates a new embedded web-browser control, child of `parent`, at (left, 0) with the
+  // given height, and navigates it to `url`. It lives as long as its parent.
+  virtual void NavigateHidden(WindowRef parent, int left, int height, const std::string& url) = 0;
+};
+
+// Everything a window hands down to the logic. Not owning.
+struct Services {
+  RegistryBackend* registry = nullptr;
+  FileSystem* files = nullptr;
+  ProfileStore* profile = nullptr;
+  Shell* shell = nullptr;
+  Dialogs* dialogs = nullptr;
+  MessageBoxes* messages = nullptr;
+  Clipboard* clipboard = nullptr;
+  BrowserHost* browser = nullptr;
+  std::string exeDir;  // folder of the executable, no trailing "\"
+};
+
+}  // namespace mt

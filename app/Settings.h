@@ -1,0 +1,44 @@
+// The program's own settings: "config.ini" beside the executable (section "DS_config") and
+// the per-user Product key "\Software\MRTKBOX" with its launch counter "cs". Every access
+// opens, reads or writes, and closes; nothing is cached.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "app/Services.h"
+
+namespace mt {
+
+inline constexpr const char* kSettingsSection = "DS_config";
+inline constexpr const char* kKeyFirstRun = "firstrun";
+inline constexpr const char* kKeySjtx = "sjtx";
+inline constexpr const char* kKeySjtxVer = "sjtxver";
+inline constexpr const char* kProductKey = "\\Software\\MRTKBOX";
+inline constexpr const char* kLaunchCounterValue = "cs";
+
+// Boolean rules of the settings file: decimal, or hex with "0x"/"0X" when longer than two
+// characters; non-zero is true; anything that is not a number gives `def`.
+bool ParseProfileBool(const std::string& text, bool def);
+
+// An INI file opened by path, like the profile-file object of the platform library.
+class TIniFile {
+ public:
+  TIniFile(ProfileStore& store, std::string path) : store_(store), path_(std::move(path)) {}
+  std::string ReadString(const std::string& section, const std::string& key,
+                         const std::string& def);
+  void WriteString(const std::string& section, const std::string& key, const std::string& value);
+  bool ReadBool(const std::string& section, const std::string& key, bool def);
+  void WriteBool(const std::string& section, const std::string& key, bool value);
+  const std::string& FileName() const { return path_; }
+
+ private:
+  ProfileStore& store_;
+  std::string path_;
+};
+
+// exeDir + "\config.ini".
+std::string SettingsFilePath(const std::string& exeDir);
+
+}  // namespace mt

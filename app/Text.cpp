@@ -1,0 +1,186 @@
+#include "app/Text.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include "app/Error.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <iconv.h>
+#endif
+
+namespace mt {
+
+std::string FormatMessage1(const std::string& pattern, const std::string& arg) {
+  std::string out = pattern;
+  size_t at = out.find("%s");
+  if (at != std::string::npos) out.replace(at, 2, arg);
+  return out;
+}
+
+std::string FormatMessage2(const std::string& pattern, const std::string& a, const std::string& b) {
+  std::string out = pattern;
+  size_t at = out.find("%s");
+  if (at == std::string::npos) return out;
+  out.replace(at, 2, a);
+  at = out.find("%s", at + a.size());
+  if (at != std::string::npos) out.replace(at, 2, b);
+  return out;
+}
+
+std::string ErrorReportText(const std::string& message) {
+  char32_t last = LastCodePoint(message);
+  bool alnum = (last >= U'0' && last <= U'9') || (last >= U'a' && last <= U'z') ||
+               (last >= U'A' && last <= U'Z');
+  if (alnum || IsCjkIdeograph(last)) return message + ".";
+  return message;
+}
+
+std::string TrimControl(const std::string& s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
+  return s.substr(b, e - b);
+}
+
+char32_t NextCodePoint(const std::string& s, size_t& pos) {
+  auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
+  unsigned char c = byte(pos);
+  int extra = c < 0x80 ? 0 : (c >> 5) == 0x6 ? 1 : (c >> 4) == 0xE ? 2 : (c >> 3) == 0x1E ? 3 : -1;
+  if (extra < 0 || pos + extra >= s.size() + (extra == 0 ? 1 : 0)) {
+    ++pos;
+    return extra == 0 ? c : 0xFFFD;
+  }
+  char32_t cp = extra == 0 ? c : c & (0x3F >> extra);
+  for (int i = 1; i <= extra; ++i) {
+    if (pos + i >= s.size() || (byte(pos + i) & 0xC0) != 0x80) {
+      ++pos;
+      return 0xFFFD;
+    }
+    cp = (cp << 6) | (byte(pos + i) & 0x3F);
+  }
+  pos += extra + 1;
+  return cp;
+}
+
+char32_t LastCodePoint(const std::string& s) {
+  if (s.empty()) return 0;
+  size_t start = s.size() - 1;
+  while (start > 0 && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80 && s.size() - start < 4)
+    --start;
+  size_t pos = start;
+  char32_t cp = NextCodePoint(s, pos);
+  return pos == s.size() ? cp : 0xFFFD;
+}
+
+bool IsCjkIdeograph(char32_t c) {
+  return (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) ||
+         (c >= 0xF900 && c <= 0xFAFF) || (c >= 0x20000 && c <= 0x3134F);
+}
+
+std::optional<int32_t> ParseInt32(const std::string& text) {
+  std::string s = TrimControl(text);
+  if (s.empty()) return std::nullopt;
+  size_t i = 0;
+  bool negative = false;
+  if (s[i] == '+' || s[i] == '-') negative = s[i++] == '-';
+  int base = 10;
+  if (i < s.size() && s[i] == '$') {
+    base = 16;
+    ++i;
+  } else if (i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
+    base = 16;
+    i += 2;
+  }
+  if (i >= s.size()) return std::nullopt;
+  long long value = 0;
+  for (; i < s.size(); ++i) {
+    char c = s[i];
+    int d = (c >= '0' && c <= '9') ? c - '0'
+            : (base == 16 && c >= 'a' && c <= 'f') ? c - 'a' + 10
+            : (base == 16 && c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                                   : -1;
+    if (d < 0) return std::nullopt;
+    value = value * base + d;
+    if (value > 0x100000000LL) return std::nullopt;
+  }
+  if (negative) value = -value;
+  if (base == 16 && !negative && value <= 0xFFFFFFFFLL) return static_cast<int32_t>(static_cast<uint32_t>(value));
+  if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
+  return static_cast<int32_t>(value);
+}
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x += 32;
+    if (y >= 'A' && y <= 'Z') y += 32;
+    if (x != y) return false;
+  }
+  return true;
+}
+
+std::vector<std::string> Split(const std::string& s, char sep) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    size_t at = s.find(sep, start);
+    parts.push_back(s.substr(start, at == std::string::npos ? std::string::npos : at - start));
+    if (at == std::string::npos) break;
+    start = at + 1;
+  }
+  return parts;
+}
+
+#ifdef _WIN32
+namespace {
+std::string Convert(const std::string& in, UINT from, UINT to) {
+  if (in.empty()) return {};
+  int wlen = MultiByteToWideChar(from, 0, in.data(), static_cast<int>(in.size()), nullptr, 0);
+  std::wstring w(static_cast<size_t>(wlen), L'\0');
+  MultiByteToWideChar(from, 0, in.data(), static_cast<int>(in.size()), w.data(), wlen);
+  int len = WideCharToMultiByte(to, 0, w.data(), wlen, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(len), '\0');
+  WideCharToMultiByte(to, 0, w.data(), wlen, out.data(), len, nullptr, nullptr);
+  return out;
+}
+}  // namespace
+std::string GbkToUtf8(const std::string& gbk) { return Convert(gbk, 936, CP_UTF8); }
+std::string Utf8ToGbk(const std::string& utf8) { return Convert(utf8, CP_UTF8, 936); }
+#else
+namespace {
+std::string Convert(const std::string& in, const char* from, const char* to, const std::string& bad) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) throw AppError("iconv_open failed");
+  std::string out;
+  char buf[4096];
+  char* src = const_cast<char*>(in.data());
+  size_t left = in.size();
+  while (left > 0) {
+    char* dst = buf;
+    size_t room = sizeof buf;
+    size_t r = iconv(cd, &src, &left, &dst, &room);
+    out.append(buf, static_cast<size_t>(dst - buf));
+    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+      // Skip one undecodable unit: a byte of GBK, or one whole UTF-8 character.
+      size_t pos = 0;
+      std::string rest(src, left);
+      if (std::string(from) == "UTF-8") NextCodePoint(rest, pos); else pos = 1;
+      src += pos;
+      left -= pos;
+      out += bad;
+    }
+  }
+  iconv_close(cd);
+  return out;
+}
+}  // namespace
+std::string GbkToUtf8(const std::string& gbk) { return Convert(gbk, "GBK", "UTF-8", "\xEF\xBF\xBD"); }
+std::string Utf8ToGbk(const std::string& utf8) { return Convert(utf8, "UTF-8", "GBK", "?"); }
+#endif
+
+}  // namespace mt

@@ -1,0 +1,38 @@
+// Text helpers. Inside the program every string is UTF-8; conversion to UTF-16 happens only
+// at the Win32 call, and bytes from the network (GBK) are decoded explicitly.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace mt {
+
+// Removes leading and trailing characters with a code of 32 or less (blanks, tabs, CR, LF).
+std::string TrimControl(const std::string& s);
+
+// The next code point of UTF-8 text at `pos` (advancing it); U+FFFD for a malformed byte.
+char32_t NextCodePoint(const std::string& s, size_t& pos);
+// The last code point of UTF-8 text, or 0 for an empty text.
+char32_t LastCodePoint(const std::string& s);
+bool IsCjkIdeograph(char32_t c);
+
+// Whole decimal number, optionally signed, optionally in hexadecimal with a "$" or "0x"
+// prefix; surrounding blanks are allowed. Empty when the text is not such a number or it
+// does not fit into 32 bits.
+std::optional<int32_t> ParseInt32(const std::string& s);
+
+// Case-insensitive comparison of ASCII letters; other bytes must match exactly. This is how
+// the registry and profile files compare names.
+bool EqualsNoCase(const std::string& a, const std::string& b);
+
+// GBK (code page 936) bytes to UTF-8 and back. Bytes that do not decode become U+FFFD;
+// characters that GBK cannot hold become "?".
+std::string GbkToUtf8(const std::string& gbk);
+std::string Utf8ToGbk(const std::string& utf8);
+
+// Splits at every occurrence of `sep`.
+std::vector<std::string> Split(const std::string& s, char sep);
+
+}  // namespace mt

@@ -1,0 +1,176 @@
+// The Main window: the tab control with the five pages, the contact strip, the two timers.
+// Each tool's page controls and handlers are defined in that tool's folder
+// (splitter/Unit1Splitter.cpp, vdrive/Unit1Vdrive.cpp, ...); this class only gathers them.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/Services.h"
+#include "app/win/Handles.h"
+
+namespace mt {
+
+class TForm1 {
+ public:
+  explicit TForm1(Services& services);
+  ~TForm1();
+  TForm1(const TForm1&) = delete;
+  TForm1& operator=(const TForm1&) = delete;
+
+  // Creates the window (hidden) and runs FormCreate.
+  void Create();
+  // Shows the window and runs FormShow on the first showing.
+  void Show(int cmdShow = SW_SHOWNORMAL);
+
+  HWND Handle = nullptr;
+  Services& svc;
+
+  // ---- the window ------------------------------------------------------------------------
+  std::string Caption() const;
+  void SetCaption(const std::string& caption);
+  // Text of any control, UTF-8.
+  static std::string GetText(HWND control);
+  static void SetText(HWND control, const std::string& text);
+  // Runs `work` on the UI thread (from any thread). Dropped once the window is gone.
+  void PostToUi(std::function<void()> work);
+  // Runs `handler` and shows whatever it throws in the general error report.
+  void Guarded(const std::function<void()>& handler);
+  // The general error report: the text (full stop added where due), the application title,
+  // an error icon.
+  void ShowErrorReport(const std::string& message);
+  // Message box owned by the Main window: OK button, no icon.
+  int Notice(const std::string& text, const std::string& caption = "温馨提示");
+
+  // ---- building pages --------------------------------------------------------------------
+  // Layout is given in 96-DPI client pixels of the page (or window) and scaled to the
+  // window's DPI; controls keep their 96-DPI rectangle so they follow DPI changes.
+  HWND AddControl(HWND parent, const wchar_t* windowClass, const std::string& text, DWORD style,
+                  int x, int y, int w, int h, DWORD exStyle = 0);
+  HWND AddLabel(HWND parent, const std::string& text, int x, int y, int w, int h,
+                DWORD extraStyle = 0);
+  HWND AddButton(HWND parent, const std::string& text, int x, int y, int w, int h,
+                 DWORD extraStyle = BS_PUSHBUTTON);
+  HWND AddGroup(HWND parent, const std::string& text, int x, int y, int w, int h);
+  HWND AddEdit(HWND parent, const std::string& text, int x, int y, int w, int h,
+               DWORD extraStyle = ES_AUTOHSCROLL);
+  // Binds a click (BN_CLICKED / STN_CLICKED) of `control` to `handler`, run guarded.
+  void OnClick(HWND control, std::function<void()> handler);
+  // Binds WM_NOTIFY from `control`; the handler returns the message result.
+  void OnNotify(HWND control, std::function<LRESULT(NMHDR*)> handler);
+  // Colours a static control's text (WM_CTLCOLORSTATIC); `disabled` greys it.
+  void SetLabelColour(HWND label, COLORREF colour);
+  // Sets a tool-tip on a control.
+  void SetHint(HWND control, const std::string& hint);
+  int Scale(int pixels96) const;
+  HFONT Font() const { return font_.get(); }
+  // Sends a click to a button-like control the way a user's click arrives.
+  static void Click(HWND control);
+
+  // ---- tabs --------------------------------------------------------------------------------
+  HWND PageControl1 = nullptr;
+  HWND TabSheet1 = nullptr, TabSheet2 = nullptr, TabSheet3 = nullptr, TabSheet4 = nullptr,
+       TabSheet5 = nullptr;
+  int ActivePageIndex() const;
+  // Makes page `index` (0-based) active and runs its page-shown handler.
+  void SetActivePage(int index);
+
+  // ---- start-up (app/Unit1.cpp) ------------------------------------------------------------
+  void FormCreate();
+  void FormShow();
+
+  // ---- contact strip and About page (app/Unit1.cpp) ---------------------------------------
+  HWND Label10 = nullptr, Label24 = nullptr, Label25 = nullptr, Label26 = nullptr,
+       Label7 = nullptr, Label23 = nullptr, Label27 = nullptr;
+  HWND Panel2 = nullptr;  // the About page's raised panel
+  HWND Label8 = nullptr, Label11 = nullptr, Label17 = nullptr, Label14 = nullptr,
+       Label15 = nullptr, Label16 = nullptr, Panel3 = nullptr, Label18 = nullptr,
+       Label19 = nullptr, Label20 = nullptr, Label21 = nullptr, Label22 = nullptr;
+  void Label23Click();
+  void Label24Click();
+  void Label26Click();
+  void Label27Click();
+
+  // ---- timers ------------------------------------------------------------------------------
+  static constexpr UINT_PTR kTimer2 = 2, kTimer3 = 3;
+  void SetTimer2Enabled(bool enabled);
+  void SetTimer3Enabled(bool enabled);
+  bool Timer2Enabled() const { return timer2_; }
+  bool Timer3Enabled() const { return timer3_; }
+  void Timer3Timer();
+
+  // ==== File splitter (splitter/Unit1Splitter.cpp) ===========================================
+  void CreateTabSheet1Controls();
+  void Button1Click();
+  void Button3Click();
+  void Button4Click();
+  void Button5Click();
+  // ==== end file splitter ====================================================================
+
+  // ==== Virtual drives (vdrive/Unit1Vdrive.cpp) ==============================================
+  void CreateTabSheet2Controls();
+  void TabSheet2Show();
+  void selectfilebtnClick();
+  void allstartbtnClick();
+  void alldelbtnClick();
+  void Action1Execute();
+  // ==== end virtual drives ===================================================================
+
+  // ==== Browser repair (browser/Unit1Browser.cpp) ============================================
+  void CreateTabSheet3Controls();
+  void TabSheet3Show();
+  void SbiedefaultClick();
+  // ==== end browser repair ===================================================================
+
+  // ==== Startup items (startup/Unit1Startup.cpp) =============================================
+  void CreateTabSheet4Controls();
+  void TabSheet4Show();
+  void Button2Click();
+  void Button6Click();
+  // ==== end startup items ====================================================================
+
+  // ==== Online update (update/Unit1Update.cpp) ===============================================
+  // Creates and starts the update-check worker (FormShow step 3).
+  void StartUpdateCheck();
+  void Timer2Timer();
+  // ==== end online update ====================================================================
+
+  // ==== Partner offer (offer/Unit1Offer.cpp) =================================================
+  bool PartnerEditionTest();
+  void LaunchCounterStep();
+  // ==== end partner offer ====================================================================
+
+ private:
+  static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
+  static LRESULT CALLBACK PageProc(HWND, UINT, WPARAM, LPARAM);
+  LRESULT Handle_(HWND, UINT, WPARAM, LPARAM);
+  bool Forward(HWND, UINT, WPARAM, LPARAM, LRESULT& result);
+  void CreateFrame();
+  void CreateContactStrip();
+  void CreateTabSheet5Controls();
+  void ApplyDpi(UINT dpi);
+  void PageShown(int index);
+
+  struct Placed {
+    HWND hwnd;
+    HWND parent;
+    RECT rect96;
+  };
+  std::vector<Placed> placed_;
+  std::map<HWND, std::function<void()>> clicks_;
+  std::map<HWND, std::function<LRESULT(NMHDR*)>> notifies_;
+  std::map<HWND, COLORREF> colours_;
+  UniqueFont font_;
+  UniqueFont linkFont_;
+  HWND tooltip_ = nullptr;
+  UINT dpi_ = 96;
+  bool timer2_ = false, timer3_ = false;
+  bool shown_ = false;
+};
+
+}  // namespace mt

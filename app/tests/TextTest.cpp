@@ -1,0 +1,46 @@
+#include <gtest/gtest.h>
+
+#include "app/Error.h"
+#include "app/Text.h"
+
+namespace mt {
+namespace {
+
+TEST(ErrorReport, FullStopAfterLetterDigitOrChineseOnly) {
+  EXPECT_EQ(ErrorReportText("Invalid data type for 'cs'"), "Invalid data type for 'cs'");
+  EXPECT_EQ(ErrorReportText("Unable to write to C:\\a\\config.ini"),
+            "Unable to write to C:\\a\\config.ini.");
+  EXPECT_EQ(ErrorReportText("List index out of bounds (-1)"), "List index out of bounds (-1)");
+  EXPECT_EQ(ErrorReportText("error 5"), "error 5.");
+  EXPECT_EQ(ErrorReportText("拒绝访问"), "拒绝访问.");
+  EXPECT_EQ(ErrorReportText("拒绝访问。"), "拒绝访问。");
+  EXPECT_EQ(ErrorReportText(""), "");
+}
+
+TEST(Format, ReplacesPlaceholdersInTurn) {
+  EXPECT_EQ(FormatMessage1("Failed to create key %s", "a\\b"), "Failed to create key a\\b");
+  EXPECT_EQ(FormatMessage2("Cannot open file \"%s\". %s", "x%s.ds", "拒绝访问。"),
+            "Cannot open file \"x%s.ds\". 拒绝访问。");
+}
+
+TEST(Text, TrimParseAndCompare) {
+  EXPECT_EQ(TrimControl(" \t x: \r\n"), "x:");
+  EXPECT_EQ(ParseInt32("1024"), 1024);
+  EXPECT_EQ(ParseInt32(" -5 "), -5);
+  EXPECT_EQ(ParseInt32("0x10"), 16);
+  EXPECT_EQ(ParseInt32("$ff"), 255);
+  EXPECT_FALSE(ParseInt32("12a").has_value());
+  EXPECT_FALSE(ParseInt32("").has_value());
+  EXPECT_FALSE(ParseInt32("99999999999").has_value());
+  EXPECT_TRUE(EqualsNoCase("Software\\RUN", "software\\run"));
+  EXPECT_FALSE(EqualsNoCase("x:", "y:"));
+}
+
+TEST(Text, GbkRoundTrip) {
+  std::string gbk = Utf8ToGbk("升级v1.4");
+  EXPECT_EQ(gbk, std::string("\xC9\xFD\xBC\xB6v1.4"));
+  EXPECT_EQ(GbkToUtf8(gbk), "升级v1.4");
+}
+
+}  // namespace
+}  // namespace mt

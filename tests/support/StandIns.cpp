@@ -1,0 +1,242 @@
+#include "tests/support/StandIns.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "app/Error.h"
+#include "app/Text.h"
+
+namespace fs = std::filesystem;
+
+#ifdef _WIN32
+#define ftello _ftelli64
+#define fseeko _fseeki64
+#endif
+
+namespace mt::test {
+
+// ---- MemoryProfile -----------------------------------------------------------------------
+
+std::string MemoryProfile::ReadString(const std::string& path, const std::string& section,
+                                      const std::string& key, const std::string& def) {
+  auto f = files_.find(path);
+  if (f == files_.end()) return def;
+  for (const Section& s : f->second) {
+    if (!EqualsNoCase(s.name, section)) continue;
+    for (const auto& e : s.entries)
+      if (EqualsNoCase(e.first, key)) return e.second.substr(0, 2047);
+  }
+  return def;
+}
+
+void MemoryProfile::WriteString(const std::string& path, const std::string& section,
+                                const std::string& key, const std::string& value) {
+  for (const std::string& p : readOnly_)
+    if (p == path) throw AppError(FormatMessage1("Unable to write to %s", path));
+  auto& sections = files_[path];
+  for (Section& s : sections) {
+    if (!EqualsNoCase(s.name, section)) continue;
+    for (auto& e : s.entries)
+      if (EqualsNoCase(e.first, key)) {
+        e.second = value;
+        return;
+      }
+    s.entries.emplace_back(key, value);
+    return;
+  }
+  sections.push_back({section, {{key, value}}});
+}
+
+std::string MemoryProfile::FileText(const std::string& path) const {
+  auto f = files_.find(path);
+  if (f == files_.end()) return std::string();
+  std::string out;
+  for (const Section& s : f->second) {
+    out += "[" + s.name + "]\r\n";
+    for (const auto& e : s.entries) out += e.first + "=" + e.second + "\r\n";
+  }
+  return out;
+}
+
+bool MemoryProfile::Exists(const std::string& path) const { return files_.count(path) != 0; }
+
+// ---- PosixFileSystem ---------------------------------------------------------------------
+
+namespace {
+
+class StdFileStream : public FileStream {
+ public:
+  explicit StdFileStream(std::FILE* f) : f_(f) {}
+  ~StdFileStream() override { std::fclose(f_); }
+  size_t Read(void* buffer, size_t n) override { return std::fread(buffer, 1, n, f_); }
+  size_t Write(const void* buffer, size_t n) override { return std::fwrite(buffer, 1, n, f_); }
+  uint64_t Size() override {
+    long long at = ftello(f_);
+    fseeko(f_, 0, SEEK_END);
+    long long end = ftello(f_);
+    fseeko(f_, at, SEEK_SET);
+    return static_cast<uint64_t>(end);
+  }
+
+ private:
+  std::FILE* f_;
+};
+
+fs::path P(const std::string& path) { return fs::u8path(PosixFileSystem::ToPosix(path)); }
+
+// Shell-style match of "*" and "?" against a name, ASCII letters in any case.
+bool Matches(const std::string& name, const std::string& pattern) {
+  if (pattern == "*" || pattern == "*.*") return true;
+  size_t n = 0, p = 0, starP = std::string::npos, starN = 0;
+  auto eq = [](char a, char b) { return EqualsNoCase(std::string(1, a), std::string(1, b)); };
+  while (n < name.size()) {
+    if (p < pattern.size() && (pattern[p] == '?' || eq(pattern[p], name[n]))) {
+      ++n;
+      ++p;
+    } else if (p < pattern.size() && pattern[p] == '*') {
+      starP = p++;
+      starN = n;
+    } else if (starP != std::string::npos) {
+      p = starP + 1;
+      n = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+}  // namespace
+
+std::string PosixFileSystem::ToPosix(const std::string& path) {
+  std::string out = path;
+  for (char& c : out)
+    if (c == '\\') c = '/';
+  return out;
+}
+
+std::unique_ptr<FileStream> PosixFileSystem::OpenRead(const std::string& path) {
+  std::FILE* f = std::fopen(ToPosix(path).c_str(), "rb");
+  if (!f || fs::is_directory(P(path))) {
+    if (f) std::fclose(f);
+    throw AppError(FormatMessage2("Cannot open file \"%s\". %s", path, "系统找不到指定的文件。"));
+  }
+  return std::make_unique<StdFileStream>(f);
+}
+
+std::unique_ptr<FileStream> PosixFileSystem::Create(const std::string& path) {
+  std::FILE* f = std::fopen(ToPosix(path).c_str(), "wb");
+  if (!f) throw AppError(FormatMessage2("Cannot create file \"%s\". %s", path, "拒绝访问。"));
+  return std::make_unique<StdFileStream>(f);
+}
+
+bool PosixFileSystem::FileExists(const std::string& path) {
+  std::error_code ec;
+  return fs::is_regular_file(P(path), ec);
+}
+
+bool PosixFileSystem::DirectoryExists(const std::string& path) {
+  std::error_code ec;
+  return fs::is_directory(P(path), ec);
+}
+
+bool PosixFileSystem::DeleteFile(const std::string& path) {
+  std::error_code ec;
+  return fs::is_regular_file(P(path), ec) && fs::remove(P(path), ec);
+}
+
+std::vector<FindEntry> PosixFileSystem::Find(const std::string& folder, const std::string& pattern) {
+  std::vector<FindEntry> out;
+  std::error_code ec;
+  for (auto it = fs::directory_iterator(P(folder), ec); !ec && it != fs::directory_iterator();
+       it.increment(ec)) {
+    std::string name = it->path().filename().u8string();
+    if (!Matches(name, pattern)) continue;
+    FindEntry e;
+    e.name = name;
+    e.isDirectory = it->is_directory(ec);
+    out.push_back(e);
+  }
+  return out;
+}
+
+bool PosixFileSystem::CreateDirectories(const std::string& path) {
+  std::error_code ec;
+  fs::create_directories(P(path), ec);
+  return fs::is_directory(P(path), ec);
+}
+
+std::string PosixFileSystem::FullPath(const std::string& path) {
+  std::error_code ec;
+  return fs::absolute(P(path), ec).u8string();
+}
+
+// ---- ScriptedDialogs ---------------------------------------------------------------------
+
+std::optional<std::vector<std::string>> ScriptedDialogs::OpenFile(WindowRef,
+                                                                  const FileDialogOptions& opts) {
+  openAsked.push_back(opts);
+  if (openAnswers.empty()) return std::nullopt;
+  auto a = openAnswers.front();
+  openAnswers.pop_front();
+  return a;
+}
+
+std::optional<std::string> ScriptedDialogs::SaveFile(WindowRef, const FileDialogOptions& opts) {
+  saveAsked.push_back(opts);
+  if (saveAnswers.empty()) return std::nullopt;
+  auto a = saveAnswers.front();
+  saveAnswers.pop_front();
+  return a;
+}
+
+std::optional<std::string> ScriptedDialogs::BrowseFolder(WindowRef, const std::string& title) {
+  folderTitles.push_back(title);
+  if (folderAnswers.empty()) return std::nullopt;
+  auto a = folderAnswers.front();
+  folderAnswers.pop_front();
+  return a;
+}
+
+void RecordingClipboard::SetText(WindowRef, const std::string& t) {
+  if (failOpen) throw AppError("Cannot open clipboard: 拒绝访问。");
+  text = t;
+}
+
+// ---- temporary folders and whole files ---------------------------------------------------
+
+TempDir::TempDir() {
+  std::random_device rd;
+  fs::path base = fs::temp_directory_path();
+  for (;;) {
+    fs::path candidate = base / ("mt-test-" + std::to_string(rd()));
+    std::error_code ec;
+    if (fs::create_directory(candidate, ec)) {
+      path_ = candidate.u8string();
+      break;
+    }
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  fs::remove_all(fs::u8path(path_), ec);
+}
+
+void WriteWholeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(fs::u8path(PosixFileSystem::ToPosix(path)), std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(fs::u8path(PosixFileSystem::ToPosix(path)), std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+}  // namespace mt::test

@@ -1,0 +1,165 @@
+// Stand-ins for the services, for tests: they record what was asked and answer as scripted.
+// No stand-in ever blocks.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/Services.h"
+#include "tests/support/MemoryRegistry.h"
+
+namespace mt::test {
+
+// INI files in memory with the platform's rules: names compare without regard to case,
+// a write keeps every other line, reads are cut at 2047 characters. Paths can be made
+// read-only to script "Unable to write to %s".
+class MemoryProfile : public ProfileStore {
+ public:
+  std::string ReadString(const std::string& path, const std::string& section,
+                         const std::string& key, const std::string& def) override;
+  void WriteString(const std::string& path, const std::string& section, const std::string& key,
+                   const std::string& value) override;
+  void MakeReadOnly(const std::string& path) { readOnly_.push_back(path); }
+  // The file's text as the platform would leave it ("[section]\r\nkey=value\r\n...").
+  std::string FileText(const std::string& path) const;
+  bool Exists(const std::string& path) const;
+
+ private:
+  struct Section {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> entries;
+  };
+  std::map<std::string, std::vector<Section>> files_;
+  std::vector<std::string> readOnly_;
+};
+
+// The real file system of the test machine, with "\" in paths mapped to "/".
+class PosixFileSystem : public FileSystem {
+ public:
+  std::unique_ptr<FileStream> OpenRead(const std::string& path) override;
+  std::unique_ptr<FileStream> Create(const std::string& path) override;
+  bool FileExists(const std::string& path) override;
+  bool DirectoryExists(const std::string& path) override;
+  bool DeleteFile(const std::string& path) override;
+  std::vector<FindEntry> Find(const std::string& folder, const std::string& pattern) override;
+  bool CreateDirectories(const std::string& path) override;
+  std::string FullPath(const std::string& path) override;
+  static std::string ToPosix(const std::string& path);
+};
+
+struct ShellCall {
+  WindowRef owner;
+  std::string verb, file, params, directory;
+  int show;
+};
+
+class RecordingShell : public Shell {
+ public:
+  void ShellOpen(WindowRef owner, const std::string& verb, const std::string& file,
+                 const std::string& params, const std::string& directory, int show) override {
+    opens.push_back({owner, verb, file, params, directory, show});
+  }
+  void WinExec(const std::string& commandLine, int show) override {
+    execs.push_back({nullptr, "", commandLine, "", "", show});
+  }
+  std::vector<ShellCall> opens, execs;
+};
+
+// Answers each dialog with the next scripted answer; an unscripted dialog counts as cancel.
+class ScriptedDialogs : public Dialogs {
+ public:
+  std::optional<std::vector<std::string>> OpenFile(WindowRef owner,
+                                                   const FileDialogOptions& opts) override;
+  std::optional<std::string> SaveFile(WindowRef owner, const FileDialogOptions& opts) override;
+  std::optional<std::string> BrowseFolder(WindowRef owner, const std::string& title) override;
+
+  std::deque<std::optional<std::vector<std::string>>> openAnswers;
+  std::deque<std::optional<std::string>> saveAnswers;
+  std::deque<std::optional<std::string>> folderAnswers;
+  std::vector<FileDialogOptions> openAsked, saveAsked;
+  std::vector<std::string> folderTitles;
+};
+
+struct ShownMessage {
+  WindowRef owner;
+  std::string text, caption;
+  unsigned style;
+};
+
+class RecordingMessages : public MessageBoxes {
+ public:
+  int Show(WindowRef owner, const std::string& text, const std::string& caption,
+           unsigned style) override {
+    shown.push_back({owner, text, caption, style});
+    return 1;
+  }
+  void Beep() override { ++beeps; }
+  std::vector<ShownMessage> shown;
+  int beeps = 0;
+};
+
+class RecordingClipboard : public Clipboard {
+ public:
+  void SetText(WindowRef owner, const std::string& text) override;
+  std::string text;
+  bool failOpen = false;
+};
+
+class RecordingBrowser : public BrowserHost {
+ public:
+  struct Navigation {
+    WindowRef parent;
+    int left, height;
+    std::string url;
+  };
+  void NavigateHidden(WindowRef parent, int left, int height, const std::string& url) override {
+    navigations.push_back({parent, left, height, url});
+  }
+  std::vector<Navigation> navigations;
+};
+
+// All stand-ins together, wired into a Services bundle.
+struct TestServices {
+  MemoryRegistry registry;
+  PosixFileSystem files;
+  MemoryProfile profile;
+  RecordingShell shell;
+  ScriptedDialogs dialogs;
+  RecordingMessages messages;
+  RecordingClipboard clipboard;
+  RecordingBrowser browser;
+  Services services;
+
+  explicit TestServices(std::string exeDir = "C:\\Tools") {
+    services.registry = &registry;
+    services.files = &files;
+    services.profile = &profile;
+    services.shell = &shell;
+    services.dialogs = &dialogs;
+    services.messages = &messages;
+    services.clipboard = &clipboard;
+    services.browser = &browser;
+    services.exeDir = std::move(exeDir);
+  }
+};
+
+// A fresh, empty temporary folder, removed with everything in it on destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// Whole-file helpers for tests.
+void WriteWholeFile(const std::string& path, const std::string& bytes);
+std::string ReadWholeFile(const std::string& path);
+
+}  // namespace mt::test
