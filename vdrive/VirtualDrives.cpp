@@ -1,0 +1,101 @@
+#include "vdrive/VirtualDrives.h"
+
+#include "app/Error.h"
+#include "app/Registry.h"
+#include "app/Text.h"
+
+namespace mt {
+
+const std::vector<std::string>& DriveLetterTable() {
+  static const std::vector<std::string> table = [] {
+    std::vector<std::string> t;
+    for (char c = 'a'; c <= 'z'; ++c) t.push_back(std::string(1, c) + ":");
+    return t;
+  }();
+  return table;
+}
+
+bool IsDriveText(const std::string& text) {
+  if (text.size() != 2 || text[1] != ':') return false;
+  char c = text[0];
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+std::string QuoteFolderArgument(const std::string& folder) {
+  size_t trailing = 0;
+  while (trailing < folder.size() && folder[folder.size() - 1 - trailing] == '\\') ++trailing;
+  return "\"" + folder + std::string(trailing, '\\') + "\"";
+}
+
+std::string MappingArguments(const std::string& drive, const std::string& folder) {
+  return drive + " " + QuoteFolderArgument(folder);
+}
+
+std::string RemovalArguments(const std::string& drive) { return drive + " /d"; }
+
+std::string MappingEntryData(const std::string& drive, const std::string& folder) {
+  return "subst " + MappingArguments(drive, folder);
+}
+
+void StartSubst(ProcessStarter& starter, const std::string& arguments) {
+  // The outcome is not examined: the refresh that follows shows what the Run key records.
+  starter.StartHidden(kSubstProgram, arguments, LaunchSession::Own);
+  if (starter.SeparateDesktopSession())
+    starter.StartHidden(kSubstProgram, arguments, LaunchSession::Desktop);
+}
+
+bool CreateMapping(VdriveContext& ctx, const std::vector<std::string>& listed,
+                   const std::string& driveText, const std::string& folderText) {
+  for (const std::string& entry : listed) {
+    if (entry == driveText) {
+      ctx.messages.Show(ctx.owner, kMsgDriveListed, "提示", kMbOk);
+      return false;
+    }
+  }
+  if (folderText.empty()) {
+    ctx.messages.Show(ctx.owner, kMsgNoFolder, ctx.appTitle, kMbOk);
+    return false;
+  }
+  // Both texts end up in a command line that runs now and at every log-on: only a plain drive
+  // letter is taken, and a quote would end the quoted folder argument early.
+  if (!IsDriveText(driveText)) {
+    ctx.messages.Show(ctx.owner, kMsgBadDriveText, "温馨提示", kMbOk);
+    return false;
+  }
+  if (folderText.find('"') != std::string::npos) {
+    ctx.messages.Show(ctx.owner, kMsgBadFolderText, "温馨提示", kMbOk);
+    return false;
+  }
+
+  try {
+    StartSubst(ctx.starter, MappingArguments(driveText, folderText));
+    TRegistry reg(ctx.registry);
+    reg.SetRootKey(RegRoot::LocalMachine);
+    reg.OpenKey(kRunKeyPath, true);
+    reg.WriteString(driveText, MappingEntryData(driveText, folderText));
+  } catch (const std::exception&) {
+    ctx.messages.Show(ctx.owner, kMsgRunKeyRefused, "温馨提示", kMbOk);
+  }
+  return true;
+}
+
+void RemoveMapping(VdriveContext& ctx, const std::vector<std::string>& listed, int selected) {
+  if (selected < 0 || static_cast<size_t>(selected) >= listed.size())
+    throw AppError("List index out of bounds (" + std::to_string(selected) + ")");
+  std::string letter = TrimControl(listed[static_cast<size_t>(selected)]);
+  StartSubst(ctx.starter, RemovalArguments(letter));
+  TRegistry reg(ctx.registry);
+  reg.SetRootKey(RegRoot::LocalMachine);
+  if (reg.OpenKey(kRunKeyPath, true)) reg.DeleteValue(letter);
+}
+
+void ListMappedDrives(RegistryBackend& registry,
+                      const std::function<void(const std::string&)>& add) {
+  TRegistry reg(registry);
+  reg.SetRootKey(RegRoot::LocalMachine);
+  reg.OpenKey(kRunKeyPath, true);
+  for (const std::string& letter : DriveLetterTable())
+    if (!reg.ReadString(letter).empty()) add(letter);
+}
+
+}  // namespace mt

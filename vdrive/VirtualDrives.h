@@ -1,0 +1,68 @@
+// Folder-to-drive mappings: a subst drive made at once, and a Mapping entry in the machine Run
+// key ("x:" = subst x: "D:\Data") that makes it again at every log-on. The Run key is the only
+// record of which mappings exist.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/Services.h"
+#include "vdrive/ProcessStarter.h"
+
+namespace mt {
+
+inline constexpr const char* kRunKeyPath = "software\\microsoft\\windows\\currentversion\\run";
+inline constexpr const char* kSubstProgram = "subst.exe";
+
+inline constexpr const char* kMsgDriveListed = "已存在此盘，请选择另外分区";
+inline constexpr const char* kMsgNoFolder = "请确定你选择了要虚拟的文件夹";
+inline constexpr const char* kMsgBadDriveText = "盘符不正确，请填写一个字母加冒号，例如 x:";
+inline constexpr const char* kMsgBadFolderText = "文件夹路径中不能含有双引号";
+inline constexpr const char* kMsgRunKeyRefused = "被杀毒软件拦截，修改不成功";
+
+// "a:" .. "z:": the items of the drive box and the value names the list probes.
+const std::vector<std::string>& DriveLetterTable();
+
+// One ASCII letter (either case) followed by ":".
+bool IsDriveText(const std::string& text);
+
+// The folder as one command-line argument: in double quotes, trailing backslashes doubled so
+// that "D:\" does not turn into an escaped quote.
+std::string QuoteFolderArgument(const std::string& folder);
+
+// Arguments of subst for a mapping ("x: \"D:\\My Data\"") and for its removal ("x: /d").
+std::string MappingArguments(const std::string& drive, const std::string& folder);
+std::string RemovalArguments(const std::string& drive);
+// Data of the Mapping entry: "subst " + the mapping arguments.
+std::string MappingEntryData(const std::string& drive, const std::string& folder);
+
+// What the page's handlers need besides their control contents.
+struct VdriveContext {
+  RegistryBackend& registry;
+  MessageBoxes& messages;
+  ProcessStarter& starter;
+  WindowRef owner;          // the Main window
+  std::string appTitle;     // caption of the plain empty-folder notice
+};
+
+// Runs subst hidden in this process's session and, when the desktop runs in another session,
+// there as well, so that Explorer shows the change at once.
+void StartSubst(ProcessStarter& starter, const std::string& arguments);
+
+// "建立": checks the drive text against the listed letters (byte for byte), the folder text,
+// and the form of the drive text; then starts the mapping and writes the Mapping entry.
+// True when the list is to be refreshed (the checks passed), false when a check stopped it.
+bool CreateMapping(VdriveContext& ctx, const std::vector<std::string>& listed,
+                   const std::string& driveText, const std::string& folderText);
+
+// "删除": removes the mapping of listed[selected] and its Mapping entry. Throws
+// "List index out of bounds (%d)" when nothing (or something outside the list) is selected.
+void RemoveMapping(VdriveContext& ctx, const std::vector<std::string>& listed, int selected);
+
+// The refresh: probes "a:" .. "z:" in the Run key and calls `add` for each letter whose value
+// is non-empty text. A value that is not text throws "Invalid data type for '%s'" at that
+// letter, after the letters before it have been added.
+void ListMappedDrives(RegistryBackend& registry, const std::function<void(const std::string&)>& add);
+
+}  // namespace mt

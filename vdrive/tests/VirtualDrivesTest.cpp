@@ -1,0 +1,203 @@
+#include <gtest/gtest.h>
+
+#include "app/Error.h"
+#include "tests/support/StandIns.h"
+#include "vdrive/VirtualDrives.h"
+#include "vdrive/tests/RecordingStarter.h"
+
+namespace mt {
+namespace {
+
+constexpr RegRoot kHklm = RegRoot::LocalMachine;
+
+class VirtualDrivesTest : public ::testing::Test {
+ protected:
+  std::vector<std::string> Listed() {
+    std::vector<std::string> out;
+    ListMappedDrives(reg, [&](const std::string& l) { out.push_back(l); });
+    return out;
+  }
+  std::optional<RegValue> Entry(const std::string& name) { return reg.Get(kHklm, kRunKeyPath, name); }
+
+  test::MemoryRegistry reg;
+  test::RecordingMessages messages;
+  test::RecordingStarter starter;
+  int owner = 0;
+  VdriveContext ctx{reg, messages, starter, &owner, "Mirtak小工具合集"};
+};
+
+TEST(DriveText, OneLetterAndAColonOnly) {
+  for (const char* ok : {"x:", "X:", "a:", "Z:"}) EXPECT_TRUE(IsDriveText(ok)) << ok;
+  for (const char* bad : {"", "x", "x:\\", "1:", "xy:", " x:", "x: ", "x: & calc", ":x", "中:"})
+    EXPECT_FALSE(IsDriveText(bad)) << bad;
+  ASSERT_EQ(DriveLetterTable().size(), 26u);
+  EXPECT_EQ(DriveLetterTable().front(), "a:");
+  EXPECT_EQ(DriveLetterTable().back(), "z:");
+}
+
+TEST(DriveText, FolderIsQuotedAndATrailingBackslashSurvives) {
+  EXPECT_EQ(MappingArguments("x:", "D:\\My Data"), "x: \"D:\\My Data\"");
+  EXPECT_EQ(MappingEntryData("x:", "D:\\My Data"), "subst x: \"D:\\My Data\"");
+  // "D:\" quoted as "D:\" would read as D: followed by an escaped quote.
+  EXPECT_EQ(MappingArguments("y:", "D:\\"), "y: \"D:\\\\\"");
+  EXPECT_EQ(RemovalArguments("x:"), "x: /d");
+}
+
+TEST_F(VirtualDrivesTest, CreateStartsSubstAndWritesTheQuotedEntry) {
+  ASSERT_TRUE(CreateMapping(ctx, {}, "x:", "D:\\My Data"));
+  ASSERT_EQ(starter.started.size(), 1u);
+  EXPECT_EQ(starter.started[0].program, "subst.exe");
+  EXPECT_EQ(starter.started[0].arguments, "x: \"D:\\My Data\"");
+  EXPECT_EQ(starter.started[0].session, LaunchSession::Own);
+  auto v = Entry("x:");
+  ASSERT_TRUE(v);
+  EXPECT_EQ(v->type, RegDataType::String);
+  EXPECT_EQ(v->text, "subst x: \"D:\\My Data\"");
+  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_EQ(Listed(), std::vector<std::string>{"x:"});
+}
+
+TEST_F(VirtualDrivesTest, ElevatedRunAlsoMapsInTheDesktopSession) {
+  starter.separateDesktop = true;
+  ASSERT_TRUE(CreateMapping(ctx, {}, "k:", "C:\\Work"));
+  ASSERT_EQ(starter.started.size(), 2u);
+  EXPECT_EQ(starter.started[0].session, LaunchSession::Own);
+  EXPECT_EQ(starter.started[1].session, LaunchSession::Desktop);
+  EXPECT_EQ(starter.started[1].arguments, "k: \"C:\\Work\"");
+  RemoveMapping(ctx, {"k:"}, 0);
+  ASSERT_EQ(starter.started.size(), 4u);
+  EXPECT_EQ(starter.started[2].arguments, "k: /d");
+  EXPECT_EQ(starter.started[2].session, LaunchSession::Own);
+  EXPECT_EQ(starter.started[3].arguments, "k: /d");
+  EXPECT_EQ(starter.started[3].session, LaunchSession::Desktop);
+}
+
+TEST_F(VirtualDrivesTest, DuplicateTestIsByteForByteAndComesFirst) {
+  reg.SetString(kHklm, kRunKeyPath, "x:", "subst x: \"D:\\Old\"");
+  // A listed letter with an empty folder reports the duplicate.
+  EXPECT_FALSE(CreateMapping(ctx, Listed(), "x:", ""));
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].text, "已存在此盘，请选择另外分区");
+  EXPECT_EQ(messages.shown[0].caption, "提示");
+  EXPECT_EQ(messages.shown[0].style, kMbOk);
+  EXPECT_EQ(messages.shown[0].owner, &owner);
+  EXPECT_TRUE(starter.started.empty());
+
+  // "X:" is not the listed "x:": it passes, and overwrites the same value (names ignore case).
+  EXPECT_TRUE(CreateMapping(ctx, Listed(), "X:", "D:\\New"));
+  EXPECT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(Entry("x:")->text, "subst X: \"D:\\New\"");
+  EXPECT_EQ(Listed(), std::vector<std::string>{"x:"});
+}
+
+TEST_F(VirtualDrivesTest, EmptyFolderIsRefusedWithNothingDone) {
+  EXPECT_FALSE(CreateMapping(ctx, {}, "x:", ""));
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].text, "请确定你选择了要虚拟的文件夹");
+  EXPECT_EQ(messages.shown[0].caption, "Mirtak小工具合集");
+  EXPECT_TRUE(starter.started.empty());
+  EXPECT_FALSE(reg.HasKey(kHklm, kRunKeyPath));
+}
+
+TEST_F(VirtualDrivesTest, BadDriveTextsAreRefusedWithNothingStartedOrWritten) {
+  reg.CreatePath(kHklm, kRunKeyPath);
+  for (const char* bad : {"x: & calc.exe", "1:", "x", "xy", "x:\\", " x:", "x: "}) {
+    messages.shown.clear();
+    EXPECT_FALSE(CreateMapping(ctx, {}, bad, "D:\\Data")) << bad;
+    ASSERT_EQ(messages.shown.size(), 1u) << bad;
+    EXPECT_EQ(messages.shown[0].text, kMsgBadDriveText);
+    EXPECT_FALSE(Entry(bad)) << bad;
+  }
+  // A quote would close the quoted folder early and let the rest run as more arguments.
+  messages.shown.clear();
+  EXPECT_FALSE(CreateMapping(ctx, {}, "x:", "D:\\a\" /d \"b"));
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].text, kMsgBadFolderText);
+  EXPECT_TRUE(starter.started.empty());
+  EXPECT_TRUE(reg.ValueNames(*reg.Open(kHklm, nullptr, kRunKeyPath, false)).empty());
+}
+
+TEST_F(VirtualDrivesTest, RefusedWriteIsReportedAfterTheCommandStarted) {
+  reg.CreatePath(kHklm, kRunKeyPath);
+  reg.MakeReadOnly(kHklm, kRunKeyPath);
+  EXPECT_TRUE(CreateMapping(ctx, {}, "x:", "D:\\Data"));
+  EXPECT_EQ(starter.started.size(), 1u);
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].text, "被杀毒软件拦截，修改不成功");
+  EXPECT_EQ(messages.shown[0].caption, "温馨提示");
+  EXPECT_FALSE(Entry("x:"));
+
+  // A Run key that cannot even be opened ends the same way.
+  test::MemoryRegistry denied;
+  denied.Deny(kHklm, kRunKeyPath);
+  VdriveContext c2{denied, messages, starter, &owner, "t"};
+  EXPECT_TRUE(CreateMapping(c2, {}, "y:", "D:\\Data"));
+  EXPECT_EQ(messages.shown.size(), 2u);
+  EXPECT_EQ(messages.shown[1].text, "被杀毒软件拦截，修改不成功");
+  std::vector<std::string> none;
+  ListMappedDrives(denied, [&](const std::string& l) { none.push_back(l); });
+  EXPECT_TRUE(none.empty());
+}
+
+TEST_F(VirtualDrivesTest, RefreshListsNonEmptyTextValuesUnderTableNames) {
+  reg.SetString(kHklm, kRunKeyPath, "Q:", "subst Q: \"C:\\q\"");  // upper-case name
+  reg.SetString(kHklm, kRunKeyPath, "c:", "subst c: C:\\Old Style");  // older entry, no quotes
+  reg.SetString(kHklm, kRunKeyPath, "m:", "");                    // empty: not listed
+  reg.SetString(kHklm, kRunKeyPath, "1:", "subst 1: C:\\x");       // outside the table
+  reg.SetString(kHklm, kRunKeyPath, "d:", "anything at all");      // data is not examined
+  reg.SetString(kHklm, kRunKeyPath, "Updater", "C:\\u.exe");
+  EXPECT_EQ(Listed(), (std::vector<std::string>{"c:", "d:", "q:"}));
+}
+
+TEST_F(VirtualDrivesTest, NonTextValueEndsTheRefreshAtThatLetter) {
+  reg.SetString(kHklm, kRunKeyPath, "b:", "subst b: \"C:\\b\"");
+  reg.SetDword(kHklm, kRunKeyPath, "k:", 7);
+  reg.SetString(kHklm, kRunKeyPath, "t:", "subst t: \"C:\\t\"");
+  std::vector<std::string> out;
+  try {
+    ListMappedDrives(reg, [&](const std::string& l) { out.push_back(l); });
+    FAIL() << "no error";
+  } catch (const AppError& e) {
+    EXPECT_STREQ(e.what(), "Invalid data type for 'k:'");
+  }
+  EXPECT_EQ(out, std::vector<std::string>{"b:"});
+}
+
+TEST_F(VirtualDrivesTest, RemovalTrimsStartsSubstAndDeletesTheEntry) {
+  reg.SetString(kHklm, kRunKeyPath, "c:", "subst c: C:\\Old Style");
+  reg.SetString(kHklm, kRunKeyPath, "x:", "subst x: \"D:\\x\"");
+  RemoveMapping(ctx, {" c: ", "x:"}, 0);
+  ASSERT_EQ(starter.started.size(), 1u);
+  EXPECT_EQ(starter.started[0].program, "subst.exe");
+  EXPECT_EQ(starter.started[0].arguments, "c: /d");
+  EXPECT_FALSE(Entry("c:"));
+  EXPECT_EQ(Listed(), std::vector<std::string>{"x:"});
+  EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(VirtualDrivesTest, RemovalWithoutSelectionTouchesNothing) {
+  reg.SetString(kHklm, kRunKeyPath, "x:", "subst x: \"D:\\x\"");
+  for (int sel : {-1, 1}) {
+    try {
+      RemoveMapping(ctx, {"x:"}, sel);
+      FAIL() << "no error";
+    } catch (const AppError& e) {
+      EXPECT_EQ(std::string(e.what()), "List index out of bounds (" + std::to_string(sel) + ")");
+    }
+  }
+  EXPECT_THROW(RemoveMapping(ctx, {}, -1), AppError);
+  EXPECT_TRUE(starter.started.empty());
+  EXPECT_TRUE(Entry("x:"));
+}
+
+TEST_F(VirtualDrivesTest, RemovalThatCannotDeleteLeavesTheLetterListed) {
+  reg.SetString(kHklm, kRunKeyPath, "x:", "subst x: \"D:\\x\"");
+  reg.MakeReadOnly(kHklm, kRunKeyPath);
+  RemoveMapping(ctx, {"x:"}, 0);
+  EXPECT_EQ(starter.started.size(), 1u);
+  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_EQ(Listed(), std::vector<std::string>{"x:"});
+}
+
+}  // namespace
+}  // namespace mt
