@@ -119,6 +119,11 @@ class TForm1 {
   void allstartbtnClick();
   void alldelbtnClick();
   void Action1Execute();
+  HWND GroupBox3 = nullptr, Label9 = nullptr, fileedit = nullptr, selectfilebtn = nullptr,
+       Label1 = nullptr, drivecombox = nullptr, allstartbtn = nullptr, alldelbtn = nullptr,
+       Label6 = nullptr, ListBox5 = nullptr, Panel5 = nullptr, Image1 = nullptr;
+  // Starts subst for the page; null means the real starter (tests put a recording one here).
+  class ProcessStarter* processStarter = nullptr;
   // ==== end virtual drives ===================================================================
 
   // ==== Browser repair (browser/Unit1Browser.cpp) ============================================
@@ -143,6 +148,9 @@ class TForm1 {
   // ==== Partner offer (offer/Unit1Offer.cpp) =================================================
   bool PartnerEditionTest();
   void LaunchCounterStep();
+  // Called with the offer dialog once it is on screen, before its modal loop runs; tests post
+  // their clicks and the close from here.
+  std::function<void(class TFhzPortal&)> OfferShown;
   // ==== end partner offer ====================================================================
 
  private:
