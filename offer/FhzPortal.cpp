@@ -35,9 +35,11 @@ UniqueFont MakeFont(int pixelHeight, int weight) {
 
 void RegisterClasses(WNDPROC dialogProc, WNDPROC panelProc) {
   HINSTANCE inst = GetModuleHandleW(nullptr);
-  WNDCLASSEXW probe{sizeof(probe)};
+  WNDCLASSEXW probe{};
+  probe.cbSize = sizeof(probe);
   if (GetClassInfoExW(inst, kDialogClass, &probe)) return;
-  WNDCLASSEXW wc{sizeof(wc)};
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof(wc);
   wc.lpfnWndProc = dialogProc;
   wc.hInstance = inst;
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
@@ -45,7 +47,8 @@ void RegisterClasses(WNDPROC dialogProc, WNDPROC panelProc) {
   wc.hIcon = LoadIconW(inst, MAKEINTRESOURCEW(1));
   wc.lpszClassName = kDialogClass;
   RegisterClassExW(&wc);
-  WNDCLASSEXW pc{sizeof(pc)};
+  WNDCLASSEXW pc{};
+  pc.cbSize = sizeof(pc);
   pc.lpfnWndProc = panelProc;
   pc.hInstance = inst;
   pc.hCursor = LoadCursorW(nullptr, IDC_ARROW);

@@ -97,7 +97,8 @@ LRESULT CALLBACK PictureProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void RegisterPictureClass() {
-  WNDCLASSEXW wc{sizeof(wc)};
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof(wc);
   if (GetClassInfoExW(GetModuleHandleW(nullptr), kPictureClass, &wc)) return;
   wc.cbSize = sizeof(wc);
   wc.lpfnWndProc = PictureProc;

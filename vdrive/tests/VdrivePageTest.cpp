@@ -1,0 +1,205 @@
+// The "虚拟硬盘" page end to end: the real Main window and the real Run key, with stand-in
+// dialogs and message boxes and a starter that records the subst runs.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "app/Constants.h"
+#include "app/Unit1.h"
+#include "app/win/WinRegistry.h"
+#include "tests/support/StandIns.h"
+#include "vdrive/VirtualDrives.h"
+#include "vdrive/tests/RecordingStarter.h"
+
+namespace mt {
+namespace {
+
+void Pump() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+class VdrivePage : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ClearDriveValues();
+    // Keep the partner offer from coming up over the page at this start.
+    TRegistry product(real_);
+    ASSERT_TRUE(product.OpenKey("\\Software\\MRTKBOX", true));
+    product.WriteInteger("cs", 0);
+    t_.services.registry = &real_;
+    form_ = std::make_unique<TForm1>(t_.services);
+    form_->quitOnDestroy = false;
+    form_->processStarter = &starter_;
+    form_->Create();
+    form_->Show(SW_SHOWNOACTIVATE);
+    form_->SetActivePage(1);
+    Pump();
+  }
+  void TearDown() override {
+    form_.reset();
+    ClearDriveValues();
+  }
+  // Leaves the Run key without any value named like a drive text.
+  void ClearDriveValues() {
+    TRegistry reg(real_);
+    reg.SetRootKey(RegRoot::LocalMachine);
+    ASSERT_TRUE(reg.OpenKey(kRunKeyPath, true));
+    for (const std::string& n : reg.GetValueNames())
+      if (n.size() == 2 && n[1] == ':') reg.DeleteValue(n);
+  }
+  std::optional<RegValue> RunValue(const std::string& name) {
+    auto key = real_.Open(RegRoot::LocalMachine, nullptr, kRunKeyPath, false);
+    return key ? real_.Query(*key, name) : std::nullopt;
+  }
+  void SetRunValue(const std::string& name, const RegValue& v) {
+    auto key = real_.Open(RegRoot::LocalMachine, nullptr, kRunKeyPath, true);
+    ASSERT_TRUE(key && real_.Set(*key, name, v));
+  }
+  std::vector<std::string> Listed() {
+    std::vector<std::string> out;
+    int n = static_cast<int>(SendMessageW(form_->ListBox5, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < n; ++i) {
+      wchar_t buf[16] = L"";
+      SendMessageW(form_->ListBox5, LB_GETTEXT, i, reinterpret_cast<LPARAM>(buf));
+      out.push_back(Narrow(std::wstring(buf)));
+    }
+    return out;
+  }
+  void Click(HWND control) {
+    TForm1::Click(control);
+    Pump();
+  }
+  std::string MakeFolder(const std::string& name) {
+    wchar_t dir[MAX_PATH] = L"";
+    GetTempPathW(MAX_PATH, dir);
+    std::string path = Narrow(std::wstring(dir)) + name;
+    CreateDirectoryW(Widen(path).c_str(), nullptr);
+    return path;
+  }
+
+  WinRegistry real_;
+  test::TestServices t_;
+  test::RecordingStarter starter_;
+  std::unique_ptr<TForm1> form_;
+};
+
+TEST_F(VdrivePage, ControlsAsTheyOpen) {
+  EXPECT_EQ(TForm1::GetText(form_->GroupBox3), "虚拟硬盘");
+  EXPECT_EQ(TForm1::GetText(form_->Label9), "你要把文件夹：");
+  EXPECT_EQ(TForm1::GetText(form_->Label1), "转成分区：");
+  EXPECT_EQ(TForm1::GetText(form_->Label6), "已有的虚拟硬盘：   ");
+  EXPECT_EQ(TForm1::GetText(form_->selectfilebtn), "浏览");
+  EXPECT_EQ(TForm1::GetText(form_->allstartbtn), "建立");
+  EXPECT_EQ(TForm1::GetText(form_->alldelbtn), "删除");
+  EXPECT_EQ(TForm1::GetText(form_->fileedit), "");
+  EXPECT_EQ(TForm1::GetText(form_->drivecombox), "x:");
+  EXPECT_EQ(SendMessageW(form_->drivecombox, CB_GETCURSEL, 0, 0), CB_ERR);
+  ASSERT_EQ(SendMessageW(form_->drivecombox, CB_GETCOUNT, 0, 0), 26);
+  wchar_t item[8] = L"";
+  SendMessageW(form_->drivecombox, CB_GETLBTEXT, 25, reinterpret_cast<LPARAM>(item));
+  EXPECT_EQ(Narrow(std::wstring(item)), "z:");
+  EXPECT_TRUE(IsWindowVisible(form_->Image1));
+  EXPECT_TRUE(Listed().empty());
+}
+
+TEST_F(VdrivePage, BrowseFillsTheFolderAndCancelKeepsIt) {
+  std::string folder = MakeFolder("mt vdrive folder");
+  t_.dialogs.folderAnswers.push_back(folder);
+  Click(form_->selectfilebtn);
+  EXPECT_EQ(TForm1::GetText(form_->fileedit), folder);
+  Click(form_->selectfilebtn);  // unscripted: cancelled
+  EXPECT_EQ(TForm1::GetText(form_->fileedit), folder);
+  EXPECT_EQ(t_.dialogs.folderTitles, (std::vector<std::string>{"选择目录", "选择目录"}));
+  RemoveDirectoryW(Widen(folder).c_str());
+}
+
+TEST_F(VdrivePage, CreateAndRemoveAFolderWithBlanks) {
+  std::string folder = MakeFolder("My Data mt");
+  TForm1::SetText(form_->fileedit, folder);
+  Click(form_->allstartbtn);
+  ASSERT_EQ(starter_.started.size(), 1u);
+  EXPECT_EQ(starter_.started[0].program, "subst.exe");
+  EXPECT_EQ(starter_.started[0].arguments, "x: \"" + folder + "\"");
+  auto v = RunValue("x:");
+  ASSERT_TRUE(v);
+  EXPECT_EQ(v->type, RegDataType::String);
+  EXPECT_EQ(v->text, "subst x: \"" + folder + "\"");
+  EXPECT_EQ(Listed(), std::vector<std::string>{"x:"});
+  EXPECT_TRUE(t_.messages.shown.empty());
+
+  // The same letter again is refused before anything runs.
+  Click(form_->allstartbtn);
+  ASSERT_EQ(t_.messages.shown.size(), 1u);
+  EXPECT_EQ(t_.messages.shown[0].text, "已存在此盘，请选择另外分区");
+  EXPECT_EQ(t_.messages.shown[0].caption, "提示");
+  EXPECT_EQ(t_.messages.shown[0].owner, form_->Handle);
+  EXPECT_EQ(starter_.started.size(), 1u);
+
+  SendMessageW(form_->ListBox5, LB_SETCURSEL, 0, 0);
+  Click(form_->alldelbtn);
+  ASSERT_EQ(starter_.started.size(), 2u);
+  EXPECT_EQ(starter_.started[1].arguments, "x: /d");
+  EXPECT_FALSE(RunValue("x:"));
+  EXPECT_TRUE(Listed().empty());
+  RemoveDirectoryW(Widen(folder).c_str());
+}
+
+TEST_F(VdrivePage, BadDriveTextsAreRefused) {
+  TForm1::SetText(form_->fileedit, "C:\\windows");
+  for (const char* bad : {"x: & calc.exe", "1:", "xx", "x:\\"}) {
+    t_.messages.shown.clear();
+    TForm1::SetText(form_->drivecombox, bad);
+    Click(form_->allstartbtn);
+    ASSERT_EQ(t_.messages.shown.size(), 1u) << bad;
+    EXPECT_EQ(t_.messages.shown[0].text, kMsgBadDriveText);
+    EXPECT_FALSE(RunValue(bad)) << bad;
+  }
+  EXPECT_TRUE(starter_.started.empty());
+  EXPECT_TRUE(Listed().empty());
+}
+
+TEST_F(VdrivePage, EmptyFolderAndRemovalWithoutSelection) {
+  Click(form_->allstartbtn);
+  ASSERT_EQ(t_.messages.shown.size(), 1u);
+  EXPECT_EQ(t_.messages.shown[0].text, "请确定你选择了要虚拟的文件夹");
+  EXPECT_EQ(t_.messages.shown[0].caption, kApplicationTitle);
+  Click(form_->alldelbtn);
+  ASSERT_EQ(t_.messages.shown.size(), 2u);
+  EXPECT_EQ(t_.messages.shown[1].text, "List index out of bounds (-1)");
+  EXPECT_EQ(t_.messages.shown[1].style, static_cast<unsigned>(MB_OK | MB_ICONERROR));
+  EXPECT_TRUE(starter_.started.empty());
+}
+
+TEST_F(VdrivePage, ShowingTheTabRereadsTheRunKey) {
+  RegValue old;
+  old.text = "subst q: C:\\Old Style";  // written by an older version, unquoted
+  SetRunValue("Q:", old);
+  RegValue number;
+  number.type = RegDataType::Integer;
+  number.dword = 1;
+  SetRunValue("t:", number);
+  form_->SetActivePage(0);
+  form_->SetActivePage(1);
+  Pump();
+  EXPECT_EQ(Listed(), std::vector<std::string>{"q:"});
+  ASSERT_EQ(t_.messages.shown.size(), 1u);
+  EXPECT_EQ(t_.messages.shown[0].text, "Invalid data type for 't:'");
+
+  auto key = real_.Open(RegRoot::LocalMachine, nullptr, kRunKeyPath, false);
+  real_.DeleteValue(*key, "t:");
+  form_->SetActivePage(1);
+  SendMessageW(form_->ListBox5, LB_SETCURSEL, 0, 0);
+  Click(form_->alldelbtn);
+  ASSERT_EQ(starter_.started.size(), 1u);
+  EXPECT_EQ(starter_.started[0].arguments, "q: /d");
+  EXPECT_FALSE(RunValue("q:"));
+  EXPECT_TRUE(Listed().empty());
+}
+
+}  // namespace
+}  // namespace mt
