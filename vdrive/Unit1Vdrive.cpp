@@ -98,7 +98,6 @@ LRESULT CALLBACK PictureProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 void RegisterPictureClass() {
   WNDCLASSEXW wc{};
-  wc.cbSize = sizeof(wc);
   if (GetClassInfoExW(GetModuleHandleW(nullptr), kPictureClass, &wc)) return;
   wc.cbSize = sizeof(wc);
   wc.lpfnWndProc = PictureProc;
