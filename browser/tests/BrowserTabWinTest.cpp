@@ -46,6 +46,7 @@ class BrowserTab : public ::testing::Test {
     ts.services.registry = &real;
     Clean();
     form = std::make_unique<TForm1>(ts.services);
+    form->quitOnDestroy = false;
     form->Create();
   }
   void TearDown() override {
