@@ -77,12 +77,12 @@ void TForm1::CreateTabSheet1Controls() {
   Edit2 = AddEdit(page, "", 102, 28, 300, 21);
   Button1 = AddButton(page, "...", 408, 27, 40, 23);
   Label2 = AddLabel(page, "分割为每文件", 22, 72, 78, 14);
-  Edit1 = AddEdit(page, "1024", 102, 68, 72, 21, ES_AUTOHSCROLL | ES_NUMBER);
-  // ES_NUMBER only stops typed letters; pasted text still reaches the handler, which checks it.
-  SendMessageW(Edit1, EM_SETLIMITTEXT, 11, 0);
-  UpDown1 = AddControl(page, UPDOWN_CLASSW, "",
-                       UDS_SETBUDDYINT | UDS_NOTHOUSANDS | UDS_ALIGNRIGHT | UDS_ARROWKEYS, 174, 68,
-                       17, 21);
+  // Any text may be typed; the split reads and checks it when it starts.
+  Edit1 = AddEdit(page, "1024", 102, 68, 72, 21);
+  // Placed beside Edit1 rather than aligned onto it, so both keep their own rectangles when
+  // the window follows a DPI change.
+  UpDown1 = AddControl(page, UPDOWN_CLASSW, "", UDS_SETBUDDYINT | UDS_NOTHOUSANDS | UDS_ARROWKEYS,
+                       174, 68, 17, 21);
   SendMessageW(UpDown1, UDM_SETBUDDY, reinterpret_cast<WPARAM>(Edit1), 0);
   SendMessageW(UpDown1, UDM_SETRANGE32, 1024, 2048);
   SendMessageW(UpDown1, UDM_SETPOS32, 0, 1024);
