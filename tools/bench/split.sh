@@ -10,6 +10,8 @@
 #
 # Engine times are measured inside the driver (bench program split_bench, built natively in
 # build/bench-native and with MinGW in build/win64); coreutils times around the command.
+# cat (coreutils 9) copies in the kernel (copy_file_range) and split reads 128 KiB at a time;
+# a "dd bs=61440" copy is timed as well, as the floor of any 61,440-byte read/write loop.
 # Prints one line per platform and ends with the native figures:
 #   split_ratio=1.03 merge_ratio=1.01 peak_rss_mib=3.2
 # (ratio = engine time / coreutils time; peak_rss_mib = peak resident memory of the engine's
@@ -59,66 +61,72 @@ min() { awk -v a="$1" -v b="$2" 'BEGIN { print (b == "" || a < b) ? a : b }'; }
 field() { sed -n "s/.*$1=\([0-9.]*\).*/\1/p"; }
 piece_list() { k=1; while [ $k -le $pieces ]; do printf '%s ' "$work/pieces/$k.ds"; k=$((k + 1)); done; }
 
-# $1 = command prefix for the driver, $2 = path style (posix|wine); sets e_split, e_merge, e_rss
-engine_runs() {
-  e_split= e_merge= e_rss=0
-  i=0
-  while [ $i -lt "$runs" ]; do
-    rm -rf "$work/pieces" "$work/out.bin"; mkdir "$work/pieces"; sync
-    if [ "$2" = wine ]; then
-      src="Z:$(echo "$work/src.bin" | tr / '\\')"; dir="Z:$(echo "$work/pieces" | tr / '\\')"
-      out="Z:$(echo "$work/out.bin" | tr / '\\')"
-    else
-      src=$work/src.bin dir=$work/pieces out=$work/out.bin
-    fi
-    r=$($1 split "$src" "$dir" "$piece")
-    e_split=$(min "$(echo "$r" | field seconds)" "$e_split")
-    e_rss=$(echo "$r" | field peak_rss_kib | awk -v m="$e_rss" '{ print ($1 > m) ? $1 : m }')
-    sync
-    r=$($1 merge "$out" "$dir" "$pieces")
-    e_merge=$(min "$(echo "$r" | field seconds)" "$e_merge")
-    e_rss=$(echo "$r" | field peak_rss_kib | awk -v m="$e_rss" '{ print ($1 > m) ? $1 : m }')
-    cmp -s "$work/src.bin" "$work/out.bin" || { echo "joined file differs from the source" >&2; exit 1; }
-    i=$((i + 1))
-  done
+winpath() { printf 'Z:%s\n' "$(printf '%s' "$1" | tr / '\\')"; }
+elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { print b - a }'; }
+bigger() { awk -v a="$1" -v b="$2" 'BEGIN { print (a > b) ? a : b }'; }
+
+# One round: each contender splits the source and joins the pieces once, one after another,
+# so that load from elsewhere on the machine falls on all of them alike. The fastest of all
+# rounds counts. Engine runs must give the source back byte for byte.
+# $1 = key (n|w), $2 = driver command, $3 = source, $4 = folder, $5 = output
+engine_round() {
+  rm -rf "$work/pieces" "$work/out.bin"; mkdir "$work/pieces"; sync
+  r=$($2 split "$3" "$4" "$piece")
+  eval "s_$1=\$(min \"$(echo "$r" | field seconds)\" \"\${s_$1:-}\")"
+  eval "rss_$1=\$(bigger \"$(echo "$r" | field peak_rss_kib)\" \"\${rss_$1:-0}\")"
+  sync
+  r=$($2 merge "$5" "$4" "$pieces")
+  eval "m_$1=\$(min \"$(echo "$r" | field seconds)\" \"\${m_$1:-}\")"
+  eval "rss_$1=\$(bigger \"$(echo "$r" | field peak_rss_kib)\" \"\${rss_$1:-0}\")"
+  cmp -s "$work/src.bin" "$work/out.bin" || { echo "joined file differs from the source" >&2; exit 1; }
 }
 
-core_runs() {
-  c_split= c_merge=
+core_round() {
+  rm -rf "$work/core" "$work/out.bin"; mkdir "$work/core"; sync
+  t0=$(now); (cd "$work/core" && split -b "${piece}M" "$work/src.bin"); t1=$(now)
+  s_c=$(min "$(elapsed "$t0" "$t1")" "${s_c:-}")
   rm -rf "$work/pieces"; mkdir "$work/pieces"
-  "$native_bin" split "$work/src.bin" "$work/pieces" "$piece" >/dev/null   # pieces for cat
-  i=0
-  while [ $i -lt "$runs" ]; do
-    rm -rf "$work/core" "$work/out.bin"; mkdir "$work/core"; sync
-    t0=$(now); (cd "$work/core" && split -b "${piece}M" "$work/src.bin"); t1=$(now)
-    c_split=$(min "$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')" "$c_split")
-    sync
-    # shellcheck disable=SC2046
-    t0=$(now); cat $(piece_list) >"$work/out.bin"; t1=$(now)
-    c_merge=$(min "$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')" "$c_merge")
-    i=$((i + 1))
-  done
+  "$native_bin" split "$work/src.bin" "$work/pieces" "$piece" >/dev/null   # the pieces for cat
+  sync
+  # shellcheck disable=SC2046
+  t0=$(now); cat $(piece_list) >"$work/out.bin"; t1=$(now)
+  m_c=$(min "$(elapsed "$t0" "$t1")" "${m_c:-}")
+  # Reference only: the same copy as a plain read/write loop with the engine's buffer size.
+  rm -f "$work/out.bin"; sync
+  t0=$(now); dd if="$work/src.bin" of="$work/out.bin" bs=61440 status=none; t1=$(now)
+  d_c=$(min "$(elapsed "$t0" "$t1")" "${d_c:-}")
   rm -rf "$work/core"
 }
 
-report() {  # $1 label, $2 idle kib
-  awk -v l="$1" -v es="$e_split" -v cs="$c_split" -v em="$e_merge" -v cm="$c_merge" \
-      -v rss="$e_rss" -v idle="$2" 'BEGIN {
+report() {  # $1 label, $2 split s, $3 merge s, $4 peak kib, $5 idle kib
+  awk -v l="$1" -v es="$2" -v em="$3" -v cs="$s_c" -v cm="$m_c" -v rss="$4" -v idle="$5" 'BEGIN {
     printf "%s engine split %.3fs merge %.3fs | coreutils split %.3fs cat %.3fs | idle_rss_mib=%.1f above_idle_mib=%.1f\n",
            l, es, em, cs, cm, idle / 1024, (rss - idle) / 1024
     printf "%ssplit_ratio=%.2f merge_ratio=%.2f peak_rss_mib=%.1f\n", (l == "native:" ? "" : l " "),
            es / cs, em / cm, rss / 1024 }'
 }
 
-core_runs
 if [ -n "$wine_bin" ]; then
-  wine_run="$root/tools/wine-run.sh $wine_bin"
-  idle=$($wine_run idle | field peak_rss_kib)
-  engine_runs "$wine_run" wine
-  wine_lines=$(report "wine:" "$idle")
+  wine_run="$root/tools/wine-run.sh --prefix $win_build/wineprefix $wine_bin"
+  idle_w=$($wine_run idle | field peak_rss_kib)
 fi
-idle=$("$native_bin" idle | field peak_rss_kib)
-engine_runs "$native_bin" posix
-native_lines=$(report "native:" "$idle")
-if [ -n "$wine_bin" ]; then echo "$wine_lines"; fi
-echo "$native_lines"
+idle_n=$("$native_bin" idle | field peak_rss_kib)
+i=0
+while [ $i -lt "$runs" ]; do
+  core_round
+  engine_round n "$native_bin" "$work/src.bin" "$work/pieces" "$work/out.bin"
+  if [ -n "$wine_bin" ]; then
+    engine_round w "$wine_run" "$(winpath "$work/src.bin")" "$(winpath "$work/pieces")" \
+      "$(winpath "$work/out.bin")"
+  fi
+  i=$((i + 1))
+done
+if [ -n "$wine_bin" ]; then
+  report "wine:" "$s_w" "$m_w" "$rss_w" "$idle_w"
+  WINEPREFIX=$win_build/wineprefix wineserver -k >/dev/null 2>&1 || true
+fi
+awk -v d="$d_c" -v en="$m_n" -v ew="${m_w:-0}" 'BEGIN {
+  printf "reference: dd bs=61440 copy %.3fs; engine merge / dd: native %.2f", d, en / d
+  if (ew > 0) printf ", wine %.2f", ew / d
+  printf "\n" }'
+report "native:" "$s_n" "$m_n" "$rss_n" "$idle_n"
