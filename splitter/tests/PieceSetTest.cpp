@@ -86,53 +86,6 @@ TEST(PieceSetSize, PlanCountsFullPiecesAndTheRest) {
 
 // Split into real files and join them back, for sizes around the piece size. The piece size
 // is not a multiple of the copy buffer, so buffer and piece boundaries fall apart.
-TEST(PieceSetRoundTrip, SplitThenJoinGivesTheSameBytes) {
-  const uint64_t P = 150001;
-  for (uint64_t size : {uint64_t{0}, uint64_t{1}, P - 1, P, P + 1, 3 * P + 17}) {
-    SCOPED_TRACE(size);
-    TempDir dir;
-    test::PosixFileSystem real;
-    test::WatchingFileSystem files(real);
-    std::string source = PatternBytes(size, static_cast<unsigned>(size));
-    WriteWholeFile(dir / "src.bin", source);
-    fs::create_directory(fs::u8path(dir / "set"));
-    std::string prefix = TargetPrefix(dir / "set");
-
-    uint64_t pieces = WriteDataPieces(files, dir / "src.bin", prefix, P);
-    PiecePlan plan = PlanPieces(size, P);
-    ASSERT_EQ(pieces, plan.Count());
-    std::vector<std::string> rows{prefix + "0.ds"};
-    for (uint64_t k = 1; k <= pieces; ++k) {
-      std::string piece = ReadWholeFile(prefix + PieceName(k));
-      EXPECT_EQ(piece, source.substr((k - 1) * P, P)) << "piece " << k;
-      rows.push_back(prefix + PieceName(k));
-    }
-    EXPECT_FALSE(fs::exists(fs::u8path(test::PosixFileSystem::ToPosix(prefix + PieceName(pieces + 1)))));
-    EXPECT_LE(files.largestRead, kCopyBufferSize);
-    EXPECT_LE(files.largestWrite, kCopyBufferSize);
-
-    auto out = files.Create(dir / "joined.bin");
-    AppendRows(files, *out, RowsToJoin(rows));
-    out.reset();
-    EXPECT_EQ(ReadWholeFile(dir / "joined.bin"), source);
-  }
-}
-
-TEST(PieceSetRoundTrip, CopiesInWholeBuffersFromFrontToBack) {
-  TempDir dir;
-  test::PosixFileSystem real;
-  test::WatchingFileSystem files(real);
-  WriteWholeFile(dir / "src", PatternBytes(kCopyBufferSize * 3 + 5));
-  auto in = files.OpenRead(dir / "src");
-  auto out = files.Create(dir / "copy");
-  CopyEngine engine;
-  engine.CopyAll(*in, *out);
-  out.reset();
-  EXPECT_EQ(files.largestRead, kCopyBufferSize);
-  EXPECT_EQ(files.largestWrite, kCopyBufferSize);
-  EXPECT_EQ(ReadWholeFile(dir / "copy"), ReadWholeFile(dir / "src"));
-}
-
 TEST(PieceSetRoundTrip, SplittingOverAnOlderSetReplacesPiecesWithTheSameNumbers) {
   TempDir dir;
   test::PosixFileSystem files;
@@ -263,27 +216,6 @@ TEST(MergeRules, JoinSkipsTheFirstRowAndEveryIndexPiece) {
   EXPECT_EQ(RowsToJoin(list), (std::vector<std::string>{"A\\1.ds", "A\\2.ds", "B\\1.ds", "B\\x.bin"}));
   EXPECT_EQ(RowsToJoin({"A\\1.ds", "A\\2.ds"}), std::vector<std::string>{"A\\2.ds"});
   EXPECT_TRUE(RowsToJoin({"A\\0.ds"}).empty());
-}
-
-TEST(MergeRules, MissingOrMisplacedPieceIsNamed) {
-  using Rows = std::vector<std::string>;
-  EXPECT_FALSE(FirstMissingPiece(Rows{"C:\\s\\1.ds", "C:\\s\\2.ds", "C:\\s\\3.ds"}));
-  EXPECT_EQ(FirstMissingPiece(Rows{"C:\\s\\1.ds", "C:\\s\\2.ds", "C:\\s\\4.ds"}), "C:\\s\\3.ds");
-  EXPECT_EQ(FirstMissingPiece(Rows{"C:\\s\\2.ds", "C:\\s\\3.ds"}), "C:\\s\\1.ds");
-  EXPECT_EQ(FirstMissingPiece(Rows{"C:\\s\\1.ds", "C:\\s\\2.ds", "C:\\s\\4.ds", "C:\\s\\3.ds"}),
-            "C:\\s\\3.ds");
-  // Two sets from two folders, a set listed twice, other names between: all fine.
-  EXPECT_FALSE(FirstMissingPiece(Rows{"C:\\a\\1.ds", "C:\\a\\2.ds", "C:\\b\\1.ds", "x.bin",
-                                      "C:\\a\\1.ds", "C:\\a\\2.ds"}));
-  // Folders compare like Windows names; the gap is found across spellings.
-  EXPECT_EQ(FirstMissingPiece(Rows{"C:\\Set\\1.ds", "c:/set/3.ds"}), "C:\\Set\\2.ds");
-  EXPECT_FALSE(FirstMissingPiece(Rows{}));
-}
-
-TEST(MergeRules, SameFileComparesFullPathsLikeWindows) {
-  test::PosixFileSystem files;
-  EXPECT_TRUE(SameFile(files, "/tmp/Set/1.DS", "/tmp\\set\\1.ds"));
-  EXPECT_FALSE(SameFile(files, "/tmp/set/1.ds", "/tmp/set/2.ds"));
 }
 
 TEST(PieceSetIndex, WrittenThroughTheProfileAndReadBack) {
