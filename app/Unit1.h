@@ -114,6 +114,17 @@ class TForm1 {
   void Button3Click();
   void Button4Click();
   void Button5Click();
+  // Group "分割文件" (upper) and group "合并文件" (lower) of TabSheet1.
+  HWND GroupBox1 = nullptr, Label1 = nullptr, Edit2 = nullptr, Button1 = nullptr,
+       Label2 = nullptr, Edit1 = nullptr, UpDown1 = nullptr, Label3 = nullptr, Button3 = nullptr;
+  HWND GroupBox2 = nullptr, Label4 = nullptr, ListBox1 = nullptr, Button4 = nullptr,
+       Button5 = nullptr;
+  // OpenDialog1: the file to split; OpenDialog2: the pieces (several at once); SaveDialog1:
+  // the merge output, its filter and file name set before each use.
+  FileDialogOptions OpenDialog1, OpenDialog2, SaveDialog1;
+  // First file of the latest confirmed piece selection; during a merge, the extension read
+  // from that Index piece.
+  std::string IndexPath;
   // ==== end file splitter ====================================================================
 
   // ==== Virtual drives (vdrive/Unit1Vdrive.cpp) ==============================================
