@@ -89,7 +89,7 @@ std::string StartupItems::CommonStartupFolder() {
   // platform names the all-users Startup folder itself.
   if (places_.PlatformId() == 2) {
     std::string fixed = FixedCommonStartupPath();
-    if (!fixed.empty() && svc_.files->DirectoryExists(fixed)) return fixed;
+    if (!fixed.empty() && svc_.files->DirectoryExists(WithoutTrailingSlash(fixed))) return fixed;
   }
   return places_.KnownCommonStartup();
 }

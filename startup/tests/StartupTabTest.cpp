@@ -353,7 +353,7 @@ TEST_F(StartupTabTest, ValueThatIsNotTextReachesTheErrorReport) {
   form->SetActivePage(3);
 
   ASSERT_EQ(ts.messages.shown.size(), 1u);
-  EXPECT_EQ(ts.messages.shown[0].text, "Invalid data type for 'mt-test number'.");
+  EXPECT_EQ(ts.messages.shown[0].text, "Invalid data type for 'mt-test number'");
   EXPECT_EQ(ts.messages.shown[0].style, static_cast<unsigned>(kMbIconError));
   EXPECT_TRUE(Listed("mt-test text", S::MachineRun));
   bool found = false;
