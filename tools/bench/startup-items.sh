@@ -3,7 +3,7 @@
 # The last line reads "startup_refresh_ms=<median of 5> rows=<rows listed>".
 #   tools/bench/startup-items.sh            (builds build/win64 when needed)
 #   BENCH_BUILD_DIR=DIR                      another MinGW build tree
-#   RECIPE_WINEPREFIX=DIR                    another Wine prefix (default: the build tree's)
+#   BENCH_WINEPREFIX=DIR                     another Wine prefix (default: the build tree's)
 set -e
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${BENCH_BUILD_DIR:-$root/build/win64}
@@ -14,7 +14,7 @@ fi
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
 ninja -j2 -C "$build" startup_bench >"$out" 2>&1 || { cat "$out"; exit 1; }
-prefix=${RECIPE_WINEPREFIX:-$build/wineprefix}
+prefix=${BENCH_WINEPREFIX:-$build/wineprefix}
 WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
 rc=0
 xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" sh -c '
