@@ -159,6 +159,13 @@ class TForm1 {
   // ==== end browser repair ===================================================================
 
   // ==== Startup items (startup/Unit1Startup.cpp) =============================================
+  // ListView2: the startup list (check boxes, two columns); each row's lParam holds where
+  // the row came from. Button2 "添加", Button6 "删除".
+  HWND ListView2 = nullptr, Button2 = nullptr, Button6 = nullptr;
+  // The program to start at log-on.
+  FileDialogOptions OpenDialog3{"*.exe|*.exe", "", "", false, false};
+  // Known folders, Windows directory and version for the startup list; null: this system's.
+  class StartupPlaces* startupPlaces = nullptr;
   void CreateTabSheet4Controls();
   void TabSheet4Show();
   void Button2Click();
