@@ -44,6 +44,8 @@ std::string FolderOf(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
+std::string InstallerCommandLine(const std::string& path) { return "\"" + path + "\""; }
+
 std::string PartialFileOf(const std::string& localFile) { return localFile + ".part"; }
 
 Tfiledownthread::Tfiledownthread(bool createSuspended, std::string url, std::string localFile,

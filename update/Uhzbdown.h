@@ -51,6 +51,10 @@ class DownloadTarget {
 // nothing is recorded and the window stays as it is.
 void CompleteDownload(DownloadTarget& target, bool succeeded, const std::string& localFile);
 
+// The command line that starts the installer: the path in quotes, so that a folder with
+// blanks in its name cannot start some other program.
+std::string InstallerCommandLine(const std::string& path);
+
 // "C:\a\b\setup.exe" -> "C:\a\b".
 std::string FolderOf(const std::string& path);
 // The temporary file the body is written to before it is renamed into place.

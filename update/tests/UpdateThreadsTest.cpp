@@ -206,6 +206,11 @@ TEST(DownloadThread, EnsureFolderCreatesMissingParentsOutermostFirst) {
   EXPECT_TRUE(files.created.empty());
 }
 
+TEST(CompleteDownload, InstallerCommandLineIsQuoted) {
+  EXPECT_EQ(InstallerCommandLine("C:\\Program Files\\T\\rar\\tbxsetup.exe"),
+            "\"C:\\Program Files\\T\\rar\\tbxsetup.exe\"");
+}
+
 TEST(CompleteDownload, StepsInOrder) {
   RecordingTarget ok;
   CompleteDownload(ok, true, "C:\\x\\s.exe");
