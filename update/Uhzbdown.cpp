@@ -60,7 +60,7 @@ void Tfiledownthread::EnsureFolder(DownloadFiles& files, const std::string& fold
   if (folder.empty() || files.DirectoryExists(folder)) return;
   const std::string parent = FolderOf(folder);
   if (!parent.empty() && parent != folder) EnsureFolder(files, parent);
-  files.CreateDirectory(folder);
+  files.MakeDirectory(folder);
 }
 
 void Tfiledownthread::DownloadWork(void* /*sender*/, WorkMode /*mode*/, int64_t count) {
@@ -90,12 +90,12 @@ bool Tfiledownthread::Download(HttpClient& client) {
     if (Total > 0 && static_cast<int64_t>(body.size()) != Total) {
       throw HttpError("download length differs from the announced length");
     }
-    if (files.FileExists(partial)) files.DeleteFile(partial);
+    if (files.FileExists(partial)) files.RemoveFile(partial);
     files.WriteAll(partial, body);
     files.Rename(partial, LocalFile);
     return true;
   } catch (...) {
-    if (files.FileExists(partial)) files.DeleteFile(partial);
+    if (files.FileExists(partial)) files.RemoveFile(partial);
     return false;
   }
 }

@@ -26,8 +26,8 @@ class DownloadFiles {
   virtual bool FileExists(const std::string& path) = 0;
   virtual bool DirectoryExists(const std::string& path) = 0;
   // Creates one folder whose parent exists; false when it could not.
-  virtual bool CreateDirectory(const std::string& path) = 0;
-  virtual bool DeleteFile(const std::string& path) = 0;
+  virtual bool MakeDirectory(const std::string& path) = 0;
+  virtual bool RemoveFile(const std::string& path) = 0;
   // Creates or replaces `path` with `bytes` in one write. Throws AppError.
   virtual void WriteAll(const std::string& path, const std::string& bytes) = 0;
   // Moves `from` onto `to`, replacing it. Throws AppError.

@@ -261,7 +261,7 @@ void TFsjtx::Button1Click() {
 void TFsjtx::Button2Click() {
   const std::string target = Main.svc.exeDir + "\\" + kInstallerRelativePath;
   DownloadFiles& files = Main.UpdateFiles();
-  if (files.FileExists(target)) files.DeleteFile(target);  // a failure shows up in the thread
+  if (files.FileExists(target)) files.RemoveFile(target);  // a failure shows up in the thread
   ::EnableWindow(Button2, FALSE);
   SetButton2Caption("正在下载(0%)");
   Tfiledownthread::Links links;

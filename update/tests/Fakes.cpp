@@ -58,12 +58,12 @@ std::unique_ptr<HttpClient> FakeHttp::CreateClient() { return std::make_unique<F
 
 bool MemoryFiles::FileExists(const std::string& path) { return files.count(path) != 0; }
 bool MemoryFiles::DirectoryExists(const std::string& path) { return dirs.count(path) != 0; }
-bool MemoryFiles::CreateDirectory(const std::string& path) {
+bool MemoryFiles::MakeDirectory(const std::string& path) {
   created.push_back(path);
   dirs.insert(path);
   return true;
 }
-bool MemoryFiles::DeleteFile(const std::string& path) {
+bool MemoryFiles::RemoveFile(const std::string& path) {
   log.push_back("delete " + path);
   if (undeletable.count(path)) return false;
   return files.erase(path) != 0;

@@ -40,8 +40,8 @@ class MemoryFiles : public DownloadFiles {
  public:
   bool FileExists(const std::string& path) override;
   bool DirectoryExists(const std::string& path) override;
-  bool CreateDirectory(const std::string& path) override;
-  bool DeleteFile(const std::string& path) override;
+  bool MakeDirectory(const std::string& path) override;
+  bool RemoveFile(const std::string& path) override;
   void WriteAll(const std::string& path, const std::string& bytes) override;
   void Rename(const std::string& from, const std::string& to) override;
 

@@ -18,10 +18,10 @@ class WinDownloadFiles : public DownloadFiles {
     const DWORD a = ::GetFileAttributesW(Widen(path).c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
   }
-  bool CreateDirectory(const std::string& path) override {
+  bool MakeDirectory(const std::string& path) override {
     return ::CreateDirectoryW(Widen(path).c_str(), nullptr) != 0;
   }
-  bool DeleteFile(const std::string& path) override {
+  bool RemoveFile(const std::string& path) override {
     return ::DeleteFileW(Widen(path).c_str()) != 0;
   }
   void WriteAll(const std::string& path, const std::string& bytes) override {
