@@ -9,6 +9,13 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+// windows.h maps DeleteFile to DeleteFileW; include it once here and drop that macro so that
+// FileSystem::DeleteFile means the same in every translation unit.
+#include <windows.h>
+#undef DeleteFile
+#endif
+
 namespace mt {
 
 class RegistryBackend;

@@ -30,6 +30,8 @@ class TForm1 {
 
   HWND Handle = nullptr;
   Services& svc;
+  // Closing the window ends the message loop; tests that make several windows turn it off.
+  bool quitOnDestroy = true;
 
   // ---- the window ------------------------------------------------------------------------
   std::string Caption() const;

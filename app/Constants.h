@@ -1,0 +1,27 @@
+// Fixed texts and addresses of the program, kept in one place.
+#pragma once
+
+#include <string>
+
+namespace mt {
+
+inline constexpr const char* kProgramVersion = MT_PROGRAM_VERSION;  // "v1.3", from CMake
+inline constexpr const char* kApplicationTitle = "Mirtak小工具合集";
+inline constexpr const char* kDesignCaption = "Mirtak工具合集";
+
+// The maker's web site, its feedback page and contact details.
+inline constexpr const char* kSiteHost = "www.mirtak.example";
+inline constexpr const char* kSiteUrl = "http://www.mirtak.example";
+inline constexpr const char* kFeedbackUrl = "http://www.mirtak.example/askquestion.asp";
+inline constexpr const char* kContactEmail = "mt@mirtak.example";
+// Instant-messaging chat: host and the author's account number.
+inline constexpr const char* kChatHost = "wpa.chat.example";
+inline constexpr const char* kAuthorAccount = "800012345";
+
+// "Mirtak工具合集 v1.3" and "Mirtak工具合集 v1.3 (官方合作版)".
+inline std::string NormalCaption() { return std::string(kDesignCaption) + " " + kProgramVersion; }
+inline std::string PartnerCaption() {
+  return std::string("Mirtak工具合集 ") + kProgramVersion + " (官方合作版)";
+}
+
+}  // namespace mt

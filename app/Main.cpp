@@ -1,0 +1,30 @@
+// Program entry: the real services, the Main window, the message loop.
+#include <windows.h>
+#include <ole2.h>
+
+#include "app/Unit1.h"
+#include "app/win/WinServices.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int cmdShow) {
+  // The folder dialog and the embedded browser need OLE on the UI thread.
+  OleInitialize(nullptr);
+  int rc = 0;
+  try {
+    std::unique_ptr<mt::WinServiceSet> services = mt::MakeWinServices();
+    mt::TForm1 form(services->services);
+    form.Create();
+    form.Show(cmdShow);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+      if (form.Handle && IsDialogMessageW(form.Handle, &msg)) continue;
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    rc = static_cast<int>(msg.wParam);
+  } catch (const std::exception& e) {
+    MessageBoxW(nullptr, mt::Widen(e.what()).c_str(), L"Mirtak小工具合集", MB_OK | MB_ICONERROR);
+    rc = 1;
+  }
+  OleUninitialize();
+  return rc;
+}

@@ -1,0 +1,147 @@
+// The real services under Wine: profile files (the bytes they leave), files opened without
+// sharing, directory search with hidden entries, folder creation, the clipboard.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <algorithm>
+
+#include "app/Error.h"
+#include "app/Settings.h"
+#include "app/win/Handles.h"
+#include "app/win/WinServices.h"
+#include "tests/support/StandIns.h"
+
+namespace mt {
+namespace {
+
+class WinServicesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t tmp[MAX_PATH];
+    GetTempPathW(MAX_PATH, tmp);
+    dir_ = Narrow(tmp) + "mt-services-" + std::to_string(GetCurrentProcessId()) + "-" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    CreateDirectoryW(Widen(dir_).c_str(), nullptr);
+  }
+  void TearDown() override {
+    std::wstring w = Widen(dir_) + L'\0';
+    SHFILEOPSTRUCTW op{};
+    op.wFunc = FO_DELETE;
+    op.pFrom = w.c_str();
+    op.fFlags = FOF_NO_UI;
+    SHFileOperationW(&op);
+  }
+  std::string dir_;
+};
+
+TEST_F(WinServicesTest, ProfileFileBytesAndRules) {
+  WinProfile profile;
+  TIniFile ini(profile, SettingsFilePath(dir_));
+  EXPECT_TRUE(ini.ReadBool(kSettingsSection, kKeyFirstRun, true));
+  EXPECT_EQ(ini.ReadString(kSettingsSection, kKeySjtxVer, "v1.3"), "v1.3");
+  ini.WriteBool(kSettingsSection, kKeyFirstRun, false);
+  std::string bytes = test::ReadWholeFile(ini.FileName());
+  EXPECT_NE(bytes.find("[DS_config]"), std::string::npos) << bytes;
+  EXPECT_NE(bytes.find("firstrun=0"), std::string::npos) << bytes;
+  // Other lines stay; names compare without case; the key's line is replaced.
+  profile.WriteString(ini.FileName(), "ds_config", "FIRSTRUN", "0x1");
+  profile.WriteString(ini.FileName(), "other", "k", "升级");
+  EXPECT_TRUE(ini.ReadBool(kSettingsSection, kKeyFirstRun, false));
+  EXPECT_EQ(profile.ReadString(ini.FileName(), "OTHER", "K", ""), "升级");
+  bytes = test::ReadWholeFile(ini.FileName());
+  EXPECT_EQ(bytes.find("firstrun=0\r"), std::string::npos) << bytes;
+  // Long values come back cut at 2047 characters.
+  profile.WriteString(ini.FileName(), "other", "long", std::string(3000, 'x'));
+  EXPECT_EQ(profile.ReadString(ini.FileName(), "other", "long", "").size(), 2047u);
+}
+
+TEST_F(WinServicesTest, ProfileWriteIntoMissingFolderFailsWithThePath) {
+  WinProfile profile;
+  std::string path = dir_ + "\\missing\\config.ini";
+  try {
+    profile.WriteString(path, "DS_config", "firstrun", "0");
+    FAIL() << "write should fail";
+  } catch (const AppError& e) {
+    EXPECT_EQ(std::string(e.what()), "Unable to write to " + path);
+  }
+}
+
+TEST_F(WinServicesTest, FilesAreOpenedWithoutSharing) {
+  WinFileSystem files;
+  std::string path = dir_ + "\\a.bin";
+  {
+    auto out = files.Create(path);
+    EXPECT_EQ(out->Write("hello", 5), 5u);
+    // While it is open for writing nobody else may open it.
+    try {
+      files.OpenRead(path);
+      FAIL() << "second open should fail";
+    } catch (const AppError& e) {
+      std::string prefix = "Cannot open file \"" + path + "\". ";
+      EXPECT_EQ(std::string(e.what()).substr(0, prefix.size()), prefix);
+      EXPECT_GT(std::string(e.what()).size(), prefix.size());
+    }
+  }
+  auto in = files.OpenRead(path);
+  EXPECT_EQ(in->Size(), 5u);
+  char buf[8] = {};
+  EXPECT_EQ(in->Read(buf, 8), 5u);
+  EXPECT_EQ(std::string(buf, 5), "hello");
+  EXPECT_EQ(in->Read(buf, 8), 0u);
+  EXPECT_THROW(files.Create(dir_ + "\\nofolder\\b.bin"), AppError);
+  in.reset();
+  EXPECT_TRUE(files.DeleteFile(path));
+  EXPECT_FALSE(files.FileExists(path));
+  EXPECT_FALSE(files.DeleteFile(path));
+}
+
+TEST_F(WinServicesTest, FindListsHiddenAndSystemEntries) {
+  WinFileSystem files;
+  test::WriteWholeFile(dir_ + "\\shown.lnk", "x");
+  test::WriteWholeFile(dir_ + "\\hidden.lnk", "x");
+  test::WriteWholeFile(dir_ + "\\other.txt", "x");
+  SetFileAttributesW(Widen(dir_ + "\\hidden.lnk").c_str(),
+                     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  auto found = files.Find(dir_, "*.lnk");
+  ASSERT_EQ(found.size(), 2u);
+  auto hidden = std::find_if(found.begin(), found.end(),
+                             [](const FindEntry& e) { return e.name == "hidden.lnk"; });
+  ASSERT_NE(hidden, found.end());
+  EXPECT_TRUE(hidden->isHidden);
+  EXPECT_TRUE(hidden->isSystem);
+  EXPECT_EQ(files.Find(dir_, "*").size(), 3u);  // "." and ".." left out
+  EXPECT_TRUE(files.Find(dir_ + "\\none", "*").empty());
+}
+
+TEST_F(WinServicesTest, CreateDirectoriesMakesEveryLevel) {
+  WinFileSystem files;
+  std::string deep = dir_ + "\\rar\\a\\b";
+  EXPECT_TRUE(files.CreateDirectories(deep));
+  EXPECT_TRUE(files.DirectoryExists(deep));
+  EXPECT_TRUE(files.CreateDirectories(deep));
+  EXPECT_FALSE(files.DirectoryExists(deep + "\\c"));
+}
+
+TEST(WinClipboard, ReplacesTheContentWithText) {
+  WinClipboard clip;
+  // Put non-text content first: the address must replace it entirely.
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  EmptyClipboard();
+  HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, 4);
+  SetClipboardData(RegisterClipboardFormatW(L"MtTestFormat"), mem);
+  CloseClipboard();
+  clip.SetText(nullptr, "mt@mirtak.example");
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  EXPECT_FALSE(IsClipboardFormatAvailable(RegisterClipboardFormatW(L"MtTestFormat")));
+  HANDLE h = GetClipboardData(CF_UNICODETEXT);
+  ASSERT_NE(h, nullptr);
+  std::wstring text(static_cast<const wchar_t*>(GlobalLock(h)));
+  GlobalUnlock(h);
+  CloseClipboard();
+  EXPECT_EQ(Narrow(text), "mt@mirtak.example");
+}
+
+}  // namespace
+}  // namespace mt

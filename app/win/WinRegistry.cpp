@@ -1,0 +1,172 @@
+#include "app/win/WinRegistry.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "app/win/Handles.h"
+
+namespace mt {
+
+namespace {
+
+constexpr REGSAM kAccess = KEY_ALL_ACCESS | KEY_WOW64_64KEY;
+
+struct WinKey : RegKey {
+  UniqueHKey hkey;
+};
+
+HKEY RootHandle(RegRoot root) {
+  switch (root) {
+    case RegRoot::ClassesRoot: return HKEY_CLASSES_ROOT;
+    case RegRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
+    case RegRoot::CurrentUser: break;
+  }
+  return HKEY_CURRENT_USER;
+}
+
+HKEY Base(RegRoot root, const RegKey* parent) {
+  return parent ? static_cast<const WinKey*>(parent)->hkey.get() : RootHandle(root);
+}
+
+HKEY H(const RegKey& k) { return static_cast<const WinKey&>(k).hkey.get(); }
+
+}  // namespace
+
+std::unique_ptr<RegKey> WinRegistry::Open(RegRoot root, const RegKey* parent,
+                                          const std::string& subPath, bool create) {
+  std::wstring path = Widen(subPath);
+  HKEY out = nullptr;
+  LONG rc;
+  if (create) {
+    rc = RegCreateKeyExW(Base(root, parent), path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                         kAccess, nullptr, &out, nullptr);
+  } else {
+    rc = RegOpenKeyExW(Base(root, parent), path.c_str(), 0, kAccess, &out);
+  }
+  if (rc != ERROR_SUCCESS) return nullptr;
+  auto key = std::make_unique<WinKey>();
+  key->hkey.reset(out);
+  return key;
+}
+
+std::optional<RegValue> WinRegistry::Query(const RegKey& key, const std::string& name) {
+  std::wstring n = Widen(name);
+  DWORD type = 0, size = 0;
+  if (RegQueryValueExW(H(key), n.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+    return std::nullopt;
+  std::vector<BYTE> data(size + sizeof(wchar_t));
+  DWORD got = size;
+  LONG rc = RegQueryValueExW(H(key), n.c_str(), nullptr, &type, data.data(), &got);
+  if (rc == ERROR_MORE_DATA) {  // the value grew between the two calls
+    data.resize(got + sizeof(wchar_t));
+    rc = RegQueryValueExW(H(key), n.c_str(), nullptr, &type, data.data(), &got);
+  }
+  if (rc != ERROR_SUCCESS) return std::nullopt;
+  RegValue v;
+  switch (type) {
+    case REG_SZ:
+    case REG_EXPAND_SZ: {
+      v.type = type == REG_SZ ? RegDataType::String : RegDataType::ExpandString;
+      const wchar_t* w = reinterpret_cast<const wchar_t*>(data.data());
+      size_t chars = got / sizeof(wchar_t);
+      while (chars > 0 && w[chars - 1] == L'\0') --chars;
+      // Text ends at its first NUL, as the platform's readers see it.
+      size_t len = 0;
+      while (len < chars && w[len] != L'\0') ++len;
+      v.text = Narrow(w, len);
+      break;
+    }
+    case REG_DWORD:
+      v.type = RegDataType::Integer;
+      if (got >= 4) memcpy(&v.dword, data.data(), 4);
+      break;
+    case REG_BINARY:
+      v.type = RegDataType::Binary;
+      v.bytes.assign(reinterpret_cast<const char*>(data.data()), got);
+      break;
+    default:
+      v.type = RegDataType::Other;
+      v.bytes.assign(reinterpret_cast<const char*>(data.data()), got);
+      break;
+  }
+  return v;
+}
+
+bool WinRegistry::Set(const RegKey& key, const std::string& name, const RegValue& value) {
+  std::wstring n = Widen(name);
+  LONG rc;
+  switch (value.type) {
+    case RegDataType::String:
+    case RegDataType::ExpandString: {
+      std::wstring t = Widen(value.text);
+      rc = RegSetValueExW(H(key), n.c_str(), 0,
+                          value.type == RegDataType::String ? REG_SZ : REG_EXPAND_SZ,
+                          reinterpret_cast<const BYTE*>(t.c_str()),
+                          static_cast<DWORD>((t.size() + 1) * sizeof(wchar_t)));
+      break;
+    }
+    case RegDataType::Integer:
+      rc = RegSetValueExW(H(key), n.c_str(), 0, REG_DWORD,
+                          reinterpret_cast<const BYTE*>(&value.dword), sizeof(DWORD));
+      break;
+    default:
+      rc = RegSetValueExW(H(key), n.c_str(), 0, REG_BINARY,
+                          reinterpret_cast<const BYTE*>(value.bytes.data()),
+                          static_cast<DWORD>(value.bytes.size()));
+      break;
+  }
+  return rc == ERROR_SUCCESS;
+}
+
+bool WinRegistry::DeleteValue(const RegKey& key, const std::string& name) {
+  return RegDeleteValueW(H(key), Widen(name).c_str()) == ERROR_SUCCESS;
+}
+
+bool WinRegistry::DeleteTree(RegRoot root, const RegKey* parent, const std::string& subPath) {
+  if (subPath.empty()) return false;
+  std::wstring path = Widen(subPath);
+  // Open the key itself first: RegDeleteTreeW on a missing key must report failure.
+  HKEY k = nullptr;
+  if (RegOpenKeyExW(Base(root, parent), path.c_str(), 0, kAccess, &k) != ERROR_SUCCESS)
+    return false;
+  UniqueHKey self(k);
+  if (RegDeleteTreeW(self.get(), nullptr) != ERROR_SUCCESS) return false;
+  self.reset();
+  return RegDeleteKeyExW(Base(root, parent), path.c_str(), KEY_WOW64_64KEY, 0) == ERROR_SUCCESS;
+}
+
+std::vector<std::string> WinRegistry::ValueNames(const RegKey& key) {
+  std::vector<std::string> out;
+  DWORD count = 0, maxLen = 0;
+  if (RegQueryInfoKeyW(H(key), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+                       &maxLen, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    return out;
+  std::vector<wchar_t> buf(maxLen + 2);
+  for (DWORD i = 0;; ++i) {
+    DWORD len = static_cast<DWORD>(buf.size());
+    LONG rc = RegEnumValueW(H(key), i, buf.data(), &len, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_MORE_DATA) {
+      buf.resize(buf.size() * 2);
+      --i;
+      continue;
+    }
+    if (rc != ERROR_SUCCESS) break;
+    out.push_back(Narrow(buf.data(), len));
+  }
+  return out;
+}
+
+std::vector<std::string> WinRegistry::KeyNames(const RegKey& key) {
+  std::vector<std::string> out;
+  wchar_t buf[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD len = 256;
+    if (RegEnumKeyExW(H(key), i, buf, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      break;
+    out.push_back(Narrow(buf, len));
+  }
+  return out;
+}
+
+}  // namespace mt

@@ -1,0 +1,337 @@
+#include "app/win/WinServices.h"
+
+#include <windows.h>
+#include <commdlg.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <vector>
+
+#include "app/Error.h"
+#include "app/win/Handles.h"
+#include "app/win/WinRegistry.h"
+
+namespace mt {
+
+// ---- files -----------------------------------------------------------------------------
+
+namespace {
+
+class WinFileStream : public FileStream {
+ public:
+  explicit WinFileStream(UniqueFileHandle h) : h_(std::move(h)) {}
+  size_t Read(void* buffer, size_t n) override {
+    size_t total = 0;
+    while (total < n) {
+      DWORD chunk = static_cast<DWORD>(std::min<size_t>(n - total, 1u << 30));
+      DWORD got = 0;
+      if (!ReadFile(h_.get(), static_cast<char*>(buffer) + total, chunk, &got, nullptr))
+        throw AppError(SystemErrorText(GetLastError()));
+      if (got == 0) break;
+      total += got;
+    }
+    return total;
+  }
+  size_t Write(const void* buffer, size_t n) override {
+    size_t total = 0;
+    while (total < n) {
+      DWORD chunk = static_cast<DWORD>(std::min<size_t>(n - total, 1u << 30));
+      DWORD put = 0;
+      if (!WriteFile(h_.get(), static_cast<const char*>(buffer) + total, chunk, &put, nullptr) ||
+          put == 0)
+        break;
+      total += put;
+    }
+    return total;
+  }
+  uint64_t Size() override {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(h_.get(), &size)) throw AppError(SystemErrorText(GetLastError()));
+    return static_cast<uint64_t>(size.QuadPart);
+  }
+
+ private:
+  UniqueFileHandle h_;
+};
+
+DWORD Attributes(const std::string& path) { return GetFileAttributesW(Widen(path).c_str()); }
+
+}  // namespace
+
+std::unique_ptr<FileStream> WinFileSystem::OpenRead(const std::string& path) {
+  UniqueFileHandle h(CreateFileW(Widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!h)
+    throw AppError(FormatMessage2("Cannot open file \"%s\". %s", path,
+                                  SystemErrorText(GetLastError())));
+  return std::make_unique<WinFileStream>(std::move(h));
+}
+
+std::unique_ptr<FileStream> WinFileSystem::Create(const std::string& path) {
+  UniqueFileHandle h(CreateFileW(Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h)
+    throw AppError(FormatMessage2("Cannot create file \"%s\". %s", path,
+                                  SystemErrorText(GetLastError())));
+  return std::make_unique<WinFileStream>(std::move(h));
+}
+
+bool WinFileSystem::FileExists(const std::string& path) {
+  DWORD a = Attributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool WinFileSystem::DirectoryExists(const std::string& path) {
+  DWORD a = Attributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool WinFileSystem::DeleteFile(const std::string& path) {
+  return DeleteFileW(Widen(path).c_str()) != FALSE;
+}
+
+std::vector<FindEntry> WinFileSystem::Find(const std::string& folder, const std::string& pattern) {
+  std::vector<FindEntry> out;
+  std::string base = folder;
+  if (!base.empty() && base.back() != '\\') base += '\\';
+  WIN32_FIND_DATAW fd;
+  UniqueFindHandle h(FindFirstFileExW(Widen(base + pattern).c_str(), FindExInfoBasic, &fd,
+                                      FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+  if (!h) return out;
+  do {
+    std::wstring name = fd.cFileName;
+    if (name == L"." || name == L"..") continue;
+    FindEntry e;
+    e.name = Narrow(name);
+    e.isDirectory = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    e.isHidden = (fd.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+    e.isSystem = (fd.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0;
+    out.push_back(std::move(e));
+  } while (FindNextFileW(h.get(), &fd));
+  return out;
+}
+
+bool WinFileSystem::CreateDirectories(const std::string& path) {
+  if (DirectoryExists(path)) return true;
+  std::wstring w = Widen(FullPath(path));
+  // Create each missing level from the top down.
+  for (size_t i = 3; i <= w.size(); ++i) {
+    if (i == w.size() || w[i] == L'\\') {
+      std::wstring part = w.substr(0, i);
+      CreateDirectoryW(part.c_str(), nullptr);
+    }
+  }
+  return DirectoryExists(path);
+}
+
+std::string WinFileSystem::FullPath(const std::string& path) {
+  std::wstring w = Widen(path);
+  DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return path;
+  std::wstring out(n, L'\0');
+  n = GetFullPathNameW(w.c_str(), n, out.data(), nullptr);
+  out.resize(n);
+  return Narrow(out);
+}
+
+// ---- profile files -------------------------------------------------------------------------
+
+std::string WinProfile::ReadString(const std::string& path, const std::string& section,
+                                   const std::string& key, const std::string& def) {
+  wchar_t buf[2048];
+  DWORD n = GetPrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(),
+                                     Widen(def).c_str(), buf, 2048, Widen(path).c_str());
+  return Narrow(buf, n);
+}
+
+void WinProfile::WriteString(const std::string& path, const std::string& section,
+                             const std::string& key, const std::string& value) {
+  if (!WritePrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(),
+                                  Widen(value).c_str(), Widen(path).c_str()))
+    throw AppError(FormatMessage1("Unable to write to %s", path));
+}
+
+// ---- shell -----------------------------------------------------------------------------------
+
+void WinShell::ShellOpen(WindowRef owner, const std::string& verb, const std::string& file,
+                         const std::string& params, const std::string& directory, int show) {
+  std::wstring v = Widen(verb), f = Widen(file), p = Widen(params), d = Widen(directory);
+  ShellExecuteW(static_cast<HWND>(owner), verb.empty() ? nullptr : v.c_str(), f.c_str(),
+                params.empty() ? nullptr : p.c_str(), directory.empty() ? nullptr : d.c_str(),
+                show);
+}
+
+void WinShell::WinExec(const std::string& commandLine, int show) {
+  // WinExec itself takes ANSI text; CreateProcessW starts the same command line with any path.
+  std::wstring cmd = Widen(commandLine);
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  si.dwFlags = STARTF_USESHOWWINDOW;
+  si.wShowWindow = static_cast<WORD>(show);
+  PROCESS_INFORMATION pi{};
+  if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+}
+
+// ---- dialogs ---------------------------------------------------------------------------------
+
+namespace {
+
+// "desc|pattern|desc|pattern" into the double-NUL form the common dialogs take.
+std::wstring FilterText(const std::string& filter) {
+  std::wstring w = Widen(filter);
+  for (wchar_t& c : w)
+    if (c == L'|') c = L'\0';
+  w.push_back(L'\0');
+  w.push_back(L'\0');
+  return w;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::string>> WinDialogs::OpenFile(WindowRef owner,
+                                                             const FileDialogOptions& opts) {
+  std::wstring filter = FilterText(opts.filter);
+  std::wstring title = Widen(opts.title);
+  std::vector<wchar_t> buf(opts.multiSelect ? 65536 : 32768, L'\0');
+  std::wstring name = Widen(opts.fileName);
+  wcsncpy(buf.data(), name.c_str(), buf.size() - 1);
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof(ofn);
+  ofn.hwndOwner = static_cast<HWND>(owner);
+  ofn.lpstrFilter = filter.c_str();
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = buf.data();
+  ofn.nMaxFile = static_cast<DWORD>(buf.size());
+  ofn.lpstrTitle = opts.title.empty() ? nullptr : title.c_str();
+  ofn.Flags = OFN_EXPLORER | OFN_ENABLESIZING | OFN_NOCHANGEDIR;
+  if (opts.multiSelect) ofn.Flags |= OFN_ALLOWMULTISELECT;
+  if (opts.hideReadOnly) ofn.Flags |= OFN_HIDEREADONLY;
+  if (!GetOpenFileNameW(&ofn)) return std::nullopt;
+  std::vector<std::string> out;
+  const wchar_t* p = buf.data();
+  std::wstring first = p;
+  p += first.size() + 1;
+  if (!opts.multiSelect || *p == L'\0') {
+    out.push_back(Narrow(first));
+    return out;
+  }
+  // Folder first, then each name.
+  std::wstring folder = first;
+  if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+  while (*p) {
+    std::wstring n = p;
+    out.push_back(Narrow(folder + n));
+    p += n.size() + 1;
+  }
+  return out;
+}
+
+std::optional<std::string> WinDialogs::SaveFile(WindowRef owner, const FileDialogOptions& opts) {
+  std::wstring filter = FilterText(opts.filter);
+  std::wstring title = Widen(opts.title);
+  std::vector<wchar_t> buf(32768, L'\0');
+  std::wstring name = Widen(opts.fileName);
+  wcsncpy(buf.data(), name.c_str(), buf.size() - 1);
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof(ofn);
+  ofn.hwndOwner = static_cast<HWND>(owner);
+  ofn.lpstrFilter = filter.c_str();
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = buf.data();
+  ofn.nMaxFile = static_cast<DWORD>(buf.size());
+  ofn.lpstrTitle = opts.title.empty() ? nullptr : title.c_str();
+  ofn.Flags = OFN_EXPLORER | OFN_ENABLESIZING | OFN_NOCHANGEDIR;
+  if (opts.hideReadOnly) ofn.Flags |= OFN_HIDEREADONLY;
+  if (!GetSaveFileNameW(&ofn)) return std::nullopt;
+  return Narrow(std::wstring(buf.data()));
+}
+
+std::optional<std::string> WinDialogs::BrowseFolder(WindowRef owner, const std::string& title) {
+  std::wstring t = Widen(title);
+  wchar_t display[MAX_PATH] = L"";
+  BROWSEINFOW bi{};
+  bi.hwndOwner = static_cast<HWND>(owner);
+  bi.pszDisplayName = display;
+  bi.lpszTitle = t.c_str();
+  bi.ulFlags = BIF_RETURNONLYFSDIRS;
+  PIDLIST_ABSOLUTE pidl = SHBrowseForFolderW(&bi);
+  if (!pidl) return std::nullopt;
+  std::vector<wchar_t> path(32768, L'\0');
+  BOOL ok = SHGetPathFromIDListEx(pidl, path.data(), static_cast<DWORD>(path.size()), GPFIDL_DEFAULT);
+  CoTaskMemFree(pidl);
+  if (!ok) return std::nullopt;
+  return Narrow(std::wstring(path.data()));
+}
+
+// ---- message boxes, clipboard, browser -------------------------------------------------------
+
+int WinMessageBoxes::Show(WindowRef owner, const std::string& text, const std::string& caption,
+                          unsigned style) {
+  return MessageBoxW(static_cast<HWND>(owner), Widen(text).c_str(), Widen(caption).c_str(), style);
+}
+
+void WinMessageBoxes::Beep() { MessageBeep(0); }
+
+void WinClipboard::SetText(WindowRef owner, const std::string& text) {
+  if (!OpenClipboard(static_cast<HWND>(owner)))
+    throw AppError("Cannot open clipboard: " + SystemErrorText(GetLastError()));
+  struct Closer {
+    ~Closer() { CloseClipboard(); }
+  } closer;
+  EmptyClipboard();
+  std::wstring w = Widen(text);
+  size_t bytes = (w.size() + 1) * sizeof(wchar_t);
+  HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, bytes);
+  if (!mem) throw AppError(SystemErrorText(GetLastError()));
+  memcpy(GlobalLock(mem), w.c_str(), bytes);
+  GlobalUnlock(mem);
+  if (!SetClipboardData(CF_UNICODETEXT, mem)) {
+    GlobalFree(mem);
+    throw AppError(SystemErrorText(GetLastError()));
+  }
+}
+
+void WinBrowserHost::NavigateHidden(WindowRef parent, int left, int height, const std::string& url) {
+  // "AtlAxWin" windows create the control named by their text; a URL as the text gives a
+  // WebBrowser control navigated to it.
+  static HMODULE atl = LoadLibraryW(L"atl.dll");
+  using InitFn = BOOL(WINAPI*)();
+  static bool ready = [] {
+    if (!atl) return false;
+    auto init = reinterpret_cast<InitFn>(reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxWinInit")));
+    return init && init();
+  }();
+  if (!ready) throw AppError("无法创建浏览器控件");
+  CreateWindowExW(0, L"AtlAxWin", Widen(url).c_str(), WS_CHILD | WS_VISIBLE, left, 0, 100, height,
+                  static_cast<HWND>(parent), nullptr, GetModuleHandleW(nullptr), nullptr);
+}
+
+// ---- the set -----------------------------------------------------------------------------------
+
+std::unique_ptr<WinServiceSet> MakeWinServices() {
+  auto set = std::make_unique<WinServiceSet>();
+  Services& s = set->services;
+  s.registry = &set->registry;
+  s.files = &set->files;
+  s.profile = &set->profile;
+  s.shell = &set->shell;
+  s.dialogs = &set->dialogs;
+  s.messages = &set->messages;
+  s.clipboard = &set->clipboard;
+  s.browser = &set->browser;
+  s.exeDir = ExecutableDirectory();
+  return set;
+}
+
+std::string ExecutableDirectory() {
+  std::vector<wchar_t> buf(32768);
+  DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+  std::wstring path(buf.data(), n);
+  size_t cut = path.find_last_of(L'\\');
+  return Narrow(cut == std::wstring::npos ? path : path.substr(0, cut));
+}
+
+}  // namespace mt

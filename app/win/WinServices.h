@@ -1,0 +1,81 @@
+// The real services over the Win32 API.
+#pragma once
+
+#include <memory>
+
+#include "app/Services.h"
+#include "app/win/WinRegistry.h"
+
+namespace mt {
+
+class WinFileSystem : public FileSystem {
+ public:
+  std::unique_ptr<FileStream> OpenRead(const std::string& path) override;
+  std::unique_ptr<FileStream> Create(const std::string& path) override;
+  bool FileExists(const std::string& path) override;
+  bool DirectoryExists(const std::string& path) override;
+  bool DeleteFile(const std::string& path) override;
+  std::vector<FindEntry> Find(const std::string& folder, const std::string& pattern) override;
+  bool CreateDirectories(const std::string& path) override;
+  std::string FullPath(const std::string& path) override;
+};
+
+class WinProfile : public ProfileStore {
+ public:
+  std::string ReadString(const std::string& path, const std::string& section,
+                         const std::string& key, const std::string& def) override;
+  void WriteString(const std::string& path, const std::string& section, const std::string& key,
+                   const std::string& value) override;
+};
+
+class WinShell : public Shell {
+ public:
+  void ShellOpen(WindowRef owner, const std::string& verb, const std::string& file,
+                 const std::string& params, const std::string& directory, int show) override;
+  void WinExec(const std::string& commandLine, int show) override;
+};
+
+class WinDialogs : public Dialogs {
+ public:
+  std::optional<std::vector<std::string>> OpenFile(WindowRef owner,
+                                                   const FileDialogOptions& opts) override;
+  std::optional<std::string> SaveFile(WindowRef owner, const FileDialogOptions& opts) override;
+  std::optional<std::string> BrowseFolder(WindowRef owner, const std::string& title) override;
+};
+
+class WinMessageBoxes : public MessageBoxes {
+ public:
+  int Show(WindowRef owner, const std::string& text, const std::string& caption,
+           unsigned style) override;
+  void Beep() override;
+};
+
+class WinClipboard : public Clipboard {
+ public:
+  void SetText(WindowRef owner, const std::string& text) override;
+};
+
+// Hosts the platform's WebBrowser control through the ATL control-hosting window class.
+class WinBrowserHost : public BrowserHost {
+ public:
+  void NavigateHidden(WindowRef parent, int left, int height, const std::string& url) override;
+};
+
+// Every real service together, with the Services bundle pointing at them.
+struct WinServiceSet {
+  WinRegistry registry;
+  WinFileSystem files;
+  WinProfile profile;
+  WinShell shell;
+  WinDialogs dialogs;
+  WinMessageBoxes messages;
+  WinClipboard clipboard;
+  WinBrowserHost browser;
+  Services services;
+};
+std::unique_ptr<WinServiceSet> MakeWinServices();
+
+// Folder of the running executable, without a trailing "\".
+std::string ExecutableDirectory();
+
+}  // namespace mt
