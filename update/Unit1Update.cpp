@@ -15,7 +15,7 @@ HttpService& TForm1::UpdateHttp() { return updateHttp ? *updateHttp : RealHttpSe
 DownloadFiles& TForm1::UpdateFiles() { return updateFiles ? *updateFiles : RealDownloadFiles(); }
 
 std::string TForm1::UpdateEndpointUrl() const {
-  return UpdateEndpoint.empty() ? std::string(kUpdateEndpoint) : UpdateEndpoint;
+  return UpdateEndpoint.empty() ? UpdateEndpointOfSite() : UpdateEndpoint;
 }
 
 void TForm1::StartUpdateCheck() {

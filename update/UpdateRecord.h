@@ -7,10 +7,9 @@
 #include <optional>
 #include <string>
 
-namespace mt {
+#include "app/Constants.h"  // kProgramVersion, the version offered versions are compared with
 
-// The Program version the offered version is compared with.
-inline constexpr const char* kProgramVersion = MT_PROGRAM_VERSION;
+namespace mt {
 
 struct UpdateRecord {
   std::string zpid;        // software number

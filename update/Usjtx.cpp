@@ -255,7 +255,7 @@ void TFsjtx::SetTimer1(bool enabled) {
 }
 
 void TFsjtx::Button1Click() {
-  Main.svc.shell->ShellOpen(nullptr, "open", kMakerHomePage, "", "", kShowNormal);
+  Main.svc.shell->ShellOpen(nullptr, "open", kSiteUrl, "", "", kShowNormal);
 }
 
 void TFsjtx::Button2Click() {
