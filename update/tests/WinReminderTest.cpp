@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <memory>
 
 #include "app/Settings.h"
@@ -87,6 +88,8 @@ TEST_F(ReminderRoad, NewerVersionOpensTheRisingWindowWithTheRecordTexts) {
   EXPECT_LE(r.bottom, workH);
   EXPECT_GT(r.bottom, workH - 5);
   EXPECT_EQ(r.right, workW - 5);
+  // MT_UPDATE_HOLD_MS keeps the window up for a look (screenshots).
+  if (const char* hold = std::getenv("MT_UPDATE_HOLD_MS")) PumpUntil([] { return false; }, std::atoi(hold));
 }
 
 TEST_F(ReminderRoad, OlderOrEqualVersionOpensNothing) {
