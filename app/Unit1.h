@@ -150,6 +150,10 @@ class TForm1 {
   HttpService& UpdateHttp();
   DownloadFiles& UpdateFiles();
   std::string UpdateEndpointUrl() const;
+  // Where the update's threads post to the UI thread: closed when this window object goes.
+  std::shared_ptr<class UiGate> UpdateGate();
+  std::shared_ptr<class UiGate> updateGate_;
+  std::shared_ptr<void> updateGateCloser_;
   // ==== end online update ====================================================================
 
   // ==== Partner offer (offer/Unit1Offer.cpp) =================================================

@@ -2,6 +2,7 @@
 #include "app/Settings.h"
 #include "app/Text.h"
 #include "app/Unit1.h"
+#include "update/UiGate.h"
 #include "update/UpdateConstants.h"
 #include "update/Usjtx.h"
 #include "update/jcsj.h"
@@ -18,12 +19,23 @@ std::string TForm1::UpdateEndpointUrl() const {
   return UpdateEndpoint.empty() ? UpdateEndpointOfSite() : UpdateEndpoint;
 }
 
+std::shared_ptr<UiGate> TForm1::UpdateGate() {
+  if (!updateGate_) {
+    updateGate_ = std::make_shared<UiGate>([this](std::function<void()> work) {
+      PostToUi(std::move(work));
+    });
+    updateGateCloser_ = GateCloser(updateGate_);
+  }
+  return updateGate_;
+}
+
 void TForm1::StartUpdateCheck() {
   TForm1* form = this;
+  std::shared_ptr<UiGate> gate = UpdateGate();
   // The record travels with the hand-over: it is stored on the UI thread just before Timer2
   // is armed, so it is complete before the timer can fire and no lock is needed.
-  auto deliver = [form](const UpdateRecord& record) {
-    form->PostToUi([form, record] {
+  auto deliver = [form, gate](const UpdateRecord& record) {
+    gate->Send([form, record] {
       gUpdateRecord = record;
       form->SetTimer2Enabled(true);
     });

@@ -4,6 +4,7 @@
 #include "app/Text.h"
 #include "app/Unit1.h"
 #include "update/ReminderPlacement.h"
+#include "update/UiGate.h"
 #include "update/UpdateConstants.h"
 #include "update/jcsj.h"
 
@@ -268,8 +269,8 @@ void TFsjtx::Button2Click() {
   links.http = &Main.UpdateHttp();
   links.files = &files;
   links.target = this;
-  TForm1* main = &Main;
-  links.post = [main](std::function<void()> work) { main->PostToUi(std::move(work)); };
+  std::shared_ptr<UiGate> gate = Main.UpdateGate();
+  links.post = [gate](std::function<void()> work) { gate->Send(std::move(work)); };
   auto* thread = new Tfiledownthread(true, gUpdateRecord.zp_downurl, target,
                                      kReminderDownloadMode, std::move(links));
   filedownthread = thread;

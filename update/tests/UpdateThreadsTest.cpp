@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "update/UiGate.h"
 #include "update/jcsj.h"
 #include "update/tests/Fakes.h"
 
@@ -206,9 +207,17 @@ TEST(DownloadThread, EnsureFolderCreatesMissingParentsOutermostFirst) {
   EXPECT_TRUE(files.created.empty());
 }
 
-TEST(CompleteDownload, InstallerCommandLineIsQuoted) {
-  EXPECT_EQ(InstallerCommandLine("C:\\Program Files\\T\\rar\\tbxsetup.exe"),
-            "\"C:\\Program Files\\T\\rar\\tbxsetup.exe\"");
+TEST(UiGate, NothingPassesOnceTheOwnerIsGone) {
+  int posted = 0;
+  auto gate = std::make_shared<UiGate>([&](std::function<void()> w) { ++posted; w(); });
+  std::shared_ptr<void> closer = GateCloser(gate);
+  bool ran = false;
+  EXPECT_TRUE(gate->Send([&] { ran = true; }));
+  EXPECT_TRUE(ran);
+  closer.reset();  // the window object is destroyed
+  EXPECT_FALSE(gate->Send([&] { ran = false; }));
+  EXPECT_TRUE(ran);
+  EXPECT_EQ(posted, 1);
 }
 
 TEST(CompleteDownload, StepsInOrder) {
