@@ -8,11 +8,13 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/Services.h"
 #include "app/win/Handles.h"
+#include "browser/BrowserRepair.h"
 
 namespace mt {
 
@@ -127,6 +129,22 @@ class TForm1 {
   void CreateTabSheet3Controls();
   void TabSheet3Show();
   void SbiedefaultClick();
+  void FillAddOnList();
+  void RemoveCheckedAddOns();
+  HWND ListView1 = nullptr;
+  UniqueImageList ImageList1;  // 16 x 16, only ever appended to
+  HWND Label12 = nullptr, Edpage = nullptr, Label13 = nullptr, Edtitle = nullptr;
+  HWND FlatGroupBox7 = nullptr, rbregtool = nullptr, rbregtooln = nullptr;
+  HWND FlatGroupBox6 = nullptr, cbsetpage = nullptr;
+  HWND Sbiedefault = nullptr;
+  // One entry per row of ListView1, in row order: its texts and the store it was listed from.
+  std::vector<AddOnRow> ListView1Rows;
+  // Icons and short paths for the add-on list; null means the real shell.
+  IconSource* BrowserIcons = nullptr;
+  // The page logic and its view of the controls, made at first use.
+  std::unique_ptr<RepairPageView> BrowserView;
+  std::unique_ptr<BrowserRepairPage> BrowserRepair;
+  BrowserRepairPage& BrowserPage();
   // ==== end browser repair ===================================================================
 
   // ==== Startup items (startup/Unit1Startup.cpp) =============================================
