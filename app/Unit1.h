@@ -114,6 +114,17 @@ class TForm1 {
   void Button3Click();
   void Button4Click();
   void Button5Click();
+  // Group "分割文件" (upper) and group "合并文件" (lower) of TabSheet1.
+  HWND GroupBox1 = nullptr, Label1 = nullptr, Edit2 = nullptr, Button1 = nullptr,
+       Label2 = nullptr, Edit1 = nullptr, UpDown1 = nullptr, Label3 = nullptr, Button3 = nullptr;
+  HWND GroupBox2 = nullptr, Label4 = nullptr, ListBox1 = nullptr, Button4 = nullptr,
+       Button5 = nullptr;
+  // OpenDialog1: the file to split; OpenDialog2: the pieces (several at once); SaveDialog1:
+  // the merge output, its filter and file name set before each use.
+  FileDialogOptions OpenDialog1, OpenDialog2, SaveDialog1;
+  // First file of the latest confirmed piece selection; during a merge, the extension read
+  // from that Index piece.
+  std::string IndexPath;
   // ==== end file splitter ====================================================================
 
   // ==== Virtual drives (vdrive/Unit1Vdrive.cpp) ==============================================
@@ -148,6 +159,13 @@ class TForm1 {
   // ==== end browser repair ===================================================================
 
   // ==== Startup items (startup/Unit1Startup.cpp) =============================================
+  // ListView2: the startup list (check boxes, two columns); each row's lParam holds where
+  // the row came from. Button2 "添加", Button6 "删除".
+  HWND ListView2 = nullptr, Button2 = nullptr, Button6 = nullptr;
+  // The program to start at log-on.
+  FileDialogOptions OpenDialog3{"*.exe|*.exe", "", "", false, false};
+  // Known folders, Windows directory and version for the startup list; null: this system's.
+  class StartupPlaces* startupPlaces = nullptr;
   void CreateTabSheet4Controls();
   void TabSheet4Show();
   void Button2Click();
