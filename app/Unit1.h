@@ -175,7 +175,21 @@ class TForm1 {
   // ==== Online update (update/Unit1Update.cpp) ===============================================
   // Creates and starts the update-check worker (FormShow step 3).
   void StartUpdateCheck();
+  // The Reminder decision: once per arming of Timer2.
   void Timer2Timer();
+  // The Update endpoint the check asks; empty means the shipped one. Tests point it at a
+  // loopback server.
+  std::string UpdateEndpoint;
+  // HTTP and files of the check and the download; null means the real ones.
+  class HttpService* updateHttp = nullptr;
+  class DownloadFiles* updateFiles = nullptr;
+  HttpService& UpdateHttp();
+  DownloadFiles& UpdateFiles();
+  std::string UpdateEndpointUrl() const;
+  // Where the update's threads post to the UI thread: closed when this window object goes.
+  std::shared_ptr<class UiGate> UpdateGate();
+  std::shared_ptr<class UiGate> updateGate_;
+  std::shared_ptr<void> updateGateCloser_;
   // ==== end online update ====================================================================
 
   // ==== Partner offer (offer/Unit1Offer.cpp) =================================================
