@@ -8,11 +8,13 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/Services.h"
 #include "app/win/Handles.h"
+#include "browser/BrowserRepair.h"
 
 namespace mt {
 
@@ -112,6 +114,17 @@ class TForm1 {
   void Button3Click();
   void Button4Click();
   void Button5Click();
+  // Group "分割文件" (upper) and group "合并文件" (lower) of TabSheet1.
+  HWND GroupBox1 = nullptr, Label1 = nullptr, Edit2 = nullptr, Button1 = nullptr,
+       Label2 = nullptr, Edit1 = nullptr, UpDown1 = nullptr, Label3 = nullptr, Button3 = nullptr;
+  HWND GroupBox2 = nullptr, Label4 = nullptr, ListBox1 = nullptr, Button4 = nullptr,
+       Button5 = nullptr;
+  // OpenDialog1: the file to split; OpenDialog2: the pieces (several at once); SaveDialog1:
+  // the merge output, its filter and file name set before each use.
+  FileDialogOptions OpenDialog1, OpenDialog2, SaveDialog1;
+  // First file of the latest confirmed piece selection; during a merge, the extension read
+  // from that Index piece.
+  std::string IndexPath;
   // ==== end file splitter ====================================================================
 
   // ==== Virtual drives (vdrive/Unit1Vdrive.cpp) ==============================================
@@ -132,9 +145,32 @@ class TForm1 {
   void CreateTabSheet3Controls();
   void TabSheet3Show();
   void SbiedefaultClick();
+  void FillAddOnList();
+  void RemoveCheckedAddOns();
+  HWND ListView1 = nullptr;
+  UniqueImageList ImageList1;  // 16 x 16, only ever appended to
+  HWND Label12 = nullptr, Edpage = nullptr, Label13 = nullptr, Edtitle = nullptr;
+  HWND FlatGroupBox7 = nullptr, rbregtool = nullptr, rbregtooln = nullptr;
+  HWND FlatGroupBox6 = nullptr, cbsetpage = nullptr;
+  HWND Sbiedefault = nullptr;
+  // One entry per row of ListView1, in row order: its texts and the store it was listed from.
+  std::vector<AddOnRow> ListView1Rows;
+  // Icons and short paths for the add-on list; null means the real shell.
+  IconSource* BrowserIcons = nullptr;
+  // The page logic and its view of the controls, made at first use.
+  std::unique_ptr<RepairPageView> BrowserView;
+  std::unique_ptr<BrowserRepairPage> BrowserRepair;
+  BrowserRepairPage& BrowserPage();
   // ==== end browser repair ===================================================================
 
   // ==== Startup items (startup/Unit1Startup.cpp) =============================================
+  // ListView2: the startup list (check boxes, two columns); each row's lParam holds where
+  // the row came from. Button2 "添加", Button6 "删除".
+  HWND ListView2 = nullptr, Button2 = nullptr, Button6 = nullptr;
+  // The program to start at log-on.
+  FileDialogOptions OpenDialog3{"*.exe|*.exe", "", "", false, false};
+  // Known folders, Windows directory and version for the startup list; null: this system's.
+  class StartupPlaces* startupPlaces = nullptr;
   void CreateTabSheet4Controls();
   void TabSheet4Show();
   void Button2Click();
@@ -144,7 +180,21 @@ class TForm1 {
   // ==== Online update (update/Unit1Update.cpp) ===============================================
   // Creates and starts the update-check worker (FormShow step 3).
   void StartUpdateCheck();
+  // The Reminder decision: once per arming of Timer2.
   void Timer2Timer();
+  // The Update endpoint the check asks; empty means the shipped one. Tests point it at a
+  // loopback server.
+  std::string UpdateEndpoint;
+  // HTTP and files of the check and the download; null means the real ones.
+  class HttpService* updateHttp = nullptr;
+  class DownloadFiles* updateFiles = nullptr;
+  HttpService& UpdateHttp();
+  DownloadFiles& UpdateFiles();
+  std::string UpdateEndpointUrl() const;
+  // Where the update's threads post to the UI thread: closed when this window object goes.
+  std::shared_ptr<class UiGate> UpdateGate();
+  std::shared_ptr<class UiGate> updateGate_;
+  std::shared_ptr<void> updateGateCloser_;
   // ==== end online update ====================================================================
 
   // ==== Partner offer (offer/Unit1Offer.cpp) =================================================

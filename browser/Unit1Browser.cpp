@@ -1,8 +1,141 @@
-// Placeholder until this page is built.
+// The "IE修复" page of the Main window: its controls, and the view through which the repair
+// logic (browser/BrowserRepair) reads and sets them.
+#include <windows.h>
+#include <commctrl.h>
+#include <windowsx.h>
+
 #include "app/Unit1.h"
+#include "browser/win/WinIconSource.h"
 
 namespace mt {
-void TForm1::CreateTabSheet3Controls() {}
-void TForm1::TabSheet3Show() {}
-void TForm1::SbiedefaultClick() {}
+namespace {
+
+class Tab3View : public RepairPageView {
+ public:
+  explicit Tab3View(TForm1& form) : f_(form) {}
+
+  std::string Edpage() override { return TForm1::GetText(f_.Edpage); }
+  void SetEdpage(const std::string& text) override { TForm1::SetText(f_.Edpage, text); }
+  std::string Edtitle() override { return TForm1::GetText(f_.Edtitle); }
+  void SetEdtitle(const std::string& text) override { TForm1::SetText(f_.Edtitle, text); }
+
+  bool RbregtoolChecked() override { return Button_GetCheck(f_.rbregtool) == BST_CHECKED; }
+  void SelectRbregtool() override {
+    Button_SetCheck(f_.rbregtool, BST_CHECKED);
+    Button_SetCheck(f_.rbregtooln, BST_UNCHECKED);
+  }
+  void SelectRbregtooln() override {
+    Button_SetCheck(f_.rbregtooln, BST_CHECKED);
+    Button_SetCheck(f_.rbregtool, BST_UNCHECKED);
+  }
+  bool CbsetpageChecked() override { return Button_GetCheck(f_.cbsetpage) == BST_CHECKED; }
+  void SetCbsetpage(bool checked) override {
+    Button_SetCheck(f_.cbsetpage, checked ? BST_CHECKED : BST_UNCHECKED);
+  }
+
+  void ClearRows() override {
+    ListView_DeleteAllItems(f_.ListView1);
+    f_.ListView1Rows.clear();
+  }
+  void AppendRow(const AddOnRow& row) override {
+    std::wstring caption = Widen(row.caption);
+    LVITEMW item{};
+    item.mask = LVIF_TEXT | LVIF_IMAGE;
+    item.iItem = static_cast<int>(f_.ListView1Rows.size());
+    item.pszText = caption.data();
+    item.iImage = row.image >= 0 ? row.image : I_IMAGENONE;
+    int at = static_cast<int>(
+        ::SendMessageW(f_.ListView1, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    if (at < 0) return;
+    SetSubItem(at, 1, row.column2);
+    SetSubItem(at, 2, row.column3);
+    ListView_SetCheckState(f_.ListView1, at, FALSE);
+    f_.ListView1Rows.insert(f_.ListView1Rows.begin() + at, row);
+  }
+  int RowCount() override { return static_cast<int>(f_.ListView1Rows.size()); }
+  const AddOnRow& Row(int index) override { return f_.ListView1Rows.at(index); }
+  bool RowChecked(int index) override {
+    return ListView_GetCheckState(f_.ListView1, index) != FALSE;
+  }
+  void DeleteRow(int index) override {
+    ListView_DeleteItem(f_.ListView1, index);
+    f_.ListView1Rows.erase(f_.ListView1Rows.begin() + index);
+  }
+  ImageListRef Images() override { return f_.ImageList1.get(); }
+
+ private:
+  void SetSubItem(int row, int column, const std::string& text) {
+    std::wstring wide = Widen(text);
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = wide.data();
+    ::SendMessageW(f_.ListView1, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+  }
+
+  TForm1& f_;
+};
+
+void AddColumn(HWND list, int index, const std::string& caption, int width) {
+  std::wstring text = Widen(caption);
+  LVCOLUMNW column{};
+  column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+  column.pszText = text.data();
+  column.cx = width;
+  column.iSubItem = index;
+  ::SendMessageW(list, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column));
+}
+
+}  // namespace
+
+BrowserRepairPage& TForm1::BrowserPage() {
+  if (!BrowserRepair) {
+    BrowserView = std::make_unique<Tab3View>(*this);
+    IconSource& icons = BrowserIcons ? *BrowserIcons : WinIconSource::Instance();
+    BrowserRepair = std::make_unique<BrowserRepairPage>(svc, icons, *BrowserView, Handle);
+  }
+  return *BrowserRepair;
+}
+
+void TForm1::CreateTabSheet3Controls() {
+  HWND page = TabSheet3;
+  // Add-on list on the left. The list only borrows ImageList1, which the window owns.
+  ListView1 = AddControl(page, WC_LISTVIEWW, "",
+                         WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS |
+                             LVS_SHAREIMAGELISTS,
+                         6, 6, 296, 278, WS_EX_CLIENTEDGE);
+  ListView_SetExtendedListViewStyle(ListView1,
+                                    LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+  AddColumn(ListView1, 0, "IE扩展项目", Scale(150));
+  AddColumn(ListView1, 1, "", Scale(300));
+  AddColumn(ListView1, 2, "", Scale(50));
+  AddColumn(ListView1, 3, "", Scale(50));
+  ImageList1.reset(ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 0, 16));
+  ListView_SetImageList(ListView1, ImageList1.get(), LVSIL_SMALL);
+
+  // Settings on the right.
+  Label12 = AddLabel(page, "默认主页：", 312, 10, 150, 14);
+  Edpage = AddEdit(page, "", 312, 26, 150, 20);
+  Label13 = AddLabel(page, "窗口标题：", 312, 54, 150, 14);
+  Edtitle = AddEdit(page, "", 312, 70, 150, 20);
+
+  FlatGroupBox7 = AddGroup(page, "注册表", 312, 100, 150, 46);
+  rbregtool = AddButton(page, "禁止", 322, 120, 60, 18, BS_AUTORADIOBUTTON | WS_GROUP);
+  rbregtooln = AddButton(page, "不禁止", 388, 120, 66, 18, BS_AUTORADIOBUTTON);
+
+  FlatGroupBox6 = AddGroup(page, "设置主页", 312, 154, 150, 46);
+  cbsetpage = AddButton(page, "禁止", 322, 174, 80, 18, BS_AUTOCHECKBOX | WS_GROUP);
+
+  Sbiedefault = AddButton(page, "自动反修", 337, 220, 100, 26);
+  SetHint(Sbiedefault, "单击默认键之后请单击应用键");
+  OnClick(Sbiedefault, [this] { SbiedefaultClick(); });
+}
+
+void TForm1::TabSheet3Show() { BrowserPage().TabSheet3Show(); }
+
+void TForm1::SbiedefaultClick() { BrowserPage().SbiedefaultClick(); }
+
+void TForm1::FillAddOnList() { BrowserPage().FillAddOnList(); }
+
+void TForm1::RemoveCheckedAddOns() { BrowserPage().RemoveCheckedAddOns(); }
+
 }  // namespace mt

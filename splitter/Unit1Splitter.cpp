@@ -1,10 +1,125 @@
-// Placeholder until this page is built.
+// The "分割文件" page: its controls and the four click handlers, which hand the work to the
+// portable logic in splitter/FileSplitter.cpp.
+#include <windows.h>
+#include <commctrl.h>
+
 #include "app/Unit1.h"
+#include "splitter/FileSplitter.h"
 
 namespace mt {
-void TForm1::CreateTabSheet1Controls() {}
-void TForm1::Button1Click() {}
-void TForm1::Button3Click() {}
-void TForm1::Button4Click() {}
-void TForm1::Button5Click() {}
+
+namespace {
+
+// The page's controls as the logic sees them.
+class PageView : public splitter::SplitterView {
+ public:
+  explicit PageView(TForm1& form) : f_(form) {}
+  WindowRef Owner() override { return f_.Handle; }
+  std::string Caption() override { return f_.Caption(); }
+  void SetCaption(const std::string& caption) override {
+    f_.SetCaption(caption);
+    // The work runs without yielding; show the new caption before it starts.
+    RedrawWindow(f_.Handle, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  }
+  std::string SourceText() override { return TForm1::GetText(f_.Edit2); }
+  void SetSourceText(const std::string& text) override { TForm1::SetText(f_.Edit2, text); }
+  std::string PieceSizeText() override { return TForm1::GetText(f_.Edit1); }
+  void SetSplitEnabled(bool enabled) override { EnableWindow(f_.Button3, enabled); }
+  void SetMergeEnabled(bool enabled) override { EnableWindow(f_.Button5, enabled); }
+  std::vector<std::string> ListRows() override {
+    std::vector<std::string> rows;
+    int n = static_cast<int>(SendMessageW(f_.ListBox1, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < n; ++i) {
+      int len = static_cast<int>(SendMessageW(f_.ListBox1, LB_GETTEXTLEN, i, 0));
+      std::wstring text(static_cast<size_t>(len < 0 ? 0 : len) + 1, L'\0');
+      len = static_cast<int>(
+          SendMessageW(f_.ListBox1, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data())));
+      rows.push_back(Narrow(text.data(), static_cast<size_t>(len < 0 ? 0 : len)));
+    }
+    return rows;
+  }
+  void AppendListRow(const std::string& row) override {
+    std::wstring text = Widen(row);
+    SendMessageW(f_.ListBox1, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    WidenListExtent(text);
+  }
+  void Notice(const std::string& text) override { f_.Notice(text); }
+
+ private:
+  // Long paths get a horizontal scroll bar instead of being cut off.
+  void WidenListExtent(const std::wstring& text) {
+    HDC dc = GetDC(f_.ListBox1);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(f_.Font()));
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(f_.ListBox1, dc);
+    int extent = size.cx + f_.Scale(8);
+    if (extent > static_cast<int>(SendMessageW(f_.ListBox1, LB_GETHORIZONTALEXTENT, 0, 0)))
+      SendMessageW(f_.ListBox1, LB_SETHORIZONTALEXTENT, extent, 0);
+  }
+  TForm1& f_;
+};
+
+}  // namespace
+
+void TForm1::CreateTabSheet1Controls() {
+  HWND page = TabSheet1;
+  OpenDialog1 = splitter::OpenDialog1Defaults();
+  OpenDialog2 = splitter::OpenDialog2Defaults();
+  SaveDialog1 = FileDialogOptions{};
+
+  // Group boxes first, so the controls inside them lie above them.
+  GroupBox1 = AddGroup(page, "分割文件", 8, 6, 454, 106);
+  GroupBox2 = AddGroup(page, "合并文件", 8, 120, 454, 164);
+
+  Label1 = AddLabel(page, "要分割的文件", 22, 32, 78, 14);
+  Edit2 = AddEdit(page, "", 102, 28, 300, 21);
+  Button1 = AddButton(page, "...", 408, 27, 40, 23);
+  Label2 = AddLabel(page, "分割为每文件", 22, 72, 78, 14);
+  // Any text may be typed; the split reads and checks it when it starts.
+  Edit1 = AddEdit(page, "1024", 102, 68, 72, 21);
+  // Placed beside Edit1 rather than aligned onto it, so both keep their own rectangles when
+  // the window follows a DPI change.
+  UpDown1 = AddControl(page, UPDOWN_CLASSW, "", UDS_SETBUDDYINT | UDS_NOTHOUSANDS | UDS_ARROWKEYS,
+                       174, 68, 17, 21);
+  SendMessageW(UpDown1, UDM_SETBUDDY, reinterpret_cast<WPARAM>(Edit1), 0);
+  SendMessageW(UpDown1, UDM_SETRANGE32, 1024, 2048);
+  SendMessageW(UpDown1, UDM_SETPOS32, 0, 1024);
+  Label3 = AddLabel(page, "MB", 196, 72, 30, 14);
+  Button3 = AddButton(page, "分割文件", 368, 64, 80, 25);
+
+  Label4 = AddLabel(page, "文件列表", 22, 142, 80, 14);
+  ListBox1 = AddControl(page, L"LISTBOX", "",
+                        WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY,
+                        22, 160, 332, 112, WS_EX_CLIENTEDGE);
+  Button4 = AddButton(page, "选择文件", 368, 160, 80, 25);
+  Button5 = AddButton(page, "合并文件", 368, 196, 80, 25);
+
+  OnClick(Button1, [this] { Button1Click(); });
+  OnClick(Button3, [this] { Button3Click(); });
+  OnClick(Button4, [this] { Button4Click(); });
+  OnClick(Button5, [this] { Button5Click(); });
+}
+
+void TForm1::Button1Click() {
+  PageView view(*this);
+  splitter::ChooseSourceFile(svc, view, OpenDialog1);
+}
+
+void TForm1::Button3Click() {
+  PageView view(*this);
+  splitter::SplitSourceFile(svc, view);
+}
+
+void TForm1::Button4Click() {
+  PageView view(*this);
+  splitter::ChoosePieces(svc, view, OpenDialog2, IndexPath);
+}
+
+void TForm1::Button5Click() {
+  PageView view(*this);
+  splitter::MergePieces(svc, view, SaveDialog1, IndexPath);
+}
+
 }  // namespace mt

@@ -1,7 +1,64 @@
-// Placeholder until this page is built.
+// The Main window's side of the online update: starting the check and the Reminder decision.
+#include "app/Settings.h"
+#include "app/Text.h"
 #include "app/Unit1.h"
+#include "update/UiGate.h"
+#include "update/UpdateConstants.h"
+#include "update/Usjtx.h"
+#include "update/jcsj.h"
+#include "update/win/WinDownloadFiles.h"
+#include "update/win/WinHttpClient.h"
 
 namespace mt {
-void TForm1::StartUpdateCheck() {}
-void TForm1::Timer2Timer() {}
+
+HttpService& TForm1::UpdateHttp() { return updateHttp ? *updateHttp : RealHttpService(); }
+
+DownloadFiles& TForm1::UpdateFiles() { return updateFiles ? *updateFiles : RealDownloadFiles(); }
+
+std::string TForm1::UpdateEndpointUrl() const {
+  return UpdateEndpoint.empty() ? UpdateEndpointOfSite() : UpdateEndpoint;
+}
+
+std::shared_ptr<UiGate> TForm1::UpdateGate() {
+  if (!updateGate_) {
+    updateGate_ = std::make_shared<UiGate>([this](std::function<void()> work) {
+      PostToUi(std::move(work));
+    });
+    updateGateCloser_ = GateCloser(updateGate_);
+  }
+  return updateGate_;
+}
+
+void TForm1::StartUpdateCheck() {
+  TForm1* form = this;
+  std::shared_ptr<UiGate> gate = UpdateGate();
+  // The record travels with the hand-over: it is stored on the UI thread just before Timer2
+  // is armed, so it is complete before the timer can fire and no lock is needed.
+  auto deliver = [form, gate](const UpdateRecord& record) {
+    gate->Send([form, record] {
+      gUpdateRecord = record;
+      form->SetTimer2Enabled(true);
+    });
+  };
+  auto* thread = new Trjsjhread(true, UpdateHttp(), UpdateEndpointUrl(), deliver);
+  rjsjhread = thread;
+  try {
+    thread->Resume();
+  } catch (...) {
+    // No thread to be had: the check just does not happen this time.
+    rjsjhread = nullptr;
+    delete thread;
+  }
+}
+
+void TForm1::Timer2Timer() {
+  SetTimer2Enabled(false);
+  TIniFile ini(*svc.profile, SettingsFilePath(svc.exeDir));
+  const bool remind = ini.ReadBool(kSettingsSection, kKeySjtx, true);
+  const std::string silenced = ini.ReadString(kSettingsSection, kKeySjtxVer, kProgramVersion);
+  // Versions compare as the page's bytes; the settings file holds text.
+  if (!ShouldRemind(gUpdateRecord.zpver, remind, Utf8ToGbk(silenced))) return;
+  OpenReminderWindow(*this, gUpdateRecord);
+}
+
 }  // namespace mt

@@ -209,6 +209,26 @@ TEST_F(MainWindow, WorkPostedFromAThreadRunsOnTheUiThreadAndErrorsAreReported) {
   EXPECT_EQ(t_.messages.shown[0].text, "boom.");
 }
 
+TEST_F(MainWindow, DpiChangeRescalesLayoutAndFont) {
+  Start();
+  RECT before;
+  GetWindowRect(form_->Label27, &before);
+  RECT suggested;
+  GetWindowRect(form_->Handle, &suggested);
+  suggested.right = suggested.left + (suggested.right - suggested.left) * 3 / 2;
+  suggested.bottom = suggested.top + (suggested.bottom - suggested.top) * 3 / 2;
+  SendMessageW(form_->Handle, WM_DPICHANGED, MAKEWPARAM(144, 144),
+               reinterpret_cast<LPARAM>(&suggested));
+  EXPECT_EQ(form_->Scale(100), 150);
+  RECT after;
+  GetWindowRect(form_->Label27, &after);
+  EXPECT_NEAR(after.right - after.left, (before.right - before.left) * 3 / 2, 1);
+  LOGFONTW lf{};
+  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(form_->Label8, WM_GETFONT, 0, 0)), sizeof(lf),
+             &lf);
+  EXPECT_EQ(lf.lfHeight, -18);
+}
+
 TEST_F(MainWindow, TimersStartDisabledAndTimer3EndsTheLoop) {
   Start();
   EXPECT_FALSE(form_->Timer2Enabled());

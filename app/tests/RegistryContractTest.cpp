@@ -107,6 +107,19 @@ TEST_P(RegistryContract, TextAndIntegerValuesKeepTheirTypes) {
   EXPECT_EQ(r.GetDataType("count"), RegDataType::String);
 }
 
+TEST_P(RegistryContract, LongTextComesBackWhole) {
+  TRegistry r(*backend_);
+  ASSERT_TRUE(r.OpenKey(scratch_, true));
+  std::string text;
+  for (int i = 0; i < 700; ++i) text += static_cast<char>('a' + i % 26);
+  text += "升级";
+  r.WriteString("Long", text);
+  EXPECT_EQ(r.ReadString("Long"), text);
+  r.WriteString("Empty", "");
+  EXPECT_TRUE(r.ValueExists("Empty"));
+  EXPECT_EQ(r.ReadString("Empty"), "");
+}
+
 TEST_P(RegistryContract, ErrorTextsNameTheValue) {
   TRegistry r(*backend_);
   ASSERT_TRUE(r.OpenKey(scratch_, true));

@@ -52,14 +52,14 @@ std::unique_ptr<RegKey> WinRegistry::Open(RegRoot root, const RegKey* parent,
 
 std::optional<RegValue> WinRegistry::Query(const RegKey& key, const std::string& name) {
   std::wstring n = Widen(name);
-  DWORD type = 0, size = 0;
-  if (RegQueryValueExW(H(key), n.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-    return std::nullopt;
-  std::vector<BYTE> data(size + sizeof(wchar_t));
-  DWORD got = size;
+  // One call into a local buffer serves the usual short value; a longer one is read again
+  // into a buffer of the size the first call reported.
+  DWORD type = 0;
+  std::vector<BYTE> data(512);
+  DWORD got = static_cast<DWORD>(data.size() - sizeof(wchar_t));
   LONG rc = RegQueryValueExW(H(key), n.c_str(), nullptr, &type, data.data(), &got);
-  if (rc == ERROR_MORE_DATA) {  // the value grew between the two calls
-    data.resize(got + sizeof(wchar_t));
+  while (rc == ERROR_MORE_DATA) {
+    data.assign(got + sizeof(wchar_t), 0);
     rc = RegQueryValueExW(H(key), n.c_str(), nullptr, &type, data.data(), &got);
   }
   if (rc != ERROR_SUCCESS) return std::nullopt;

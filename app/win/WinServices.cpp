@@ -191,27 +191,36 @@ std::wstring FilterText(const std::string& filter) {
 
 }  // namespace
 
+// The texts and buffers one open or save dialog needs, kept alive while it runs.
+struct FileDialogCall {
+  std::wstring filter, title;
+  std::vector<wchar_t> buffer;
+  OPENFILENAMEW ofn{};
+
+  FileDialogCall(WindowRef owner, const FileDialogOptions& opts)
+      : filter(FilterText(opts.filter)), title(Widen(opts.title)),
+        buffer(opts.multiSelect ? 65536 : 32768, L'\0') {
+    std::wstring name = Widen(opts.fileName);
+    wcsncpy(buffer.data(), name.c_str(), buffer.size() - 1);
+    ofn.lStructSize = sizeof(ofn);
+    ofn.hwndOwner = static_cast<HWND>(owner);
+    ofn.lpstrFilter = filter.c_str();
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = buffer.data();
+    ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+    ofn.lpstrTitle = opts.title.empty() ? nullptr : title.c_str();
+    ofn.Flags = OFN_EXPLORER | OFN_ENABLESIZING | OFN_NOCHANGEDIR;
+    if (opts.multiSelect) ofn.Flags |= OFN_ALLOWMULTISELECT;
+    if (opts.hideReadOnly) ofn.Flags |= OFN_HIDEREADONLY;
+  }
+};
+
 std::optional<std::vector<std::string>> WinDialogs::OpenFile(WindowRef owner,
                                                              const FileDialogOptions& opts) {
-  std::wstring filter = FilterText(opts.filter);
-  std::wstring title = Widen(opts.title);
-  std::vector<wchar_t> buf(opts.multiSelect ? 65536 : 32768, L'\0');
-  std::wstring name = Widen(opts.fileName);
-  wcsncpy(buf.data(), name.c_str(), buf.size() - 1);
-  OPENFILENAMEW ofn{};
-  ofn.lStructSize = sizeof(ofn);
-  ofn.hwndOwner = static_cast<HWND>(owner);
-  ofn.lpstrFilter = filter.c_str();
-  ofn.nFilterIndex = 1;
-  ofn.lpstrFile = buf.data();
-  ofn.nMaxFile = static_cast<DWORD>(buf.size());
-  ofn.lpstrTitle = opts.title.empty() ? nullptr : title.c_str();
-  ofn.Flags = OFN_EXPLORER | OFN_ENABLESIZING | OFN_NOCHANGEDIR;
-  if (opts.multiSelect) ofn.Flags |= OFN_ALLOWMULTISELECT;
-  if (opts.hideReadOnly) ofn.Flags |= OFN_HIDEREADONLY;
-  if (!GetOpenFileNameW(&ofn)) return std::nullopt;
+  FileDialogCall call(owner, opts);
+  if (!GetOpenFileNameW(&call.ofn)) return std::nullopt;
   std::vector<std::string> out;
-  const wchar_t* p = buf.data();
+  const wchar_t* p = call.buffer.data();
   std::wstring first = p;
   p += first.size() + 1;
   if (!opts.multiSelect || *p == L'\0') {
@@ -230,23 +239,11 @@ std::optional<std::vector<std::string>> WinDialogs::OpenFile(WindowRef owner,
 }
 
 std::optional<std::string> WinDialogs::SaveFile(WindowRef owner, const FileDialogOptions& opts) {
-  std::wstring filter = FilterText(opts.filter);
-  std::wstring title = Widen(opts.title);
-  std::vector<wchar_t> buf(32768, L'\0');
-  std::wstring name = Widen(opts.fileName);
-  wcsncpy(buf.data(), name.c_str(), buf.size() - 1);
-  OPENFILENAMEW ofn{};
-  ofn.lStructSize = sizeof(ofn);
-  ofn.hwndOwner = static_cast<HWND>(owner);
-  ofn.lpstrFilter = filter.c_str();
-  ofn.nFilterIndex = 1;
-  ofn.lpstrFile = buf.data();
-  ofn.nMaxFile = static_cast<DWORD>(buf.size());
-  ofn.lpstrTitle = opts.title.empty() ? nullptr : title.c_str();
-  ofn.Flags = OFN_EXPLORER | OFN_ENABLESIZING | OFN_NOCHANGEDIR;
-  if (opts.hideReadOnly) ofn.Flags |= OFN_HIDEREADONLY;
-  if (!GetSaveFileNameW(&ofn)) return std::nullopt;
-  return Narrow(std::wstring(buf.data()));
+  FileDialogOptions single = opts;
+  single.multiSelect = false;
+  FileDialogCall call(owner, single);
+  if (!GetSaveFileNameW(&call.ofn)) return std::nullopt;
+  return Narrow(std::wstring(call.buffer.data()));
 }
 
 std::optional<std::string> WinDialogs::BrowseFolder(WindowRef owner, const std::string& title) {

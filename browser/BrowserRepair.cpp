@@ -1,0 +1,193 @@
+#include "browser/BrowserRepair.h"
+
+#include <stdexcept>
+
+#include "app/Error.h"
+#include "app/Registry.h"
+
+namespace mt {
+
+BrowserRepairPage::BrowserRepairPage(Services& svc, IconSource& icons, RepairPageView& view,
+                                     WindowRef owner)
+    : svc_(svc), icons_(icons), view_(view), owner_(owner) {}
+
+BrowserRepairPage::~BrowserRepairPage() = default;
+
+TIESweeper& BrowserRepairPage::Sweeper() {
+  if (!sweeper_) {
+    auto fresh = std::make_unique<TIESweeper>(*svc_.registry, icons_);
+    fresh->OnToolbar = [this](TIESweeper* s, const std::string& n) { AddToolbarRow(s, n); };
+    fresh->OnExtension = [this](TIESweeper* s, const std::string& n) { AddExtensionRow(s, n); };
+    fresh->OnMenuExtension = [this](TIESweeper* s, const std::string& n, const std::string& v) {
+      AddMenuExtensionRow(s, n, v);
+    };
+    sweeper_ = std::move(fresh);
+  }
+  return *sweeper_;
+}
+
+// ---- the add-on list ---------------------------------------------------------------------
+
+void BrowserRepairPage::AddToolbarRow(TIESweeper* Sender, const std::string& Name) {
+  AddOnRow row;
+  row.store = AddOnStore::Toolbar;
+  row.caption = Sender->ReadClassName(Name);
+  row.column2 = Name;
+  row.column3 = icons_.ShortPath(Sender->ReadClassServer(Name));
+  row.image = Sender->AddFileIcon(row.column3, view_.Images());
+  view_.AppendRow(row);
+}
+
+void BrowserRepairPage::AddExtensionRow(TIESweeper* Sender, const std::string& Name) {
+  AddOnRow row;
+  row.store = AddOnStore::Extension;
+  row.caption = Sender->ReadExtensionCaption(Name);
+  row.column2 = Name;
+  row.column3 = Sender->ReadExtensionHotIcon(Name);
+  row.image = Sender->AddIconFromSpec(SplitIconSpec(row.column3), view_.Images());
+  view_.AppendRow(row);
+}
+
+void BrowserRepairPage::AddMenuExtensionRow(TIESweeper*, const std::string& Name,
+                                            const std::string& Value) {
+  AddOnRow row;
+  row.store = AddOnStore::MenuExtension;
+  row.caption = Name;
+  row.column2 = Value;
+  view_.AppendRow(row);
+}
+
+void BrowserRepairPage::FillAddOnList() {
+  TIESweeper& sweeper = Sweeper();
+  view_.ClearRows();
+  sweeper.ListToolbars();
+  sweeper.ListExtensions();
+  sweeper.ListMenuExtensions();
+}
+
+void BrowserRepairPage::RemoveCheckedAddOns() {
+  TIESweeper& sweeper = Sweeper();
+  for (int i = view_.RowCount() - 1; i >= 0; --i) {
+    if (!view_.RowChecked(i)) continue;
+    const AddOnRow row = view_.Row(i);
+    switch (row.store) {
+      case AddOnStore::Toolbar:
+        sweeper.DeleteToolbar(row.column2);
+        break;
+      case AddOnStore::Extension:
+        sweeper.DeleteExtension(row.column2);
+        break;
+      case AddOnStore::MenuExtension:
+        sweeper.DeleteMenuExtension(row.caption);
+        break;
+    }
+    view_.DeleteRow(i);
+  }
+}
+
+// ---- show ------------------------------------------------------------------------------------
+
+void BrowserRepairPage::TabSheet3Show() {
+  // A fresh sweeper for every showing; the one held before goes.
+  sweeper_.reset();
+  FillAddOnList();
+  ShowSettings();
+}
+
+void BrowserRepairPage::ShowSettings() {
+  TRegistry reg(*svc_.registry);
+
+  reg.SetRootKey(RegRoot::LocalMachine);
+  if (reg.OpenKey(kIeMainKey, true)) {
+    if (!reg.ValueExists(kWindowTitleValue)) reg.WriteString(kWindowTitleValue, kDefaultWindowTitle);
+    view_.SetEdtitle(reg.ReadString(kWindowTitleValue));
+  }
+  reg.CloseKey();
+
+  if (reg.OpenKey(kIeMainKey, true)) {
+    if (!reg.ValueExists(kStartPageValue)) reg.WriteString(kStartPageValue, kDefaultStartPage);
+    view_.SetEdpage(reg.ReadString(kStartPageValue));
+  }
+  reg.CloseKey();
+
+  // Registry-tools lock. A key on the way that cannot be had counts as no lock; nothing is
+  // created elsewhere in its place.
+  reg.SetRootKey(RegRoot::CurrentUser);
+  bool systemOpen = false;
+  if (reg.OpenKey("software\\Microsoft\\Windows\\CurrentVersion\\Policies", true)) {
+    bool haveSystem = reg.KeyExists("System");
+    if (!haveSystem) {
+      try {
+        haveSystem = reg.CreateKey("System");
+      } catch (const AppError&) {
+        haveSystem = false;
+      }
+    }
+    systemOpen = haveSystem && reg.OpenKey("System", false);
+  }
+  if (!systemOpen || !reg.ValueExists(kRegistryToolsLockValue)) {
+    view_.SelectRbregtooln();
+  } else if (reg.ReadInteger(kRegistryToolsLockValue) == 1) {
+    view_.SelectRbregtool();
+  }
+  reg.CloseKey();
+
+  // Home-page lock: the DWORD 1 or the text "1" ticks the box; nothing ever clears it here.
+  if (reg.OpenKey("Software\\Policies\\Microsoft", true) &&
+      reg.OpenKey("Internet Explorer", true) && reg.OpenKey("Control Panel", true)) {
+    std::optional<RegDataType> type = reg.GetDataType(kHomePageLockValue);
+    bool locked = false;
+    if (type == RegDataType::Integer)
+      locked = reg.ReadInteger(kHomePageLockValue) == 1;
+    else if (type == RegDataType::String || type == RegDataType::ExpandString)
+      locked = reg.ReadString(kHomePageLockValue) == "1";
+    if (locked) view_.SetCbsetpage(true);
+  }
+  reg.CloseKey();
+}
+
+// ---- apply -------------------------------------------------------------------------------
+
+void BrowserRepairPage::SbiedefaultClick() {
+  try {
+    view_.SetEdpage(kDefaultStartPage);
+    view_.SetEdtitle(kDefaultWindowTitle);
+    ApplySettings();
+    RemoveCheckedAddOns();
+    FillAddOnList();
+  } catch (const std::exception&) {
+    // Whatever was written stays written; the rest is not done.
+    svc_.messages->Show(owner_, kApplyRefused, "温馨提示", kMbOk);
+  }
+}
+
+void BrowserRepairPage::ApplySettings() {
+  TRegistry reg(*svc_.registry);
+
+  // The machine-wide key may be out of reach for a user without administrator rights: then
+  // nothing is written and nothing said.
+  reg.SetRootKey(RegRoot::LocalMachine);
+  if (reg.OpenKey(kIeMainKey, true)) reg.WriteString(kWindowTitleValue, view_.Edtitle());
+  reg.CloseKey();
+  if (reg.OpenKey(kIeMainKey, true)) reg.WriteString(kStartPageValue, view_.Edpage());
+  reg.CloseKey();
+
+  // The locks go on whether or not their key opened: setting one without a key fails (and
+  // ends the apply), clearing one without a key does nothing.
+  reg.SetRootKey(RegRoot::CurrentUser);
+  reg.OpenKey(kHomePageLockKey, true);
+  if (view_.CbsetpageChecked())
+    reg.WriteInteger(kHomePageLockValue, 1);
+  else if (reg.ValueExists(kHomePageLockValue))
+    reg.DeleteValue(kHomePageLockValue);
+  reg.CloseKey();
+
+  reg.OpenKey(kRegistryToolsLockKey, true);
+  if (view_.RbregtoolChecked())
+    reg.WriteInteger(kRegistryToolsLockValue, 1);
+  else if (reg.ValueExists(kRegistryToolsLockValue))
+    reg.DeleteValue(kRegistryToolsLockValue);
+  reg.CloseKey();
+}
+
+}  // namespace mt

@@ -1,0 +1,108 @@
+// The browser-repair page: the add-on list (rows built from TIESweeper's events, removal of
+// the ticked ones) and the two handlers of the page, the show that reads the browser's
+// settings and locks into the controls and the "自动反修" apply that writes them. The logic
+// sees the page's controls through RepairPageView, so it runs on any registry backend.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/Services.h"
+#include "browser/IESweeperEx.h"
+#include "browser/IconSource.h"
+
+namespace mt {
+
+// Machine-wide browser settings and the two per-user policy locks.
+inline constexpr const char* kIeMainKey = "\\Software\\Microsoft\\Internet explorer\\Main";
+inline constexpr const char* kWindowTitleValue = "Window Title";
+inline constexpr const char* kStartPageValue = "Start Page";
+inline constexpr const char* kDefaultWindowTitle = "Microsoft Internet explorer";
+inline constexpr const char* kDefaultStartPage = "about:blank";
+inline constexpr const char* kHomePageLockKey =
+    "Software\\Policies\\Microsoft\\Internet Explorer\\Control Panel";
+inline constexpr const char* kHomePageLockValue = "homepage";
+inline constexpr const char* kRegistryToolsLockKey =
+    "software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+inline constexpr const char* kRegistryToolsLockValue = "DisableRegistryTools";
+inline constexpr const char* kApplyRefused = "被杀毒软件拦截，修改失败";
+
+// Which store an add-on row was listed from; its removal goes to that store alone.
+enum class AddOnStore { Toolbar, Extension, MenuExtension };
+
+// One row of the add-on list: caption (column 1), columns 2 and 3, its image (-1: none).
+struct AddOnRow {
+  std::string caption;
+  std::string column2;
+  std::string column3;
+  int image = -1;
+  AddOnStore store = AddOnStore::Toolbar;
+};
+
+// The page's controls as the logic uses them.
+class RepairPageView {
+ public:
+  virtual ~RepairPageView() = default;
+  virtual std::string Edpage() = 0;
+  virtual void SetEdpage(const std::string& text) = 0;
+  virtual std::string Edtitle() = 0;
+  virtual void SetEdtitle(const std::string& text) = 0;
+  // The two radio buttons form one group: selecting one clears the other.
+  virtual bool RbregtoolChecked() = 0;
+  virtual void SelectRbregtool() = 0;
+  virtual void SelectRbregtooln() = 0;
+  virtual bool CbsetpageChecked() = 0;
+  virtual void SetCbsetpage(bool checked) = 0;
+
+  // The add-on list and its image list.
+  virtual void ClearRows() = 0;
+  // Appends an unticked row.
+  virtual void AppendRow(const AddOnRow& row) = 0;
+  virtual int RowCount() = 0;
+  virtual const AddOnRow& Row(int index) = 0;
+  virtual bool RowChecked(int index) = 0;
+  virtual void DeleteRow(int index) = 0;
+  virtual ImageListRef Images() = 0;
+};
+
+class BrowserRepairPage {
+ public:
+  // `owner` owns the failure message of the apply.
+  BrowserRepairPage(Services& svc, IconSource& icons, RepairPageView& view, WindowRef owner);
+  ~BrowserRepairPage();
+  BrowserRepairPage(const BrowserRepairPage&) = delete;
+  BrowserRepairPage& operator=(const BrowserRepairPage&) = delete;
+
+  // The page was shown: a fresh sweeper fills the list, then the settings are read into the
+  // controls, the two defaults written where missing. Errors propagate to the caller.
+  void TabSheet3Show();
+  // "自动反修": defaults into the edit boxes, every setting and lock written, the ticked
+  // add-ons removed and the list filled again. Any failure ends it with kApplyRefused.
+  void SbiedefaultClick();
+
+  // Handlers bound to the sweeper's events: each builds one row and appends it.
+  void AddToolbarRow(TIESweeper* Sender, const std::string& Name);
+  void AddExtensionRow(TIESweeper* Sender, const std::string& Name);
+  void AddMenuExtensionRow(TIESweeper* Sender, const std::string& Name,
+                           const std::string& Value);
+  void FillAddOnList();
+  // Deletes the registration of every ticked row from the store that row came from, walking
+  // from the last row to the first and dropping each row as it goes.
+  void RemoveCheckedAddOns();
+
+  // The sweeper made by the last show (null before the first).
+  TIESweeper* IESweeper() const { return sweeper_.get(); }
+
+ private:
+  void ShowSettings();
+  void ApplySettings();
+  TIESweeper& Sweeper();
+
+  Services& svc_;
+  IconSource& icons_;
+  RepairPageView& view_;
+  WindowRef owner_;
+  std::unique_ptr<TIESweeper> sweeper_;
+};
+
+}  // namespace mt

@@ -1,0 +1,254 @@
+#include <gtest/gtest.h>
+
+#include "app/Error.h"
+#include "browser/BrowserRepair.h"
+#include "browser/tests/FakePage.h"
+#include "tests/support/StandIns.h"
+
+namespace mt {
+namespace {
+
+constexpr RegRoot LM = RegRoot::LocalMachine, CU = RegRoot::CurrentUser,
+                  CR = RegRoot::ClassesRoot;
+const std::string kMain = "Software\\Microsoft\\Internet explorer\\Main";
+const std::string kExt = std::string(kExtensionStore) + "\\";
+const std::string kMenu = std::string(kMenuExtensionStore) + "\\";
+
+class Page : public ::testing::Test {
+ protected:
+  test::TestServices ts;
+  test::MemoryRegistry& reg = ts.registry;
+  test::ScriptedIcons icons;
+  test::MemoryPageView view;
+  BrowserRepairPage page{ts.services, icons, view, nullptr};
+
+  void Toolbar(const std::string& id, const std::string& name, const std::string& server) {
+    reg.SetString(LM, kToolbarStore, id, "");
+    if (!name.empty()) reg.SetString(CR, "CLSID\\" + id, "", name);
+    if (!server.empty()) reg.SetString(CR, "CLSID\\" + id + "\\InprocServer32", "", server);
+  }
+  void Menu(const std::string& text, const std::string& address) {
+    reg.CreatePath(CU, kMenu + text);
+    if (!address.empty()) reg.SetString(CU, kMenu + text, "", address);
+  }
+  std::string Cols(int i) {
+    const AddOnRow& r = view.rows.at(i);
+    return r.caption + "|" + r.column2 + "|" + r.column3 + "|" + std::to_string(r.image);
+  }
+  void ExpectMessage(const char* text) {
+    ASSERT_EQ(ts.messages.shown.size(), 1u);
+    EXPECT_EQ(ts.messages.shown[0].text, text);
+    EXPECT_EQ(ts.messages.shown[0].caption, "温馨提示");
+    EXPECT_EQ(ts.messages.shown[0].style, kMbOk);
+  }
+};
+
+TEST_F(Page, FirstShowWritesDefaultsAndCreatesOnlyThePolicyKeys) {
+  page.TabSheet3Show();
+  EXPECT_EQ(view.edtitle, "Microsoft Internet explorer");
+  EXPECT_EQ(view.edpage, "about:blank");
+  EXPECT_EQ(reg.Get(LM, kMain, "Start Page")->text, "about:blank");
+  EXPECT_EQ(reg.Get(LM, kMain, "Window Title")->type, RegDataType::String);
+  EXPECT_TRUE(reg.HasKey(CU, kRegistryToolsLockKey));
+  EXPECT_TRUE(reg.HasKey(CU, kHomePageLockKey));
+  EXPECT_TRUE(view.rbregtooln && !view.rbregtool && !view.cbsetpage);
+  EXPECT_TRUE(view.rows.empty());
+  EXPECT_FALSE(reg.HasKey(LM, kToolbarStore) || reg.HasKey(CU, kMenuExtensionStore) ||
+               reg.HasKey(CR, "CLSID"));
+  // An existing page is shown, not replaced; the apply with no stores removes nothing.
+  reg.SetString(LM, kMain, "Start Page", "http://other.invalid/");
+  page.TabSheet3Show();
+  EXPECT_EQ(view.edpage, "http://other.invalid/");
+  page.SbiedefaultClick();
+  EXPECT_TRUE(ts.messages.shown.empty());
+}
+
+TEST_F(Page, ShowOnlyEverSetsTheLockControls) {
+  reg.SetDword(CU, kRegistryToolsLockKey, kRegistryToolsLockValue, 0);
+  page.TabSheet3Show();  // DWORD 0 and absent "homepage": nothing selected, nothing ticked
+  EXPECT_FALSE(view.rbregtool || view.rbregtooln || view.cbsetpage);
+  reg.SetDword(CU, kRegistryToolsLockKey, kRegistryToolsLockValue, 1);
+  reg.SetDword(CU, kHomePageLockKey, kHomePageLockValue, 0);
+  page.TabSheet3Show();
+  EXPECT_TRUE(view.rbregtool && !view.rbregtooln);
+  EXPECT_FALSE(view.cbsetpage);
+  for (bool asText : {false, true}) {
+    view.cbsetpage = false;
+    if (asText) reg.SetString(CU, kHomePageLockKey, kHomePageLockValue, "1");
+    else reg.SetDword(CU, kHomePageLockKey, kHomePageLockValue, 1);
+    page.TabSheet3Show();
+    EXPECT_TRUE(view.cbsetpage) << asText;
+  }
+  reg.SetBinary(CU, kHomePageLockKey, kHomePageLockValue, "\x01");
+  ASSERT_NO_THROW(page.TabSheet3Show());
+  EXPECT_TRUE(view.cbsetpage);  // left as it was
+}
+
+TEST_F(Page, UnreachableKeysCountAsAbsentAndNothingLandsAtTheRoot) {
+  reg.SetDword(CU, kHomePageLockKey, kHomePageLockValue, 1);
+  reg.Deny(LM, kMain);
+  reg.Deny(CU, "Software\\Policies");
+  reg.CreatePath(CU, "software\\Microsoft\\Windows\\CurrentVersion\\Policies");
+  reg.MakeReadOnly(CU, "software\\Microsoft\\Windows\\CurrentVersion\\Policies");
+  view.edpage = "typed";
+  ASSERT_NO_THROW(page.TabSheet3Show());
+  EXPECT_EQ(view.edpage, "typed");
+  EXPECT_TRUE(view.rbregtooln);
+  EXPECT_FALSE(view.cbsetpage);
+  for (const char* stray : {"System", "Internet Explorer", "Control Panel"})
+    EXPECT_FALSE(reg.HasKey(CU, stray)) << stray;
+  // Apply: the machine key is skipped silently, clearing a lock without its key too.
+  page.SbiedefaultClick();
+  EXPECT_TRUE(ts.messages.shown.empty());
+}
+
+TEST_F(Page, NonTextValuesStopTheShowWhereTheyAreRead) {
+  Toolbar("{T}", "Bar", "");
+  reg.SetDword(LM, kExt + "{E}", "MenuText", 9);
+  view.edtitle = "kept";
+  try {
+    page.TabSheet3Show();
+    FAIL();
+  } catch (const AppError& e) {
+    EXPECT_STREQ(e.what(), "Invalid data type for 'MenuText'");
+  }
+  ASSERT_EQ(view.rows.size(), 1u);  // the row before the failing one stays
+  EXPECT_EQ(view.edtitle, "kept");
+  EXPECT_FALSE(reg.Get(LM, kMain, "Window Title"));
+
+  reg.DeleteTree(LM, nullptr, kExt + "{E}");
+  reg.SetString(CU, kRegistryToolsLockKey, kRegistryToolsLockValue, "1");
+  EXPECT_THROW(page.TabSheet3Show(), AppError);
+  EXPECT_EQ(view.edpage, "about:blank");
+  EXPECT_FALSE(reg.HasKey(CU, kHomePageLockKey));  // step 5 not reached
+}
+
+TEST_F(Page, RowsCarryTheirColumnsIconsAndStores) {
+  Toolbar("{T1}", "Search Bar", "C:\\Program Files\\Bar\\bar.dll");
+  icons.shortPaths["C:\\Program Files\\Bar\\bar.dll"] = "C:\\PROGRA~1\\Bar\\bar.dll";
+  Toolbar("{T2}", "", "");
+  icons.noIcon.insert("");
+  reg.SetString(LM, kExt + "{E1}", "MenuText", "menu");
+  reg.SetString(LM, kExt + "{E1}", "ButtonText", "button");
+  reg.SetString(LM, kExt + "{E1}", "HotIcon", "C:\\x.dll,3");
+  reg.SetString(LM, kExt + "{E2}", "MenuText", "only menu");
+  reg.SetString(LM, kExt + "{E2}", "HotIcon", "C:\\y.dll,abc");
+  reg.SetString(LM, kExt + "{E3}", "HotIcon", "C:\\z.ico");
+  Menu("Translate", "res://t.htm");
+  Menu("Blank", "");
+  page.TabSheet3Show();
+  ASSERT_EQ(view.rows.size(), 7u);
+  EXPECT_EQ(Cols(0), "Search Bar|{T1}|C:\\PROGRA~1\\Bar\\bar.dll|0");
+  EXPECT_EQ(Cols(1), "|{T2}||-1");
+  EXPECT_EQ(Cols(2), "button|{E1}|C:\\x.dll,3|1");
+  EXPECT_EQ(Cols(3), "only menu|{E2}|C:\\y.dll,abc|2");
+  EXPECT_EQ(Cols(4), "|{E3}|C:\\z.ico|3");
+  EXPECT_EQ(Cols(5), "Translate|res://t.htm||-1");
+  EXPECT_EQ(Cols(6), "Blank|||-1");
+  const std::vector<AddOnStore> stores = {AddOnStore::Toolbar, AddOnStore::Toolbar,
+      AddOnStore::Extension, AddOnStore::Extension, AddOnStore::Extension,
+      AddOnStore::MenuExtension, AddOnStore::MenuExtension};
+  for (size_t i = 0; i < stores.size(); ++i) EXPECT_EQ(view.rows[i].store, stores[i]);
+  ASSERT_EQ(icons.calls.size(), 5u);  // menu entries ask for no icon
+  EXPECT_EQ(icons.calls[2].path + "#" + std::to_string(icons.calls[2].index), "C:\\x.dll#3");
+  EXPECT_EQ(icons.calls[3].path + "#" + std::to_string(icons.calls[3].index), "C:\\y.dll#0");
+  EXPECT_EQ(icons.calls[4].path + "#" + std::to_string(icons.calls[4].index), "C:\\z.ico#0");
+}
+
+TEST_F(Page, ApplyWritesTheDefaultsAndSetsThenLiftsTheLocks) {
+  page.TabSheet3Show();
+  view.edpage = view.edtitle = "typed";
+  view.cbsetpage = true;
+  view.SelectRbregtool();
+  page.SbiedefaultClick();
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_EQ(view.edpage, "about:blank");
+  EXPECT_EQ(reg.Get(LM, kMain, "Start Page")->text, "about:blank");
+  EXPECT_EQ(reg.Get(LM, kMain, "Window Title")->text, "Microsoft Internet explorer");
+  EXPECT_EQ(reg.Get(CU, kHomePageLockKey, kHomePageLockValue)->dword, 1u);
+  EXPECT_EQ(reg.Get(CU, kRegistryToolsLockKey, kRegistryToolsLockValue)->type,
+            RegDataType::Integer);
+  view.cbsetpage = view.rbregtool = false;  // neither radio selected also clears
+  page.SbiedefaultClick();
+  EXPECT_FALSE(reg.Get(CU, kHomePageLockKey, kHomePageLockValue));
+  EXPECT_FALSE(reg.Get(CU, kRegistryToolsLockKey, kRegistryToolsLockValue));
+}
+
+TEST_F(Page, RefusedPolicyWriteShowsTheMessageAndRemovesNoAddOn) {
+  Toolbar("{T}", "Bar", "");
+  page.TabSheet3Show();
+  view.ticks[0] = true;
+  reg.MakeReadOnly(CU, kHomePageLockKey);
+  view.cbsetpage = true;
+  page.SbiedefaultClick();
+  ExpectMessage(kApplyRefused);
+  EXPECT_EQ(reg.Get(LM, kMain, "Start Page")->text, "about:blank");  // done before
+  EXPECT_TRUE(reg.Get(LM, kToolbarStore, "{T}"));
+  EXPECT_TRUE(view.ticks[0]);  // neither pruned nor refilled
+}
+
+TEST_F(Page, TickedRowIsRemovedFromItsOwnStoreOnly) {
+  // A toolbar named like a context-menu entry, whose class id is also an extension subkey.
+  Toolbar("{S}", "Translate", "");
+  reg.SetString(LM, kExt + "{S}", "ButtonText", "Button");
+  Menu("Translate", "res://t.htm");
+  Menu("Blank", "");
+  page.TabSheet3Show();
+  ASSERT_EQ(view.rows.size(), 4u);
+  view.ticks[0] = true;  // the toolbar
+  view.ticks[3] = true;  // "Blank", no address
+  page.SbiedefaultClick();
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_FALSE(reg.Get(LM, kToolbarStore, "{S}"));
+  EXPECT_TRUE(reg.HasKey(LM, kExt + "{S}"));
+  EXPECT_TRUE(reg.HasKey(CU, kMenu + "Translate"));
+  EXPECT_FALSE(reg.HasKey(CU, kMenu + "Blank"));
+  ASSERT_EQ(view.rows.size(), 2u);  // refilled from the registry, unticked
+  EXPECT_EQ(view.rows[0].store, AddOnStore::Extension);
+  EXPECT_EQ(view.ticks, std::vector<bool>(2, false));
+  view.ticks[0] = true;
+  page.SbiedefaultClick();
+  EXPECT_FALSE(reg.HasKey(LM, kExt + "{S}"));
+  EXPECT_TRUE(reg.HasKey(CU, kMenu + "Translate"));
+}
+
+TEST_F(Page, NonTextValueDuringTheRefillEndsTheApply) {
+  Toolbar("{T}", "Bar", "");
+  Menu("Translate", "res://t.htm");
+  page.TabSheet3Show();
+  view.ticks[0] = true;
+  reg.SetDword(CU, kMenu + "Translate", "", 4);
+  page.SbiedefaultClick();
+  ExpectMessage(kApplyRefused);
+  EXPECT_FALSE(reg.Get(LM, kToolbarStore, "{T}"));  // removed before the failure stays removed
+}
+
+TEST(Sweeper, DeletionNameRulesAndIconSpecifications) {
+  test::MemoryRegistry reg;
+  test::ScriptedIcons icons;
+  TIESweeper s(reg, icons);
+  reg.SetString(LM, kToolbarStore, "", "store default");
+  reg.CreatePath(LM, kExt + "Outer\\Inner");
+  reg.CreatePath(CU, kMenu + "Outer\\Inner");
+  s.DeleteToolbar("");
+  s.DeleteExtension("");
+  s.DeleteExtension("Outer\\Inner");
+  s.DeleteMenuExtension("Outer\\Inner");
+  EXPECT_TRUE(reg.Get(LM, kToolbarStore, ""));
+  EXPECT_TRUE(reg.HasKey(LM, kExt + "Outer\\Inner"));
+  EXPECT_TRUE(reg.HasKey(CU, kMenu + "Outer\\Inner"));
+  s.DeleteMenuExtension("outer");
+  EXPECT_FALSE(reg.HasKey(CU, kMenu + "Outer"));
+
+  using V = std::vector<std::string>;
+  EXPECT_EQ(SplitIconSpec(""), V{});
+  EXPECT_EQ(SplitIconSpec("a.dll,"), V{"a.dll"});
+  EXPECT_EQ(SplitIconSpec("a,,b"), (V{"a", "", "b"}));
+  s.AddIconFromSpec({"a.dll", "70000", "x"}, nullptr);  // only 16 bits reach the shell
+  s.AddIconFromSpec({}, nullptr);
+  EXPECT_EQ(icons.calls[0].index, 70000 - 65536);
+  EXPECT_EQ(icons.calls[1].path, "");
+}
+
+}  // namespace
+}  // namespace mt

@@ -1,0 +1,223 @@
+// The "IE修复" page end to end under Wine: a real Main window over the prefix's registry and
+// the real shell icons and short paths, driven through the tab and its controls.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <windowsx.h>
+
+#include "app/Unit1.h"
+#include "app/win/WinRegistry.h"
+#include "tests/support/StandIns.h"
+
+namespace mt {
+namespace {
+
+constexpr RegRoot LM = RegRoot::LocalMachine, CU = RegRoot::CurrentUser,
+                  CR = RegRoot::ClassesRoot;
+// Names of our own, so that rows the prefix brings along are told apart.
+const std::string kBar = "{6D3C1A00-5E1B-4F7A-9C11-00000000B001}";
+const std::string kGone = "{6D3C1A00-5E1B-4F7A-9C11-00000000B002}";
+const std::string kButton = "{6D3C1A00-5E1B-4F7A-9C11-00000000B003}";
+const std::string kSameName = "Mirtak Test Bar";  // the toolbar's name and a menu entry's
+const std::string kMenuOnly = "Mirtak Test Menu";
+const std::string kExt = std::string("\\") + kExtensionStore + "\\";
+const std::string kMenu = std::string("\\") + kMenuExtensionStore + "\\";
+const std::string kMain = "\\Software\\Microsoft\\Internet explorer\\Main";
+
+struct Row {
+  std::string c1, c2, c3, c4;
+  int image;
+  bool ticked;
+};
+
+class BrowserTab : public ::testing::Test {
+ protected:
+  test::TestServices ts;
+  WinRegistry real;
+  TRegistry reg{real};
+  std::unique_ptr<TForm1> form;
+  std::string shell32;
+
+  void SetUp() override {
+    wchar_t dir[MAX_PATH] = {};
+    ::GetSystemDirectoryW(dir, MAX_PATH);
+    shell32 = Narrow(dir, wcslen(dir)) + "\\shell32.dll";
+    ts.services.registry = &real;
+    Clean();
+    form = std::make_unique<TForm1>(ts.services);
+    form->quitOnDestroy = false;
+    form->Create();
+  }
+  void TearDown() override {
+    form.reset();
+    Clean();
+  }
+  void Clean() {
+    reg.SetRootKey(LM);
+    if (reg.OpenKey(std::string("\\") + kToolbarStore, false))
+      for (auto& id : {kBar, kGone}) reg.DeleteValue(id);
+    reg.DeleteKey(kExt + kButton);
+    reg.SetRootKey(CR);
+    for (auto& id : {kBar, kGone}) reg.DeleteKey("\\CLSID\\" + id);
+    reg.SetRootKey(CU);
+    for (auto& n : {kSameName, kMenuOnly}) reg.DeleteKey(kMenu + n);
+    reg.DeleteKey(std::string("\\") + kHomePageLockKey);
+    reg.DeleteKey(std::string("\\") + kRegistryToolsLockKey);
+  }
+  void Put(RegRoot root, const std::string& key, const std::string& name, const std::string& v) {
+    reg.SetRootKey(root);
+    ASSERT_TRUE(reg.OpenKey(key, true)) << key;
+    reg.WriteString(name, v);
+  }
+  bool Exists(RegRoot root, const std::string& key, const char* value = nullptr) {
+    reg.SetRootKey(root);
+    if (!value) return reg.KeyExists(key);
+    return reg.OpenKey(key, false) && reg.ValueExists(value);
+  }
+  void Register() {
+    Put(LM, std::string("\\") + kToolbarStore, kBar, "");
+    Put(CR, "\\CLSID\\" + kBar, "", kSameName);
+    Put(CR, "\\CLSID\\" + kBar + "\\InprocServer32", "", shell32);
+    Put(LM, std::string("\\") + kToolbarStore, kGone, "");
+    Put(CR, "\\CLSID\\" + kGone + "\\InprocServer32", "", "C:\\nowhere\\gone.dll");
+    Put(LM, kExt + kButton, "MenuText", "not shown");
+    Put(LM, kExt + kButton, "ButtonText", "Mirtak Button");
+    Put(LM, kExt + kButton, "HotIcon", shell32 + ",3");
+    Put(CU, kMenu + kSameName, "", "res://same.htm");
+    Put(CU, kMenu + kMenuOnly, "", "");
+  }
+  std::vector<Row> Rows() {
+    std::vector<Row> out;
+    for (int i = 0; i < ListView_GetItemCount(form->ListView1); ++i) {
+      Row r;
+      std::string* cols[] = {&r.c1, &r.c2, &r.c3, &r.c4};
+      for (int c = 0; c < 4; ++c) {
+        wchar_t buf[512] = {};
+        ListView_GetItemText(form->ListView1, i, c, buf, 512);
+        *cols[c] = Narrow(buf, wcslen(buf));
+      }
+      LVITEMW item{};
+      item.mask = LVIF_IMAGE;
+      item.iItem = i;
+      ListView_GetItem(form->ListView1, &item);
+      r.image = item.iImage;
+      r.ticked = ListView_GetCheckState(form->ListView1, i) != FALSE;
+      out.push_back(r);
+    }
+    return out;
+  }
+  // Row whose caption or column 2 is `text`; -1 when there is none.
+  int Find(const std::string& text, bool byCaption = false) {
+    std::vector<Row> rows = Rows();
+    for (size_t i = 0; i < rows.size(); ++i)
+      if ((byCaption ? rows[i].c1 : rows[i].c2) == text) return static_cast<int>(i);
+    return -1;
+  }
+  void ShowTab() {
+    form->SetActivePage(0);
+    form->SetActivePage(2);
+  }
+  bool On(HWND button) { return Button_GetCheck(button) == BST_CHECKED; }
+};
+
+TEST_F(BrowserTab, ListsTheRegisteredAddOnsWithNamesIdsPathsAndIcons) {
+  Register();
+  DWORD ex = ListView_GetExtendedListViewStyle(form->ListView1);
+  EXPECT_EQ(ex & (LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT),
+            DWORD(LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT));
+  const int widths[] = {150, 300, 50, 50};
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(ListView_GetColumnWidth(form->ListView1, i), form->Scale(widths[i]));
+  EXPECT_FALSE(On(form->rbregtool) || On(form->rbregtooln) || On(form->cbsetpage));
+
+  ShowTab();
+  ASSERT_EQ(form->ActivePageIndex(), 2);
+  ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+  std::vector<Row> rows = Rows();
+  int bar = Find(kBar), gone = Find(kGone), button = Find(kButton);
+  ASSERT_TRUE(bar >= 0 && gone >= 0 && button >= 0);
+  int same = Find("res://same.htm");
+  ASSERT_GT(same, button);
+  ASSERT_GT(button, std::max(bar, gone));
+
+  wchar_t shortForm[256] = {};
+  ::GetShortPathNameW(Widen(shell32).c_str(), shortForm, 256);
+  EXPECT_EQ(rows[bar].c1, kSameName);
+  EXPECT_EQ(rows[bar].c3, Narrow(shortForm, wcslen(shortForm)));
+  EXPECT_GE(rows[bar].image, 0);
+  EXPECT_EQ(rows[gone].c1 + rows[gone].c3, "");
+  EXPECT_EQ(rows[button].c1, "Mirtak Button");
+  EXPECT_EQ(rows[button].c3, shell32 + ",3");
+  EXPECT_GE(rows[button].image, 0);
+  EXPECT_EQ(rows[same].c1, kSameName);
+  EXPECT_LT(rows[same].image, 0);  // menu entries carry no icon
+  int images = ImageList_GetImageCount(form->ImageList1.get());
+  for (const Row& r : rows) EXPECT_TRUE(!r.ticked && r.c4.empty() && r.image < images);
+
+  // The settings side of the same show.
+  reg.SetRootKey(LM);
+  ASSERT_TRUE(reg.OpenKey(kMain, false));
+  EXPECT_EQ(TForm1::GetText(form->Edpage), reg.ReadString("Start Page"));
+  EXPECT_EQ(TForm1::GetText(form->Edtitle), reg.ReadString("Window Title"));
+  EXPECT_TRUE(On(form->rbregtooln));
+}
+
+TEST_F(BrowserTab, AutoRepairRemovesExactlyTheTickedOnesAndWritesDefaultsAndLocks) {
+  Register();
+  ShowTab();
+  size_t before = Rows().size();
+  ListView_SetCheckState(form->ListView1, Find(kBar), TRUE);
+  ListView_SetCheckState(form->ListView1, Find(kMenuOnly, true), TRUE);
+  TForm1::SetText(form->Edpage, "http://typed.invalid/");
+  TForm1::Click(form->cbsetpage);
+  TForm1::Click(form->rbregtool);
+  ASSERT_FALSE(On(form->rbregtooln));
+  TForm1::Click(form->Sbiedefault);
+  ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+
+  EXPECT_FALSE(Exists(LM, std::string("\\") + kToolbarStore, kBar.c_str()));
+  EXPECT_FALSE(Exists(CU, kMenu + kMenuOnly));
+  EXPECT_TRUE(Exists(CU, kMenu + kSameName));  // same name as the ticked toolbar, unticked
+  EXPECT_TRUE(Exists(LM, std::string("\\") + kToolbarStore, kGone.c_str()));
+  EXPECT_TRUE(Exists(LM, kExt + kButton));
+  EXPECT_EQ(Rows().size(), before - 2);
+  EXPECT_EQ(Find(kBar), -1);
+  for (const Row& r : Rows()) EXPECT_FALSE(r.ticked);
+
+  EXPECT_EQ(TForm1::GetText(form->Edpage), "about:blank");
+  reg.SetRootKey(LM);
+  ASSERT_TRUE(reg.OpenKey(kMain, false));
+  EXPECT_EQ(reg.ReadString("Start Page"), "about:blank");
+  EXPECT_EQ(reg.ReadString("Window Title"), "Microsoft Internet explorer");
+  reg.SetRootKey(CU);
+  ASSERT_TRUE(reg.OpenKey(std::string("\\") + kHomePageLockKey, false));
+  EXPECT_EQ(reg.ReadInteger(kHomePageLockValue), 1);
+  ASSERT_TRUE(reg.OpenKey(std::string("\\") + kRegistryToolsLockKey, false));
+  EXPECT_EQ(reg.ReadInteger(kRegistryToolsLockValue), 1);
+
+  TForm1::Click(form->cbsetpage);
+  TForm1::Click(form->rbregtooln);
+  TForm1::Click(form->Sbiedefault);
+  EXPECT_FALSE(Exists(CU, std::string("\\") + kHomePageLockKey, kHomePageLockValue));
+  EXPECT_FALSE(Exists(CU, std::string("\\") + kRegistryToolsLockKey, kRegistryToolsLockValue));
+  ShowTab();
+  EXPECT_FALSE(On(form->rbregtool));
+  EXPECT_TRUE(On(form->rbregtooln));
+}
+
+TEST_F(BrowserTab, NonTextValueInTheListReachesTheErrorReport) {
+  Register();
+  reg.SetRootKey(CU);
+  ASSERT_TRUE(reg.OpenKey(kMenu + kSameName, false));
+  reg.WriteInteger("", 5);
+  TForm1::SetText(form->Edtitle, "untouched");
+  ShowTab();
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text, "Invalid data type for ''");
+  EXPECT_EQ(TForm1::GetText(form->Edtitle), "untouched");
+  EXPECT_GE(Find(kButton), 0);
+}
+
+}  // namespace
+}  // namespace mt

@@ -1,0 +1,56 @@
+// Native stand-ins for the browser-repair page: scripted icons and short paths, and the
+// page's controls held in memory.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "browser/BrowserRepair.h"
+
+namespace mt::test {
+
+// Every path has an icon unless listed in `noIcon`; short paths come from `shortPaths`, any
+// other path does not convert.
+struct ScriptedIcons : IconSource {
+  struct Call { std::string path; uint16_t index; };
+  int AppendAssociatedIcon(ImageListRef, const std::string& path, uint16_t index) override {
+    calls.push_back({path, index});
+    return noIcon.count(path) ? -1 : appended++;
+  }
+  std::string ShortPath(const std::string& path) override {
+    auto it = shortPaths.find(path);
+    return it == shortPaths.end() ? std::string() : it->second;
+  }
+  std::vector<Call> calls;
+  std::set<std::string> noIcon;
+  std::map<std::string, std::string> shortPaths;
+  int appended = 0;
+};
+
+struct MemoryPageView : RepairPageView {
+  std::string Edpage() override { return edpage; }
+  void SetEdpage(const std::string& t) override { edpage = t; }
+  std::string Edtitle() override { return edtitle; }
+  void SetEdtitle(const std::string& t) override { edtitle = t; }
+  bool RbregtoolChecked() override { return rbregtool; }
+  void SelectRbregtool() override { rbregtool = true, rbregtooln = false; }
+  void SelectRbregtooln() override { rbregtooln = true, rbregtool = false; }
+  bool CbsetpageChecked() override { return cbsetpage; }
+  void SetCbsetpage(bool c) override { cbsetpage = c; }
+  void ClearRows() override { rows.clear(), ticks.clear(); }
+  void AppendRow(const AddOnRow& r) override { rows.push_back(r), ticks.push_back(false); }
+  int RowCount() override { return static_cast<int>(rows.size()); }
+  const AddOnRow& Row(int i) override { return rows.at(i); }
+  bool RowChecked(int i) override { return ticks.at(i); }
+  void DeleteRow(int i) override { rows.erase(rows.begin() + i), ticks.erase(ticks.begin() + i); }
+  ImageListRef Images() override { return nullptr; }
+
+  std::string edpage, edtitle;
+  bool rbregtool = false, rbregtooln = false, cbsetpage = false;
+  std::vector<AddOnRow> rows;
+  std::vector<bool> ticks;
+};
+
+}  // namespace mt::test

@@ -1,0 +1,220 @@
+// The "分割文件" page of the real Main window, in process, under Windows: controls, and the
+// four buttons end to end with scripted dialogs and the real file system and profile files.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <filesystem>
+
+#include "app/Unit1.h"
+#include "app/win/Handles.h"
+#include "app/win/WinServices.h"
+#include "splitter/FileSplitter.h"
+#include "splitter/PieceSet.h"
+#include "splitter/tests/SplitterTestSupport.h"
+#include "tests/support/StandIns.h"
+
+namespace mt {
+namespace {
+
+namespace fs = std::filesystem;
+using test::PatternBytes;
+using test::ReadWholeFile;
+using test::WriteWholeFile;
+
+void Pump() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+class SplitterPage : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // Real files and profile files; dialogs, message boxes and the registry stay scripted.
+    t_.services.files = &files_;
+    t_.services.profile = &profile_;
+    form_ = std::make_unique<TForm1>(t_.services);
+    form_->quitOnDestroy = false;
+    form_->Create();
+    form_->Show(SW_SHOWNOACTIVATE);
+    Pump();
+    t_.messages.shown.clear();
+  }
+  std::string In(const std::string& name) { return dir_.path() + "\\" + name; }
+  std::vector<std::string> Rows() {
+    std::vector<std::string> rows;
+    int n = static_cast<int>(SendMessageW(form_->ListBox1, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < n; ++i) {
+      wchar_t buf[MAX_PATH * 2] = L"";
+      SendMessageW(form_->ListBox1, LB_GETTEXT, i, reinterpret_cast<LPARAM>(buf));
+      rows.push_back(Narrow(std::wstring(buf)));
+    }
+    return rows;
+  }
+  void Click(HWND button) {
+    TForm1::Click(button);
+    Pump();
+  }
+
+  test::TempDir dir_;
+  WinFileSystem files_;
+  WinProfile profile_;
+  test::TestServices t_;
+  std::unique_ptr<TForm1> form_;
+};
+
+TEST_F(SplitterPage, ControlsAndTheSpinRange) {
+  EXPECT_EQ(TForm1::GetText(form_->GroupBox1), "分割文件");
+  EXPECT_EQ(TForm1::GetText(form_->GroupBox2), "合并文件");
+  EXPECT_EQ(TForm1::GetText(form_->Label1), "要分割的文件");
+  EXPECT_EQ(TForm1::GetText(form_->Label2), "分割为每文件");
+  EXPECT_EQ(TForm1::GetText(form_->Label3), "MB");
+  EXPECT_EQ(TForm1::GetText(form_->Label4), "文件列表");
+  EXPECT_EQ(TForm1::GetText(form_->Button1), "...");
+  EXPECT_EQ(TForm1::GetText(form_->Button3), "分割文件");
+  EXPECT_EQ(TForm1::GetText(form_->Button4), "选择文件");
+  EXPECT_EQ(TForm1::GetText(form_->Button5), "合并文件");
+  EXPECT_EQ(TForm1::GetText(form_->Edit2), "");
+  EXPECT_EQ(TForm1::GetText(form_->Edit1), "1024");
+  for (HWND c : {form_->Edit2, form_->Edit1, form_->Button3, form_->ListBox1, form_->Button5})
+    EXPECT_EQ(GetParent(c), form_->TabSheet1);
+
+  INT lo = 0, hi = 0;
+  SendMessageW(form_->UpDown1, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&lo),
+               reinterpret_cast<LPARAM>(&hi));
+  EXPECT_EQ(lo, 1024);
+  EXPECT_EQ(hi, 2048);
+  EXPECT_EQ(SendMessageW(form_->UpDown1, UDM_GETBUDDY, 0, 0),
+            reinterpret_cast<LRESULT>(form_->Edit1));
+  // The arrows write plain digits into Edit1.
+  SendMessageW(form_->UpDown1, UDM_SETPOS32, 0, 2047);
+  SendMessageW(form_->UpDown1, WM_KEYDOWN, VK_UP, 0);
+  Pump();
+  EXPECT_EQ(TForm1::GetText(form_->Edit1), "2048");
+  SendMessageW(form_->UpDown1, WM_KEYDOWN, VK_UP, 0);
+  Pump();
+  EXPECT_EQ(TForm1::GetText(form_->Edit1), "2048");
+}
+
+TEST_F(SplitterPage, ChooseSplitListAndMergeEndToEnd) {
+  std::string bytes = PatternBytes(2 * splitter::kMegabyte + 512 * 1024, 3);
+  WriteWholeFile(In("archive.rar"), bytes);
+  fs::create_directory(fs::u8path(In("set")));
+
+  t_.dialogs.openAnswers.push_back(std::vector<std::string>{In("archive.rar")});
+  Click(form_->Button1);
+  EXPECT_EQ(TForm1::GetText(form_->Edit2), In("archive.rar"));
+  EXPECT_EQ(t_.dialogs.openAsked.at(0).filter, "all|*.*");
+
+  TForm1::SetText(form_->Edit1, "1");
+  t_.dialogs.folderAnswers.push_back(In("set"));
+  Click(form_->Button3);
+  EXPECT_EQ(t_.dialogs.folderTitles, std::vector<std::string>{"选择保存目录:"});
+  EXPECT_TRUE(t_.messages.shown.empty()) << t_.messages.shown[0].text;
+  EXPECT_EQ(form_->Caption(), "分割完成");
+  EXPECT_TRUE(IsWindowEnabled(form_->Button3));
+  EXPECT_EQ(ReadWholeFile(In("set\\0.ds")), "[fghb]\r\nkzm=.rar\r\n");
+  EXPECT_EQ(ReadWholeFile(In("set\\1.ds")), bytes.substr(0, splitter::kMegabyte));
+  EXPECT_EQ(ReadWholeFile(In("set\\3.ds")).size(), 512u * 1024);
+  EXPECT_FALSE(fs::exists(fs::u8path(In("set\\4.ds"))));
+
+  // The dialog hands back the focused file first.
+  t_.dialogs.openAnswers.push_back(
+      std::vector<std::string>{In("set\\3.ds"), In("set\\0.ds"), In("set\\1.ds"), In("set\\2.ds")});
+  Click(form_->Button4);
+  const FileDialogOptions& pieces = t_.dialogs.openAsked.at(1);
+  EXPECT_EQ(pieces.filter, "*.ds|*.ds");
+  EXPECT_TRUE(pieces.multiSelect);
+  EXPECT_TRUE(pieces.hideReadOnly);
+  EXPECT_EQ(Rows(), (std::vector<std::string>{In("set\\0.ds"), In("set\\1.ds"), In("set\\2.ds"),
+                                              In("set\\3.ds")}));
+
+  t_.dialogs.saveAnswers.push_back(In("joined.rar"));
+  Click(form_->Button5);
+  EXPECT_TRUE(t_.messages.shown.empty()) << t_.messages.shown[0].text;
+  ASSERT_EQ(t_.dialogs.saveAsked.size(), 1u);
+  EXPECT_EQ(t_.dialogs.saveAsked[0].filter, "*.rar|*.rar");
+  EXPECT_EQ(t_.dialogs.saveAsked[0].fileName, "ds.rar");
+  EXPECT_EQ(ReadWholeFile(In("joined.rar")), bytes);
+  EXPECT_EQ(form_->Caption(), "合并完成");
+  EXPECT_TRUE(IsWindowEnabled(form_->Button5));
+  EXPECT_EQ(form_->IndexPath, ".rar");
+}
+
+TEST_F(SplitterPage, MissingInputOnlyBeeps) {
+  Click(form_->Button3);
+  Click(form_->Button5);
+  EXPECT_EQ(t_.messages.beeps, 2);
+  EXPECT_TRUE(t_.dialogs.folderTitles.empty());
+  EXPECT_TRUE(t_.dialogs.saveAsked.empty());
+  EXPECT_EQ(form_->Caption(), "Mirtak工具合集 v1.3");
+}
+
+TEST_F(SplitterPage, SourceInUseIsReportedAndThePageIsUsableAgain) {
+  WriteWholeFile(In("busy.bin"), "abc");
+  // Another program holds the file without sharing.
+  UniqueFileHandle held(CreateFileW(Widen(In("busy.bin")).c_str(), GENERIC_READ, 0, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+  TForm1::SetText(form_->Edit2, In("busy.bin"));
+  t_.dialogs.folderAnswers.push_back(dir_.path());
+  Click(form_->Button3);
+  ASSERT_EQ(t_.messages.shown.size(), 1u);
+  EXPECT_EQ(t_.messages.shown[0].text.rfind("Cannot open file \"" + In("busy.bin") + "\". ", 0), 0u)
+      << t_.messages.shown[0].text;
+  EXPECT_EQ(t_.messages.shown[0].caption, "Mirtak小工具合集");
+  EXPECT_EQ(t_.messages.shown[0].style, static_cast<unsigned>(MB_OK | MB_ICONERROR));
+  EXPECT_EQ(form_->Caption(), "Mirtak工具合集 v1.3");
+  EXPECT_TRUE(IsWindowEnabled(form_->Button3));
+  EXPECT_FALSE(fs::exists(fs::u8path(In("1.ds"))));
+}
+
+TEST_F(SplitterPage, NegativeSizeAndOutputOverAPieceAreRefusedWithANotice) {
+  WriteWholeFile(In("a.txt"), "abcdef");
+  TForm1::SetText(form_->Edit2, In("a.txt"));
+  TForm1::SetText(form_->Edit1, "-1");
+  Click(form_->Button3);
+  ASSERT_EQ(t_.messages.shown.size(), 1u);
+  EXPECT_EQ(t_.messages.shown[0].text, splitter::kNegativeSizeText);
+  EXPECT_EQ(t_.messages.shown[0].caption, "温馨提示");
+  EXPECT_EQ(t_.messages.shown[0].style, static_cast<unsigned>(MB_OK));
+  EXPECT_TRUE(t_.dialogs.folderTitles.empty());
+  EXPECT_FALSE(fs::exists(fs::u8path(In("0.ds"))));
+
+  TForm1::SetText(form_->Edit1, "1");
+  t_.dialogs.folderAnswers.push_back(dir_.path());
+  Click(form_->Button3);
+  t_.dialogs.openAnswers.push_back(std::vector<std::string>{In("1.ds"), In("0.ds")});
+  Click(form_->Button4);
+  // The same piece, as the user might type it in the save dialog.
+  std::string upper = In("1.DS");
+  t_.dialogs.saveAnswers.push_back(upper);
+  Click(form_->Button5);
+  ASSERT_EQ(t_.messages.shown.size(), 2u);
+  EXPECT_EQ(t_.messages.shown[1].text, splitter::kOutputIsInputText);
+  EXPECT_EQ(ReadWholeFile(In("1.ds")), "abcdef");
+  EXPECT_EQ(form_->Caption(), "分割完成");
+  EXPECT_TRUE(IsWindowEnabled(form_->Button5));
+}
+
+TEST_F(SplitterPage, CancelledDialogsLeaveCaptionAndButtons) {
+  WriteWholeFile(In("a.txt"), "abc");
+  TForm1::SetText(form_->Edit2, In("a.txt"));
+  Click(form_->Button3);  // folder dialog cancelled
+  EXPECT_EQ(form_->Caption(), "Mirtak工具合集 v1.3");
+  t_.dialogs.openAnswers.push_back(std::vector<std::string>{In("x.ds")});
+  Click(form_->Button4);
+  Click(form_->Button5);  // save dialog cancelled
+  EXPECT_EQ(form_->Caption(), "Mirtak工具合集 v1.3");
+  EXPECT_TRUE(IsWindowEnabled(form_->Button3));
+  EXPECT_TRUE(IsWindowEnabled(form_->Button5));
+  EXPECT_TRUE(t_.messages.shown.empty());
+}
+
+}  // namespace
+}  // namespace mt

@@ -1,0 +1,116 @@
+#include "splitter/tests/SplitterTestSupport.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "app/Error.h"
+
+namespace mt::test {
+
+namespace {
+
+class WatchedStream : public FileStream {
+ public:
+  WatchedStream(std::unique_ptr<FileStream> inner, WatchingFileSystem& fs)
+      : inner_(std::move(inner)), fs_(fs) {}
+  size_t Read(void* buffer, size_t n) override {
+    fs_.largestRead = std::max(fs_.largestRead, n);
+    if (read_ + n > fs_.readFailsAfter) throw AppError("设备未就绪。");
+    size_t got = inner_->Read(buffer, n);
+    read_ += got;
+    return got;
+  }
+  size_t Write(const void* buffer, size_t n) override {
+    fs_.largestWrite = std::max(fs_.largestWrite, n);
+    size_t take = static_cast<size_t>(std::min<uint64_t>(n, fs_.writeBudget));
+    size_t put = take ? inner_->Write(buffer, take) : 0;
+    fs_.writeBudget -= put;
+    return put;
+  }
+  uint64_t Size() override { return inner_->Size(); }
+
+ private:
+  std::unique_ptr<FileStream> inner_;
+  WatchingFileSystem& fs_;
+  uint64_t read_ = 0;
+};
+
+class VirtualSource : public FileStream {
+ public:
+  explicit VirtualSource(const VirtualFileSystem::File& f) : f_(f) {}
+  size_t Read(void* buffer, size_t n) override {
+    uint64_t left = f_.size - at_;
+    size_t take = static_cast<size_t>(std::min<uint64_t>(n, left));
+    std::memset(buffer, 0, take);
+    for (auto it = f_.marks.lower_bound(at_); it != f_.marks.end() && it->first < at_ + take; ++it)
+      static_cast<unsigned char*>(buffer)[it->first - at_] = it->second;
+    at_ += take;
+    return take;
+  }
+  size_t Write(const void*, size_t) override { return 0; }
+  uint64_t Size() override { return f_.size; }
+
+ private:
+  const VirtualFileSystem::File& f_;
+  uint64_t at_ = 0;
+};
+
+class VirtualSink : public FileStream {
+ public:
+  explicit VirtualSink(VirtualFileSystem::File& f) : f_(f) { f_ = {}; }
+  size_t Read(void*, size_t) override { return 0; }
+  size_t Write(const void* buffer, size_t n) override {
+    RecordMarks(static_cast<const char*>(buffer), n, f_.size, f_.marks);
+    f_.size += n;
+    return n;
+  }
+  uint64_t Size() override { return f_.size; }
+
+ private:
+  VirtualFileSystem::File& f_;
+};
+
+}  // namespace
+
+std::unique_ptr<FileStream> WatchingFileSystem::OpenRead(const std::string& path) {
+  opened.push_back(path);
+  return std::make_unique<WatchedStream>(inner_.OpenRead(path), *this);
+}
+
+std::unique_ptr<FileStream> WatchingFileSystem::Create(const std::string& path) {
+  created.push_back(path);
+  return std::make_unique<WatchedStream>(inner_.Create(path), *this);
+}
+
+std::unique_ptr<FileStream> VirtualFileSystem::OpenRead(const std::string& path) {
+  auto it = files.find(path);
+  if (it == files.end())
+    throw AppError(FormatMessage2("Cannot open file \"%s\". %s", path, "系统找不到指定的文件。"));
+  return std::make_unique<VirtualSource>(it->second);
+}
+
+std::unique_ptr<FileStream> VirtualFileSystem::Create(const std::string& path) {
+  return std::make_unique<VirtualSink>(files[path]);
+}
+
+void RecordMarks(const char* data, size_t n, uint64_t at, std::map<uint64_t, unsigned char>& marks) {
+  static const char zeros[4096] = {};
+  for (size_t i = 0; i < n; i += sizeof zeros) {
+    size_t len = std::min(sizeof zeros, n - i);
+    if (std::memcmp(data + i, zeros, len) == 0) continue;
+    for (size_t j = i; j < i + len; ++j)
+      if (data[j]) marks[at + j] = static_cast<unsigned char>(data[j]);
+  }
+}
+
+std::string PatternBytes(size_t n, unsigned seed) {
+  std::string s(n, '\0');
+  uint32_t x = seed * 2654435761u + 1;
+  for (size_t i = 0; i < n; ++i) {
+    x = x * 1103515245u + 12345u;
+    s[i] = static_cast<char>(x >> 24);
+  }
+  return s;
+}
+
+}  // namespace mt::test

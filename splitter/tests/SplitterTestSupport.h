@@ -1,0 +1,105 @@
+// Stand-ins for the splitter tests: a page view that records what the handlers did, and a
+// file system wrapper that injects failures and watches how files are read and written.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Services.h"
+#include "splitter/FileSplitter.h"
+
+namespace mt::test {
+
+class FakeSplitterView : public splitter::SplitterView {
+ public:
+  WindowRef Owner() override { return this; }
+  std::string Caption() override { return caption; }
+  void SetCaption(const std::string& c) override {
+    caption = c;
+    captions.push_back({c, splitEnabled, mergeEnabled});
+    events.push_back(c);
+  }
+  std::string SourceText() override { return edit2; }
+  void SetSourceText(const std::string& t) override { edit2 = t; }
+  std::string PieceSizeText() override { return edit1; }
+  void SetSplitEnabled(bool e) override {
+    splitEnabled = e;
+    events.push_back(e ? "Button3 on" : "Button3 off");
+  }
+  void SetMergeEnabled(bool e) override {
+    mergeEnabled = e;
+    events.push_back(e ? "Button5 on" : "Button5 off");
+  }
+  std::vector<std::string> ListRows() override { return rows; }
+  void AppendListRow(const std::string& r) override { rows.push_back(r); }
+  void Notice(const std::string& t) override { notices.push_back(t); }
+
+  struct CaptionChange {
+    std::string text;
+    bool splitEnabled, mergeEnabled;  // button states when the caption was set
+  };
+  std::string caption = "Mirtak工具合集 v1.3";
+  std::string edit2, edit1 = "1024";
+  bool splitEnabled = true, mergeEnabled = true;
+  std::vector<std::string> rows, notices;
+  std::vector<std::string> events;  // captions and button changes, in order
+  std::vector<CaptionChange> captions;
+};
+
+// Passes everything to `inner`, and can: cut writes off after a byte budget (a full disk),
+// make reads fail after some bytes, record the largest read/write asked for and the order in
+// which files were opened.
+class WatchingFileSystem : public FileSystem {
+ public:
+  explicit WatchingFileSystem(FileSystem& inner) : inner_(inner) {}
+  std::unique_ptr<FileStream> OpenRead(const std::string& path) override;
+  std::unique_ptr<FileStream> Create(const std::string& path) override;
+  bool FileExists(const std::string& p) override { return inner_.FileExists(p); }
+  bool DirectoryExists(const std::string& p) override { return inner_.DirectoryExists(p); }
+  bool DeleteFile(const std::string& p) override { return inner_.DeleteFile(p); }
+  std::vector<FindEntry> Find(const std::string& f, const std::string& p) override {
+    return inner_.Find(f, p);
+  }
+  bool CreateDirectories(const std::string& p) override { return inner_.CreateDirectories(p); }
+  std::string FullPath(const std::string& p) override { return inner_.FullPath(p); }
+
+  uint64_t writeBudget = UINT64_MAX;  // bytes the "disk" still takes
+  uint64_t readFailsAfter = UINT64_MAX;  // a read past this many bytes of a file throws
+  size_t largestRead = 0, largestWrite = 0;
+  std::vector<std::string> opened, created;
+
+ private:
+  FileSystem& inner_;
+};
+
+// A file system of virtual files: sources of any size made of zeros with a few marked bytes,
+// and sinks that keep only their size and the positions of non-zero bytes. Lets the engine
+// move more than 4 GiB without the disk.
+class VirtualFileSystem : public FileSystem {
+ public:
+  struct File {
+    uint64_t size = 0;
+    std::map<uint64_t, unsigned char> marks;  // offset -> non-zero byte
+  };
+  std::map<std::string, File> files;
+
+  std::unique_ptr<FileStream> OpenRead(const std::string& path) override;
+  std::unique_ptr<FileStream> Create(const std::string& path) override;
+  bool FileExists(const std::string& p) override { return files.count(p) != 0; }
+  bool DirectoryExists(const std::string&) override { return true; }
+  bool DeleteFile(const std::string& p) override { return files.erase(p) != 0; }
+  std::vector<FindEntry> Find(const std::string&, const std::string&) override { return {}; }
+  bool CreateDirectories(const std::string&) override { return true; }
+  std::string FullPath(const std::string& p) override { return p; }
+};
+
+// Appends non-zero bytes of `data` (at absolute offset `at`) to `marks`.
+void RecordMarks(const char* data, size_t n, uint64_t at, std::map<uint64_t, unsigned char>& marks);
+
+// Deterministic bytes of any length (not all alike, so misplaced pieces show).
+std::string PatternBytes(size_t n, unsigned seed = 1);
+
+}  // namespace mt::test

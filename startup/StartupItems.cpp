@@ -1,0 +1,156 @@
+#include "startup/StartupItems.h"
+
+#include <exception>
+
+#include "app/Error.h"
+#include "app/Text.h"
+
+namespace mt {
+
+namespace {
+
+bool IsDelimiter(char c) { return c == '\\' || c == ':'; }
+
+// "C:\" and "\" are roots: their backslash belongs to them.
+bool IsRoot(const std::string& path) {
+  return path == "\\" || (path.size() == 3 && path[1] == ':' && path[2] == '\\');
+}
+
+// The folder without a trailing backslash, except for a root.
+std::string WithoutTrailingSlash(std::string folder) {
+  while (folder.size() > 1 && folder.back() == '\\' && !IsRoot(folder)) folder.pop_back();
+  return folder;
+}
+
+}  // namespace
+
+std::string ParentFolder(const std::string& path) {
+  std::string p = WithoutTrailingSlash(path);
+  size_t i = p.find_last_of("\\:");
+  if (i == std::string::npos) return std::string();
+  if (i > 0 && p[i] == '\\' && !IsDelimiter(p[i - 1])) return p.substr(0, i);
+  return p.substr(0, i + 1);
+}
+
+std::string JoinFolder(const std::string& folder, const std::string& name) {
+  size_t start = 0;
+  while (start < name.size() && name[start] == '\\') ++start;
+  if (folder.empty() || folder.back() == '\\') return folder + name.substr(start);
+  return folder + "\\" + name.substr(start);
+}
+
+std::string FileNamePart(const std::string& path) {
+  size_t i = path.find_last_of("\\:");
+  return i == std::string::npos ? path : path.substr(i + 1);
+}
+
+void StartupItems::Refresh(StartupView& view) {
+  view.Clear();
+  ListRunKey(view, RegRoot::LocalMachine, StartupSource::MachineRun);
+  ListRunKey(view, RegRoot::CurrentUser, StartupSource::UserRun);
+  ListFolder(view, UserStartupFolder(), StartupSource::UserFolder);
+  ListFolder(view, CommonStartupFolder(), StartupSource::CommonFolder);
+  view.SetReadOnly();
+}
+
+void StartupItems::ListRunKey(StartupView& view, RegRoot root, StartupSource source) {
+  TRegistry reg(*svc_.registry);
+  reg.SetRootKey(root);
+  if (!reg.OpenKey(kRunKeyPath, false)) return;
+  const std::vector<std::string> names = reg.GetValueNames();
+  for (const std::string& name : names) {
+    // The row exists before its data is read: a value that is not text leaves its name
+    // listed when the read below throws.
+    size_t index = view.Append({name, std::string(), source, false});
+    view.SetLocation(index, reg.ReadString(name));
+  }
+}
+
+std::string StartupItems::UserStartupFolder() {
+  std::string folder;
+  {
+    TRegistry reg(*svc_.registry);
+    reg.SetRootKey(RegRoot::CurrentUser);
+    if (reg.OpenKey(kShellFoldersPath, false)) folder = reg.ReadString("Startup");
+  }
+  // Without the value the search would run over the root of the current drive.
+  if (TrimControl(folder).empty()) folder = places_.KnownUserStartup();
+  return folder;
+}
+
+std::string StartupItems::FixedCommonStartupPath() {
+  std::string parent = ParentFolder(places_.WindowsDirectory());
+  if (parent.empty()) return std::string();
+  return JoinFolder(parent, kCommonStartupTail) + "\\";
+}
+
+std::string StartupItems::CommonStartupFolder() {
+  // The fixed path exists only on the old Chinese-language NT systems; everywhere else the
+  // platform names the all-users Startup folder itself.
+  if (places_.PlatformId() == 2) {
+    std::string fixed = FixedCommonStartupPath();
+    if (!fixed.empty() && svc_.files->DirectoryExists(WithoutTrailingSlash(fixed))) return fixed;
+  }
+  return places_.KnownCommonStartup();
+}
+
+void StartupItems::ListFolder(StartupView& view, const std::string& folder,
+                              StartupSource source) {
+  if (TrimControl(folder).empty()) return;
+  for (const FindEntry& entry : svc_.files->Find(WithoutTrailingSlash(folder), "*.lnk"))
+    view.Append({entry.name, JoinFolder(folder, entry.name), source, false});
+}
+
+bool StartupItems::AddProgram(const std::string& program) {
+  TRegistry reg(*svc_.registry);
+  reg.SetRootKey(RegRoot::LocalMachine);
+  if (!reg.OpenKey(kRunKeyPath, true)) return false;
+  try {
+    reg.WriteString(FileNamePart(program), program);
+  } catch (const AppError&) {
+    return false;
+  }
+  return true;
+}
+
+bool StartupItems::DeleteItem(const StartupRow& row) {
+  switch (row.source) {
+    case StartupSource::MachineRun:
+    case StartupSource::UserRun: {
+      TRegistry reg(*svc_.registry);
+      reg.SetRootKey(row.source == StartupSource::MachineRun ? RegRoot::LocalMachine
+                                                             : RegRoot::CurrentUser);
+      if (!reg.OpenKey(kRunKeyPath, false)) return false;
+      return reg.DeleteValue(row.name);
+    }
+    case StartupSource::UserFolder:
+    case StartupSource::CommonFolder:
+      return svc_.files->DeleteFile(TrimControl(row.location));
+  }
+  return false;
+}
+
+void StartupItems::AddClick(StartupView& view, WindowRef owner, const FileDialogOptions& dialog) {
+  bool refused = false;
+  try {
+    std::optional<std::vector<std::string>> chosen = svc_.dialogs->OpenFile(owner, dialog);
+    if (chosen && !chosen->empty()) refused = !AddProgram(chosen->front());
+  } catch (const std::exception&) {
+    refused = true;
+  }
+  if (refused) svc_.messages->Show(owner, kAddRefusedText, "温馨提示", kMbOk);
+  Refresh(view);
+}
+
+void StartupItems::DeleteClick(StartupView& view) {
+  for (size_t i = view.Count(); i-- > 0;) {
+    StartupRow row = view.Row(i);
+    if (!row.checked) continue;
+    // What did not go is simply listed again by the refresh.
+    DeleteItem(row);
+    view.Remove(i);
+  }
+  Refresh(view);
+}
+
+}  // namespace mt

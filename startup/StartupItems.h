@@ -1,0 +1,115 @@
+// The startup-item manager: what starts when a user logs on, from two Run keys and two
+// Startup folders, adding a program to the machine Run key and deleting checked items.
+// The logic works on the registry and file-system services and on a StartupView (the list
+// the user sees), so that the page's handlers run natively in tests.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "app/Registry.h"
+#include "app/Services.h"
+
+namespace mt {
+
+// Key of both Run keys (below HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER).
+inline constexpr const char* kRunKeyPath = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline constexpr const char* kShellFoldersPath =
+    "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+// Where the all-users Startup folder sits below the Windows directory's parent on the
+// Chinese-language systems the program was first made for.
+inline constexpr const char* kCommonStartupTail =
+    "Documents and Settings\\All Users\\「开始」菜单\\程序\\启动";
+inline constexpr const char* kAddRefusedText = "被杀毒软件拦截，修改不成功";
+inline constexpr const char* kExeFilter = "*.exe|*.exe";
+
+// Where a row came from; decides how it is deleted. The values are stored with list rows.
+enum class StartupSource : int { MachineRun = 0, UserRun = 1, UserFolder = 2, CommonFolder = 3 };
+
+struct StartupRow {
+  std::string name;      // value name, or shortcut file name with its extension
+  std::string location;  // value data, or full path of the shortcut file
+  StartupSource source = StartupSource::MachineRun;
+  bool checked = false;
+};
+
+// Places of the platform that the registry handle does not reach.
+class StartupPlaces {
+ public:
+  virtual ~StartupPlaces() = default;
+  // The Windows directory ("C:\WINDOWS").
+  virtual std::string WindowsDirectory() = 0;
+  // Platform id of the version query: 2 for the NT family.
+  virtual int PlatformId() = 0;
+  // The platform's own Startup folders of the current user and of all users; empty when
+  // the platform does not know them.
+  virtual std::string KnownUserStartup() = 0;
+  virtual std::string KnownCommonStartup() = 0;
+};
+
+// The list on the page, as the logic sees it.
+class StartupView {
+ public:
+  virtual ~StartupView() = default;
+  virtual void Clear() = 0;
+  // Appends a row (unchecked) and returns its index.
+  virtual size_t Append(const StartupRow& row) = 0;
+  virtual void SetLocation(size_t index, const std::string& location) = 0;
+  virtual size_t Count() = 0;
+  // The row at `index` with its check state.
+  virtual StartupRow Row(size_t index) = 0;
+  virtual void Remove(size_t index) = 0;
+  // Makes the names read-only (no in-place editing).
+  virtual void SetReadOnly() {}
+};
+
+// "C:\WINDOWS" -> "C:\", "D:\OS\WINDOWS" -> "D:\OS": the folder part of a path, keeping the
+// backslash of a drive root. A trailing backslash of `path` is ignored.
+std::string ParentFolder(const std::string& path);
+// `folder` and `name` joined by exactly one backslash.
+std::string JoinFolder(const std::string& folder, const std::string& name);
+// The part after the last backslash or colon ("C:\Tools\a.exe" -> "a.exe").
+std::string FileNamePart(const std::string& path);
+
+class StartupItems {
+ public:
+  StartupItems(Services& svc, StartupPlaces& places) : svc_(svc), places_(places) {}
+
+  // Empties the view and lists the four places in order: machine Run key, user Run key,
+  // user Startup folder, common Startup folder. A Run value that is not text ends the
+  // refresh with "Invalid data type for '%s'"; the rows so far stay, that value's row
+  // without a location.
+  void Refresh(StartupView& view);
+  // Appends one row per value of the Run key below `root`.
+  void ListRunKey(StartupView& view, RegRoot root, StartupSource source);
+  // The user Startup folder: "Shell Folders"\"Startup", or the platform's own when that
+  // value is missing or empty. Empty when neither is known.
+  std::string UserStartupFolder();
+  // The common Startup folder: the fixed path below the Windows directory's parent when it
+  // exists, otherwise the platform's own all-users Startup folder.
+  std::string CommonStartupFolder();
+  // The fixed path (with its trailing backslash) the common folder is looked for at first.
+  std::string FixedCommonStartupPath();
+
+  // Writes the machine Run value for `program` (name: its file name, data: the path as
+  // given). False when the key cannot be opened or the write is refused.
+  bool AddProgram(const std::string& program);
+  // Deletes one row's item from its own place. False when nothing was deleted.
+  bool DeleteItem(const StartupRow& row);
+
+  // The "添加" button: asks for a program, writes it, tells the user when the write was
+  // refused, and refreshes in every case.
+  void AddClick(StartupView& view, WindowRef owner, const FileDialogOptions& dialog);
+  // The "删除" button: deletes every checked row's item, last row first, without asking or
+  // reporting, then refreshes.
+  void DeleteClick(StartupView& view);
+
+ private:
+  void ListFolder(StartupView& view, const std::string& folder, StartupSource source);
+
+  Services& svc_;
+  StartupPlaces& places_;
+};
+
+}  // namespace mt

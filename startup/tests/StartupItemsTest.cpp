@@ -1,0 +1,350 @@
+// The startup-item logic on the registry stand-in and a temporary folder tree.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/Error.h"
+#include "startup/StartupItems.h"
+#include "startup/tests/StartupStandIns.h"
+#include "tests/support/StandIns.h"
+
+namespace mt::test {
+namespace {
+
+constexpr const char* kRun = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr const char* kShellFolders =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr RegRoot kLM = RegRoot::LocalMachine;
+constexpr RegRoot kCU = RegRoot::CurrentUser;
+using S = StartupSource;
+
+FileDialogOptions ExeDialog() {
+  FileDialogOptions o;
+  o.filter = kExeFilter;
+  return o;
+}
+
+class StartupItemsTest : public ::testing::Test {
+ protected:
+  StartupItemsTest() : fs(ts.files), items(ts.services, places) {
+    ts.services.files = &fs;
+    // The Windows directory sits one level below the temporary folder, so the fixed
+    // common path lands inside it.
+    places.windowsDirectory = Win(tmp.path()) + "\\WINDOWS";
+    userDir = Win(tmp.path()) + "\\user";
+    commonDir = Win(tmp.path()) + "\\Documents and Settings\\All Users\\「开始」菜单\\程序\\启动";
+    ts.files.CreateDirectories(userDir);
+    ts.files.CreateDirectories(commonDir);
+    ts.registry.SetString(kCU, kShellFolders, "Startup", userDir);
+  }
+  static std::string Win(std::string p) {
+    std::replace(p.begin(), p.end(), '/', '\\');
+    return p;
+  }
+  void Touch(const std::string& path) { WriteWholeFile(path, "L"); }
+  std::vector<StartupRow> RowsOf(S source) const {
+    std::vector<StartupRow> out;
+    for (const StartupRow& r : view.rows)
+      if (r.source == source) out.push_back(r);
+    std::sort(out.begin(), out.end(),
+              [](const StartupRow& a, const StartupRow& b) { return a.name < b.name; });
+    return out;
+  }
+  std::vector<std::string> NamesOf(S source) const {
+    std::vector<std::string> out;
+    for (const StartupRow& r : RowsOf(source)) out.push_back(r.name);
+    return out;
+  }
+
+  TestServices ts;
+  LockingFileSystem fs;
+  ScriptedPlaces places;
+  TempDir tmp;
+  StartupItems items;
+  MemoryStartupView view;
+  std::string userDir, commonDir;
+};
+
+TEST_F(StartupItemsTest, ListsTheFourPlacesInOrderWithTheirLocations) {
+  ts.registry.SetString(kLM, kRun, "vdrive x:", "subst x: \"C:\\Data\"");
+  ts.registry.SetString(kLM, kRun, "Tool", "C:\\Program Files\\Tool\\tool.exe /min");
+  ts.registry.SetString(kCU, kRun, "Chat", "C:\\Chat\\chat.exe");
+  ts.registry.SetBinary(kCU, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run\\Sub", "x", "b");
+  Touch(userDir + "\\Mail.lnk");
+  Touch(userDir + "\\.hidden.lnk");
+  Touch(userDir + "\\readme.txt");
+  Touch(userDir + "\\Mail.lnk.bak");
+  Touch(commonDir + "\\Office.LNK");
+  view.rows.push_back({"stale", "", S::UserRun, true});
+
+  items.Refresh(view);
+
+  ASSERT_EQ(view.rows.size(), 6u);
+  EXPECT_TRUE(std::is_sorted(view.rows.begin(), view.rows.end(),
+                             [](const StartupRow& a, const StartupRow& b) {
+                               return static_cast<int>(a.source) < static_cast<int>(b.source);
+                             }));
+  auto lm = RowsOf(S::MachineRun);
+  ASSERT_EQ(lm.size(), 2u);
+  EXPECT_EQ(lm[0].name, "Tool");
+  EXPECT_EQ(lm[0].location, "C:\\Program Files\\Tool\\tool.exe /min");
+  EXPECT_EQ(lm[1].location, "subst x: \"C:\\Data\"");
+  EXPECT_EQ(NamesOf(S::UserRun), std::vector<std::string>{"Chat"});
+  auto user = RowsOf(S::UserFolder);
+  ASSERT_EQ(user.size(), 2u);
+  EXPECT_EQ(user[0].name, ".hidden.lnk");
+  EXPECT_EQ(user[1].location, userDir + "\\Mail.lnk");
+  auto common = RowsOf(S::CommonFolder);
+  ASSERT_EQ(common.size(), 1u);
+  EXPECT_EQ(common[0].location, commonDir + "\\Office.LNK");
+  for (const StartupRow& r : view.rows) EXPECT_FALSE(r.checked);
+  EXPECT_TRUE(view.readOnly);
+}
+
+TEST_F(StartupItemsTest, ValueThatIsNotTextEndsTheRefreshKeepingTheRowsSoFar) {
+  ts.registry.SetString(kLM, kRun, "first", "a.exe");
+  ts.registry.SetDword(kLM, kRun, "number", 7);
+  ts.registry.SetString(kLM, kRun, "after", "b.exe");
+  ts.registry.SetString(kCU, kRun, "user", "c.exe");
+  Touch(userDir + "\\u.lnk");
+
+  try {
+    items.Refresh(view);
+    FAIL() << "no error";
+  } catch (const AppError& e) {
+    EXPECT_STREQ(e.what(), "Invalid data type for 'number'");
+  }
+  ASSERT_EQ(view.rows.size(), 2u);
+  EXPECT_EQ(view.rows[0].location, "a.exe");
+  EXPECT_EQ(view.rows[1].name, "number");
+  EXPECT_EQ(view.rows[1].location, "");
+}
+
+TEST_F(StartupItemsTest, ExpandableTextIsListedAndMissingOrDeniedKeysGiveNoRows) {
+  RegValue expand;
+  expand.type = RegDataType::ExpandString;
+  expand.text = "%ProgramFiles%\\x.exe";
+  auto key = ts.registry.Open(kCU, nullptr, kRun, true);
+  ASSERT_TRUE(ts.registry.Set(*key, "exp", expand));
+  ts.registry.CreatePath(kLM, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion");
+  ts.registry.Deny(kLM, kRun);
+  Touch(commonDir + "\\c.lnk");
+
+  items.Refresh(view);
+
+  ASSERT_EQ(view.rows.size(), 2u);
+  EXPECT_EQ(view.rows[0].location, "%ProgramFiles%\\x.exe");
+  EXPECT_EQ(view.rows[1].source, S::CommonFolder);
+}
+
+TEST_F(StartupItemsTest, UserFolderFallsBackToThePlatformsWhenTheValueIsMissingOrEmpty) {
+  std::string known = Win(tmp.path()) + "\\known";
+  ts.files.CreateDirectories(known);
+  Touch(known + "\\k.lnk");
+  Touch(userDir + "\\u.lnk");
+  places.userStartup = known;
+
+  items.Refresh(view);
+  EXPECT_EQ(NamesOf(S::UserFolder), std::vector<std::string>{"u.lnk"});
+
+  for (const char* value : {"", "  "}) {
+    ts.registry.SetString(kCU, kShellFolders, "Startup", value);
+    items.Refresh(view);
+    auto rows = RowsOf(S::UserFolder);
+    ASSERT_EQ(rows.size(), 1u) << "'" << value << "'";
+    EXPECT_EQ(rows[0].location, known + "\\k.lnk");
+  }
+
+  // No value at all and no known folder: nothing, not the root of a drive.
+  ts.registry.DeleteTree(kCU, nullptr, kShellFolders);
+  places.userStartup.clear();
+  items.Refresh(view);
+  EXPECT_TRUE(RowsOf(S::UserFolder).empty());
+}
+
+TEST_F(StartupItemsTest, CommonFolderUsesTheFixedPathOnlyWhereItExists) {
+  std::string known = Win(tmp.path()) + "\\ProgramData\\Startup";
+  ts.files.CreateDirectories(known);
+  Touch(known + "\\k.lnk");
+  Touch(commonDir + "\\fixed.lnk");
+  places.commonStartup = known;
+
+  EXPECT_EQ(items.CommonStartupFolder(), commonDir + "\\");
+  items.Refresh(view);
+  EXPECT_EQ(NamesOf(S::CommonFolder), std::vector<std::string>{"fixed.lnk"});
+  EXPECT_EQ(RowsOf(S::CommonFolder)[0].location, commonDir + "\\fixed.lnk");
+
+  // A later or other-language Windows: the fixed path is not there.
+  places.windowsDirectory = Win(tmp.path()) + "\\elsewhere\\WINDOWS";
+  items.Refresh(view);
+  EXPECT_EQ(NamesOf(S::CommonFolder), std::vector<std::string>{"k.lnk"});
+
+  // Outside the NT family the user folder is not listed a second time.
+  places.windowsDirectory = Win(tmp.path()) + "\\WINDOWS";
+  places.platformId = 1;
+  Touch(userDir + "\\u.lnk");
+  items.Refresh(view);
+  EXPECT_EQ(NamesOf(S::CommonFolder), std::vector<std::string>{"k.lnk"});
+  EXPECT_EQ(NamesOf(S::UserFolder), std::vector<std::string>{"u.lnk"});
+}
+
+TEST(StartupPaths, FixedCommonPathJoinsTheParentWithOneBackslash) {
+  TestServices ts;
+  ScriptedPlaces places;
+  StartupItems items(ts.services, places);
+  const std::string tail = "Documents and Settings\\All Users\\「开始」菜单\\程序\\启动\\";
+  places.windowsDirectory = "C:\\WINDOWS";
+  EXPECT_EQ(items.FixedCommonStartupPath(), "C:\\" + tail);
+  places.windowsDirectory = "D:\\OS\\WINNT";
+  EXPECT_EQ(items.FixedCommonStartupPath(), "D:\\OS\\" + tail);
+  places.windowsDirectory = "D:\\OS\\WINNT\\";
+  EXPECT_EQ(items.FixedCommonStartupPath(), "D:\\OS\\" + tail);
+  places.windowsDirectory = "";
+  EXPECT_EQ(items.FixedCommonStartupPath(), "");
+
+  EXPECT_EQ(ParentFolder("\\\\srv\\share\\WINDOWS"), "\\\\srv\\share");
+  EXPECT_EQ(FileNamePart("C:\\Program Files\\My App\\run me.exe"), "run me.exe");
+  EXPECT_EQ(FileNamePart("C:a.exe"), "a.exe");
+  EXPECT_EQ(JoinFolder("C:\\", "x.lnk"), "C:\\x.lnk");
+}
+
+TEST_F(StartupItemsTest, AddWritesTheMachineRunKeyReplacingAValueOfTheSameName) {
+  // The first add creates the missing Run key.
+  ts.dialogs.openAnswers.push_back(std::vector<std::string>{"D:\\old\\a.exe"});
+  items.AddClick(view, nullptr, ExeDialog());
+  EXPECT_EQ(ts.registry.Get(kLM, kRun, "a.exe")->text, "D:\\old\\a.exe");
+  ts.dialogs.openAnswers.push_back(std::vector<std::string>{"C:\\Tools\\a.exe"});
+  ts.dialogs.openAnswers.push_back(
+      std::vector<std::string>{"C:\\Program Files\\My App\\run me.exe"});
+
+  items.AddClick(view, nullptr, ExeDialog());
+  items.AddClick(view, nullptr, ExeDialog());
+
+  ASSERT_EQ(ts.dialogs.openAsked.size(), 3u);
+  EXPECT_EQ(ts.dialogs.openAsked[0].filter, "*.exe|*.exe");
+  EXPECT_FALSE(ts.dialogs.openAsked[0].multiSelect);
+  EXPECT_EQ(ts.registry.Get(kLM, kRun, "a.exe")->text, "C:\\Tools\\a.exe");
+  auto spaced = ts.registry.Get(kLM, kRun, "run me.exe");
+  ASSERT_TRUE(spaced);
+  EXPECT_EQ(spaced->type, RegDataType::String);
+  EXPECT_EQ(spaced->text, "C:\\Program Files\\My App\\run me.exe");
+  EXPECT_FALSE(ts.registry.Get(kCU, kRun, "a.exe"));
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_EQ(NamesOf(S::MachineRun), (std::vector<std::string>{"a.exe", "run me.exe"}));
+}
+
+TEST_F(StartupItemsTest, RefusedAddTellsTheUserAndStillRefreshes) {
+  ts.registry.SetString(kLM, kRun, "kept", "k.exe");
+  ts.registry.MakeReadOnly(kLM, kRun);
+  ts.dialogs.openAnswers.push_back(std::vector<std::string>{"C:\\Tools\\a.exe"});
+  view.rows.push_back({"stale", "", S::UserRun, true});
+  int owner = 0;
+
+  items.AddClick(view, &owner, ExeDialog());
+
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].owner, &owner);
+  EXPECT_EQ(ts.messages.shown[0].text, "被杀毒软件拦截，修改不成功");
+  EXPECT_EQ(ts.messages.shown[0].caption, "温馨提示");
+  EXPECT_EQ(ts.messages.shown[0].style, 0u);
+  EXPECT_FALSE(ts.registry.Get(kLM, kRun, "a.exe"));
+  ASSERT_EQ(view.rows.size(), 1u);
+  EXPECT_EQ(view.rows[0].name, "kept");
+
+  // A machine Run key that cannot even be opened is refused the same way.
+  ts.registry.Deny(kLM, "SOFTWARE\\Microsoft");
+  ts.dialogs.openAnswers.push_back(std::vector<std::string>{"C:\\Tools\\a.exe"});
+  items.AddClick(view, &owner, ExeDialog());
+  EXPECT_EQ(ts.messages.shown.size(), 2u);
+}
+
+TEST_F(StartupItemsTest, CancelledAddWritesNothingButRefreshes) {
+  ts.registry.SetString(kLM, kRun, "one", "1.exe");
+  items.Refresh(view);
+  ASSERT_TRUE(view.Check("one", S::MachineRun));
+  int clears = view.clears;
+
+  items.AddClick(view, nullptr, ExeDialog());
+
+  EXPECT_EQ(ts.dialogs.openAsked.size(), 1u);
+  EXPECT_EQ(view.clears, clears + 1);
+  ASSERT_EQ(view.rows.size(), 1u);
+  EXPECT_FALSE(view.rows[0].checked);
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_EQ(ts.registry.ValueNames(*ts.registry.Open(kLM, nullptr, kRun, false)).size(), 1u);
+}
+
+TEST_F(StartupItemsTest, DeleteRemovesEachCheckedItemFromItsOwnPlaceOnly) {
+  std::string program = Win(tmp.path()) + "\\prog.exe";
+  Touch(program);
+  ts.registry.SetString(kLM, kRun, "same", program);
+  ts.registry.SetString(kCU, kRun, "same", program);
+  ts.registry.SetString(kLM, kRun, "other", "o.exe");
+  ts.registry.SetString(kCU, kRun, "twin", "t.exe");
+  ts.registry.SetString(kLM, kRun, "twin", "t.exe");
+  Touch(userDir + "\\u.lnk");
+  Touch(userDir + "\\keep.lnk");
+  Touch(commonDir + "\\c.lnk");
+  items.Refresh(view);
+  ASSERT_EQ(view.rows.size(), 8u);
+  ASSERT_TRUE(view.Check("same", S::UserRun));
+  ASSERT_TRUE(view.Check("twin", S::MachineRun));
+  ASSERT_TRUE(view.Check("u.lnk", S::UserFolder));
+  ASSERT_TRUE(view.Check("c.lnk", S::CommonFolder));
+
+  items.DeleteClick(view);
+
+  EXPECT_FALSE(ts.registry.Get(kCU, kRun, "same"));
+  EXPECT_TRUE(ts.registry.Get(kLM, kRun, "same"));
+  EXPECT_FALSE(ts.registry.Get(kLM, kRun, "twin"));
+  EXPECT_TRUE(ts.registry.Get(kCU, kRun, "twin"));
+  EXPECT_FALSE(ts.files.FileExists(userDir + "\\u.lnk"));
+  EXPECT_FALSE(ts.files.FileExists(commonDir + "\\c.lnk"));
+  EXPECT_TRUE(ts.files.FileExists(program));
+  EXPECT_EQ(NamesOf(S::MachineRun), (std::vector<std::string>{"other", "same"}));
+  EXPECT_EQ(NamesOf(S::UserRun), std::vector<std::string>{"twin"});
+  EXPECT_EQ(NamesOf(S::UserFolder), std::vector<std::string>{"keep.lnk"});
+  EXPECT_TRUE(RowsOf(S::CommonFolder).empty());
+  // Rows went from the last to the first.
+  ASSERT_EQ(view.removed.size(), 4u);
+  EXPECT_TRUE(std::is_sorted(view.removed.rbegin(), view.removed.rend()));
+  EXPECT_TRUE(ts.messages.shown.empty());
+}
+
+TEST_F(StartupItemsTest, ItemsThatCannotBeDeletedComeBackSilently) {
+  Touch(userDir + "\\locked.lnk");
+  ts.files.CreateDirectories(userDir + "\\folder.lnk");
+  fs.locked.insert(userDir + "\\locked.lnk");
+  ts.registry.SetString(kLM, kRun, "guarded", "g.exe");
+  ts.registry.MakeReadOnly(kLM, kRun);
+  items.Refresh(view);
+  ASSERT_EQ(view.rows.size(), 3u);
+  for (StartupRow& r : view.rows) r.checked = true;
+
+  items.DeleteClick(view);
+
+  EXPECT_EQ(fs.deleted.size(), 2u);
+  EXPECT_EQ(view.rows.size(), 3u);
+  EXPECT_TRUE(view.Has("guarded", S::MachineRun));
+  EXPECT_TRUE(view.Has("locked.lnk", S::UserFolder));
+  EXPECT_TRUE(view.Has("folder.lnk", S::UserFolder));
+  EXPECT_TRUE(ts.messages.shown.empty());
+  // A folder row's location is used trimmed.
+  fs.locked.clear();
+  EXPECT_TRUE(items.DeleteItem({"locked.lnk", " " + userDir + "\\locked.lnk\t", S::UserFolder}));
+}
+
+TEST_F(StartupItemsTest, DeleteWithNothingCheckedOnlyRefreshes) {
+  ts.registry.SetString(kLM, kRun, "a", "a.exe");
+  Touch(userDir + "\\u.lnk");
+  items.Refresh(view);
+  int clears = view.clears;
+  items.DeleteClick(view);
+  EXPECT_EQ(view.clears, clears + 1);
+  EXPECT_EQ(view.rows.size(), 2u);
+  EXPECT_TRUE(fs.deleted.empty());
+  EXPECT_TRUE(ts.registry.Get(kLM, kRun, "a"));
+}
+
+}  // namespace
+}  // namespace mt::test

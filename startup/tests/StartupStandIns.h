@@ -1,0 +1,91 @@
+// Stand-ins for the startup-item tests: a list in memory, scripted platform places and a
+// file system that refuses to delete chosen files.
+#pragma once
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "startup/StartupItems.h"
+
+namespace mt::test {
+
+class MemoryStartupView : public StartupView {
+ public:
+  void Clear() override {
+    rows.clear();
+    ++clears;
+  }
+  size_t Append(const StartupRow& row) override {
+    rows.push_back(row);
+    rows.back().checked = false;
+    return rows.size() - 1;
+  }
+  void SetLocation(size_t index, const std::string& location) override {
+    rows.at(index).location = location;
+  }
+  size_t Count() override { return rows.size(); }
+  StartupRow Row(size_t index) override { return rows.at(index); }
+  void Remove(size_t index) override {
+    rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(index));
+    removed.push_back(index);
+  }
+  void SetReadOnly() override { readOnly = true; }
+
+  // Ticks the first row with that name and source; false when there is none.
+  bool Check(const std::string& name, StartupSource source) {
+    for (StartupRow& r : rows)
+      if (r.name == name && r.source == source) return r.checked = true;
+    return false;
+  }
+  bool Has(const std::string& name, StartupSource source) const {
+    for (const StartupRow& r : rows)
+      if (r.name == name && r.source == source) return true;
+    return false;
+  }
+
+  std::vector<StartupRow> rows;
+  std::vector<size_t> removed;
+  int clears = 0;
+  bool readOnly = false;
+};
+
+class ScriptedPlaces : public StartupPlaces {
+ public:
+  std::string WindowsDirectory() override { return windowsDirectory; }
+  int PlatformId() override { return platformId; }
+  std::string KnownUserStartup() override { return userStartup; }
+  std::string KnownCommonStartup() override { return commonStartup; }
+
+  std::string windowsDirectory = "C:\\WINDOWS";
+  int platformId = 2;
+  std::string userStartup, commonStartup;
+};
+
+// Passes everything to `inner` but refuses to delete the paths in `locked` (a file held
+// open by another program).
+class LockingFileSystem : public FileSystem {
+ public:
+  explicit LockingFileSystem(FileSystem& inner) : inner_(inner) {}
+  std::unique_ptr<FileStream> OpenRead(const std::string& p) override { return inner_.OpenRead(p); }
+  std::unique_ptr<FileStream> Create(const std::string& p) override { return inner_.Create(p); }
+  bool FileExists(const std::string& p) override { return inner_.FileExists(p); }
+  bool DirectoryExists(const std::string& p) override { return inner_.DirectoryExists(p); }
+  bool DeleteFile(const std::string& p) override {
+    deleted.push_back(p);
+    return locked.count(p) ? false : inner_.DeleteFile(p);
+  }
+  std::vector<FindEntry> Find(const std::string& folder, const std::string& pattern) override {
+    return inner_.Find(folder, pattern);
+  }
+  bool CreateDirectories(const std::string& p) override { return inner_.CreateDirectories(p); }
+  std::string FullPath(const std::string& p) override { return inner_.FullPath(p); }
+
+  std::set<std::string> locked;
+  std::vector<std::string> deleted;
+
+ private:
+  FileSystem& inner_;
+};
+
+}  // namespace mt::test

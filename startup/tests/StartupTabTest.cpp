@@ -1,0 +1,370 @@
+// The "系统启动项" page end to end under Wine: the real TForm1 on the prefix's registry and
+// file system, with scripted dialogs and recorded message boxes. What the list must show is
+// worked out here straight from the Win32 API.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+#include <knownfolders.h>
+
+#include <algorithm>
+#include <set>
+#include <tuple>
+
+#include "app/Unit1.h"
+#include "app/win/WinServices.h"
+#include "startup/StartupItems.h"
+#include "startup/win/WinStartupPlaces.h"
+#include "tests/support/StandIns.h"
+
+namespace mt::test {
+namespace {
+
+const wchar_t* const kRunW = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+using S = StartupSource;
+using Entry = std::tuple<std::string, std::string, int>;  // name, location, source
+
+std::vector<std::pair<std::string, std::string>> RunValues(HKEY root, REGSAM view = 0) {
+  std::vector<std::pair<std::string, std::string>> out;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(root, kRunW, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return out;
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[16384];
+    BYTE data[65536];
+    DWORD nameLen = 16384, dataLen = sizeof data, type = 0;
+    if (RegEnumValueW(key, i, name, &nameLen, nullptr, &type, data, &dataLen) != ERROR_SUCCESS)
+      break;
+    std::wstring text(reinterpret_cast<wchar_t*>(data), dataLen / sizeof(wchar_t));
+    while (!text.empty() && text.back() == L'\0') text.pop_back();
+    out.emplace_back(Narrow(name, nameLen), Narrow(text));
+  }
+  RegCloseKey(key);
+  return out;
+}
+
+void SetRunValue(HKEY root, const std::string& name, DWORD type, const void* data, DWORD size,
+                 REGSAM view = 0) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(root, kRunW, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
+                            nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(key, Widen(name).c_str(), 0, type, static_cast<const BYTE*>(data),
+                           size),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+void SetRunText(HKEY root, const std::string& name, const std::string& text, REGSAM view = 0) {
+  std::wstring w = Widen(text);
+  SetRunValue(root, name, REG_SZ, w.c_str(), static_cast<DWORD>((w.size() + 1) * 2), view);
+}
+
+std::optional<std::string> RunText(HKEY root, const std::string& name) {
+  for (auto& [n, d] : RunValues(root))
+    if (n == name) return d;
+  return std::nullopt;
+}
+
+void DeleteRunValue(HKEY root, const std::string& name, REGSAM view = 0) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(root, kRunW, 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS) return;
+  RegDeleteValueW(key, Widen(name).c_str());
+  RegCloseKey(key);
+}
+
+std::string Known(REFKNOWNFOLDERID id) {
+  PWSTR p = nullptr;
+  std::string out;
+  if (SUCCEEDED(SHGetKnownFolderPath(id, KF_FLAG_CREATE, nullptr, &p))) out = Narrow(p);
+  CoTaskMemFree(p);
+  return out;
+}
+
+// The user Startup folder: "Shell Folders"\"Startup", else the known folder.
+std::string UserFolder() {
+  wchar_t buf[MAX_PATH * 2];
+  DWORD size = sizeof buf;
+  if (RegGetValueW(HKEY_CURRENT_USER,
+                   L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                   L"Startup", RRF_RT_REG_SZ, nullptr, buf, &size) == ERROR_SUCCESS &&
+      buf[0])
+    return Narrow(buf);
+  return Known(FOLDERID_Startup);
+}
+
+// The common Startup folder: the fixed old path when present, else the known folder.
+std::string CommonFolder() {
+  wchar_t win[MAX_PATH];
+  GetWindowsDirectoryW(win, MAX_PATH);
+  std::string w = Narrow(win);
+  std::string parent = w.substr(0, w.find_last_of('\\'));
+  if (parent.size() == 2) parent += "\\";
+  std::string fixed = JoinFolder(parent, kCommonStartupTail);
+  DWORD attr = GetFileAttributesW(Widen(fixed).c_str());
+  if (attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY)) return fixed;
+  return Known(FOLDERID_CommonStartup);
+}
+
+std::vector<std::string> Shortcuts(const std::string& folder) {
+  std::vector<std::string> out;
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW(Widen(folder + "\\*.lnk").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return out;
+  do out.push_back(Narrow(fd.cFileName));
+  while (FindNextFileW(h, &fd));
+  FindClose(h);
+  return out;
+}
+
+void MakeFile(const std::string& path, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
+  HANDLE h = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
+  DWORD written = 0;
+  WriteFile(h, "L", 1, &written, nullptr);
+  CloseHandle(h);
+  ASSERT_TRUE(SetFileAttributesW(Widen(path).c_str(), attributes));
+}
+
+bool Exists(const std::string& path) {
+  return GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void RemoveFile(const std::string& path) {
+  SetFileAttributesW(Widen(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(Widen(path).c_str());
+}
+
+class StartupTabTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ts.services.registry = &registry;
+    ts.services.files = &files;
+    // Keep the launch counter away from the offer, which would wait for a user.
+    DWORD zero = 0;
+    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\MRTKBOX", L"cs", REG_DWORD, &zero, 4);
+    userDir = UserFolder();
+    commonDir = CommonFolder();
+    ASSERT_FALSE(userDir.empty());
+    ASSERT_FALSE(commonDir.empty());
+    CreateDirectoryW(Widen(userDir).c_str(), nullptr);
+    SHCreateDirectoryExW(nullptr, Widen(commonDir).c_str(), nullptr);
+    form = std::make_unique<TForm1>(ts.services);
+    form->quitOnDestroy = false;
+    form->Create();
+    ShowWindow(form->Handle, SW_SHOWNOACTIVATE);
+  }
+  void TearDown() override {
+    form.reset();
+    for (const std::string& n : madeValues) {
+      DeleteRunValue(HKEY_LOCAL_MACHINE, n);
+      DeleteRunValue(HKEY_CURRENT_USER, n);
+      DeleteRunValue(HKEY_LOCAL_MACHINE, n, KEY_WOW64_32KEY);
+    }
+    for (const std::string& f : madeFiles) RemoveFile(f);
+  }
+  void Value(HKEY root, const std::string& name, const std::string& text, REGSAM view = 0) {
+    madeValues.insert(name);
+    SetRunText(root, name, text, view);
+  }
+  std::string Shortcut(const std::string& folder, const std::string& name,
+                       DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
+    std::string path = folder + "\\" + name;
+    madeFiles.push_back(path);
+    MakeFile(path, attributes);
+    return path;
+  }
+  std::vector<StartupRow> Rows() { return StartupRowsOf(form->ListView2); }
+  bool Check(const std::string& name, S source) {
+    std::vector<StartupRow> rows = Rows();
+    for (size_t i = 0; i < rows.size(); ++i)
+      if (rows[i].name == name && rows[i].source == source) {
+        ListView_SetCheckState(form->ListView2, static_cast<int>(i), TRUE);
+        return true;
+      }
+    return false;
+  }
+  bool Listed(const std::string& name, S source) {
+    for (const StartupRow& r : Rows())
+      if (r.name == name && r.source == source) return true;
+    return false;
+  }
+  // What the list must hold, read straight from the prefix.
+  std::multiset<Entry> Expected() {
+    std::multiset<Entry> out;
+    for (auto& [n, d] : RunValues(HKEY_LOCAL_MACHINE)) out.emplace(n, d, 0);
+    for (auto& [n, d] : RunValues(HKEY_CURRENT_USER)) out.emplace(n, d, 1);
+    for (auto& n : Shortcuts(userDir)) out.emplace(n, JoinFolder(userDir, n), 2);
+    for (auto& n : Shortcuts(commonDir)) out.emplace(n, JoinFolder(commonDir, n), 3);
+    return out;
+  }
+  std::multiset<Entry> Shown() {
+    std::multiset<Entry> out;
+    for (const StartupRow& r : Rows())
+      out.emplace(r.name, r.location, static_cast<int>(r.source));
+    return out;
+  }
+
+  TestServices ts;
+  WinRegistry registry;
+  WinFileSystem files;
+  std::unique_ptr<TForm1> form;
+  std::string userDir, commonDir;
+  std::set<std::string> madeValues;
+  std::vector<std::string> madeFiles;
+};
+
+TEST_F(StartupTabTest, PageHoldsTheListAndButtonsAsDesigned) {
+  HWND list = form->ListView2;
+  ASSERT_TRUE(list);
+  EXPECT_EQ(GetParent(list), form->TabSheet4);
+  LONG style = GetWindowLongW(list, GWL_STYLE);
+  EXPECT_EQ(style & LVS_TYPEMASK, LVS_REPORT);
+  EXPECT_EQ(style & (LVS_SORTASCENDING | LVS_SORTDESCENDING | LVS_EDITLABELS), 0);
+  DWORD ex = ListView_GetExtendedListViewStyle(list);
+  EXPECT_EQ(ex & (LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT),
+            static_cast<DWORD>(LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT));
+  const char* captions[] = {"启动项名称", "启动项位置"};
+  const int widths[] = {120, 300};
+  for (int i = 0; i < 2; ++i) {
+    wchar_t text[64] = L"";
+    LVCOLUMNW col = {};
+    col.mask = LVCF_TEXT | LVCF_WIDTH;
+    col.pszText = text;
+    col.cchTextMax = 64;
+    ASSERT_TRUE(SendMessageW(list, LVM_GETCOLUMNW, i, reinterpret_cast<LPARAM>(&col)));
+    EXPECT_EQ(Narrow(text), captions[i]);
+    EXPECT_EQ(col.cx, form->Scale(widths[i]));
+  }
+  EXPECT_EQ(TForm1::GetText(form->Button2), "添加");
+  EXPECT_EQ(TForm1::GetText(form->Button6), "删除");
+  EXPECT_EQ(GetParent(form->Button2), form->TabSheet4);
+  EXPECT_EQ(form->OpenDialog3.filter, "*.exe|*.exe");
+  EXPECT_FALSE(form->OpenDialog3.multiSelect);
+  RECT page, lv, b6;
+  GetClientRect(form->TabSheet4, &page);
+  GetWindowRect(list, &lv);
+  GetWindowRect(form->Button6, &b6);
+  MapWindowPoints(nullptr, form->TabSheet4, reinterpret_cast<POINT*>(&lv), 2);
+  MapWindowPoints(nullptr, form->TabSheet4, reinterpret_cast<POINT*>(&b6), 2);
+  EXPECT_LE(lv.right, page.right);
+  EXPECT_LE(b6.bottom, page.bottom);
+  EXPECT_GE(b6.top, lv.bottom);
+}
+
+TEST_F(StartupTabTest, ShowingThePageListsExactlyThePrefixsPlaces) {
+  Value(HKEY_LOCAL_MACHINE, "mt-test machine", "C:\\Program Files\\M\\m.exe -s");
+  Value(HKEY_CURRENT_USER, "mt-test user", "\"C:\\U\\u.exe\"");
+  Shortcut(userDir, "mt-test visible.lnk");
+  Shortcut(userDir, "mt-test hidden.lnk", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  Shortcut(userDir, "mt-test note.txt");
+  Shortcut(commonDir, "mt-test common.lnk");
+  ListView_DeleteAllItems(form->ListView2);
+
+  form->SetActivePage(3);
+
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_EQ(Shown(), Expected());
+  EXPECT_TRUE(Listed("mt-test machine", S::MachineRun));
+  EXPECT_TRUE(Listed("mt-test user", S::UserRun));
+  EXPECT_TRUE(Listed("mt-test hidden.lnk", S::UserFolder));
+  EXPECT_TRUE(Listed("mt-test common.lnk", S::CommonFolder));
+  EXPECT_FALSE(Listed("mt-test note.txt", S::UserFolder));
+  std::vector<StartupRow> rows = Rows();
+  EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end(), [](auto& a, auto& b) {
+    return static_cast<int>(a.source) < static_cast<int>(b.source);
+  }));
+  for (const StartupRow& r : rows) EXPECT_FALSE(r.checked) << r.name;
+}
+
+TEST_F(StartupTabTest, EntriesOfThe32BitViewAreNotListed) {
+  Value(HKEY_LOCAL_MACHINE, "mt-test wow32", "C:\\x86\\old.exe", KEY_WOW64_32KEY);
+  Value(HKEY_CURRENT_USER, "mt-test user32", "C:\\x86\\user.exe", KEY_WOW64_32KEY);
+  ASSERT_FALSE(RunText(HKEY_LOCAL_MACHINE, "mt-test wow32")) << "no separate 32-bit view";
+  form->SetActivePage(3);
+  EXPECT_FALSE(Listed("mt-test wow32", S::MachineRun));
+  // The user's key is one and the same in both views.
+  EXPECT_TRUE(Listed("mt-test user32", S::UserRun));
+}
+
+TEST_F(StartupTabTest, AddWritesTheMachineRunKeyAndCancelStillRefreshes) {
+  madeValues.insert("mt-test run me.exe");
+  Value(HKEY_LOCAL_MACHINE, "mt-test other", "o.exe");
+  ts.dialogs.openAnswers.push_back(
+      std::vector<std::string>{"C:\\Program Files\\My App\\mt-test run me.exe"});
+  form->SetActivePage(3);
+
+  TForm1::Click(form->Button2);
+
+  ASSERT_EQ(ts.dialogs.openAsked.size(), 1u);
+  EXPECT_EQ(ts.dialogs.openAsked[0].filter, "*.exe|*.exe");
+  EXPECT_EQ(RunText(HKEY_LOCAL_MACHINE, "mt-test run me.exe"),
+            "C:\\Program Files\\My App\\mt-test run me.exe");
+  EXPECT_FALSE(RunText(HKEY_CURRENT_USER, "mt-test run me.exe"));
+  EXPECT_TRUE(Listed("mt-test run me.exe", S::MachineRun));
+  EXPECT_TRUE(ts.messages.shown.empty());
+
+  ASSERT_TRUE(Check("mt-test other", S::MachineRun));
+  Value(HKEY_CURRENT_USER, "mt-test later", "l.exe");
+  TForm1::Click(form->Button2);  // no answer scripted: cancelled
+  EXPECT_EQ(ts.dialogs.openAsked.size(), 2u);
+  EXPECT_TRUE(Listed("mt-test later", S::UserRun));
+  for (const StartupRow& r : Rows()) EXPECT_FALSE(r.checked) << r.name;
+  EXPECT_EQ(Shown(), Expected());
+}
+
+TEST_F(StartupTabTest, DeleteRemovesTheCheckedItemsFromTheirOwnPlaces) {
+  Value(HKEY_LOCAL_MACHINE, "mt-test same", "s.exe");
+  Value(HKEY_CURRENT_USER, "mt-test same", "s.exe");
+  Value(HKEY_LOCAL_MACHINE, "mt-test gone", "g.exe");
+  std::string user = Shortcut(userDir, "mt-test user.lnk", FILE_ATTRIBUTE_HIDDEN);
+  std::string common = Shortcut(commonDir, "mt-test common.lnk");
+  std::string locked = Shortcut(userDir, "mt-test locked.lnk", FILE_ATTRIBUTE_READONLY);
+  form->SetActivePage(3);
+  ASSERT_TRUE(Check("mt-test same", S::UserRun));
+  ASSERT_TRUE(Check("mt-test gone", S::MachineRun));
+  ASSERT_TRUE(Check("mt-test user.lnk", S::UserFolder));
+  ASSERT_TRUE(Check("mt-test common.lnk", S::CommonFolder));
+  ASSERT_TRUE(Check("mt-test locked.lnk", S::UserFolder));
+
+  TForm1::Click(form->Button6);
+
+  EXPECT_TRUE(RunText(HKEY_LOCAL_MACHINE, "mt-test same"));
+  EXPECT_FALSE(RunText(HKEY_CURRENT_USER, "mt-test same"));
+  EXPECT_FALSE(RunText(HKEY_LOCAL_MACHINE, "mt-test gone"));
+  EXPECT_FALSE(Exists(user));
+  EXPECT_FALSE(Exists(common));
+  EXPECT_TRUE(Exists(locked));
+  EXPECT_TRUE(Listed("mt-test locked.lnk", S::UserFolder));
+  EXPECT_TRUE(Listed("mt-test same", S::MachineRun));
+  EXPECT_FALSE(Listed("mt-test same", S::UserRun));
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_EQ(Shown(), Expected());
+}
+
+TEST_F(StartupTabTest, ValueThatIsNotTextReachesTheErrorReport) {
+  Value(HKEY_LOCAL_MACHINE, "mt-test text", "t.exe");
+  DWORD number = 5;
+  madeValues.insert("mt-test number");
+  SetRunValue(HKEY_CURRENT_USER, "mt-test number", REG_DWORD, &number, 4);
+  Shortcut(userDir, "mt-test after.lnk");
+
+  form->SetActivePage(3);
+
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text, "Invalid data type for 'mt-test number'");
+  EXPECT_EQ(ts.messages.shown[0].style, static_cast<unsigned>(kMbIconError));
+  EXPECT_TRUE(Listed("mt-test text", S::MachineRun));
+  bool found = false;
+  for (const StartupRow& r : Rows())
+    if (r.name == "mt-test number") {
+      found = true;
+      EXPECT_EQ(r.location, "");
+    }
+  EXPECT_TRUE(found);
+  EXPECT_FALSE(Listed("mt-test after.lnk", S::UserFolder));
+}
+
+}  // namespace
+}  // namespace mt::test

@@ -1,0 +1,124 @@
+#include "update/Uhzbdown.h"
+
+#include <cmath>
+#include <memory>
+
+namespace mt {
+
+Tfiledownthread* filedownthread = nullptr;
+
+int64_t RoundHalfEven(double value) {
+  const double lower = std::floor(value);
+  const double diff = value - lower;
+  if (diff > 0.5) return static_cast<int64_t>(lower) + 1;
+  if (diff < 0.5) return static_cast<int64_t>(lower);
+  return std::fmod(lower, 2.0) == 0.0 ? static_cast<int64_t>(lower)
+                                      : static_cast<int64_t>(lower) + 1;
+}
+
+std::string DownloadProgressCaption(int64_t received, int64_t total) {
+  if (received < 0) received = 0;
+  if (total <= 0) {
+    // No announced length: a percentage would be meaningless, so show the amount instead.
+    return "正在下载(" + std::to_string(received / 1024) + "KB)";
+  }
+  int64_t percent = RoundHalfEven(static_cast<double>(received) / static_cast<double>(total) * 100.0);
+  if (percent > 100) percent = 100;
+  return "正在下载(" + std::to_string(percent) + "%)";
+}
+
+void CompleteDownload(DownloadTarget& target, bool succeeded, const std::string& localFile) {
+  if (!succeeded) {
+    target.SetButton2Caption(kDownloadFailedCaption);
+    target.EnableButton2();
+    return;
+  }
+  target.EnableButton2();
+  target.SetInstallerPath(localFile);
+  target.SetDownloadFinished();
+  target.CloseWindow();
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string InstallerCommandLine(const std::string& path) { return "\"" + path + "\""; }
+
+std::string PartialFileOf(const std::string& localFile) { return localFile + ".part"; }
+
+Tfiledownthread::Tfiledownthread(bool createSuspended, std::string url, std::string localFile,
+                                 int32_t mode, Links links)
+    : TThread(createSuspended),
+      Url(std::move(url)),
+      LocalFile(std::move(localFile)),
+      Mode(mode),
+      links_(std::move(links)) {}
+
+void Tfiledownthread::EnsureFolder(DownloadFiles& files, const std::string& folder) {
+  if (folder.empty() || files.DirectoryExists(folder)) return;
+  const std::string parent = FolderOf(folder);
+  if (!parent.empty() && parent != folder) EnsureFolder(files, parent);
+  files.MakeDirectory(folder);
+}
+
+void Tfiledownthread::DownloadWork(void* /*sender*/, WorkMode /*mode*/, int64_t count) {
+  if (Mode != kReminderMode) return;
+  std::string caption = DownloadProgressCaption(count, Total);
+  if (caption == lastCaption_) return;  // spare the UI thread repeats of the same text
+  lastCaption_ = caption;
+  DownloadTarget* target = links_.target;
+  links_.post([target, caption] { target->SetButton2Caption(caption); });
+}
+
+bool Tfiledownthread::Download(HttpClient& client) {
+  DownloadFiles& files = *links_.files;
+  // A file still at the target is an old installer that could not be deleted: it is not
+  // what this download would bring, so it must not be offered for running.
+  if (files.FileExists(LocalFile)) return false;
+  const std::string partial = PartialFileOf(LocalFile);
+  try {
+    if (Url.empty()) throw HttpError("empty download URL");
+    client.Head(Url);
+    Total = client.ResponseContentLength();
+    std::string body;
+    if (Total > 0 && Total <= (int64_t{256} << 20)) body.reserve(static_cast<size_t>(Total));
+    client.Get(Url, body);
+    // An empty body, or one that differs from the announced length, is no installer.
+    if (body.empty()) throw HttpError("empty download");
+    if (Total > 0 && static_cast<int64_t>(body.size()) != Total) {
+      throw HttpError("download length differs from the announced length");
+    }
+    if (files.FileExists(partial)) files.RemoveFile(partial);
+    files.WriteAll(partial, body);
+    files.Rename(partial, LocalFile);
+    return true;
+  } catch (...) {
+    if (files.FileExists(partial)) files.RemoveFile(partial);
+    return false;
+  }
+}
+
+void Tfiledownthread::Execute() {
+  EnsureFolder(*links_.files, FolderOf(LocalFile));
+  std::unique_ptr<HttpClient> client;
+  bool ok = false;
+  try {
+    client = links_.http->CreateClient();
+    client->SetUserAgent(kUpdateUserAgent);
+    client->SetFollowRedirects(true);
+    client->SetWorkHandler([this](WorkMode mode, int64_t count) { DownloadWork(this, mode, count); });
+    ok = Download(*client);
+  } catch (...) {
+    ok = false;
+  }
+  if (Mode == kReminderMode) {
+    DownloadTarget* target = links_.target;
+    const std::string path = LocalFile;
+    links_.post([target, ok, path] { CompleteDownload(*target, ok, path); });
+  }
+  client.reset();
+}
+
+}  // namespace mt

@@ -1,0 +1,107 @@
+// The installer download: a worker thread that fetches the release's installer into memory,
+// writes it beside its target and renames it into place, reporting progress and the outcome
+// to the reminder window through the UI thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "update/HttpClient.h"
+#include "update/Thread.h"
+
+namespace mt {
+
+// Caption shown in "立即升级" while downloading, and after a failed download.
+std::string DownloadProgressCaption(int64_t received, int64_t total);
+inline constexpr const char* kDownloadFailedCaption = "失败,请重试";
+
+// Nearest integer, an exact half going to the even neighbour (12.5 -> 12, 37.5 -> 38).
+int64_t RoundHalfEven(double value);
+
+// The files the download touches. Paths use "\".
+class DownloadFiles {
+ public:
+  virtual ~DownloadFiles() = default;
+  virtual bool FileExists(const std::string& path) = 0;
+  virtual bool DirectoryExists(const std::string& path) = 0;
+  // Creates one folder whose parent exists; false when it could not.
+  virtual bool MakeDirectory(const std::string& path) = 0;
+  virtual bool RemoveFile(const std::string& path) = 0;
+  // Creates or replaces `path` with `bytes` in one write. Throws AppError.
+  virtual void WriteAll(const std::string& path, const std::string& bytes) = 0;
+  // Moves `from` onto `to`, replacing it. Throws AppError.
+  virtual void Rename(const std::string& from, const std::string& to) = 0;
+};
+
+// What the download asks of the reminder window; every call runs on the UI thread.
+class DownloadTarget {
+ public:
+  virtual ~DownloadTarget() = default;
+  virtual void SetButton2Caption(const std::string& caption) = 0;
+  virtual void EnableButton2() = 0;
+  virtual void SetInstallerPath(const std::string& path) = 0;
+  virtual void SetDownloadFinished() = 0;
+  virtual void CloseWindow() = 0;
+};
+
+// The hand-over on the UI thread at the end of a download. A complete installer: enable
+// Button2, record the path, mark the download finished, close the window (whose close
+// handler offers to run it). A failure: Button2 says so and is enabled for another try;
+// nothing is recorded and the window stays as it is.
+void CompleteDownload(DownloadTarget& target, bool succeeded, const std::string& localFile);
+
+// The command line that starts the installer: the path in quotes, so that a folder with
+// blanks in its name cannot start some other program.
+std::string InstallerCommandLine(const std::string& path);
+
+// "C:\a\b\setup.exe" -> "C:\a\b".
+std::string FolderOf(const std::string& path);
+// The temporary file the body is written to before it is renamed into place.
+std::string PartialFileOf(const std::string& localFile);
+
+class Tfiledownthread : public TThread {
+ public:
+  // Progress and completion go to the reminder window; the only mode in use.
+  static constexpr int32_t kReminderMode = 20;
+
+ public:
+  // Runs `work` on the UI thread, in the order of the calls.
+  using PostToUi = std::function<void(std::function<void()>)>;
+  struct Links {
+    HttpService* http = nullptr;
+    DownloadFiles* files = nullptr;
+    DownloadTarget* target = nullptr;  // lives for the rest of the process
+    PostToUi post;
+  };
+
+  Tfiledownthread(bool createSuspended, std::string url, std::string localFile, int32_t mode,
+                  Links links);
+
+  const std::string Url;
+  const std::string LocalFile;
+  const int32_t Mode;
+  int64_t Total = 0;  // announced length from the HEAD answer; -1 when none
+
+  // Work handler of the HTTP client: posts a new caption when the shown text changes.
+  void DownloadWork(void* sender, WorkMode mode, int64_t count);
+  // Creates `folder` and every missing parent, outermost first; failures are left to the
+  // write that follows.
+  static void EnsureFolder(DownloadFiles& files, const std::string& folder);
+
+  // The transfer itself (steps run on the calling thread): true when a complete installer
+  // now lies at LocalFile. Never throws.
+  bool Download(HttpClient& client);
+
+ protected:
+  void Execute() override;
+
+ private:
+  Links links_;
+  std::string lastCaption_;
+};
+
+// The last download thread started (kept for the life of the process, not used again).
+extern Tfiledownthread* filedownthread;
+
+}  // namespace mt

@@ -1,0 +1,47 @@
+#include "update/jcsj.h"
+
+#ifdef _WIN32
+#include <objbase.h>
+#endif
+
+namespace mt {
+
+UpdateRecord gUpdateRecord;
+Trjsjhread* rjsjhread = nullptr;
+
+namespace {
+
+// COM for the lifetime of one request on the calling thread.
+class ComScope {
+ public:
+#ifdef _WIN32
+  ComScope() : ok_(SUCCEEDED(::CoInitialize(nullptr))) {}
+  ~ComScope() {
+    if (ok_) ::CoUninitialize();
+  }
+
+ private:
+  bool ok_;
+#endif
+};
+
+}  // namespace
+
+Trjsjhread::Trjsjhread(bool createSuspended, HttpService& http, std::string url, Deliver deliver)
+    : TThread(createSuspended), http_(http), url_(std::move(url)), deliver_(std::move(deliver)) {}
+
+std::string Trjsjhread::FetchPage(const std::string& url) {
+  [[maybe_unused]] ComScope com;
+  std::unique_ptr<HttpClient> client = http_.CreateClient();
+  client->SetUserAgent(kUpdateUserAgent);
+  return NormalisePage(client->GetText(url));
+}
+
+void Trjsjhread::Execute() {
+  const std::string page = FetchPage(url_);
+  std::optional<UpdateRecord> record = ParseUpdateRecord(page);
+  if (!record) return;
+  deliver_(*record);
+}
+
+}  // namespace mt

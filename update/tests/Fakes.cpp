@@ -1,0 +1,123 @@
+#include "update/tests/Fakes.h"
+
+#include <chrono>
+
+namespace mt::test {
+
+namespace {
+
+class FakeClient : public HttpClient {
+ public:
+  explicit FakeClient(FakeHttp& owner) : owner_(owner) {
+    std::lock_guard<std::mutex> lock(owner_.mutex);
+    ++owner_.clientsAlive;
+  }
+  ~FakeClient() override {
+    std::lock_guard<std::mutex> lock(owner_.mutex);
+    --owner_.clientsAlive;
+  }
+  void SetUserAgent(const std::string& ua) override {
+    std::lock_guard<std::mutex> lock(owner_.mutex);
+    owner_.userAgents.push_back(ua);
+  }
+  void SetFollowRedirects(bool follow) override {
+    std::lock_guard<std::mutex> lock(owner_.mutex);
+    owner_.followRedirects.push_back(follow);
+  }
+  void SetWorkHandler(WorkHandler handler) override { work_ = std::move(handler); }
+  std::string GetText(const std::string& url) override { return Find("GETTEXT", url).body; }
+  void Head(const std::string& url) override { length_ = Find("HEAD", url).contentLength; }
+  int32_t ResponseContentLength() const override { return length_; }
+  void Get(const std::string& url, std::string& stream) override {
+    const FakeResponse r = Find("GET", url);
+    const size_t step = r.chunk ? r.chunk : (r.body.empty() ? 1 : r.body.size());
+    for (size_t done = 0; done < r.body.size();) {
+      size_t n = std::min(step, r.body.size() - done);
+      stream.append(r.body, done, n);
+      done += n;
+      if (work_) work_(WorkMode::Read, static_cast<int64_t>(done));
+    }
+  }
+
+ private:
+  FakeResponse Find(const char* verb, const std::string& url) {
+    std::lock_guard<std::mutex> lock(owner_.mutex);
+    owner_.requests.push_back(std::string(verb) + " " + url);
+    auto it = owner_.responses.find(url);
+    if (it == owner_.responses.end() || it->second.fail) throw HttpError("cannot connect");
+    return it->second;
+  }
+  FakeHttp& owner_;
+  WorkHandler work_;
+  int32_t length_ = -1;
+};
+
+}  // namespace
+
+std::unique_ptr<HttpClient> FakeHttp::CreateClient() { return std::make_unique<FakeClient>(*this); }
+
+bool MemoryFiles::FileExists(const std::string& path) { return files.count(path) != 0; }
+bool MemoryFiles::DirectoryExists(const std::string& path) { return dirs.count(path) != 0; }
+bool MemoryFiles::MakeDirectory(const std::string& path) {
+  created.push_back(path);
+  dirs.insert(path);
+  return true;
+}
+bool MemoryFiles::RemoveFile(const std::string& path) {
+  log.push_back("delete " + path);
+  if (undeletable.count(path)) return false;
+  return files.erase(path) != 0;
+}
+void MemoryFiles::WriteAll(const std::string& path, const std::string& bytes) {
+  log.push_back("write " + path);
+  if (failWrite) {
+    files[path] = bytes.substr(0, bytes.size() / 2);  // a disk that filled up part-way
+    throw AppError("Unable to write to " + path);
+  }
+  files[path] = bytes;
+}
+void MemoryFiles::Rename(const std::string& from, const std::string& to) {
+  log.push_back("rename " + from + " " + to);
+  if (failRename || !files.count(from)) throw AppError("cannot rename " + from);
+  files[to] = files[from];
+  files.erase(from);
+}
+
+void RecordingTarget::SetButton2Caption(const std::string& caption) {
+  calls.push_back("caption " + caption);
+  captions.push_back(caption);
+}
+void RecordingTarget::EnableButton2() { calls.push_back("enable"); }
+void RecordingTarget::SetInstallerPath(const std::string& path) { calls.push_back("path " + path); }
+void RecordingTarget::SetDownloadFinished() { calls.push_back("finished"); }
+void RecordingTarget::CloseWindow() { calls.push_back("close"); }
+
+void UiQueue::Post(std::function<void()> work) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back(std::move(work));
+  }
+  cv_.notify_all();
+}
+
+bool UiQueue::RunUntil(const std::function<bool()>& done, int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    std::function<void()> work;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      if (queue_.empty()) {
+        if (done()) return true;
+        // `done` may turn true without a post (a thread ending), so look again often.
+        if (std::chrono::steady_clock::now() >= deadline) return done();
+        cv_.wait_for(lock, std::chrono::milliseconds(5));
+        continue;
+      }
+      work = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    work();
+  }
+}
+
+}  // namespace mt::test

@@ -1,0 +1,81 @@
+// Stand-ins for the update's services: a scripted HTTP client, files in memory, and a
+// reminder window that records what the download asked of it.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "update/HttpClient.h"
+#include "update/Uhzbdown.h"
+
+namespace mt::test {
+
+// One scripted answer per URL; a URL without a script fails like an unreachable host.
+struct FakeResponse {
+  std::string body;
+  int32_t contentLength = -1;  // what HEAD reports
+  bool fail = false;           // the request throws
+  size_t chunk = 0;            // report progress every `chunk` bytes (0: once at the end)
+};
+
+class FakeHttp : public HttpService {
+ public:
+  std::unique_ptr<HttpClient> CreateClient() override;
+
+  std::map<std::string, FakeResponse> responses;
+  // What the clients were asked, in order ("GET url", "HEAD url", "GETTEXT url").
+  std::vector<std::string> requests;
+  std::vector<std::string> userAgents;
+  std::vector<bool> followRedirects;
+  int clientsAlive = 0;
+  std::mutex mutex;
+};
+
+class MemoryFiles : public DownloadFiles {
+ public:
+  bool FileExists(const std::string& path) override;
+  bool DirectoryExists(const std::string& path) override;
+  bool MakeDirectory(const std::string& path) override;
+  bool RemoveFile(const std::string& path) override;
+  void WriteAll(const std::string& path, const std::string& bytes) override;
+  void Rename(const std::string& from, const std::string& to) override;
+
+  std::map<std::string, std::string> files;
+  std::set<std::string> dirs{"C:"};
+  std::set<std::string> undeletable;  // DeleteFile fails for these
+  bool failWrite = false, failRename = false;
+  std::vector<std::string> created;   // folders in creation order
+  std::vector<std::string> log;       // "write path", "rename a b", "delete path"
+};
+
+class RecordingTarget : public DownloadTarget {
+ public:
+  void SetButton2Caption(const std::string& caption) override;
+  void EnableButton2() override;
+  void SetInstallerPath(const std::string& path) override;
+  void SetDownloadFinished() override;
+  void CloseWindow() override;
+
+  std::vector<std::string> calls;  // "caption X", "enable", "path P", "finished", "close"
+  std::vector<std::string> captions;
+};
+
+// A UI thread in miniature: work posted from any thread, run in order by Drain.
+class UiQueue {
+ public:
+  void Post(std::function<void()> work);
+  // Runs posted work until `done` says stop or the timeout passes; false on timeout.
+  bool RunUntil(const std::function<bool()>& done, int timeoutMs = 5000);
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  std::deque<std::function<void()>> queue_;
+};
+
+}  // namespace mt::test

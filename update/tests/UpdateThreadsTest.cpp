@@ -1,0 +1,234 @@
+// The check and download threads against scripted services: what they request, what they
+// hand to the UI thread and in which order.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "update/UiGate.h"
+#include "update/jcsj.h"
+#include "update/tests/Fakes.h"
+
+namespace mt {
+namespace {
+
+using test::FakeHttp;
+using test::FakeResponse;
+using test::MemoryFiles;
+using test::RecordingTarget;
+using test::UiQueue;
+
+const char* kEndpoint = "http://127.0.0.1:1/gjhjsj.asp";
+
+// Runs one check thread to its end; the record it delivered, if any.
+std::optional<UpdateRecord> RunCheck(FakeHttp& http) {
+  UiQueue ui;
+  std::optional<UpdateRecord> delivered;
+  std::atomic<bool> ended{false};
+  struct EndSignal : Trjsjhread {
+    using Trjsjhread::Trjsjhread;
+    std::atomic<bool>* ended = nullptr;
+    ~EndSignal() override { *ended = true; }
+  };
+  auto* t = new EndSignal(true, http, kEndpoint, [&ui, &delivered](const UpdateRecord& r) {
+    ui.Post([&delivered, r] { delivered = r; });
+  });
+  t->ended = &ended;
+  t->Resume();  // deletes itself
+  EXPECT_TRUE(ui.RunUntil([&] { return ended.load(); }));
+  ui.RunUntil([] { return true; }, 0);
+  return delivered;
+}
+
+TEST(UpdateCheckThread, FetchesWithTheUserAgentAndDeliversTheRecord) {
+  FakeHttp http;
+  http.responses[kEndpoint].body =
+      "zpid:7</br>zpname:n</br>zpver:v1.4</br>zpms:m</br>zpsjnr:a\nb</br>zpdx:1MB</br>"
+      "zpgxsj:t</br>zp_downurl:http://h/s.exe</br>zpzc:xp</br>";
+  std::optional<UpdateRecord> r = RunCheck(http);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->zpver, "v1.4");
+  EXPECT_EQ(r->zpsjnr, "a\r\nb");  // line breaks normalised before the cut
+  EXPECT_EQ(r->zp_downurl, "http://h/s.exe");
+  ASSERT_EQ(http.requests.size(), 1u);
+  EXPECT_EQ(http.requests[0], std::string("GETTEXT ") + kEndpoint);
+  EXPECT_EQ(http.userAgents, std::vector<std::string>{kUpdateUserAgent});
+  EXPECT_TRUE(http.followRedirects.empty());  // redirects stay refused
+  EXPECT_EQ(http.clientsAlive, 0);
+}
+
+TEST(UpdateCheckThread, FailuresAndBlankPagesDeliverNothing) {
+  FakeHttp unreachable;
+  EXPECT_FALSE(RunCheck(unreachable));
+  EXPECT_EQ(unreachable.clientsAlive, 0);
+  FakeHttp blank;
+  blank.responses[kEndpoint].body = " \r\n \n";
+  EXPECT_FALSE(RunCheck(blank));
+  FakeHttp nul;
+  nul.responses[kEndpoint].body = std::string("\0zpver:v9</br>zpms:", 19);
+  EXPECT_FALSE(RunCheck(nul));  // nothing before the NUL: blank
+}
+
+// ---- download ------------------------------------------------------------------------------
+const std::string kUrl = "http://127.0.0.1:1/setup.exe";
+const std::string kTarget = "C:\\Tools\\rar\\tbxsetup.exe";
+
+struct DownloadRun {
+  FakeHttp http;
+  MemoryFiles files;
+  RecordingTarget target;
+  UiQueue ui;
+
+  DownloadRun() { files.dirs.insert("C:\\Tools"); }
+
+  void Run(const std::string& url = kUrl) {
+    std::atomic<bool> ended{false};
+    struct EndSignal : Tfiledownthread {
+      using Tfiledownthread::Tfiledownthread;
+      std::atomic<bool>* ended = nullptr;
+      ~EndSignal() override { *ended = true; }
+    };
+    Tfiledownthread::Links links;
+    links.http = &http;
+    links.files = &files;
+    links.target = &target;
+    links.post = [this](std::function<void()> w) { ui.Post(std::move(w)); };
+    auto* t = new EndSignal(true, url, kTarget, Tfiledownthread::kReminderMode, links);
+    t->ended = &ended;
+    t->Resume();
+    ASSERT_TRUE(ui.RunUntil([&] { return ended.load(); }));
+    ui.RunUntil([] { return true; }, 0);
+  }
+  std::vector<std::string> Tail(size_t n) const {
+    const auto& c = target.calls;
+    return std::vector<std::string>(c.end() - std::min(n, c.size()), c.end());
+  }
+};
+
+const std::vector<std::string> kFailedTail = {std::string("caption ") + kDownloadFailedCaption,
+                                              "enable"};
+
+TEST(DownloadThread, CompleteDownloadIsRenamedIntoPlaceThenHandedOverInOrder) {
+  DownloadRun d;
+  FakeResponse& r = d.http.responses[kUrl];
+  r.body = std::string(1000000, 'x');
+  r.contentLength = 1000000;
+  r.chunk = 125000;
+  d.Run();
+  EXPECT_EQ(d.files.created, std::vector<std::string>{"C:\\Tools\\rar"});
+  EXPECT_EQ(d.http.requests, (std::vector<std::string>{"HEAD " + kUrl, "GET " + kUrl}));
+  EXPECT_EQ(d.http.followRedirects, std::vector<bool>{true});
+  EXPECT_EQ(d.http.userAgents, std::vector<std::string>{kUpdateUserAgent});
+  ASSERT_EQ(d.files.files.count(kTarget), 1u);
+  EXPECT_EQ(d.files.files[kTarget].size(), 1000000u);
+  EXPECT_EQ(d.files.files.size(), 1u);  // no partial file left
+  EXPECT_EQ(d.files.log, (std::vector<std::string>{"write " + kTarget + ".part",
+                                                   "rename " + kTarget + ".part " + kTarget}));
+  ASSERT_GE(d.target.captions.size(), 8u);
+  EXPECT_EQ(d.target.captions.front(), "正在下载(12%)");  // 125000 of 1000000: 12.5
+  EXPECT_EQ(d.target.captions[2], "正在下载(38%)");       // 375000: 37.5
+  EXPECT_EQ(d.target.captions.back(), "正在下载(100%)");
+  EXPECT_EQ(d.Tail(4), (std::vector<std::string>{"enable", "path " + kTarget, "finished",
+                                                 "close"}));
+  EXPECT_EQ(d.http.clientsAlive, 0);
+}
+
+TEST(DownloadThread, AmountsShownWhenNoLengthIsAnnounced) {
+  DownloadRun d;
+  FakeResponse& r = d.http.responses[kUrl];
+  r.body = std::string(600 * 1024, 'y');
+  r.contentLength = -1;
+  r.chunk = 256 * 1024;
+  d.Run();
+  EXPECT_EQ(d.target.captions,
+            (std::vector<std::string>{"正在下载(256KB)", "正在下载(512KB)", "正在下载(600KB)"}));
+  EXPECT_EQ(d.Tail(1), std::vector<std::string>{"close"});
+}
+
+TEST(DownloadThread, FailuresLeaveTheWindowOpenForAnotherTry) {
+  {  // unreachable
+    DownloadRun d;
+    d.Run();
+    EXPECT_EQ(d.target.calls, kFailedTail);
+    EXPECT_TRUE(d.files.files.empty());
+  }
+  {  // empty URL: no request at all
+    DownloadRun d;
+    d.Run("");
+    EXPECT_TRUE(d.http.requests.empty());
+    EXPECT_EQ(d.target.calls, kFailedTail);
+  }
+  {  // body shorter than announced (a connection dropped mid-body)
+    DownloadRun d;
+    d.http.responses[kUrl] = {std::string(500, 'z'), 1000};
+    d.Run();
+    EXPECT_EQ(d.Tail(2), kFailedTail);
+    EXPECT_TRUE(d.files.files.empty());
+  }
+  {  // empty body
+    DownloadRun d;
+    d.http.responses[kUrl] = {"", -1};
+    d.Run();
+    EXPECT_EQ(d.Tail(2), kFailedTail);
+  }
+  {  // disk full part-way: the partial file is removed, nothing reaches the target
+    DownloadRun d;
+    d.http.responses[kUrl] = {"installer", 9};
+    d.files.failWrite = true;
+    d.Run();
+    EXPECT_EQ(d.Tail(2), kFailedTail);
+    EXPECT_TRUE(d.files.files.empty());
+  }
+  {  // rename refused
+    DownloadRun d;
+    d.http.responses[kUrl] = {"installer", 9};
+    d.files.failRename = true;
+    d.Run();
+    EXPECT_EQ(d.Tail(2), kFailedTail);
+    EXPECT_EQ(d.files.files.count(kTarget), 0u);
+  }
+}
+
+TEST(DownloadThread, AStaleInstallerAtTheTargetIsNeverOffered) {
+  DownloadRun d;
+  d.http.responses[kUrl] = {"new", 3};
+  d.files.files[kTarget] = "old";
+  d.Run();
+  EXPECT_TRUE(d.http.requests.empty());
+  EXPECT_EQ(d.files.files[kTarget], "old");
+  EXPECT_EQ(d.target.calls, kFailedTail);
+}
+
+TEST(DownloadThread, EnsureFolderCreatesMissingParentsOutermostFirst) {
+  MemoryFiles files;
+  Tfiledownthread::EnsureFolder(files, "C:\\a\\b\\c");
+  EXPECT_EQ(files.created, (std::vector<std::string>{"C:\\a", "C:\\a\\b", "C:\\a\\b\\c"}));
+  files.created.clear();
+  Tfiledownthread::EnsureFolder(files, "C:\\a\\b");
+  EXPECT_TRUE(files.created.empty());
+}
+
+TEST(UiGate, NothingPassesOnceTheOwnerIsGone) {
+  int posted = 0;
+  auto gate = std::make_shared<UiGate>([&](std::function<void()> w) { ++posted; w(); });
+  std::shared_ptr<void> closer = GateCloser(gate);
+  bool ran = false;
+  EXPECT_TRUE(gate->Send([&] { ran = true; }));
+  EXPECT_TRUE(ran);
+  closer.reset();  // the window object is destroyed
+  EXPECT_FALSE(gate->Send([&] { ran = false; }));
+  EXPECT_TRUE(ran);
+  EXPECT_EQ(posted, 1);
+}
+
+TEST(CompleteDownload, StepsInOrder) {
+  RecordingTarget ok;
+  CompleteDownload(ok, true, "C:\\x\\s.exe");
+  EXPECT_EQ(ok.calls, (std::vector<std::string>{"enable", "path C:\\x\\s.exe", "finished",
+                                                "close"}));
+  RecordingTarget failed;
+  CompleteDownload(failed, false, "C:\\x\\s.exe");
+  EXPECT_EQ(failed.calls, kFailedTail);
+}
+
+}  // namespace
+}  // namespace mt

@@ -1,0 +1,188 @@
+// Under Wine: the road from the Main window's FormShow to the rising reminder window, and
+// from "立即升级" to the installer started and Timer3 armed, against the loopback server.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "app/Settings.h"
+#include "app/Unit1.h"
+#include "app/Constants.h"
+#include "tests/support/StandIns.h"
+#include "update/Usjtx.h"
+#include "update/jcsj.h"
+#include "update/tests/WinTestSupport.h"
+
+namespace mt {
+namespace {
+
+using test::PumpUntil;
+
+class ReminderRoad : public test::LoopbackServer {
+ protected:
+  test::TestServices ts;
+  test::WinTempDir dir;
+  std::unique_ptr<TForm1> form;
+
+  void SetUp() override {
+    LoopbackServer::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    ts.services.exeDir = dir.path();
+    form = std::make_unique<TForm1>(ts.services);
+    form->quitOnDestroy = false;
+  }
+  void TearDown() override {
+    DestroyReminderWindow();
+    form.reset();
+    gUpdateRecord = UpdateRecord{};
+  }
+  std::string Settings() const { return SettingsFilePath(dir.path()); }
+  std::string Setting(const char* key) {
+    return ts.profile.ReadString(Settings(), kSettingsSection, key, "(none)");
+  }
+  bool ReminderVisible() const { return Fsjtx && Fsjtx->Handle && IsWindowVisible(Fsjtx->Handle); }
+
+  // Shows the Main window with the check pointed at `path` and waits for the reminder.
+  void OpenFrom(const std::string& path) {
+    form->UpdateEndpoint = Url(path);
+    form->Create();
+    form->Show();
+    ASSERT_TRUE(PumpUntil([&] { return ReminderVisible(); }, 20000));
+  }
+};
+
+TEST_F(ReminderRoad, NewerVersionOpensTheRisingWindowWithTheRecordTexts) {
+  OpenFrom("/gjhjsj.asp");
+  EXPECT_FALSE(form->Timer2Enabled());
+  EXPECT_EQ(Setting(kKeyFirstRun), "0");
+  EXPECT_EQ(TForm1::GetText(Fsjtx->Handle), "Mirtak工具合集");
+  EXPECT_EQ(TForm1::GetText(Fsjtx->Lab_bb), "v1.4");
+  EXPECT_EQ(TForm1::GetText(Fsjtx->Lab_dx), "1.2MB");
+  EXPECT_EQ(TForm1::GetText(Fsjtx->Lab_sjsj), "2026-12-01");
+  EXPECT_EQ(TForm1::GetText(Fsjtx->lab_nr), "1.修正若干问题\r\n2.新增功能");
+  EXPECT_EQ(TForm1::GetText(Fsjtx->Lab_bh), "12");
+  EXPECT_EQ(TForm1::GetText(Fsjtx->Lab_mc), "小工具合集");
+  EXPECT_EQ(TForm1::GetText(Fsjtx->Lab_ms), "分割、虚拟硬盘、IE修复");
+  EXPECT_EQ(TForm1::GetText(Fsjtx->Lab_xt), "Win7/Win10");
+  EXPECT_EQ(TForm1::GetText(Fsjtx->Button2), "立即升级");
+  EXPECT_TRUE(GetWindowLongPtrW(Fsjtx->Handle, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  RECT client;
+  GetClientRect(Fsjtx->Handle, &client);
+  EXPECT_EQ(client.right, form->Scale(352));
+  EXPECT_EQ(client.bottom, form->Scale(238));
+
+  // The start below the work area and the rise into the lower-right corner.
+  RECT work;
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  const int workW = work.right - work.left, workH = work.bottom - work.top;
+  Fsjtx->FormShow();
+  RECT r;
+  GetWindowRect(Fsjtx->Handle, &r);
+  EXPECT_EQ(r.top, workH);
+  EXPECT_EQ(r.right, workW - 5);
+  EXPECT_TRUE(Fsjtx->Timer1Enabled());
+  ASSERT_TRUE(PumpUntil([&] { return !Fsjtx->Timer1Enabled(); }, 15000));
+  GetWindowRect(Fsjtx->Handle, &r);
+  EXPECT_LE(r.bottom, workH);
+  EXPECT_GT(r.bottom, workH - 5);
+  EXPECT_EQ(r.right, workW - 5);
+  // MT_UPDATE_HOLD_MS keeps the window up for a look (screenshots).
+  if (const char* hold = std::getenv("MT_UPDATE_HOLD_MS")) PumpUntil([] { return false; }, std::atoi(hold));
+}
+
+TEST_F(ReminderRoad, OlderOrEqualVersionOpensNothing) {
+  form->UpdateEndpoint = Url("/old/gjhjsj.asp");
+  form->Create();
+  form->Show();
+  ASSERT_TRUE(PumpUntil([&] { return gUpdateRecord.zpver == "v1.3" && !form->Timer2Enabled(); },
+                        20000));
+  PumpUntil([] { return false; }, 300);
+  EXPECT_EQ(Fsjtx, nullptr);
+}
+
+TEST_F(ReminderRoad, UpgradeDownloadsThenAsksStartsTheInstallerAndArmsTimer3) {
+  OpenFrom("/gjhjsj.asp");
+  TForm1::Click(Fsjtx->Button2);
+  EXPECT_FALSE(IsWindowEnabled(Fsjtx->Button2));
+  EXPECT_EQ(TForm1::GetText(Fsjtx->Button2), "正在下载(0%)");
+  ASSERT_TRUE(PumpUntil([&] { return !ts.shell.execs.empty(); }, 30000));
+  form->SetTimer3Enabled(false);  // the test goes on; the program would end now
+
+  const std::string installer = dir.path() + "\\rar\\tbxsetup.exe";
+  EXPECT_EQ(test::FileSize(installer), 200000);
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text, "软件升级要关闭当前程序，进行升级，点确定自动关闭程序");
+  EXPECT_EQ(ts.messages.shown[0].caption, "温馨提示");
+  EXPECT_EQ(ts.messages.shown[0].style, kMbOk);
+  EXPECT_EQ(ts.messages.shown[0].owner, static_cast<WindowRef>(Fsjtx->Handle));
+  ASSERT_EQ(ts.shell.execs.size(), 1u);
+  EXPECT_EQ(ts.shell.execs[0].file, "\"" + installer + "\"");
+  EXPECT_EQ(ts.shell.execs[0].show, SW_SHOWNORMAL);
+  EXPECT_TRUE(IsWindowEnabled(Fsjtx->Button2));
+  EXPECT_EQ(TForm1::GetText(Fsjtx->Button2), "正在下载(100%)");
+  EXPECT_FALSE(IsWindowVisible(Fsjtx->Handle));
+  EXPECT_EQ(InstallerPath, installer);
+  EXPECT_TRUE(DownloadFinished);
+  EXPECT_EQ(Setting(kKeySjtx), "(none)");  // not ticked: nothing written
+}
+
+TEST_F(ReminderRoad, FailedDownloadLeavesTheWindowOpenForAnotherTry) {
+  OpenFrom("/gjhjsj.asp");
+  gUpdateRecord.zp_downurl = Url("/status/404");
+  TForm1::Click(Fsjtx->Button2);
+  ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(Fsjtx->Button2) != FALSE; }, 30000));
+  PumpUntil([] { return false; }, 200);
+  EXPECT_EQ(TForm1::GetText(Fsjtx->Button2), kDownloadFailedCaption);
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_TRUE(ts.shell.execs.empty());
+  EXPECT_FALSE(form->Timer3Enabled());
+  EXPECT_FALSE(DownloadFinished);
+  EXPECT_TRUE(IsWindowVisible(Fsjtx->Handle));
+
+  // The retry works once the address answers.
+  gUpdateRecord.zp_downurl = Url("/big/5000");
+  TForm1::Click(Fsjtx->Button2);
+  ASSERT_TRUE(PumpUntil([&] { return !ts.shell.execs.empty(); }, 30000));
+  form->SetTimer3Enabled(false);
+  EXPECT_EQ(test::FileSize(dir.path() + "\\rar\\tbxsetup.exe"), 5000);
+}
+
+TEST_F(ReminderRoad, SilencingSavesTheShownVersionAndHides) {
+  OpenFrom("/gjhjsj.asp");
+  SendMessageW(Fsjtx->CheckBox1, BM_SETCHECK, BST_CHECKED, 0);
+  TForm1::Click(Fsjtx->Button3);
+  EXPECT_FALSE(IsWindowVisible(Fsjtx->Handle));
+  EXPECT_EQ(Setting(kKeySjtx), "0");
+  EXPECT_EQ(Setting(kKeySjtxVer), "v1.4");
+  EXPECT_TRUE(ts.messages.shown.empty());
+
+  form->Timer2Timer();  // the same version again: silenced
+  EXPECT_FALSE(IsWindowVisible(Fsjtx->Handle));
+  gUpdateRecord.zpver = "v1.5";  // a later one is announced
+  form->Timer2Timer();
+  EXPECT_TRUE(IsWindowVisible(Fsjtx->Handle));
+  EXPECT_EQ(TForm1::GetText(Fsjtx->Lab_bb), "v1.5");
+}
+
+TEST_F(ReminderRoad, ManualDownloadOpensTheHomePageAndAFailedSaveKeepsTheWindow) {
+  OpenFrom("/gjhjsj.asp");
+  TForm1::Click(Fsjtx->Button1);
+  ASSERT_EQ(ts.shell.opens.size(), 1u);
+  EXPECT_EQ(ts.shell.opens[0].owner, nullptr);
+  EXPECT_EQ(ts.shell.opens[0].verb, "open");
+  EXPECT_EQ(ts.shell.opens[0].file, kSiteUrl);
+  EXPECT_EQ(ts.shell.opens[0].show, SW_SHOWNORMAL);
+  EXPECT_TRUE(IsWindowVisible(Fsjtx->Handle));
+
+  ts.profile.MakeReadOnly(Settings());
+  SendMessageW(Fsjtx->CheckBox1, BM_SETCHECK, BST_CHECKED, 0);
+  SendMessageW(Fsjtx->Handle, WM_CLOSE, 0, 0);  // the title bar's close box
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_NE(ts.messages.shown[0].text.find("Unable to write to"), std::string::npos);
+  EXPECT_TRUE(IsWindowVisible(Fsjtx->Handle));
+}
+
+}  // namespace
+}  // namespace mt

@@ -1,0 +1,10 @@
+// The download's files on the real file system.
+#pragma once
+
+#include "update/Uhzbdown.h"
+
+namespace mt {
+
+DownloadFiles& RealDownloadFiles();
+
+}  // namespace mt
