@@ -135,8 +135,9 @@ class TForm1 {
   void alldelbtnClick();
   void Action1Execute();
   HWND GroupBox3 = nullptr, Label9 = nullptr, fileedit = nullptr, selectfilebtn = nullptr,
-       Label1 = nullptr, drivecombox = nullptr, allstartbtn = nullptr, alldelbtn = nullptr,
+       Label1Drive = nullptr, drivecombox = nullptr, allstartbtn = nullptr, alldelbtn = nullptr,
        Label6 = nullptr, ListBox5 = nullptr, Panel5 = nullptr, Image1 = nullptr;
+  // Label1Drive is the "转成分区：" label (the name Label1 is the splitter's label).
   // Starts subst for the page; null means the real starter (tests put a recording one here).
   class ProcessStarter* processStarter = nullptr;
   // ==== end virtual drives ===================================================================

@@ -10,8 +10,8 @@ bool IsPartnerEdition(RegistryBackend& registry) {
   try {
     TRegistry reg(registry);
     reg.SetRootKey(RegRoot::CurrentUser);
-    reg.OpenKey(kIeMainKey, true);
-    return reg.ReadString(kStartPageValue) == kPartnerPortalAddress;
+    reg.OpenKey(kOfferIeMainKey, true);
+    return reg.ReadString(kOfferStartPageValue) == kPartnerPortalAddress;
   } catch (...) {
     return false;
   }
@@ -39,8 +39,8 @@ bool PortalOffer::SetStartPage(const std::string& address) {
   try {
     TRegistry reg(registry_);
     reg.SetRootKey(RegRoot::CurrentUser);
-    if (reg.OpenKey(kIeMainKey, true)) {
-      reg.WriteString(kStartPageValue, address);
+    if (reg.OpenKey(kOfferIeMainKey, true)) {
+      reg.WriteString(kOfferStartPageValue, address);
       written = true;
     }
   } catch (const std::exception&) {

@@ -14,8 +14,8 @@ inline constexpr const char* kPartnerPortalAddress =
     "http://www.xingfan-daohang.example/?tn=mirtak_1013";
 inline constexpr const char* kPortalName = "星帆网址导航";
 
-inline constexpr const char* kIeMainKey = "\\Software\\Microsoft\\Internet Explorer\\Main";
-inline constexpr const char* kStartPageValue = "Start Page";
+inline constexpr const char* kOfferIeMainKey = "\\Software\\Microsoft\\Internet Explorer\\Main";
+inline constexpr const char* kOfferStartPageValue = "Start Page";
 inline constexpr const char* kMsgStartPageRefused = "被杀毒软件拦截，请重试！";
 
 // True when the current user's browser start page is the partner portal address, byte for

@@ -133,7 +133,7 @@ void TForm1::CreateTabSheet2Controls() {
   Label9 = AddLabel(p, "你要把文件夹：", 18, 26, 150, 14);
   fileedit = AddEdit(p, "", 18, 43, 182, 21);
   selectfilebtn = AddButton(p, "浏览", 204, 42, 48, 23);
-  Label1 = AddLabel(p, "转成分区：", 18, 77, 66, 14);
+  Label1Drive = AddLabel(p, "转成分区：", 18, 77, 66, 14);
   drivecombox = AddControl(p, WC_COMBOBOXW, "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN, 84, 73,
                            56, 220);
   for (const std::string& letter : DriveLetterTable())

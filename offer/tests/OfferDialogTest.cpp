@@ -20,8 +20,8 @@ class OfferAtStart : public ::testing::Test {
   void SetUp() override {
     TRegistry reg(real_);
     reg.DeleteKey("\\Software\\MRTKBOX");
-    ASSERT_TRUE(reg.OpenKey(kIeMainKey, true));
-    reg.WriteString(kStartPageValue, "about:blank");
+    ASSERT_TRUE(reg.OpenKey(kOfferIeMainKey, true));
+    reg.WriteString(kOfferStartPageValue, "about:blank");
     t_.services.registry = &real_;
   }
   void TearDown() override { SetUp(); }
@@ -45,8 +45,8 @@ class OfferAtStart : public ::testing::Test {
   }
   std::string StartPage() {
     TRegistry reg(real_);
-    reg.OpenKey(kIeMainKey, false);
-    return reg.ReadString(kStartPageValue);
+    reg.OpenKey(kOfferIeMainKey, false);
+    return reg.ReadString(kOfferStartPageValue);
   }
   WinRegistry real_;
   test::TestServices t_;

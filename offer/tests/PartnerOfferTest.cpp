@@ -21,10 +21,10 @@ TEST(PartnerEdition, OnlyTheWholeAddressInTheSameCaseCounts) {
   EXPECT_TRUE(IsPartnerEdition(reg));
   std::string upper = addr;
   upper[7] = 'W';  // "http://Www..."
-  for (const std::string& near : {upper, addr + "/", addr + " ", " " + addr,
+  for (const std::string& almost : {upper, addr + "/", addr + " ", " " + addr,
                                   addr.substr(0, addr.size() - 1)}) {
-    reg.SetString(kHkcu, kMain, "start page", near);
-    EXPECT_FALSE(IsPartnerEdition(reg)) << near;
+    reg.SetString(kHkcu, kMain, "start page", almost);
+    EXPECT_FALSE(IsPartnerEdition(reg)) << almost;
   }
 }
 

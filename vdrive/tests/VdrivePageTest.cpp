@@ -91,7 +91,7 @@ class VdrivePage : public ::testing::Test {
 TEST_F(VdrivePage, ControlsAsTheyOpen) {
   EXPECT_EQ(TForm1::GetText(form_->GroupBox3), "虚拟硬盘");
   EXPECT_EQ(TForm1::GetText(form_->Label9), "你要把文件夹：");
-  EXPECT_EQ(TForm1::GetText(form_->Label1), "转成分区：");
+  EXPECT_EQ(TForm1::GetText(form_->Label1Drive), "转成分区：");
   EXPECT_EQ(TForm1::GetText(form_->Label6), "已有的虚拟硬盘：   ");
   EXPECT_EQ(TForm1::GetText(form_->selectfilebtn), "浏览");
   EXPECT_EQ(TForm1::GetText(form_->allstartbtn), "建立");
