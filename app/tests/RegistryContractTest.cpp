@@ -23,6 +23,9 @@ struct BackendMaker {
   std::function<std::unique_ptr<RegistryBackend>()> make;
 };
 
+// Test names show the backend, not the bytes of the maker.
+void PrintTo(const BackendMaker& maker, std::ostream* os) { *os << maker.name; }
+
 std::vector<BackendMaker> Backends() {
   std::vector<BackendMaker> out;
   out.push_back({"Memory", [] { return std::make_unique<test::MemoryRegistry>(); }});
