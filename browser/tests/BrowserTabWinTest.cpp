@@ -45,6 +45,9 @@ class BrowserTab : public ::testing::Test {
     shell32 = Narrow(dir, wcslen(dir)) + "\\shell32.dll";
     ts.services.registry = &real;
     Clean();
+    // Keep the launch counter away from the offer, which would wait for a user.
+    DWORD zero = 0;
+    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\MRTKBOX", L"cs", REG_DWORD, &zero, 4);
     form = std::make_unique<TForm1>(ts.services);
     form->quitOnDestroy = false;
     form->Create();
