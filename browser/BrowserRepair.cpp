@@ -44,7 +44,7 @@ void BrowserRepairPage::AddExtensionRow(TIESweeper* Sender, const std::string& N
   row.caption = Sender->ReadExtensionCaption(Name);
   row.column2 = Name;
   row.column3 = Sender->ReadExtensionHotIcon(Name);
-  row.image = Sender->AddIconFromSpec(SplitIconSpec(row.column3), view_.Images());
+  row.image = Sender->AddIconFromSpec(SplitIconText(row.column3), view_.Images());
   view_.AppendRow(row);
 }
 

@@ -129,18 +129,18 @@ int TIESweeper::AddIconFromSpec(const std::vector<std::string>& Parts, ImageList
   return AddFileIcon(Parts.empty() ? std::string() : Parts[0], List);
 }
 
-std::vector<std::string> SplitIconSpec(const std::string& spec) {
+std::vector<std::string> SplitIconText(const std::string& text) {
   std::vector<std::string> parts;
   size_t pos = 0;
-  while (pos < spec.size()) {
-    size_t end = spec.find_first_of(",\r\n", pos);
+  while (pos < text.size()) {
+    size_t end = text.find_first_of(",\r\n", pos);
     if (end == std::string::npos) {
-      parts.push_back(spec.substr(pos));
+      parts.push_back(text.substr(pos));
       break;
     }
-    parts.push_back(spec.substr(pos, end - pos));
+    parts.push_back(text.substr(pos, end - pos));
     // A CR LF pair ends one line, as does a lone CR, LF or comma.
-    pos = end + ((spec[end] == '\r' && end + 1 < spec.size() && spec[end + 1] == '\n') ? 2 : 1);
+    pos = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
   }
   return parts;
 }

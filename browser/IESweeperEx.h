@@ -73,9 +73,9 @@ class TIESweeper {
   IconSource& icons_;
 };
 
-// Splits an icon specification ("file,index") into its parts the way a string list takes
-// text: every comma becomes a line break; a final empty line does not count, so an empty
-// specification has no parts.
-std::vector<std::string> SplitIconSpec(const std::string& spec);
+// Splits an icon text ("file,index") into its parts the way a string list takes text: every
+// comma becomes a line break; a final empty line does not count, so an empty text has no
+// parts.
+std::vector<std::string> SplitIconText(const std::string& text);
 
 }  // namespace mt

@@ -241,9 +241,9 @@ TEST(Sweeper, DeletionNameRulesAndIconSpecifications) {
   EXPECT_FALSE(reg.HasKey(CU, kMenu + "Outer"));
 
   using V = std::vector<std::string>;
-  EXPECT_EQ(SplitIconSpec(""), V{});
-  EXPECT_EQ(SplitIconSpec("a.dll,"), V{"a.dll"});
-  EXPECT_EQ(SplitIconSpec("a,,b"), (V{"a", "", "b"}));
+  EXPECT_EQ(SplitIconText(""), V{});
+  EXPECT_EQ(SplitIconText("a.dll,"), V{"a.dll"});
+  EXPECT_EQ(SplitIconText("a,,b"), (V{"a", "", "b"}));
   s.AddIconFromSpec({"a.dll", "70000", "x"}, nullptr);  // only 16 bits reach the shell
   s.AddIconFromSpec({}, nullptr);
   EXPECT_EQ(icons.calls[0].index, 70000 - 65536);
