@@ -2,6 +2,8 @@
 // contact strip, start-up steps, the error report and the UI-thread hand-over.
 #include <gtest/gtest.h>
 
+#include "tests/support/WinPump.h"
+
 #include <windows.h>
 #include <commctrl.h>
 
@@ -15,14 +17,7 @@
 namespace mt {
 namespace {
 
-void Pump() {
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-}
+using test::Pump;
 
 class MainWindow : public ::testing::Test {
  protected:

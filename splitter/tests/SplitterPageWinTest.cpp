@@ -2,6 +2,8 @@
 // four buttons end to end with scripted dialogs and the real file system and profile files.
 #include <gtest/gtest.h>
 
+#include "tests/support/WinPump.h"
+
 #include <windows.h>
 #include <commctrl.h>
 
@@ -23,14 +25,7 @@ using test::PatternBytes;
 using test::ReadWholeFile;
 using test::WriteWholeFile;
 
-void Pump() {
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-}
+using test::Pump;
 
 class SplitterPage : public ::testing::Test {
  protected:

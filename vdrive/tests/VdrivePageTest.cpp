@@ -2,6 +2,8 @@
 // dialogs and message boxes and a starter that records the subst runs.
 #include <gtest/gtest.h>
 
+#include "tests/support/WinPump.h"
+
 #include <windows.h>
 
 #include "app/Constants.h"
@@ -14,14 +16,7 @@
 namespace mt {
 namespace {
 
-void Pump() {
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-}
+using test::Pump;
 
 class VdrivePage : public ::testing::Test {
  protected:
