@@ -41,6 +41,26 @@ struct FindEntry {
   bool isSystem = false;
 };
 
+// Which file a path reaches, however the path is spelled (another drive letter for the same
+// folder, a UNC or 8.3 name, a hard link): the volume's serial number and the file's index on
+// it, plus the 128-bit form where the file system gives one (ReFS ids need all 128 bits).
+struct FileIdentity {
+  uint32_t volumeSerial = 0;
+  uint64_t fileIndex = 0;
+  bool hasId128 = false;
+  uint64_t volumeSerial64 = 0;
+  uint64_t id128[2] = {0, 0};
+};
+
+// Compares the 128-bit forms when both have them, the classic pair otherwise (one side may
+// come from a file system or redirector that does not give the long form).
+inline bool operator==(const FileIdentity& a, const FileIdentity& b) {
+  if (a.hasId128 && b.hasId128)
+    return a.volumeSerial64 == b.volumeSerial64 && a.id128[0] == b.id128[0] &&
+           a.id128[1] == b.id128[1];
+  return a.volumeSerial == b.volumeSerial && a.fileIndex == b.fileIndex;
+}
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -59,6 +79,12 @@ class FileSystem {
   virtual bool CreateDirectories(const std::string& path) = 0;
   // Absolute form of a path; the same path when it is already absolute.
   virtual std::string FullPath(const std::string& path) = 0;
+  // The identity of an existing file, read without disturbing anyone who has it open; empty
+  // when there is no such file or this file system cannot tell.
+  virtual std::optional<FileIdentity> Identity(const std::string& path) {
+    (void)path;
+    return std::nullopt;
+  }
 };
 
 // ---- profile (INI) files ------------------------------------------------------------------

@@ -1,5 +1,5 @@
 // The real services under Wine: profile files (the bytes they leave), files opened without
-// sharing, directory search with hidden entries, folder creation, the clipboard.
+// sharing, file identities, directory search with hidden entries, folder creation, the clipboard.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -95,6 +95,24 @@ TEST_F(WinServicesTest, FilesAreOpenedWithoutSharing) {
   EXPECT_TRUE(files.DeleteFile(path));
   EXPECT_FALSE(files.FileExists(path));
   EXPECT_FALSE(files.DeleteFile(path));
+}
+
+TEST_F(WinServicesTest, IdentityTellsFilesApartWithoutDisturbingAnOpenFile) {
+  WinFileSystem files;
+  std::string a = dir_ + "\\a.bin", b = dir_ + "\\b.bin";
+  test::WriteWholeFile(b, "b");
+  EXPECT_FALSE(files.Identity(a));
+  auto out = files.Create(a);  // held without sharing, as the merge holds its output
+  std::optional<FileIdentity> idA = files.Identity(a);
+  ASSERT_TRUE(idA);
+  EXPECT_EQ(files.Identity(dir_ + "\\.\\A.BIN"), idA);
+  std::optional<FileIdentity> idB = files.Identity(b);
+  ASSERT_TRUE(idB);
+  EXPECT_FALSE(*idA == *idB);
+  out.reset();
+  // The query left nothing open: the file can be taken without sharing again.
+  auto again = files.Create(a);
+  EXPECT_EQ(files.Identity(a), idA);
 }
 
 TEST_F(WinServicesTest, FindListsHiddenAndSystemEntries) {

@@ -5,6 +5,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <cstring>
 #include <vector>
 
 #include "app/Error.h"
@@ -132,6 +133,28 @@ std::string WinFileSystem::FullPath(const std::string& path) {
   n = GetFullPathNameW(w.c_str(), n, out.data(), nullptr);
   out.resize(n);
   return Narrow(out);
+}
+
+std::optional<FileIdentity> WinFileSystem::Identity(const std::string& path) {
+  // Attribute access only and every sharing flag: works on a file another program holds
+  // without sharing, and does not stand in the way of a later open.
+  UniqueFileHandle h(CreateFileW(Widen(path).c_str(), FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
+  if (!h) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(h.get(), &info)) return std::nullopt;
+  FileIdentity id;
+  id.volumeSerial = info.dwVolumeSerialNumber;
+  id.fileIndex = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  FILE_ID_INFO wide{};
+  if (GetFileInformationByHandleEx(h.get(), FileIdInfo, &wide, sizeof(wide))) {
+    id.hasId128 = true;
+    id.volumeSerial64 = wide.VolumeSerialNumber;
+    static_assert(sizeof(wide.FileId.Identifier) == sizeof(id.id128));
+    memcpy(id.id128, wide.FileId.Identifier, sizeof(id.id128));
+  }
+  return id;
 }
 
 // ---- profile files -------------------------------------------------------------------------

@@ -18,6 +18,7 @@ class WinFileSystem : public FileSystem {
   std::vector<FindEntry> Find(const std::string& folder, const std::string& pattern) override;
   bool CreateDirectories(const std::string& path) override;
   std::string FullPath(const std::string& path) override;
+  std::optional<FileIdentity> Identity(const std::string& path) override;
 };
 
 class WinProfile : public ProfileStore {

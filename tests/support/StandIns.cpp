@@ -6,6 +6,10 @@
 #include <random>
 #include <sstream>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "app/Error.h"
 #include "app/Text.h"
 
@@ -173,6 +177,23 @@ bool PosixFileSystem::CreateDirectories(const std::string& path) {
 std::string PosixFileSystem::FullPath(const std::string& path) {
   std::error_code ec;
   return fs::absolute(P(path), ec).u8string();
+}
+
+std::optional<FileIdentity> PosixFileSystem::Identity(const std::string& path) {
+#ifdef _WIN32
+  (void)path;
+  return std::nullopt;
+#else
+  struct stat st {};
+  if (::stat(ToPosix(path).c_str(), &st) != 0) return std::nullopt;
+  FileIdentity id;
+  id.volumeSerial = static_cast<uint32_t>(st.st_dev);
+  id.fileIndex = static_cast<uint64_t>(st.st_ino);
+  id.hasId128 = true;
+  id.volumeSerial64 = static_cast<uint64_t>(st.st_dev);
+  id.id128[0] = static_cast<uint64_t>(st.st_ino);
+  return id;
+#endif
 }
 
 // ---- ScriptedDialogs ---------------------------------------------------------------------

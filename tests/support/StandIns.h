@@ -47,6 +47,9 @@ class PosixFileSystem : public FileSystem {
   std::vector<FindEntry> Find(const std::string& folder, const std::string& pattern) override;
   bool CreateDirectories(const std::string& path) override;
   std::string FullPath(const std::string& path) override;
+  // Device and inode number, so hard links and symbolic links to a folder are aliases as on
+  // Windows. The Windows build of this stand-in cannot tell (its stat has no inode numbers).
+  std::optional<FileIdentity> Identity(const std::string& path) override;
   static std::string ToPosix(const std::string& path);
 };
 
