@@ -23,6 +23,18 @@ FileDialogOptions OpenDialog2Defaults() {
   return o;
 }
 
+std::string ListProblemText(const ListProblem& problem) {
+  switch (problem.kind) {
+    case ListProblem::kNoIndexFirst:
+      return FormatMessage1(kNoIndexFirstText, problem.piece);
+    case ListProblem::kOutOfOrder:
+      return FormatMessage2(kOutOfOrderText, problem.piece, FileNamePart(problem.before));
+    case ListProblem::kMissing:
+      break;
+  }
+  return FormatMessage1(kMissingPieceText, problem.piece);
+}
+
 void ChooseSourceFile(Services& svc, SplitterView& view, const FileDialogOptions& openDialog1) {
   std::optional<std::vector<std::string>> chosen = svc.dialogs->OpenFile(view.Owner(), openDialog1);
   if (chosen && !chosen->empty()) view.SetSourceText(chosen->front());
@@ -82,9 +94,8 @@ void MergePieces(Services& svc, SplitterView& view, FileDialogOptions& saveDialo
     svc.messages->Beep();
     return;
   }
-  const std::vector<std::string> join = RowsToJoin(rows);
-  if (std::optional<std::string> missing = FirstMissingPiece(join)) {
-    view.Notice(FormatMessage1(kMissingPieceText, *missing));
+  if (std::optional<ListProblem> problem = CheckListOrder(rows)) {
+    view.Notice(ListProblemText(*problem));
     return;
   }
 
@@ -94,12 +105,11 @@ void MergePieces(Services& svc, SplitterView& view, FileDialogOptions& saveDialo
   saveDialog1.fileName = "ds" + indexPath;
   std::optional<std::string> target = svc.dialogs->SaveFile(view.Owner(), saveDialog1);
   if (!target) return;
-  // Creating the output truncates it: it must not be a file the merge is about to read.
-  for (const std::string& row : rows) {
-    if (SameFile(*svc.files, *target, row)) {
-      view.Notice(kOutputIsInputText);
-      return;
-    }
+  // Creating the output truncates it: it must not be a file the merge is about to read,
+  // under whatever name the save dialog reached it.
+  if (IsListedFile(*svc.files, *target, rows)) {
+    view.Notice(kOutputIsInputText);
+    return;
   }
 
   std::unique_ptr<FileStream> output = svc.files->Create(*target);
@@ -107,7 +117,7 @@ void MergePieces(Services& svc, SplitterView& view, FileDialogOptions& saveDialo
   view.SetCaption(kMergingCaption);
   view.SetMergeEnabled(false);
   try {
-    AppendRows(*svc.files, *output, join);
+    AppendRows(*svc.files, *output, RowsToJoin(rows));
     output.reset();
   } catch (...) {
     output.reset();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/Services.h"
+#include "splitter/PieceSet.h"
 
 namespace mt::splitter {
 
@@ -19,6 +20,10 @@ inline constexpr const char* kOutputIsInputText =
     "保存的文件不能是文件列表中的文件，请另选一个文件名。";
 inline constexpr const char* kMissingPieceText =
     "缺少分割文件：%s\n请按顺序选择 0.ds 和全部分割文件，合并没有进行。";
+inline constexpr const char* kOutOfOrderText =
+    "分割文件顺序不对：%s 应排在 %s 前面\n请按顺序选择 0.ds 和全部分割文件，合并没有进行。";
+inline constexpr const char* kNoIndexFirstText =
+    "文件列表的第一个文件不是索引文件 0.ds：%s\n请按顺序选择 0.ds 和全部分割文件，合并没有进行。";
 
 // The page's controls as the handlers use them.
 class SplitterView {
@@ -36,6 +41,9 @@ class SplitterView {
   virtual void AppendListRow(const std::string& row) = 0;
   virtual void Notice(const std::string& text) = 0;  // "温馨提示" box, OK, no icon
 };
+
+// The notice for a list that cannot be joined as it stands.
+std::string ListProblemText(const ListProblem& problem);
 
 // OpenDialog1 ("all|*.*") and OpenDialog2 ("*.ds|*.ds", several files, no read-only box).
 FileDialogOptions OpenDialog1Defaults();
@@ -55,8 +63,8 @@ void ChoosePieces(Services& svc, SplitterView& view, const FileDialogOptions& op
                   std::string& indexPath);
 
 // Button5Click: joins the listed data pieces into a file the user names. Refuses, writing
-// nothing, when a numbered piece is missing or out of place, or when the output is one of
-// the listed files.
+// nothing, when the list does not start with the Index piece, when a numbered piece is
+// missing or out of order, or when the output is one of the listed files.
 void MergePieces(Services& svc, SplitterView& view, FileDialogOptions& saveDialog1,
                  std::string& indexPath);
 

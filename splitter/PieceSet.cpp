@@ -161,14 +161,18 @@ std::vector<std::string> RowsToJoin(const std::vector<std::string>& listRows) {
   return rows;
 }
 
-std::optional<std::string> FirstMissingPiece(const std::vector<std::string>& rows) {
+std::optional<ListProblem> CheckListOrder(const std::vector<std::string>& listRows) {
+  if (listRows.empty()) return std::nullopt;
+  std::optional<uint64_t> first = PieceNumber(listRows.front());
+  if (first && *first > 0) return ListProblem{ListProblem::kNoIndexFirst, listRows.front(), ""};
+
   struct Folder {
     std::string prefix;  // the folder with its separator, as its first row spells it
-    std::vector<uint64_t> numbers;
+    std::vector<std::pair<uint64_t, std::string>> pieces;  // number and row, in list order
   };
   std::vector<Folder> folders;  // in the order they first appear
   std::map<std::string, size_t> byKey;
-  for (const std::string& row : rows) {
+  for (const std::string& row : RowsToJoin(listRows)) {
     std::optional<uint64_t> n = PieceNumber(row);
     if (!n || *n == 0) continue;
     std::string prefix = row.substr(0, NameStart(row));
@@ -180,12 +184,18 @@ std::optional<std::string> FirstMissingPiece(const std::vector<std::string>& row
       it = byKey.emplace(key, folders.size()).first;
       folders.push_back({prefix, {}});
     }
-    folders[it->second].numbers.push_back(*n);
+    folders[it->second].pieces.emplace_back(*n, row);
   }
   for (const Folder& f : folders) {
     uint64_t expected = 1;
-    for (uint64_t n : f.numbers) {
-      if (n > expected) return f.prefix + PieceName(expected);
+    for (size_t i = 0; i < f.pieces.size(); ++i) {
+      const auto& [n, row] = f.pieces[i];
+      if (n > expected) {
+        for (size_t j = i + 1; j < f.pieces.size(); ++j)
+          if (f.pieces[j].first == expected)
+            return ListProblem{ListProblem::kOutOfOrder, f.pieces[j].second, row};
+        return ListProblem{ListProblem::kMissing, f.prefix + PieceName(expected), ""};
+      }
       expected = n + 1;
     }
   }
@@ -194,6 +204,19 @@ std::optional<std::string> FirstMissingPiece(const std::vector<std::string>& row
 
 bool SameFile(FileSystem& files, const std::string& a, const std::string& b) {
   return EqualsNoCase(ForCompare(files.FullPath(a)), ForCompare(files.FullPath(b)));
+}
+
+bool IsListedFile(FileSystem& files, const std::string& target,
+                  const std::vector<std::string>& rows) {
+  // A target that does not exist yet has no identity; creating it can harm no listed file.
+  const std::optional<FileIdentity> targetId = files.Identity(target);
+  for (const std::string& row : rows) {
+    if (SameFile(files, target, row)) return true;
+    if (!targetId) continue;
+    std::optional<FileIdentity> rowId = files.Identity(row);
+    if (rowId && *rowId == *targetId) return true;
+  }
+  return false;
 }
 
 void AppendRows(FileSystem& files, FileStream& output, const std::vector<std::string>& rows) {

@@ -244,6 +244,61 @@ TEST_F(SplitterPageTest, MissingPieceIsNamedAndNothingIsWritten) {
   EXPECT_FALSE(fs::exists(fs::u8path(dir / "joined")));
 }
 
+TEST_F(SplitterPageTest, PiecesOutOfOrderOrWithoutTheIndexFirstAreNamedSo) {
+  SplitFile("a.txt", std::string(3 * kMegabyte + 1, 'z'));
+  const std::string tail = "\n请按顺序选择 0.ds 和全部分割文件，合并没有进行。";
+  // Piece 2 chosen in a second selection: listed, but after 3.ds.
+  Choose({Set("0.ds"), Set("1.ds"), Set("3.ds")});
+  Choose({Set("2.ds")});
+  t.dialogs.saveAnswers.push_back(dir / "joined");
+  Merge();
+  ASSERT_EQ(view.notices.size(), 1u);
+  EXPECT_EQ(view.notices[0], "分割文件顺序不对：" + Set("2.ds") + " 应排在 3.ds 前面" + tail);
+
+  // A selection without 0.ds: its first piece would be skipped as the Index piece.
+  view.rows.clear();
+  Choose({Set("2.ds"), Set("1.ds"), Set("3.ds"), Set("4.ds")});
+  Merge();
+  ASSERT_EQ(view.notices.size(), 2u);
+  EXPECT_EQ(view.notices[1], "文件列表的第一个文件不是索引文件 0.ds：" + Set("1.ds") + tail);
+
+  EXPECT_TRUE(t.dialogs.saveAsked.empty());
+  EXPECT_FALSE(fs::exists(fs::u8path(dir / "joined")));
+  EXPECT_TRUE(view.captions.size() == 2 && view.caption == "分割完成");
+}
+
+// The same piece reached through a linked folder and through a hard link: the path texts
+// differ, the file is one.
+TEST_F(SplitterPageTest, OutputThatIsAListedFileByAnotherNameIsRefusedUntouched) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the stand-in tells files apart by inode; win_splitter_tests covers Windows";
+#else
+  SplitFile("a.bin", std::string(kMegabyte, 'a') + "bc");
+  WriteWholeFile(Set("0.ds"), "[fghb]\r\nkzm=.bin\r\n");  // the profile stand-in keeps it in memory
+  Choose({Set("0.ds"), Set("1.ds"), Set("2.ds")});
+  fs::create_directory_symlink(fs::u8path(dir / "set"), fs::u8path(dir / "alias"));
+  fs::create_hard_link(fs::u8path(dir / "set/2.ds"), fs::u8path(dir / "link.ds"));
+  for (const std::string& alias :
+       {dir / "alias" + "\\2.ds", dir / "link.ds", dir / "alias" + "\\0.ds"}) {
+    SCOPED_TRACE(alias);
+    view.notices.clear();
+    t.dialogs.saveAnswers.push_back(alias);
+    Merge();
+    EXPECT_EQ(view.notices, std::vector<std::string>{kOutputIsInputText});
+  }
+  EXPECT_EQ(ReadWholeFile(Set("2.ds")), "bc");
+  EXPECT_EQ(ReadWholeFile(Set("0.ds")), "[fghb]\r\nkzm=.bin\r\n");
+  EXPECT_EQ(view.caption, "分割完成");
+  // An existing file that is not listed is replaced as before.
+  WriteWholeFile(dir / "joined.bin", "old");
+  view.notices.clear();
+  t.dialogs.saveAnswers.push_back(dir / "joined.bin");
+  Merge();
+  EXPECT_TRUE(view.notices.empty());
+  EXPECT_EQ(ReadWholeFile(dir / "joined.bin"), std::string(kMegabyte, 'a') + "bc");
+#endif
+}
+
 TEST_F(SplitterPageTest, FailedMergeRestoresButtonAndCaptionThenReports) {
   SplitFile("a.txt", std::string(kMegabyte + 5, 'q'));
   Choose({Set("0.ds"), Set("1.ds"), Set("2.ds")});

@@ -86,6 +86,54 @@ TEST(PieceSetSize, PlanCountsFullPiecesAndTheRest) {
 
 // Split into real files and join them back, for sizes around the piece size. The piece size
 // is not a multiple of the copy buffer, so buffer and piece boundaries fall apart.
+class PieceSetRoundTripBySize : public ::testing::TestWithParam<uint64_t> {
+ protected:
+  static constexpr uint64_t P = 150001;
+};
+
+TEST_P(PieceSetRoundTripBySize, SplitThenJoinGivesTheSameBytesThroughOneSmallBuffer) {
+  const uint64_t size = GetParam();
+  TempDir dir;
+  test::PosixFileSystem real;
+  test::WatchingFileSystem files(real);
+  std::string source = PatternBytes(size, static_cast<unsigned>(size));
+  WriteWholeFile(dir / "src.bin", source);
+  fs::create_directory(fs::u8path(dir / "set"));
+  std::string prefix = TargetPrefix(dir / "set");
+
+  uint64_t pieces = WriteDataPieces(files, dir / "src.bin", prefix, P);
+  EXPECT_EQ(pieces, (size + P - 1) / P);
+  std::vector<std::string> rows{prefix + "0.ds"};
+  for (uint64_t k = 1; k <= pieces; ++k) {
+    EXPECT_EQ(ReadWholeFile(prefix + PieceName(k)), source.substr((k - 1) * P, P)) << "piece " << k;
+    rows.push_back(prefix + PieceName(k));
+  }
+  // A size of exactly N pieces leaves no empty piece N+1 behind.
+  EXPECT_FALSE(fs::exists(fs::u8path(test::PosixFileSystem::ToPosix(prefix + PieceName(pieces + 1)))));
+
+  auto out = files.Create(dir / "joined.bin");
+  AppendRows(files, *out, RowsToJoin(rows));
+  out.reset();
+  EXPECT_EQ(ReadWholeFile(dir / "joined.bin"), source);
+  // Every read and write of the split and the join goes through one 61,440-byte buffer, used
+  // whole while the data lasts.
+  EXPECT_LE(files.largestRead, 61440u);
+  EXPECT_LE(files.largestWrite, 61440u);
+  if (size >= 61440) {
+    EXPECT_EQ(files.largestRead, 61440u);
+    EXPECT_EQ(files.largestWrite, 61440u);
+  }
+}
+
+// 0, 1, P-1, P, P+1 and 3P+17 bytes.
+INSTANTIATE_TEST_SUITE_P(AroundThePieceSize, PieceSetRoundTripBySize,
+                         ::testing::Values(uint64_t{0}, uint64_t{1}, uint64_t{150000},
+                                           uint64_t{150001}, uint64_t{150002},
+                                           uint64_t{3 * 150001 + 17}),
+                         [](const ::testing::TestParamInfo<uint64_t>& info) {
+                           return "Bytes" + std::to_string(info.param);
+                         });
+
 TEST(PieceSetRoundTrip, SplittingOverAnOlderSetReplacesPiecesWithTheSameNumbers) {
   TempDir dir;
   test::PosixFileSystem files;
@@ -216,6 +264,95 @@ TEST(MergeRules, JoinSkipsTheFirstRowAndEveryIndexPiece) {
   EXPECT_EQ(RowsToJoin(list), (std::vector<std::string>{"A\\1.ds", "A\\2.ds", "B\\1.ds", "B\\x.bin"}));
   EXPECT_EQ(RowsToJoin({"A\\1.ds", "A\\2.ds"}), std::vector<std::string>{"A\\2.ds"});
   EXPECT_TRUE(RowsToJoin({"A\\0.ds"}).empty());
+}
+
+// The check before a merge, on the whole list (its first row is where the Index piece
+// belongs): which problem it finds and which pieces it names.
+struct ListCase {
+  const char* name;
+  std::vector<std::string> rows;
+  std::optional<ListProblem::Kind> kind = std::nullopt;  // empty: the list can be joined
+  std::string piece = {}, before = {};
+};
+void PrintTo(const ListCase& c, std::ostream* os) { *os << c.name; }
+
+class MergeListCheck : public ::testing::TestWithParam<ListCase> {};
+
+TEST_P(MergeListCheck, FindsTheRealProblem) {
+  const ListCase& c = GetParam();
+  std::optional<ListProblem> p = CheckListOrder(c.rows);
+  ASSERT_EQ(p.has_value(), c.kind.has_value());
+  if (!p) return;
+  EXPECT_EQ(p->kind, *c.kind);
+  EXPECT_EQ(p->piece, c.piece);
+  EXPECT_EQ(p->before, c.before);
+}
+
+using K = ListProblem::Kind;
+INSTANTIATE_TEST_SUITE_P(
+    MergeRules, MergeListCheck,
+    ::testing::Values(
+        ListCase{"Complete", {"C:\\s\\0.ds", "C:\\s\\1.ds", "C:\\s\\2.ds", "C:\\s\\3.ds"}},
+        ListCase{"Empty", {}},
+        ListCase{"IndexOnly", {"C:\\s\\0.ds"}},
+        ListCase{"GapIsMissing",
+                 {"C:\\s\\0.ds", "C:\\s\\1.ds", "C:\\s\\2.ds", "C:\\s\\4.ds"},
+                 K::kMissing, "C:\\s\\3.ds"},
+        ListCase{"FirstPieceMissing", {"C:\\s\\0.ds", "C:\\s\\2.ds"}, K::kMissing, "C:\\s\\1.ds"},
+        ListCase{"Rows1243AreOutOfOrder",
+                 {"C:\\s\\0.ds", "C:\\s\\1.ds", "C:\\s\\2.ds", "C:\\s\\4.ds", "C:\\s\\3.ds"},
+                 K::kOutOfOrder, "C:\\s\\3.ds", "C:\\s\\4.ds"},
+        ListCase{"Rows132AreOutOfOrder",
+                 {"C:\\s\\0.ds", "C:\\s\\1.ds", "C:\\s\\3.ds", "C:\\s\\2.ds"},
+                 K::kOutOfOrder, "C:\\s\\2.ds", "C:\\s\\3.ds"},
+        ListCase{"NoIndexFirst", {"C:\\s\\1.ds", "C:\\s\\2.ds", "C:\\s\\3.ds"},
+                 K::kNoIndexFirst, "C:\\s\\1.ds"},
+        ListCase{"LonePieceIsNoIndex", {"C:\\s\\2.ds"}, K::kNoIndexFirst, "C:\\s\\2.ds"},
+        // Another name first is not taken for a piece; the join skips it as ever.
+        ListCase{"OtherNameFirst", {"C:\\s\\x.ds", "C:\\s\\1.ds", "C:\\s\\2.ds"}},
+        // Two sets from two folders, a set listed twice, other names between: all fine.
+        ListCase{"TwoSetsAndARepeat",
+                 {"C:\\a\\0.ds", "C:\\a\\1.ds", "C:\\a\\2.ds", "C:\\b\\0.ds", "C:\\b\\1.ds",
+                  "x.bin", "C:\\a\\1.ds", "C:\\a\\2.ds"}},
+        // Folders compare like Windows names: one set across spellings, named as first spelt.
+        ListCase{"GapAcrossSpellings", {"C:\\Set\\0.ds", "C:\\Set\\1.ds", "c:/set/3.ds"},
+                 K::kMissing, "C:\\Set\\2.ds"},
+        ListCase{"OrderAcrossSpellings",
+                 {"C:\\Set\\0.ds", "C:\\Set\\1.ds", "c:/set/3.ds", "C:\\SET\\2.ds"},
+                 K::kOutOfOrder, "C:\\SET\\2.ds", "c:/set/3.ds"},
+        // A piece of the same number in another folder does not fill the gap.
+        ListCase{"OtherFolderDoesNotFillTheGap",
+                 {"C:\\a\\0.ds", "C:\\a\\1.ds", "C:\\a\\3.ds", "C:\\b\\2.ds"},
+                 K::kMissing, "C:\\a\\2.ds"}),
+    [](const ::testing::TestParamInfo<ListCase>& info) { return std::string(info.param.name); });
+
+// The output check by file identity, on scripted identities: each kind of alias, and the
+// cases where identity must not decide.
+TEST(MergeRules, OutputIsAListedFileByPathTextOrByIdentity) {
+  test::VirtualFileSystem v;
+  const std::vector<std::string> rows{"C:\\s\\0.ds", "C:\\s\\1.ds", "C:\\s\\2.ds"};
+  FileIdentity index{7, 100, false, 0, {0, 0}};
+  FileIdentity piece2{7, 102, false, 0, {0, 0}};
+  v.identities["C:\\s\\0.ds"] = index;
+  v.identities["C:\\s\\2.ds"] = piece2;  // 1.ds: this file system cannot tell
+
+  EXPECT_TRUE(IsListedFile(v, "c:/S/1.DS", rows));  // path text alone, no identity needed
+  v.identities["Z:\\alias\\2.ds"] = piece2;
+  EXPECT_TRUE(IsListedFile(v, "Z:\\alias\\2.ds", rows));
+  v.identities["Z:\\alias\\0.ds"] = index;  // the Index row counts too
+  EXPECT_TRUE(IsListedFile(v, "Z:\\alias\\0.ds", rows));
+  v.identities["Z:\\other"] = FileIdentity{8, 102, false, 0, {0, 0}};  // another volume
+  EXPECT_FALSE(IsListedFile(v, "Z:\\other", rows));
+  EXPECT_FALSE(IsListedFile(v, "Z:\\new-file", rows));  // does not exist yet
+
+  // The 128-bit ids decide when both sides have them (ReFS: equal 64-bit index, other file)...
+  v.identities["C:\\s\\2.ds"] = FileIdentity{7, 102, true, 0x77, {102, 1}};
+  v.identities["R:\\refs"] = FileIdentity{7, 102, true, 0x77, {102, 2}};
+  EXPECT_FALSE(IsListedFile(v, "R:\\refs", rows));
+  v.identities["R:\\same"] = FileIdentity{7, 102, true, 0x77, {102, 1}};
+  EXPECT_TRUE(IsListedFile(v, "R:\\same", rows));
+  // ...and the classic pair when one side has only that (a redirector without the long form).
+  EXPECT_TRUE(IsListedFile(v, "Z:\\alias\\2.ds", rows));
 }
 
 TEST(PieceSetIndex, WrittenThroughTheProfileAndReadBack) {

@@ -197,6 +197,85 @@ TEST_F(SplitterPage, NegativeSizeAndOutputOverAPieceAreRefusedWithANotice) {
   EXPECT_TRUE(IsWindowEnabled(form_->Button5));
 }
 
+// Other spellings of an existing file that its path text does not give away: under Wine the
+// prefix's C: drive again through Z: (which maps the whole Unix tree), the 8.3 short name, and
+// a hard link `link`. Each comes with a label for the failure message.
+std::vector<std::pair<std::string, std::string>> AliasesOf(const std::string& path,
+                                                           const std::string& link) {
+  std::vector<std::pair<std::string, std::string>> out;
+  using UnixName = char*(CDECL*)(const wchar_t*);
+  auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (unixName) {
+    if (char* u = unixName(Widen(path).c_str())) {
+      std::string unixPath = u;
+      HeapFree(GetProcessHeap(), 0, u);
+      // Wine answers through the prefix's drive link "dosdevices/c:"; go through the folder
+      // it points at, as a user who browses Z: would.
+      size_t at = unixPath.find("/dosdevices/c:/");
+      if (at != std::string::npos) unixPath.replace(at, 15, "/drive_c/");
+      std::string z = "Z:" + unixPath;
+      for (char& c : z)
+        if (c == '/') c = '\\';
+      if (GetFileAttributesW(Widen(z).c_str()) != INVALID_FILE_ATTRIBUTES)
+        out.push_back({"Z: drive", z});
+      else
+        ADD_FAILURE() << "under Wine, yet " << z << " does not reach " << path;
+    }
+  }
+  wchar_t shortName[MAX_PATH] = L"";
+  if (GetShortPathNameW(Widen(path).c_str(), shortName, MAX_PATH) && Narrow(shortName) != path)
+    out.push_back({"8.3 name", Narrow(shortName)});
+  if (CreateHardLinkW(Widen(link).c_str(), Widen(path).c_str(), nullptr))
+    out.push_back({"hard link", link});
+  return out;
+}
+
+TEST_F(SplitterPage, OutputThatReachesAListedPieceByAnotherNameIsRefusedUntouched) {
+  fs::create_directory(fs::u8path(In("set")));
+  fs::create_directory(fs::u8path(In("links")));
+  WriteWholeFile(In("set\\0.ds"), "[fghb]\r\nkzm=.bin\r\n");
+  for (char k : {'1', '2', '3', '4'})
+    WriteWholeFile(In(std::string("set\\") + k + ".ds"), std::string(1000, k));
+  t_.dialogs.openAnswers.push_back(std::vector<std::string>{
+      In("set\\0.ds"), In("set\\1.ds"), In("set\\2.ds"), In("set\\3.ds"), In("set\\4.ds")});
+  Click(form_->Button4);
+
+  auto aliases = AliasesOf(In("set\\4.ds"), In("links\\4-link.ds"));
+  ASSERT_FALSE(aliases.empty());
+  for (const auto& [kind, alias] : aliases) {
+    SCOPED_TRACE(kind + ": " + alias);
+    WriteWholeFile(In("set\\4.ds"), std::string(1000, '4'));
+    t_.messages.shown.clear();
+    t_.dialogs.saveAnswers.push_back(alias);
+    Click(form_->Button5);
+    ASSERT_EQ(t_.messages.shown.size(), 1u);
+    EXPECT_EQ(t_.messages.shown[0].text, splitter::kOutputIsInputText);
+    EXPECT_EQ(t_.messages.shown[0].caption, "温馨提示");
+    EXPECT_EQ(ReadWholeFile(In("set\\4.ds")), std::string(1000, '4'));
+    EXPECT_TRUE(IsWindowEnabled(form_->Button5));
+  }
+  // The Index row is a listed file as well.
+  for (const auto& [kind, alias] : AliasesOf(In("set\\0.ds"), In("links\\0-link.ds"))) {
+    SCOPED_TRACE(kind + ": " + alias);
+    t_.messages.shown.clear();
+    t_.dialogs.saveAnswers.push_back(alias);
+    Click(form_->Button5);
+    ASSERT_EQ(t_.messages.shown.size(), 1u);
+    EXPECT_EQ(t_.messages.shown[0].text, splitter::kOutputIsInputText);
+    EXPECT_EQ(ReadWholeFile(In("set\\0.ds")), "[fghb]\r\nkzm=.bin\r\n");
+  }
+  // A file outside the list is still replaced.
+  t_.messages.shown.clear();
+  WriteWholeFile(In("links\\joined.bin"), "old");
+  t_.dialogs.saveAnswers.push_back(In("links\\joined.bin"));
+  Click(form_->Button5);
+  EXPECT_TRUE(t_.messages.shown.empty());
+  EXPECT_EQ(ReadWholeFile(In("links\\joined.bin")),
+            std::string(1000, '1') + std::string(1000, '2') + std::string(1000, '3') +
+                std::string(1000, '4'));
+}
+
 TEST_F(SplitterPage, CancelledDialogsLeaveCaptionAndButtons) {
   WriteWholeFile(In("a.txt"), "abc");
   TForm1::SetText(form_->Edit2, In("a.txt"));

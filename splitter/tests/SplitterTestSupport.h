@@ -65,6 +65,7 @@ class WatchingFileSystem : public FileSystem {
   }
   bool CreateDirectories(const std::string& p) override { return inner_.CreateDirectories(p); }
   std::string FullPath(const std::string& p) override { return inner_.FullPath(p); }
+  std::optional<FileIdentity> Identity(const std::string& p) override { return inner_.Identity(p); }
 
   uint64_t writeBudget = UINT64_MAX;  // bytes the "disk" still takes
   uint64_t readFailsAfter = UINT64_MAX;  // a read past this many bytes of a file throws
@@ -94,6 +95,13 @@ class VirtualFileSystem : public FileSystem {
   std::vector<FindEntry> Find(const std::string&, const std::string&) override { return {}; }
   bool CreateDirectories(const std::string&) override { return true; }
   std::string FullPath(const std::string& p) override { return p; }
+  // Scripted identities: a path without one counts as a file this file system cannot tell.
+  std::map<std::string, FileIdentity> identities;
+  std::optional<FileIdentity> Identity(const std::string& p) override {
+    auto it = identities.find(p);
+    if (it == identities.end()) return std::nullopt;
+    return it->second;
+  }
 };
 
 // Appends non-zero bytes of `data` (at absolute offset `at`) to `marks`.
