@@ -56,6 +56,17 @@ class SplitterPageTest : public ::testing::Test {
   std::string indexPath;
 };
 
+TEST_F(SplitterPageTest, ChoosingTheSourceFillsEdit2UnlessCancelled) {
+  t.dialogs.openAnswers.push_back(std::vector<std::string>{"C:\\soft\\archive.rar"});
+  ChooseSourceFile(svc(), view, OpenDialog1Defaults());
+  EXPECT_EQ(view.edit2, "C:\\soft\\archive.rar");
+  ChooseSourceFile(svc(), view, OpenDialog1Defaults());  // unscripted: cancel
+  EXPECT_EQ(view.edit2, "C:\\soft\\archive.rar");
+  ASSERT_EQ(t.dialogs.openAsked.size(), 2u);
+  EXPECT_EQ(t.dialogs.openAsked[0].filter, "all|*.*");
+  EXPECT_FALSE(t.dialogs.openAsked[0].multiSelect);
+}
+
 TEST_F(SplitterPageTest, SplitWritesIndexAndPiecesWithCaptions) {
   std::string bytes = PatternBytes(2 * kMegabyte + 300);
   SplitFile("archive.rar", bytes);
@@ -77,6 +88,13 @@ TEST_F(SplitterPageTest, EmptyFileGivesOnlyTheIndexAndAFileWithoutExtensionAnEmp
   EXPECT_EQ(t.profile.FileText(Set("0.ds")), "[fghb]\r\nkzm=\r\n");
   EXPECT_FALSE(fs::exists(fs::u8path(test::PosixFileSystem::ToPosix(Set("1.ds")))));
   EXPECT_EQ(view.caption, "分割完成");
+}
+
+TEST_F(SplitterPageTest, NothingToSplitOnlyBeeps) {
+  Split();
+  EXPECT_EQ(t.messages.beeps, 1);
+  EXPECT_TRUE(t.dialogs.folderTitles.empty());
+  EXPECT_TRUE(view.captions.empty());
 }
 
 TEST_F(SplitterPageTest, CancelledFolderDialogChangesNothing) {
@@ -192,6 +210,13 @@ TEST_F(SplitterPageTest, EmptyExtensionAndEmptySet) {
   EXPECT_EQ(t.dialogs.saveAsked[0].fileName, "ds");
   EXPECT_TRUE(fs::exists(fs::u8path(dir / "out")));
   EXPECT_EQ(ReadWholeFile(dir / "out"), "");
+}
+
+TEST_F(SplitterPageTest, MergeWithAnEmptyListOnlyBeeps) {
+  Merge();
+  EXPECT_EQ(t.messages.beeps, 1);
+  EXPECT_TRUE(t.dialogs.saveAsked.empty());
+  EXPECT_TRUE(view.captions.empty());
 }
 
 TEST_F(SplitterPageTest, CancelledSaveDialogChangesNothing) {
