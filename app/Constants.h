@@ -14,6 +14,9 @@ inline constexpr const char* kSiteHost = "www.mirtak.example";
 inline constexpr const char* kSiteUrl = "http://www.mirtak.example";
 inline constexpr const char* kFeedbackUrl = "http://www.mirtak.example/askquestion.asp";
 inline constexpr const char* kContactEmail = "mt@mirtak.example";
+// The maker's name as its code-signing certificate states it (the subject's common name):
+// a downloaded installer signed by anyone else is not started.
+inline constexpr const char* kSignerName = "Mirtak Technology Co., Ltd.";
 // Instant-messaging chat: host and the author's account number.
 inline constexpr const char* kChatHost = "wpa.chat.example";
 inline constexpr const char* kAuthorAccount = "800012345";

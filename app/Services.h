@@ -109,8 +109,6 @@ class Shell {
   // ShellExecute; the result is not examined by any caller.
   virtual void ShellOpen(WindowRef owner, const std::string& verb, const std::string& file,
                          const std::string& params, const std::string& directory, int show) = 0;
-  // WinExec: starts the command line and returns at once.
-  virtual void WinExec(const std::string& commandLine, int show) = 0;
 };
 
 // ---- dialogs -------------------------------------------------------------------------------

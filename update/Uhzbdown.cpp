@@ -27,14 +27,16 @@ std::string DownloadProgressCaption(int64_t received, int64_t total) {
   return "正在下载(" + std::to_string(percent) + "%)";
 }
 
-void CompleteDownload(DownloadTarget& target, bool succeeded, const std::string& localFile) {
-  if (!succeeded) {
-    target.SetButton2Caption(kDownloadFailedCaption);
+void CompleteDownload(DownloadTarget& target, DownloadOutcome outcome) {
+  if (!outcome.installer) {
+    target.SetButton2Caption(outcome.refused ? kInstallerUnverifiedCaption
+                                             : kDownloadFailedCaption);
     target.EnableButton2();
     return;
   }
   target.EnableButton2();
-  target.SetInstallerPath(localFile);
+  target.SetInstallerPath(outcome.installer->Path());
+  target.HoldInstaller(std::move(*outcome.installer));
   target.SetDownloadFinished();
   target.CloseWindow();
 }
@@ -72,11 +74,11 @@ void Tfiledownthread::DownloadWork(void* /*sender*/, WorkMode /*mode*/, int64_t 
   links_.post([target, caption] { target->SetButton2Caption(caption); });
 }
 
-bool Tfiledownthread::Download(HttpClient& client) {
+DownloadOutcome Tfiledownthread::Download(HttpClient& client) {
   DownloadFiles& files = *links_.files;
   // A file still at the target is an old installer that could not be deleted: it is not
   // what this download would bring, so it must not be offered for running.
-  if (files.FileExists(LocalFile)) return false;
+  if (files.FileExists(LocalFile)) return DownloadOutcome::Failed();
   const std::string partial = PartialFileOf(LocalFile);
   try {
     if (Url.empty()) throw HttpError("empty download URL");
@@ -93,30 +95,47 @@ bool Tfiledownthread::Download(HttpClient& client) {
     if (files.FileExists(partial)) files.RemoveFile(partial);
     files.WriteAll(partial, body);
     files.Rename(partial, LocalFile);
-    return true;
   } catch (...) {
     if (files.FileExists(partial)) files.RemoveFile(partial);
-    return false;
+    return DownloadOutcome::Failed();
   }
+  // The body came over plain HTTP: it is offered for running only when its signature says
+  // the maker made it. Anything else is deleted, so it cannot be started by hand either.
+  DownloadOutcome outcome;
+  try {
+    if (links_.verifier) {
+      TrustResult trust = links_.verifier->Verify(LocalFile);
+      if (trust.installer) {
+        outcome.installer = std::move(trust.installer);
+        return outcome;
+      }
+    }
+  } catch (...) {
+  }
+  outcome.refused = true;
+  files.RemoveFile(LocalFile);  // a file that stays is refused again by the next download
+  return outcome;
 }
 
 void Tfiledownthread::Execute() {
   EnsureFolder(*links_.files, FolderOf(LocalFile));
   std::unique_ptr<HttpClient> client;
-  bool ok = false;
+  DownloadOutcome outcome;
   try {
     client = links_.http->CreateClient();
     client->SetUserAgent(kUpdateUserAgent);
     client->SetFollowRedirects(true);
     client->SetWorkHandler([this](WorkMode mode, int64_t count) { DownloadWork(this, mode, count); });
-    ok = Download(*client);
+    outcome = Download(*client);
   } catch (...) {
-    ok = false;
+    outcome = DownloadOutcome::Failed();
   }
   if (Mode == kReminderMode) {
+    // The verified installer (and its open file) travels with the hand-over; when the
+    // window is gone and the post is dropped, the file is released with it.
     DownloadTarget* target = links_.target;
-    const std::string path = LocalFile;
-    links_.post([target, ok, path] { CompleteDownload(*target, ok, path); });
+    auto done = std::make_shared<DownloadOutcome>(std::move(outcome));
+    links_.post([target, done] { CompleteDownload(*target, std::move(*done)); });
   }
   client.reset();
 }

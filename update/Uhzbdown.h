@@ -1,13 +1,15 @@
 // The installer download: a worker thread that fetches the release's installer into memory,
-// writes it beside its target and renames it into place, reporting progress and the outcome
-// to the reminder window through the UI thread.
+// writes it beside its target, renames it into place and has its signature verified,
+// reporting progress and the outcome to the reminder window through the UI thread.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "update/HttpClient.h"
+#include "update/InstallerTrust.h"
 #include "update/Thread.h"
 
 namespace mt {
@@ -15,6 +17,8 @@ namespace mt {
 // Caption shown in "立即升级" while downloading, and after a failed download.
 std::string DownloadProgressCaption(int64_t received, int64_t total);
 inline constexpr const char* kDownloadFailedCaption = "失败,请重试";
+// Shown instead when the installer arrived but its signature did not pass.
+inline constexpr const char* kInstallerUnverifiedCaption = "验证失败";
 
 // Nearest integer, an exact half going to the even neighbour (12.5 -> 12, 37.5 -> 38).
 int64_t RoundHalfEven(double value);
@@ -41,15 +45,26 @@ class DownloadTarget {
   virtual void SetButton2Caption(const std::string& caption) = 0;
   virtual void EnableButton2() = 0;
   virtual void SetInstallerPath(const std::string& path) = 0;
+  // Keeps the verified installer (and so its file) until the close handler starts it.
+  virtual void HoldInstaller(VerifiedInstaller installer) = 0;
   virtual void SetDownloadFinished() = 0;
   virtual void CloseWindow() = 0;
 };
 
-// The hand-over on the UI thread at the end of a download. A complete installer: enable
-// Button2, record the path, mark the download finished, close the window (whose close
-// handler offers to run it). A failure: Button2 says so and is enabled for another try;
-// nothing is recorded and the window stays as it is.
-void CompleteDownload(DownloadTarget& target, bool succeeded, const std::string& localFile);
+// What a download brought: a verified installer, or nothing (and then whether a whole file
+// had arrived but was refused by the signature check, and deleted).
+struct DownloadOutcome {
+  std::optional<VerifiedInstaller> installer;
+  bool refused = false;
+  static DownloadOutcome Failed() { return {}; }
+};
+
+// The hand-over on the UI thread at the end of a download. A verified installer: enable
+// Button2, record the path, hand over the installer, mark the download finished, close the
+// window (whose close handler offers to run it). Otherwise Button2 tells the failed download
+// from the refused installer and is enabled for another try; nothing is recorded and the
+// window stays as it is.
+void CompleteDownload(DownloadTarget& target, DownloadOutcome outcome);
 
 // The command line that starts the installer: the path in quotes, so that a folder with
 // blanks in its name cannot start some other program.
@@ -72,6 +87,7 @@ class Tfiledownthread : public TThread {
     HttpService* http = nullptr;
     DownloadFiles* files = nullptr;
     DownloadTarget* target = nullptr;  // lives for the rest of the process
+    InstallerVerifier* verifier = nullptr;  // none: every download is refused
     PostToUi post;
   };
 
@@ -89,9 +105,9 @@ class Tfiledownthread : public TThread {
   // write that follows.
   static void EnsureFolder(DownloadFiles& files, const std::string& folder);
 
-  // The transfer itself (steps run on the calling thread): true when a complete installer
-  // now lies at LocalFile. Never throws.
-  bool Download(HttpClient& client);
+  // The transfer and the check (run on the calling thread): the verified installer at
+  // LocalFile, or why there is none. A refused file is deleted. Never throws.
+  DownloadOutcome Download(HttpClient& client);
 
  protected:
   void Execute() override;

@@ -7,12 +7,14 @@
 #include "update/UiGate.h"
 #include "update/UpdateConstants.h"
 #include "update/jcsj.h"
+#include "update/win/WinInstallerTrust.h"
 
 namespace mt {
 
 TFsjtx* Fsjtx = nullptr;
 std::string InstallerPath;
 bool DownloadFinished = false;
+std::optional<VerifiedInstaller> HeldInstaller;
 
 namespace {
 
@@ -261,6 +263,9 @@ void TFsjtx::Button1Click() {
 
 void TFsjtx::Button2Click() {
   const std::string target = Main.svc.exeDir + "\\" + kInstallerRelativePath;
+  // A new download replaces what the last one brought; its file is let go so that it can be
+  // deleted.
+  HeldInstaller.reset();
   DownloadFiles& files = Main.UpdateFiles();
   if (files.FileExists(target)) files.RemoveFile(target);  // a failure shows up in the thread
   ::EnableWindow(Button2, FALSE);
@@ -269,6 +274,7 @@ void TFsjtx::Button2Click() {
   links.http = &Main.UpdateHttp();
   links.files = &files;
   links.target = this;
+  links.verifier = &RealInstallerVerifier();
   std::shared_ptr<UiGate> gate = Main.UpdateGate();
   links.post = [gate](std::function<void()> work) { gate->Send(std::move(work)); };
   auto* thread = new Tfiledownthread(true, gUpdateRecord.zp_downurl, target,
@@ -279,7 +285,7 @@ void TFsjtx::Button2Click() {
   } catch (...) {
     filedownthread = nullptr;
     delete thread;
-    CompleteDownload(*this, false, target);
+    CompleteDownload(*this, DownloadOutcome::Failed());
   }
 }
 
@@ -291,11 +297,10 @@ void TFsjtx::FormClose() {
     ini.WriteBool(kSettingsSection, kKeySjtx, false);
     ini.WriteString(kSettingsSection, kKeySjtxVer, TForm1::GetText(Lab_bb));
   }
-  if (DownloadFinished) {
-    const int answer = Main.svc.messages->Show(
-        Handle, "软件升级要关闭当前程序，进行升级，点确定自动关闭程序", "温馨提示", kMbOk);
-    if (answer == IDOK) {
-      Main.svc.shell->WinExec(InstallerCommandLine(InstallerPath), kShowNormal);
+  // Only an installer that passed the signature check is announced and started.
+  if (DownloadFinished && HeldInstaller) {
+    if (OfferVerifiedInstaller(HeldInstaller, *Main.svc.messages, Handle,
+                               RealInstallerLauncher())) {
       Main.SetTimer3Enabled(true);
     }
   }
@@ -304,6 +309,7 @@ void TFsjtx::FormClose() {
 void TFsjtx::SetButton2Caption(const std::string& caption) { TForm1::SetText(Button2, caption); }
 void TFsjtx::EnableButton2() { ::EnableWindow(Button2, TRUE); }
 void TFsjtx::SetInstallerPath(const std::string& path) { InstallerPath = path; }
+void TFsjtx::HoldInstaller(VerifiedInstaller installer) { HeldInstaller = std::move(installer); }
 void TFsjtx::SetDownloadFinished() { DownloadFinished = true; }
 void TFsjtx::CloseWindow() { ::SendMessageW(Handle, WM_CLOSE, 0, 0); }
 
@@ -426,6 +432,7 @@ void DestroyReminderWindow() {
   Fsjtx = nullptr;
   InstallerPath.clear();
   DownloadFinished = false;
+  HeldInstaller.reset();
 }
 
 }  // namespace mt

@@ -5,9 +5,11 @@
 #include <windows.h>
 
 #include <map>
+#include <optional>
 #include <string>
 
 #include "app/win/Handles.h"
+#include "update/InstallerTrust.h"
 #include "update/Uhzbdown.h"
 #include "update/UpdateRecord.h"
 
@@ -52,6 +54,7 @@ class TFsjtx : public DownloadTarget {
   void SetButton2Caption(const std::string& caption) override;
   void EnableButton2() override;
   void SetInstallerPath(const std::string& path) override;
+  void HoldInstaller(VerifiedInstaller installer) override;
   void SetDownloadFinished() override;
   void CloseWindow() override;
 
@@ -80,6 +83,8 @@ class TFsjtx : public DownloadTarget {
 extern TFsjtx* Fsjtx;
 extern std::string InstallerPath;
 extern bool DownloadFinished;
+// The installer that passed the signature check, its file held open until it is started.
+extern std::optional<VerifiedInstaller> HeldInstaller;
 
 // The Reminder decision's last step: create (once) the window, fill it and show it.
 void OpenReminderWindow(TForm1& main, const UpdateRecord& record);

@@ -184,20 +184,6 @@ void WinShell::ShellOpen(WindowRef owner, const std::string& verb, const std::st
                 show);
 }
 
-void WinShell::WinExec(const std::string& commandLine, int show) {
-  // WinExec itself takes ANSI text; CreateProcessW starts the same command line with any path.
-  std::wstring cmd = Widen(commandLine);
-  STARTUPINFOW si{};
-  si.cb = sizeof(si);
-  si.dwFlags = STARTF_USESHOWWINDOW;
-  si.wShowWindow = static_cast<WORD>(show);
-  PROCESS_INFORMATION pi{};
-  if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-  }
-}
-
 // ---- dialogs ---------------------------------------------------------------------------------
 
 namespace {

@@ -33,7 +33,6 @@ class WinShell : public Shell {
  public:
   void ShellOpen(WindowRef owner, const std::string& verb, const std::string& file,
                  const std::string& params, const std::string& directory, int show) override;
-  void WinExec(const std::string& commandLine, int show) override;
 };
 
 class WinDialogs : public Dialogs {

@@ -65,10 +65,7 @@ class RecordingShell : public Shell {
                  const std::string& params, const std::string& directory, int show) override {
     opens.push_back({owner, verb, file, params, directory, show});
   }
-  void WinExec(const std::string& commandLine, int show) override {
-    execs.push_back({nullptr, "", commandLine, "", "", show});
-  }
-  std::vector<ShellCall> opens, execs;
+  std::vector<ShellCall> opens;
 };
 
 // Answers each dialog with the next scripted answer; an unscripted dialog counts as cancel.

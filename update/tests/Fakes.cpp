@@ -65,11 +65,12 @@ bool MemoryFiles::MakeDirectory(const std::string& path) {
 }
 bool MemoryFiles::RemoveFile(const std::string& path) {
   log.push_back("delete " + path);
-  if (undeletable.count(path)) return false;
+  if (undeletable.count(path) || held.count(path)) return false;
   return files.erase(path) != 0;
 }
 void MemoryFiles::WriteAll(const std::string& path, const std::string& bytes) {
   log.push_back("write " + path);
+  if (held.count(path)) throw AppError("Cannot create file " + path);
   if (failWrite) {
     files[path] = bytes.substr(0, bytes.size() / 2);  // a disk that filled up part-way
     throw AppError("Unable to write to " + path);
@@ -78,7 +79,9 @@ void MemoryFiles::WriteAll(const std::string& path, const std::string& bytes) {
 }
 void MemoryFiles::Rename(const std::string& from, const std::string& to) {
   log.push_back("rename " + from + " " + to);
-  if (failRename || !files.count(from)) throw AppError("cannot rename " + from);
+  if (failRename || !files.count(from) || held.count(from) || held.count(to)) {
+    throw AppError("cannot rename " + from);
+  }
   files[to] = files[from];
   files.erase(from);
 }
@@ -89,7 +92,43 @@ void RecordingTarget::SetButton2Caption(const std::string& caption) {
 }
 void RecordingTarget::EnableButton2() { calls.push_back("enable"); }
 void RecordingTarget::SetInstallerPath(const std::string& path) { calls.push_back("path " + path); }
+void RecordingTarget::HoldInstaller(VerifiedInstaller v) {
+  calls.push_back("installer " + v.Path());
+  installer = std::move(v);
+}
 void RecordingTarget::SetDownloadFinished() { calls.push_back("finished"); }
+
+namespace {
+class MemoryHold : public HeldFile {
+ public:
+  MemoryHold(MemoryFiles* files, std::string path) : files_(files), path_(std::move(path)) {
+    if (files_) ++files_->held[path_];
+  }
+  ~MemoryHold() override {
+    if (files_ && --files_->held[path_] == 0) files_->held.erase(path_);
+  }
+
+ private:
+  MemoryFiles* files_;
+  std::string path_;
+};
+}  // namespace
+
+TrustResult FakeVerifier::Verify(const std::string& path) {
+  asked.push_back(path);
+  if (files_) {
+    auto it = files_->files.find(path);
+    seen.push_back(it == files_->files.end() ? "(none)" : it->second);
+  }
+  if (throws) throw AppError("verifier failed");
+  if (verdict != TrustVerdict::kTrusted) return Refuse(verdict, TrustVerdictName(verdict));
+  return Accept(path, std::make_unique<MemoryHold>(files_, path));
+}
+
+bool RecordingLauncher::Start(VerifiedInstaller installer, int show) {
+  started.push_back({installer.Path(), show, isHeld ? isHeld(installer.Path()) : true});
+  return result;
+}
 void RecordingTarget::CloseWindow() { calls.push_back("close"); }
 
 void UiQueue::Post(std::function<void()> work) {

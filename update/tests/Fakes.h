@@ -1,16 +1,21 @@
-// Stand-ins for the update's services: a scripted HTTP client, files in memory, and a
-// reminder window that records what the download asked of it.
+// Stand-ins for the update's services: a scripted HTTP client, files in memory, a reminder
+// window that records what the download asked of it, and a scripted signature check with a
+// launcher that records what it was given.
 #pragma once
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
+#include <ostream>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "update/HttpClient.h"
+#include "update/InstallerTrust.h"
 #include "update/Uhzbdown.h"
 
 namespace mt::test {
@@ -48,6 +53,7 @@ class MemoryFiles : public DownloadFiles {
   std::map<std::string, std::string> files;
   std::set<std::string> dirs{"C:"};
   std::set<std::string> undeletable;  // DeleteFile fails for these
+  std::map<std::string, int> held;    // held open by a verifier: no write, rename or delete
   bool failWrite = false, failRename = false;
   std::vector<std::string> created;   // folders in creation order
   std::vector<std::string> log;       // "write path", "rename a b", "delete path"
@@ -58,11 +64,44 @@ class RecordingTarget : public DownloadTarget {
   void SetButton2Caption(const std::string& caption) override;
   void EnableButton2() override;
   void SetInstallerPath(const std::string& path) override;
+  void HoldInstaller(VerifiedInstaller installer) override;
   void SetDownloadFinished() override;
   void CloseWindow() override;
 
-  std::vector<std::string> calls;  // "caption X", "enable", "path P", "finished", "close"
+  // "caption X", "enable", "path P", "installer P", "finished", "close"
+  std::vector<std::string> calls;
   std::vector<std::string> captions;
+  std::optional<VerifiedInstaller> installer;
+};
+
+// Gives every file the scripted verdict; a file it accepts is held in `files` (when given)
+// until the VerifiedInstaller goes away, as the real verifier holds it open.
+class FakeVerifier : public InstallerVerifier {
+ public:
+  explicit FakeVerifier(MemoryFiles* files = nullptr) : files_(files) {}
+  TrustResult Verify(const std::string& path) override;
+
+  TrustVerdict verdict = TrustVerdict::kTrusted;
+  bool throws = false;
+  std::vector<std::string> asked;    // the paths checked, in order
+  std::vector<std::string> seen;     // what each file held when it was checked
+
+ private:
+  MemoryFiles* files_;
+};
+
+class RecordingLauncher : public InstallerLauncher {
+ public:
+  bool Start(VerifiedInstaller installer, int show) override;
+
+  struct Started {
+    std::string path;
+    int show;
+    bool held;  // the file was still held while it was started
+  };
+  std::vector<Started> started;
+  std::function<bool(const std::string& path)> isHeld;
+  bool result = true;
 };
 
 // A UI thread in miniature: work posted from any thread, run in order by Drain.
@@ -79,3 +118,8 @@ class UiQueue {
 };
 
 }  // namespace mt::test
+
+namespace mt {
+// Verdicts by name in test failures.
+inline void PrintTo(TrustVerdict verdict, std::ostream* os) { *os << TrustVerdictName(verdict); }
+}  // namespace mt

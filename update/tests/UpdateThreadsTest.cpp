@@ -13,6 +13,7 @@ namespace {
 
 using test::FakeHttp;
 using test::FakeResponse;
+using test::FakeVerifier;
 using test::MemoryFiles;
 using test::RecordingTarget;
 using test::UiQueue;
@@ -77,9 +78,26 @@ struct DownloadRun {
   MemoryFiles files;
   RecordingTarget target;
   UiQueue ui;
+  FakeVerifier verifier{&files};
+  bool withVerifier = true;
 
   DownloadRun() { files.dirs.insert("C:\\Tools"); }
 
+  Tfiledownthread::Links Links() {
+    Tfiledownthread::Links links;
+    links.http = &http;
+    links.files = &files;
+    links.target = &target;
+    links.verifier = withVerifier ? &verifier : nullptr;
+    links.post = [this](std::function<void()> w) { ui.Post(std::move(w)); };
+    return links;
+  }
+  // The transfer and the check on this thread, then the hand-over.
+  void RunHere() {
+    Tfiledownthread t(true, kUrl, kTarget, Tfiledownthread::kReminderMode, Links());
+    std::unique_ptr<HttpClient> client = http.CreateClient();
+    CompleteDownload(target, t.Download(*client));
+  }
   void Run(const std::string& url = kUrl) {
     std::atomic<bool> ended{false};
     struct EndSignal : Tfiledownthread {
@@ -87,12 +105,7 @@ struct DownloadRun {
       std::atomic<bool>* ended = nullptr;
       ~EndSignal() override { *ended = true; }
     };
-    Tfiledownthread::Links links;
-    links.http = &http;
-    links.files = &files;
-    links.target = &target;
-    links.post = [this](std::function<void()> w) { ui.Post(std::move(w)); };
-    auto* t = new EndSignal(true, url, kTarget, Tfiledownthread::kReminderMode, links);
+    auto* t = new EndSignal(true, url, kTarget, Tfiledownthread::kReminderMode, Links());
     t->ended = &ended;
     t->Resume();
     ASSERT_TRUE(ui.RunUntil([&] { return ended.load(); }));
@@ -127,8 +140,8 @@ TEST(DownloadThread, CompleteDownloadIsRenamedIntoPlaceThenHandedOverInOrder) {
   EXPECT_EQ(d.target.captions.front(), "正在下载(12%)");  // 125000 of 1000000: 12.5
   EXPECT_EQ(d.target.captions[2], "正在下载(38%)");       // 375000: 37.5
   EXPECT_EQ(d.target.captions.back(), "正在下载(100%)");
-  EXPECT_EQ(d.Tail(4), (std::vector<std::string>{"enable", "path " + kTarget, "finished",
-                                                 "close"}));
+  EXPECT_EQ(d.Tail(5), (std::vector<std::string>{"enable", "path " + kTarget,
+                                                 "installer " + kTarget, "finished", "close"}));
   EXPECT_EQ(d.http.clientsAlive, 0);
 }
 
@@ -188,6 +201,71 @@ TEST(DownloadThread, FailuresLeaveTheWindowOpenForAnotherTry) {
   }
 }
 
+TEST(DownloadThread, TheWholeFileIsCheckedWhereItLiesAndStaysHeldUntilTheWindowLetsGo) {
+  DownloadRun d;
+  d.http.responses[kUrl] = {"signed installer", 16};
+  d.Run();
+  EXPECT_EQ(d.verifier.asked, std::vector<std::string>{kTarget});
+  EXPECT_EQ(d.verifier.seen, std::vector<std::string>{"signed installer"});
+  ASSERT_TRUE(d.target.installer);
+  EXPECT_EQ(d.target.installer->Path(), kTarget);
+  EXPECT_EQ(d.files.held.count(kTarget), 1u);
+  d.target.installer.reset();
+  EXPECT_TRUE(d.files.held.empty());
+}
+
+const std::vector<std::string> kRefusedTail = {
+    std::string("caption ") + kInstallerUnverifiedCaption, "enable"};
+
+TEST(DownloadThread, AnInstallerThatFailsTheCheckIsDeletedAndNeverHandedOver) {
+  auto expectRefused = [](DownloadRun& d) {
+    EXPECT_EQ(d.Tail(2), kRefusedTail);
+    for (const std::string& call : d.target.calls) {
+      EXPECT_EQ(call.rfind("caption ", 0) == 0 || call == "enable", true) << call;
+    }
+    EXPECT_FALSE(d.target.installer);
+    EXPECT_TRUE(d.files.files.empty());
+    EXPECT_TRUE(d.files.held.empty());
+    ASSERT_FALSE(d.files.log.empty());
+    EXPECT_EQ(d.files.log.back(), "delete " + kTarget);
+  };
+  {  // on the download's own thread
+    DownloadRun d;
+    d.http.responses[kUrl] = {"bytes", 5};
+    d.verifier.verdict = TrustVerdict::kOtherSigner;
+    d.Run();
+    EXPECT_EQ(d.verifier.asked, std::vector<std::string>{kTarget});
+    expectRefused(d);
+  }
+  for (TrustVerdict verdict :
+       {TrustVerdict::kUnreadable, TrustVerdict::kUnsigned, TrustVerdict::kTampered,
+        TrustVerdict::kUntrustedChain, TrustVerdict::kRejected}) {
+    SCOPED_TRACE(TrustVerdictName(verdict));
+    DownloadRun d;
+    d.http.responses[kUrl] = {"bytes", 5};
+    d.verifier.verdict = verdict;
+    d.RunHere();
+    EXPECT_EQ(d.verifier.asked, std::vector<std::string>{kTarget});
+    expectRefused(d);
+  }
+  {  // a verifier that fails outright refuses too
+    SCOPED_TRACE("verifier throws");
+    DownloadRun d;
+    d.http.responses[kUrl] = {"bytes", 5};
+    d.verifier.throws = true;
+    d.RunHere();
+    expectRefused(d);
+  }
+  {  // and a download without any verifier never brings an installer
+    SCOPED_TRACE("no verifier");
+    DownloadRun d;
+    d.http.responses[kUrl] = {"bytes", 5};
+    d.withVerifier = false;
+    d.RunHere();
+    expectRefused(d);
+  }
+}
+
 TEST(DownloadThread, AStaleInstallerAtTheTargetIsNeverOffered) {
   DownloadRun d;
   d.http.responses[kUrl] = {"new", 3};
@@ -221,13 +299,31 @@ TEST(UiGate, NothingPassesOnceTheOwnerIsGone) {
 }
 
 TEST(CompleteDownload, StepsInOrder) {
+  MemoryFiles files;
+  FakeVerifier verifier(&files);
+  TrustResult trust = verifier.Verify("C:\\x\\s.exe");
+  ASSERT_TRUE(trust.installer);
+  DownloadOutcome verified;
+  verified.installer = std::move(trust.installer);
   RecordingTarget ok;
-  CompleteDownload(ok, true, "C:\\x\\s.exe");
-  EXPECT_EQ(ok.calls, (std::vector<std::string>{"enable", "path C:\\x\\s.exe", "finished",
+  CompleteDownload(ok, std::move(verified));
+  EXPECT_EQ(ok.calls, (std::vector<std::string>{"enable", "path C:\\x\\s.exe",
+                                                "installer C:\\x\\s.exe", "finished",
                                                 "close"}));
+  EXPECT_EQ(files.held.count("C:\\x\\s.exe"), 1u);  // the window holds it now
+  ok.installer.reset();
+  EXPECT_TRUE(files.held.empty());
+
   RecordingTarget failed;
-  CompleteDownload(failed, false, "C:\\x\\s.exe");
+  CompleteDownload(failed, DownloadOutcome::Failed());
   EXPECT_EQ(failed.calls, kFailedTail);
+  RecordingTarget refused;
+  DownloadOutcome notVerified;
+  notVerified.refused = true;
+  CompleteDownload(refused, std::move(notVerified));
+  EXPECT_EQ(refused.calls, (std::vector<std::string>{
+                               std::string("caption ") + kInstallerUnverifiedCaption, "enable"}));
+  EXPECT_NE(std::string(kInstallerUnverifiedCaption), kDownloadFailedCaption);
 }
 
 }  // namespace

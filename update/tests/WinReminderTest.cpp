@@ -13,12 +13,28 @@
 #include "tests/support/StandIns.h"
 #include "update/Usjtx.h"
 #include "update/jcsj.h"
+#include "update/tests/WinSigningSupport.h"
 #include "update/tests/WinTestSupport.h"
 
 namespace mt {
 namespace {
 
 using test::PumpUntil;
+
+// Runs this thread's messages until the program's end (WM_QUIT) comes; false on timeout.
+bool PumpUntilQuit(int timeoutMs) {
+  const DWORD end = GetTickCount() + static_cast<DWORD>(timeoutMs);
+  for (;;) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) return true;
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    if (static_cast<int>(GetTickCount() - end) >= 0) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+  }
+}
 
 class ReminderRoad : public test::LoopbackServer {
  protected:
@@ -43,6 +59,7 @@ class ReminderRoad : public test::LoopbackServer {
     return ts.profile.ReadString(Settings(), kSettingsSection, key, "(none)");
   }
   bool ReminderVisible() const { return Fsjtx && Fsjtx->Handle && IsWindowVisible(Fsjtx->Handle); }
+  std::string Installer() const { return dir.path() + "\\rar\\tbxsetup.exe"; }
 
   // Shows the Main window with the check pointed at `path` and waits for the reminder.
   void OpenFrom(const std::string& path) {
@@ -102,30 +119,92 @@ TEST_F(ReminderRoad, OlderOrEqualVersionOpensNothing) {
   EXPECT_EQ(Fsjtx, nullptr);
 }
 
-TEST_F(ReminderRoad, UpgradeDownloadsThenAsksStartsTheInstallerAndArmsTimer3) {
+TEST_F(ReminderRoad, SignedUpgradeIsDownloadedAnnouncedStartedAndTheProgramEnds) {
+  test::TrustedTestRoot root;
+  ASSERT_TRUE(root.Added());
   OpenFrom("/gjhjsj.asp");
+  gUpdateRecord.zp_downurl = Url("/redirect/2/files/signed.exe");
   TForm1::Click(Fsjtx->Button2);
   EXPECT_FALSE(IsWindowEnabled(Fsjtx->Button2));
   EXPECT_EQ(TForm1::GetText(Fsjtx->Button2), "正在下载(0%)");
-  ASSERT_TRUE(PumpUntil([&] { return !ts.shell.execs.empty(); }, 30000));
-  form->SetTimer3Enabled(false);  // the test goes on; the program would end now
+  ASSERT_TRUE(PumpUntil([&] { return form->Timer3Enabled(); }, 30000));
 
-  const std::string installer = dir.path() + "\\rar\\tbxsetup.exe";
-  EXPECT_EQ(test::FileSize(installer), 200000);
+  std::string signedBytes, downloaded, marker;
+  ASSERT_TRUE(test::ReadBytes(test::SigningFile("signed.exe"), signedBytes));
+  ASSERT_TRUE(PumpUntil([&] { return test::ReadBytes(test::MarkerOf(Installer()), marker); },
+                        15000));
+  EXPECT_EQ(marker, "\"" + Installer() + "\"\nshow=1\n");
+  ASSERT_TRUE(test::ReadBytes(Installer(), downloaded));
+  EXPECT_EQ(downloaded, signedBytes);
   ASSERT_EQ(ts.messages.shown.size(), 1u);
   EXPECT_EQ(ts.messages.shown[0].text, "软件升级要关闭当前程序，进行升级，点确定自动关闭程序");
   EXPECT_EQ(ts.messages.shown[0].caption, "温馨提示");
   EXPECT_EQ(ts.messages.shown[0].style, kMbOk);
   EXPECT_EQ(ts.messages.shown[0].owner, static_cast<WindowRef>(Fsjtx->Handle));
-  ASSERT_EQ(ts.shell.execs.size(), 1u);
-  EXPECT_EQ(ts.shell.execs[0].file, "\"" + installer + "\"");
-  EXPECT_EQ(ts.shell.execs[0].show, SW_SHOWNORMAL);
   EXPECT_TRUE(IsWindowEnabled(Fsjtx->Button2));
   EXPECT_EQ(TForm1::GetText(Fsjtx->Button2), "正在下载(100%)");
   EXPECT_FALSE(IsWindowVisible(Fsjtx->Handle));
-  EXPECT_EQ(InstallerPath, installer);
+  EXPECT_EQ(InstallerPath, Installer());
   EXPECT_TRUE(DownloadFinished);
+  EXPECT_FALSE(HeldInstaller);  // let go once started
   EXPECT_EQ(Setting(kKeySjtx), "(none)");  // not ticked: nothing written
+  // Timer3 ends the program about a second later.
+  EXPECT_TRUE(PumpUntilQuit(5000));
+}
+
+// Each way an installer can fail the check: refused, deleted, nothing said or started, the
+// window left open with "立即升级" ready for another try.
+TEST_F(ReminderRoad, InstallersThatFailTheCheckAreDeletedAndNeverStarted) {
+  test::TrustedTestRoot root;
+  ASSERT_TRUE(root.Added());
+  OpenFrom("/gjhjsj.asp");
+  for (const char* name : {"unsigned.exe", "other_signer.exe", "altered.exe",
+                           "untrusted_root.exe", "unanchored.exe"}) {
+    SCOPED_TRACE(name);
+    gUpdateRecord.zp_downurl = Url(std::string("/files/") + name);
+    TForm1::Click(Fsjtx->Button2);
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(Fsjtx->Button2) != FALSE; }, 30000));
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(TForm1::GetText(Fsjtx->Button2), kInstallerUnverifiedCaption);
+    EXPECT_EQ(test::FileSize(Installer()), -1);
+    EXPECT_TRUE(IsWindowVisible(Fsjtx->Handle));
+    EXPECT_TRUE(ts.messages.shown.empty());
+    EXPECT_FALSE(form->Timer3Enabled());
+    EXPECT_FALSE(DownloadFinished);
+    EXPECT_FALSE(HeldInstaller);
+  }
+  PumpUntil([] { return false; }, 1000);
+  EXPECT_EQ(test::FileSize(test::MarkerOf(Installer())), -1);  // nothing ever ran
+}
+
+// A close that fails on the settings keeps the verified installer for a later close; a new
+// download lets it go first, so that the old file can be replaced.
+TEST_F(ReminderRoad, AHeldInstallerWaitsForTheCloseOrMakesWayForTheNextDownload) {
+  test::TrustedTestRoot root;
+  ASSERT_TRUE(root.Added());
+  OpenFrom("/gjhjsj.asp");
+  gUpdateRecord.zp_downurl = Url("/files/signed.exe");
+  ts.profile.MakeReadOnly(Settings());
+  SendMessageW(Fsjtx->CheckBox1, BM_SETCHECK, BST_CHECKED, 0);
+  for (size_t round = 1; round <= 2; ++round) {
+    SCOPED_TRACE(round);
+    TForm1::Click(Fsjtx->Button2);
+    ASSERT_TRUE(PumpUntil([&] { return ts.messages.shown.size() == round; }, 30000));
+    EXPECT_NE(ts.messages.shown.back().text.find("Unable to write to"), std::string::npos);
+    EXPECT_EQ(TForm1::GetText(Fsjtx->Button2), "正在下载(100%)");
+    EXPECT_TRUE(IsWindowVisible(Fsjtx->Handle));
+    EXPECT_TRUE(HeldInstaller);
+    EXPECT_FALSE(form->Timer3Enabled());
+  }
+  EXPECT_EQ(test::FileSize(test::MarkerOf(Installer())), -1);
+
+  SendMessageW(Fsjtx->CheckBox1, BM_SETCHECK, BST_UNCHECKED, 0);
+  TForm1::Click(Fsjtx->Button3);
+  ASSERT_EQ(ts.messages.shown.size(), 3u);
+  EXPECT_EQ(ts.messages.shown[2].text, "软件升级要关闭当前程序，进行升级，点确定自动关闭程序");
+  EXPECT_TRUE(form->Timer3Enabled());
+  form->SetTimer3Enabled(false);
+  EXPECT_TRUE(PumpUntil([&] { return test::FileSize(test::MarkerOf(Installer())) > 0; }, 15000));
 }
 
 TEST_F(ReminderRoad, FailedDownloadLeavesTheWindowOpenForAnotherTry) {
@@ -136,17 +215,19 @@ TEST_F(ReminderRoad, FailedDownloadLeavesTheWindowOpenForAnotherTry) {
   PumpUntil([] { return false; }, 200);
   EXPECT_EQ(TForm1::GetText(Fsjtx->Button2), kDownloadFailedCaption);
   EXPECT_TRUE(ts.messages.shown.empty());
-  EXPECT_TRUE(ts.shell.execs.empty());
   EXPECT_FALSE(form->Timer3Enabled());
   EXPECT_FALSE(DownloadFinished);
   EXPECT_TRUE(IsWindowVisible(Fsjtx->Handle));
 
   // The retry works once the address answers.
-  gUpdateRecord.zp_downurl = Url("/big/5000");
+  test::TrustedTestRoot root;
+  ASSERT_TRUE(root.Added());
+  gUpdateRecord.zp_downurl = Url("/files/signed.exe");
   TForm1::Click(Fsjtx->Button2);
-  ASSERT_TRUE(PumpUntil([&] { return !ts.shell.execs.empty(); }, 30000));
+  ASSERT_TRUE(PumpUntil([&] { return form->Timer3Enabled(); }, 30000));
   form->SetTimer3Enabled(false);
-  EXPECT_EQ(test::FileSize(dir.path() + "\\rar\\tbxsetup.exe"), 5000);
+  EXPECT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_TRUE(PumpUntil([&] { return test::FileSize(test::MarkerOf(Installer())) > 0; }, 15000));
 }
 
 TEST_F(ReminderRoad, SilencingSavesTheShownVersionAndHides) {

@@ -125,6 +125,7 @@ class DownloadToDisk : public LoopbackServer {
   test::WinTempDir dir;
   test::RecordingTarget target;
   test::UiQueue ui;
+  test::FakeVerifier verifier;  // these bodies are no installers; the check has tests of its own
   std::string LocalFile() const { return dir.path() + "\\rar\\tbxsetup.exe"; }
 
   void Run(const std::string& url) {
@@ -138,6 +139,7 @@ class DownloadToDisk : public LoopbackServer {
     links.http = &RealHttpService();
     links.files = &RealDownloadFiles();
     links.target = &target;
+    links.verifier = &verifier;
     links.post = [this](std::function<void()> w) { ui.Post(std::move(w)); };
     auto* t = new Signalled(true, url, LocalFile(), Tfiledownthread::kReminderMode, links);
     t->ended = &ended;
@@ -153,9 +155,11 @@ TEST_F(DownloadToDisk, FollowsRedirectsAndWritesTheWholeInstaller) {
   EXPECT_EQ(test::FileSize(LocalFile() + ".part"), -1);
   ASSERT_FALSE(target.captions.empty());
   EXPECT_EQ(target.captions.back(), "正在下载(100%)");
-  ASSERT_GE(target.calls.size(), 4u);
-  EXPECT_EQ(std::vector<std::string>(target.calls.end() - 4, target.calls.end()),
-            (std::vector<std::string>{"enable", "path " + LocalFile(), "finished", "close"}));
+  ASSERT_GE(target.calls.size(), 5u);
+  EXPECT_EQ(std::vector<std::string>(target.calls.end() - 5, target.calls.end()),
+            (std::vector<std::string>{"enable", "path " + LocalFile(),
+                                      "installer " + LocalFile(), "finished", "close"}));
+  EXPECT_EQ(verifier.asked, std::vector<std::string>{LocalFile()});
 }
 
 TEST_F(DownloadToDisk, FailuresLeaveNoFileAndNoHandOver) {

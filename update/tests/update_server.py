@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Loopback HTTP server for the update's Wine tests.
 
-  update_server.py --daemon PORTFILE   fork, return once listening (ctest fixture setup)
-  update_server.py --stop PORTFILE     stop it (ctest fixture cleanup)
-  update_server.py PORTFILE            serve in the foreground
+  update_server.py --daemon PORTFILE [FILES]   fork, return once listening (ctest fixture setup)
+  update_server.py --stop PORTFILE             stop it (ctest fixture cleanup)
+  update_server.py PORTFILE [FILES]            serve in the foreground
+/files/NAME serves the file NAME of the folder FILES (the signed test installers).
 The daemon ends by itself after LIFETIME seconds.
 """
 import http.server, os, signal, socketserver, sys, threading, time
@@ -76,6 +77,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.end_headers()
                 return
             return self._send(200, b"y" * n)
+        if p.startswith("/files/") and self.server.files:
+            name = os.path.basename(p[7:])
+            try:
+                body = open(os.path.join(self.server.files, name), "rb").read()
+            except OSError:
+                return self._send(404, b"no such file", head=head)
+            return self._send(200, body, head=head)
         if p.startswith("/status/"):
             return self._send(int(p[8:]), b"error page", head=head)
         if p.startswith("/redirect/"):                # /redirect/N/rest -> ... -> /rest
@@ -102,8 +110,9 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     allow_reuse_address = True
 
 
-def serve(portfile, ready_fd=None):
+def serve(portfile, files, ready_fd=None):
     srv = Server(("127.0.0.1", 0), Handler)
+    srv.files = files
     with open(portfile + ".tmp", "w") as f:
         f.write("%d %d\n" % (srv.server_address[1], os.getpid()))
     os.replace(portfile + ".tmp", portfile)
@@ -142,9 +151,9 @@ def main():
         devnull = os.open(os.devnull, os.O_RDWR)
         for fd in (0, 1, 2):
             os.dup2(devnull, fd)
-        serve(args[1], w)
+        serve(args[1], args[2] if len(args) > 2 else None, w)
         os._exit(0)
-    serve(args[0])
+    serve(args[0], args[1] if len(args) > 1 else None)
 
 
 if __name__ == "__main__":

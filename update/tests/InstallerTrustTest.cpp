@@ -1,0 +1,158 @@
+// The decision on what the platform reported of an installer's signature, and the close of
+// the reminder window that starts only a verified installer.
+#include <gtest/gtest.h>
+
+#include <type_traits>
+
+#include "app/Constants.h"
+#include "tests/support/StandIns.h"
+#include "update/InstallerTrust.h"
+#include "update/tests/Fakes.h"
+
+namespace mt {
+namespace {
+
+using test::FakeVerifier;
+using test::MemoryFiles;
+using test::RecordingLauncher;
+namespace code = trust_code;
+
+// Only a verifier makes a VerifiedInstaller, and it cannot be duplicated.
+static_assert(!std::is_constructible_v<VerifiedInstaller, std::string, std::unique_ptr<HeldFile>>);
+static_assert(!std::is_constructible_v<VerifiedInstaller, std::string>);
+static_assert(!std::is_default_constructible_v<VerifiedInstaller>);
+static_assert(!std::is_copy_constructible_v<VerifiedInstaller>);
+
+SignatureFacts Signed(int32_t result, uint32_t chain, std::string signer = kSignerName) {
+  SignatureFacts f;
+  f.opened = true;
+  f.trustResult = result;
+  f.chainErrors = chain;
+  f.hasSigner = true;
+  f.signerName = std::move(signer);
+  return f;
+}
+
+TEST(JudgeSignature, OnlyTheMakersSignatureOnAnAnchoredChainPasses) {
+  EXPECT_EQ(JudgeSignature(Signed(0, 0), kSignerName), TrustVerdict::kTrusted);
+  // A chain error the platform tolerates but that does not touch the anchoring.
+  EXPECT_EQ(JudgeSignature(Signed(0, 0x00000200 /* not time nested */), kSignerName),
+            TrustVerdict::kTrusted);
+
+  SignatureFacts closed = Signed(0, 0);
+  closed.opened = false;
+  EXPECT_EQ(JudgeSignature(closed, kSignerName), TrustVerdict::kUnreadable);
+  EXPECT_EQ(JudgeSignature(Signed(code::kNoSignature, 0), kSignerName), TrustVerdict::kUnsigned);
+  EXPECT_EQ(JudgeSignature(Signed(code::kSubjectFormUnknown, 0), kSignerName),
+            TrustVerdict::kUnsigned);
+  EXPECT_EQ(JudgeSignature(Signed(code::kBadDigest, 0), kSignerName), TrustVerdict::kTampered);
+  for (int32_t chain : {code::kUntrustedRoot, code::kChaining, code::kUntrustedTestRoot,
+                        code::kExplicitDistrust}) {
+    EXPECT_EQ(JudgeSignature(Signed(chain, 0), kSignerName), TrustVerdict::kUntrustedChain)
+        << std::hex << chain;
+  }
+  // CERT_E_EXPIRED, TRUST_E_NOSIGNATURE's neighbours, E_FAIL: refused all the same.
+  for (int32_t other : {static_cast<int32_t>(0x800B0101), static_cast<int32_t>(0x800B0004),
+                        static_cast<int32_t>(0x80004005), 1}) {
+    EXPECT_EQ(JudgeSignature(Signed(other, 0), kSignerName), TrustVerdict::kRejected)
+        << std::hex << other;
+  }
+  SignatureFacts noSigner = Signed(0, 0);
+  noSigner.hasSigner = false;
+  EXPECT_EQ(JudgeSignature(noSigner, kSignerName), TrustVerdict::kRejected);
+}
+
+// WinVerifyTrust may answer "trusted" for a chain that ends at a root nobody trusts or that
+// ends nowhere (Wine 8 does); the chain's own status still says so.
+TEST(JudgeSignature, APassedSignatureOnAnUnanchoredChainIsRefused) {
+  for (uint32_t chain : {code::kChainUntrustedRoot, code::kChainPartial, code::kChainRevoked,
+                         code::kChainBadSignature, code::kChainCyclic,
+                         code::kChainExplicitDistrust,
+                         code::kChainPartial | 0x00000200u}) {
+    EXPECT_EQ(JudgeSignature(Signed(0, chain), kSignerName), TrustVerdict::kUntrustedChain)
+        << std::hex << chain;
+  }
+}
+
+TEST(JudgeSignature, TheSignerMustBeTheMakerExactly) {
+  const std::string maker = kSignerName;
+  for (const std::string& name :
+       {std::string("Other Software Co., Ltd."), maker + " Evil", "Evil " + maker,
+        maker.substr(0, maker.size() - 1), std::string("MIRTAK TECHNOLOGY CO., LTD."),
+        maker + std::string(1, '\0'), std::string()}) {
+    EXPECT_EQ(JudgeSignature(Signed(0, 0, name), maker), TrustVerdict::kOtherSigner) << name;
+  }
+  EXPECT_EQ(JudgeSignature(Signed(0, 0, ""), ""), TrustVerdict::kOtherSigner);
+}
+
+// ---- the close after a verified download ----------------------------------------------
+struct CloseRun {
+  MemoryFiles files;
+  FakeVerifier verifier{&files};
+  RecordingLauncher launcher;
+  test::RecordingMessages messages;
+  std::optional<VerifiedInstaller> held;
+  int owner = 0;
+
+  CloseRun() {
+    launcher.isHeld = [this](const std::string& p) { return files.held.count(p) != 0; };
+  }
+  void Verified(const std::string& path) { held = std::move(verifier.Verify(path).installer); }
+  bool Offer() { return OfferVerifiedInstaller(held, messages, &owner, launcher); }
+};
+
+TEST(OfferVerifiedInstaller, TellsTheUserThenStartsTheStillHeldInstaller) {
+  CloseRun c;
+  c.Verified("C:\\Tools\\rar\\tbxsetup.exe");
+  ASSERT_TRUE(c.held);
+  EXPECT_TRUE(c.Offer());
+  ASSERT_EQ(c.messages.shown.size(), 1u);
+  EXPECT_EQ(c.messages.shown[0].owner, static_cast<WindowRef>(&c.owner));
+  EXPECT_EQ(c.messages.shown[0].text, "软件升级要关闭当前程序，进行升级，点确定自动关闭程序");
+  EXPECT_EQ(c.messages.shown[0].caption, "温馨提示");
+  EXPECT_EQ(c.messages.shown[0].style, kMbOk);
+  ASSERT_EQ(c.launcher.started.size(), 1u);
+  EXPECT_EQ(c.launcher.started[0].path, "C:\\Tools\\rar\\tbxsetup.exe");
+  EXPECT_EQ(c.launcher.started[0].show, kShowNormal);
+  EXPECT_TRUE(c.launcher.started[0].held);
+  EXPECT_FALSE(c.held);
+  EXPECT_TRUE(c.files.held.empty());  // let go once started
+
+  // A failed start is not examined: the program ends all the same.
+  CloseRun failing;
+  failing.launcher.result = false;
+  failing.Verified("C:\\x.exe");
+  EXPECT_TRUE(failing.Offer());
+}
+
+TEST(OfferVerifiedInstaller, NothingVerifiedNothingSaidNothingStarted) {
+  CloseRun none;
+  EXPECT_FALSE(none.Offer());
+  EXPECT_TRUE(none.messages.shown.empty());
+  EXPECT_TRUE(none.launcher.started.empty());
+
+  CloseRun refused;
+  refused.verifier.verdict = TrustVerdict::kOtherSigner;
+  refused.Verified("C:\\x.exe");
+  EXPECT_FALSE(refused.held);
+  EXPECT_FALSE(refused.Offer());
+  EXPECT_TRUE(refused.messages.shown.empty());
+  EXPECT_TRUE(refused.launcher.started.empty());
+
+  // A box that could not be shown answers 0: nothing starts and the hold stays.
+  struct Failing : test::RecordingMessages {
+    int Show(WindowRef o, const std::string& t, const std::string& c, unsigned s) override {
+      RecordingMessages::Show(o, t, c, s);
+      return 0;
+    }
+  };
+  CloseRun noBox;
+  Failing failing;
+  noBox.Verified("C:\\x.exe");
+  EXPECT_FALSE(OfferVerifiedInstaller(noBox.held, failing, nullptr, noBox.launcher));
+  EXPECT_TRUE(noBox.launcher.started.empty());
+  EXPECT_TRUE(noBox.held);
+}
+
+}  // namespace
+}  // namespace mt
