@@ -1,5 +1,6 @@
-// The startup-item manager: what starts when a user logs on, from two Run keys and two
-// Startup folders, adding a program to the machine Run key and deleting checked items.
+// The startup-item manager: what starts when a user logs on, from the Run keys (the
+// machine's in both registry views, and the user's) and two Startup folders, adding a
+// program to the machine Run key and deleting checked items.
 // The logic works on the registry and file-system services and on a StartupView (the list
 // the user sees), so that the page's handlers run natively in tests.
 #pragma once

@@ -92,7 +92,7 @@ StartupPlaces& PlacesOf(TForm1& form) {
   return form.startupPlaces ? *form.startupPlaces : RealStartupPlaces();
 }
 
-// The Startup list refresh: ListView2 rebuilt from the four places.
+// The Startup list refresh: ListView2 rebuilt from the startup places.
 void StartupListRefresh(TForm1& form) {
   StartupItems items(form.svc, PlacesOf(form));
   ListViewStartupView view(form.ListView2);
