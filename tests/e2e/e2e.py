@@ -15,7 +15,6 @@ import json
 import os
 import re
 import shutil
-import signal
 import subprocess
 import sys
 import time
@@ -32,7 +31,6 @@ TEMPLATE = os.path.join(BUILD, "e2e-template")
 # Where each session installs the program, as Windows and as this system see it.
 INSTALL_DIR_WIN = "C:\\Mirtak"
 MAIN_CLASS = "TForm1"
-APP_TITLE = "Mirtak小工具合集"
 NORMAL_CAPTION = "Mirtak工具合集 v1.3"
 PARTNER_CAPTION = "Mirtak工具合集 v1.3 (官方合作版)"
 
@@ -291,17 +289,19 @@ class Session:
                            (RECORDER, "the recorder")):
             check(os.path.exists(path), "%s is not built: %s" % (what, path))
         ensure_template()
-        if os.path.exists(self.dir):
-            self._stop_wine()
-            shutil.rmtree(self.dir)
-        copy_prefix(self.prefix)
-        os.makedirs(self.install_dir)
-        shutil.copy2(PROGRAM, self.install_dir)
-        self.log_file = open(os.path.join(self.dir, "wine.log"), "ab")
-        self._start_display()
-        self.env = dict(os.environ, WINEPREFIX=self.prefix, DISPLAY=self.display)
-        self.env.pop("WINEDLLOVERRIDES", None)
-        self.probe = Probe(self)
+        self._end_leftovers()
+        try:
+            copy_prefix(self.prefix)
+            os.makedirs(self.install_dir)
+            shutil.copy2(PROGRAM, self.install_dir)
+            self.log_file = open(os.path.join(self.dir, "wine.log"), "ab")
+            self._start_display()
+            self.env = dict(os.environ, WINEPREFIX=self.prefix, DISPLAY=self.display)
+            self.env.pop("WINEDLLOVERRIDES", None)     # wine-env.sh's own, not the caller's
+            self.probe = Probe(self)
+        except BaseException:
+            self.__exit__(*sys.exc_info())
+            raise
         return self
 
     def __exit__(self, kind, value, tb):
@@ -315,6 +315,7 @@ class Session:
             except subprocess.TimeoutExpired:
                 self.xvfb.kill()
                 self.xvfb.wait()
+            os.unlink(self._xvfb_pid_file)
         if self.log_file:
             self.log_file.close()
         if kind is None and os.environ.get("MT_E2E_KEEP") != "1":
@@ -323,6 +324,25 @@ class Session:
             log("session files kept in %s" % self.dir)
         return False
 
+    @property
+    def _xvfb_pid_file(self):
+        return self.dir + ".xvfb-pid"
+
+    def _end_leftovers(self):
+        """A run that was killed (a ctest time-out) leaves its Wine processes and display
+        behind: end them before the folder is made afresh."""
+        if os.path.exists(self.dir):
+            self._stop_wine()
+            shutil.rmtree(self.dir)
+        try:
+            with open(self._xvfb_pid_file) as f:
+                pid = int(f.read())
+            with open("/proc/%d/cmdline" % pid, "rb") as f:
+                if f.read().startswith(b"Xvfb"):
+                    os.kill(pid, 15)
+        except (OSError, ValueError):
+            pass
+
     def _start_display(self):
         read_fd, write_fd = os.pipe()
         self.xvfb = subprocess.Popen(
@@ -330,6 +350,8 @@ class Session:
              "-nolisten", "tcp"], pass_fds=(write_fd,), stdout=subprocess.DEVNULL,
             stderr=self.log_file)
         os.close(write_fd)
+        with open(self._xvfb_pid_file, "w") as f:
+            f.write(str(self.xvfb.pid))
         with os.fdopen(read_fd) as f:
             number = f.readline().strip()
         check(number.isdigit(), "Xvfb did not start")
@@ -339,8 +361,11 @@ class Session:
         env = dict(os.environ, WINEPREFIX=self.prefix)
         subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
-        subprocess.run(["wineserver", "-w"], env=env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=30)
+        try:
+            subprocess.run(["wineserver", "-w"], env=env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=30)
+        except subprocess.TimeoutExpired:
+            log("the wineserver of %s did not end" % self.prefix)
 
     # Wine commands ----------------------------------------------------------------------------
     def wine(self, *args, check_rc=True):
@@ -351,7 +376,8 @@ class Session:
                            stderr=self.log_file)
         out = r.stdout.decode("gbk", errors="replace").replace("\r\n", "\n")
         if check_rc:
-            check(r.returncode == 0, "wine %s failed (%d): %s" % (" ".join(args), r.returncode, out))
+            check(r.returncode == 0,
+                  "wine %s failed (%d): %s" % (" ".join(args), r.returncode, out))
         return out
 
     def reg_query(self, key):

@@ -7,8 +7,8 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e import (MAIN_CLASS, NORMAL_CAPTION, PARTNER_CAPTION, check, check_equal,  # noqa: E402
-                 find, log, run, wait_until)
+from e2e import (MAIN_CLASS, NORMAL_CAPTION, PARTNER_CAPTION,  # noqa: E402
+                 check, check_equal, find, log, run, wait_until)
 
 PORTAL = "http://www.xingfan-daohang.example/?tn=mirtak_1013"
 COUNTER_KEY = "HKCU\\Software\\MRTKBOX"

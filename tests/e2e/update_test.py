@@ -179,14 +179,14 @@ def newer(s, server):
     check(not os.path.exists(os.path.join(s.install_dir, "rar")), "rar folder before the download")
     s.probe.click(find(tree, cls="Button", text="立即升级")["hwnd"])
     box, caption, text, box_tree = s.message_box(owner=reminder["hwnd"], timeout=60)
-    check_equal((caption, text), ("温馨提示", "软件升级要关闭当前程序，进行升级，点确定自动关闭程序"),
-                "closing message")
+    check_equal((caption, text),
+                ("温馨提示", "软件升级要关闭当前程序，进行升级，点确定自动关闭程序"), "closing message")
     check_equal([m for m, p, h in server.requests if p == DOWNLOAD_PATH], ["HEAD", "GET"],
                 "requests for the installer")
     check_equal(server.seen("GET", DOWNLOAD_PATH)[0][2].get("User-Agent"), USER_AGENT,
                 "User-Agent of the download")
     with open(os.path.join(s.install_dir, *installer.RELATIVE_PATH.split("\\")), "rb") as f:
-        check(f.read() == installer.payload(), "the downloaded installer differs from the served one")
+        check(f.read() == installer.payload(), "the downloaded installer differs from the served")
     check_equal(installer.started_with(s), [], "installer started before the answer")
     s.answer_message_box(box_tree)
     wait_until("the installer to run", lambda: installer.started_with(s), timeout=30)

@@ -171,9 +171,8 @@ Json Start(const Args& a) {
   std::wstring exe = mt::Widen(a.At(0, "program"));
   std::wstring cmd = L"\"" + exe + L"\"";
   for (size_t i = 1; i < a.positional.size(); ++i) cmd += L" " + mt::Widen(a.positional[i]);
-  std::wstring dir = exe.substr(0, exe.find_last_of(L"\\/") == std::wstring::npos
-                                       ? 0
-                                       : exe.find_last_of(L"\\/"));
+  size_t slash = exe.find_last_of(L"\\/");
+  std::wstring dir = slash == std::wstring::npos ? std::wstring() : exe.substr(0, slash);
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};

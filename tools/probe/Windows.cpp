@@ -184,7 +184,9 @@ Json ListBoxRows(HWND listBox) {
     rows.Add(mt::Narrow(buf.c_str(), wcsnlen(buf.c_str(), buf.size())));
   }
   LRESULT selected = AskOrThrow(listBox, LB_GETCURSEL, 0, 0);
-  return Json::Object().Set("rows", std::move(rows)).Set("selected", static_cast<long long>(selected));
+  return Json::Object()
+      .Set("rows", std::move(rows))
+      .Set("selected", static_cast<long long>(selected));
 }
 
 Json ComboBoxRows(HWND comboBox) {
@@ -253,7 +255,9 @@ Json TabCaptions(HWND tabControl) {
     tabs.Add(mt::Narrow(mem.Text(sizeof(TCITEMW), kChars)));
   }
   LRESULT selected = AskOrThrow(tabControl, TCM_GETCURSEL, 0, 0);
-  return Json::Object().Set("tabs", std::move(tabs)).Set("selected", static_cast<long long>(selected));
+  return Json::Object()
+      .Set("tabs", std::move(tabs))
+      .Set("selected", static_cast<long long>(selected));
 }
 
 POINT TabCentre(HWND tabControl, int index) {
