@@ -66,15 +66,17 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Positional arguments and --name value options of one command.
+// Positional arguments and --name value options of one command. Commands that take no
+// options take every word as it is (text to type may well start with "--").
 struct Args {
   std::vector<std::string> positional;
   std::map<std::string, std::string> options;
 
-  Args(const std::vector<std::string>& words, const std::vector<std::string>& flags) {
+  Args(const std::vector<std::string>& words, bool withOptions,
+       const std::vector<std::string>& flags) {
     for (size_t i = 1; i < words.size(); ++i) {
       const std::string& w = words[i];
-      if (w.size() > 2 && w.compare(0, 2, "--") == 0) {
+      if (withOptions && w.size() > 2 && w.compare(0, 2, "--") == 0) {
         std::string name = w.substr(2);
         bool flag = false;
         for (const std::string& f : flags) flag = flag || f == name;
@@ -262,7 +264,10 @@ void ListBoxClick(HWND lb, int row) {
 Json Run(const std::vector<std::string>& words) {
   if (words.empty()) throw UsageError("no command");
   const std::string& cmd = words[0];
-  Args a(words, {"all"});
+  static const char* const withOptions[] = {"windows", "wait-window", "wait-gone", "wait-exit"};
+  bool options = false;
+  for (const char* c : withOptions) options = options || cmd == c;
+  Args a(words, options, {"all"});
   if (cmd == "windows") {
     Json out = Json::Array();
     for (HWND w : TopLevel(Filter(a))) out.Add(Describe(w));

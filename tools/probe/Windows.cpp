@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 #include "app/win/Handles.h"
 #include "tools/probe/Remote.h"
@@ -50,11 +52,20 @@ void RequireClass(HWND window, const wchar_t* cls) {
                              ", not a " + mt::Narrow(cls));
 }
 
-BOOL CALLBACK CollectChild(HWND child, LPARAM lp) {
-  auto* parent = reinterpret_cast<std::pair<HWND, Json*>*>(lp);
-  // EnumChildWindows walks the whole subtree; keep the direct children only.
-  if (GetParent(child) == parent->first) parent->second->Add(Tree(child));
-  return TRUE;
+// The direct children of a window, top of the z-order first. Nothing that can throw runs
+// inside the system's callback.
+std::vector<HWND> DirectChildren(HWND window) {
+  std::pair<HWND, std::vector<HWND>> found{window, {}};
+  EnumChildWindows(
+      window,
+      [](HWND child, LPARAM lp) -> BOOL {
+        auto* f = reinterpret_cast<std::pair<HWND, std::vector<HWND>>*>(lp);
+        // EnumChildWindows walks the whole subtree; keep the direct children only.
+        if (GetParent(child) == f->first) f->second.push_back(child);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found.second;
 }
 
 // Reads list-view item texts, states and images through one buffer in the owner's process.
@@ -167,8 +178,13 @@ Json Describe(HWND window) {
 Json Tree(HWND window) {
   Json node = Describe(window);
   Json children = Json::Array();
-  std::pair<HWND, Json*> parent{window, &children};
-  EnumChildWindows(window, CollectChild, reinterpret_cast<LPARAM>(&parent));
+  for (HWND child : DirectChildren(window)) {
+    try {
+      children.Add(Tree(child));
+    } catch (const std::exception&) {
+      if (IsWindow(child)) throw;  // a child destroyed meanwhile is simply not there
+    }
+  }
   node.Set("children", std::move(children));
   return node;
 }
