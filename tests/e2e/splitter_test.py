@@ -52,6 +52,8 @@ def test(s):
 
     log("merge with an empty list: nothing happens")
     s.probe.click(c["merge"])
+    # The click reached the button (it took the focus), and nothing followed.
+    wait_until("the merge button focused", lambda: s.focused()["hwnd"] == c["merge"], timeout=10)
     s.no_window_appears("#32770", 2)
     check_equal(s.probe.text(main), NORMAL_CAPTION, "caption after the refused merge")
 

@@ -178,9 +178,9 @@ void TypeText(const std::string& text) {
   Send(inputs);
 }
 
-void PressKeys(const std::string& spec) {
+void PressKeys(const std::string& chord) {
   std::vector<WORD> modifiers;
-  std::string rest = spec;
+  std::string rest = chord;
   for (;;) {
     size_t plus = rest.find('+');
     if (plus == std::string::npos || plus + 1 == rest.size()) break;

@@ -21,6 +21,6 @@ void TypeText(const std::string& text);
 
 // Presses one key with its modifiers, given as "ENTER", "TAB", "SHIFT+TAB", "ALT+F4",
 // "CTRL+A", "SPACE", "F5", "DOWN", a single letter or digit, ... Throws on an unknown name.
-void PressKeys(const std::string& spec);
+void PressKeys(const std::string& chord);
 
 }  // namespace probe
