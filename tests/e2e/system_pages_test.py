@@ -1,0 +1,299 @@
+#!/usr/bin/env python3
+"""The three pages that work on the system, on a seeded registry and Startup folders:
+"虚拟硬盘" lists the mapped letters, creates one and deletes one (subst seen through a
+recording program installed as the prefix's subst.exe), refuses a letter it has; "IE修复"
+shows the add-ons and settings and applies the repair; "系统启动项" lists the four places,
+adds a program through the open dialog and deletes ticked items from each place. Every
+change is read back with `wine reg query` and compared whole: exactly what should change
+does, nothing else."""
+import copy
+import os
+import shutil
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from e2e import (RECORDER, check, check_equal, find, log, run, wait_until)  # noqa: E402
+
+HKLM_RUN = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"
+HKCU_RUN = "HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"
+IE_MAIN = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Internet Explorer\\Main"
+HOMEPAGE_LOCK = "HKEY_CURRENT_USER\\Software\\Policies\\Microsoft\\Internet Explorer\\Control Panel"
+REGTOOLS_LOCK = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System"
+TOOLBARS = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Internet Explorer\\Toolbar"
+EXTENSIONS = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Internet Explorer\\Extensions"
+MENU_EXT = "HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Internet Explorer\\MenuExt"
+TOOLBAR_ID = "{E2E00001-0000-4000-8000-000000000001}"
+EXTENSION_ID = "{E2E00002-0000-4000-8000-000000000002}"
+CLASS_KEY = "HKEY_CLASSES_ROOT\\CLSID\\" + TOOLBAR_ID
+SHELL32 = "C:\\windows\\system32\\shell32.dll"
+SUBST = "C:\\windows\\system32\\subst.exe"
+USER_STARTUP = "C:\\users\\%s\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp"
+COMMON_STARTUP = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp"
+TOOLS = "C:\\e2e\\tools"
+# A folder with a blank goes into the command line and the Run value quoted.
+MAPPED = '"C:\\e2e\\vd folder"'
+
+SEED = [
+    "[%s]" % HKLM_RUN,
+    '"x:"="subst x: C:\\\\e2e\\\\old x"',
+    '"y:"="subst y: C:\\\\e2e\\\\old y"',
+    '"Tool"="C:\\\\e2e\\\\tools\\\\tool.exe"',
+    '"Same"="C:\\\\e2e\\\\tools\\\\machine same.exe"',
+    "[%s]" % HKCU_RUN,
+    '"Helper"="C:\\\\e2e\\\\tools\\\\helper.exe --min"',
+    '"Same"="C:\\\\e2e\\\\tools\\\\user same.exe"',
+    "[%s]" % IE_MAIN,
+    '"Start Page"="http://hijack.example/"',
+    '"Window Title"="Hijacked 浏览器"',
+    "[%s]" % HOMEPAGE_LOCK,
+    '"homepage"=dword:00000001',
+    "[%s]" % REGTOOLS_LOCK,
+    '"DisableRegistryTools"=dword:00000001',
+    "[%s]" % TOOLBARS,
+    '"%s"=hex:00' % TOOLBAR_ID,
+    "[%s]" % CLASS_KEY,
+    '@="Evil Toolbar"',
+    "[%s\\InprocServer32]" % CLASS_KEY,
+    '@="C:\\\\windows\\\\system32\\\\shell32.dll"',
+    "[%s\\%s]" % (EXTENSIONS, EXTENSION_ID),
+    '"ButtonText"="Evil Button"',
+    '"HotIcon"="C:\\\\windows\\\\system32\\\\shell32.dll,3"',
+    "[%s\\Evil Menu]" % MENU_EXT,
+    '@="res://evil.dll/menu.htm"',
+    # subst.exe is Wine's built-in unless told to load the file in system32.
+    "[HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides]",
+    '"subst.exe"="native"',
+]
+WATCHED = [HKLM_RUN, HKCU_RUN, IE_MAIN, HOMEPAGE_LOCK, REGTOOLS_LOCK, TOOLBARS, EXTENSIONS,
+           MENU_EXT, CLASS_KEY]
+
+
+def registry(s):
+    """Every watched key, whole."""
+    out = {}
+    for key in WATCHED:
+        out.update(s.reg_query(key))
+    return out
+
+
+def controls(s, page):
+    """The visible page's controls by class, in reading order."""
+    tree = s.probe.tree(page)
+    return tree, lambda cls: sorted(find(tree, cls=cls, visible=True, many=True),
+                                    key=lambda n: (n["rect"][1], n["rect"][0]))
+
+
+def show_tab(s, main, index):
+    tabs = find(s.probe.tree(main), cls="SysTabControl32")["hwnd"]
+    s.probe.retry(lambda: s.probe("tab-click", tabs, index))
+    wait_until("tab %d selected" % index, lambda: s.probe("tabs", tabs)["selected"] == index)
+    pages = [n for n in s.probe.tree(main)["children"] if n["class"] == "TMtPage" and n["visible"]]
+    check_equal(len(pages), 1, "pages shown")
+    return pages[0]["hwnd"]
+
+
+def subst_calls(s):
+    log_path = s.unix_path("C:\\windows\\system32\\subst.log")
+    if not os.path.exists(log_path):
+        return []
+    with open(log_path, encoding="utf-8") as f:
+        return f.read().splitlines()
+
+
+def button(tree, text, kind):
+    """The button of that caption whose style kind is `kind` (0 push, 3 check, 9 radio)."""
+    hits = [b for b in find(tree, cls="Button", text=text, many=True)
+            if int(b["style"], 16) & 0xF == kind]
+    check_equal(len(hits), 1, "buttons %r of kind %d" % (text, kind))
+    return hits[0]["hwnd"]
+
+
+def virtual_drives(s, main):
+    log("虚拟硬盘: list, create, refuse a listed letter, delete")
+    page = show_tab(s, main, 1)
+    tree, of = controls(s, page)
+    listbox = of("ListBox")[0]["hwnd"]
+    combo = of("ComboBox")[0]["hwnd"]
+    folder_edit = [n for n in tree["children"] if n["class"] == "Edit"][0]
+    check_equal(s.probe("listbox", listbox)["rows"], ["x:", "y:"], "mapped letters")
+    combo_state = s.probe("combobox", combo)
+    check_equal(combo_state["rows"], ["%c:" % c for c in "abcdefghijklmnopqrstuvwxyz"],
+                "drive letters offered")
+    check_equal(combo_state["text"], "x:", "drive letter proposed")
+
+    before = registry(s)
+    s.replace_text(folder_edit["hwnd"], "C:\\e2e\\vd folder")
+    s.replace_text(find(tree, cls="Edit", text="x:")["hwnd"], "m:")
+    s.probe.click(button(tree, "建立", 0))
+    wait_until("m: listed", lambda: s.probe("listbox", listbox)["rows"] == ["m:", "x:", "y:"])
+    wait_until("subst started", lambda: subst_calls(s))
+    check_equal(subst_calls(s), ['"%s" m: %s' % (SUBST, MAPPED)], "subst command lines")
+    expected = copy.deepcopy(before)
+    expected[HKLM_RUN]["m:"] = ("REG_SZ", "subst m: " + MAPPED)
+    check_equal(registry(s), expected, "registry after creating m:")
+
+    s.replace_text(find(s.probe.tree(page), cls="Edit", text="m:")["hwnd"], "x:")
+    s.probe.click(button(tree, "建立", 0))
+    box, caption, text, box_tree = s.message_box(owner=main)
+    check_equal((caption, text), ("提示", "已存在此盘，请选择另外分区"), "a listed letter refused")
+    s.answer_message_box(box_tree)
+    check_equal(registry(s), expected, "registry after the refusal")
+
+    s.probe.retry(lambda: s.probe("lb-click", listbox, 1))
+    wait_until("x: selected", lambda: s.probe("listbox", listbox)["selected"] == 1)
+    s.probe.click(button(tree, "删除", 0))
+    wait_until("x: gone", lambda: s.probe("listbox", listbox)["rows"] == ["m:", "y:"])
+    wait_until("subst started again", lambda: len(subst_calls(s)) == 2)
+    check_equal(subst_calls(s)[1], '"%s" x: /d' % SUBST, "removal command line")
+    del expected[HKLM_RUN]["x:"]
+    check_equal(registry(s), expected, "registry after deleting x:")
+
+
+def browser_repair(s, main):
+    log("IE修复: add-ons and settings shown, the repair applied")
+    page = show_tab(s, main, 2)
+    tree, of = controls(s, page)
+    lv = of("SysListView32")[0]["hwnd"]
+    edits = of("Edit")
+    home, title = edits[0]["hwnd"], edits[1]["hwnd"]
+    listed = s.probe("listview", lv)
+    check_equal([c["text"] for c in listed["columns"]][:1], ["IE扩展项目"], "first column")
+    check_equal([r["cells"][:3] for r in listed["rows"]], [
+        ["Evil Toolbar", TOOLBAR_ID, SHELL32],
+        ["Evil Button", EXTENSION_ID, SHELL32 + ",3"],
+        ["Evil Menu", "res://evil.dll/menu.htm", ""]], "add-on rows")
+    images = [r["image"] for r in listed["rows"]]
+    check(images[0] >= 0 and images[1] >= 0 and images[0] != images[1],
+          "the toolbar and the extension have icons of their own: %r" % images)
+    check(images[2] < 0, "the menu entry has no icon: %r" % images)
+    check(not any(r["checked"] for r in listed["rows"]), "rows ticked after showing")
+    check_equal(s.probe.text(home), "http://hijack.example/", "home page shown")
+    check_equal(s.probe.text(title), "Hijacked 浏览器", "window title shown")
+    reg_lock, reg_free = button(tree, "禁止", 9), button(tree, "不禁止", 9)
+    page_lock = button(tree, "禁止", 3)
+    check_equal([s.probe("checked", h) for h in (reg_lock, reg_free, page_lock)], [1, 0, 1],
+                "locks shown")
+
+    before = registry(s)
+    s.probe("lv-check", lv, 1, "on")
+    s.probe.click(page_lock)
+    s.probe.click(reg_free)
+    wait_until("locks chosen", lambda: [s.probe("checked", h) for h in
+                                        (reg_lock, reg_free, page_lock)] == [0, 1, 0])
+    s.replace_text(home, "http://typed.example/")
+    s.probe.click(button(tree, "自动反修", 0))
+    wait_until("the ticked add-on gone",
+               lambda: len(s.probe("listview", lv)["rows"]) == 2)
+    rows = s.probe("listview", lv)["rows"]
+    check_equal([r["cells"][0] for r in rows], ["Evil Toolbar", "Evil Menu"], "rows after repair")
+    check_equal(s.probe.text(home), "about:blank", "home page after repair")
+    check_equal(s.probe.text(title), "Microsoft Internet explorer", "window title after repair")
+    expected = copy.deepcopy(before)
+    expected[IE_MAIN]["Start Page"] = ("REG_SZ", "about:blank")
+    expected[IE_MAIN]["Window Title"] = ("REG_SZ", "Microsoft Internet explorer")
+    del expected[HOMEPAGE_LOCK]["homepage"]
+    del expected[REGTOOLS_LOCK]["DisableRegistryTools"]
+    del expected[EXTENSIONS + "\\" + EXTENSION_ID]
+    check_equal(registry(s), expected, "registry after the repair")
+
+
+def startup_items(s, main, user_folder):
+    log("系统启动项: four places listed, a program added, ticked items deleted")
+    page = show_tab(s, main, 3)
+    tree, of = controls(s, page)
+    lv = of("SysListView32")[0]["hwnd"]
+    listed = s.probe("listview", lv)
+    check_equal([(c["text"], c["width"]) for c in listed["columns"]],
+                [("启动项名称", 120), ("启动项位置", 300)], "columns")
+    user_rows = {(n, user_folder + "\\" + n) for n in ("a.lnk", "b.lnk", "记事本.lnk")}
+    groups = [
+        {("m:", "subst m: " + MAPPED), ("y:", "subst y: C:\\e2e\\old y"),
+         ("Tool", TOOLS + "\\tool.exe"), ("Same", TOOLS + "\\machine same.exe")},
+        {("Helper", TOOLS + "\\helper.exe --min"), ("Same", TOOLS + "\\user same.exe")},
+        user_rows,
+        {("c.lnk", COMMON_STARTUP + "\\c.lnk")},
+    ]
+
+    def check_rows(rows, groups, what):
+        got = [tuple(r["cells"]) for r in rows]
+        at = 0
+        for n, group in enumerate(groups):
+            check_equal(set(got[at:at + len(group)]), group, "%s, place %d" % (what, n + 1))
+            at += len(group)
+        check_equal(len(got), at, "%s: number of rows" % what)
+
+    check_rows(listed["rows"], groups, "startup rows")
+
+    s.probe.click(button(tree, "添加", 0))
+    d = s.probe.wait_window(cls="#32770", title="打开")
+    wait_until("the name box focused", lambda: (s.focused() or {}).get("class") == "Edit")
+    types = [n for n in find(s.probe.tree(d["hwnd"]), cls="ComboBox", many=True)
+             if n["text"] == "*.exe"]
+    check_equal(len(types), 1, "file types of the add dialog")
+    before = registry(s)
+    s.type_into_focus(TOOLS + "\\new tool.exe")
+    s.probe.wait_gone(d["hwnd"])
+    groups[0].add(("new tool.exe", TOOLS + "\\new tool.exe"))
+    wait_until("the added program listed",
+               lambda: len(s.probe("listview", lv)["rows"]) == sum(map(len, groups)))
+    check_rows(s.probe("listview", lv)["rows"], groups, "rows after adding")
+    expected = copy.deepcopy(before)
+    expected[HKLM_RUN]["new tool.exe"] = ("REG_SZ", TOOLS + "\\new tool.exe")
+    check_equal(registry(s), expected, "registry after adding")
+
+    rows = s.probe("listview", lv)["rows"]
+    machine = len(groups[0])
+    tick = {i for i, r in enumerate(rows)
+            if (i < machine and r["cells"][0] == "Same")
+            or (machine <= i < machine + 2 and r["cells"][0] == "Helper")
+            or r["cells"][0] in ("a.lnk", "c.lnk")}
+    check_equal(len(tick), 4, "rows to tick")
+    for i in sorted(tick):
+        s.probe("lv-check", lv, i, "on")
+    check_equal({i for i, r in enumerate(s.probe("listview", lv)["rows"]) if r["checked"]}, tick,
+                "ticked rows")
+    s.probe.click(button(tree, "删除", 0))
+    # The refresh after the deletion leaves every row unticked.
+    wait_until("the list refreshed",
+               lambda: not any(r["checked"] for r in s.probe("listview", lv)["rows"]))
+    groups[0].discard(("Same", TOOLS + "\\machine same.exe"))
+    groups[1].discard(("Helper", TOOLS + "\\helper.exe --min"))
+    groups[2].discard(("a.lnk", user_folder + "\\a.lnk"))
+    groups.pop()
+    check_rows(s.probe("listview", lv)["rows"], groups, "rows after deleting")
+    del expected[HKLM_RUN]["Same"]
+    del expected[HKCU_RUN]["Helper"]
+    check_equal(registry(s), expected, "registry after deleting")
+    check_equal(sorted(os.listdir(s.unix_path(user_folder))), ["b.lnk", "notes.txt", "记事本.lnk"],
+                "user Startup folder after deleting")
+    check_equal(os.listdir(s.unix_path(COMMON_STARTUP)), [], "common Startup folder after deleting")
+    check(os.path.exists(s.unix_path(TOOLS + "\\machine same.exe")),
+          "deleting an item removed its program")
+
+
+def test(s):
+    user = [u for u in os.listdir(s.unix_path("C:\\users")) if u != "Public"][0]
+    user_folder = USER_STARTUP % user
+    subst = s.unix_path(SUBST)
+    os.unlink(subst)                        # a hard link into the template: replace, not write
+    shutil.copy(RECORDER, subst)
+    os.makedirs(s.unix_path(TOOLS))
+    for name in ("tool.exe", "machine same.exe", "user same.exe", "new tool.exe"):
+        shutil.copy(RECORDER, s.unix_path(TOOLS + "\\" + name))
+    for folder, names in ((user_folder, ("a.lnk", "b.lnk", "记事本.lnk", "notes.txt")),
+                          (COMMON_STARTUP, ("c.lnk",))):
+        os.makedirs(s.unix_path(folder), exist_ok=True)
+        for name in names:
+            with open(os.path.join(s.unix_path(folder), name), "wb") as f:
+                f.write(b"shortcut stand-in")
+    s.reg_import(SEED)
+
+    s.start_program()
+    main = s.wait_main_window()["hwnd"]
+    virtual_drives(s, main)
+    browser_repair(s, main)
+    startup_items(s, main, user_folder)
+
+
+if __name__ == "__main__":
+    run(test)

@@ -1,0 +1,231 @@
+#!/usr/bin/env python3
+"""The update road against the shipped update host. The program runs in a private network
+namespace whose /etc/hosts names the maker's host as 127.0.0.1, where this script serves
+the update page and the installer on port 80; nothing in the program is pointed anywhere.
+
+  update_test.py newer   a newer version on offer: the reminder window and its texts;
+                         "立即升级" downloads the installer, the closing message is answered,
+                         the installer runs and the program ends
+  update_test.py older   an older and an equal version: the page is fetched, no reminder
+
+Without the right to make a namespace the test is skipped, except as root, where it fails:
+as root it must run (CI runs as root)."""
+import fcntl
+import http.server
+import os
+import socket
+import struct
+import subprocess
+import sys
+import threading
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import installer  # noqa: E402
+from e2e import (BUILD, SKIP, check, check_equal, find, log, run, wait_until)  # noqa: E402
+
+HOST = "www.mirtak.example"
+UPDATE_PATH = "/gjhjsj.asp"
+DOWNLOAD_PATH = "/download/tbxsetup.exe"
+USER_AGENT = "Mozilla/4.0 (compatible; MSIE 6.0; MSIE 7.0; MSIE 8.0; MSIE 9.0; Maxthon)"
+INSIDE = "MT_E2E_NETNS"
+
+
+def update_page(version):
+    return ("<html><body>\r\n"
+            "zpid:12</br>zpname:小工具合集</br>zpver:%s</br>zpms:分割、虚拟硬盘、IE修复</br>"
+            "zpsjnr:\r\n1.修正若干问题\r\n2.新增功能\r\n</br>zpdx:1.2MB</br>zpgxsj:2026-12-01</br>"
+            "zp_downurl:http://%s%s</br>zpzc:Win7/Win10</br>"
+            "</body></html>\r\n" % (version, HOST, DOWNLOAD_PATH)).encode("gbk")
+
+
+class UpdateServer(http.server.ThreadingHTTPServer):
+    """The maker's host on the loopback: the update page and the installer; it records every
+    request it gets."""
+    daemon_threads = True
+
+    def __init__(self):
+        super().__init__(("127.0.0.1", 80), Handler)
+        self.version = "v1.3"
+        self.requests = []
+        self.lock = threading.Lock()
+        threading.Thread(target=self.serve_forever, daemon=True).start()
+
+    def seen(self, method, path):
+        with self.lock:
+            return [r for r in self.requests if r[0] == method and r[1] == path]
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def answer(self, head):
+        with self.server.lock:
+            self.server.requests.append((self.command, self.path, dict(self.headers)))
+        status = 200
+        if self.path == UPDATE_PATH:
+            body = update_page(self.server.version)
+        elif self.path == DOWNLOAD_PATH:
+            body = installer.payload()
+        else:
+            status, body = 404, b"not here"
+        self.send_response(status)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        if not head:
+            self.wfile.write(body)
+
+    def do_GET(self):
+        self.answer(head=False)
+
+    def do_HEAD(self):
+        self.answer(head=True)
+
+
+# ---- the private network --------------------------------------------------------------------
+
+def enter_private_network(argv):
+    """Runs this script again inside new network and mount namespaces; returns only inside."""
+    if os.environ.get(INSIDE) == "1":
+        return
+    root = os.geteuid() == 0
+    unshare = ["unshare", "-mn"] if root else ["unshare", "-rmn"]
+    trial = subprocess.run(unshare + ["true"], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    if trial.returncode != 0:
+        why = "no private network namespace (%s: %s)" % (" ".join(unshare),
+                                                         trial.stderr.decode().strip())
+        if root:
+            print("FAILED: %s; as root this test must run" % why, flush=True)
+            sys.exit(1)
+        print("SKIPPED: %s; run as root or allow unprivileged user namespaces" % why, flush=True)
+        sys.exit(SKIP)
+    env = dict(os.environ, **{INSIDE: "1"})
+    os.execvpe(unshare[0], unshare + ["--", sys.executable, os.path.abspath(argv[0])] + argv[1:],
+               env)
+
+
+def set_up_private_network(name):
+    """Loopback up and a hosts file of our own that sends the maker's host to it."""
+    SIOCGIFFLAGS, SIOCSIFFLAGS, IFF_UP = 0x8913, 0x8914, 0x1
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        flags = struct.unpack("16sH22x", fcntl.ioctl(s, SIOCGIFFLAGS,
+                                                     struct.pack("16sH22x", b"lo", 0)))[1]
+        fcntl.ioctl(s, SIOCSIFFLAGS, struct.pack("16sH22x", b"lo", flags | IFF_UP))
+    hosts = os.path.join(BUILD, "e2e", name + ".hosts")
+    os.makedirs(os.path.dirname(hosts), exist_ok=True)
+    with open(hosts, "w") as f:
+        f.write("127.0.0.1 localhost\n127.0.0.1 %s\n::1 localhost\n" % HOST)
+    subprocess.run(["mount", "--bind", hosts, "/etc/hosts"], check=True)
+    check_equal(socket.gethostbyname(HOST), "127.0.0.1", "the maker's host inside the namespace")
+
+
+# ---- the tests ----------------------------------------------------------------------------------
+
+def wait_for_check(s, server, count):
+    wait_until("the update check's request", lambda: len(server.seen("GET", UPDATE_PATH)) >= count)
+    method, path, headers = server.seen("GET", UPDATE_PATH)[count - 1]
+    check_equal(headers.get("User-Agent"), USER_AGENT, "User-Agent of the update check")
+    check_equal(headers.get("Host"), HOST, "Host of the update check")
+
+
+def labelled_values(tree):
+    """Each caption label ("软件版本：") with the label right beside it."""
+    statics = [n for n in find(tree, cls="Static", many=True)]
+    out = {}
+    for c in statics:
+        if not c["text"].endswith("："):
+            continue
+        beside = [n for n in statics if abs(n["rect"][1] - c["rect"][1]) <= 3
+                  and n["rect"][0] > c["rect"][0] and n is not c]
+        if beside:
+            out[c["text"]] = min(beside, key=lambda n: n["rect"][0])["text"]
+    return out
+
+
+def newer(s, server):
+    server.version = "v1.4"
+    pid = s.start_program()
+    s.wait_main_window()
+    reminder = s.probe.wait_window(cls="MtTFsjtx", timeout=60)
+    wait_for_check(s, server, 1)
+    check_equal(reminder["text"], "Mirtak工具合集", "reminder caption")
+    check(int(reminder["exstyle"], 16) & 0x8, "the reminder stays on top")
+
+    log("the reminder rises to the lower-right corner")
+    last = []
+
+    def settled():
+        rect = s.probe("info", reminder["hwnd"])["rect"]
+        last.append(rect)
+        return len(last) > 3 and last[-4:] == [rect] * 4
+    wait_until("the reminder to stop rising", settled, timeout=20, interval=0.1)
+    left, top, right, bottom = last[-1]
+    check_equal(right, 1024 - 5, "right edge of the reminder")
+    check(768 - 5 < bottom <= 768, "lower edge of the reminder: %d" % bottom)
+
+    tree = s.probe.tree(reminder["hwnd"])
+    check_equal(labelled_values(tree), {
+        "软件版本：": "v1.4", "软件大小：": "1.2MB", "升级时间：": "2026-12-01",
+        "软件编号：": "12", "软件名称：": "小工具合集", "软件描述：": "分割、虚拟硬盘、IE修复",
+        "系统支持：": "Win7/Win10"}, "reminder labels")
+    check(find(tree, cls="Static", text="1.修正若干问题\r\n2.新增功能"), "upgrade content")
+    check_equal(s.probe("checked", find(tree, cls="Button", text="此版本不再提醒")["hwnd"]), 0,
+                "silence box")
+
+    log("立即升级: download, the closing message, the installer")
+    check(not os.path.exists(os.path.join(s.install_dir, "rar")), "rar folder before the download")
+    s.probe.click(find(tree, cls="Button", text="立即升级")["hwnd"])
+    box, caption, text, box_tree = s.message_box(owner=reminder["hwnd"], timeout=60)
+    check_equal((caption, text),
+                ("温馨提示", "软件升级要关闭当前程序，进行升级，点确定自动关闭程序"), "closing message")
+    check_equal([m for m, p, h in server.requests if p == DOWNLOAD_PATH], ["HEAD", "GET"],
+                "requests for the installer")
+    check_equal(server.seen("GET", DOWNLOAD_PATH)[0][2].get("User-Agent"), USER_AGENT,
+                "User-Agent of the download")
+    with open(os.path.join(s.install_dir, *installer.RELATIVE_PATH.split("\\")), "rb") as f:
+        check(f.read() == installer.payload(), "the downloaded installer differs from the served")
+    check_equal(installer.started_with(s), [], "installer started before the answer")
+    s.answer_message_box(box_tree)
+    wait_until("the installer to run", lambda: installer.started_with(s), timeout=30)
+    check_equal(installer.started_with(s),
+                ['"%s\\%s"' % (s.exe_win.rsplit("\\", 1)[0], installer.RELATIVE_PATH)],
+                "installer command line")
+    check_equal(s.wait_exit(pid, timeout=30), 0, "exit code after the update")
+
+
+def older(s, server):
+    for n, version in enumerate(("v1.2", "v1.3"), start=1):
+        log("%s on offer" % version)
+        server.version = version
+        pid = s.start_program()
+        main = s.wait_main_window()
+        wait_for_check(s, server, n)
+        s.no_window_appears("MtTFsjtx", 4)
+        check_equal(s.probe.windows(cls="MtTFsjtx", visible_only=False), [],
+                    "reminder windows made for %s" % version)
+        check_equal(s.close_and_wait(main["hwnd"], pid), 0, "exit code")
+    check_equal(server.seen("HEAD", DOWNLOAD_PATH) + server.seen("GET", DOWNLOAD_PATH), [],
+                "downloads without a reminder")
+
+
+def main():
+    scenarios = {"newer": newer, "older": older}
+    if len(sys.argv) != 2 or sys.argv[1] not in scenarios:
+        sys.exit("usage: update_test.py newer|older")
+    enter_private_network(sys.argv)
+    name = "update_test_" + sys.argv[1]
+    set_up_private_network(name)
+    server = UpdateServer()
+    started = time.monotonic()
+    try:
+        run(lambda s: scenarios[sys.argv[1]](s, server), name)
+    finally:
+        server.shutdown()
+        log("server up for %.1f s" % (time.monotonic() - started))
+
+
+if __name__ == "__main__":
+    main()
