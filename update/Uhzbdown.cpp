@@ -1,7 +1,10 @@
 #include "update/Uhzbdown.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <memory>
+#include <thread>
 
 namespace mt {
 
@@ -67,9 +70,10 @@ void Tfiledownthread::DownloadWork(void* /*sender*/, WorkMode /*mode*/, int64_t 
   if (Mode != kReminderMode) return;
   std::string caption = DownloadProgressCaption(count, Total);
   if (caption == lastCaption_) return;  // spare the UI thread repeats of the same text
-  lastCaption_ = caption;
   DownloadTarget* target = links_.target;
-  links_.post([target, caption] { target->SetButton2Caption(caption); });
+  if (links_.post([target, caption] { target->SetButton2Caption(caption); }) == Handed::Queued) {
+    lastCaption_ = caption;
+  }
 }
 
 bool Tfiledownthread::Download(HttpClient& client) {
@@ -101,11 +105,10 @@ bool Tfiledownthread::Download(HttpClient& client) {
 }
 
 void Tfiledownthread::Execute() {
-  EnsureFolder(*links_.files, FolderOf(LocalFile));
-  std::unique_ptr<HttpClient> client;
   bool ok = false;
   try {
-    client = links_.http->CreateClient();
+    EnsureFolder(*links_.files, FolderOf(LocalFile));
+    std::unique_ptr<HttpClient> client = links_.http->CreateClient();
     client->SetUserAgent(kUpdateUserAgent);
     client->SetFollowRedirects(true);
     client->SetWorkHandler([this](WorkMode mode, int64_t count) { DownloadWork(this, mode, count); });
@@ -113,12 +116,25 @@ void Tfiledownthread::Execute() {
   } catch (...) {
     ok = false;
   }
-  if (Mode == kReminderMode) {
-    DownloadTarget* target = links_.target;
-    const std::string path = LocalFile;
-    links_.post([target, ok, path] { CompleteDownload(*target, ok, path); });
+  if (Mode == kReminderMode) HandOver(ok);
+}
+
+void Tfiledownthread::HandOver(bool succeeded) {
+  DownloadTarget* target = links_.target;
+  const std::string path = LocalFile;
+  const std::function<void()> work = [target, succeeded, path] {
+    CompleteDownload(*target, succeeded, path);
+  };
+  for (int pauseMs = 10;; pauseMs = std::min(pauseMs * 2, 500)) {
+    Handed handed = Handed::Busy;
+    try {
+      handed = links_.post(work);
+    } catch (...) {
+      // Out of memory for the message, say: as good as refused for now.
+    }
+    if (handed != Handed::Busy) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
   }
-  client.reset();
 }
 
 }  // namespace mt

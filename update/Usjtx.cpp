@@ -270,7 +270,7 @@ void TFsjtx::Button2Click() {
   links.files = &files;
   links.target = this;
   std::shared_ptr<UiGate> gate = Main.UpdateGate();
-  links.post = [gate](std::function<void()> work) { gate->Send(std::move(work)); };
+  links.post = [gate](std::function<void()> work) { return gate->Send(std::move(work)); };
   auto* thread = new Tfiledownthread(true, gUpdateRecord.zp_downurl, target,
                                      kReminderDownloadMode, std::move(links));
   filedownthread = thread;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <new>
 
 #include "update/UiGate.h"
 #include "update/jcsj.h"
@@ -78,6 +79,10 @@ struct DownloadRun {
   RecordingTarget target;
   UiQueue ui;
 
+  // How the UI thread takes each post; null: every post is queued.
+  std::function<Handed()> answer;
+  std::atomic<int> posts{0};
+
   DownloadRun() { files.dirs.insert("C:\\Tools"); }
 
   void Run(const std::string& url = kUrl) {
@@ -91,7 +96,12 @@ struct DownloadRun {
     links.http = &http;
     links.files = &files;
     links.target = &target;
-    links.post = [this](std::function<void()> w) { ui.Post(std::move(w)); };
+    links.post = [this](std::function<void()> w) {
+      ++posts;
+      const Handed handed = answer ? answer() : Handed::Queued;
+      if (handed == Handed::Queued) ui.Post(std::move(w));
+      return handed;
+    };
     auto* t = new EndSignal(true, url, kTarget, Tfiledownthread::kReminderMode, links);
     t->ended = &ended;
     t->Resume();
@@ -198,6 +208,57 @@ TEST(DownloadThread, AStaleInstallerAtTheTargetIsNeverOffered) {
   EXPECT_EQ(d.target.calls, kFailedTail);
 }
 
+TEST(DownloadThread, EveryWayOutReachesTheWindow) {
+  {  // looking at the folder throws
+    DownloadRun d;
+    d.http.responses[kUrl] = {"installer", 9};
+    d.files.throwOnFolders = true;
+    d.Run();
+    EXPECT_EQ(d.target.calls, kFailedTail);
+    EXPECT_TRUE(d.http.requests.empty());
+  }
+  {  // the folder cannot be made: the write fails
+    DownloadRun d;
+    d.http.responses[kUrl] = {"installer", 9};
+    d.files.unmakeable.insert("C:\\Tools\\rar");
+    d.Run();
+    EXPECT_EQ(d.Tail(2), kFailedTail);
+    EXPECT_TRUE(d.files.files.empty());
+  }
+  {  // no HTTP client to be had
+    DownloadRun d;
+    d.http.failCreate = true;
+    d.Run();
+    EXPECT_EQ(d.target.calls, kFailedTail);
+  }
+}
+
+TEST(DownloadThread, ACompletionTheUiThreadRefusesIsHandedOverAgain) {
+  DownloadRun d;
+  d.http.responses[kUrl] = {"installer", 9};
+  int answered = 0;  // the download thread is the only caller
+  d.answer = [&answered] {
+    ++answered;
+    if (answered == 6) throw std::bad_alloc();  // no memory for the message
+    return answered <= 5 ? Handed::Busy : Handed::Queued;
+  };
+  d.Run();
+  // The one progress caption was refused and superseded; the completion came through on
+  // the 6th try after it.
+  EXPECT_EQ(d.posts.load(), 7);
+  EXPECT_EQ(d.target.calls, (std::vector<std::string>{"enable", "path " + kTarget, "finished",
+                                                      "close"}));
+}
+
+TEST(DownloadThread, NoEndlessRetryOnceTheWindowIsGone) {
+  DownloadRun d;
+  d.http.responses[kUrl] = {"installer", 9};
+  d.answer = [] { return Handed::Gone; };
+  d.Run();
+  EXPECT_EQ(d.posts.load(), 2);  // one caption, one completion
+  EXPECT_TRUE(d.target.calls.empty());
+}
+
 TEST(DownloadThread, EnsureFolderCreatesMissingParentsOutermostFirst) {
   MemoryFiles files;
   Tfiledownthread::EnsureFolder(files, "C:\\a\\b\\c");
@@ -209,13 +270,17 @@ TEST(DownloadThread, EnsureFolderCreatesMissingParentsOutermostFirst) {
 
 TEST(UiGate, NothingPassesOnceTheOwnerIsGone) {
   int posted = 0;
-  auto gate = std::make_shared<UiGate>([&](std::function<void()> w) { ++posted; w(); });
+  auto gate = std::make_shared<UiGate>([&](std::function<void()> w) {
+    ++posted;
+    w();
+    return Handed::Queued;
+  });
   std::shared_ptr<void> closer = GateCloser(gate);
   bool ran = false;
-  EXPECT_TRUE(gate->Send([&] { ran = true; }));
+  EXPECT_EQ(gate->Send([&] { ran = true; }), Handed::Queued);
   EXPECT_TRUE(ran);
   closer.reset();  // the window object is destroyed
-  EXPECT_FALSE(gate->Send([&] { ran = false; }));
+  EXPECT_EQ(gate->Send([&] { ran = false; }), Handed::Gone);
   EXPECT_TRUE(ran);
   EXPECT_EQ(posted, 1);
 }

@@ -152,7 +152,10 @@ class DownloadToDisk : public LoopbackServer {
     links.http = &RealHttpService();
     links.files = &RealDownloadFiles();
     links.target = &target;
-    links.post = [this](std::function<void()> w) { ui.Post(std::move(w)); };
+    links.post = [this](std::function<void()> w) {
+      ui.Post(std::move(w));
+      return Handed::Queued;
+    };
     auto* t = new Signalled(true, url, LocalFile(), Tfiledownthread::kReminderMode, links);
     t->ended = &ended;
     t->Resume();
