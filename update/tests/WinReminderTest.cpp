@@ -10,8 +10,8 @@
 #include "app/Settings.h"
 #include "app/Unit1.h"
 #include "app/Constants.h"
-#include "tests/support/StandIns.h"
 #include "app/win/Handles.h"
+#include "tests/support/StandIns.h"
 #include "update/UiGate.h"
 #include "update/Usjtx.h"
 #include "update/jcsj.h"
@@ -198,21 +198,6 @@ TEST_F(ReminderRoad, FailedDownloadLeavesTheWindowOpenForAnotherTry) {
   ASSERT_TRUE(PumpUntil([&] { return !ts.shell.execs.empty(); }, 30000));
   form->SetTimer3Enabled(false);
   EXPECT_EQ(test::FileSize(dir.path() + "\\rar\\tbxsetup.exe"), 5000);
-}
-
-TEST_F(ReminderRoad, AnInstallerFolderThatCannotBeMadeStillEndsTheDownload) {
-  OpenFrom("/gjhjsj.asp");
-  // A file named "rar" stands where the folder would go.
-  HANDLE blocker = CreateFileW(Widen(dir.path() + "\\rar").c_str(), GENERIC_WRITE, 0, nullptr,
-                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(blocker, INVALID_HANDLE_VALUE);
-  CloseHandle(blocker);
-  gUpdateRecord.zp_downurl = Url("/big/5000");
-  TForm1::Click(Fsjtx->Button2);
-  ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(Fsjtx->Button2) != FALSE; }, 30000));
-  EXPECT_EQ(TForm1::GetText(Fsjtx->Button2), kDownloadFailedCaption);
-  EXPECT_FALSE(DownloadFinished);
-  EXPECT_TRUE(IsWindowVisible(Fsjtx->Handle));
 }
 
 TEST_F(ReminderRoad, TheUpdateGateSaysGoneOnceTheMainWindowIsDestroyed) {

@@ -58,17 +58,6 @@ long long FileSize(const std::string& path) {
   return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-std::string FileBytes(const std::string& path) {
-  UniqueFileHandle file(::CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return std::string();
-  std::string out;
-  char buffer[4096];
-  DWORD got = 0;
-  while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) out.append(buffer, got);
-  return out;
-}
-
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
   const DWORD end = ::GetTickCount() + static_cast<DWORD>(timeoutMs);
   for (;;) {

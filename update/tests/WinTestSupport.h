@@ -31,8 +31,6 @@ class WinTempDir {
 
 // Size of a file, -1 when there is none.
 long long FileSize(const std::string& path);
-// The whole content of a file, "" when it cannot be read.
-std::string FileBytes(const std::string& path);
 // Dispatches messages until `done` holds or `timeoutMs` passes; false on timeout.
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 10000);
 

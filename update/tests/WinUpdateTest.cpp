@@ -189,12 +189,6 @@ TEST_F(DownloadToDisk, FailuresLeaveNoFileAndNoHandOver) {
   }
 }
 
-TEST_F(DownloadToDisk, AnInstallerAddressWithGbkBytesIsFetched) {
-  Run(Url("/echo/" + kGbkName + ".exe"));
-  EXPECT_EQ(test::FileBytes(LocalFile()), "GET /echo/" + kGbkNameOnTheWire + ".exe HTTP/1.1\r\n");
-  EXPECT_EQ(target.calls.back(), "close");
-}
-
 TEST_F(DownloadToDisk, NoLengthShowsAmounts) {
   Run(Url("/nolength/700000"));
   EXPECT_EQ(test::FileSize(LocalFile()), 700000);
