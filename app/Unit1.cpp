@@ -63,7 +63,8 @@ TForm1::~TForm1() {
 void TForm1::Create() {
   RegisterClasses();
   HINSTANCE inst = GetModuleHandleW(nullptr);
-  WNDCLASSEXW wc{sizeof(wc)};
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
   wc.lpfnWndProc = WndProc;
   wc.hInstance = inst;
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
@@ -72,7 +73,8 @@ void TForm1::Create() {
   wc.hIconSm = static_cast<HICON>(LoadImageW(inst, MAKEINTRESOURCEW(1), IMAGE_ICON, 16, 16, 0));
   wc.lpszClassName = kFormClass;
   RegisterClassExW(&wc);
-  WNDCLASSEXW pc{sizeof(pc)};
+  WNDCLASSEXW pc{};
+  pc.cbSize = sizeof pc;
   pc.lpfnWndProc = PageProc;
   pc.hInstance = inst;
   pc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
@@ -345,10 +347,12 @@ int TForm1::Notice(const std::string& text, const std::string& caption) {
   return svc.messages->Show(Handle, text, caption, kMbOk);
 }
 
-void TForm1::PostToUi(std::function<void()> work) {
+bool TForm1::PostToUi(std::function<void()> work) {
   auto* heap = new std::function<void()>(std::move(work));
   HWND h = Handle;
-  if (!h || !PostMessageW(h, kRunOnUi, 0, reinterpret_cast<LPARAM>(heap))) delete heap;
+  if (h && PostMessageW(h, kRunOnUi, 0, reinterpret_cast<LPARAM>(heap))) return true;
+  delete heap;
+  return false;
 }
 
 // ---- tabs ------------------------------------------------------------------------------------

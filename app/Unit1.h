@@ -41,8 +41,9 @@ class TForm1 {
   // Text of any control, UTF-8.
   static std::string GetText(HWND control);
   static void SetText(HWND control, const std::string& text);
-  // Runs `work` on the UI thread (from any thread). Dropped once the window is gone.
-  void PostToUi(std::function<void()> work);
+  // Runs `work` on the UI thread (from any thread). False when it could not be queued (the
+  // window is gone, or its message queue is full): then it never runs.
+  bool PostToUi(std::function<void()> work);
   // Runs `handler` and shows whatever it throws in the general error report.
   void Guarded(const std::function<void()>& handler);
   // The general error report: the text (full stop added where due), the application title,

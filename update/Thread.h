@@ -26,6 +26,12 @@ class TThread {
   virtual void Execute() = 0;
 
  private:
+  // The body as the new thread runs it: Execute, then (with FreeOnTerminate) delete.
+  static void Run(TThread* thread);
+#ifdef _WIN32
+  static unsigned __stdcall Entry(void* thread);
+#endif
+
   std::atomic<bool> started_{false};
 };
 

@@ -1,7 +1,10 @@
 #include "update/Uhzbdown.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <memory>
+#include <thread>
 
 namespace mt {
 
@@ -69,9 +72,10 @@ void Tfiledownthread::DownloadWork(void* /*sender*/, WorkMode /*mode*/, int64_t 
   if (Mode != kReminderMode) return;
   std::string caption = DownloadProgressCaption(count, Total);
   if (caption == lastCaption_) return;  // spare the UI thread repeats of the same text
-  lastCaption_ = caption;
   DownloadTarget* target = links_.target;
-  links_.post([target, caption] { target->SetButton2Caption(caption); });
+  if (links_.post([target, caption] { target->SetButton2Caption(caption); }) == Handed::Queued) {
+    lastCaption_ = caption;
+  }
 }
 
 DownloadOutcome Tfiledownthread::Download(HttpClient& client) {
@@ -118,11 +122,10 @@ DownloadOutcome Tfiledownthread::Download(HttpClient& client) {
 }
 
 void Tfiledownthread::Execute() {
-  EnsureFolder(*links_.files, FolderOf(LocalFile));
-  std::unique_ptr<HttpClient> client;
   DownloadOutcome outcome;
   try {
-    client = links_.http->CreateClient();
+    EnsureFolder(*links_.files, FolderOf(LocalFile));
+    std::unique_ptr<HttpClient> client = links_.http->CreateClient();
     client->SetUserAgent(kUpdateUserAgent);
     client->SetFollowRedirects(true);
     client->SetWorkHandler([this](WorkMode mode, int64_t count) { DownloadWork(this, mode, count); });
@@ -130,14 +133,25 @@ void Tfiledownthread::Execute() {
   } catch (...) {
     outcome = DownloadOutcome::Failed();
   }
-  if (Mode == kReminderMode) {
-    // The verified installer (and its open file) travels with the hand-over; when the
-    // window is gone and the post is dropped, the file is released with it.
-    DownloadTarget* target = links_.target;
-    auto done = std::make_shared<DownloadOutcome>(std::move(outcome));
-    links_.post([target, done] { CompleteDownload(*target, std::move(*done)); });
+  if (Mode == kReminderMode) HandOver(std::move(outcome));
+}
+
+void Tfiledownthread::HandOver(DownloadOutcome outcome) {
+  // The verified installer (and its open file) travels with the hand-over; when the window
+  // is gone and the post is dropped, the file is released with it.
+  DownloadTarget* target = links_.target;
+  auto done = std::make_shared<DownloadOutcome>(std::move(outcome));
+  const std::function<void()> work = [target, done] { CompleteDownload(*target, std::move(*done)); };
+  for (int pauseMs = 10;; pauseMs = std::min(pauseMs * 2, 500)) {
+    Handed handed = Handed::Busy;
+    try {
+      handed = links_.post(work);
+    } catch (...) {
+      // Out of memory for the message, say: as good as refused for now.
+    }
+    if (handed != Handed::Busy) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
   }
-  client.reset();
 }
 
 }  // namespace mt

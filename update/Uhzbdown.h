@@ -11,6 +11,7 @@
 #include "update/HttpClient.h"
 #include "update/InstallerTrust.h"
 #include "update/Thread.h"
+#include "update/UiGate.h"
 
 namespace mt {
 
@@ -81,8 +82,8 @@ class Tfiledownthread : public TThread {
   static constexpr int32_t kReminderMode = 20;
 
  public:
-  // Runs `work` on the UI thread, in the order of the calls.
-  using PostToUi = std::function<void(std::function<void()>)>;
+  // Hands `work` to the UI thread, where work runs in the order it was queued.
+  using PostToUi = std::function<Handed(std::function<void()>)>;
   struct Links {
     HttpService* http = nullptr;
     DownloadFiles* files = nullptr;
@@ -99,7 +100,8 @@ class Tfiledownthread : public TThread {
   const int32_t Mode;
   int64_t Total = 0;  // announced length from the HEAD answer; -1 when none
 
-  // Work handler of the HTTP client: posts a new caption when the shown text changes.
+  // Work handler of the HTTP client: posts a new caption when the shown text changes (a
+  // refused caption is simply superseded by the next one).
   void DownloadWork(void* sender, WorkMode mode, int64_t count);
   // Creates `folder` and every missing parent, outermost first; failures are left to the
   // write that follows.
@@ -110,9 +112,15 @@ class Tfiledownthread : public TThread {
   DownloadOutcome Download(HttpClient& client);
 
  protected:
+  // Every way out of the body, success, failure or an exception anywhere (the folder
+  // included), ends in the hand-over to the reminder window.
   void Execute() override;
 
  private:
+  // Hands the completion over, again and again while the UI thread refuses it, until it is
+  // queued or the window is gone: a lost completion would leave Button2 disabled for good.
+  void HandOver(DownloadOutcome outcome);
+
   Links links_;
   std::string lastCaption_;
 };

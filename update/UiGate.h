@@ -10,17 +10,23 @@
 
 namespace mt {
 
+// What became of work handed to the UI thread.
+enum class Handed {
+  Queued,  // it will run on the UI thread
+  Busy,    // refused for now (a full message queue); handing it over again may succeed
+  Gone,    // the receiving window is gone: it will never run
+};
+
 class UiGate {
  public:
-  using Post = std::function<void(std::function<void()>)>;
+  using Post = std::function<Handed(std::function<void()>)>;
   explicit UiGate(Post post) : post_(std::move(post)) {}
 
-  // Hands `work` to the UI thread; false (and nothing done) once the gate is closed.
-  bool Send(std::function<void()> work) {
+  // Hands `work` to the UI thread; Gone (and nothing done) once the gate is closed.
+  Handed Send(std::function<void()> work) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!post_) return false;
-    post_(std::move(work));
-    return true;
+    if (!post_) return Handed::Gone;
+    return post_(std::move(work));
   }
   void Close() {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -22,7 +22,10 @@ std::string TForm1::UpdateEndpointUrl() const {
 std::shared_ptr<UiGate> TForm1::UpdateGate() {
   if (!updateGate_) {
     updateGate_ = std::make_shared<UiGate>([this](std::function<void()> work) {
-      PostToUi(std::move(work));
+      if (PostToUi(std::move(work))) return Handed::Queued;
+      // A window that still exists refused the post because its queue is full, which passes.
+      HWND h = Handle;
+      return h && IsWindow(h) ? Handed::Busy : Handed::Gone;
     });
     updateGateCloser_ = GateCloser(updateGate_);
   }

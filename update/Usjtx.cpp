@@ -132,18 +132,20 @@ void TFsjtx::Create() {
   Label10 = AddLabel(RzPanel1, "软件升级提醒", 72, 7, 105, 17);
   ::SendMessageW(Label10, WM_SETFONT, reinterpret_cast<WPARAM>(titleFont_.get()), FALSE);
   textColours_[Label10] = kGreen;
-  Label3 = AddLabel(RzPanel1, "软件版本：", 72, 35, 65, 12);
-  Lab_bb = AddLabel(RzPanel1, "", 128, 34, 73, 12);
-  Label5 = AddLabel(RzPanel1, "软件大小：", 200, 35, 65, 12);
-  Lab_dx = AddLabel(RzPanel1, "", 261, 34, 76, 12);
+  // Each caption's box holds its five characters (60 pixels at 12) with a little room for a
+  // wider face; its value starts where the box ends, so it never covers the colon.
+  Label3 = AddLabel(RzPanel1, "软件版本：", 72, 35, 62, 12);
+  Lab_bb = AddLabel(RzPanel1, "", 134, 34, 65, 12);
+  Label5 = AddLabel(RzPanel1, "软件大小：", 200, 35, 62, 12);
+  Lab_dx = AddLabel(RzPanel1, "", 262, 34, 76, 12);
 
   Image2 = AddPicture(RzPanel2, kClock, 195, 6, 20, 20, true);
-  Label6 = AddLabel(RzPanel2, "升级时间：", 216, 11, 57, 12);
+  Label6 = AddLabel(RzPanel2, "升级时间：", 216, 11, 62, 12);
   Lab_sjsj = AddLabel(RzPanel2, "", 279, 10, 90, 12);
   Image3 = AddPicture(RzPanel2, kStrip, 0, 0, kClientWidth, 33, false);
 
   // Lines break only where the text has line breaks; the rest is cut at the edges.
-  lab_nr = AddLabel(RzPanel3, "", 6, 3, 339, 102, SS_LEFTNOWORDWRAP);
+  lab_nr = AddLabel(RzPanel3, "", 6, 3, 339, 102);
 
   // Filled but placed below the client area, so never seen.
   Label1 = AddLabel(Handle, "软件编号：", 8, 384, 65, 12);
@@ -181,11 +183,12 @@ HWND TFsjtx::AddPanel(int y, int h, COLORREF colour) {
   return p;
 }
 
-HWND TFsjtx::AddLabel(HWND parent, const std::string& text, int x, int y, int w, int h,
-                      DWORD extraStyle) {
+// Labels never wrap words: a caption a little wider than its box would otherwise lose its
+// last word to a second line that the box cuts off.
+HWND TFsjtx::AddLabel(HWND parent, const std::string& text, int x, int y, int w, int h) {
   HWND l = ::CreateWindowExW(0, L"STATIC", Widen(text).c_str(),
-                             WS_CHILD | WS_VISIBLE | SS_NOPREFIX | extraStyle, S(x), S(y), S(w),
-                             S(h), parent, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+                             WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX, S(x), S(y),
+                             S(w), S(h), parent, nullptr, ::GetModuleHandleW(nullptr), nullptr);
   ::SendMessageW(l, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
   return l;
 }
@@ -276,7 +279,7 @@ void TFsjtx::Button2Click() {
   links.target = this;
   links.verifier = &RealInstallerVerifier();
   std::shared_ptr<UiGate> gate = Main.UpdateGate();
-  links.post = [gate](std::function<void()> work) { gate->Send(std::move(work)); };
+  links.post = [gate](std::function<void()> work) { return gate->Send(std::move(work)); };
   auto* thread = new Tfiledownthread(true, gUpdateRecord.zp_downurl, target,
                                      kReminderDownloadMode, std::move(links));
   filedownthread = thread;

@@ -65,8 +65,7 @@ class TFsjtx : public DownloadTarget {
   LRESULT Handle_(HWND, UINT, WPARAM, LPARAM);
   bool Forwarded(UINT, WPARAM, LPARAM, LRESULT& result);
   HWND AddPanel(int y, int h, COLORREF colour);
-  HWND AddLabel(HWND parent, const std::string& text, int x, int y, int w, int h,
-                DWORD extraStyle = 0);
+  HWND AddLabel(HWND parent, const std::string& text, int x, int y, int w, int h);
   HWND AddPicture(HWND parent, int kind, int x, int y, int w, int h, bool visible);
   void SetTimer1(bool enabled);
   int S(int pixels96) const;

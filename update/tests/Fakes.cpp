@@ -54,11 +54,18 @@ class FakeClient : public HttpClient {
 
 }  // namespace
 
-std::unique_ptr<HttpClient> FakeHttp::CreateClient() { return std::make_unique<FakeClient>(*this); }
+std::unique_ptr<HttpClient> FakeHttp::CreateClient() {
+  if (failCreate) throw HttpError("no client");
+  return std::make_unique<FakeClient>(*this);
+}
 
 bool MemoryFiles::FileExists(const std::string& path) { return files.count(path) != 0; }
-bool MemoryFiles::DirectoryExists(const std::string& path) { return dirs.count(path) != 0; }
+bool MemoryFiles::DirectoryExists(const std::string& path) {
+  if (throwOnFolders) throw AppError("cannot look at " + path);
+  return dirs.count(path) != 0;
+}
 bool MemoryFiles::MakeDirectory(const std::string& path) {
+  if (unmakeable.count(path) || !dirs.count(FolderOf(path))) return false;
   created.push_back(path);
   dirs.insert(path);
   return true;
@@ -71,6 +78,8 @@ bool MemoryFiles::RemoveFile(const std::string& path) {
 void MemoryFiles::WriteAll(const std::string& path, const std::string& bytes) {
   log.push_back("write " + path);
   if (held.count(path)) throw AppError("Cannot create file " + path);
+  // As on a disk: no file in a folder that does not exist.
+  if (!dirs.count(FolderOf(path))) throw AppError("Cannot create file \"" + path + "\"");
   if (failWrite) {
     files[path] = bytes.substr(0, bytes.size() / 2);  // a disk that filled up part-way
     throw AppError("Unable to write to " + path);

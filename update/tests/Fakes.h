@@ -38,6 +38,7 @@ class FakeHttp : public HttpService {
   std::vector<std::string> userAgents;
   std::vector<bool> followRedirects;
   int clientsAlive = 0;
+  bool failCreate = false;  // CreateClient throws
   std::mutex mutex;
 };
 
@@ -54,6 +55,8 @@ class MemoryFiles : public DownloadFiles {
   std::set<std::string> dirs{"C:"};
   std::set<std::string> undeletable;  // DeleteFile fails for these
   std::map<std::string, int> held;    // held open by a verifier: no write, rename or delete
+  std::set<std::string> unmakeable;   // MakeDirectory fails for these
+  bool throwOnFolders = false;        // DirectoryExists throws
   bool failWrite = false, failRename = false;
   std::vector<std::string> created;   // folders in creation order
   std::vector<std::string> log;       // "write path", "rename a b", "delete path"

@@ -10,7 +10,9 @@
 #include "app/Settings.h"
 #include "app/Unit1.h"
 #include "app/Constants.h"
+#include "app/win/Handles.h"
 #include "tests/support/StandIns.h"
+#include "update/UiGate.h"
 #include "update/Usjtx.h"
 #include "update/jcsj.h"
 #include "update/tests/WinSigningSupport.h"
@@ -107,6 +109,55 @@ TEST_F(ReminderRoad, NewerVersionOpensTheRisingWindowWithTheRecordTexts) {
   EXPECT_EQ(r.right, workW - 5);
   // MT_UPDATE_HOLD_MS keeps the window up for a look (screenshots).
   if (const char* hold = std::getenv("MT_UPDATE_HOLD_MS")) PumpUntil([] { return false; }, std::atoi(hold));
+}
+
+// Width of `label`'s text in its own font, and the font's ascent (where the baseline lies).
+struct TextSize {
+  long width, ascent;
+};
+TextSize MeasureText(HWND label) {
+  const std::wstring text = Widen(TForm1::GetText(label));
+  HDC dc = GetDC(label);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(label, WM_GETFONT, 0, 0)));
+  SIZE extent{};
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  SelectObject(dc, old);
+  ReleaseDC(label, dc);
+  return {extent.cx, metrics.tmAscent};
+}
+
+TEST_F(ReminderRoad, EveryCaptionFitsOnOneLineAndNoLabelCoversAnother) {
+  OpenFrom("/gjhjsj.asp");
+  const TFsjtx& w = *Fsjtx;
+  const HWND captions[] = {w.Label10, w.Label3, w.Label5, w.Label6, w.Label1,
+                           w.Label2,  w.Label4, w.Label7, w.Label9};
+  for (HWND label : captions) {
+    const TextSize text = MeasureText(label);
+    RECT client;
+    GetClientRect(label, &client);
+    EXPECT_LE(text.width, client.right) << TForm1::GetText(label);
+    // Chinese characters stand on the baseline: it must lie inside the box.
+    EXPECT_LE(text.ascent, client.bottom) << TForm1::GetText(label);
+  }
+  const HWND labels[] = {w.Label10, w.Label3, w.Lab_bb, w.Label5, w.Lab_dx, w.Label6, w.Lab_sjsj,
+                         w.lab_nr,  w.Label1, w.Lab_bh, w.Label2, w.Lab_mc, w.Label4, w.Lab_ms,
+                         w.Label7,  w.Lab_xt, w.Label9};
+  for (HWND label : labels) {
+    // Lines break only where the text has line breaks; nothing wraps inside a label.
+    EXPECT_EQ(GetWindowLongW(label, GWL_STYLE) & SS_TYPEMASK, SS_LEFTNOWORDWRAP)
+        << TForm1::GetText(label);
+    RECT a;
+    GetWindowRect(label, &a);
+    for (HWND other : labels) {
+      if (other == label || GetParent(other) != GetParent(label)) continue;
+      RECT b, both;
+      GetWindowRect(other, &b);
+      EXPECT_FALSE(IntersectRect(&both, &a, &b))
+          << TForm1::GetText(label) << " / " << TForm1::GetText(other);
+    }
+  }
 }
 
 TEST_F(ReminderRoad, OlderOrEqualVersionOpensNothing) {
@@ -228,6 +279,19 @@ TEST_F(ReminderRoad, FailedDownloadLeavesTheWindowOpenForAnotherTry) {
   form->SetTimer3Enabled(false);
   EXPECT_EQ(ts.messages.shown.size(), 1u);
   EXPECT_TRUE(PumpUntil([&] { return test::FileSize(test::MarkerOf(Installer())) > 0; }, 15000));
+}
+
+TEST_F(ReminderRoad, TheUpdateGateSaysGoneOnceTheMainWindowIsDestroyed) {
+  form->Create();
+  std::shared_ptr<UiGate> gate = form->UpdateGate();
+  bool ran = false;
+  EXPECT_EQ(gate->Send([&] { ran = true; }), Handed::Queued);
+  ASSERT_TRUE(PumpUntil([&] { return ran; }, 5000));
+  DestroyWindow(form->Handle);  // a finished download must not wait for it forever
+  EXPECT_EQ(gate->Send([&] { ran = false; }), Handed::Gone);
+  form.reset();
+  EXPECT_EQ(gate->Send([&] { ran = false; }), Handed::Gone);
+  EXPECT_TRUE(ran);
 }
 
 TEST_F(ReminderRoad, SilencingSavesTheShownVersionAndHides) {

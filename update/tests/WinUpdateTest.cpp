@@ -87,6 +87,20 @@ TEST_F(HttpClientTest, BodyCutShortThrowsAndWorkCountsRise) {
   EXPECT_EQ(counts.back(), 3000000);
 }
 
+// "安装包 新版" in GBK, as the Update page gives it.
+const std::string kGbkName = "\xB0\xB2\xD7\xB0\xB0\xFC \xD0\xC2\xB0\xE6";
+const std::string kGbkNameOnTheWire = "%B0%B2%D7%B0%B0%FC%20%D0%C2%B0%E6";
+
+TEST_F(HttpClientTest, AnAddressWithGbkBytesGoesOutAsThoseBytes) {
+  EXPECT_EQ(client->GetText(Url("/echo/" + kGbkName + ".exe?n=" + kGbkName + "&e=%41%e4#top")),
+            "GET /echo/" + kGbkNameOnTheWire + ".exe?n=" + kGbkNameOnTheWire +
+                "&e=%41%e4 HTTP/1.1\r\n");
+  const std::string line = "GET /echo/%5C%81%7C%22%7B%7D%25 HTTP/1.1\r\n";
+  client->Head(Url("/echo/\\\x81|\"{}%"));
+  EXPECT_EQ(client->ResponseContentLength(), static_cast<int32_t>(line.size()));
+  EXPECT_EQ(client->GetText(Url("/echo/\\\x81|\"{}%")), line);
+}
+
 // ---- the check thread over the real client ---------------------------------------------------
 std::optional<UpdateRecord> RealCheck(const std::string& url) {
   test::UiQueue ui;
@@ -140,7 +154,10 @@ class DownloadToDisk : public LoopbackServer {
     links.files = &RealDownloadFiles();
     links.target = &target;
     links.verifier = &verifier;
-    links.post = [this](std::function<void()> w) { ui.Post(std::move(w)); };
+    links.post = [this](std::function<void()> w) {
+      ui.Post(std::move(w));
+      return Handed::Queued;
+    };
     auto* t = new Signalled(true, url, LocalFile(), Tfiledownthread::kReminderMode, links);
     t->ended = &ended;
     t->Resume();

@@ -49,6 +49,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self._send(200, b"line1\nline2\x00tail", head=head)
         if p == "/ua":                                # echoes the User-Agent
             return self._send(200, self.headers.get("User-Agent", "").encode(), head=head)
+        if p.startswith("/echo/"):                    # the request line exactly as received;
+            line = self.raw_requestline               # HEAD announces the GET's line length
+            if head:
+                line = b"GET " + line[len(b"HEAD "):]
+            return self._send(200, line, head=head)
         if p.startswith("/big/"):                     # /big/N: N bytes with Content-Length
             return self._send(200, bytes(i % 251 for i in range(int(p[5:]))), head=head)
         if p.startswith("/nolength/"):                # N bytes, no Content-Length, ends at close

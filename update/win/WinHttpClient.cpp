@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/win/Handles.h"
+#include "update/HttpUrl.h"
 
 namespace mt {
 
@@ -56,30 +57,32 @@ class WinHttpClient : public HttpClient {
 
   void Request(const wchar_t* verb, const std::string& url, std::string* body) {
     length_ = -1;
-    const std::wstring wide = Widen(url);
+    // Scheme, host and port come from the origin; the path and query go out as the URL's own
+    // bytes, already escaped into ASCII, so neither the UTF-16 API nor WinHTTP re-encodes them.
+    const HttpUrlParts split = SplitHttpUrl(url);
+    const std::wstring origin = Widen(split.origin);
+    const std::wstring object = Widen(split.target);
     URL_COMPONENTS parts{};
     parts.dwStructSize = sizeof parts;
     parts.dwHostNameLength = static_cast<DWORD>(-1);
-    parts.dwUrlPathLength = static_cast<DWORD>(-1);
-    parts.dwExtraInfoLength = static_cast<DWORD>(-1);
     parts.dwSchemeLength = static_cast<DWORD>(-1);
-    if (wide.empty() || !::WinHttpCrackUrl(wide.c_str(), static_cast<DWORD>(wide.size()), 0, &parts)) {
+    if (origin.empty() ||
+        !::WinHttpCrackUrl(origin.c_str(), static_cast<DWORD>(origin.size()), 0, &parts)) {
       Fail("bad URL");
     }
     if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) {
       throw HttpError("not an HTTP URL: " + url);
     }
     const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
-    std::wstring object(parts.lpszUrlPath, parts.dwUrlPathLength);
-    object.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
-    if (object.empty()) object = L"/";
+    if (host.empty() || object.empty()) throw HttpError("bad URL: " + url);
 
     UniqueInternet connection(::WinHttpConnect(Session(), host.c_str(), parts.nPort, 0));
     if (!connection) Fail("WinHttpConnect");
     UniqueInternet request(::WinHttpOpenRequest(
         connection.get(), verb, object.c_str(), nullptr, WINHTTP_NO_REFERER,
         WINHTTP_DEFAULT_ACCEPT_TYPES,
-        parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
+        WINHTTP_FLAG_ESCAPE_DISABLE | WINHTTP_FLAG_ESCAPE_DISABLE_QUERY |
+            (parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0)));
     if (!request) Fail("WinHttpOpenRequest");
 
     // Following keeps WinHTTP's default refusal of an HTTPS-to-HTTP hop.
