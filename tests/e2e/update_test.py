@@ -5,7 +5,10 @@ the update page and the installer on port 80; nothing in the program is pointed 
 
   update_test.py newer   a newer version on offer: the reminder window and its texts;
                          "立即升级" downloads the installer, the closing message is answered,
-                         the installer runs and the program ends
+                         the installer (signed by the maker with a throw-away root that
+                         the prefix trusts) runs and the program ends
+  update_test.py unsigned  the same with an unsigned installer: refused and deleted, never
+                         started, the reminder stays open
   update_test.py older   an older and an equal version: the page is fetched, no reminder
 
 Without the right to make a namespace the test is skipped, except as root, where it fails:
@@ -47,6 +50,7 @@ class UpdateServer(http.server.ThreadingHTTPServer):
     def __init__(self):
         super().__init__(("127.0.0.1", 80), Handler)
         self.version = "v1.3"
+        self.signed = True     # the installer served: signed by the maker, or bare
         self.requests = []
         self.lock = threading.Lock()
         threading.Thread(target=self.serve_forever, daemon=True).start()
@@ -69,7 +73,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if self.path == UPDATE_PATH:
             body = update_page(self.server.version)
         elif self.path == DOWNLOAD_PATH:
-            body = installer.payload()
+            body = installer.payload(self.server.signed)
         else:
             status, body = 404, b"not here"
         self.send_response(status)
@@ -147,6 +151,7 @@ def labelled_values(tree):
 
 def newer(s, server):
     server.version = "v1.4"
+    installer.prepare(s)
     pid = s.start_program()
     s.wait_main_window()
     reminder = s.probe.wait_window(cls="MtTFsjtx", timeout=60)
@@ -196,6 +201,30 @@ def newer(s, server):
     check_equal(s.wait_exit(pid, timeout=30), 0, "exit code after the update")
 
 
+def unsigned(s, server):
+    """An installer without the maker's signature is refused: deleted, never started, the
+    reminder stays open and its button says so and can be pressed again."""
+    server.version = "v1.4"
+    server.signed = False
+    installer.prepare(s)
+    pid = s.start_program()
+    main = s.wait_main_window()
+    reminder = s.probe.wait_window(cls="MtTFsjtx", timeout=60)
+    button = find(s.probe.tree(reminder["hwnd"]), cls="Button", text="立即升级")["hwnd"]
+    s.probe.click(button)
+    wait_until("the refusal on the button", lambda: s.probe("text", button) == "验证失败",
+               timeout=60)
+    check_equal([m for m, p, h in server.requests if p == DOWNLOAD_PATH], ["HEAD", "GET"],
+                "requests for the installer")
+    check_equal(s.probe("info", button)["enabled"], True, "the button after the refusal")
+    check(not os.path.exists(os.path.join(s.install_dir, *installer.RELATIVE_PATH.split("\\"))),
+          "the refused installer is still on disk")
+    s.no_window_appears("#32770", 3)
+    check_equal(installer.started_with(s), [], "the refused installer was started")
+    check_equal(s.probe("info", reminder["hwnd"])["visible"], True, "the reminder after a refusal")
+    check_equal(s.close_and_wait(main["hwnd"], pid), 0, "exit code")
+
+
 def older(s, server):
     for n, version in enumerate(("v1.2", "v1.3"), start=1):
         log("%s on offer" % version)
@@ -212,9 +241,9 @@ def older(s, server):
 
 
 def main():
-    scenarios = {"newer": newer, "older": older}
+    scenarios = {"newer": newer, "unsigned": unsigned, "older": older}
     if len(sys.argv) != 2 or sys.argv[1] not in scenarios:
-        sys.exit("usage: update_test.py newer|older")
+        sys.exit("usage: update_test.py newer|unsigned|older")
     enter_private_network(sys.argv)
     name = "update_test_" + sys.argv[1]
     set_up_private_network(name)
@@ -224,6 +253,7 @@ def main():
         run(lambda s: scenarios[sys.argv[1]](s, server), name)
     finally:
         server.shutdown()
+        installer.cleanup()
         log("server up for %.1f s" % (time.monotonic() - started))
 
 

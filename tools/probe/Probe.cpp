@@ -36,9 +36,12 @@
 //   start EXE [ARGS...]                                starts a program in its own folder;
 //                                                      gives its process id
 //   wait-exit PID [--timeout S]                        waits for it to end; its exit code
+//   trust-root FILE                                    adds the DER certificate FILE to the
+//                                                      machine's trusted roots (test prefixes)
 // Exit status (single commands): 0 done, 1 failure (message on stderr), 2 usage.
 #include <windows.h>
 #include <commctrl.h>
+#include <wincrypt.h>
 #include <fcntl.h>
 #include <io.h>
 
@@ -247,6 +250,26 @@ void Focus(HWND w) {
     throw std::runtime_error("the window did not take the focus");
 }
 
+// Adds a certificate to the machine's trusted roots through the registry store, the one
+// whose additions Wine keeps, so that signatures made with a throw-away test root verify.
+bool TrustRoot(const std::string& path) {
+  mt::UniqueFileHandle file(CreateFileW(mt::Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) throw std::runtime_error("cannot open " + path);
+  std::vector<BYTE> der(64 * 1024);
+  DWORD got = 0;
+  if (!ReadFile(file.get(), der.data(), static_cast<DWORD>(der.size()), &got, nullptr) || !got)
+    throw std::runtime_error("cannot read " + path);
+  HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0,
+                                   CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
+  if (!store) throw std::runtime_error("cannot open the machine's root store");
+  BOOL added = CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), got,
+                                                CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+  CertCloseStore(store, 0);
+  if (!added) throw std::runtime_error("the root store refused " + path);
+  return true;
+}
+
 void ListBoxClick(HWND lb, int row) {
   LRESULT count = SendMessageW(lb, LB_GETCOUNT, 0, 0);
   if (row < 0 || row >= count) throw std::runtime_error("no row " + std::to_string(row));
@@ -347,6 +370,7 @@ Json Run(const std::vector<std::string>& words) {
   if (cmd == "clipboard") return Clipboard();
   if (cmd == "start") return Start(a);
   if (cmd == "wait-exit") return WaitExit(a);
+  if (cmd == "trust-root") return TrustRoot(a.At(0, "certificate file"));
   throw UsageError("unknown command: " + cmd);
 }
 
