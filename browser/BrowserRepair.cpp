@@ -28,13 +28,29 @@ TIESweeper& BrowserRepairPage::Sweeper() {
 
 // ---- the add-on list ---------------------------------------------------------------------
 
+namespace {
+
+// Holds the list's painting from construction to destruction, whatever ends the work.
+class ListUpdate {
+ public:
+  explicit ListUpdate(RepairPageView& view) : view_(view) { view_.BeginUpdate(); }
+  ~ListUpdate() { view_.EndUpdate(); }
+  ListUpdate(const ListUpdate&) = delete;
+  ListUpdate& operator=(const ListUpdate&) = delete;
+
+ private:
+  RepairPageView& view_;
+};
+
+}  // namespace
+
 void BrowserRepairPage::AddToolbarRow(TIESweeper* Sender, const std::string& Name) {
   AddOnRow row;
   row.store = AddOnStore::Toolbar;
   row.caption = Sender->ReadClassName(Name);
   row.column2 = Name;
   row.column3 = icons_.ShortPath(Sender->ReadClassServer(Name));
-  row.image = Sender->AddFileIcon(row.column3, view_.Images());
+  row.image = kImageOnDemand;  // the icon of the short form
   view_.AppendRow(row);
 }
 
@@ -44,7 +60,7 @@ void BrowserRepairPage::AddExtensionRow(TIESweeper* Sender, const std::string& N
   row.caption = Sender->ReadExtensionCaption(Name);
   row.column2 = Name;
   row.column3 = Sender->ReadExtensionHotIcon(Name);
-  row.image = Sender->AddIconFromSpec(SplitIconText(row.column3), view_.Images());
+  row.image = kImageOnDemand;  // the icon that column 3 names
   view_.AppendRow(row);
 }
 
@@ -57,8 +73,21 @@ void BrowserRepairPage::AddMenuExtensionRow(TIESweeper*, const std::string& Name
   view_.AppendRow(row);
 }
 
+int BrowserRepairPage::RowImage(int index) {
+  const AddOnRow& row = view_.Row(index);
+  if (row.image != kImageOnDemand) return row.image;
+  int image = -1;
+  if (row.store == AddOnStore::Toolbar)
+    image = Sweeper().AddFileIcon(row.column3, view_.Images());
+  else if (row.store == AddOnStore::Extension)
+    image = Sweeper().AddIconFromSpec(SplitIconText(row.column3), view_.Images());
+  view_.SetRowImage(index, image);
+  return image;
+}
+
 void BrowserRepairPage::FillAddOnList() {
   TIESweeper& sweeper = Sweeper();
+  ListUpdate update(view_);
   view_.ClearRows();
   sweeper.ListToolbars();
   sweeper.ListExtensions();
@@ -67,6 +96,7 @@ void BrowserRepairPage::FillAddOnList() {
 
 void BrowserRepairPage::RemoveCheckedAddOns() {
   TIESweeper& sweeper = Sweeper();
+  ListUpdate update(view_);
   for (int i = view_.RowCount() - 1; i >= 0; --i) {
     if (!view_.RowChecked(i)) continue;
     const AddOnRow row = view_.Row(i);

@@ -30,6 +30,10 @@ inline constexpr const char* kApplyRefused = "被杀毒软件拦截，修改失�
 // Which store an add-on row was listed from; its removal goes to that store alone.
 enum class AddOnStore { Toolbar, Extension, MenuExtension };
 
+// A row whose icon is taken from the shell the first time the list asks for it (when the row
+// is first drawn), so that a long list shows without extracting every icon first.
+inline constexpr int kImageOnDemand = -2;
+
 // One row of the add-on list: caption (column 1), columns 2 and 3, its image (-1: none).
 struct AddOnRow {
   std::string caption;
@@ -55,11 +59,15 @@ class RepairPageView {
   virtual void SetCbsetpage(bool checked) = 0;
 
   // The add-on list and its image list.
+  // Between the two the list is not repainted: it is drawn once, complete, at the end.
+  virtual void BeginUpdate() = 0;
+  virtual void EndUpdate() = 0;
   virtual void ClearRows() = 0;
-  // Appends an unticked row.
+  // Appends an unticked row. A row with kImageOnDemand asks RowImage when it is first drawn.
   virtual void AppendRow(const AddOnRow& row) = 0;
   virtual int RowCount() = 0;
   virtual const AddOnRow& Row(int index) = 0;
+  virtual void SetRowImage(int index, int image) = 0;
   virtual bool RowChecked(int index) = 0;
   virtual void DeleteRow(int index) = 0;
   virtual ImageListRef Images() = 0;
@@ -89,6 +97,10 @@ class BrowserRepairPage {
   // Deletes the registration of every ticked row from the store that row came from, walking
   // from the last row to the first and dropping each row as it goes.
   void RemoveCheckedAddOns();
+  // The image of row `index`: a toolbar row's icon is that of its server file, an extension
+  // row's the one its "HotIcon" names, appended to the image list on the first call; -1 for
+  // none.
+  int RowImage(int index);
 
   // The sweeper made by the last show (null before the first).
   TIESweeper* IESweeper() const { return sweeper_.get(); }

@@ -113,6 +113,7 @@ TEST_F(Page, NonTextValuesStopTheShowWhereTheyAreRead) {
     EXPECT_STREQ(e.what(), "Invalid data type for 'MenuText'");
   }
   ASSERT_EQ(view.rows.size(), 1u);  // the row before the failing one stays
+  EXPECT_EQ(view.held, 0);  // the list is painted again
   EXPECT_EQ(view.edtitle, "kept");
   EXPECT_FALSE(reg.Get(LM, kMain, "Window Title"));
 
@@ -138,6 +139,11 @@ TEST_F(Page, RowsCarryTheirColumnsIconsAndStores) {
   Menu("Blank", "");
   page.TabSheet3Show();
   ASSERT_EQ(view.rows.size(), 7u);
+  // No icon is taken before the list asks for it; each row asks once.
+  EXPECT_TRUE(icons.calls.empty());
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(view.rows[i].image, i < 5 ? kImageOnDemand : -1) << i;
+  for (int i = 0; i < 7; ++i) page.RowImage(i);
+  EXPECT_EQ(page.RowImage(2), 1);
   EXPECT_EQ(Cols(0), "Search Bar|{T1}|C:\\PROGRA~1\\Bar\\bar.dll|0");
   EXPECT_EQ(Cols(1), "|{T2}||-1");
   EXPECT_EQ(Cols(2), "button|{E1}|C:\\x.dll,3|1");
@@ -150,6 +156,8 @@ TEST_F(Page, RowsCarryTheirColumnsIconsAndStores) {
       AddOnStore::MenuExtension, AddOnStore::MenuExtension};
   for (size_t i = 0; i < stores.size(); ++i) EXPECT_EQ(view.rows[i].store, stores[i]);
   ASSERT_EQ(icons.calls.size(), 5u);  // menu entries ask for no icon
+  EXPECT_EQ(icons.calls[0].path, "C:\\PROGRA~1\\Bar\\bar.dll");  // the short form
+  EXPECT_EQ(icons.calls[1].path, "");
   EXPECT_EQ(icons.calls[2].path + "#" + std::to_string(icons.calls[2].index), "C:\\x.dll#3");
   EXPECT_EQ(icons.calls[3].path + "#" + std::to_string(icons.calls[3].index), "C:\\y.dll#0");
   EXPECT_EQ(icons.calls[4].path + "#" + std::to_string(icons.calls[4].index), "C:\\z.ico#0");
@@ -206,6 +214,9 @@ TEST_F(Page, TickedRowIsRemovedFromItsOwnStoreOnly) {
   ASSERT_EQ(view.rows.size(), 2u);  // refilled from the registry, unticked
   EXPECT_EQ(view.rows[0].store, AddOnStore::Extension);
   EXPECT_EQ(view.ticks, std::vector<bool>(2, false));
+  // Every change of the list, removals and refills, was made with painting held.
+  EXPECT_EQ(view.changedUnheld, 0);
+  EXPECT_EQ(view.held, 0);
   view.ticks[0] = true;
   page.SbiedefaultClick();
   EXPECT_FALSE(reg.HasKey(LM, kExt + "{S}"));
