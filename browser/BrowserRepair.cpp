@@ -44,24 +44,37 @@ class ListUpdate {
 
 }  // namespace
 
+template <typename Fill>
+void BrowserRepairPage::AppendFilledRow(AddOnRow& row, Fill&& fill) {
+  try {
+    fill();
+  } catch (...) {
+    view_.AppendRow(row);
+    throw;
+  }
+  view_.AppendRow(row);
+}
+
 void BrowserRepairPage::AddToolbarRow(TIESweeper* Sender, const std::string& Name) {
   AddOnRow row;
   row.store = AddOnStore::Toolbar;
-  row.caption = Sender->ReadClassName(Name);
-  row.column2 = Name;
-  row.column3 = icons_.ShortPath(Sender->ReadClassServer(Name));
-  row.image = kImageOnDemand;  // the icon of the short form
-  view_.AppendRow(row);
+  AppendFilledRow(row, [&] {
+    row.caption = Sender->ReadClassName(Name);
+    row.column2 = Name;
+    row.column3 = icons_.ShortPath(Sender->ReadClassServer(Name));
+    row.image = kImageOnDemand;  // the icon of the short form
+  });
 }
 
 void BrowserRepairPage::AddExtensionRow(TIESweeper* Sender, const std::string& Name) {
   AddOnRow row;
   row.store = AddOnStore::Extension;
-  row.caption = Sender->ReadExtensionCaption(Name);
-  row.column2 = Name;
-  row.column3 = Sender->ReadExtensionHotIcon(Name);
-  row.image = kImageOnDemand;  // the icon that column 3 names
-  view_.AppendRow(row);
+  AppendFilledRow(row, [&] {
+    row.caption = Sender->ReadExtensionCaption(Name);
+    row.column2 = Name;
+    row.column3 = Sender->ReadExtensionHotIcon(Name);
+    row.image = kImageOnDemand;  // the icon that column 3 names
+  });
 }
 
 void BrowserRepairPage::AddMenuExtensionRow(TIESweeper*, const std::string& Name,

@@ -109,6 +109,10 @@ class BrowserRepairPage {
   void ShowSettings();
   void ApplySettings();
   TIESweeper& Sweeper();
+  // Runs `fill` on `row`, then appends the row. A row whose read fails is appended as far as
+  // it got, and the error goes on.
+  template <typename Fill>
+  void AppendFilledRow(AddOnRow& row, Fill&& fill);
 
   Services& svc_;
   IconSource& icons_;

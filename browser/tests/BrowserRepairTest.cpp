@@ -112,10 +112,27 @@ TEST_F(Page, NonTextValuesStopTheShowWhereTheyAreRead) {
   } catch (const AppError& e) {
     EXPECT_STREQ(e.what(), "Invalid data type for 'MenuText'");
   }
-  ASSERT_EQ(view.rows.size(), 1u);  // the row before the failing one stays
+  // The failing row was added before its caption was read: it stays, as far as it got.
+  ASSERT_EQ(view.rows.size(), 2u);
+  EXPECT_EQ(Cols(0), "Bar|{T}||-2");
+  EXPECT_EQ(Cols(1), "|||-1");
+  EXPECT_EQ(view.rows[1].store, AddOnStore::Extension);
   EXPECT_EQ(view.held, 0);  // the list is painted again
   EXPECT_EQ(view.edtitle, "kept");
   EXPECT_FALSE(reg.Get(LM, kMain, "Window Title"));
+
+  // A non-text "ButtonText" ends the show the same way; a server path that is not text
+  // keeps the toolbar row with its name and class id.
+  reg.DeleteTree(LM, nullptr, kExt + "{E}");
+  reg.SetBinary(LM, kExt + "{E}", "ButtonText", "\x01");
+  reg.SetDword(CR, "CLSID\\{T}\\InprocServer32", "", 7);
+  EXPECT_THROW(page.TabSheet3Show(), AppError);
+  ASSERT_EQ(view.rows.size(), 1u);
+  EXPECT_EQ(Cols(0), "Bar|{T}||-1");
+  reg.DeleteTree(CR, nullptr, "CLSID\\{T}\\InprocServer32");
+  EXPECT_THROW(page.TabSheet3Show(), AppError);
+  ASSERT_EQ(view.rows.size(), 2u);
+  EXPECT_EQ(Cols(1), "|||-1");
 
   reg.DeleteTree(LM, nullptr, kExt + "{E}");
   reg.SetString(CU, kRegistryToolsLockKey, kRegistryToolsLockValue, "1");

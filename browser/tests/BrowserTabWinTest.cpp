@@ -222,5 +222,27 @@ TEST_F(BrowserTab, NonTextValueInTheListReachesTheErrorReport) {
   EXPECT_GE(Find(kButton), 0);
 }
 
+TEST_F(BrowserTab, ExtensionRowWhoseCaptionIsNotTextStaysAndEndsTheShow) {
+  Register();
+  reg.SetRootKey(LM);
+  ASSERT_TRUE(reg.OpenKey(kExt + kButton, false));
+  reg.WriteInteger("ButtonText", 3);
+  TForm1::SetText(form->Edtitle, "untouched");
+  ShowTab();
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text, "Invalid data type for 'ButtonText'");
+  EXPECT_EQ(TForm1::GetText(form->Edtitle), "untouched");
+  // The row was added before its caption was read; nothing after it was listed.
+  std::vector<Row> rows = Rows();
+  ASSERT_FALSE(rows.empty());
+  const Row& last = rows.back();
+  EXPECT_EQ(last.c1 + last.c2 + last.c3 + last.c4, "");
+  EXPECT_LT(last.image, 0);
+  EXPECT_GE(Find(kBar), 0);
+  EXPECT_EQ(Find("res://same.htm"), -1);
+  // The list paints again after the failed show.
+  EXPECT_TRUE(::GetWindowLongPtrW(form->ListView1, GWL_STYLE) & WS_VISIBLE);
+}
+
 }  // namespace
 }  // namespace mt
