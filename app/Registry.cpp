@@ -28,12 +28,17 @@ std::string NormalisePath(const std::string& path) {
 
 }  // namespace
 
-TRegistry::TRegistry(RegistryBackend& backend) : backend_(backend) {}
+TRegistry::TRegistry(RegistryBackend& backend, RegView view) : backend_(backend), view_(view) {}
 TRegistry::~TRegistry() = default;
 
 void TRegistry::SetRootKey(RegRoot root) {
   CloseKey();
   root_ = root;
+}
+
+void TRegistry::SetView(RegView view) {
+  CloseKey();
+  view_ = view;
 }
 
 std::string TRegistry::Resolve(const std::string& path) const {
@@ -47,7 +52,7 @@ bool TRegistry::OpenKey(const std::string& path, bool canCreate) {
   std::string full = Resolve(path);
   std::unique_ptr<RegKey> key;
   try {
-    key = backend_.Open(root_, nullptr, full, canCreate);
+    key = backend_.Open(root_, nullptr, full, canCreate, view_);
   } catch (...) {
     return false;
   }
@@ -59,7 +64,7 @@ bool TRegistry::OpenKey(const std::string& path, bool canCreate) {
 
 bool TRegistry::KeyExists(const std::string& path) {
   try {
-    return backend_.Open(root_, nullptr, Resolve(path), false) != nullptr;
+    return backend_.Open(root_, nullptr, Resolve(path), false, view_) != nullptr;
   } catch (...) {
     return false;
   }
@@ -75,7 +80,7 @@ bool TRegistry::ValueExists(const std::string& name) {
 }
 
 bool TRegistry::CreateKey(const std::string& path) {
-  std::unique_ptr<RegKey> key = backend_.Open(root_, nullptr, Resolve(path), true);
+  std::unique_ptr<RegKey> key = backend_.Open(root_, nullptr, Resolve(path), true, view_);
   if (!key) throw AppError(FormatMessage1("Failed to create key %s", path));
   return true;
 }
@@ -122,7 +127,7 @@ bool TRegistry::DeleteValue(const std::string& name) {
 bool TRegistry::DeleteKey(const std::string& path) {
   std::string full = Resolve(path);
   if (full.empty()) return false;  // never the root itself
-  return backend_.DeleteTree(root_, nullptr, full);
+  return backend_.DeleteTree(root_, nullptr, full, view_);
 }
 
 std::vector<std::string> TRegistry::GetValueNames() {

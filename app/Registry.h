@@ -17,6 +17,13 @@ enum class RegRoot : uint32_t {
   LocalMachine = 0x80000002u,
 };
 
+// The two views of the registry on 64-bit Windows. Native is the program's own 64-bit view
+// (KEY_WOW64_64KEY). Wow32 is the view a 32-bit program sees (KEY_WOW64_32KEY): there WOW64
+// redirects HKLM\SOFTWARE to HKLM\SOFTWARE\WOW6432Node and the class registrations
+// (HKCR\CLSID and its kin) to their WOW6432Node keys. Keys that WOW64 shares, such as
+// HKCU\Software or HKLM\SOFTWARE\Policies, are one and the same key in both views.
+enum class RegView { Native, Wow32 };
+
 // What a stored value holds. String covers REG_SZ; ExpandString REG_EXPAND_SZ; Integer is
 // REG_DWORD; everything else (binary, multi-string, qword...) is Other.
 enum class RegDataType { String, ExpandString, Integer, Binary, Other };
@@ -38,31 +45,36 @@ class RegistryBackend {
  public:
   virtual ~RegistryBackend() = default;
   // Opens (or with `create`, creates) `subPath` below `parent`, or below the root when
-  // `parent` is null. `subPath` uses "\" separators and never starts with one; an empty
-  // path opens the parent (or root) itself. Null when missing or denied.
+  // `parent` is null, in the given view. `subPath` uses "\" separators and never starts
+  // with one; an empty path opens the parent (or root) itself. Null when missing or denied.
   virtual std::unique_ptr<RegKey> Open(RegRoot root, const RegKey* parent,
-                                       const std::string& subPath, bool create) = 0;
+                                       const std::string& subPath, bool create,
+                                       RegView view = RegView::Native) = 0;
   virtual std::optional<RegValue> Query(const RegKey& key, const std::string& name) = 0;
   // False when the write is refused.
   virtual bool Set(const RegKey& key, const std::string& name, const RegValue& value) = 0;
   virtual bool DeleteValue(const RegKey& key, const std::string& name) = 0;
-  // Deletes `subPath` below `parent` (or the root) with all its subkeys.
-  virtual bool DeleteTree(RegRoot root, const RegKey* parent, const std::string& subPath) = 0;
+  // Deletes `subPath` below `parent` (or the root) with all its subkeys, in the given view
+  // only: the same path in the other view is left alone.
+  virtual bool DeleteTree(RegRoot root, const RegKey* parent, const std::string& subPath,
+                          RegView view = RegView::Native) = 0;
   virtual std::vector<std::string> ValueNames(const RegKey& key) = 0;
   virtual std::vector<std::string> KeyNames(const RegKey& key) = 0;
 };
 
-// The registry handle. Starts at HKEY_CURRENT_USER with no key open; changing the root
-// closes the open key.
+// The registry handle. Starts at HKEY_CURRENT_USER with no key open; changing the root or
+// the view closes the open key. Every key it opens, creates or deletes is in its view.
 class TRegistry {
  public:
-  explicit TRegistry(RegistryBackend& backend);
+  explicit TRegistry(RegistryBackend& backend, RegView view = RegView::Native);
   ~TRegistry();
   TRegistry(const TRegistry&) = delete;
   TRegistry& operator=(const TRegistry&) = delete;
 
   RegRoot RootKey() const { return root_; }
   void SetRootKey(RegRoot root);
+  RegView View() const { return view_; }
+  void SetView(RegView view);
 
   // A path with a leading "\" starts at the root, any other path at the open key (the root
   // when none is open). True makes the key the open key; false when it is missing (and may
@@ -106,6 +118,7 @@ class TRegistry {
 
   RegistryBackend& backend_;
   RegRoot root_ = RegRoot::CurrentUser;
+  RegView view_;
   std::unique_ptr<RegKey> key_;
   std::string path_;
 };

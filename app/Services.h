@@ -51,6 +51,10 @@ class FileSystem {
   virtual std::unique_ptr<FileStream> Create(const std::string& path) = 0;
   virtual bool FileExists(const std::string& path) = 0;
   virtual bool DirectoryExists(const std::string& path) = 0;
+  // True when `path` is a folder of its own whose entries can be listed: not a link to
+  // another place (a reparse point such as a junction) and not refused to the caller. File
+  // systems that know neither links nor access rights only ask whether the folder exists.
+  virtual bool IsListableFolder(const std::string& path) { return DirectoryExists(path); }
   virtual bool DeleteFile(const std::string& path) = 0;
   // Entries of `folder` whose name matches `pattern` ("*.lnk", "*"), hidden and system ones
   // included, "." and ".." left out.

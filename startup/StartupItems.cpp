@@ -22,7 +22,34 @@ std::string WithoutTrailingSlash(std::string folder) {
   return folder;
 }
 
+struct RunKey {
+  RegRoot root;
+  RegView view;
+};
+
+// Where the Run key of a registry row source lives. The machine Run key is redirected by
+// WOW64, so it has a 32-bit twin; the user's key is shared by both views.
+RunKey RunKeyOf(StartupSource source) {
+  switch (source) {
+    case StartupSource::MachineRun32: return {RegRoot::LocalMachine, RegView::Wow32};
+    case StartupSource::UserRun: return {RegRoot::CurrentUser, RegView::Native};
+    default: return {RegRoot::LocalMachine, RegView::Native};  // the machine Run key
+  }
+}
+
 }  // namespace
+
+std::string ShownName(const StartupRow& row) {
+  return row.source == StartupSource::MachineRun32 ? row.name + kRun32Mark : row.name;
+}
+
+std::string NameFromShown(const std::string& shown, StartupSource source) {
+  const std::string mark = kRun32Mark;
+  if (source == StartupSource::MachineRun32 && shown.size() >= mark.size() &&
+      shown.compare(shown.size() - mark.size(), mark.size(), mark) == 0)
+    return shown.substr(0, shown.size() - mark.size());
+  return shown;
+}
 
 std::string ParentFolder(const std::string& path) {
   std::string p = WithoutTrailingSlash(path);
@@ -46,16 +73,18 @@ std::string FileNamePart(const std::string& path) {
 
 void StartupItems::Refresh(StartupView& view) {
   view.Clear();
-  ListRunKey(view, RegRoot::LocalMachine, StartupSource::MachineRun);
-  ListRunKey(view, RegRoot::CurrentUser, StartupSource::UserRun);
+  ListRunKey(view, StartupSource::MachineRun);
+  ListRunKey(view, StartupSource::MachineRun32);
+  ListRunKey(view, StartupSource::UserRun);
   ListFolder(view, UserStartupFolder(), StartupSource::UserFolder);
   ListFolder(view, CommonStartupFolder(), StartupSource::CommonFolder);
   view.SetReadOnly();
 }
 
-void StartupItems::ListRunKey(StartupView& view, RegRoot root, StartupSource source) {
-  TRegistry reg(*svc_.registry);
-  reg.SetRootKey(root);
+void StartupItems::ListRunKey(StartupView& view, StartupSource source) {
+  const RunKey key = RunKeyOf(source);
+  TRegistry reg(*svc_.registry, key.view);
+  reg.SetRootKey(key.root);
   if (!reg.OpenKey(kRunKeyPath, false)) return;
   const std::vector<std::string> names = reg.GetValueNames();
   for (const std::string& name : names) {
@@ -85,11 +114,12 @@ std::string StartupItems::FixedCommonStartupPath() {
 }
 
 std::string StartupItems::CommonStartupFolder() {
-  // The fixed path exists only on the old Chinese-language NT systems; everywhere else the
-  // platform names the all-users Startup folder itself.
+  // The fixed path is the folder itself only on the old Chinese-language NT systems. Later
+  // ones keep it as a compatibility junction whose listing is denied, and other languages
+  // do not have it: there the platform names the all-users Startup folder itself.
   if (places_.PlatformId() == 2) {
     std::string fixed = FixedCommonStartupPath();
-    if (!fixed.empty() && svc_.files->DirectoryExists(WithoutTrailingSlash(fixed))) return fixed;
+    if (!fixed.empty() && svc_.files->IsListableFolder(WithoutTrailingSlash(fixed))) return fixed;
   }
   return places_.KnownCommonStartup();
 }
@@ -116,10 +146,11 @@ bool StartupItems::AddProgram(const std::string& program) {
 bool StartupItems::DeleteItem(const StartupRow& row) {
   switch (row.source) {
     case StartupSource::MachineRun:
+    case StartupSource::MachineRun32:
     case StartupSource::UserRun: {
-      TRegistry reg(*svc_.registry);
-      reg.SetRootKey(row.source == StartupSource::MachineRun ? RegRoot::LocalMachine
-                                                             : RegRoot::CurrentUser);
+      const RunKey key = RunKeyOf(row.source);
+      TRegistry reg(*svc_.registry, key.view);
+      reg.SetRootKey(key.root);
       if (!reg.OpenKey(kRunKeyPath, false)) return false;
       return reg.DeleteValue(row.name);
     }

@@ -1,5 +1,6 @@
-// The startup-item manager: what starts when a user logs on, from two Run keys and two
-// Startup folders, adding a program to the machine Run key and deleting checked items.
+// The startup-item manager: what starts when a user logs on, from the Run keys (the
+// machine's in both registry views, and the user's) and two Startup folders, adding a
+// program to the machine Run key and deleting checked items.
 // The logic works on the registry and file-system services and on a StartupView (the list
 // the user sees), so that the page's handlers run natively in tests.
 #pragma once
@@ -24,8 +25,21 @@ inline constexpr const char* kCommonStartupTail =
 inline constexpr const char* kAddRefusedText = "被杀毒软件拦截，修改不成功";
 inline constexpr const char* kExeFilter = "*.exe|*.exe";
 
-// Where a row came from; decides how it is deleted. The values are stored with list rows.
-enum class StartupSource : int { MachineRun = 0, UserRun = 1, UserFolder = 2, CommonFolder = 3 };
+// Where a row came from; decides how it is deleted. The values are stored with list rows
+// and follow the order in which the places are listed. MachineRun32 is the machine Run key
+// as 32-bit programs see it (HKLM\SOFTWARE\WOW6432Node\...\Run on 64-bit Windows), where
+// most programs that register themselves machine-wide put their entries.
+enum class StartupSource : int {
+  MachineRun = 0,
+  MachineRun32 = 1,
+  UserRun = 2,
+  UserFolder = 3,
+  CommonFolder = 4,
+};
+
+// Put after the name of a row from the 32-bit machine Run key, so that it can be told from a
+// machine Run value of the same name.
+inline constexpr const char* kRun32Mark = " (32位)";
 
 struct StartupRow {
   std::string name;      // value name, or shortcut file name with its extension
@@ -72,22 +86,29 @@ std::string JoinFolder(const std::string& folder, const std::string& name);
 // The part after the last backslash or colon ("C:\Tools\a.exe" -> "a.exe").
 std::string FileNamePart(const std::string& path);
 
+// The text the name column shows for a row: its name, with kRun32Mark after it for a row of
+// the 32-bit machine Run key.
+std::string ShownName(const StartupRow& row);
+// The row's name back from the text its name column shows.
+std::string NameFromShown(const std::string& shown, StartupSource source);
+
 class StartupItems {
  public:
   StartupItems(Services& svc, StartupPlaces& places) : svc_(svc), places_(places) {}
 
-  // Empties the view and lists the four places in order: machine Run key, user Run key,
-  // user Startup folder, common Startup folder. A Run value that is not text ends the
-  // refresh with "Invalid data type for '%s'"; the rows so far stay, that value's row
-  // without a location.
+  // Empties the view and lists the places in order: machine Run key, 32-bit machine Run key,
+  // user Run key, user Startup folder, common Startup folder. A Run value that is not text
+  // ends the refresh with "Invalid data type for '%s'"; the rows so far stay, that value's
+  // row without a location.
   void Refresh(StartupView& view);
-  // Appends one row per value of the Run key below `root`.
-  void ListRunKey(StartupView& view, RegRoot root, StartupSource source);
+  // Appends one row per value of the Run key of `source` (one of the three Run keys).
+  void ListRunKey(StartupView& view, StartupSource source);
   // The user Startup folder: "Shell Folders"\"Startup", or the platform's own when that
   // value is missing or empty. Empty when neither is known.
   std::string UserStartupFolder();
   // The common Startup folder: the fixed path below the Windows directory's parent when it
-  // exists, otherwise the platform's own all-users Startup folder.
+  // is a real folder that can be listed, otherwise the platform's own all-users Startup
+  // folder.
   std::string CommonStartupFolder();
   // The fixed path (with its trailing backslash) the common folder is looked for at first.
   std::string FixedCommonStartupPath();

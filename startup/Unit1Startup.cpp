@@ -34,13 +34,13 @@ void SetItemText(HWND list, int item, int column, const std::string& text) {
 
 StartupRow RowAt(HWND list, int item) {
   StartupRow row;
-  row.name = ItemText(list, item, 0);
   row.location = ItemText(list, item, 1);
   LVITEMW lv = {};
   lv.mask = LVIF_PARAM;
   lv.iItem = item;
   ::SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&lv));
   row.source = static_cast<StartupSource>(lv.lParam);
+  row.name = NameFromShown(ItemText(list, item, 0), row.source);
   row.checked = ListView_GetCheckState(list, item) != 0;
   return row;
 }
@@ -61,7 +61,7 @@ class ListViewStartupView : public StartupView {
 
   void Clear() override { ListView_DeleteAllItems(list_); }
   size_t Append(const StartupRow& row) override {
-    std::wstring name = Widen(row.name);
+    std::wstring name = Widen(ShownName(row));
     LVITEMW lv = {};
     lv.mask = LVIF_TEXT | LVIF_PARAM;
     lv.iItem = ListView_GetItemCount(list_);
@@ -92,7 +92,7 @@ StartupPlaces& PlacesOf(TForm1& form) {
   return form.startupPlaces ? *form.startupPlaces : RealStartupPlaces();
 }
 
-// The Startup list refresh: ListView2 rebuilt from the four places.
+// The Startup list refresh: ListView2 rebuilt from the startup places.
 void StartupListRefresh(TForm1& form) {
   StartupItems items(form.svc, PlacesOf(form));
   ListViewStartupView view(form.ListView2);

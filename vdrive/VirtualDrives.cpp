@@ -37,6 +37,18 @@ std::string MappingEntryData(const std::string& drive, const std::string& folder
   return "subst " + MappingArguments(drive, folder);
 }
 
+namespace {
+
+// Deletes the Mapping entry `name` from one view of the Run key; the outcome is not examined.
+void DeleteEntry(RegistryBackend& registry, RegView view, const std::string& name,
+                 bool createKey) {
+  TRegistry reg(registry, view);
+  reg.SetRootKey(RegRoot::LocalMachine);
+  if (reg.OpenKey(kRunKeyPath, createKey)) reg.DeleteValue(name);
+}
+
+}  // namespace
+
 void StartSubst(ProcessStarter& starter, const std::string& arguments) {
   // The outcome is not examined: the refresh that follows shows what the Run key records.
   starter.StartHidden(kSubstProgram, arguments, LaunchSession::Own);
@@ -73,6 +85,9 @@ bool CreateMapping(VdriveContext& ctx, const std::vector<std::string>& listed,
     reg.SetRootKey(RegRoot::LocalMachine);
     reg.OpenKey(kRunKeyPath, true);
     reg.WriteString(driveText, MappingEntryData(driveText, folderText));
+    // An entry the old 32-bit version left for this letter would map it a second time, to
+    // its old folder, at the next log-on.
+    DeleteEntry(ctx.registry, RegView::Wow32, driveText, false);
   } catch (const std::exception&) {
     ctx.messages.Show(ctx.owner, kMsgRunKeyRefused, "温馨提示", kMbOk);
   }
@@ -84,18 +99,21 @@ void RemoveMapping(VdriveContext& ctx, const std::vector<std::string>& listed, i
     throw AppError("List index out of bounds (" + std::to_string(selected) + ")");
   std::string letter = TrimControl(listed[static_cast<size_t>(selected)]);
   StartSubst(ctx.starter, RemovalArguments(letter));
-  TRegistry reg(ctx.registry);
-  reg.SetRootKey(RegRoot::LocalMachine);
-  if (reg.OpenKey(kRunKeyPath, true)) reg.DeleteValue(letter);
+  DeleteEntry(ctx.registry, RegView::Native, letter, true);
+  DeleteEntry(ctx.registry, RegView::Wow32, letter, false);
 }
 
 void ListMappedDrives(RegistryBackend& registry,
                       const std::function<void(const std::string&)>& add) {
-  TRegistry reg(registry);
-  reg.SetRootKey(RegRoot::LocalMachine);
-  reg.OpenKey(kRunKeyPath, true);
+  TRegistry native(registry);
+  native.SetRootKey(RegRoot::LocalMachine);
+  native.OpenKey(kRunKeyPath, true);
+  // The 32-bit view is only read: a missing key there is simply empty.
+  TRegistry wow32(registry, RegView::Wow32);
+  wow32.SetRootKey(RegRoot::LocalMachine);
+  wow32.OpenKey(kRunKeyPath, false);
   for (const std::string& letter : DriveLetterTable())
-    if (!reg.ReadString(letter).empty()) add(letter);
+    if (!native.ReadString(letter).empty() || !wow32.ReadString(letter).empty()) add(letter);
 }
 
 }  // namespace mt

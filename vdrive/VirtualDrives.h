@@ -1,6 +1,11 @@
 // Folder-to-drive mappings: a subst drive made at once, and a Mapping entry in the machine Run
 // key ("x:" = subst x: "D:\Data") that makes it again at every log-on. The Run key is the only
 // record of which mappings exist.
+//
+// On 64-bit Windows the machine Run key has two views, and the system runs the entries of
+// both at log-on. The old 32-bit version of this tool wrote its entries in the 32-bit view;
+// this one writes the native view. The list shows a letter with an entry in either view, and
+// a removal clears the letter from both.
 #pragma once
 
 #include <functional>
@@ -51,18 +56,20 @@ struct VdriveContext {
 void StartSubst(ProcessStarter& starter, const std::string& arguments);
 
 // "建立": checks the drive text against the listed letters (byte for byte), the folder text,
-// and the form of the drive text; then starts the mapping and writes the Mapping entry.
+// and the form of the drive text; then starts the mapping and writes the Mapping entry in the
+// native view, removing an older entry of that letter from the 32-bit view so that only one
+// command runs for it at log-on.
 // True when the list is to be refreshed (the checks passed), false when a check stopped it.
 bool CreateMapping(VdriveContext& ctx, const std::vector<std::string>& listed,
                    const std::string& driveText, const std::string& folderText);
 
-// "删除": removes the mapping of listed[selected] and its Mapping entry. Throws
+// "删除": removes the mapping of listed[selected] and its Mapping entries in both views. Throws
 // "List index out of bounds (%d)" when nothing (or something outside the list) is selected.
 void RemoveMapping(VdriveContext& ctx, const std::vector<std::string>& listed, int selected);
 
-// The refresh: probes "a:" .. "z:" in the Run key and calls `add` for each letter whose value
-// is non-empty text. A value that is not text throws "Invalid data type for '%s'" at that
-// letter, after the letters before it have been added.
+// The refresh: probes "a:" .. "z:" in both views of the Run key and calls `add` once for each
+// letter whose value is non-empty text in either. A value that is not text throws
+// "Invalid data type for '%s'" at that letter, after the letters before it have been added.
 void ListMappedDrives(RegistryBackend& registry, const std::function<void(const std::string&)>& add);
 
 }  // namespace mt

@@ -43,18 +43,44 @@ class RegistryContract : public ::testing::TestWithParam<BackendMaker> {
                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name());
     for (char& c : scratch_)
       if (c == '/') c = '_';
-    TRegistry r(*backend_);
-    r.DeleteKey(scratch_);
+    name_ = scratch_.substr(std::string("\\Software\\").size());
+    machine_ = "\\SOFTWARE\\" + name_;
+    clsid_ = "\\CLSID\\{" + name_ + "}";
+    Clean();
   }
-  void TearDown() override {
-    TRegistry r(*backend_);
-    r.DeleteKey(scratch_);
+  void TearDown() override { Clean(); }
+  // Removes the test's keys from both views.
+  void Clean() {
+    for (RegView view : {RegView::Native, RegView::Wow32}) {
+      TRegistry r(*backend_, view);
+      r.DeleteKey(scratch_);
+      r.SetRootKey(RegRoot::LocalMachine);
+      r.DeleteKey(machine_);
+      r.SetRootKey(RegRoot::ClassesRoot);
+      r.DeleteKey(clsid_);
+    }
+  }
+  // The text value "v" of `path`, or "(missing)" when the key does not open.
+  std::string Read(RegView view, RegRoot root, const std::string& path) {
+    TRegistry r(*backend_, view);
+    r.SetRootKey(root);
+    if (!r.OpenKey(path, false)) return "(missing)";
+    return r.ReadString("v");
+  }
+  void Write(RegView view, RegRoot root, const std::string& path, const std::string& text) {
+    TRegistry r(*backend_, view);
+    r.SetRootKey(root);
+    ASSERT_TRUE(r.OpenKey(path, true)) << path;
+    r.WriteString("v", text);
   }
   static bool Has(const std::vector<std::string>& names, const std::string& n) {
     return std::find(names.begin(), names.end(), n) != names.end();
   }
   std::unique_ptr<RegistryBackend> backend_;
-  std::string scratch_;
+  std::string scratch_;  // below HKCU: "\Software\MirtakContract<test>"
+  std::string name_;     // "MirtakContract<test>"
+  std::string machine_;  // below HKLM: "\SOFTWARE\MirtakContract<test>"
+  std::string clsid_;    // below HKCR: "\CLSID\{MirtakContract<test>}"
 };
 
 TEST_P(RegistryContract, StartsAtCurrentUserAndRootChangeClosesTheKey) {
@@ -65,6 +91,13 @@ TEST_P(RegistryContract, StartsAtCurrentUserAndRootChangeClosesTheKey) {
   r.SetRootKey(RegRoot::LocalMachine);
   EXPECT_FALSE(r.HasOpenKey());
   EXPECT_EQ(r.RootKey(), RegRoot::LocalMachine);
+  // The view starts native; changing it closes the key as well.
+  EXPECT_EQ(r.View(), RegView::Native);
+  ASSERT_TRUE(r.OpenKey(scratch_, true));
+  r.SetView(RegView::Wow32);
+  EXPECT_FALSE(r.HasOpenKey());
+  EXPECT_EQ(r.View(), RegView::Wow32);
+  EXPECT_EQ(TRegistry(*backend_, RegView::Wow32).View(), RegView::Wow32);
 }
 
 TEST_P(RegistryContract, OpenWithoutCreateFailsForMissingKeyAndCreateMakesIt) {
@@ -186,6 +219,75 @@ TEST_P(RegistryContract, DeleteValueAndRecursiveDeleteKey) {
   EXPECT_TRUE(r.KeyExists(scratch_));
 }
 
+TEST_P(RegistryContract, Wow32MachineSoftwareLivesBelowWow6432Node) {
+  const RegRoot lm = RegRoot::LocalMachine;
+  Write(RegView::Wow32, lm, machine_, "32-bit");
+  EXPECT_EQ(Read(RegView::Native, lm, "\\SOFTWARE\\WOW6432Node\\" + name_), "32-bit");
+  EXPECT_EQ(Read(RegView::Native, lm, machine_), "(missing)");
+  // A path that names WOW6432Node already is not redirected again.
+  EXPECT_EQ(Read(RegView::Wow32, lm, "\\SOFTWARE\\WOW6432Node\\" + name_), "32-bit");
+
+  // The two views hold two keys: writing one leaves the other as it was.
+  Write(RegView::Native, lm, machine_, "64-bit");
+  EXPECT_EQ(Read(RegView::Wow32, lm, machine_), "32-bit");
+  EXPECT_EQ(Read(RegView::Native, lm, machine_), "64-bit");
+
+  // Relative paths and created subkeys stay in the handle's view.
+  TRegistry r(*backend_, RegView::Wow32);
+  r.SetRootKey(lm);
+  ASSERT_TRUE(r.OpenKey(machine_, false));
+  ASSERT_TRUE(r.CreateKey("made"));
+  ASSERT_TRUE(r.OpenKey("child", true));
+  r.WriteString("v", "deep");
+  EXPECT_EQ(Read(RegView::Native, lm, "\\SOFTWARE\\WOW6432Node\\" + name_ + "\\child"), "deep");
+  EXPECT_EQ(Read(RegView::Native, lm, machine_ + "\\child"), "(missing)");
+  EXPECT_TRUE(r.KeyExists(machine_ + "\\made"));
+  r.SetView(RegView::Native);
+  EXPECT_FALSE(r.KeyExists(machine_ + "\\made"));
+}
+
+TEST_P(RegistryContract, CurrentUserSoftwareIsOneKeyInBothViews) {
+  const RegRoot cu = RegRoot::CurrentUser;
+  Write(RegView::Wow32, cu, scratch_, "from 32");
+  EXPECT_EQ(Read(RegView::Native, cu, scratch_), "from 32");
+  EXPECT_EQ(Read(RegView::Native, cu, "\\Software\\WOW6432Node\\" + name_), "(missing)");
+  Write(RegView::Native, cu, scratch_, "from 64");
+  EXPECT_EQ(Read(RegView::Wow32, cu, scratch_), "from 64");
+}
+
+TEST_P(RegistryContract, Wow32ClassRegistrationIsBelowWow6432NodeOfClassesRoot) {
+  const RegRoot cr = RegRoot::ClassesRoot;
+  Write(RegView::Wow32, cr, clsid_, "32-bit class");
+  EXPECT_EQ(Read(RegView::Native, cr, "\\WOW6432Node" + clsid_), "32-bit class");
+  const RegRoot lm = RegRoot::LocalMachine;
+  EXPECT_EQ(Read(RegView::Native, lm, "\\SOFTWARE\\Classes\\WOW6432Node" + clsid_), "32-bit class");
+  EXPECT_EQ(Read(RegView::Native, cr, clsid_), "(missing)");
+  Write(RegView::Native, cr, clsid_, "64-bit class");
+  EXPECT_EQ(Read(RegView::Wow32, cr, clsid_), "32-bit class");
+  EXPECT_EQ(Read(RegView::Native, lm, "\\SOFTWARE\\Classes" + clsid_), "64-bit class");
+}
+
+TEST_P(RegistryContract, DeleteKeyDeletesOnlyInItsOwnView) {
+  for (auto [root, path] : {std::pair{RegRoot::LocalMachine, machine_},
+                            std::pair{RegRoot::ClassesRoot, clsid_}}) {
+    Write(RegView::Native, root, path + "\\sub", "64");
+    Write(RegView::Wow32, root, path + "\\sub", "32");
+    TRegistry wow(*backend_, RegView::Wow32);
+    wow.SetRootKey(root);
+    EXPECT_TRUE(wow.DeleteKey(path)) << path;
+    EXPECT_FALSE(wow.KeyExists(path)) << path;
+    EXPECT_FALSE(wow.DeleteKey(path)) << path;
+    EXPECT_EQ(Read(RegView::Native, root, path + "\\sub"), "64") << path;
+
+    Write(RegView::Wow32, root, path + "\\sub", "32");
+    TRegistry native(*backend_);
+    native.SetRootKey(root);
+    EXPECT_TRUE(native.DeleteKey(path)) << path;
+    EXPECT_FALSE(native.KeyExists(path)) << path;
+    EXPECT_EQ(Read(RegView::Wow32, root, path + "\\sub"), "32") << path;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, RegistryContract, ::testing::ValuesIn(Backends()),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -204,6 +306,63 @@ TEST(MemoryRegistry, DeniedAndReadOnlyKeys) {
   EXPECT_THROW(r.WriteString("v", "y"), AppError);
   EXPECT_FALSE(r.DeleteValue("v"));
   EXPECT_FALSE(r.OpenKey("\\Software\\Locked\\new", true));
+}
+
+// Where the stand-in puts a key of each view, for the keys of the table of 64-bit Windows 7
+// and later that Wine does not follow (it redirects all of HKEY_CLASSES_ROOT, shares
+// HKCU\Software\Classes\CLSID and redirects Classes\WOW6432Node a second time).
+TEST(MemoryRegistry, ViewsFollowTheWow64TableOfWindows) {
+  using P = test::MemoryRegistry::Place;
+  auto at = [](RegRoot root, const std::string& path, RegView view) {
+    P p = test::MemoryRegistry::Physical(root, path, view);
+    return std::string(p.root == RegRoot::LocalMachine ? "HKLM\\" : "HKCU\\") + p.path;
+  };
+  const RegView n = RegView::Native, w = RegView::Wow32;
+  const RegRoot lm = RegRoot::LocalMachine, cu = RegRoot::CurrentUser, cr = RegRoot::ClassesRoot;
+  const std::string run = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+  EXPECT_EQ(at(lm, run, n), "HKLM\\" + run);
+  EXPECT_EQ(at(lm, "\\" + run + "\\", w),
+            "HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run");
+  EXPECT_EQ(at(lm, "Software", w), "HKLM\\Software\\WOW6432Node");
+  EXPECT_EQ(at(lm, "SOFTWARE\\Microsoft\\Internet Explorer\\Toolbar", w),
+            "HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Internet Explorer\\Toolbar");
+  // Shared keys below HKLM\SOFTWARE, and everything outside it.
+  EXPECT_EQ(at(lm, "SOFTWARE\\Policies\\Microsoft", w), "HKLM\\SOFTWARE\\Policies\\Microsoft");
+  EXPECT_EQ(at(lm, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System", w),
+            "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System");
+  EXPECT_EQ(at(lm, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\PoliciesX", w),
+            "HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\PoliciesX");
+  EXPECT_EQ(at(lm, "SYSTEM\\CurrentControlSet", w), "HKLM\\SYSTEM\\CurrentControlSet");
+  // Classes: shared, with CLSID and its kin redirected; HKCR is HKLM\SOFTWARE\Classes.
+  EXPECT_EQ(at(cr, "CLSID\\{x}", n), "HKLM\\SOFTWARE\\Classes\\CLSID\\{x}");
+  EXPECT_EQ(at(cr, "CLSID\\{x}", w), "HKLM\\SOFTWARE\\Classes\\WOW6432Node\\CLSID\\{x}");
+  EXPECT_EQ(at(lm, "SOFTWARE\\Classes\\Interface\\{i}", w),
+            "HKLM\\SOFTWARE\\Classes\\WOW6432Node\\Interface\\{i}");
+  EXPECT_EQ(at(cr, "txtfile\\shell", w), "HKLM\\SOFTWARE\\Classes\\txtfile\\shell");
+  EXPECT_EQ(at(cr, "WOW6432Node\\CLSID\\{x}", w),
+            "HKLM\\SOFTWARE\\Classes\\WOW6432Node\\CLSID\\{x}");
+  // The compatibility links.
+  EXPECT_EQ(at(lm, "SOFTWARE\\WOW6432Node\\Classes\\CLSID\\{x}", n),
+            "HKLM\\SOFTWARE\\Classes\\WOW6432Node\\CLSID\\{x}");
+  EXPECT_EQ(at(cr, "WOW6432Node\\AppID\\{a}", n), "HKLM\\SOFTWARE\\Classes\\AppID\\{a}");
+  // HKCU: shared, except the redirected class keys.
+  EXPECT_EQ(at(cu, "Software\\Microsoft\\Internet Explorer\\MenuExt", w),
+            "HKCU\\Software\\Microsoft\\Internet Explorer\\MenuExt");
+  EXPECT_EQ(at(cu, "Software\\Classes\\CLSID\\{x}", w),
+            "HKCU\\Software\\Classes\\WOW6432Node\\CLSID\\{x}");
+  EXPECT_EQ(at(cu, "Software\\Classes\\.txt", w), "HKCU\\Software\\Classes\\.txt");
+
+  // Scripting in a view lands where the same view reads.
+  test::MemoryRegistry m;
+  m.SetString(lm, run, "old", "x.exe", w);
+  EXPECT_FALSE(m.Get(lm, run, "old"));
+  auto old = m.Get(lm, "SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run", "old");
+  ASSERT_TRUE(old);
+  EXPECT_EQ(old->text, "x.exe");
+  TRegistry r(m, w);
+  r.SetRootKey(lm);
+  ASSERT_TRUE(r.OpenKey("\\" + run, false));
+  EXPECT_EQ(r.ReadString("old"), "x.exe");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "app/win/Handles.h"
 #include "app/win/WinServices.h"
 #include "tests/support/StandIns.h"
+#include "tests/support/WinFolderLink.h"
 
 namespace mt {
 namespace {
@@ -122,6 +123,23 @@ TEST_F(WinServicesTest, CreateDirectoriesMakesEveryLevel) {
   EXPECT_TRUE(files.DirectoryExists(deep));
   EXPECT_TRUE(files.CreateDirectories(deep));
   EXPECT_FALSE(files.DirectoryExists(deep + "\\c"));
+}
+
+TEST_F(WinServicesTest, ListableFolderIsARealFolderOfItsOwn) {
+  WinFileSystem files;
+  const std::string target = dir_ + "\\target", file = dir_ + "\\file.txt";
+  ASSERT_TRUE(CreateDirectoryW(Widen(target).c_str(), nullptr));
+  files.Create(file)->Write("x", 1);
+  EXPECT_TRUE(files.IsListableFolder(target));  // empty
+  EXPECT_TRUE(files.IsListableFolder(dir_ + "\\"));
+  EXPECT_TRUE(files.IsListableFolder("C:\\"));
+  EXPECT_FALSE(files.IsListableFolder(file));
+  EXPECT_FALSE(files.IsListableFolder(dir_ + "\\missing"));
+  // A junction (under Wine: a symbolic link) to a listable folder is still not one.
+  test::FolderLink link(Widen(dir_ + "\\link"), Widen(target));
+  ASSERT_TRUE(link.Made());
+  EXPECT_TRUE(files.DirectoryExists(dir_ + "\\link"));
+  EXPECT_FALSE(files.IsListableFolder(dir_ + "\\link"));
 }
 
 TEST(WinClipboard, ReplacesTheContentWithText) {

@@ -10,7 +10,13 @@ namespace mt {
 
 namespace {
 
-constexpr REGSAM kAccess = KEY_ALL_ACCESS | KEY_WOW64_64KEY;
+// Every open, create and delete names its view explicitly, also for keys opened below a
+// parent, so that a key never slips into the other view.
+REGSAM ViewFlag(RegView view) {
+  return view == RegView::Wow32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+}
+
+REGSAM Access(RegView view) { return KEY_ALL_ACCESS | ViewFlag(view); }
 
 struct WinKey : RegKey {
   UniqueHKey hkey;
@@ -34,15 +40,16 @@ HKEY H(const RegKey& k) { return static_cast<const WinKey&>(k).hkey.get(); }
 }  // namespace
 
 std::unique_ptr<RegKey> WinRegistry::Open(RegRoot root, const RegKey* parent,
-                                          const std::string& subPath, bool create) {
+                                          const std::string& subPath, bool create,
+                                          RegView view) {
   std::wstring path = Widen(subPath);
   HKEY out = nullptr;
   LONG rc;
   if (create) {
     rc = RegCreateKeyExW(Base(root, parent), path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                         kAccess, nullptr, &out, nullptr);
+                         Access(view), nullptr, &out, nullptr);
   } else {
-    rc = RegOpenKeyExW(Base(root, parent), path.c_str(), 0, kAccess, &out);
+    rc = RegOpenKeyExW(Base(root, parent), path.c_str(), 0, Access(view), &out);
   }
   if (rc != ERROR_SUCCESS) return nullptr;
   auto key = std::make_unique<WinKey>();
@@ -123,17 +130,18 @@ bool WinRegistry::DeleteValue(const RegKey& key, const std::string& name) {
   return RegDeleteValueW(H(key), Widen(name).c_str()) == ERROR_SUCCESS;
 }
 
-bool WinRegistry::DeleteTree(RegRoot root, const RegKey* parent, const std::string& subPath) {
+bool WinRegistry::DeleteTree(RegRoot root, const RegKey* parent, const std::string& subPath,
+                             RegView view) {
   if (subPath.empty()) return false;
   std::wstring path = Widen(subPath);
   // Open the key itself first: RegDeleteTreeW on a missing key must report failure.
   HKEY k = nullptr;
-  if (RegOpenKeyExW(Base(root, parent), path.c_str(), 0, kAccess, &k) != ERROR_SUCCESS)
+  if (RegOpenKeyExW(Base(root, parent), path.c_str(), 0, Access(view), &k) != ERROR_SUCCESS)
     return false;
   UniqueHKey self(k);
   if (RegDeleteTreeW(self.get(), nullptr) != ERROR_SUCCESS) return false;
   self.reset();
-  return RegDeleteKeyExW(Base(root, parent), path.c_str(), KEY_WOW64_64KEY, 0) == ERROR_SUCCESS;
+  return RegDeleteKeyExW(Base(root, parent), path.c_str(), ViewFlag(view), 0) == ERROR_SUCCESS;
 }
 
 std::vector<std::string> WinRegistry::ValueNames(const RegKey& key) {

@@ -1,4 +1,4 @@
-// The real registry (advapi32), in the 64-bit view, keys opened for full access.
+// The real registry (advapi32), keys opened for full access in the view asked for.
 #pragma once
 
 #include "app/Registry.h"
@@ -8,11 +8,12 @@ namespace mt {
 class WinRegistry : public RegistryBackend {
  public:
   std::unique_ptr<RegKey> Open(RegRoot root, const RegKey* parent, const std::string& subPath,
-                               bool create) override;
+                               bool create, RegView view = RegView::Native) override;
   std::optional<RegValue> Query(const RegKey& key, const std::string& name) override;
   bool Set(const RegKey& key, const std::string& name, const RegValue& value) override;
   bool DeleteValue(const RegKey& key, const std::string& name) override;
-  bool DeleteTree(RegRoot root, const RegKey* parent, const std::string& subPath) override;
+  bool DeleteTree(RegRoot root, const RegKey* parent, const std::string& subPath,
+                  RegView view = RegView::Native) override;
   std::vector<std::string> ValueNames(const RegKey& key) override;
   std::vector<std::string> KeyNames(const RegKey& key) override;
 };

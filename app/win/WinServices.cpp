@@ -86,6 +86,21 @@ bool WinFileSystem::DirectoryExists(const std::string& path) {
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool WinFileSystem::IsListableFolder(const std::string& path) {
+  DWORD a = Attributes(path);
+  if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY) ||
+      (a & FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
+  // A folder the caller may not list fails at the first call of a search; any folder but a
+  // drive root holds at least "." and "..", and an empty root reports no match.
+  std::string base = path;
+  if (!base.empty() && base.back() != '\\') base += '\\';
+  WIN32_FIND_DATAW fd;
+  UniqueFindHandle h(FindFirstFileExW(Widen(base + "*").c_str(), FindExInfoBasic, &fd,
+                                      FindExSearchNameMatch, nullptr, 0));
+  return h || ::GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
 bool WinFileSystem::DeleteFile(const std::string& path) {
   return DeleteFileW(Widen(path).c_str()) != FALSE;
 }

@@ -14,6 +14,7 @@ class WinFileSystem : public FileSystem {
   std::unique_ptr<FileStream> Create(const std::string& path) override;
   bool FileExists(const std::string& path) override;
   bool DirectoryExists(const std::string& path) override;
+  bool IsListableFolder(const std::string& path) override;
   bool DeleteFile(const std::string& path) override;
   std::vector<FindEntry> Find(const std::string& folder, const std::string& pattern) override;
   bool CreateDirectories(const std::string& path) override;

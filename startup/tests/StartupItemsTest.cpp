@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "app/Error.h"
 #include "startup/StartupItems.h"
@@ -16,6 +17,7 @@ constexpr const char* kShellFolders =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 constexpr RegRoot kLM = RegRoot::LocalMachine;
 constexpr RegRoot kCU = RegRoot::CurrentUser;
+constexpr RegView k32 = RegView::Wow32;
 using S = StartupSource;
 
 FileDialogOptions ExeDialog() {
@@ -65,9 +67,10 @@ class StartupItemsTest : public ::testing::Test {
   std::string userDir, commonDir;
 };
 
-TEST_F(StartupItemsTest, ListsTheFourPlacesInOrderWithTheirLocations) {
+TEST_F(StartupItemsTest, ListsTheFivePlacesInOrderWithTheirLocations) {
   ts.registry.SetString(kLM, kRun, "vdrive x:", "subst x: \"C:\\Data\"");
   ts.registry.SetString(kLM, kRun, "Tool", "C:\\Program Files\\Tool\\tool.exe /min");
+  ts.registry.SetString(kLM, kRun, "Tool", "C:\\Program Files (x86)\\Tool\\tool32.exe", k32);
   ts.registry.SetString(kCU, kRun, "Chat", "C:\\Chat\\chat.exe");
   ts.registry.SetBinary(kCU, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run\\Sub", "x", "b");
   Touch(userDir + "\\Mail.lnk");
@@ -79,7 +82,7 @@ TEST_F(StartupItemsTest, ListsTheFourPlacesInOrderWithTheirLocations) {
 
   items.Refresh(view);
 
-  ASSERT_EQ(view.rows.size(), 6u);
+  ASSERT_EQ(view.rows.size(), 7u);
   EXPECT_TRUE(std::is_sorted(view.rows.begin(), view.rows.end(),
                              [](const StartupRow& a, const StartupRow& b) {
                                return static_cast<int>(a.source) < static_cast<int>(b.source);
@@ -89,6 +92,10 @@ TEST_F(StartupItemsTest, ListsTheFourPlacesInOrderWithTheirLocations) {
   EXPECT_EQ(lm[0].name, "Tool");
   EXPECT_EQ(lm[0].location, "C:\\Program Files\\Tool\\tool.exe /min");
   EXPECT_EQ(lm[1].location, "subst x: \"C:\\Data\"");
+  auto lm32 = RowsOf(S::MachineRun32);
+  ASSERT_EQ(lm32.size(), 1u);
+  EXPECT_EQ(lm32[0].name, "Tool");
+  EXPECT_EQ(lm32[0].location, "C:\\Program Files (x86)\\Tool\\tool32.exe");
   EXPECT_EQ(NamesOf(S::UserRun), std::vector<std::string>{"Chat"});
   auto user = RowsOf(S::UserFolder);
   ASSERT_EQ(user.size(), 2u);
@@ -187,6 +194,44 @@ TEST_F(StartupItemsTest, CommonFolderUsesTheFixedPathOnlyWhereItExists) {
   EXPECT_EQ(NamesOf(S::CommonFolder), std::vector<std::string>{"k.lnk"});
   EXPECT_EQ(NamesOf(S::UserFolder), std::vector<std::string>{"u.lnk"});
 }
+
+TEST_F(StartupItemsTest, CommonFolderSkipsAFixedPathThatCannotBeListed) {
+  std::string known = Win(tmp.path()) + "\\ProgramData\\Startup";
+  ts.files.CreateDirectories(known);
+  Touch(known + "\\k.lnk");
+  Touch(commonDir + "\\fixed.lnk");
+  places.commonStartup = known;
+  fs.unlistable.insert(commonDir);  // access denied, as on a later system
+  EXPECT_EQ(items.CommonStartupFolder(), known);
+  items.Refresh(view);
+  auto rows = RowsOf(S::CommonFolder);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].location, known + "\\k.lnk");
+  fs.unlistable.clear();
+  EXPECT_EQ(items.CommonStartupFolder(), commonDir + "\\");
+}
+
+#ifndef _WIN32
+// On Windows the page test makes a real junction (the C++ library there makes no links).
+TEST_F(StartupItemsTest, CommonFolderSkipsAFixedPathThatIsALink) {
+  std::string known = Win(tmp.path()) + "\\ProgramData\\Startup";
+  ts.files.CreateDirectories(known);
+  Touch(known + "\\k.lnk");
+  places.commonStartup = known;
+  // Later systems keep the old path as a link to the real folder.
+  std::filesystem::remove_all(PosixFileSystem::ToPosix(commonDir));
+  std::filesystem::create_directory_symlink(PosixFileSystem::ToPosix(known),
+                                            PosixFileSystem::ToPosix(commonDir));
+  ASSERT_TRUE(ts.files.DirectoryExists(commonDir));
+  EXPECT_FALSE(ts.files.IsListableFolder(commonDir));
+  EXPECT_TRUE(ts.files.IsListableFolder(ParentFolder(commonDir)));
+
+  items.Refresh(view);
+  auto rows = RowsOf(S::CommonFolder);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].location, known + "\\k.lnk");
+}
+#endif
 
 TEST(StartupPaths, FixedCommonPathJoinsTheParentWithOneBackslash) {
   TestServices ts;
@@ -309,6 +354,68 @@ TEST_F(StartupItemsTest, DeleteRemovesEachCheckedItemFromItsOwnPlaceOnly) {
   ASSERT_EQ(view.removed.size(), 4u);
   EXPECT_TRUE(std::is_sorted(view.removed.rbegin(), view.removed.rend()));
   EXPECT_TRUE(ts.messages.shown.empty());
+}
+
+TEST_F(StartupItemsTest, Run32RowsAreTheirOwnSourceAndDeleteOnlyFromTheir32BitView) {
+  ts.registry.SetString(kLM, kRun, "same", "C:\\x64\\same.exe");
+  ts.registry.SetString(kLM, kRun, "same", "C:\\x86\\same.exe", k32);
+  ts.registry.SetString(kLM, kRun, "old", "C:\\x86\\old.exe", k32);
+  ts.registry.SetString(kLM, kRun, "twin", "t64.exe");
+  ts.registry.SetString(kLM, kRun, "twin", "t32.exe", k32);
+  ts.registry.SetString(kCU, kRun, "user", "u.exe");
+  items.Refresh(view);
+  ASSERT_EQ(view.rows.size(), 6u);
+  // Machine rows first, then the 32-bit ones, then the user's.
+  std::vector<S> order;
+  for (const StartupRow& r : view.rows) order.push_back(r.source);
+  EXPECT_EQ(order, (std::vector<S>{S::MachineRun, S::MachineRun, S::MachineRun32,
+                                   S::MachineRun32, S::MachineRun32, S::UserRun}));
+  EXPECT_EQ(NamesOf(S::MachineRun32), (std::vector<std::string>{"old", "same", "twin"}));
+  ASSERT_TRUE(view.Check("same", S::MachineRun32));
+  ASSERT_TRUE(view.Check("old", S::MachineRun32));
+  ASSERT_TRUE(view.Check("twin", S::MachineRun));
+
+  items.DeleteClick(view);
+
+  EXPECT_FALSE(ts.registry.Get(kLM, kRun, "same", k32));
+  EXPECT_FALSE(ts.registry.Get(kLM, kRun, "old", k32));
+  EXPECT_EQ(ts.registry.Get(kLM, kRun, "same")->text, "C:\\x64\\same.exe");
+  EXPECT_FALSE(ts.registry.Get(kLM, kRun, "twin"));
+  EXPECT_EQ(ts.registry.Get(kLM, kRun, "twin", k32)->text, "t32.exe");
+  EXPECT_EQ(NamesOf(S::MachineRun), std::vector<std::string>{"same"});
+  EXPECT_EQ(NamesOf(S::MachineRun32), std::vector<std::string>{"twin"});
+  EXPECT_EQ(NamesOf(S::UserRun), std::vector<std::string>{"user"});
+
+  // Adding writes the program's own (native) machine Run key, never the 32-bit one.
+  ts.dialogs.openAnswers.push_back(std::vector<std::string>{"C:\\Tools\\new.exe"});
+  items.AddClick(view, nullptr, ExeDialog());
+  EXPECT_TRUE(ts.registry.Get(kLM, kRun, "new.exe"));
+  EXPECT_FALSE(ts.registry.Get(kLM, kRun, "new.exe", k32));
+}
+
+TEST_F(StartupItemsTest, Run32ValueThatIsNotTextEndsTheRefreshBeforeTheUserRows) {
+  ts.registry.SetString(kLM, kRun, "machine", "m.exe");
+  ts.registry.SetDword(kLM, kRun, "number32", 7, k32);
+  ts.registry.SetString(kCU, kRun, "user", "u.exe");
+  EXPECT_THROW(items.Refresh(view), AppError);
+  ASSERT_EQ(view.rows.size(), 2u);
+  EXPECT_EQ(view.rows[1].name, "number32");
+  EXPECT_EQ(view.rows[1].source, S::MachineRun32);
+}
+
+TEST(StartupNames, A32BitRowShowsItsMarkAndComesBackToItsName) {
+  StartupRow row{"QQ", "C:\\qq.exe", S::MachineRun32, false};
+  EXPECT_EQ(ShownName(row), "QQ (32位)");
+  EXPECT_EQ(NameFromShown("QQ (32位)", S::MachineRun32), "QQ");
+  for (S other : {S::MachineRun, S::UserRun, S::UserFolder, S::CommonFolder}) {
+    row.source = other;
+    EXPECT_EQ(ShownName(row), "QQ");
+    EXPECT_EQ(NameFromShown("QQ (32位)", other), "QQ (32位)");
+  }
+  // A name that ends like the mark itself survives the round trip.
+  row = {"x (32位)", "", S::MachineRun32, false};
+  EXPECT_EQ(NameFromShown(ShownName(row), S::MachineRun32), "x (32位)");
+  EXPECT_EQ(NameFromShown("", S::MachineRun32), "");
 }
 
 TEST_F(StartupItemsTest, ItemsThatCannotBeDeletedComeBackSilently) {

@@ -63,7 +63,7 @@ class ScriptedPlaces : public StartupPlaces {
 };
 
 // Passes everything to `inner` but refuses to delete the paths in `locked` (a file held
-// open by another program).
+// open by another program) and to list the folders in `unlistable` (access denied).
 class LockingFileSystem : public FileSystem {
  public:
   explicit LockingFileSystem(FileSystem& inner) : inner_(inner) {}
@@ -71,17 +71,21 @@ class LockingFileSystem : public FileSystem {
   std::unique_ptr<FileStream> Create(const std::string& p) override { return inner_.Create(p); }
   bool FileExists(const std::string& p) override { return inner_.FileExists(p); }
   bool DirectoryExists(const std::string& p) override { return inner_.DirectoryExists(p); }
+  bool IsListableFolder(const std::string& p) override {
+    return !unlistable.count(p) && inner_.IsListableFolder(p);
+  }
   bool DeleteFile(const std::string& p) override {
     deleted.push_back(p);
     return locked.count(p) ? false : inner_.DeleteFile(p);
   }
   std::vector<FindEntry> Find(const std::string& folder, const std::string& pattern) override {
+    if (unlistable.count(folder)) return {};
     return inner_.Find(folder, pattern);
   }
   bool CreateDirectories(const std::string& p) override { return inner_.CreateDirectories(p); }
   std::string FullPath(const std::string& p) override { return inner_.FullPath(p); }
 
-  std::set<std::string> locked;
+  std::set<std::string> locked, unlistable;
   std::vector<std::string> deleted;
 
  private:

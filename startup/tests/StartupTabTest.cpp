@@ -17,6 +17,7 @@
 #include "startup/StartupItems.h"
 #include "startup/win/WinStartupPlaces.h"
 #include "tests/support/StandIns.h"
+#include "tests/support/WinFolderLink.h"
 
 namespace mt::test {
 namespace {
@@ -60,8 +61,8 @@ void SetRunText(HKEY root, const std::string& name, const std::string& text, REG
   SetRunValue(root, name, REG_SZ, w.c_str(), static_cast<DWORD>((w.size() + 1) * 2), view);
 }
 
-std::optional<std::string> RunText(HKEY root, const std::string& name) {
-  for (auto& [n, d] : RunValues(root))
+std::optional<std::string> RunText(HKEY root, const std::string& name, REGSAM view = 0) {
+  for (auto& [n, d] : RunValues(root, view))
     if (n == name) return d;
   return std::nullopt;
 }
@@ -93,16 +94,24 @@ std::string UserFolder() {
   return Known(FOLDERID_Startup);
 }
 
-// The common Startup folder: the fixed old path when present, else the known folder.
-std::string CommonFolder() {
+// The fixed old path of the common Startup folder.
+std::string FixedCommonFolder() {
   wchar_t win[MAX_PATH];
   GetWindowsDirectoryW(win, MAX_PATH);
   std::string w = Narrow(win);
   std::string parent = w.substr(0, w.find_last_of('\\'));
   if (parent.size() == 2) parent += "\\";
-  std::string fixed = JoinFolder(parent, kCommonStartupTail);
+  return JoinFolder(parent, kCommonStartupTail);
+}
+
+// The common Startup folder: the fixed old path when it is a plain folder, else the known
+// folder.
+std::string CommonFolder() {
+  std::string fixed = FixedCommonFolder();
   DWORD attr = GetFileAttributesW(Widen(fixed).c_str());
-  if (attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY)) return fixed;
+  if (attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY) &&
+      !(attr & FILE_ATTRIBUTE_REPARSE_POINT))
+    return fixed;
   return Known(FOLDERID_CommonStartup);
 }
 
@@ -194,9 +203,10 @@ class StartupTabTest : public ::testing::Test {
   std::multiset<Entry> Expected() {
     std::multiset<Entry> out;
     for (auto& [n, d] : RunValues(HKEY_LOCAL_MACHINE)) out.emplace(n, d, 0);
-    for (auto& [n, d] : RunValues(HKEY_CURRENT_USER)) out.emplace(n, d, 1);
-    for (auto& n : Shortcuts(userDir)) out.emplace(n, JoinFolder(userDir, n), 2);
-    for (auto& n : Shortcuts(commonDir)) out.emplace(n, JoinFolder(commonDir, n), 3);
+    for (auto& [n, d] : RunValues(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY)) out.emplace(n, d, 1);
+    for (auto& [n, d] : RunValues(HKEY_CURRENT_USER)) out.emplace(n, d, 2);
+    for (auto& n : Shortcuts(userDir)) out.emplace(n, JoinFolder(userDir, n), 3);
+    for (auto& n : Shortcuts(commonDir)) out.emplace(n, JoinFolder(commonDir, n), 4);
     return out;
   }
   std::multiset<Entry> Shown() {
@@ -278,14 +288,72 @@ TEST_F(StartupTabTest, ShowingThePageListsExactlyThePrefixsPlaces) {
   for (const StartupRow& r : rows) EXPECT_FALSE(r.checked) << r.name;
 }
 
-TEST_F(StartupTabTest, EntriesOfThe32BitViewAreNotListed) {
+TEST_F(StartupTabTest, The32BitMachineRunKeyIsListedAfterTheMachineRowsAndDeletedThere) {
   Value(HKEY_LOCAL_MACHINE, "mt-test wow32", "C:\\x86\\old.exe", KEY_WOW64_32KEY);
+  Value(HKEY_LOCAL_MACHINE, "mt-test both", "C:\\x64\\both.exe");
+  Value(HKEY_LOCAL_MACHINE, "mt-test both", "C:\\x86\\both.exe", KEY_WOW64_32KEY);
   Value(HKEY_CURRENT_USER, "mt-test user32", "C:\\x86\\user.exe", KEY_WOW64_32KEY);
   ASSERT_FALSE(RunText(HKEY_LOCAL_MACHINE, "mt-test wow32")) << "no separate 32-bit view";
   form->SetActivePage(3);
-  EXPECT_FALSE(Listed("mt-test wow32", S::MachineRun));
+
+  EXPECT_EQ(Shown(), Expected());
+  EXPECT_TRUE(Listed("mt-test wow32", S::MachineRun32));
+  EXPECT_TRUE(Listed("mt-test both", S::MachineRun32));
+  EXPECT_TRUE(Listed("mt-test both", S::MachineRun));
   // The user's key is one and the same in both views.
   EXPECT_TRUE(Listed("mt-test user32", S::UserRun));
+  EXPECT_FALSE(Listed("mt-test user32", S::MachineRun32));
+  // The name column tells the 32-bit rows apart.
+  std::vector<StartupRow> rows = Rows();
+  for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
+    wchar_t text[256] = L"";
+    ListView_GetItemText(form->ListView2, i, 0, text, 256);
+    std::string expected = rows[i].name;
+    if (rows[i].source == S::MachineRun32) expected += " (32位)";
+    EXPECT_EQ(Narrow(text), expected);
+  }
+
+  ASSERT_TRUE(Check("mt-test both", S::MachineRun32));
+  ASSERT_TRUE(Check("mt-test wow32", S::MachineRun32));
+  TForm1::Click(form->Button6);
+
+  EXPECT_FALSE(RunText(HKEY_LOCAL_MACHINE, "mt-test both", KEY_WOW64_32KEY));
+  EXPECT_FALSE(RunText(HKEY_LOCAL_MACHINE, "mt-test wow32", KEY_WOW64_32KEY));
+  EXPECT_EQ(RunText(HKEY_LOCAL_MACHINE, "mt-test both"), "C:\\x64\\both.exe");
+  EXPECT_TRUE(Listed("mt-test both", S::MachineRun));
+  EXPECT_FALSE(Listed("mt-test both", S::MachineRun32));
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_EQ(Shown(), Expected());
+}
+
+TEST_F(StartupTabTest, AFixedCommonPathThatIsALinkIsNotListed) {
+  // As on later Chinese systems: the old path is a junction to the real folder.
+  std::string fixed = FixedCommonFolder();
+  ASSERT_EQ(GetFileAttributesW(Widen(fixed).c_str()), INVALID_FILE_ATTRIBUTES)
+      << "the prefix has the old folder itself";
+  std::string programs = fixed.substr(0, fixed.find_last_of('\\'));
+  std::string top = fixed.substr(0, fixed.find("\\All Users"));
+  ASSERT_EQ(SHCreateDirectoryExW(nullptr, Widen(programs).c_str(), nullptr), ERROR_SUCCESS);
+  std::string elsewhere = programs + "\\mt-test elsewhere";
+  CreateDirectoryW(Widen(elsewhere).c_str(), nullptr);
+  Shortcut(elsewhere, "mt-test behind link.lnk");
+  Shortcut(commonDir, "mt-test known.lnk");
+  {
+    test::FolderLink link(Widen(fixed), Widen(elsewhere));
+    ASSERT_TRUE(link.Made());
+    form->SetActivePage(3);
+    EXPECT_TRUE(Listed("mt-test known.lnk", S::CommonFolder));
+    EXPECT_FALSE(Listed("mt-test behind link.lnk", S::CommonFolder));
+    for (const StartupRow& r : Rows())
+      if (r.source == S::CommonFolder) EXPECT_EQ(r.location.rfind(commonDir, 0), 0u);
+  }
+  // The folders made for the old path, deepest first (never the link itself: Wine would
+  // remove its target instead).
+  RemoveFile(elsewhere + "\\mt-test behind link.lnk");
+  for (std::string dir = elsewhere; dir.size() > top.size();
+       dir = dir.substr(0, dir.find_last_of('\\')))
+    RemoveDirectoryW(Widen(dir).c_str());
+  RemoveDirectoryW(Widen(top).c_str());
 }
 
 TEST_F(StartupTabTest, AddWritesTheMachineRunKeyAndCancelStillRefreshes) {

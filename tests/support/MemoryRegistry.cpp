@@ -1,6 +1,7 @@
 #include "tests/support/MemoryRegistry.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "app/Text.h"
 
@@ -25,25 +26,147 @@ struct MemoryRegistry::Node {
 
 namespace {
 
+constexpr const char* kWowNode = "WOW6432Node";
+
+// An open key: where it physically lives.
 struct MemKey : RegKey {
-  RegRoot root;
-  std::string path;  // from the root
+  MemoryRegistry::Place place;
 };
 
 const MemKey& AsMem(const RegKey& k) { return static_cast<const MemKey&>(k); }
 
-std::string Join(const RegKey* parent, const std::string& sub) {
-  std::string base = parent ? AsMem(*parent).path : std::string();
-  if (base.empty()) return sub;
-  if (sub.empty()) return base;
-  return base + "\\" + sub;
+using Parts = std::vector<std::string>;
+
+Parts PartsOf(const std::string& path) {
+  Parts out;
+  for (const std::string& p : Split(path, '\\'))
+    if (!p.empty()) out.push_back(p);
+  return out;
 }
 
-bool IsBelow(const std::string& path, const std::string& top) {
-  if (top.empty()) return true;
-  if (path.size() < top.size()) return false;
-  if (!EqualsNoCase(path.substr(0, top.size()), top)) return false;
-  return path.size() == top.size() || path[top.size()] == '\\';
+std::string JoinParts(const Parts& parts) {
+  std::string out;
+  for (const std::string& p : parts) {
+    if (!out.empty()) out += '\\';
+    out += p;
+  }
+  return out;
+}
+
+// True when `parts` starts with the "\"-separated `prefix` (names compared without case).
+bool StartsWith(const Parts& parts, size_t from, const std::string& prefix) {
+  Parts want = PartsOf(prefix);
+  if (parts.size() - std::min(parts.size(), from) < want.size()) return false;
+  for (size_t i = 0; i < want.size(); ++i)
+    if (!EqualsNoCase(parts[from + i], want[i])) return false;
+  return true;
+}
+
+// Keys below HKLM\SOFTWARE that WOW64 shares between the views on Windows 7 and later
+// ("Registry Keys Affected by WOW64"). HKLM\SOFTWARE\Classes is shared too, but with
+// redirected subkeys of its own (kRedirectedClassKeys).
+const char* const kSharedSoftwareKeys[] = {
+    "Clients",
+    "Microsoft\\COM3",
+    "Microsoft\\Cryptography\\Calais\\Current",
+    "Microsoft\\Cryptography\\Calais\\Readers",
+    "Microsoft\\Cryptography\\Services",
+    "Microsoft\\CTF\\SystemShared",
+    "Microsoft\\CTF\\TIP",
+    "Microsoft\\DFS",
+    "Microsoft\\Driver Signing",
+    "Microsoft\\EnterpriseCertificates",
+    "Microsoft\\EventSystem",
+    "Microsoft\\MSMQ",
+    "Microsoft\\Non-Driver Signing",
+    "Microsoft\\Notepad\\DefaultFonts",
+    "Microsoft\\OLE",
+    "Microsoft\\RAS",
+    "Microsoft\\RPC",
+    "Microsoft\\SOFTWARE\\Microsoft\\Shared Tools\\MSInfo",
+    "Microsoft\\SystemCertificates",
+    "Microsoft\\TermServLicensing",
+    "Microsoft\\TransactionServer",
+    "Microsoft\\Windows\\CurrentVersion\\App Paths",
+    "Microsoft\\Windows\\CurrentVersion\\Control Panel\\Cursors\\Schemes",
+    "Microsoft\\Windows\\CurrentVersion\\Explorer\\AutoplayHandlers",
+    "Microsoft\\Windows\\CurrentVersion\\Explorer\\DriveIcons",
+    "Microsoft\\Windows\\CurrentVersion\\Explorer\\KindMap",
+    "Microsoft\\Windows\\CurrentVersion\\Group Policy",
+    "Microsoft\\Windows\\CurrentVersion\\Policies",
+    "Microsoft\\Windows\\CurrentVersion\\PreviewHandlers",
+    "Microsoft\\Windows\\CurrentVersion\\Setup",
+    "Microsoft\\Windows\\CurrentVersion\\Telephony\\Locations",
+    "Microsoft\\Windows NT\\CurrentVersion\\Console",
+    "Microsoft\\Windows NT\\CurrentVersion\\FontDpi",
+    "Microsoft\\Windows NT\\CurrentVersion\\FontLink",
+    "Microsoft\\Windows NT\\CurrentVersion\\FontMapper",
+    "Microsoft\\Windows NT\\CurrentVersion\\Fonts",
+    "Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes",
+    "Microsoft\\Windows NT\\CurrentVersion\\Gre_Initialize",
+    "Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options",
+    "Microsoft\\Windows NT\\CurrentVersion\\Language Pack",
+    "Microsoft\\Windows NT\\CurrentVersion\\NetworkCards",
+    "Microsoft\\Windows NT\\CurrentVersion\\Perflib",
+    "Microsoft\\Windows NT\\CurrentVersion\\Ports",
+    "Microsoft\\Windows NT\\CurrentVersion\\Print",
+    "Microsoft\\Windows NT\\CurrentVersion\\ProfileList",
+    "Microsoft\\Windows NT\\CurrentVersion\\Time Zones",
+    "Policies",
+    "RegisteredApplications",
+};
+
+// Subkeys of the shared Classes keys (of HKLM and of HKCU) that are redirected.
+const char* const kRedirectedClassKeys[] = {"CLSID", "DirectShow", "Interface", "Media Type",
+                                            "MediaFoundation"};
+
+// Keys below Classes\WOW6432Node that link back to the shared key of the same name.
+const char* const kLinkedBackClassKeys[] = {"AppID", "Protocols", "TypeLib"};
+
+bool IsOneOf(const std::string& name, const char* const* first, const char* const* last) {
+  return std::any_of(first, last, [&](const char* n) { return EqualsNoCase(name, n); });
+}
+
+bool IsRedirectedClassKey(const Parts& parts, size_t at) {
+  return parts.size() > at &&
+         IsOneOf(parts[at], std::begin(kRedirectedClassKeys), std::end(kRedirectedClassKeys));
+}
+
+// Inserts WOW6432Node before parts[at] for the Wow32 view of a redirected key.
+void Redirect(Parts& parts, RegRoot root) {
+  if (root == RegRoot::LocalMachine && StartsWith(parts, 0, "SOFTWARE")) {
+    if (parts.size() > 1 && EqualsNoCase(parts[1], kWowNode)) return;  // named already
+    if (parts.size() > 1 && EqualsNoCase(parts[1], "Classes")) {
+      if (IsRedirectedClassKey(parts, 2)) parts.insert(parts.begin() + 2, kWowNode);
+      return;
+    }
+    for (const char* shared : kSharedSoftwareKeys)
+      if (StartsWith(parts, 1, shared)) return;
+    parts.insert(parts.begin() + 1, kWowNode);
+  } else if (root == RegRoot::CurrentUser && StartsWith(parts, 0, "Software\\Classes")) {
+    if (IsRedirectedClassKey(parts, 2)) parts.insert(parts.begin() + 2, kWowNode);
+  }
+}
+
+// Follows the compatibility links that WOW64 keeps for paths naming WOW6432Node.
+void FollowLinks(Parts& parts, RegRoot root) {
+  if (root != RegRoot::LocalMachine) return;
+  if (StartsWith(parts, 0, "SOFTWARE\\WOW6432Node\\Classes")) {
+    // SOFTWARE\WOW6432Node\Classes -> SOFTWARE\Classes\WOW6432Node
+    std::swap(parts[1], parts[2]);
+  }
+  if (StartsWith(parts, 0, "SOFTWARE\\Classes\\WOW6432Node") && parts.size() > 3 &&
+      IsOneOf(parts[3], std::begin(kLinkedBackClassKeys), std::end(kLinkedBackClassKeys)))
+    parts.erase(parts.begin() + 2);
+}
+
+bool IsBelow(const MemoryRegistry::Place& place, const MemoryRegistry::Place& top) {
+  if (place.root != top.root) return false;
+  const std::string& path = place.path;
+  if (top.path.empty()) return true;
+  if (path.size() < top.path.size()) return false;
+  if (!EqualsNoCase(path.substr(0, top.path.size()), top.path)) return false;
+  return path.size() == top.path.size() || path[top.path.size()] == '\\';
 }
 
 }  // namespace
@@ -51,30 +174,34 @@ bool IsBelow(const std::string& path, const std::string& top) {
 MemoryRegistry::MemoryRegistry() = default;
 MemoryRegistry::~MemoryRegistry() = default;
 
-bool MemoryRegistry::IsDenied(RegRoot root, const std::string& path) const {
-  for (auto& d : denied_)
-    if (d.first == root && IsBelow(path, d.second)) return true;
-  return false;
-}
-
-bool MemoryRegistry::IsReadOnly(RegRoot root, const std::string& path) const {
-  for (auto& d : readOnly_)
-    if (d.first == root && IsBelow(path, d.second)) return true;
-  return false;
-}
-
-MemoryRegistry::Node* MemoryRegistry::Find(RegRoot root, const std::string& path, bool create,
-                                           bool* denied) {
-  if (IsDenied(root, path)) {
-    if (denied) *denied = true;
-    return nullptr;
+MemoryRegistry::Place MemoryRegistry::Physical(RegRoot root, const std::string& path,
+                                               RegView view) {
+  Parts parts = PartsOf(path);
+  if (root == RegRoot::ClassesRoot) {
+    root = RegRoot::LocalMachine;
+    parts.insert(parts.begin(), {"SOFTWARE", "Classes"});
   }
-  auto& top = roots_[static_cast<uint32_t>(root)];
+  if (view == RegView::Wow32) Redirect(parts, root);
+  FollowLinks(parts, root);
+  return {root, JoinParts(parts)};
+}
+
+bool MemoryRegistry::IsDenied(const Place& place) const {
+  return std::any_of(denied_.begin(), denied_.end(),
+                     [&](const Place& d) { return IsBelow(place, d); });
+}
+
+bool MemoryRegistry::IsReadOnly(const Place& place) const {
+  return std::any_of(readOnly_.begin(), readOnly_.end(),
+                     [&](const Place& d) { return IsBelow(place, d); });
+}
+
+MemoryRegistry::Node* MemoryRegistry::Find(const Place& place, bool create) {
+  if (IsDenied(place)) return nullptr;
+  auto& top = roots_[static_cast<uint32_t>(place.root)];
   if (!top) top = std::make_unique<Node>();
   Node* n = top.get();
-  if (path.empty()) return n;
-  for (const std::string& part : Split(path, '\\')) {
-    if (part.empty()) continue;
+  for (const std::string& part : PartsOf(place.path)) {
     Node* c = n->Child(part);
     if (!c) {
       if (!create) return nullptr;
@@ -89,18 +216,21 @@ MemoryRegistry::Node* MemoryRegistry::Find(RegRoot root, const std::string& path
 }
 
 std::unique_ptr<RegKey> MemoryRegistry::Open(RegRoot root, const RegKey* parent,
-                                             const std::string& subPath, bool create) {
-  std::string path = Join(parent, subPath);
-  if (create && !HasKey(root, path) && IsReadOnly(root, path)) return nullptr;
-  if (!Find(root, path, create)) return nullptr;
+                                             const std::string& subPath, bool create,
+                                             RegView view) {
+  // Below an open key the path goes on from where that key physically is.
+  Place place = parent ? Physical(AsMem(*parent).place.root,
+                                  AsMem(*parent).place.path + "\\" + subPath, view)
+                       : Physical(root, subPath, view);
+  if (create && !Find(place, false) && IsReadOnly(place)) return nullptr;
+  if (!Find(place, create)) return nullptr;
   auto k = std::make_unique<MemKey>();
-  k->root = root;
-  k->path = path;
+  k->place = place;
   return k;
 }
 
 std::optional<RegValue> MemoryRegistry::Query(const RegKey& key, const std::string& name) {
-  Node* n = Find(AsMem(key).root, AsMem(key).path, false);
+  Node* n = Find(AsMem(key).place, false);
   if (!n) return std::nullopt;
   RegValue* v = n->Value(name);
   if (!v) return std::nullopt;
@@ -108,22 +238,16 @@ std::optional<RegValue> MemoryRegistry::Query(const RegKey& key, const std::stri
 }
 
 bool MemoryRegistry::Set(const RegKey& key, const std::string& name, const RegValue& value) {
-  const MemKey& k = AsMem(key);
-  if (IsReadOnly(k.root, k.path)) return false;
-  Node* n = Find(k.root, k.path, false);
-  if (!n) return false;
-  if (RegValue* v = n->Value(name)) {
-    *v = value;
-  } else {
-    n->values.emplace_back(name, value);
-  }
+  const Place& place = AsMem(key).place;
+  if (IsReadOnly(place) || !Find(place, false)) return false;
+  SetValue(place, name, value);
   return true;
 }
 
 bool MemoryRegistry::DeleteValue(const RegKey& key, const std::string& name) {
-  const MemKey& k = AsMem(key);
-  if (IsReadOnly(k.root, k.path)) return false;
-  Node* n = Find(k.root, k.path, false);
+  const Place& place = AsMem(key).place;
+  if (IsReadOnly(place)) return false;
+  Node* n = Find(place, false);
   if (!n) return false;
   auto it = std::find_if(n->values.begin(), n->values.end(),
                          [&](auto& v) { return EqualsNoCase(v.first, name); });
@@ -132,13 +256,17 @@ bool MemoryRegistry::DeleteValue(const RegKey& key, const std::string& name) {
   return true;
 }
 
-bool MemoryRegistry::DeleteTree(RegRoot root, const RegKey* parent, const std::string& subPath) {
-  std::string path = Join(parent, subPath);
-  if (path.empty() || IsReadOnly(root, path)) return false;
-  size_t cut = path.rfind('\\');
-  std::string up = cut == std::string::npos ? std::string() : path.substr(0, cut);
-  std::string leaf = cut == std::string::npos ? path : path.substr(cut + 1);
-  Node* n = Find(root, up, false);
+bool MemoryRegistry::DeleteTree(RegRoot root, const RegKey* parent, const std::string& subPath,
+                                RegView view) {
+  if (PartsOf(subPath).empty()) return false;
+  Place place = parent ? Physical(AsMem(*parent).place.root,
+                                  AsMem(*parent).place.path + "\\" + subPath, view)
+                       : Physical(root, subPath, view);
+  Parts parts = PartsOf(place.path);
+  if (parts.empty() || IsReadOnly(place)) return false;
+  std::string leaf = parts.back();
+  parts.pop_back();
+  Node* n = Find({place.root, JoinParts(parts)}, false);
   if (!n) return false;
   auto it = std::find_if(n->children.begin(), n->children.end(),
                          [&](auto& c) { return EqualsNoCase(c->name, leaf); });
@@ -149,68 +277,76 @@ bool MemoryRegistry::DeleteTree(RegRoot root, const RegKey* parent, const std::s
 
 std::vector<std::string> MemoryRegistry::ValueNames(const RegKey& key) {
   std::vector<std::string> out;
-  if (Node* n = Find(AsMem(key).root, AsMem(key).path, false))
+  if (Node* n = Find(AsMem(key).place, false))
     for (auto& v : n->values) out.push_back(v.first);
   return out;
 }
 
 std::vector<std::string> MemoryRegistry::KeyNames(const RegKey& key) {
   std::vector<std::string> out;
-  if (Node* n = Find(AsMem(key).root, AsMem(key).path, false))
+  if (Node* n = Find(AsMem(key).place, false))
     for (auto& c : n->children) out.push_back(c->name);
   return out;
 }
 
-void MemoryRegistry::CreatePath(RegRoot root, const std::string& path) {
-  Find(root, path, true);
+void MemoryRegistry::SetValue(const Place& place, const std::string& name,
+                              const RegValue& value) {
+  Node* n = Find(place, true);
+  if (!n) return;
+  if (RegValue* old = n->Value(name)) {
+    *old = value;
+  } else {
+    n->values.emplace_back(name, value);
+  }
+}
+
+void MemoryRegistry::CreatePath(RegRoot root, const std::string& path, RegView view) {
+  Find(Physical(root, path, view), true);
 }
 
 void MemoryRegistry::SetString(RegRoot root, const std::string& path, const std::string& name,
-                               const std::string& text) {
+                               const std::string& text, RegView view) {
   RegValue v;
   v.type = RegDataType::String;
   v.text = text;
-  Node* n = Find(root, path, true);
-  if (!n) return;
-  if (RegValue* old = n->Value(name)) *old = v; else n->values.emplace_back(name, v);
+  SetValue(Physical(root, path, view), name, v);
 }
 
 void MemoryRegistry::SetDword(RegRoot root, const std::string& path, const std::string& name,
-                              uint32_t dword) {
+                              uint32_t dword, RegView view) {
   RegValue v;
   v.type = RegDataType::Integer;
   v.dword = dword;
-  Node* n = Find(root, path, true);
-  if (!n) return;
-  if (RegValue* old = n->Value(name)) *old = v; else n->values.emplace_back(name, v);
+  SetValue(Physical(root, path, view), name, v);
 }
 
 void MemoryRegistry::SetBinary(RegRoot root, const std::string& path, const std::string& name,
-                               const std::string& bytes) {
+                               const std::string& bytes, RegView view) {
   RegValue v;
   v.type = RegDataType::Binary;
   v.bytes = bytes;
-  Node* n = Find(root, path, true);
-  if (!n) return;
-  if (RegValue* old = n->Value(name)) *old = v; else n->values.emplace_back(name, v);
+  SetValue(Physical(root, path, view), name, v);
 }
 
 std::optional<RegValue> MemoryRegistry::Get(RegRoot root, const std::string& path,
-                                            const std::string& name) {
-  Node* n = Find(root, path, false);
+                                            const std::string& name, RegView view) {
+  Node* n = Find(Physical(root, path, view), false);
   if (!n) return std::nullopt;
   RegValue* v = n->Value(name);
   if (!v) return std::nullopt;
   return *v;
 }
 
-bool MemoryRegistry::HasKey(RegRoot root, const std::string& path) {
-  return Find(root, path, false) != nullptr;
+bool MemoryRegistry::HasKey(RegRoot root, const std::string& path, RegView view) {
+  return Find(Physical(root, path, view), false) != nullptr;
 }
 
-void MemoryRegistry::Deny(RegRoot root, const std::string& path) { denied_.emplace_back(root, path); }
-void MemoryRegistry::MakeReadOnly(RegRoot root, const std::string& path) {
-  readOnly_.emplace_back(root, path);
+void MemoryRegistry::Deny(RegRoot root, const std::string& path, RegView view) {
+  denied_.push_back(Physical(root, path, view));
+}
+
+void MemoryRegistry::MakeReadOnly(RegRoot root, const std::string& path, RegView view) {
+  readOnly_.push_back(Physical(root, path, view));
 }
 
 }  // namespace mt::test

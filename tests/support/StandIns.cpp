@@ -144,6 +144,13 @@ bool PosixFileSystem::DirectoryExists(const std::string& path) {
   return fs::is_directory(P(path), ec);
 }
 
+bool PosixFileSystem::IsListableFolder(const std::string& path) {
+  std::error_code ec;
+  if (fs::symlink_status(P(path), ec).type() != fs::file_type::directory || ec) return false;
+  fs::directory_iterator listing(P(path), ec);
+  return !ec;
+}
+
 bool PosixFileSystem::DeleteFile(const std::string& path) {
   std::error_code ec;
   return fs::is_regular_file(P(path), ec) && fs::remove(P(path), ec);

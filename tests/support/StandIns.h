@@ -43,6 +43,8 @@ class PosixFileSystem : public FileSystem {
   std::unique_ptr<FileStream> Create(const std::string& path) override;
   bool FileExists(const std::string& path) override;
   bool DirectoryExists(const std::string& path) override;
+  // A symbolic link stands for a reparse point: never a folder of its own.
+  bool IsListableFolder(const std::string& path) override;
   bool DeleteFile(const std::string& path) override;
   std::vector<FindEntry> Find(const std::string& folder, const std::string& pattern) override;
   bool CreateDirectories(const std::string& path) override;

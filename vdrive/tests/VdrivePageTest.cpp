@@ -39,20 +39,22 @@ class VdrivePage : public ::testing::Test {
     form_.reset();
     ClearDriveValues();
   }
-  // Leaves the Run key without any value named like a drive text.
+  // Leaves both views of the Run key without any value named like a drive text.
   void ClearDriveValues() {
-    TRegistry reg(real_);
-    reg.SetRootKey(RegRoot::LocalMachine);
-    ASSERT_TRUE(reg.OpenKey(kRunKeyPath, true));
-    for (const std::string& n : reg.GetValueNames())
-      if (n.size() == 2 && n[1] == ':') reg.DeleteValue(n);
+    for (RegView view : {RegView::Native, RegView::Wow32}) {
+      TRegistry reg(real_, view);
+      reg.SetRootKey(RegRoot::LocalMachine);
+      ASSERT_TRUE(reg.OpenKey(kRunKeyPath, true));
+      for (const std::string& n : reg.GetValueNames())
+        if (n.size() == 2 && n[1] == ':') reg.DeleteValue(n);
+    }
   }
-  std::optional<RegValue> RunValue(const std::string& name) {
-    auto key = real_.Open(RegRoot::LocalMachine, nullptr, kRunKeyPath, false);
+  std::optional<RegValue> RunValue(const std::string& name, RegView view = RegView::Native) {
+    auto key = real_.Open(RegRoot::LocalMachine, nullptr, kRunKeyPath, false, view);
     return key ? real_.Query(*key, name) : std::nullopt;
   }
-  void SetRunValue(const std::string& name, const RegValue& v) {
-    auto key = real_.Open(RegRoot::LocalMachine, nullptr, kRunKeyPath, true);
+  void SetRunValue(const std::string& name, const RegValue& v, RegView view = RegView::Native) {
+    auto key = real_.Open(RegRoot::LocalMachine, nullptr, kRunKeyPath, true, view);
     ASSERT_TRUE(key && real_.Set(*key, name, v));
   }
   std::vector<std::string> Listed() {
@@ -194,6 +196,46 @@ TEST_F(VdrivePage, ShowingTheTabRereadsTheRunKey) {
   EXPECT_EQ(starter_.started[0].arguments, "q: /d");
   EXPECT_FALSE(RunValue("q:"));
   EXPECT_TRUE(Listed().empty());
+}
+
+// Entries the old 32-bit version wrote are in the 32-bit view of the Run key.
+TEST_F(VdrivePage, EntriesOfThe32BitViewAreListedAndRemovedFromEveryView) {
+  RegValue v;
+  v.text = "subst p: C:\\Old p";
+  SetRunValue("p:", v, RegView::Wow32);
+  v.text = "subst b: C:\\Old b";
+  SetRunValue("B:", v, RegView::Wow32);
+  v.text = "subst b: \"C:\\b\"";
+  SetRunValue("b:", v);
+  v.text = "subst q: C:\\Old q";
+  SetRunValue("q:", v, RegView::Wow32);
+  ASSERT_FALSE(RunValue("p:")) << "no separate 32-bit view";
+  form_->SetActivePage(0);
+  form_->SetActivePage(1);
+  Pump();
+  EXPECT_EQ(Listed(), (std::vector<std::string>{"b:", "p:", "q:"}));
+
+  SendMessageW(form_->ListBox5, LB_SETCURSEL, 0, 0);
+  Click(form_->alldelbtn);
+  EXPECT_FALSE(RunValue("b:"));
+  EXPECT_FALSE(RunValue("b:", RegView::Wow32));
+  SendMessageW(form_->ListBox5, LB_SETCURSEL, 0, 0);
+  Click(form_->alldelbtn);
+  EXPECT_FALSE(RunValue("p:", RegView::Wow32));
+  ASSERT_EQ(starter_.started.size(), 2u);
+  EXPECT_EQ(starter_.started[0].arguments, "b: /d");
+  EXPECT_EQ(starter_.started[1].arguments, "p: /d");
+  EXPECT_EQ(Listed(), std::vector<std::string>{"q:"});
+
+  // A new mapping of a letter is written in the native view and replaces its 32-bit entry.
+  TForm1::SetText(form_->fileedit, "C:\\windows");
+  TForm1::SetText(form_->drivecombox, "Q:");
+  Click(form_->allstartbtn);
+  ASSERT_TRUE(RunValue("q:"));
+  EXPECT_EQ(RunValue("q:")->text, "subst Q: \"C:\\windows\"");
+  EXPECT_FALSE(RunValue("q:", RegView::Wow32));
+  EXPECT_EQ(Listed(), std::vector<std::string>{"q:"});
+  EXPECT_TRUE(t_.messages.shown.empty());
 }
 
 }  // namespace

@@ -9,6 +9,7 @@ namespace mt {
 namespace {
 
 constexpr RegRoot kHklm = RegRoot::LocalMachine;
+constexpr RegView k32 = RegView::Wow32;
 
 class VirtualDrivesTest : public ::testing::Test {
  protected:
@@ -17,7 +18,9 @@ class VirtualDrivesTest : public ::testing::Test {
     ListMappedDrives(reg, [&](const std::string& l) { out.push_back(l); });
     return out;
   }
-  std::optional<RegValue> Entry(const std::string& name) { return reg.Get(kHklm, kRunKeyPath, name); }
+  std::optional<RegValue> Entry(const std::string& name, RegView view = RegView::Native) {
+    return reg.Get(kHklm, kRunKeyPath, name, view);
+  }
 
   test::MemoryRegistry reg;
   test::RecordingMessages messages;
@@ -197,6 +200,80 @@ TEST_F(VirtualDrivesTest, RemovalThatCannotDeleteLeavesTheLetterListed) {
   EXPECT_EQ(starter.started.size(), 1u);
   EXPECT_TRUE(messages.shown.empty());
   EXPECT_EQ(Listed(), std::vector<std::string>{"x:"});
+}
+
+// Entries the old 32-bit version wrote live in the 32-bit view of the Run key.
+TEST_F(VirtualDrivesTest, LettersOfEitherViewAreListedOnce) {
+  reg.SetString(kHklm, kRunKeyPath, "p:", "subst p: C:\\Old", k32);     // 32-bit only
+  reg.SetString(kHklm, kRunKeyPath, "x:", "subst x: \"D:\\x\"");       // native only
+  reg.SetString(kHklm, kRunKeyPath, "b:", "subst b: \"D:\\b\"");       // both
+  reg.SetString(kHklm, kRunKeyPath, "B:", "subst b: C:\\Old b", k32);
+  reg.SetString(kHklm, kRunKeyPath, "e:", "", k32);                      // empty: not listed
+  reg.SetString(kHklm, kRunKeyPath, "e:", "");
+  EXPECT_EQ(Listed(), (std::vector<std::string>{"b:", "p:", "x:"}));
+
+  // Without any 32-bit Run key the native entries alone are listed.
+  test::MemoryRegistry fresh;
+  fresh.SetString(kHklm, kRunKeyPath, "q:", "subst q: C:\\q");
+  std::vector<std::string> out;
+  ListMappedDrives(fresh, [&](const std::string& l) { out.push_back(l); });
+  EXPECT_EQ(out, std::vector<std::string>{"q:"});
+  EXPECT_FALSE(fresh.HasKey(kHklm, kRunKeyPath, k32));
+}
+
+TEST_F(VirtualDrivesTest, RemovalDeletesTheLetterFromEveryViewHoldingIt) {
+  reg.SetString(kHklm, kRunKeyPath, "p:", "subst p: C:\\Old", k32);
+  reg.SetString(kHklm, kRunKeyPath, "b:", "subst b: \"D:\\b\"");
+  reg.SetString(kHklm, kRunKeyPath, "B:", "subst b: C:\\Old b", k32);
+  reg.SetString(kHklm, kRunKeyPath, "x:", "subst x: C:\\x", k32);
+  RemoveMapping(ctx, Listed(), 1);  // "p:"
+  EXPECT_FALSE(Entry("p:", k32));
+  RemoveMapping(ctx, Listed(), 0);  // "b:"
+  EXPECT_FALSE(Entry("b:"));
+  EXPECT_FALSE(Entry("b:", k32));
+  ASSERT_EQ(starter.started.size(), 2u);
+  EXPECT_EQ(starter.started[0].arguments, "p: /d");
+  EXPECT_EQ(starter.started[1].arguments, "b: /d");
+  EXPECT_EQ(Listed(), std::vector<std::string>{"x:"});
+  EXPECT_TRUE(Entry("x:", k32));
+}
+
+TEST_F(VirtualDrivesTest, NewEntryGoesToTheNativeViewAndReplacesA32BitOne) {
+  reg.SetString(kHklm, kRunKeyPath, "x:", "subst x: C:\\Old", k32);
+  reg.SetString(kHklm, kRunKeyPath, "y:", "subst y: C:\\Kept", k32);
+  // "X:" is not the listed "x:" byte for byte, so it passes the duplicate test.
+  ASSERT_TRUE(CreateMapping(ctx, Listed(), "X:", "D:\\New"));
+  EXPECT_EQ(Entry("x:")->text, "subst X: \"D:\\New\"");
+  EXPECT_FALSE(Entry("x:", k32));
+  EXPECT_EQ(Entry("y:", k32)->text, "subst y: C:\\Kept");
+  ASSERT_TRUE(CreateMapping(ctx, Listed(), "k:", "D:\\k"));
+  EXPECT_TRUE(Entry("k:"));
+  EXPECT_FALSE(Entry("k:", k32));
+  EXPECT_EQ(Listed(), (std::vector<std::string>{"k:", "x:", "y:"}));
+
+  // A refused native write leaves the 32-bit entry in place.
+  test::MemoryRegistry locked;
+  locked.SetString(kHklm, kRunKeyPath, "z:", "subst z: C:\\Old", k32);
+  locked.CreatePath(kHklm, kRunKeyPath);
+  locked.MakeReadOnly(kHklm, kRunKeyPath);
+  VdriveContext c2{locked, messages, starter, &owner, "t"};
+  EXPECT_TRUE(CreateMapping(c2, {}, "z:", "D:\\z"));
+  EXPECT_EQ(messages.shown.back().text, kMsgRunKeyRefused);
+  EXPECT_TRUE(locked.Get(kHklm, kRunKeyPath, "z:", k32));
+}
+
+TEST_F(VirtualDrivesTest, NonTextValueInThe32BitViewEndsTheRefreshAtThatLetter) {
+  reg.SetString(kHklm, kRunKeyPath, "b:", "subst b: \"C:\\b\"");
+  reg.SetDword(kHklm, kRunKeyPath, "k:", 7, k32);
+  reg.SetString(kHklm, kRunKeyPath, "t:", "subst t: \"C:\\t\"", k32);
+  std::vector<std::string> out;
+  try {
+    ListMappedDrives(reg, [&](const std::string& l) { out.push_back(l); });
+    FAIL() << "no error";
+  } catch (const AppError& e) {
+    EXPECT_STREQ(e.what(), "Invalid data type for 'k:'");
+  }
+  EXPECT_EQ(out, std::vector<std::string>{"b:"});
 }
 
 }  // namespace
