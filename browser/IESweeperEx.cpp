@@ -4,8 +4,8 @@
 
 namespace mt {
 
-TIESweeper::TIESweeper(RegistryBackend& registry, IconSource& icons)
-    : reg_(registry), icons_(icons) {}
+TIESweeper::TIESweeper(RegistryBackend& registry, IconSource& icons, RegView view)
+    : reg_(registry, view), icons_(icons) {}
 
 TIESweeper::~TIESweeper() = default;
 

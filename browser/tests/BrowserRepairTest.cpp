@@ -251,6 +251,71 @@ TEST_F(Page, NonTextValueDuringTheRefillEndsTheApply) {
   EXPECT_FALSE(reg.Get(LM, kToolbarStore, "{T}"));  // removed before the failure stays removed
 }
 
+TEST_F(Page, ThirtyTwoBitAddOnsFollowTheNativeOnesAndLeaveOnlyFromTheirOwnView) {
+  constexpr RegView W32 = RegView::Wow32;
+  // One toolbar and one extension registered for both browsers under the same class id,
+  // with other names in each view; a 32-bit toolbar without a class registration.
+  Toolbar("{B}", "Bar", "C:\\bar64.dll");
+  reg.SetString(LM, kToolbarStore, "{B}", "", W32);
+  reg.SetString(CR, "CLSID\\{B}", "", "Bar x86", W32);
+  reg.SetString(CR, "CLSID\\{B}\\InprocServer32", "", "C:\\bar32.dll", W32);
+  icons.shortPaths = {{"C:\\bar64.dll", "C:\\BAR64.DLL"}, {"C:\\bar32.dll", "C:\\BAR32.DLL"}};
+  reg.SetString(LM, kToolbarStore, "{O}", "", W32);
+  reg.SetString(LM, kExt + "{E}", "ButtonText", "Button");
+  reg.SetString(LM, kExt + "{E}", "ButtonText", "Button x86", W32);
+  reg.SetString(LM, kExt + "{E}", "HotIcon", "C:\\e32.dll,2", W32);
+  Menu("Translate", "res://t.htm");
+  page.TabSheet3Show();
+
+  // Native toolbars, native extensions, menu extensions, 32-bit toolbars, 32-bit extensions.
+  std::string kinds;
+  for (const AddOnRow& r : view.rows) {
+    const char* letters = r.view == W32 ? "tem" : "TEM";
+    kinds += letters[static_cast<int>(r.store)];
+  }
+  EXPECT_EQ(kinds, "TEMtte");
+  auto find = [&](AddOnStore store, RegView v, const std::string& id) {
+    for (size_t i = 0; i < view.rows.size(); ++i)
+      if (view.rows[i].store == store && view.rows[i].view == v && view.rows[i].column2 == id)
+        return static_cast<int>(i);
+    return -1;
+  };
+  int bar32 = find(AddOnStore::Toolbar, W32, "{B}");
+  ASSERT_GE(bar32, 0);
+  EXPECT_EQ(Cols(find(AddOnStore::Toolbar, RegView::Native, "{B}")), "Bar|{B}|C:\\BAR64.DLL|-2");
+  EXPECT_EQ(Cols(bar32), "Bar x86 (32位)|{B}|C:\\BAR32.DLL|-2");
+  EXPECT_EQ(Cols(find(AddOnStore::Toolbar, W32, "{O}")), " (32位)|{O}||-2");
+  int ext32 = find(AddOnStore::Extension, W32, "{E}");
+  EXPECT_EQ(Cols(ext32), "Button x86 (32位)|{E}|C:\\e32.dll,2|-2");
+  page.RowImage(bar32);
+  page.RowImage(ext32);
+  ASSERT_EQ(icons.calls.size(), 2u);
+  EXPECT_EQ(icons.calls[0].path, "C:\\BAR32.DLL");
+  EXPECT_EQ(icons.calls[1].path + "#" + std::to_string(icons.calls[1].index), "C:\\e32.dll#2");
+
+  // The 32-bit toolbar and the native extension go, each from its own view only; class
+  // registrations and the menu entry stay.
+  view.ticks[bar32] = true;
+  view.ticks[find(AddOnStore::Extension, RegView::Native, "{E}")] = true;
+  page.SbiedefaultClick();
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_FALSE(reg.Get(LM, kToolbarStore, "{B}", W32));
+  EXPECT_TRUE(reg.Get(LM, kToolbarStore, "{B}"));
+  EXPECT_FALSE(reg.HasKey(LM, kExt + "{E}"));
+  EXPECT_TRUE(reg.HasKey(LM, kExt + "{E}", W32));
+  EXPECT_TRUE(reg.HasKey(CR, "CLSID\\{B}", W32) && reg.HasKey(CR, "CLSID\\{B}"));
+  EXPECT_TRUE(reg.HasKey(CU, kMenu + "Translate"));
+  kinds.clear();
+  for (const AddOnRow& r : view.rows) kinds += r.caption + ";";
+  EXPECT_EQ(kinds, "Bar;Translate; (32位);Button x86 (32位);");
+
+  // A 32-bit store that cannot be opened lists nothing and says nothing.
+  reg.Deny(LM, kExtensionStore, W32);
+  page.TabSheet3Show();
+  EXPECT_EQ(view.rows.size(), 3u);
+  EXPECT_EQ(view.rows.back().column2, "{O}");
+}
+
 TEST(Sweeper, DeletionNameRulesAndIconSpecifications) {
   test::MemoryRegistry reg;
   test::ScriptedIcons icons;
