@@ -332,6 +332,12 @@ TEST(Sweeper, DeletionNameRulesAndIconSpecifications) {
   EXPECT_TRUE(reg.HasKey(CU, kMenu + "Outer\\Inner"));
   s.DeleteMenuExtension("outer");
   EXPECT_FALSE(reg.HasKey(CU, kMenu + "Outer"));
+  // Reads take direct subkeys only, too: never the store itself, never a key below a subkey.
+  reg.SetString(LM, kExt + "Outer\\Inner", "ButtonText", "deep");
+  reg.SetString(CR, "CLSID", "", "class store");
+  EXPECT_EQ(s.ReadExtensionCaption("Outer\\Inner"), "");
+  EXPECT_EQ(s.ReadClassName(""), "");
+  EXPECT_EQ(s.ReadClassServer(""), "");
 
   using V = std::vector<std::string>;
   EXPECT_EQ(SplitIconText(""), V{});
