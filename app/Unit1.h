@@ -155,7 +155,8 @@ class TForm1 {
   HWND FlatGroupBox7 = nullptr, rbregtool = nullptr, rbregtooln = nullptr;
   HWND FlatGroupBox6 = nullptr, cbsetpage = nullptr;
   HWND Sbiedefault = nullptr;
-  // One entry per row of ListView1, in row order: its texts and the store it was listed from.
+  // One entry per row of ListView1, in row order: its texts, its image and the store and
+  // registry view it was listed from.
   std::vector<AddOnRow> ListView1Rows;
   // Icons and short paths for the add-on list; null means the real shell.
   IconSource* BrowserIcons = nullptr;

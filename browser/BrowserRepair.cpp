@@ -13,63 +13,123 @@ BrowserRepairPage::BrowserRepairPage(Services& svc, IconSource& icons, RepairPag
 
 BrowserRepairPage::~BrowserRepairPage() = default;
 
-TIESweeper& BrowserRepairPage::Sweeper() {
-  if (!sweeper_) {
-    auto fresh = std::make_unique<TIESweeper>(*svc_.registry, icons_);
+TIESweeper& BrowserRepairPage::Sweeper(RegView view) {
+  std::unique_ptr<TIESweeper>& held = view == RegView::Wow32 ? sweeper32_ : sweeper_;
+  if (!held) {
+    auto fresh = std::make_unique<TIESweeper>(*svc_.registry, icons_, view);
     fresh->OnToolbar = [this](TIESweeper* s, const std::string& n) { AddToolbarRow(s, n); };
     fresh->OnExtension = [this](TIESweeper* s, const std::string& n) { AddExtensionRow(s, n); };
     fresh->OnMenuExtension = [this](TIESweeper* s, const std::string& n, const std::string& v) {
       AddMenuExtensionRow(s, n, v);
     };
-    sweeper_ = std::move(fresh);
+    held = std::move(fresh);
   }
-  return *sweeper_;
+  return *held;
 }
 
 // ---- the add-on list ---------------------------------------------------------------------
 
+namespace {
+
+// Holds the list's painting from construction to destruction, whatever ends the work.
+class ListUpdate {
+ public:
+  explicit ListUpdate(RepairPageView& view) : view_(view) { view_.BeginUpdate(); }
+  ~ListUpdate() { view_.EndUpdate(); }
+  ListUpdate(const ListUpdate&) = delete;
+  ListUpdate& operator=(const ListUpdate&) = delete;
+
+ private:
+  RepairPageView& view_;
+};
+
+}  // namespace
+
+template <typename Fill>
+void BrowserRepairPage::AppendFilledRow(AddOnRow& row, Fill&& fill) {
+  try {
+    fill();
+  } catch (...) {
+    view_.AppendRow(row);
+    throw;
+  }
+  view_.AppendRow(row);
+}
+
+namespace {
+
+const char* ViewMark(const TIESweeper* sweeper) {
+  return sweeper->View() == RegView::Wow32 ? kAddOn32Mark : "";
+}
+
+}  // namespace
+
 void BrowserRepairPage::AddToolbarRow(TIESweeper* Sender, const std::string& Name) {
   AddOnRow row;
   row.store = AddOnStore::Toolbar;
-  row.caption = Sender->ReadClassName(Name);
-  row.column2 = Name;
-  row.column3 = icons_.ShortPath(Sender->ReadClassServer(Name));
-  row.image = Sender->AddFileIcon(row.column3, view_.Images());
-  view_.AppendRow(row);
+  row.view = Sender->View();
+  AppendFilledRow(row, [&] {
+    row.caption = Sender->ReadClassName(Name) + ViewMark(Sender);
+    row.column2 = Name;
+    row.column3 = icons_.ShortPath(Sender->ReadClassServer(Name));
+    row.image = kImageOnDemand;  // the icon of the short form
+  });
 }
 
 void BrowserRepairPage::AddExtensionRow(TIESweeper* Sender, const std::string& Name) {
   AddOnRow row;
   row.store = AddOnStore::Extension;
-  row.caption = Sender->ReadExtensionCaption(Name);
-  row.column2 = Name;
-  row.column3 = Sender->ReadExtensionHotIcon(Name);
-  row.image = Sender->AddIconFromSpec(SplitIconText(row.column3), view_.Images());
-  view_.AppendRow(row);
+  row.view = Sender->View();
+  AppendFilledRow(row, [&] {
+    row.caption = Sender->ReadExtensionCaption(Name) + ViewMark(Sender);
+    row.column2 = Name;
+    row.column3 = Sender->ReadExtensionHotIcon(Name);
+    row.image = kImageOnDemand;  // the icon that column 3 names
+  });
 }
 
-void BrowserRepairPage::AddMenuExtensionRow(TIESweeper*, const std::string& Name,
+void BrowserRepairPage::AddMenuExtensionRow(TIESweeper* Sender, const std::string& Name,
                                             const std::string& Value) {
   AddOnRow row;
   row.store = AddOnStore::MenuExtension;
+  row.view = Sender->View();
   row.caption = Name;
   row.column2 = Value;
   view_.AppendRow(row);
 }
 
+int BrowserRepairPage::RowImage(int index) {
+  const AddOnRow& row = view_.Row(index);
+  if (row.image != kImageOnDemand) return row.image;
+  int image = -1;
+  if (row.store == AddOnStore::Toolbar)
+    image = Sweeper().AddFileIcon(row.column3, view_.Images());
+  else if (row.store == AddOnStore::Extension)
+    image = Sweeper().AddIconFromSpec(SplitIconText(row.column3), view_.Images());
+  view_.SetRowImage(index, image);
+  return image;
+}
+
 void BrowserRepairPage::FillAddOnList() {
-  TIESweeper& sweeper = Sweeper();
+  TIESweeper& native = Sweeper(RegView::Native);
+  TIESweeper& wow32 = Sweeper(RegView::Wow32);
+  ListUpdate update(view_);
   view_.ClearRows();
-  sweeper.ListToolbars();
-  sweeper.ListExtensions();
-  sweeper.ListMenuExtensions();
+  native.ListToolbars();
+  native.ListExtensions();
+  native.ListMenuExtensions();
+  // The 32-bit browser's stores follow. Its menu extensions are the ones just listed:
+  // HKEY_CURRENT_USER\Software is one key in both views.
+  wow32.ListToolbars();
+  wow32.ListExtensions();
 }
 
 void BrowserRepairPage::RemoveCheckedAddOns() {
-  TIESweeper& sweeper = Sweeper();
+  ListUpdate update(view_);
   for (int i = view_.RowCount() - 1; i >= 0; --i) {
     if (!view_.RowChecked(i)) continue;
     const AddOnRow row = view_.Row(i);
+    TIESweeper& sweeper = Sweeper(row.view);
     switch (row.store) {
       case AddOnStore::Toolbar:
         sweeper.DeleteToolbar(row.column2);
@@ -88,8 +148,9 @@ void BrowserRepairPage::RemoveCheckedAddOns() {
 // ---- show ------------------------------------------------------------------------------------
 
 void BrowserRepairPage::TabSheet3Show() {
-  // A fresh sweeper for every showing; the one held before goes.
+  // Fresh sweepers for every showing; the ones held before go.
   sweeper_.reset();
+  sweeper32_.reset();
   FillAddOnList();
   ShowSettings();
 }

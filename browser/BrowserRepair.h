@@ -27,8 +27,17 @@ inline constexpr const char* kRegistryToolsLockKey =
 inline constexpr const char* kRegistryToolsLockValue = "DisableRegistryTools";
 inline constexpr const char* kApplyRefused = "被杀毒软件拦截，修改失败";
 
-// Which store an add-on row was listed from; its removal goes to that store alone.
+// Which store an add-on row was listed from; its removal goes to that store alone, in the
+// registry view the row was listed from.
 enum class AddOnStore { Toolbar, Extension, MenuExtension };
+
+// Put after the caption of a row from the 32-bit browser's stores, so that an add-on that is
+// registered for both browsers shows as two rows that can be told apart.
+inline constexpr const char* kAddOn32Mark = " (32位)";
+
+// A row whose icon is taken from the shell the first time the list asks for it (when the row
+// is first drawn), so that a long list shows without extracting every icon first.
+inline constexpr int kImageOnDemand = -2;
 
 // One row of the add-on list: caption (column 1), columns 2 and 3, its image (-1: none).
 struct AddOnRow {
@@ -37,6 +46,7 @@ struct AddOnRow {
   std::string column3;
   int image = -1;
   AddOnStore store = AddOnStore::Toolbar;
+  RegView view = RegView::Native;
 };
 
 // The page's controls as the logic uses them.
@@ -55,11 +65,15 @@ class RepairPageView {
   virtual void SetCbsetpage(bool checked) = 0;
 
   // The add-on list and its image list.
+  // Between the two the list is not repainted: it is drawn once, complete, at the end.
+  virtual void BeginUpdate() = 0;
+  virtual void EndUpdate() = 0;
   virtual void ClearRows() = 0;
-  // Appends an unticked row.
+  // Appends an unticked row. A row with kImageOnDemand asks RowImage when it is first drawn.
   virtual void AppendRow(const AddOnRow& row) = 0;
   virtual int RowCount() = 0;
   virtual const AddOnRow& Row(int index) = 0;
+  virtual void SetRowImage(int index, int image) = 0;
   virtual bool RowChecked(int index) = 0;
   virtual void DeleteRow(int index) = 0;
   virtual ImageListRef Images() = 0;
@@ -80,29 +94,41 @@ class BrowserRepairPage {
   // add-ons removed and the list filled again. Any failure ends it with kApplyRefused.
   void SbiedefaultClick();
 
-  // Handlers bound to the sweeper's events: each builds one row and appends it.
+  // Handlers bound to the sweepers' events: each builds one row, in the view of the sweeper
+  // that raised it, and appends it.
   void AddToolbarRow(TIESweeper* Sender, const std::string& Name);
   void AddExtensionRow(TIESweeper* Sender, const std::string& Name);
   void AddMenuExtensionRow(TIESweeper* Sender, const std::string& Name,
                            const std::string& Value);
+  // Native toolbars, native extensions, menu extensions, then the 32-bit browser's toolbars
+  // and extensions.
   void FillAddOnList();
-  // Deletes the registration of every ticked row from the store that row came from, walking
-  // from the last row to the first and dropping each row as it goes.
+  // Deletes the registration of every ticked row from the store and view that row came from,
+  // walking from the last row to the first and dropping each row as it goes.
   void RemoveCheckedAddOns();
+  // The image of row `index`: a toolbar row's icon is that of its server file, an extension
+  // row's the one its "HotIcon" names, appended to the image list on the first call; -1 for
+  // none.
+  int RowImage(int index);
 
-  // The sweeper made by the last show (null before the first).
+  // The sweeper of the native view made by the last show (null before the first).
   TIESweeper* IESweeper() const { return sweeper_.get(); }
 
  private:
   void ShowSettings();
   void ApplySettings();
-  TIESweeper& Sweeper();
+  // The sweeper of `view`, made and bound when there is none.
+  TIESweeper& Sweeper(RegView view = RegView::Native);
+  // Runs `fill` on `row`, then appends the row. A row whose read fails is appended as far as
+  // it got, and the error goes on.
+  template <typename Fill>
+  void AppendFilledRow(AddOnRow& row, Fill&& fill);
 
   Services& svc_;
   IconSource& icons_;
   RepairPageView& view_;
   WindowRef owner_;
-  std::unique_ptr<TIESweeper> sweeper_;
+  std::unique_ptr<TIESweeper> sweeper_, sweeper32_;
 };
 
 }  // namespace mt

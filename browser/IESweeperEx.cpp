@@ -4,23 +4,29 @@
 
 namespace mt {
 
-TIESweeper::TIESweeper(RegistryBackend& registry, IconSource& icons)
-    : reg_(registry), icons_(icons) {}
+TIESweeper::TIESweeper(RegistryBackend& registry, IconSource& icons, RegView view)
+    : reg_(registry, view), icons_(icons) {}
 
 TIESweeper::~TIESweeper() = default;
 
+namespace {
+
+// An empty name would name the open key itself and a "\" would reach below a subkey.
+bool IsDirectName(const std::string& name) {
+  return !name.empty() && name.find('\\') == std::string::npos;
+}
+
+}  // namespace
+
 bool TIESweeper::HasDirectSubkey(const std::string& name) {
-  // An empty name would name the open key itself and a "\" would reach below a subkey.
-  if (name.empty() || name.find('\\') != std::string::npos) return false;
-  return reg_.KeyExists(name);
+  return IsDirectName(name) && reg_.KeyExists(name);
 }
 
 bool TIESweeper::OpenEntry(RegRoot root, const std::string& store, const std::string& name) {
   reg_.CloseKey();
   reg_.SetRootKey(root);
-  if (!reg_.OpenKey(store, false)) return false;
-  if (!HasDirectSubkey(name)) return false;
-  return reg_.OpenKey(name, false);
+  // Opening the subkey is the test that it exists: one call to the registry, not two.
+  return reg_.OpenKey(store, false) && IsDirectName(name) && reg_.OpenKey(name, false);
 }
 
 void TIESweeper::ListToolbars() {
@@ -67,8 +73,7 @@ std::string TIESweeper::ReadClassName(const std::string& Id) {
 
 std::string TIESweeper::ReadClassServer(const std::string& Id) {
   std::string out;
-  if (OpenEntry(RegRoot::ClassesRoot, kClassStore, Id) && HasDirectSubkey("InprocServer32") &&
-      reg_.OpenKey("InprocServer32", false))
+  if (OpenEntry(RegRoot::ClassesRoot, kClassStore, Id) && reg_.OpenKey("InprocServer32", false))
     out = reg_.ReadString("");
   reg_.CloseKey();
   return out;

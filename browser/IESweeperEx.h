@@ -2,6 +2,11 @@
 // menu items, context-menu entries) and the class registrations they point at. It lists each
 // store through an event, reads an entry's details and deletes entries. Every key is opened
 // for full access and never created here.
+//
+// A sweeper works in one registry view. On 64-bit Windows the 32-bit browser reads its own
+// toolbar and extension stores (HKLM\SOFTWARE\WOW6432Node\...) and class registrations
+// (HKCR\WOW6432Node\CLSID), which a Wow32 sweeper sees; the menu-extension store under
+// HKEY_CURRENT_USER\Software is shared by both views.
 #pragma once
 
 #include <functional>
@@ -28,10 +33,12 @@ class TIESweeper {
   using TMenuExtensionEvent =
       std::function<void(TIESweeper* Sender, const std::string& Name, const std::string& Value)>;
 
-  TIESweeper(RegistryBackend& registry, IconSource& icons);
+  TIESweeper(RegistryBackend& registry, IconSource& icons, RegView view = RegView::Native);
   virtual ~TIESweeper();
   TIESweeper(const TIESweeper&) = delete;
   TIESweeper& operator=(const TIESweeper&) = delete;
+
+  RegView View() const { return reg_.View(); }
 
   TNameEvent OnToolbar;
   TNameEvent OnExtension;

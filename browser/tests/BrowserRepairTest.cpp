@@ -112,9 +112,27 @@ TEST_F(Page, NonTextValuesStopTheShowWhereTheyAreRead) {
   } catch (const AppError& e) {
     EXPECT_STREQ(e.what(), "Invalid data type for 'MenuText'");
   }
-  ASSERT_EQ(view.rows.size(), 1u);  // the row before the failing one stays
+  // The failing row was added before its caption was read: it stays, as far as it got.
+  ASSERT_EQ(view.rows.size(), 2u);
+  EXPECT_EQ(Cols(0), "Bar|{T}||-2");
+  EXPECT_EQ(Cols(1), "|||-1");
+  EXPECT_EQ(view.rows[1].store, AddOnStore::Extension);
+  EXPECT_EQ(view.held, 0);  // the list is painted again
   EXPECT_EQ(view.edtitle, "kept");
   EXPECT_FALSE(reg.Get(LM, kMain, "Window Title"));
+
+  // A non-text "ButtonText" ends the show the same way; a server path that is not text
+  // keeps the toolbar row with its name and class id.
+  reg.DeleteTree(LM, nullptr, kExt + "{E}");
+  reg.SetBinary(LM, kExt + "{E}", "ButtonText", "\x01");
+  reg.SetDword(CR, "CLSID\\{T}\\InprocServer32", "", 7);
+  EXPECT_THROW(page.TabSheet3Show(), AppError);
+  ASSERT_EQ(view.rows.size(), 1u);
+  EXPECT_EQ(Cols(0), "Bar|{T}||-1");
+  reg.DeleteTree(CR, nullptr, "CLSID\\{T}\\InprocServer32");
+  EXPECT_THROW(page.TabSheet3Show(), AppError);
+  ASSERT_EQ(view.rows.size(), 2u);
+  EXPECT_EQ(Cols(1), "|||-1");
 
   reg.DeleteTree(LM, nullptr, kExt + "{E}");
   reg.SetString(CU, kRegistryToolsLockKey, kRegistryToolsLockValue, "1");
@@ -138,6 +156,11 @@ TEST_F(Page, RowsCarryTheirColumnsIconsAndStores) {
   Menu("Blank", "");
   page.TabSheet3Show();
   ASSERT_EQ(view.rows.size(), 7u);
+  // No icon is taken before the list asks for it; each row asks once.
+  EXPECT_TRUE(icons.calls.empty());
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(view.rows[i].image, i < 5 ? kImageOnDemand : -1) << i;
+  for (int i = 0; i < 7; ++i) page.RowImage(i);
+  EXPECT_EQ(page.RowImage(2), 1);
   EXPECT_EQ(Cols(0), "Search Bar|{T1}|C:\\PROGRA~1\\Bar\\bar.dll|0");
   EXPECT_EQ(Cols(1), "|{T2}||-1");
   EXPECT_EQ(Cols(2), "button|{E1}|C:\\x.dll,3|1");
@@ -150,6 +173,8 @@ TEST_F(Page, RowsCarryTheirColumnsIconsAndStores) {
       AddOnStore::MenuExtension, AddOnStore::MenuExtension};
   for (size_t i = 0; i < stores.size(); ++i) EXPECT_EQ(view.rows[i].store, stores[i]);
   ASSERT_EQ(icons.calls.size(), 5u);  // menu entries ask for no icon
+  EXPECT_EQ(icons.calls[0].path, "C:\\PROGRA~1\\Bar\\bar.dll");  // the short form
+  EXPECT_EQ(icons.calls[1].path, "");
   EXPECT_EQ(icons.calls[2].path + "#" + std::to_string(icons.calls[2].index), "C:\\x.dll#3");
   EXPECT_EQ(icons.calls[3].path + "#" + std::to_string(icons.calls[3].index), "C:\\y.dll#0");
   EXPECT_EQ(icons.calls[4].path + "#" + std::to_string(icons.calls[4].index), "C:\\z.ico#0");
@@ -206,6 +231,9 @@ TEST_F(Page, TickedRowIsRemovedFromItsOwnStoreOnly) {
   ASSERT_EQ(view.rows.size(), 2u);  // refilled from the registry, unticked
   EXPECT_EQ(view.rows[0].store, AddOnStore::Extension);
   EXPECT_EQ(view.ticks, std::vector<bool>(2, false));
+  // Every change of the list, removals and refills, was made with painting held.
+  EXPECT_EQ(view.changedUnheld, 0);
+  EXPECT_EQ(view.held, 0);
   view.ticks[0] = true;
   page.SbiedefaultClick();
   EXPECT_FALSE(reg.HasKey(LM, kExt + "{S}"));
@@ -221,6 +249,71 @@ TEST_F(Page, NonTextValueDuringTheRefillEndsTheApply) {
   page.SbiedefaultClick();
   ExpectMessage(kApplyRefused);
   EXPECT_FALSE(reg.Get(LM, kToolbarStore, "{T}"));  // removed before the failure stays removed
+}
+
+TEST_F(Page, ThirtyTwoBitAddOnsFollowTheNativeOnesAndLeaveOnlyFromTheirOwnView) {
+  constexpr RegView W32 = RegView::Wow32;
+  // One toolbar and one extension registered for both browsers under the same class id,
+  // with other names in each view; a 32-bit toolbar without a class registration.
+  Toolbar("{B}", "Bar", "C:\\bar64.dll");
+  reg.SetString(LM, kToolbarStore, "{B}", "", W32);
+  reg.SetString(CR, "CLSID\\{B}", "", "Bar x86", W32);
+  reg.SetString(CR, "CLSID\\{B}\\InprocServer32", "", "C:\\bar32.dll", W32);
+  icons.shortPaths = {{"C:\\bar64.dll", "C:\\BAR64.DLL"}, {"C:\\bar32.dll", "C:\\BAR32.DLL"}};
+  reg.SetString(LM, kToolbarStore, "{O}", "", W32);
+  reg.SetString(LM, kExt + "{E}", "ButtonText", "Button");
+  reg.SetString(LM, kExt + "{E}", "ButtonText", "Button x86", W32);
+  reg.SetString(LM, kExt + "{E}", "HotIcon", "C:\\e32.dll,2", W32);
+  Menu("Translate", "res://t.htm");
+  page.TabSheet3Show();
+
+  // Native toolbars, native extensions, menu extensions, 32-bit toolbars, 32-bit extensions.
+  std::string kinds;
+  for (const AddOnRow& r : view.rows) {
+    const char* letters = r.view == W32 ? "tem" : "TEM";
+    kinds += letters[static_cast<int>(r.store)];
+  }
+  EXPECT_EQ(kinds, "TEMtte");
+  auto find = [&](AddOnStore store, RegView v, const std::string& id) {
+    for (size_t i = 0; i < view.rows.size(); ++i)
+      if (view.rows[i].store == store && view.rows[i].view == v && view.rows[i].column2 == id)
+        return static_cast<int>(i);
+    return -1;
+  };
+  int bar32 = find(AddOnStore::Toolbar, W32, "{B}");
+  ASSERT_GE(bar32, 0);
+  EXPECT_EQ(Cols(find(AddOnStore::Toolbar, RegView::Native, "{B}")), "Bar|{B}|C:\\BAR64.DLL|-2");
+  EXPECT_EQ(Cols(bar32), "Bar x86 (32位)|{B}|C:\\BAR32.DLL|-2");
+  EXPECT_EQ(Cols(find(AddOnStore::Toolbar, W32, "{O}")), " (32位)|{O}||-2");
+  int ext32 = find(AddOnStore::Extension, W32, "{E}");
+  EXPECT_EQ(Cols(ext32), "Button x86 (32位)|{E}|C:\\e32.dll,2|-2");
+  page.RowImage(bar32);
+  page.RowImage(ext32);
+  ASSERT_EQ(icons.calls.size(), 2u);
+  EXPECT_EQ(icons.calls[0].path, "C:\\BAR32.DLL");
+  EXPECT_EQ(icons.calls[1].path + "#" + std::to_string(icons.calls[1].index), "C:\\e32.dll#2");
+
+  // The 32-bit toolbar and the native extension go, each from its own view only; class
+  // registrations and the menu entry stay.
+  view.ticks[bar32] = true;
+  view.ticks[find(AddOnStore::Extension, RegView::Native, "{E}")] = true;
+  page.SbiedefaultClick();
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_FALSE(reg.Get(LM, kToolbarStore, "{B}", W32));
+  EXPECT_TRUE(reg.Get(LM, kToolbarStore, "{B}"));
+  EXPECT_FALSE(reg.HasKey(LM, kExt + "{E}"));
+  EXPECT_TRUE(reg.HasKey(LM, kExt + "{E}", W32));
+  EXPECT_TRUE(reg.HasKey(CR, "CLSID\\{B}", W32) && reg.HasKey(CR, "CLSID\\{B}"));
+  EXPECT_TRUE(reg.HasKey(CU, kMenu + "Translate"));
+  kinds.clear();
+  for (const AddOnRow& r : view.rows) kinds += r.caption + ";";
+  EXPECT_EQ(kinds, "Bar;Translate; (32位);Button x86 (32位);");
+
+  // A 32-bit store that cannot be opened lists nothing and says nothing.
+  reg.Deny(LM, kExtensionStore, W32);
+  page.TabSheet3Show();
+  EXPECT_EQ(view.rows.size(), 3u);
+  EXPECT_EQ(view.rows.back().column2, "{O}");
 }
 
 TEST(Sweeper, DeletionNameRulesAndIconSpecifications) {
@@ -239,6 +332,12 @@ TEST(Sweeper, DeletionNameRulesAndIconSpecifications) {
   EXPECT_TRUE(reg.HasKey(CU, kMenu + "Outer\\Inner"));
   s.DeleteMenuExtension("outer");
   EXPECT_FALSE(reg.HasKey(CU, kMenu + "Outer"));
+  // Reads take direct subkeys only, too: never the store itself, never a key below a subkey.
+  reg.SetString(LM, kExt + "Outer\\Inner", "ButtonText", "deep");
+  reg.SetString(CR, "CLSID", "", "class store");
+  EXPECT_EQ(s.ReadExtensionCaption("Outer\\Inner"), "");
+  EXPECT_EQ(s.ReadClassName(""), "");
+  EXPECT_EQ(s.ReadClassServer(""), "");
 
   using V = std::vector<std::string>;
   EXPECT_EQ(SplitIconText(""), V{});

@@ -36,6 +36,7 @@ class BrowserTab : public ::testing::Test {
   test::TestServices ts;
   WinRegistry real;
   TRegistry reg{real};
+  TRegistry reg32{real, RegView::Wow32};  // what the 32-bit browser reads
   std::unique_ptr<TForm1> form;
   std::string shell32;
 
@@ -57,21 +58,25 @@ class BrowserTab : public ::testing::Test {
     Clean();
   }
   void Clean() {
-    reg.SetRootKey(LM);
-    if (reg.OpenKey(std::string("\\") + kToolbarStore, false))
-      for (auto& id : {kBar, kGone}) reg.DeleteValue(id);
-    reg.DeleteKey(kExt + kButton);
-    reg.SetRootKey(CR);
-    for (auto& id : {kBar, kGone}) reg.DeleteKey("\\CLSID\\" + id);
+    for (TRegistry* r : {&reg, &reg32}) {
+      r->SetRootKey(LM);
+      if (r->OpenKey(std::string("\\") + kToolbarStore, false))
+        for (auto& id : {kBar, kGone}) r->DeleteValue(id);
+      r->DeleteKey(kExt + kButton);
+      r->SetRootKey(CR);
+      for (auto& id : {kBar, kGone}) r->DeleteKey("\\CLSID\\" + id);
+    }
     reg.SetRootKey(CU);
     for (auto& n : {kSameName, kMenuOnly}) reg.DeleteKey(kMenu + n);
     reg.DeleteKey(std::string("\\") + kHomePageLockKey);
     reg.DeleteKey(std::string("\\") + kRegistryToolsLockKey);
   }
-  void Put(RegRoot root, const std::string& key, const std::string& name, const std::string& v) {
-    reg.SetRootKey(root);
-    ASSERT_TRUE(reg.OpenKey(key, true)) << key;
-    reg.WriteString(name, v);
+  void Put(RegRoot root, const std::string& key, const std::string& name, const std::string& v,
+           RegView view = RegView::Native) {
+    TRegistry& r = view == RegView::Wow32 ? reg32 : reg;
+    r.SetRootKey(root);
+    ASSERT_TRUE(r.OpenKey(key, true)) << key;
+    r.WriteString(name, v);
   }
   bool Exists(RegRoot root, const std::string& key, const char* value = nullptr) {
     reg.SetRootKey(root);
@@ -220,6 +225,73 @@ TEST_F(BrowserTab, NonTextValueInTheListReachesTheErrorReport) {
   EXPECT_EQ(ts.messages.shown[0].text, "Invalid data type for ''");
   EXPECT_EQ(TForm1::GetText(form->Edtitle), "untouched");
   EXPECT_GE(Find(kButton), 0);
+}
+
+TEST_F(BrowserTab, ThirtyTwoBitAddOnsFollowTheNativeOnesAndAreRemovedFromTheirView) {
+  Register();
+  constexpr RegView W32 = RegView::Wow32;
+  Put(LM, std::string("\\") + kToolbarStore, kBar, "", W32);
+  Put(CR, "\\CLSID\\" + kBar, "", "Mirtak Test Bar x86", W32);
+  Put(CR, "\\CLSID\\" + kBar + "\\InprocServer32", "", shell32, W32);
+  Put(LM, kExt + kButton, "ButtonText", "Mirtak Button x86", W32);
+  Put(LM, kExt + kButton, "HotIcon", shell32 + ",3", W32);
+  // The 32-bit view is the WOW6432Node keys of the native one.
+  const std::string toolbars32 = "\\SOFTWARE\\WOW6432Node\\Microsoft\\Internet Explorer\\Toolbar";
+  ASSERT_TRUE(Exists(LM, toolbars32, kBar.c_str()));
+  ASSERT_TRUE(Exists(CR, "\\WOW6432Node\\CLSID\\" + kBar));
+
+  ShowTab();
+  ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+  std::vector<Row> rows = Rows();
+  int bar = Find(kBar), menu = Find("res://same.htm");
+  int bar32 = Find("Mirtak Test Bar x86 (32位)", true);
+  int button32 = Find("Mirtak Button x86 (32位)", true);
+  ASSERT_TRUE(bar >= 0 && menu >= 0 && bar32 >= 0 && button32 >= 0);
+  EXPECT_EQ(rows[bar].c1, kSameName);
+  EXPECT_GT(bar32, menu);
+  EXPECT_GT(button32, bar32);
+  EXPECT_EQ(rows[bar32].c2, kBar);
+  EXPECT_EQ(rows[bar32].c3, rows[bar].c3);
+  EXPECT_EQ(rows[button32].c2 + " " + rows[button32].c3, kButton + " " + shell32 + ",3");
+  EXPECT_GE(rows[bar32].image, 0);
+  EXPECT_GE(rows[button32].image, 0);
+  EXPECT_EQ(Find(kButton), Find("Mirtak Button", true));  // the native row comes first
+
+  ListView_SetCheckState(form->ListView1, bar32, TRUE);
+  ListView_SetCheckState(form->ListView1, button32, TRUE);
+  TForm1::Click(form->Sbiedefault);
+  ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+  EXPECT_FALSE(Exists(LM, toolbars32, kBar.c_str()));
+  EXPECT_FALSE(Exists(LM, "\\SOFTWARE\\WOW6432Node\\Microsoft\\Internet Explorer\\Extensions\\" +
+                              kButton));
+  EXPECT_TRUE(Exists(LM, std::string("\\") + kToolbarStore, kBar.c_str()));
+  EXPECT_TRUE(Exists(LM, kExt + kButton));
+  EXPECT_TRUE(Exists(CR, "\\WOW6432Node\\CLSID\\" + kBar));
+  EXPECT_EQ(Find("Mirtak Test Bar x86 (32位)", true), -1);
+  EXPECT_EQ(Find("Mirtak Button x86 (32位)", true), -1);
+  EXPECT_GE(Find(kBar), 0);
+}
+
+TEST_F(BrowserTab, ExtensionRowWhoseCaptionIsNotTextStaysAndEndsTheShow) {
+  Register();
+  reg.SetRootKey(LM);
+  ASSERT_TRUE(reg.OpenKey(kExt + kButton, false));
+  reg.WriteInteger("ButtonText", 3);
+  TForm1::SetText(form->Edtitle, "untouched");
+  ShowTab();
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text, "Invalid data type for 'ButtonText'");
+  EXPECT_EQ(TForm1::GetText(form->Edtitle), "untouched");
+  // The row was added before its caption was read; nothing after it was listed.
+  std::vector<Row> rows = Rows();
+  ASSERT_FALSE(rows.empty());
+  const Row& last = rows.back();
+  EXPECT_EQ(last.c1 + last.c2 + last.c3 + last.c4, "");
+  EXPECT_LT(last.image, 0);
+  EXPECT_GE(Find(kBar), 0);
+  EXPECT_EQ(Find("res://same.htm"), -1);
+  // The list paints again after the failed show.
+  EXPECT_TRUE(::GetWindowLongPtrW(form->ListView1, GWL_STYLE) & WS_VISIBLE);
 }
 
 }  // namespace

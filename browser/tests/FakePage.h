@@ -39,18 +39,27 @@ struct MemoryPageView : RepairPageView {
   void SelectRbregtooln() override { rbregtooln = true, rbregtool = false; }
   bool CbsetpageChecked() override { return cbsetpage; }
   void SetCbsetpage(bool c) override { cbsetpage = c; }
-  void ClearRows() override { rows.clear(), ticks.clear(); }
-  void AppendRow(const AddOnRow& r) override { rows.push_back(r), ticks.push_back(false); }
+  void BeginUpdate() override { ++held; }
+  void EndUpdate() override { --held; }
+  void ClearRows() override { rows.clear(), ticks.clear(), changedUnheld += held == 0; }
+  void AppendRow(const AddOnRow& r) override {
+    rows.push_back(r), ticks.push_back(false), changedUnheld += held == 0;
+  }
   int RowCount() override { return static_cast<int>(rows.size()); }
   const AddOnRow& Row(int i) override { return rows.at(i); }
+  void SetRowImage(int i, int image) override { rows.at(i).image = image; }
   bool RowChecked(int i) override { return ticks.at(i); }
-  void DeleteRow(int i) override { rows.erase(rows.begin() + i), ticks.erase(ticks.begin() + i); }
+  void DeleteRow(int i) override {
+    rows.erase(rows.begin() + i), ticks.erase(ticks.begin() + i), changedUnheld += held == 0;
+  }
   ImageListRef Images() override { return nullptr; }
 
   std::string edpage, edtitle;
   bool rbregtool = false, rbregtooln = false, cbsetpage = false;
   std::vector<AddOnRow> rows;
   std::vector<bool> ticks;
+  // Painting held (BeginUpdate depth) and list changes made while it was not.
+  int held = 0, changedUnheld = 0;
 };
 
 }  // namespace mt::test
