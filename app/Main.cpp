@@ -15,11 +15,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int cmdShow) {
     form.Create();
     form.Show(cmdShow);
     MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-      if (form.Handle && IsDialogMessageW(form.Handle, &msg)) continue;
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) mt::DispatchUiMessage(msg);
     rc = static_cast<int>(msg.wParam);
   } catch (const std::exception& e) {
     MessageBoxW(nullptr, mt::Widen(e.what()).c_str(), L"Mirtak小工具合集", MB_OK | MB_ICONERROR);

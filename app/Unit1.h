@@ -14,23 +14,21 @@
 
 #include "app/Services.h"
 #include "app/win/Handles.h"
+#include "app/win/Window.h"
 #include "browser/BrowserRepair.h"
 
 namespace mt {
 
-class TForm1 {
+class TForm1 : public Window {
  public:
   explicit TForm1(Services& services);
-  ~TForm1();
-  TForm1(const TForm1&) = delete;
-  TForm1& operator=(const TForm1&) = delete;
+  ~TForm1() override;
 
   // Creates the window (hidden) and runs FormCreate.
   void Create();
   // Shows the window and runs FormShow on the first showing.
   void Show(int cmdShow = SW_SHOWNORMAL);
 
-  HWND Handle = nullptr;
   Services& svc;
   // Closing the window ends the message loop; tests that make several windows turn it off.
   bool quitOnDestroy = true;
@@ -38,44 +36,16 @@ class TForm1 {
   // ---- the window ------------------------------------------------------------------------
   std::string Caption() const;
   void SetCaption(const std::string& caption);
-  // Text of any control, UTF-8.
-  static std::string GetText(HWND control);
-  static void SetText(HWND control, const std::string& text);
   // Runs `work` on the UI thread (from any thread). False when it could not be queued (the
   // window is gone, or its message queue is full): then it never runs.
-  bool PostToUi(std::function<void()> work);
-  // Runs `handler` and shows whatever it throws in the general error report.
-  void Guarded(const std::function<void()>& handler);
+  bool PostToUi(std::function<void()> work) { return Post(std::move(work)) == Handed::Queued; }
   // The general error report: the text (full stop added where due), the application title,
   // an error icon.
-  void ShowErrorReport(const std::string& message);
+  void ShowErrorReport(const std::string& message) override;
   // Message box owned by the Main window: OK button, no icon.
   int Notice(const std::string& text, const std::string& caption = "温馨提示");
-
-  // ---- building pages --------------------------------------------------------------------
-  // Layout is given in 96-DPI client pixels of the page (or window) and scaled to the
-  // window's DPI; controls keep their 96-DPI rectangle so they follow DPI changes.
-  HWND AddControl(HWND parent, const wchar_t* windowClass, const std::string& text, DWORD style,
-                  int x, int y, int w, int h, DWORD exStyle = 0);
-  HWND AddLabel(HWND parent, const std::string& text, int x, int y, int w, int h,
-                DWORD extraStyle = 0);
-  HWND AddButton(HWND parent, const std::string& text, int x, int y, int w, int h,
-                 DWORD extraStyle = BS_PUSHBUTTON);
-  HWND AddGroup(HWND parent, const std::string& text, int x, int y, int w, int h);
-  HWND AddEdit(HWND parent, const std::string& text, int x, int y, int w, int h,
-               DWORD extraStyle = ES_AUTOHSCROLL);
-  // Binds a click (BN_CLICKED / STN_CLICKED) of `control` to `handler`, run guarded.
-  void OnClick(HWND control, std::function<void()> handler);
-  // Binds WM_NOTIFY from `control`; the handler returns the message result.
-  void OnNotify(HWND control, std::function<LRESULT(NMHDR*)> handler);
-  // Colours a static control's text (WM_CTLCOLORSTATIC); `disabled` greys it.
-  void SetLabelColour(HWND label, COLORREF colour);
   // Sets a tool-tip on a control.
   void SetHint(HWND control, const std::string& hint);
-  int Scale(int pixels96) const;
-  HFONT Font() const { return font_.get(); }
-  // Sends a click to a button-like control the way a user's click arrives.
-  static void Click(HWND control);
 
   // ---- tabs --------------------------------------------------------------------------------
   HWND PageControl1 = nullptr;
@@ -194,10 +164,8 @@ class TForm1 {
   HttpService& UpdateHttp();
   DownloadFiles& UpdateFiles();
   std::string UpdateEndpointUrl() const;
-  // Where the update's threads post to the UI thread: closed when this window object goes.
-  std::shared_ptr<class UiGate> UpdateGate();
-  std::shared_ptr<class UiGate> updateGate_;
-  std::shared_ptr<void> updateGateCloser_;
+  // Where the update's threads post to the UI thread: closed when the window is destroyed.
+  std::shared_ptr<UiGate> UpdateGate() { return Gate(); }
   // ==== end online update ====================================================================
 
   // ==== Partner offer (offer/Unit1Offer.cpp) =================================================
@@ -208,30 +176,20 @@ class TForm1 {
   std::function<void(class TFhzPortal&)> OfferShown;
   // ==== end partner offer ====================================================================
 
+ protected:
+  LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+  void OnDpiChanged() override;
+
  private:
-  static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
-  static LRESULT CALLBACK PageProc(HWND, UINT, WPARAM, LPARAM);
-  LRESULT Handle_(HWND, UINT, WPARAM, LPARAM);
-  bool Forward(HWND, UINT, WPARAM, LPARAM, LRESULT& result);
   void CreateFrame();
   void CreateContactStrip();
+  void LayoutContactStrip();
   void CreateTabSheet5Controls();
-  void ApplyDpi(UINT dpi);
   void PageShown(int index);
+  bool IsLink(HWND control) const;
 
-  struct Placed {
-    HWND hwnd;
-    HWND parent;
-    RECT rect96;
-  };
-  std::vector<Placed> placed_;
-  std::map<HWND, std::function<void()>> clicks_;
-  std::map<HWND, std::function<LRESULT(NMHDR*)>> notifies_;
-  std::map<HWND, COLORREF> colours_;
-  UniqueFont font_;
-  UniqueFont linkFont_;
+  int linkFont_ = kNormalFont;
   HWND tooltip_ = nullptr;
-  UINT dpi_ = 96;
   bool timer2_ = false, timer3_ = false;
   bool shown_ = false;
 };

@@ -10,7 +10,6 @@ namespace mt {
 namespace {
 
 constexpr wchar_t kDialogClass[] = L"TFhzPortal";
-constexpr wchar_t kPanelClass[] = L"TFhzPortalPanel";
 constexpr int kClientW = 412, kClientH = 292;
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
@@ -27,43 +26,11 @@ const char* const kOfferLines[] = {
     "·每日精选实用好站，上网从这里开始",
 };
 
-UniqueFont MakeFont(int pixelHeight, int weight) {
-  return UniqueFont(CreateFontW(-pixelHeight, 0, 0, 0, weight, FALSE, FALSE, FALSE,
-                                GB2312_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"宋体"));
-}
-
-void RegisterClasses(WNDPROC dialogProc, WNDPROC panelProc) {
-  HINSTANCE inst = GetModuleHandleW(nullptr);
-  WNDCLASSEXW probe{};
-  probe.cbSize = sizeof(probe);
-  if (GetClassInfoExW(inst, kDialogClass, &probe)) return;
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = dialogProc;
-  wc.hInstance = inst;
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-  wc.hIcon = LoadIconW(inst, MAKEINTRESOURCEW(1));
-  wc.lpszClassName = kDialogClass;
-  RegisterClassExW(&wc);
-  WNDCLASSEXW pc{};
-  pc.cbSize = sizeof(pc);
-  pc.lpfnWndProc = panelProc;
-  pc.hInstance = inst;
-  pc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  pc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-  pc.lpszClassName = kPanelClass;
-  RegisterClassExW(&pc);
-}
-
 template <typename G>
 void WithObjects(HDC dc, G brush, HPEN pen, const std::function<void()>& draw) {
-  HGDIOBJ b = SelectObject(dc, brush);
-  HGDIOBJ p = SelectObject(dc, pen);
+  ScopedSelect b(dc, brush);
+  ScopedSelect p(dc, pen);
   draw();
-  SelectObject(dc, p);
-  SelectObject(dc, b);
 }
 
 // The portal's logo, drawn in a 60 x 60 design space: a blue disc with a white sail over
@@ -104,30 +71,13 @@ void PaintLogo(HDC dc, const RECT& r) {
 TFhzPortal::TFhzPortal(TForm1& main)
     : main_(main), logic_(*main.svc.registry, *this, PartnerCaption()) {}
 
-TFhzPortal::~TFhzPortal() {
-  if (Handle) {
-    SetWindowLongPtrW(Handle, GWLP_USERDATA, 0);
-    DestroyWindow(Handle);
-  }
-}
+TFhzPortal::~TFhzPortal() = default;
 
-int TFhzPortal::Scale(int pixels96) const { return main_.Scale(pixels96); }
+void TFhzPortal::ShowErrorReport(const std::string& message) { main_.ShowErrorReport(message); }
 
 void TFhzPortal::ShowModal() {
-  RegisterClasses(WndProc, PanelProc);
-  font_ = MakeFont(Scale(12), FW_NORMAL);
-  titleFont_ = MakeFont(Scale(26), FW_BOLD);
-  white_ = UniqueBrush(CreateSolidBrush(RGB(255, 255, 255)));
-
-  RECT r{0, 0, Scale(kClientW), Scale(kClientH)};
-  AdjustWindowRectEx(&r, kStyle, FALSE, kExStyle);
-  int w = r.right - r.left, h = r.bottom - r.top;
   HWND owner = main_.Handle;
-  Handle = CreateWindowExW(kExStyle, kDialogClass, L"升级为合作版", kStyle,
-                           (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
-                           (GetSystemMetrics(SM_CYSCREEN) - h) / 2, w, h, owner, nullptr,
-                           GetModuleHandleW(nullptr), this);
-  if (!Handle) return;
+  CreateFrame({kDialogClass, "升级为合作版", kStyle, kExStyle, kClientW, kClientH, owner, true});
   CreateControls();
 
   // Modal: the Main window takes no input while the offer is up.
@@ -143,70 +93,47 @@ void TFhzPortal::ShowModal() {
       break;
     }
     if (got < 0) break;
-    if (!IsDialogMessageW(Handle, &msg)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
+    DispatchUiMessage(msg);
   }
   if (ownerEnabled) EnableWindow(owner, TRUE);
-  if (Handle) {
-    HWND h2 = Handle;
-    Handle = nullptr;
-    SetWindowLongPtrW(h2, GWLP_USERDATA, 0);
-    DestroyWindow(h2);
-  }
+  if (Handle) DestroyWindow(Handle);
 }
 
-HWND TFhzPortal::AddLabel(const std::string& text, int x, int y, int w, int h, HFONT font,
-                          COLORREF colour) {
-  HWND label = CreateWindowExW(0, L"STATIC", Widen(text).c_str(),
-                               WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, Scale(x), Scale(y),
-                               Scale(w), Scale(h), Panel1, nullptr, GetModuleHandleW(nullptr),
-                               nullptr);
-  SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  colours_[label] = colour;
+HWND TFhzPortal::AddPanelLabel(const std::string& text, int x, int y, int w, int h, int font,
+                               COLORREF colour) {
+  HWND label = AddLabel(Panel1, text, x, y, w, h);
+  SetControlFont(label, font);
+  SetLabelColour(label, colour);
   return label;
 }
 
 void TFhzPortal::CreateControls() {
-  HINSTANCE inst = GetModuleHandleW(nullptr);
-  Panel1 = CreateWindowExW(WS_EX_CONTROLPARENT, kPanelClass, L"", WS_CHILD | WS_VISIBLE,
-                           Scale(kPanel.left), Scale(kPanel.top),
-                           Scale(kPanel.right - kPanel.left), Scale(kPanel.bottom - kPanel.top),
-                           Handle, nullptr, inst, nullptr);
-  SetWindowLongPtrW(Panel1, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  const int titleFont = AddFont(26, FW_BOLD);
+  Panel1 = AddPanel(Handle, kPanel.left, kPanel.top, kPanel.right - kPanel.left,
+                    kPanel.bottom - kPanel.top, RGB(255, 255, 255), true,
+                    [this](HDC dc, const RECT&) {
+                      RECT logo{Scale(kLogo.left), Scale(kLogo.top), Scale(kLogo.right),
+                                Scale(kLogo.bottom)};
+                      PaintLogo(dc, logo);
+                    });
 
-  AddLabel(kPortalName, 88, 24, 290, 32, titleFont_.get(), kRed);
+  AddPanelLabel(kPortalName, 88, 24, 290, 32, titleFont, kRed);
   int y = 82;
   for (const char* line : kOfferLines) {
-    AddLabel(line, 20, y, 360, 14, font_.get(), kBlack);
+    AddPanelLabel(line, 20, y, 360, 14, kNormalFont, kBlack);
     y += 18;
   }
-  AddLabel(std::string("把") + kPortalName + "设为首页，上网更方便！", 20, 180, 264, 14,
-           font_.get(), kBlue);
-  AddLabel("点右边的按钮，一步就能设好。", 20, 198, 264, 14, font_.get(), kBlue);
-  CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_ETCHEDHORZ, Scale(14),
-                  Scale(220), Scale(368), Scale(2), Panel1, nullptr, inst, nullptr);
-  AddLabel("设为首页后，本软件即自动升级为官方合作版。", 20, 228, 360, 14, font_.get(), kRed);
+  AddPanelLabel(std::string("把") + kPortalName + "设为首页，上网更方便！", 20, 180, 264, 14,
+                kNormalFont, kBlue);
+  AddPanelLabel("点右边的按钮，一步就能设好。", 20, 198, 264, 14, kNormalFont, kBlue);
+  AddControl(Panel1, L"STATIC", "", SS_ETCHEDHORZ, 14, 220, 368, 2);
+  AddPanelLabel("设为首页后，本软件即自动升级为官方合作版。", 20, 228, 360, 14, kNormalFont, kRed);
 
-  RzBmpButton10 = CreateWindowExW(0, L"BUTTON", L"设为首页", WS_CHILD | WS_VISIBLE | WS_TABSTOP |
-                                  BS_PUSHBUTTON, Scale(296), Scale(178), Scale(86), Scale(30),
-                                  Panel1, nullptr, inst, nullptr);
-  SendMessageW(RzBmpButton10, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+  RzBmpButton10 = AddButton(Panel1, "设为首页", 296, 178, 86, 30);
+  OnClick(RzBmpButton10, [this] { RzBmpButton10Click(); });
 
-  cb_wz = CreateWindowExW(0, L"BUTTON", L"自动选择，升级为合作版",
-                          WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, Scale(12),
-                          Scale(266), Scale(260), Scale(18), Handle, nullptr, inst, nullptr);
-  SendMessageW(cb_wz, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+  cb_wz = AddButton(Handle, "自动选择，升级为合作版", 12, 266, 260, 18, BS_AUTOCHECKBOX);
   SendMessageW(cb_wz, BM_SETCHECK, BST_CHECKED, 0);
-}
-
-void TFhzPortal::PaintPanel(HDC dc) {
-  RECT client;
-  GetClientRect(Panel1, &client);
-  DrawEdge(dc, &client, EDGE_RAISED, BF_RECT);
-  RECT logo{Scale(kLogo.left), Scale(kLogo.top), Scale(kLogo.right), Scale(kLogo.bottom)};
-  PaintLogo(dc, logo);
 }
 
 bool TFhzPortal::AutoUpgradeTicked() {
@@ -223,62 +150,16 @@ void TFhzPortal::Notice(const std::string& text, const std::string& caption) {
   main_.svc.messages->Show(Handle, text, caption, kMbOk);
 }
 
-LRESULT CALLBACK TFhzPortal::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+// The dialog has no Esc shortcut: closing it with the box ticked accepts the offer, so a
+// stray key must not close it (Window::OnEscape does nothing).
+LRESULT TFhzPortal::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_CLOSE) {
+    Guarded([this] { FormClose(); });
+    closed_ = true;
+    PostMessageW(Handle, WM_NULL, 0, 0);  // wakes the modal loop so that it sees the close
+    return 0;
   }
-  auto* self = reinterpret_cast<TFhzPortal*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
-  return self->Handle_(hwnd, msg, wp, lp);
-}
-
-LRESULT CALLBACK TFhzPortal::PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  auto* self = reinterpret_cast<TFhzPortal*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (self) {
-    switch (msg) {
-      case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, &ps);
-        self->PaintPanel(dc);
-        EndPaint(hwnd, &ps);
-        return 0;
-      }
-      case WM_CTLCOLORSTATIC: {
-        HDC dc = reinterpret_cast<HDC>(wp);
-        auto it = self->colours_.find(reinterpret_cast<HWND>(lp));
-        SetTextColor(dc, it != self->colours_.end() ? it->second : kBlack);
-        SetBkColor(dc, RGB(255, 255, 255));
-        return reinterpret_cast<LRESULT>(self->white_.get());
-      }
-      case WM_COMMAND:
-        // The button on the panel reports to the dialog.
-        return SendMessageW(GetParent(hwnd), msg, wp, lp);
-      default:
-        break;
-    }
-  }
-  return DefWindowProcW(hwnd, msg, wp, lp);
-}
-
-LRESULT TFhzPortal::Handle_(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case WM_COMMAND:
-      if (reinterpret_cast<HWND>(lp) == RzBmpButton10 && RzBmpButton10 &&
-          HIWORD(wp) == BN_CLICKED) {
-        main_.Guarded([this] { RzBmpButton10Click(); });
-        return 0;
-      }
-      break;
-    case WM_CLOSE:
-      main_.Guarded([this] { FormClose(); });
-      closed_ = true;
-      PostMessageW(hwnd, WM_NULL, 0, 0);  // wakes the modal loop so that it sees the close
-      return 0;
-    default:
-      break;
-  }
-  return DefWindowProcW(hwnd, msg, wp, lp);
+  return Window::OnMessage(msg, wp, lp);
 }
 
 }  // namespace mt

@@ -4,22 +4,20 @@
 
 #include <windows.h>
 
-#include <map>
 #include <string>
 
 #include "app/win/Handles.h"
+#include "app/win/Window.h"
 #include "offer/PartnerOffer.h"
 
 namespace mt {
 
 class TForm1;
 
-class TFhzPortal : public OfferView {
+class TFhzPortal : public Window, public OfferView {
  public:
   explicit TFhzPortal(TForm1& main);
   ~TFhzPortal() override;
-  TFhzPortal(const TFhzPortal&) = delete;
-  TFhzPortal& operator=(const TFhzPortal&) = delete;
 
   // Creates the dialog over the Main window (visible or not), runs it modally and returns
   // when the user has closed it.
@@ -30,7 +28,6 @@ class TFhzPortal : public OfferView {
   void RzBmpButton10Click() { logic_.RzBmpButton10Click(); }
   void FormClose() { logic_.FormClose(); }
 
-  HWND Handle = nullptr;
   HWND Panel1 = nullptr;  // the white raised panel with the logo and the texts
   HWND RzBmpButton10 = nullptr;
   HWND cb_wz = nullptr;
@@ -41,21 +38,18 @@ class TFhzPortal : public OfferView {
   void SetMainCaption(const std::string& caption) override;
   void Notice(const std::string& text, const std::string& caption) override;
 
+  void ShowErrorReport(const std::string& message) override;
+
+ protected:
+  LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+
  private:
-  static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
-  static LRESULT CALLBACK PanelProc(HWND, UINT, WPARAM, LPARAM);
-  LRESULT Handle_(HWND, UINT, WPARAM, LPARAM);
   void CreateControls();
-  HWND AddLabel(const std::string& text, int x, int y, int w, int h, HFONT font,
-                COLORREF colour);
-  int Scale(int pixels96) const;
-  void PaintPanel(HDC dc);
+  HWND AddPanelLabel(const std::string& text, int x, int y, int w, int h, int font,
+                     COLORREF colour);
 
   TForm1& main_;
   PortalOffer logic_;
-  UniqueFont font_, titleFont_;
-  std::map<HWND, COLORREF> colours_;
-  UniqueBrush white_;
   bool closed_ = false;
 };
 

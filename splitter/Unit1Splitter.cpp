@@ -48,12 +48,7 @@ class PageView : public splitter::SplitterView {
  private:
   // Long paths get a horizontal scroll bar instead of being cut off.
   void WidenListExtent(const std::wstring& text) {
-    HDC dc = GetDC(f_.ListBox1);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(f_.Font()));
-    SIZE size{};
-    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-    SelectObject(dc, old);
-    ReleaseDC(f_.ListBox1, dc);
+    SIZE size = MeasureText(f_.ListBox1, f_.Font(), Narrow(text));
     int extent = size.cx + f_.Scale(8);
     if (extent > static_cast<int>(SendMessageW(f_.ListBox1, LB_GETHORIZONTALEXTENT, 0, 0)))
       SendMessageW(f_.ListBox1, LB_SETHORIZONTALEXTENT, extent, 0);

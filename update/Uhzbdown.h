@@ -11,7 +11,7 @@
 #include "update/HttpClient.h"
 #include "update/InstallerTrust.h"
 #include "update/Thread.h"
-#include "update/UiGate.h"
+#include "app/UiGate.h"
 
 namespace mt {
 

@@ -2,7 +2,7 @@
 #include "app/Settings.h"
 #include "app/Text.h"
 #include "app/Unit1.h"
-#include "update/UiGate.h"
+#include "app/UiGate.h"
 #include "update/UpdateConstants.h"
 #include "update/Usjtx.h"
 #include "update/jcsj.h"
@@ -17,19 +17,6 @@ DownloadFiles& TForm1::UpdateFiles() { return updateFiles ? *updateFiles : RealD
 
 std::string TForm1::UpdateEndpointUrl() const {
   return UpdateEndpoint.empty() ? UpdateEndpointOfSite() : UpdateEndpoint;
-}
-
-std::shared_ptr<UiGate> TForm1::UpdateGate() {
-  if (!updateGate_) {
-    updateGate_ = std::make_shared<UiGate>([this](std::function<void()> work) {
-      if (PostToUi(std::move(work))) return Handed::Queued;
-      // A window that still exists refused the post because its queue is full, which passes.
-      HWND h = Handle;
-      return h && IsWindow(h) ? Handed::Busy : Handed::Gone;
-    });
-    updateGateCloser_ = GateCloser(updateGate_);
-  }
-  return updateGate_;
 }
 
 void TForm1::StartUpdateCheck() {

@@ -4,7 +4,7 @@
 #include "app/Text.h"
 #include "app/Unit1.h"
 #include "update/ReminderPlacement.h"
-#include "update/UiGate.h"
+#include "app/UiGate.h"
 #include "update/UpdateConstants.h"
 #include "update/jcsj.h"
 #include "update/win/WinInstallerTrust.h"
@@ -19,8 +19,6 @@ std::optional<VerifiedInstaller> HeldInstaller;
 namespace {
 
 constexpr wchar_t kFormClass[] = L"MtTFsjtx";
-constexpr wchar_t kPanelClass[] = L"MtTFsjtxPanel";
-constexpr wchar_t kPictureClass[] = L"MtTFsjtxPicture";
 constexpr UINT_PTR kTimer1 = 1;
 constexpr UINT kTimer1Interval = 10;
 constexpr int kClientWidth = 352, kClientHeight = 238;
@@ -29,176 +27,101 @@ constexpr COLORREF kLime = RGB(0, 255, 0);
 constexpr COLORREF kGreen = RGB(0, 128, 0);
 enum PictureKind { kEmblem = 1, kClock = 2, kStrip = 3 };
 
-void RegisterClasses(WNDPROC form, WNDPROC panel, WNDPROC picture) {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  HINSTANCE inst = ::GetModuleHandleW(nullptr);
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.hInstance = inst;
-  wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  wc.lpfnWndProc = form;
-  wc.lpszClassName = kFormClass;
-  ::RegisterClassExW(&wc);
-  wc.hbrBackground = nullptr;  // painted in the panel's own colour
-  wc.lpfnWndProc = panel;
-  wc.lpszClassName = kPanelClass;
-  ::RegisterClassExW(&wc);
-  wc.lpfnWndProc = picture;
-  wc.lpszClassName = kPictureClass;
-  ::RegisterClassExW(&wc);
-}
-
 // The pictures are drawn: a round green emblem with an upward arrow, a small clock, and
 // the (hidden) background strip.
-void PaintPicture(HWND hwnd, int kind) {
-  PAINTSTRUCT ps;
-  HDC dc = ::BeginPaint(hwnd, &ps);
-  RECT rc;
-  ::GetClientRect(hwnd, &rc);
-  HWND parent = ::GetParent(hwnd);
-  HBRUSH back = reinterpret_cast<HBRUSH>(::SendMessageW(parent, WM_CTLCOLORSTATIC,
-                                                        reinterpret_cast<WPARAM>(dc),
-                                                        reinterpret_cast<LPARAM>(hwnd)));
-  ::FillRect(dc, &rc, back ? back : reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+void PaintPicture(HDC dc, const RECT& rc, int kind) {
+  if (kind != kEmblem && kind != kClock) return;
   const int w = rc.right, h = rc.bottom;
-  if (kind == kEmblem || kind == kClock) {
-    UniqueBrush fill(::CreateSolidBrush(kind == kEmblem ? RGB(40, 160, 60) : RGB(255, 255, 255)));
-    UniqueHandle<HPEN, GdiTraits<HPEN>> pen(::CreatePen(PS_SOLID, kind == kEmblem ? 2 : 1,
-                                                        RGB(0, 100, 30)));
-    HGDIOBJ oldBrush = ::SelectObject(dc, fill.get());
-    HGDIOBJ oldPen = ::SelectObject(dc, pen.get());
-    ::Ellipse(dc, 1, 1, w - 1, h - 1);
-    if (kind == kEmblem) {
-      UniqueBrush white(::CreateSolidBrush(kWhite));
-      ::SelectObject(dc, white.get());
-      const POINT arrow[] = {{w / 2, h / 5},         {w * 4 / 5, h / 2},     {w * 3 / 5, h / 2},
-                             {w * 3 / 5, h * 4 / 5}, {w * 2 / 5, h * 4 / 5}, {w * 2 / 5, h / 2},
-                             {w / 5, h / 2}};
-      ::Polygon(dc, arrow, 7);
-      ::SelectObject(dc, fill.get());
-    } else {
-      ::MoveToEx(dc, w / 2, h / 2, nullptr);
-      ::LineTo(dc, w / 2, h / 5);
-      ::MoveToEx(dc, w / 2, h / 2, nullptr);
-      ::LineTo(dc, w * 3 / 4, h / 2);
-    }
-    ::SelectObject(dc, oldBrush);
-    ::SelectObject(dc, oldPen);
+  UniqueBrush fill(::CreateSolidBrush(kind == kEmblem ? RGB(40, 160, 60) : RGB(255, 255, 255)));
+  UniqueHandle<HPEN, GdiTraits<HPEN>> pen(::CreatePen(PS_SOLID, kind == kEmblem ? 2 : 1,
+                                                      RGB(0, 100, 30)));
+  ScopedSelect brush(dc, fill.get());
+  ScopedSelect outline(dc, pen.get());
+  ::Ellipse(dc, 1, 1, w - 1, h - 1);
+  if (kind == kEmblem) {
+    UniqueBrush white(::CreateSolidBrush(kWhite));
+    ScopedSelect arrowFill(dc, white.get());
+    const POINT arrow[] = {{w / 2, h / 5},         {w * 4 / 5, h / 2},     {w * 3 / 5, h / 2},
+                           {w * 3 / 5, h * 4 / 5}, {w * 2 / 5, h * 4 / 5}, {w * 2 / 5, h / 2},
+                           {w / 5, h / 2}};
+    ::Polygon(dc, arrow, 7);
+  } else {
+    ::MoveToEx(dc, w / 2, h / 2, nullptr);
+    ::LineTo(dc, w / 2, h / 5);
+    ::MoveToEx(dc, w / 2, h / 2, nullptr);
+    ::LineTo(dc, w * 3 / 4, h / 2);
   }
-  ::EndPaint(hwnd, &ps);
 }
 
 }  // namespace
 
 TFsjtx::TFsjtx(TForm1& main) : Main(main) {}
 
-TFsjtx::~TFsjtx() {
-  if (Handle) {
-    ::SetWindowLongPtrW(Handle, GWLP_USERDATA, 0);
-    ::DestroyWindow(Handle);
-  }
-}
+TFsjtx::~TFsjtx() = default;
 
-int TFsjtx::S(int pixels96) const { return Main.Scale(pixels96); }
+void TFsjtx::ShowErrorReport(const std::string& message) { Main.ShowErrorReport(message); }
 
 void TFsjtx::Create() {
-  RegisterClasses(WndProc, PanelProc, PictureProc);
-  const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-  const DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_TOPMOST | WS_EX_CONTROLPARENT;
-  RECT r{0, 0, S(kClientWidth), S(kClientHeight)};
-  ::AdjustWindowRectEx(&r, style, FALSE, exStyle);
-  Handle = ::CreateWindowExW(exStyle, kFormClass, Widen("Mirtak工具合集").c_str(), style,
-                             0, 0, r.right - r.left, r.bottom - r.top, Main.Handle, nullptr,
-                             ::GetModuleHandleW(nullptr), this);
-  if (!Handle) throw AppError("Cannot create the reminder window. " +
-                              SystemErrorText(::GetLastError()));
-  font_.reset(::CreateFontW(-S(12), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
-                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                            DEFAULT_PITCH, Widen("宋体").c_str()));
-  titleFont_.reset(::CreateFontW(-S(14), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, GB2312_CHARSET,
-                                 OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                 DEFAULT_PITCH, Widen("宋体").c_str()));
+  CreateFrame({kFormClass, "Mirtak工具合集", WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,
+               WS_EX_DLGMODALFRAME | WS_EX_TOPMOST | WS_EX_CONTROLPARENT, kClientWidth,
+               kClientHeight, Main.Handle, false});
+  const int titleFont = AddFont(14, FW_BOLD);
 
   // Bands from top to bottom: header, time strip, content (the rest), controls.
-  RzPanel1 = AddPanel(0, 57, kWhite);
-  RzPanel2 = AddPanel(57, 33, kLime);
-  RzPanel3 = AddPanel(90, kClientHeight - 57 - 33 - 41, kWhite);
-  RzPanel4 = AddPanel(kClientHeight - 41, 41, kWhite);
+  RzPanel1 = AddPanel(Handle, 0, 0, kClientWidth, 57, kWhite);
+  RzPanel2 = AddPanel(Handle, 0, 57, kClientWidth, 33, kLime);
+  RzPanel3 = AddPanel(Handle, 0, 90, kClientWidth, kClientHeight - 57 - 33 - 41, kWhite);
+  RzPanel4 = AddPanel(Handle, 0, kClientHeight - 41, kClientWidth, 41, kWhite);
 
-  Image1 = AddPicture(RzPanel1, kEmblem, 12, 4, 48, 48, true);
-  Label10 = AddLabel(RzPanel1, "软件升级提醒", 72, 7, 105, 17);
-  ::SendMessageW(Label10, WM_SETFONT, reinterpret_cast<WPARAM>(titleFont_.get()), FALSE);
-  textColours_[Label10] = kGreen;
+  auto picture = [this](HWND parent, int kind, int x, int y, int w, int h, bool visible) {
+    return AddPicture(parent, x, y, w, h, visible,
+                      [kind](HDC dc, const RECT& rc) { PaintPicture(dc, rc, kind); });
+  };
+  // Labels never wrap words: a caption a little wider than its box would otherwise lose its
+  // last word to a second line that the box cuts off.
+  auto label = [this](HWND parent, const std::string& text, int x, int y, int w, int h) {
+    return AddLabel(parent, text, x, y, w, h, SS_LEFTNOWORDWRAP);
+  };
+  Image1 = picture(RzPanel1, kEmblem, 12, 4, 48, 48, true);
+  Label10 = label(RzPanel1, "软件升级提醒", 72, 7, 105, 17);
+  SetControlFont(Label10, titleFont);
+  SetLabelColour(Label10, kGreen);
   // Each caption's box holds its five characters (60 pixels at 12) with a little room for a
   // wider face; its value starts where the box ends, so it never covers the colon.
-  Label3 = AddLabel(RzPanel1, "软件版本：", 72, 35, 62, 12);
-  Lab_bb = AddLabel(RzPanel1, "", 134, 34, 65, 12);
-  Label5 = AddLabel(RzPanel1, "软件大小：", 200, 35, 62, 12);
-  Lab_dx = AddLabel(RzPanel1, "", 262, 34, 76, 12);
+  Label3 = label(RzPanel1, "软件版本：", 72, 35, 62, 12);
+  Lab_bb = label(RzPanel1, "", 134, 34, 65, 12);
+  Label5 = label(RzPanel1, "软件大小：", 200, 35, 62, 12);
+  Lab_dx = label(RzPanel1, "", 262, 34, 76, 12);
 
-  Image2 = AddPicture(RzPanel2, kClock, 195, 6, 20, 20, true);
-  Label6 = AddLabel(RzPanel2, "升级时间：", 216, 11, 62, 12);
-  Lab_sjsj = AddLabel(RzPanel2, "", 279, 10, 90, 12);
-  Image3 = AddPicture(RzPanel2, kStrip, 0, 0, kClientWidth, 33, false);
+  Image2 = picture(RzPanel2, kClock, 195, 6, 20, 20, true);
+  Label6 = label(RzPanel2, "升级时间：", 216, 11, 62, 12);
+  Lab_sjsj = label(RzPanel2, "", 279, 10, 90, 12);
+  Image3 = picture(RzPanel2, kStrip, 0, 0, kClientWidth, 33, false);
 
   // Lines break only where the text has line breaks; the rest is cut at the edges.
-  lab_nr = AddLabel(RzPanel3, "", 6, 3, 339, 102);
+  lab_nr = label(RzPanel3, "", 6, 3, 339, 102);
 
   // Filled but placed below the client area, so never seen.
-  Label1 = AddLabel(Handle, "软件编号：", 8, 384, 65, 12);
-  Lab_bh = AddLabel(Handle, "", 80, 384, 200, 12);
-  Label2 = AddLabel(Handle, "软件名称：", 8, 408, 65, 12);
-  Lab_mc = AddLabel(Handle, "", 80, 408, 200, 12);
-  Label4 = AddLabel(Handle, "软件描述：", 8, 432, 65, 12);
-  Lab_ms = AddLabel(Handle, "", 80, 432, 200, 12);
-  Label7 = AddLabel(Handle, "系统支持：", 8, 456, 65, 12);
-  Lab_xt = AddLabel(Handle, "", 80, 456, 200, 12);
-  Label9 = AddLabel(Handle, "升级内容：", 8, 550, 65, 12);
+  Label1 = label(Handle, "软件编号：", 8, 384, 65, 12);
+  Lab_bh = label(Handle, "", 80, 384, 200, 12);
+  Label2 = label(Handle, "软件名称：", 8, 408, 65, 12);
+  Lab_mc = label(Handle, "", 80, 408, 200, 12);
+  Label4 = label(Handle, "软件描述：", 8, 432, 65, 12);
+  Lab_ms = label(Handle, "", 80, 432, 200, 12);
+  Label7 = label(Handle, "系统支持：", 8, 456, 65, 12);
+  Lab_xt = label(Handle, "", 80, 456, 200, 12);
+  Label9 = label(Handle, "升级内容：", 8, 550, 65, 12);
 
   // Created in tab order: the check box, then "关闭", "立即升级", "手动下载".
-  auto button = [&](const std::string& text, DWORD style, int x, int y, int w, int h) {
-    HWND b = ::CreateWindowExW(0, L"BUTTON", Widen(text).c_str(),
-                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, S(x), S(y), S(w),
-                               S(h), RzPanel4, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    ::SendMessageW(b, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-    return b;
-  };
-  CheckBox1 = button("此版本不再提醒", BS_AUTOCHECKBOX, 5, 16, 108, 17);
-  Button3 = button("关闭", BS_PUSHBUTTON, 277, 8, 70, 25);
-  Button2 = button("立即升级", BS_PUSHBUTTON, 198, 8, 70, 25);
-  Button1 = button("手动下载", BS_PUSHBUTTON, 120, 8, 70, 25);
+  CheckBox1 = AddButton(RzPanel4, "此版本不再提醒", 5, 16, 108, 17, BS_AUTOCHECKBOX);
+  Button3 = AddButton(RzPanel4, "关闭", 277, 8, 70, 25);
+  Button2 = AddButton(RzPanel4, "立即升级", 198, 8, 70, 25);
+  Button1 = AddButton(RzPanel4, "手动下载", 120, 8, 70, 25);
+  OnClick(Button1, [this] { Button1Click(); });
+  OnClick(Button2, [this] { Button2Click(); });
+  OnClick(Button3, [this] { Button3Click(); });
 
   SetTimer1(true);
-}
-
-HWND TFsjtx::AddPanel(int y, int h, COLORREF colour) {
-  HWND p = ::CreateWindowExW(WS_EX_CONTROLPARENT, kPanelClass, L"",
-                             WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, S(y), S(kClientWidth),
-                             S(h), Handle, nullptr, ::GetModuleHandleW(nullptr), this);
-  panelColours_[p] = colour;
-  brushes_[p].reset(::CreateSolidBrush(colour));
-  return p;
-}
-
-// Labels never wrap words: a caption a little wider than its box would otherwise lose its
-// last word to a second line that the box cuts off.
-HWND TFsjtx::AddLabel(HWND parent, const std::string& text, int x, int y, int w, int h) {
-  HWND l = ::CreateWindowExW(0, L"STATIC", Widen(text).c_str(),
-                             WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX, S(x), S(y),
-                             S(w), S(h), parent, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-  ::SendMessageW(l, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-  return l;
-}
-
-HWND TFsjtx::AddPicture(HWND parent, int kind, int x, int y, int w, int h, bool visible) {
-  HWND p = ::CreateWindowExW(0, kPictureClass, L"", WS_CHILD | (visible ? WS_VISIBLE : 0), S(x),
-                             S(y), S(w), S(h), parent,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(kind)),
-                             ::GetModuleHandleW(nullptr), nullptr);
-  return p;
 }
 
 void TFsjtx::Fill(const UpdateRecord& record) {
@@ -316,106 +239,36 @@ void TFsjtx::HoldInstaller(VerifiedInstaller installer) { HeldInstaller = std::m
 void TFsjtx::SetDownloadFinished() { DownloadFinished = true; }
 void TFsjtx::CloseWindow() { ::SendMessageW(Handle, WM_CLOSE, 0, 0); }
 
-// ---- window procedures -----------------------------------------------------------------
-LRESULT CALLBACK TFsjtx::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
-    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<TFsjtx*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!self) return ::DefWindowProcW(hwnd, msg, wp, lp);
-  return self->Handle_(hwnd, msg, wp, lp);
-}
+// ---- the window's messages -----------------------------------------------------------------
+// Esc closes the window as "关闭" does.
+void TFsjtx::OnEscape() { Button3Click(); }
 
-LRESULT CALLBACK TFsjtx::PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
-    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<TFsjtx*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (self) {
-    if (msg == WM_ERASEBKGND) {
-      RECT rc;
-      ::GetClientRect(hwnd, &rc);
-      auto it = self->brushes_.find(hwnd);
-      if (it != self->brushes_.end()) {
-        ::FillRect(reinterpret_cast<HDC>(wp), &rc, it->second.get());
-        return 1;
-      }
-    }
-    LRESULT result = 0;
-    if (self->Forwarded(msg, wp, lp, result)) return result;
-  }
-  return ::DefWindowProcW(hwnd, msg, wp, lp);
-}
-
-LRESULT CALLBACK TFsjtx::PictureProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_PAINT) {
-    PaintPicture(hwnd, static_cast<int>(::GetDlgCtrlID(hwnd)));
-    return 0;
-  }
-  if (msg == WM_ERASEBKGND) return 1;
-  return ::DefWindowProcW(hwnd, msg, wp, lp);
-}
-
-// Colours and clicks of the controls, whether they sit on a panel or on the form itself.
-bool TFsjtx::Forwarded(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
-  if (msg == WM_CTLCOLORSTATIC || msg == WM_CTLCOLORBTN) {
-    HWND control = reinterpret_cast<HWND>(lp);
-    HDC dc = reinterpret_cast<HDC>(wp);
-    auto colour = textColours_.find(control);
-    ::SetTextColor(dc, colour != textColours_.end() ? colour->second : RGB(0, 0, 0));
-    ::SetBkMode(dc, TRANSPARENT);
-    auto brush = brushes_.find(::GetParent(control));
-    if (brush != brushes_.end()) {
-      result = reinterpret_cast<LRESULT>(brush->second.get());
-    } else {
-      result = reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
-    }
-    return true;
-  }
-  if (msg == WM_COMMAND && HIWORD(wp) == BN_CLICKED && lp) {
-    HWND control = reinterpret_cast<HWND>(lp);
-    if (control == Button1) Main.Guarded([this] { Button1Click(); });
-    else if (control == Button2) Main.Guarded([this] { Button2Click(); });
-    else if (control == Button3) Main.Guarded([this] { Button3Click(); });
-    else return false;
-    result = 0;
-    return true;
-  }
-  return false;
-}
-
-LRESULT TFsjtx::Handle_(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  LRESULT result = 0;
-  if (Forwarded(msg, wp, lp, result)) return result;
+LRESULT TFsjtx::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_TIMER:
       if (wp == kTimer1) {
-        Main.Guarded([this] { Timer1Timer(); });
+        Guarded([this] { Timer1Timer(); });
         return 0;
       }
       break;
     case WM_CLOSE: {
       // The window only hides; a failing close handler keeps it open.
       bool closed = false;
-      Main.Guarded([&] {
+      Guarded([&] {
         FormClose();
         closed = true;
       });
-      if (closed) ::ShowWindow(hwnd, SW_HIDE);
+      if (closed) ::ShowWindow(Handle, SW_HIDE);
       return 0;
     }
     case WM_NCDESTROY:
-      ::KillTimer(hwnd, kTimer1);
+      ::KillTimer(Handle, kTimer1);
       timer1_ = false;
-      Handle = nullptr;
-      ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
       break;
     default:
       break;
   }
-  return ::DefWindowProcW(hwnd, msg, wp, lp);
+  return Window::OnMessage(msg, wp, lp);
 }
 
 // ---- opening -------------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/win/Handles.h"
+#include "app/win/Window.h"
 #include "update/InstallerTrust.h"
 #include "update/Uhzbdown.h"
 #include "update/UpdateRecord.h"
@@ -17,12 +18,10 @@ namespace mt {
 
 class TForm1;
 
-class TFsjtx : public DownloadTarget {
+class TFsjtx : public Window, public DownloadTarget {
  public:
   explicit TFsjtx(TForm1& main);
   ~TFsjtx() override;
-  TFsjtx(const TFsjtx&) = delete;
-  TFsjtx& operator=(const TFsjtx&) = delete;
 
   // Creates the window hidden, with Timer1 running.
   void Create();
@@ -32,7 +31,6 @@ class TFsjtx : public DownloadTarget {
   void Show();
 
   TForm1& Main;
-  HWND Handle = nullptr;
   HWND RzPanel1 = nullptr, RzPanel2 = nullptr, RzPanel3 = nullptr, RzPanel4 = nullptr;
   HWND Image1 = nullptr, Image2 = nullptr, Image3 = nullptr;
   HWND Label10 = nullptr, Label3 = nullptr, Lab_bb = nullptr, Label5 = nullptr, Lab_dx = nullptr;
@@ -58,24 +56,17 @@ class TFsjtx : public DownloadTarget {
   void SetDownloadFinished() override;
   void CloseWindow() override;
 
+  void ShowErrorReport(const std::string& message) override;
+
+ protected:
+  LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+  void OnEscape() override;
+
  private:
-  static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
-  static LRESULT CALLBACK PanelProc(HWND, UINT, WPARAM, LPARAM);
-  static LRESULT CALLBACK PictureProc(HWND, UINT, WPARAM, LPARAM);
-  LRESULT Handle_(HWND, UINT, WPARAM, LPARAM);
-  bool Forwarded(UINT, WPARAM, LPARAM, LRESULT& result);
-  HWND AddPanel(int y, int h, COLORREF colour);
-  HWND AddLabel(HWND parent, const std::string& text, int x, int y, int w, int h);
-  HWND AddPicture(HWND parent, int kind, int x, int y, int w, int h, bool visible);
   void SetTimer1(bool enabled);
-  int S(int pixels96) const;
   void WorkArea(int& width, int& height) const;
 
   bool timer1_ = false;
-  std::map<HWND, COLORREF> panelColours_;
-  std::map<HWND, UniqueBrush> brushes_;
-  std::map<HWND, COLORREF> textColours_;
-  UniqueFont font_, titleFont_;
 };
 
 // Process-wide state of this window's module.

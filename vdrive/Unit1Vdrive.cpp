@@ -10,8 +10,6 @@ namespace mt {
 
 namespace {
 
-constexpr wchar_t kPictureClass[] = L"TMtVdrivePicture";
-
 // Fills `r` with a vertical blend from `top` to `bottom`.
 void Blend(HDC dc, RECT r, COLORREF top, COLORREF bottom) {
   int h = r.bottom - r.top;
@@ -28,18 +26,14 @@ void Blend(HDC dc, RECT r, COLORREF top, COLORREF bottom) {
 void Shape(HDC dc, COLORREF fill, COLORREF edge, const std::function<void()>& draw) {
   UniqueBrush brush(CreateSolidBrush(fill));
   UniqueHandle<HPEN, GdiTraits<HPEN>> pen(CreatePen(PS_SOLID, 2, edge));
-  HGDIOBJ oldBrush = SelectObject(dc, brush.get());
-  HGDIOBJ oldPen = SelectObject(dc, pen.get());
+  ScopedSelect selectBrush(dc, brush.get());
+  ScopedSelect selectPen(dc, pen.get());
   draw();
-  SelectObject(dc, oldPen);
-  SelectObject(dc, oldBrush);
 }
 
 // The page's decorative picture, drawn in a 192 x 236 design space scaled to the control: a
 // folder, an arrow and the drive it becomes.
-void PaintPicture(HWND hwnd, HDC dc) {
-  RECT client;
-  GetClientRect(hwnd, &client);
+void PaintPicture(HDC dc, const RECT& client) {
   Blend(dc, client, RGB(234, 244, 255), RGB(190, 214, 240));
   int saved = SaveDC(dc);
   SetMapMode(dc, MM_ANISOTROPIC);
@@ -68,43 +62,12 @@ void PaintPicture(HWND hwnd, HDC dc) {
   UniqueFont letterFont(CreateFontW(-20, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET,
                                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
                                     DEFAULT_PITCH | FF_SWISS, L"Arial"));
-  HGDIOBJ oldFont = SelectObject(dc, letterFont.get());
+  ScopedSelect selectFont(dc, letterFont.get());
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, RGB(40, 48, 70));
   RECT label{42, 160, 150, 186};
   DrawTextW(dc, L"X:", -1, &label, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
-  SelectObject(dc, oldFont);
   RestoreDC(dc, saved);
-}
-
-LRESULT CALLBACK PictureProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd, &ps);
-      PaintPicture(hwnd, dc);
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_SIZE:
-      InvalidateRect(hwnd, nullptr, FALSE);
-      return 0;
-    default:
-      return DefWindowProcW(hwnd, msg, wp, lp);
-  }
-}
-
-void RegisterPictureClass() {
-  WNDCLASSEXW wc{};
-  if (GetClassInfoExW(GetModuleHandleW(nullptr), kPictureClass, &wc)) return;
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = PictureProc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  wc.lpszClassName = kPictureClass;
-  RegisterClassExW(&wc);
 }
 
 std::vector<std::string> ListEntries(HWND list) {
@@ -127,7 +90,6 @@ ProcessStarter& StarterOf(ProcessStarter* chosen) {
 }  // namespace
 
 void TForm1::CreateTabSheet2Controls() {
-  RegisterPictureClass();
   HWND p = TabSheet2;
   GroupBox3 = AddGroup(p, "虚拟硬盘", 6, 4, 458, 266);
   Label9 = AddLabel(p, "你要把文件夹：", 18, 26, 150, 14);
@@ -146,7 +108,7 @@ void TForm1::CreateTabSheet2Controls() {
                                              LBS_NOINTEGRALHEIGHT, 18, 125, 234, 134,
                         WS_EX_CLIENTEDGE);
   Panel5 = AddControl(p, L"STATIC", "", WS_CLIPCHILDREN, 266, 22, 188, 238, WS_EX_STATICEDGE);
-  Image1 = AddControl(Panel5, kPictureClass, "", 0, 0, 0, 184, 234);
+  Image1 = AddPicture(Panel5, 0, 0, 184, 234, true, PaintPicture);
 
   OnClick(selectfilebtn, [this] { selectfilebtnClick(); });
   OnClick(allstartbtn, [this] { allstartbtnClick(); });

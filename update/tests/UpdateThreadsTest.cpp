@@ -7,7 +7,7 @@
 #include <new>
 #include <thread>
 
-#include "update/UiGate.h"
+#include "app/UiGate.h"
 #include "update/jcsj.h"
 #include "update/tests/Fakes.h"
 
@@ -374,16 +374,19 @@ TEST(TThread, EveryStartedThreadRunsItsBody) {
 
 TEST(UiGate, NothingPassesOnceTheOwnerIsGone) {
   int posted = 0;
-  auto gate = std::make_shared<UiGate>([&](std::function<void()> w) {
+  auto gate = std::make_shared<UiGate>();
+  bool ran = false;
+  // Closed until the window exists.
+  EXPECT_EQ(gate->Send([&] { ran = true; }), Handed::Gone);
+  EXPECT_FALSE(ran);
+  gate->Attach([&](std::function<void()> w) {
     ++posted;
     w();
     return Handed::Queued;
   });
-  std::shared_ptr<void> closer = GateCloser(gate);
-  bool ran = false;
   EXPECT_EQ(gate->Send([&] { ran = true; }), Handed::Queued);
   EXPECT_TRUE(ran);
-  closer.reset();  // the window object is destroyed
+  gate->Close();  // the window is being destroyed
   EXPECT_EQ(gate->Send([&] { ran = false; }), Handed::Gone);
   EXPECT_TRUE(ran);
   EXPECT_EQ(posted, 1);

@@ -12,7 +12,7 @@
 #include "app/Constants.h"
 #include "app/win/Handles.h"
 #include "tests/support/StandIns.h"
-#include "update/UiGate.h"
+#include "app/UiGate.h"
 #include "update/Usjtx.h"
 #include "update/jcsj.h"
 #include "update/tests/WinSigningSupport.h"
