@@ -10,7 +10,8 @@ namespace {
 
 // Work handed over by Post: lParam owns a heap std::function<void()>.
 constexpr UINT kRunOnUi = WM_APP + 1;
-constexpr wchar_t kSurfaceClass[] = L"MtSurface";
+// Panels, pages and pictures of every window (the end-to-end tests find the pages by it).
+constexpr wchar_t kSurfaceClass[] = L"TMtPage";
 
 using Work = std::function<void()>;
 
