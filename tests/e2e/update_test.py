@@ -222,6 +222,22 @@ def unsigned(s, server):
     s.no_window_appears("#32770", 3)
     check_equal(installer.started_with(s), [], "the refused installer was started")
     check_equal(s.probe("info", reminder["hwnd"])["visible"], True, "the reminder after a refusal")
+
+    log("keys in the reminder: Tab in its order, Shift+Tab back, Esc closes it")
+    tree = s.probe.tree(reminder["hwnd"])
+    order = [find(tree, cls="Button", text=t)["hwnd"] if t else button
+             for t in ("此版本不再提醒", "关闭", None, "手动下载")]
+    s.probe("focus", button)
+    check_equal((s.focused() or {}).get("hwnd"), button, "focus on 立即升级")
+    seen = []
+    for key in ("TAB", "TAB", "TAB", "TAB", "SHIFT+TAB"):
+        s.probe("keys", key)
+        time.sleep(0.1)
+        seen.append((s.focused() or {}).get("hwnd"))
+    check_equal(seen, [order[3], order[0], order[1], order[2], order[1]], "focus after each key")
+    s.probe("keys", "ESC")
+    wait_until("Esc to close the reminder",
+               lambda: not s.probe("info", reminder["hwnd"])["visible"], timeout=10)
     check_equal(s.close_and_wait(main["hwnd"], pid), 0, "exit code")
 
 
