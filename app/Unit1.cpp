@@ -2,6 +2,8 @@
 
 #include <windowsx.h>
 
+#include <algorithm>
+
 #include "app/Constants.h"
 #include "app/Error.h"
 #include "app/Settings.h"
@@ -107,15 +109,26 @@ void TForm1::CreateContactStrip() {
 // DPI (text does not grow in proportion to the DPI, so 96-DPI widths scaled would cut it).
 void TForm1::LayoutContactStrip() {
   HWND row[] = {Label10, Label24, Label25, Label26, Label7, Label23, Label27};
+  int widths[7], total = 0, links = 0;
+  for (int i = 0; i < 7; ++i) {
+    const bool link = IsLink(row[i]);
+    widths[i] = MeasureText(row[i], FontOf(link ? linkFont_ : kNormalFont), GetText(row[i])).cx + 1;
+    total += widths[i] + (link ? Scale(10) : Scale(2));
+    links += link ? 1 : 0;
+  }
+  // Where a face is wider than the row allows, the space after each link shrinks.
+  RECT client;
+  GetClientRect(Handle, &client);
+  const int over = total - (client.right - Scale(6) - 1);
+  const int linkGap = over > 0 ? std::max(Scale(2), Scale(10) - (over + links - 1) / links)
+                               : Scale(10);
   int x = Scale(6);
-  for (HWND label : row) {
-    const bool link = IsLink(label);
-    SIZE size = MeasureText(label, FontOf(link ? linkFont_ : kNormalFont), GetText(label));
+  for (int i = 0; i < 7; ++i) {
     RECT r;
-    GetWindowRect(label, &r);
+    GetWindowRect(row[i], &r);
     MapWindowPoints(nullptr, Handle, reinterpret_cast<POINT*>(&r), 2);
-    MoveWindow(label, x, r.top, size.cx + 1, r.bottom - r.top, TRUE);
-    x += size.cx + (link ? Scale(10) : Scale(2));
+    MoveWindow(row[i], x, r.top, widths[i], r.bottom - r.top, TRUE);
+    x += widths[i] + (IsLink(row[i]) ? linkGap : Scale(2));
   }
 }
 
