@@ -194,7 +194,7 @@ void TFsjtx::Button2Click() {
   HeldInstaller.reset();
   DownloadFiles& files = Main.UpdateFiles();
   if (files.FileExists(target)) files.RemoveFile(target);  // a failure shows up in the thread
-  ::EnableWindow(Button2, FALSE);
+  EnableControl(Button2, false);
   SetButton2Caption("正在下载(0%)");
   Tfiledownthread::Links links;
   links.http = &Main.UpdateHttp();
@@ -233,7 +233,7 @@ void TFsjtx::FormClose() {
 }
 
 void TFsjtx::SetButton2Caption(const std::string& caption) { TForm1::SetText(Button2, caption); }
-void TFsjtx::EnableButton2() { ::EnableWindow(Button2, TRUE); }
+void TFsjtx::EnableButton2() { EnableControl(Button2, true); }
 void TFsjtx::SetInstallerPath(const std::string& path) { InstallerPath = path; }
 void TFsjtx::HoldInstaller(VerifiedInstaller installer) { HeldInstaller = std::move(installer); }
 void TFsjtx::SetDownloadFinished() { DownloadFinished = true; }

@@ -237,6 +237,14 @@ void Window::SetLabelColour(HWND label, COLORREF colour) {
   ::InvalidateRect(label, nullptr, TRUE);
 }
 
+void Window::EnableControl(HWND control, bool enabled) {
+  if (!enabled && ::GetFocus() == control) {
+    HWND next = ::GetNextDlgTabItem(Handle, control, FALSE);
+    if (next && next != control) ::SetFocus(next);
+  }
+  ::EnableWindow(control, enabled ? TRUE : FALSE);
+}
+
 void Window::FocusFirstControl() {
   if (HWND first = ::GetNextDlgTabItem(Handle, nullptr, FALSE)) ::SetFocus(first);
 }

@@ -122,6 +122,9 @@ class Window {
   // Colours a static or check box control's text.
   void SetLabelColour(HWND label, COLORREF colour);
 
+  // Enables or disables a control; a control that loses the focus this way hands it to the
+  // next control of the tab order (a window without a focused control gets no dialog keys).
+  void EnableControl(HWND control, bool enabled);
   // Gives the keyboard focus to the first control of the tab order.
   void FocusFirstControl();
 

@@ -203,14 +203,29 @@ def newer(s, server):
 
 def unsigned(s, server):
     """An installer without the maker's signature is refused: deleted, never started, the
-    reminder stays open and its button says so and can be pressed again."""
+    reminder stays open and its button says so and can be pressed again. Tab goes through the
+    reminder in its order and Esc closes it."""
     server.version = "v1.4"
     server.signed = False
     installer.prepare(s)
     pid = s.start_program()
     main = s.wait_main_window()
     reminder = s.probe.wait_window(cls="MtTFsjtx", timeout=60)
-    button = find(s.probe.tree(reminder["hwnd"]), cls="Button", text="立即升级")["hwnd"]
+    tree = s.probe.tree(reminder["hwnd"])
+    button = find(tree, cls="Button", text="立即升级")["hwnd"]
+
+    log("keys in the reminder: Tab in its order, Shift+Tab back")
+    order = [find(tree, cls="Button", text=t)["hwnd"]
+             for t in ("此版本不再提醒", "关闭", "立即升级", "手动下载")]
+    s.probe("focus", order[0])
+    check_equal((s.focused() or {}).get("hwnd"), order[0], "focus on the check box")
+    seen = []
+    for key in ("TAB", "TAB", "TAB", "TAB", "SHIFT+TAB"):
+        s.probe("keys", key)
+        time.sleep(0.1)
+        seen.append((s.focused() or {}).get("hwnd"))
+    check_equal(seen, [order[1], order[2], order[3], order[0], order[3]], "focus after each key")
+
     s.probe.click(button)
     wait_until("the refusal on the button", lambda: s.probe("text", button) == "验证失败",
                timeout=60)
@@ -223,18 +238,7 @@ def unsigned(s, server):
     check_equal(installer.started_with(s), [], "the refused installer was started")
     check_equal(s.probe("info", reminder["hwnd"])["visible"], True, "the reminder after a refusal")
 
-    log("keys in the reminder: Tab in its order, Shift+Tab back, Esc closes it")
-    tree = s.probe.tree(reminder["hwnd"])
-    order = [find(tree, cls="Button", text=t)["hwnd"] if t else button
-             for t in ("此版本不再提醒", "关闭", None, "手动下载")]
-    s.probe("focus", button)
-    check_equal((s.focused() or {}).get("hwnd"), button, "focus on 立即升级")
-    seen = []
-    for key in ("TAB", "TAB", "TAB", "TAB", "SHIFT+TAB"):
-        s.probe("keys", key)
-        time.sleep(0.1)
-        seen.append((s.focused() or {}).get("hwnd"))
-    check_equal(seen, [order[3], order[0], order[1], order[2], order[1]], "focus after each key")
+    log("Esc closes the reminder")
     s.probe("keys", "ESC")
     wait_until("Esc to close the reminder",
                lambda: not s.probe("info", reminder["hwnd"])["visible"], timeout=10)

@@ -175,8 +175,11 @@ TEST_F(ReminderRoad, SignedUpgradeIsDownloadedAnnouncedStartedAndTheProgramEnds)
   ASSERT_TRUE(root.Added());
   OpenFrom("/gjhjsj.asp");
   gUpdateRecord.zp_downurl = Url("/redirect/2/files/signed.exe");
+  SetFocus(Fsjtx->Button2);
   TForm1::Click(Fsjtx->Button2);
   EXPECT_FALSE(IsWindowEnabled(Fsjtx->Button2));
+  // The focus moves on from the disabled button, so the keys still reach the window.
+  EXPECT_EQ(GetFocus(), Fsjtx->Button1);
   EXPECT_EQ(TForm1::GetText(Fsjtx->Button2), "正在下载(0%)");
   ASSERT_TRUE(PumpUntil([&] { return form->Timer3Enabled(); }, 30000));
 
