@@ -15,9 +15,15 @@
 #include "app/Services.h"
 #include "app/win/Handles.h"
 #include "app/win/Window.h"
-#include "browser/BrowserRepair.h"
 
 namespace mt {
+
+// The browser page's logic, known here by name only: the pages depend on the shell, not on
+// each other.
+struct AddOnRow;
+class IconSource;
+class RepairPageView;
+class BrowserRepairPage;
 
 class TForm1 : public Window {
  public:

@@ -5,6 +5,7 @@
 #include <windowsx.h>
 
 #include "app/Unit1.h"
+#include "browser/BrowserRepair.h"
 #include "browser/win/WinIconSource.h"
 
 namespace mt {

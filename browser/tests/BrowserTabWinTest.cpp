@@ -7,6 +7,7 @@
 #include <windowsx.h>
 
 #include "app/Unit1.h"
+#include "browser/BrowserRepair.h"
 #include "app/win/WinRegistry.h"
 #include "tests/support/StandIns.h"
 
