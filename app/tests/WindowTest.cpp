@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -343,6 +344,14 @@ TEST_P(DpiLayout, NoCaptionOrLabelOfTheThreeWindowsIsCutOff) {
   GetClientRect(Fsjtx->Handle, &client);
   EXPECT_EQ(client.right, Fsjtx->Scale(352));
   EXPECT_EQ(CutTexts(Fsjtx->Handle, {Fsjtx->lab_nr}), std::vector<std::string>{});
+  // MT_DPI_HOLD_MS keeps the windows up for a look (screenshots).
+  if (const char* hold = std::getenv("MT_DPI_HOLD_MS")) {
+    const DWORD end = GetTickCount() + static_cast<DWORD>(std::atoi(hold));
+    while (static_cast<int>(GetTickCount() - end) < 0) {
+      Pump();
+      Sleep(10);
+    }
+  }
   DestroyReminderWindow();
 }
 
