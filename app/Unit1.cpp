@@ -16,8 +16,6 @@ namespace {
 
 constexpr wchar_t kFormClass[] = L"TForm1";
 constexpr int kClientW = 479, kClientH = 342;
-constexpr DWORD kFormStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-constexpr DWORD kFormExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 constexpr COLORREF kBlue = RGB(0, 0, 255), kRed = RGB(255, 0, 0), kBlack = RGB(0, 0, 0);
 
 }  // namespace
@@ -29,7 +27,7 @@ TForm1::~TForm1() = default;
 // ---- creation ------------------------------------------------------------------------------
 
 void TForm1::Create() {
-  Window::CreateFrame({kFormClass, kDesignCaption, kFormStyle, kFormExStyle, kClientW, kClientH,
+  Window::CreateFrame({kFormClass, kDesignCaption, kDialogFrameStyle, kDialogFrameExStyle, kClientW, kClientH,
                        nullptr, true});
   linkFont_ = AddFont(12, FW_NORMAL, true);
   tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,

@@ -11,8 +11,6 @@ namespace {
 
 constexpr wchar_t kDialogClass[] = L"TFhzPortal";
 constexpr int kClientW = 412, kClientH = 292;
-constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 constexpr COLORREF kRed = RGB(220, 0, 0), kBlue = RGB(0, 0, 255), kBlack = RGB(0, 0, 0);
 // The panel's rectangle in the dialog and the logo's rectangle in the panel (96-DPI pixels).
 constexpr RECT kPanel{8, 8, 404, 258};
@@ -77,7 +75,7 @@ void TFhzPortal::ShowErrorReport(const std::string& message) { main_.ShowErrorRe
 
 void TFhzPortal::ShowModal() {
   HWND owner = main_.Handle;
-  CreateFrame({kDialogClass, "升级为合作版", kStyle, kExStyle, kClientW, kClientH, owner, true});
+  CreateFrame({kDialogClass, "升级为合作版", kDialogFrameStyle, kDialogFrameExStyle, kClientW, kClientH, owner, true});
   CreateControls();
 
   // Modal: the Main window takes no input while the offer is up.

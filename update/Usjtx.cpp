@@ -62,9 +62,8 @@ TFsjtx::~TFsjtx() = default;
 void TFsjtx::ShowErrorReport(const std::string& message) { Main.ShowErrorReport(message); }
 
 void TFsjtx::Create() {
-  CreateFrame({kFormClass, "Mirtak工具合集", WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,
-               WS_EX_DLGMODALFRAME | WS_EX_TOPMOST | WS_EX_CONTROLPARENT, kClientWidth,
-               kClientHeight, Main.Handle, false});
+  CreateFrame({kFormClass, "Mirtak工具合集", kDialogFrameStyle, kDialogFrameExStyle | WS_EX_TOPMOST,
+               kClientWidth, kClientHeight, Main.Handle, false});
   const int titleFont = AddFont(14, FW_BOLD);
 
   // Bands from top to bottom: header, time strip, content (the rest), controls.

@@ -190,13 +190,16 @@ TEST_F(ReminderKeys, EnterPressesTheFocusedButtonAndEscClosesAsCloseDoes) {
   EXPECT_EQ(Setting(kKeySjtxVer), "v1.4");
 }
 
+// The launch counter at the value that shows the offer at the next start.
+void OfferAtThisStart(test::TestServices& t) {
+  TRegistry reg(t.registry);
+  ASSERT_TRUE(reg.OpenKey("\\Software\\MRTKBOX", true));
+  reg.WriteInteger("cs", 5);
+}
+
 TEST(OfferKeys, TheButtonHasTheFocusAndEscDoesNotCloseTheDialog) {
   test::TestServices t;
-  {
-    TRegistry reg(t.registry);
-    ASSERT_TRUE(reg.OpenKey("\\Software\\MRTKBOX", true));
-    reg.WriteInteger("cs", 5);
-  }
+  OfferAtThisStart(t);
   TForm1 form(t.services);
   form.quitOnDestroy = false;
   bool focused = false, openAfterEsc = false;
@@ -310,11 +313,7 @@ class DpiLayout : public ::testing::TestWithParam<UINT> {};
 TEST_P(DpiLayout, NoCaptionOrLabelOfTheThreeWindowsIsCutOff) {
   const UINT dpi = GetParam();
   test::TestServices t;
-  {
-    TRegistry reg(t.registry);
-    ASSERT_TRUE(reg.OpenKey("\\Software\\MRTKBOX", true));
-    reg.WriteInteger("cs", 5);
-  }
+  OfferAtThisStart(t);
   TForm1 form(t.services);
   form.quitOnDestroy = false;
   std::vector<std::string> offerCut;

@@ -62,6 +62,10 @@ UINT WindowDpi(HWND hwnd);
 // Esc) for whichever top-level window the message is for, else translated and dispatched.
 void DispatchUiMessage(MSG& msg);
 
+// The frame of the program's dialog-like windows: caption and close box, fixed size.
+constexpr DWORD kDialogFrameStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD kDialogFrameExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+
 class Window {
  public:
   Window();
