@@ -169,7 +169,7 @@ void TForm1::allstartbtnClick() {
 
 void TForm1::alldelbtnClick() {
   VdriveContext ctx{*svc.registry, *svc.messages, StarterOf(processStarter), Handle,
-                    kApplicationTitle};
+                    kApplicationTitle, svc.files, svc.exeDir};
   int selected = static_cast<int>(SendMessageW(ListBox5, LB_GETCURSEL, 0, 0));
   RemoveMapping(ctx, ListEntries(ListBox5), selected);
   Action1Execute();
