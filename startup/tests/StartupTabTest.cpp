@@ -21,6 +21,7 @@
 #include "startup/win/WinStartupPlaces.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/WinFolderLink.h"
+#include "tests/support/WinRegedit.h"
 
 namespace mt::test {
 namespace {
@@ -62,21 +63,6 @@ std::optional<std::pair<DWORD, std::string>> RawRunValue(HKEY root, const std::s
   return std::make_pair(type, std::string(reinterpret_cast<char*>(data), size));
 }
 
-// Runs the platform's registry editor silently on `file` and waits for it.
-DWORD ImportWithRegedit(const std::string& file) {
-  std::wstring cmd = L"regedit.exe /S \"" + Widen(file) + L"\"";
-  STARTUPINFOW si = {};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi = {};
-  if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-    return GetLastError();
-  WaitForSingleObject(pi.hProcess, 60000);
-  DWORD code = 1;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return code;
-}
 using S = StartupSource;
 using Entry = std::tuple<std::string, std::string, int>;  // name, location, source
 
