@@ -154,6 +154,9 @@ class TForm1 : public Window {
   void TabSheet4Show();
   void Button2Click();
   void Button6Click();
+  // The list's context menu: "禁用" / "启用" the ticked rows.
+  void DisableCheckedStartupItems();
+  void EnableCheckedStartupItems();
   // ==== end startup items ====================================================================
 
   // ==== Online update (update/Unit1Update.cpp) ===============================================

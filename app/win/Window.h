@@ -1,7 +1,7 @@
 // The window layer that the program's windows derive from: one window procedure for the
 // window, its panels and its pictures (errors caught at the boundary and shown in the general
 // error report), controls laid out in 96-DPI pixels and rescaled when the DPI changes, the
-// 宋体 GB2312 fonts, click/notify/colour maps, the dialog keys, and the UI-thread gate.
+// 宋体 GB2312 fonts, click/notify/context-menu/colour maps, the dialog keys, and the UI-thread gate.
 #pragma once
 
 #include <windows.h>
@@ -123,6 +123,19 @@ class Window {
   void OnClick(HWND control, std::function<void()> handler);
   // Binds WM_NOTIFY from `control`; the handler returns the message result.
   void OnNotify(HWND control, std::function<LRESULT(NMHDR*)> handler);
+  // A context-menu entry: its caption and what choosing it runs.
+  struct MenuItem {
+    std::string caption;
+    std::function<void()> handler;
+  };
+  // Binds the context menu (WM_CONTEXTMENU) of `control`: the entries pop up at the pointer
+  // (below the control's corner from the keyboard) and the chosen one runs guarded.
+  void OnContextMenu(HWND control, std::vector<MenuItem> items);
+  // The captions of `control`'s context menu, in order (empty when it has none).
+  std::vector<std::string> ContextMenuCaptions(HWND control) const;
+  // Runs the entry `caption` of `control`'s context menu as a choice from the menu does;
+  // false when there is no such entry.
+  bool ChooseContextMenu(HWND control, const std::string& caption);
   // Colours a static or check box control's text.
   void SetLabelColour(HWND label, COLORREF colour);
 
@@ -191,6 +204,7 @@ class Window {
   std::map<HWND, Surface> surfaces_;
   std::map<HWND, std::function<void()>> clicks_;
   std::map<HWND, std::function<LRESULT(NMHDR*)>> notifies_;
+  std::map<HWND, std::vector<MenuItem>> contextMenus_;
   std::map<HWND, COLORREF> colours_;
   std::shared_ptr<UiGate> gate_;
   HWND lastFocus_ = nullptr;
