@@ -556,7 +556,9 @@ TEST_F(SplitterPageTest, StoppedSplitRemovesThePieceBeingWrittenAndRestoresTheCa
     EXPECT_TRUE(t.messages.shown.empty());
     const bool nearEnd = at > 1;
     EXPECT_EQ(fs::exists(Native(Set("3.ds"))), nearEnd);
-    if (nearEnd) EXPECT_EQ(ReadWholeFile(Set("3.ds")), bytes.substr(2 * kMegabyte, kMegabyte));
+    if (nearEnd) {
+      EXPECT_EQ(ReadWholeFile(Set("3.ds")), bytes.substr(2 * kMegabyte, kMegabyte));
+    }
     EXPECT_FALSE(fs::exists(Native(Set(nearEnd ? "4.ds" : "1.ds"))));
     // The Index piece keeps "kzm" but claims no record for an unfinished set.
     EXPECT_EQ(t.profile.ReadString(Set("0.ds"), "fghb", "kzm", "?"), ".bin");
@@ -684,8 +686,11 @@ TEST(SplitterWorker, ProgressComesBackFromTheThreadAndAStopEndsIt) {
   EXPECT_EQ(view.caption, kStartCaption);
   EXPECT_EQ(ReadSetRecord(t.profile, dir / "set" + "\\0.ds").kind, RecordRead::kNone);
   // Whatever pieces stayed are whole ones.
-  for (const auto& e : fs::directory_iterator(fs::u8path(dir / "set")))
-    if (e.path().filename() != "0.ds") EXPECT_EQ(e.file_size(), kMegabyte) << e.path();
+  for (const auto& e : fs::directory_iterator(fs::u8path(dir / "set"))) {
+    if (e.path().filename() != "0.ds") {
+      EXPECT_EQ(e.file_size(), kMegabyte) << e.path();
+    }
+  }
   EXPECT_FALSE(fs::exists(fs::u8path(dir / "set/17.ds")));
 }
 
