@@ -314,6 +314,20 @@ void TForm1::Timer3Timer() {
 
 // ---- the window's messages -------------------------------------------------------------------
 
+void TForm1::OnDestroying() { SplitterShutdown(); }
+
+bool TForm1::OnPanelMessage(HWND panel, UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
+  if (msg != WM_DROPFILES) return false;
+  HDROP drop = reinterpret_cast<HDROP>(wp);
+  if (panel != TabSheet1) {
+    DragFinish(drop);
+    return false;
+  }
+  Guarded([&] { TabSheet1DropFiles(drop); });
+  result = 0;
+  return true;
+}
+
 LRESULT TForm1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_TIMER:
@@ -326,9 +340,12 @@ LRESULT TForm1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return TRUE;
       }
       break;
-    case WM_CLOSE:
-      DestroyWindow(Handle);
+    case WM_CLOSE: {
+      bool close = true;
+      Guarded([&] { close = SplitterMayClose(); });
+      if (close) DestroyWindow(Handle);
       return 0;
+    }
     case WM_DESTROY:
       if (quitOnDestroy) PostQuitMessage(0);
       return 0;

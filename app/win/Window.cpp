@@ -354,6 +354,7 @@ LRESULT Window::Dispatch(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   LRESULT result = 0;
   if (Forward(hwnd, msg, wp, lp, result)) return result;
   if (hwnd != Handle) {
+    if (OnPanelMessage(hwnd, msg, wp, lp, result)) return result;
     auto s = surfaces_.find(hwnd);
     switch (msg) {
       case WM_ERASEBKGND: {
@@ -514,6 +515,7 @@ bool Window::Forward(HWND, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
 }
 
 void Window::Destroying() {
+  OnDestroying();
   // No new work can arrive once the gate is closed; what is queued is freed unrun.
   gate_->Close();
   DrainQueuedWork(Handle);

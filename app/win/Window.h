@@ -167,6 +167,10 @@ class Window {
 
   // The window's own messages, after the maps; the default is DefWindowProc.
   virtual LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
+  // A panel's or page's own messages, before the layer's handling; true when handled.
+  virtual bool OnPanelMessage(HWND, UINT, WPARAM, LPARAM, LRESULT&) { return false; }
+  // First step of WM_DESTROY, before the UI-thread gate closes (workers are told to stop).
+  virtual void OnDestroying() {}
   // Called after every control was moved and given its font at a new DPI.
   virtual void OnDpiChanged() {}
   // Esc in the window (through the dialog manager); nothing by default.
