@@ -28,7 +28,7 @@ std::string ListProblemText(const ListProblem& problem) {
     case ListProblem::kNoIndexFirst:
       return FormatMessage1(kNoIndexFirstText, problem.piece);
     case ListProblem::kOutOfOrder:
-      return FormatMessage2(kOutOfOrderText, problem.piece, FileNamePart(problem.before));
+      return FormatMessage2(kOutOfOrderText, problem.piece, FileNameOf(problem.before));
     case ListProblem::kMissing:
       break;
   }
@@ -63,7 +63,7 @@ void SplitSourceFile(Services& svc, SplitterView& view) {
   try {
     view.SetSplitEnabled(false);
     view.SetCaption(kSplittingCaption);
-    WriteIndexPiece(*svc.profile, prefix, FileExtension(source));
+    WriteIndexPiece(*svc.profile, prefix, ExtensionOf(source));
   } catch (const std::exception&) {
   }
   try {

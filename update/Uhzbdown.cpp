@@ -44,11 +44,6 @@ void CompleteDownload(DownloadTarget& target, DownloadOutcome outcome) {
   target.CloseWindow();
 }
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('\\');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
 std::string InstallerCommandLine(const std::string& path) { return "\"" + path + "\""; }
 
 std::string PartialFileOf(const std::string& localFile) { return localFile + ".part"; }

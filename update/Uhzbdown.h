@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "app/Path.h"
 #include "update/HttpClient.h"
 #include "update/InstallerTrust.h"
 #include "update/Thread.h"
@@ -71,8 +72,6 @@ void CompleteDownload(DownloadTarget& target, DownloadOutcome outcome);
 // blanks in its name cannot start some other program.
 std::string InstallerCommandLine(const std::string& path);
 
-// "C:\a\b\setup.exe" -> "C:\a\b".
-std::string FolderOf(const std::string& path);
 // The temporary file the body is written to before it is renamed into place.
 std::string PartialFileOf(const std::string& localFile);
 

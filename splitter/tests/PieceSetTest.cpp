@@ -29,15 +29,15 @@ std::string ErrorOf(const std::function<void()>& f) {
 }
 
 TEST(PieceSetNames, ExtensionIsTakenFromTheFileNameOnly) {
-  EXPECT_EQ(FileExtension("C:\\soft\\archive.rar"), ".rar");
-  EXPECT_EQ(FileExtension("C:\\soft\\backup.tar.gz"), ".gz");
-  EXPECT_EQ(FileExtension("C:\\data\\README"), "");
-  EXPECT_EQ(FileExtension("C:\\a.b\\file"), "");
-  EXPECT_EQ(FileExtension("C:\\a.b\\"), "");
-  EXPECT_EQ(FileExtension("D:file.iso"), ".iso");
-  EXPECT_EQ(FileExtension("D:\\资料.备份\\说明"), "");
-  EXPECT_EQ(FileExtension("D:\\资料\\年度报告.文档"), ".文档");
-  EXPECT_EQ(FileExtension("E:\\x\\name."), ".");
+  EXPECT_EQ(ExtensionOf("C:\\soft\\archive.rar"), ".rar");
+  EXPECT_EQ(ExtensionOf("C:\\soft\\backup.tar.gz"), ".gz");
+  EXPECT_EQ(ExtensionOf("C:\\data\\README"), "");
+  EXPECT_EQ(ExtensionOf("C:\\a.b\\file"), "");
+  EXPECT_EQ(ExtensionOf("C:\\a.b\\"), "");
+  EXPECT_EQ(ExtensionOf("D:file.iso"), ".iso");
+  EXPECT_EQ(ExtensionOf("D:\\资料.备份\\说明"), "");
+  EXPECT_EQ(ExtensionOf("D:\\资料\\年度报告.文档"), ".文档");
+  EXPECT_EQ(ExtensionOf("E:\\x\\name."), ".");
 }
 
 TEST(PieceSetNames, PieceNumbersAndIndexPieces) {

@@ -101,7 +101,7 @@ std::string FixedCommonFolder() {
   std::string w = Narrow(win);
   std::string parent = w.substr(0, w.find_last_of('\\'));
   if (parent.size() == 2) parent += "\\";
-  return JoinFolder(parent, kCommonStartupTail);
+  return JoinPath(parent, kCommonStartupTail);
 }
 
 // The common Startup folder: the fixed old path when it is a plain folder, else the known
@@ -205,8 +205,8 @@ class StartupTabTest : public ::testing::Test {
     for (auto& [n, d] : RunValues(HKEY_LOCAL_MACHINE)) out.emplace(n, d, 0);
     for (auto& [n, d] : RunValues(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY)) out.emplace(n, d, 1);
     for (auto& [n, d] : RunValues(HKEY_CURRENT_USER)) out.emplace(n, d, 2);
-    for (auto& n : Shortcuts(userDir)) out.emplace(n, JoinFolder(userDir, n), 3);
-    for (auto& n : Shortcuts(commonDir)) out.emplace(n, JoinFolder(commonDir, n), 4);
+    for (auto& n : Shortcuts(userDir)) out.emplace(n, JoinPath(userDir, n), 3);
+    for (auto& n : Shortcuts(commonDir)) out.emplace(n, JoinPath(commonDir, n), 4);
     return out;
   }
   std::multiset<Entry> Shown() {
