@@ -6,6 +6,8 @@
 #include <memory>
 #include <thread>
 
+#include "app/CommandLine.h"
+
 namespace mt {
 
 Tfiledownthread* filedownthread = nullptr;
@@ -44,7 +46,7 @@ void CompleteDownload(DownloadTarget& target, DownloadOutcome outcome) {
   target.CloseWindow();
 }
 
-std::string InstallerCommandLine(const std::string& path) { return "\"" + path + "\""; }
+std::string InstallerCommandLine(const std::string& path) { return QuoteArgument(path); }
 
 std::string PartialFileOf(const std::string& localFile) { return localFile + ".part"; }
 
