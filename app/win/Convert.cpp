@@ -20,12 +20,11 @@ std::string Narrow(const wchar_t* utf16, size_t length, UINT codePage) {
   return out;
 }
 
-std::string Narrow(const std::wstring& utf16, UINT codePage) {
-  return Narrow(utf16.data(), utf16.size(), codePage);
-}
+std::string Narrow(const std::wstring& utf16) { return Narrow(utf16.data(), utf16.size()); }
 
 std::string Recode(const std::string& text, UINT from, UINT to) {
-  return Narrow(Widen(text, from), to);
+  const std::wstring utf16 = Widen(text, from);
+  return Narrow(utf16.data(), utf16.size(), to);
 }
 
 std::string SystemErrorText(DWORD code) {

@@ -12,9 +12,9 @@ namespace mt {
 
 // `text` in `codePage` (UTF-8 unless told) as UTF-16.
 std::wstring Widen(const std::string& text, UINT codePage = CP_UTF8);
-// UTF-16 as `codePage` text (UTF-8 unless told); a character the code page cannot hold
-// becomes its default character.
-std::string Narrow(const std::wstring& utf16, UINT codePage = CP_UTF8);
+// UTF-16 as UTF-8, or as `codePage` text (a character the code page cannot hold becomes its
+// default character).
+std::string Narrow(const std::wstring& utf16);
 std::string Narrow(const wchar_t* utf16, size_t length, UINT codePage = CP_UTF8);
 // `text` from one code page to another, through UTF-16.
 std::string Recode(const std::string& text, UINT from, UINT to);
