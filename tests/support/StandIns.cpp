@@ -24,6 +24,23 @@ namespace mt::test {
 
 // ---- MemoryProfile -----------------------------------------------------------------------
 
+namespace {
+
+// What GetPrivateProfileString gives for a value line: blanks around it dropped, then one
+// pair of double quotes around the whole of it.
+std::string ProfileValueAsRead(const std::string& stored) {
+  size_t b = 0, e = stored.size();
+  while (b < e && (stored[b] == ' ' || stored[b] == '\t')) ++b;
+  while (e > b && (stored[e - 1] == ' ' || stored[e - 1] == '\t')) --e;
+  if (e - b >= 2 && stored[b] == '"' && stored[e - 1] == '"') {
+    ++b;
+    --e;
+  }
+  return stored.substr(b, e - b);
+}
+
+}  // namespace
+
 std::string MemoryProfile::ReadString(const std::string& path, const std::string& section,
                                       const std::string& key, const std::string& def) {
   auto f = files_.find(path);
@@ -31,7 +48,7 @@ std::string MemoryProfile::ReadString(const std::string& path, const std::string
   for (const Section& s : f->second) {
     if (!EqualsNoCase(s.name, section)) continue;
     for (const auto& e : s.entries)
-      if (EqualsNoCase(e.first, key)) return e.second.substr(0, 2047);
+      if (EqualsNoCase(e.first, key)) return ProfileValueAsRead(e.second).substr(0, 2047);
   }
   return def;
 }
