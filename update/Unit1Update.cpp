@@ -6,14 +6,13 @@
 #include "update/UpdateConstants.h"
 #include "update/Usjtx.h"
 #include "update/jcsj.h"
-#include "update/win/WinDownloadFiles.h"
 #include "update/win/WinHttpClient.h"
 
 namespace mt {
 
 HttpService& TForm1::UpdateHttp() { return updateHttp ? *updateHttp : RealHttpService(); }
 
-DownloadFiles& TForm1::UpdateFiles() { return updateFiles ? *updateFiles : RealDownloadFiles(); }
+FileSystem& TForm1::UpdateFiles() { return updateFiles ? *updateFiles : *svc.files; }
 
 std::string TForm1::UpdateEndpointUrl() const {
   return UpdateEndpoint.empty() ? UpdateEndpointOfSite() : UpdateEndpoint;
