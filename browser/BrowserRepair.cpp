@@ -226,12 +226,17 @@ void BrowserRepairPage::ApplySettings() {
   TRegistry reg(*svc_.registry);
 
   // The machine-wide key may be out of reach for a user without administrator rights: then
-  // nothing is written and nothing said.
-  reg.SetRootKey(RegRoot::LocalMachine);
-  if (reg.OpenKey(kIeMainKey, true)) reg.WriteString(kWindowTitleValue, view_.Edtitle());
-  reg.CloseKey();
-  if (reg.OpenKey(kIeMainKey, true)) reg.WriteString(kStartPageValue, view_.Edpage());
-  reg.CloseKey();
+  // nothing is written and nothing said. On 64-bit Windows the key has a second copy in the
+  // 32-bit view, which the 32-bit browser reads (and what hijacks it writes): both are set.
+  for (RegView view : {RegView::Native, RegView::Wow32}) {
+    reg.SetView(view);
+    reg.SetRootKey(RegRoot::LocalMachine);
+    if (reg.OpenKey(kIeMainKey, true)) reg.WriteString(kWindowTitleValue, view_.Edtitle());
+    reg.CloseKey();
+    if (reg.OpenKey(kIeMainKey, true)) reg.WriteString(kStartPageValue, view_.Edpage());
+    reg.CloseKey();
+  }
+  reg.SetView(RegView::Native);
 
   // The locks go on whether or not their key opened: setting one without a key fails (and
   // ends the apply), clearing one without a key does nothing.

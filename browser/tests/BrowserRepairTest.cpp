@@ -190,6 +190,11 @@ TEST_F(Page, ApplyWritesTheDefaultsAndSetsThenLiftsTheLocks) {
   EXPECT_EQ(view.edpage, "about:blank");
   EXPECT_EQ(reg.Get(LM, kMain, "Start Page")->text, "about:blank");
   EXPECT_EQ(reg.Get(LM, kMain, "Window Title")->text, "Microsoft Internet explorer");
+  // The 32-bit browser's copy of the key is repaired too.
+  EXPECT_EQ(reg.Get(LM, "Software\\WOW6432Node\\Microsoft\\Internet explorer\\Main",
+                    "Start Page")->text, "about:blank");
+  EXPECT_EQ(reg.Get(LM, kMain, "Window Title", RegView::Wow32)->text,
+            "Microsoft Internet explorer");
   EXPECT_EQ(reg.Get(CU, kHomePageLockKey, kHomePageLockValue)->dword, 1u);
   EXPECT_EQ(reg.Get(CU, kRegistryToolsLockKey, kRegistryToolsLockValue)->type,
             RegDataType::Integer);

@@ -382,10 +382,16 @@ class Session:
 
     def reg_query(self, key):
         """The key and all below it as {key: {name: (type, data)}}; {} when it is missing."""
-        r = subprocess.run([os.path.join(TOOLS, "wine-run.sh"), "--prefix", self.prefix, "reg",
-                            "query", key, "/s"], env=self.env, stdout=subprocess.PIPE,
-                           stderr=self.log_file)
-        if r.returncode != 0:
+        # reg.exe fails for a missing key, but under load a start of it can fail too: a key
+        # counts as missing only when three queries in a row say so.
+        for attempt in range(3):
+            r = subprocess.run([os.path.join(TOOLS, "wine-run.sh"), "--prefix", self.prefix,
+                                "reg", "query", key, "/s"], env=self.env,
+                               stdout=subprocess.PIPE, stderr=self.log_file)
+            if r.returncode == 0:
+                break
+            time.sleep(0.3)
+        else:
             return {}
         keys = parse_reg_query(r.stdout.decode("gbk", errors="replace").replace("\r\n", "\n"))
         keys.setdefault(full_key_name(key), {})     # an empty key prints nothing

@@ -70,6 +70,7 @@ TEST(WinProcessStarter, StartWithAParentRunsBelowThatProcess) {
   ASSERT_TRUE(parent);
   std::vector<std::string> got = Echo("x: /d", parent.get());
   TerminateProcess(parent.get(), 0);
+  EXPECT_EQ(WaitForSingleObject(parent.get(), 20000), WAIT_OBJECT_0);
   ASSERT_EQ(got.size(), 3u);
   EXPECT_EQ(std::stoul(got[0]), GetProcessId(parent.get()));
   EXPECT_NE(std::stoul(got[0]), GetCurrentProcessId());
