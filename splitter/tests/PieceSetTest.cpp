@@ -28,18 +28,6 @@ std::string ErrorOf(const std::function<void()>& f) {
   return "(no error)";
 }
 
-TEST(PieceSetNames, ExtensionIsTakenFromTheFileNameOnly) {
-  EXPECT_EQ(ExtensionOf("C:\\soft\\archive.rar"), ".rar");
-  EXPECT_EQ(ExtensionOf("C:\\soft\\backup.tar.gz"), ".gz");
-  EXPECT_EQ(ExtensionOf("C:\\data\\README"), "");
-  EXPECT_EQ(ExtensionOf("C:\\a.b\\file"), "");
-  EXPECT_EQ(ExtensionOf("C:\\a.b\\"), "");
-  EXPECT_EQ(ExtensionOf("D:file.iso"), ".iso");
-  EXPECT_EQ(ExtensionOf("D:\\资料.备份\\说明"), "");
-  EXPECT_EQ(ExtensionOf("D:\\资料\\年度报告.文档"), ".文档");
-  EXPECT_EQ(ExtensionOf("E:\\x\\name."), ".");
-}
-
 TEST(PieceSetNames, PieceNumbersAndIndexPieces) {
   EXPECT_EQ(PieceName(1), "1.ds");
   EXPECT_EQ(PieceName(4294967297ull), "4294967297.ds");
