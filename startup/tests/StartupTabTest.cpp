@@ -344,8 +344,11 @@ TEST_F(StartupTabTest, AFixedCommonPathThatIsALinkIsNotListed) {
     form->SetActivePage(3);
     EXPECT_TRUE(Listed("mt-test known.lnk", S::CommonFolder));
     EXPECT_FALSE(Listed("mt-test behind link.lnk", S::CommonFolder));
-    for (const StartupRow& r : Rows())
-      if (r.source == S::CommonFolder) EXPECT_EQ(r.location.rfind(commonDir, 0), 0u);
+    for (const StartupRow& r : Rows()) {
+      if (r.source == S::CommonFolder) {
+        EXPECT_EQ(r.location.rfind(commonDir, 0), 0u);
+      }
+    }
   }
   // The folders made for the old path, deepest first (never the link itself: Wine would
   // remove its target instead).
