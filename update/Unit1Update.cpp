@@ -2,6 +2,7 @@
 #include "app/Settings.h"
 #include "app/Text.h"
 #include "app/Unit1.h"
+#include "app/win/WinServices.h"
 #include "update/UiGate.h"
 #include "update/UpdateConstants.h"
 #include "update/Usjtx.h"
@@ -12,7 +13,10 @@ namespace mt {
 
 HttpService& TForm1::UpdateHttp() { return updateHttp ? *updateHttp : RealHttpService(); }
 
-FileSystem& TForm1::UpdateFiles() { return updateFiles ? *updateFiles : *svc.files; }
+FileSystem& TForm1::UpdateFiles() {
+  static WinFileSystem real;
+  return updateFiles ? *updateFiles : real;
+}
 
 std::string TForm1::UpdateEndpointUrl() const {
   return UpdateEndpoint.empty() ? UpdateEndpointOfSite() : UpdateEndpoint;
