@@ -280,6 +280,30 @@ void TForm1::OnNotify(HWND control, std::function<LRESULT(NMHDR*)> handler) {
   notifies_[control] = std::move(handler);
 }
 
+void TForm1::OnContextMenu(HWND control, std::vector<MenuItem> items) {
+  contextMenus_[control] = std::move(items);
+}
+
+std::vector<std::string> TForm1::ContextMenuCaptions(HWND control) const {
+  std::vector<std::string> captions;
+  auto it = contextMenus_.find(control);
+  if (it != contextMenus_.end())
+    for (const MenuItem& item : it->second) captions.push_back(item.caption);
+  return captions;
+}
+
+bool TForm1::ChooseContextMenu(HWND control, const std::string& caption) {
+  auto it = contextMenus_.find(control);
+  if (it == contextMenus_.end()) return false;
+  for (const MenuItem& item : it->second) {
+    if (item.caption != caption) continue;
+    auto handler = item.handler;  // the handler may rebind menus
+    Guarded(handler);
+    return true;
+  }
+  return false;
+}
+
 void TForm1::SetLabelColour(HWND label, COLORREF colour) {
   colours_[label] = colour;
   InvalidateRect(label, nullptr, TRUE);
@@ -522,6 +546,28 @@ bool TForm1::Forward(HWND, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
       auto handler = it->second;
       result = 0;
       Guarded([&] { result = handler(nm); });
+      return true;
+    }
+    case WM_CONTEXTMENU: {
+      HWND ctl = reinterpret_cast<HWND>(wp);
+      auto it = contextMenus_.find(ctl);
+      if (it == contextMenus_.end()) return false;
+      POINT at{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+      if (lp == -1) {  // from the keyboard
+        RECT r;
+        GetWindowRect(ctl, &r);
+        at = {r.left + Scale(8), r.top + Scale(8)};
+      }
+      HMENU menu = CreatePopupMenu();
+      if (!menu) return false;
+      const std::vector<MenuItem> items = it->second;
+      for (size_t i = 0; i < items.size(); ++i)
+        AppendMenuW(menu, MF_STRING, i + 1, Widen(items[i].caption).c_str());
+      UINT chosen = static_cast<UINT>(TrackPopupMenu(
+          menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, Handle, nullptr));
+      DestroyMenu(menu);
+      if (chosen >= 1 && chosen <= items.size()) Guarded(items[chosen - 1].handler);
+      result = 0;
       return true;
     }
     case WM_CTLCOLORSTATIC: {

@@ -68,6 +68,19 @@ class TForm1 {
   void OnClick(HWND control, std::function<void()> handler);
   // Binds WM_NOTIFY from `control`; the handler returns the message result.
   void OnNotify(HWND control, std::function<LRESULT(NMHDR*)> handler);
+  // A context-menu entry: its caption and what choosing it runs.
+  struct MenuItem {
+    std::string caption;
+    std::function<void()> handler;
+  };
+  // Binds the context menu (WM_CONTEXTMENU) of `control`: the entries pop up at the pointer
+  // (below the control's corner from the keyboard) and the chosen one runs guarded.
+  void OnContextMenu(HWND control, std::vector<MenuItem> items);
+  // The captions of `control`'s context menu, in order (empty when it has none).
+  std::vector<std::string> ContextMenuCaptions(HWND control) const;
+  // Runs the entry `caption` of `control`'s context menu as a choice from the menu does;
+  // false when there is no such entry.
+  bool ChooseContextMenu(HWND control, const std::string& caption);
   // Colours a static control's text (WM_CTLCOLORSTATIC); `disabled` greys it.
   void SetLabelColour(HWND label, COLORREF colour);
   // Sets a tool-tip on a control.
@@ -178,6 +191,9 @@ class TForm1 {
   void TabSheet4Show();
   void Button2Click();
   void Button6Click();
+  // The list's context menu: "禁用" / "启用" the ticked rows.
+  void DisableCheckedStartupItems();
+  void EnableCheckedStartupItems();
   // ==== end startup items ====================================================================
 
   // ==== Online update (update/Unit1Update.cpp) ===============================================
@@ -227,6 +243,7 @@ class TForm1 {
   std::vector<Placed> placed_;
   std::map<HWND, std::function<void()>> clicks_;
   std::map<HWND, std::function<LRESULT(NMHDR*)>> notifies_;
+  std::map<HWND, std::vector<MenuItem>> contextMenus_;
   std::map<HWND, COLORREF> colours_;
   UniqueFont font_;
   UniqueFont linkFont_;

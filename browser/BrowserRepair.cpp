@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "app/Backup.h"
 #include "app/Error.h"
 #include "app/Registry.h"
 
@@ -213,6 +214,10 @@ void BrowserRepairPage::SbiedefaultClick() {
   try {
     view_.SetEdpage(kDefaultStartPage);
     view_.SetEdtitle(kDefaultWindowTitle);
+    if (!SaveDeletions()) {
+      svc_.messages->Show(owner_, kBackupFailedText, "温馨提示", kMbOk);
+      return;
+    }
     ApplySettings();
     RemoveCheckedAddOns();
     FillAddOnList();
@@ -220,6 +225,38 @@ void BrowserRepairPage::SbiedefaultClick() {
     // Whatever was written stays written; the rest is not done.
     svc_.messages->Show(owner_, kApplyRefused, "温馨提示", kMbOk);
   }
+}
+
+bool BrowserRepairPage::SaveDeletions() {
+  DeletionBackup backup(*svc_.registry, *svc_.files, svc_.exeDir);
+  // The locks the apply is about to clear.
+  if (!view_.CbsetpageChecked())
+    backup.SaveValue(RegRoot::CurrentUser, RegView::Native, kHomePageLockKey, kHomePageLockValue);
+  if (!view_.RbregtoolChecked())
+    backup.SaveValue(RegRoot::CurrentUser, RegView::Native, kRegistryToolsLockKey,
+                     kRegistryToolsLockValue);
+  // The ticked add-ons, each from the store and view it was listed from.
+  for (int i = view_.RowCount() - 1; i >= 0; --i) {
+    if (!view_.RowChecked(i)) continue;
+    const AddOnRow row = view_.Row(i);
+    switch (row.store) {
+      case AddOnStore::Toolbar:
+        if (!row.column2.empty())
+          backup.SaveValue(RegRoot::LocalMachine, row.view, kToolbarStore, row.column2);
+        break;
+      case AddOnStore::Extension:
+        if (!row.column2.empty() && row.column2.find('\\') == std::string::npos)
+          backup.SaveKey(RegRoot::LocalMachine, row.view,
+                         std::string(kExtensionStore) + "\\" + row.column2);
+        break;
+      case AddOnStore::MenuExtension:
+        if (!row.caption.empty() && row.caption.find('\\') == std::string::npos)
+          backup.SaveKey(RegRoot::CurrentUser, RegView::Native,
+                         std::string(kMenuExtensionStore) + "\\" + row.caption);
+        break;
+    }
+  }
+  return backup.Empty() || backup.Write(BackupStamp());
 }
 
 void BrowserRepairPage::ApplySettings() {

@@ -91,7 +91,9 @@ class BrowserRepairPage {
   // controls, the two defaults written where missing. Errors propagate to the caller.
   void TabSheet3Show();
   // "自动反修": defaults into the edit boxes, every setting and lock written, the ticked
-  // add-ons removed and the list filled again. Any failure ends it with kApplyRefused.
+  // add-ons removed and the list filled again. Any failure ends it with kApplyRefused. What
+  // it deletes is saved in a backup set first; when that cannot be written nothing is
+  // written or deleted and the user is told so.
   void SbiedefaultClick();
 
   // Handlers bound to the sweepers' events: each builds one row, in the view of the sweeper
@@ -117,6 +119,9 @@ class BrowserRepairPage {
  private:
   void ShowSettings();
   void ApplySettings();
+  // Saves what the apply is about to delete (cleared locks, ticked add-ons) in a backup set.
+  // False when the set could not be written.
+  bool SaveDeletions();
   // The sweeper of `view`, made and bound when there is none.
   TIESweeper& Sweeper(RegView view = RegView::Native);
   // Runs `fill` on `row`, then appends the row. A row whose read fails is appended as far as

@@ -5,6 +5,7 @@
 #include <windowsx.h>
 
 #include "app/Unit1.h"
+#include "app/Backup.h"
 #include "browser/win/WinIconSource.h"
 
 namespace mt {
@@ -161,6 +162,7 @@ void TForm1::CreateTabSheet3Controls() {
   Sbiedefault = AddButton(page, "自动反修", 337, 220, 100, 26);
   SetHint(Sbiedefault, "单击默认键之后请单击应用键");
   OnClick(Sbiedefault, [this] { SbiedefaultClick(); });
+  OnContextMenu(ListView1, {{kOpenBackupFolderText, [this] { OpenBackupFolder(svc, Handle); }}});
 }
 
 void TForm1::TabSheet3Show() { BrowserPage().TabSheet3Show(); }

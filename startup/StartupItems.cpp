@@ -2,9 +2,11 @@
 
 #include <exception>
 
+#include "app/Backup.h"
 #include "app/Error.h"
 #include "app/Path.h"
 #include "app/Text.h"
+#include "startup/StartupApproved.h"
 
 namespace mt {
 
@@ -55,10 +57,11 @@ void StartupItems::ListRunKey(StartupView& view, StartupSource source) {
   reg.SetRootKey(key.root);
   if (!reg.OpenKey(kRunKeyPath, false)) return;
   const std::vector<std::string> names = reg.GetValueNames();
+  const ApprovedStates states(*svc_.registry, source);
   for (const std::string& name : names) {
     // The row exists before its data is read: a value that is not text leaves its name
     // listed when the read below throws.
-    size_t index = view.Append({name, std::string(), source, false});
+    size_t index = view.Append({name, std::string(), source, false, states.Enabled(name)});
     view.SetLocation(index, reg.ReadString(name));
   }
 }
@@ -95,8 +98,12 @@ std::string StartupItems::CommonStartupFolder() {
 void StartupItems::ListFolder(StartupView& view, const std::string& folder,
                               StartupSource source) {
   if (TrimControl(folder).empty()) return;
-  for (const FindEntry& entry : svc_.files->Find(WithoutTrailingBackslash(folder), "*.lnk"))
-    view.Append({entry.name, JoinPath(folder, entry.name), source, false});
+  const std::vector<FindEntry> entries = svc_.files->Find(WithoutTrailingBackslash(folder), "*.lnk");
+  if (entries.empty()) return;
+  const ApprovedStates states(*svc_.registry, source);
+  for (const FindEntry& entry : entries)
+    view.Append({entry.name, JoinPath(folder, entry.name), source, false,
+                 states.Enabled(entry.name)});
 }
 
 bool StartupItems::AddProgram(const std::string& program) {
@@ -141,7 +148,32 @@ void StartupItems::AddClick(StartupView& view, WindowRef owner, const FileDialog
   Refresh(view);
 }
 
-void StartupItems::DeleteClick(StartupView& view) {
+void StartupItems::SaveForDeletion(DeletionBackup& backup, const StartupRow& row) {
+  switch (row.source) {
+    case StartupSource::MachineRun:
+    case StartupSource::MachineRun32:
+    case StartupSource::UserRun: {
+      const RunKey key = RunKeyOf(row.source);
+      backup.SaveValue(key.root, key.view, kRunKeyPath, row.name);
+      break;
+    }
+    case StartupSource::UserFolder:
+    case StartupSource::CommonFolder:
+      backup.SaveFile(row.location);
+      break;
+  }
+}
+
+void StartupItems::DeleteClick(StartupView& view, WindowRef owner) {
+  DeletionBackup backup(*svc_.registry, *svc_.files, svc_.exeDir);
+  for (size_t i = view.Count(); i-- > 0;) {
+    const StartupRow row = view.Row(i);
+    if (row.checked) SaveForDeletion(backup, row);
+  }
+  if (!backup.Empty() && !backup.Write(BackupStamp())) {
+    svc_.messages->Show(owner, kBackupFailedText, "温馨提示", kMbOk);
+    return;
+  }
   for (size_t i = view.Count(); i-- > 0;) {
     StartupRow row = view.Row(i);
     if (!row.checked) continue;
@@ -149,6 +181,17 @@ void StartupItems::DeleteClick(StartupView& view) {
     DeleteItem(row);
     view.Remove(i);
   }
+  Refresh(view);
+}
+
+void StartupItems::SetCheckedEnabled(StartupView& view, bool enabled, WindowRef owner) {
+  const uint64_t now = FileTimeNow();
+  bool refused = false;
+  for (size_t i = 0; i < view.Count(); ++i) {
+    const StartupRow row = view.Row(i);
+    if (row.checked && !WriteApproved(*svc_.registry, row, enabled, now)) refused = true;
+  }
+  if (refused) svc_.messages->Show(owner, kAddRefusedText, "温馨提示", kMbOk);
   Refresh(view);
 }
 

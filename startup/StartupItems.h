@@ -47,6 +47,8 @@ struct StartupRow {
   std::string location;  // value data, or full path of the shortcut file
   StartupSource source = StartupSource::MachineRun;
   bool checked = false;
+  // Whether the system starts it: false when switched off in the StartupApproved keys.
+  bool enabled = true;
 };
 
 // Places of the platform that the registry handle does not reach.
@@ -115,12 +117,19 @@ class StartupItems {
   // The "添加" button: asks for a program, writes it, tells the user when the write was
   // refused, and refreshes in every case.
   void AddClick(StartupView& view, WindowRef owner, const FileDialogOptions& dialog);
-  // The "删除" button: deletes every checked row's item, last row first, without asking or
-  // reporting, then refreshes.
-  void DeleteClick(StartupView& view);
+  // The "删除" button: saves every checked row's item in a backup set first (registry values
+  // into its export file, shortcuts moved into it), then deletes them, last row first,
+  // without asking or reporting, and refreshes. When the backup cannot be written nothing is
+  // deleted: the user is told so and the list is left as it is.
+  void DeleteClick(StartupView& view, WindowRef owner = nullptr);
+  // "禁用" / "启用": writes the state of every checked row the way the system's own startup
+  // manager does, tells the user when a write was refused, and refreshes.
+  void SetCheckedEnabled(StartupView& view, bool enabled, WindowRef owner = nullptr);
 
  private:
   void ListFolder(StartupView& view, const std::string& folder, StartupSource source);
+  // Records what deleting `row` removes.
+  void SaveForDeletion(class DeletionBackup& backup, const StartupRow& row);
 
   Services& svc_;
   StartupPlaces& places_;

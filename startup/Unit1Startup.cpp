@@ -2,7 +2,9 @@
 // The work is done by StartupItems; this file only shows its rows in ListView2.
 #include "app/Unit1.h"
 
+#include "app/Backup.h"
 #include "app/Error.h"
+#include "startup/StartupApproved.h"
 #include "startup/StartupItems.h"
 #include "startup/win/WinStartupPlaces.h"
 
@@ -42,6 +44,7 @@ StartupRow RowAt(HWND list, int item) {
   row.source = static_cast<StartupSource>(lv.lParam);
   row.name = NameFromShown(ItemText(list, item, 0), row.source);
   row.checked = ListView_GetCheckState(list, item) != 0;
+  row.enabled = ItemText(list, item, 2) != kStateDisabled;
   return row;
 }
 
@@ -71,6 +74,7 @@ class ListViewStartupView : public StartupView {
         ::SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&lv)));
     if (index < 0) throw AppError("Out of system resources");
     if (!row.location.empty()) SetItemText(list_, index, 1, row.location);
+    SetItemText(list_, index, 2, row.enabled ? kStateEnabled : kStateDisabled);
     return static_cast<size_t>(index);
   }
   void SetLocation(size_t index, const std::string& location) override {
@@ -117,8 +121,8 @@ void TForm1::CreateTabSheet4Controls() {
   const struct {
     const char* caption;
     int width;
-  } columns[] = {{"启动项名称", 120}, {"启动项位置", 300}};
-  for (int i = 0; i < 2; ++i) {
+  } columns[] = {{"启动项名称", 120}, {"启动项位置", 250}, {"状态", 62}};
+  for (int i = 0; i < 3; ++i) {
     std::wstring caption = Widen(columns[i].caption);
     LVCOLUMNW col = {};
     col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
@@ -131,6 +135,9 @@ void TForm1::CreateTabSheet4Controls() {
   Button6 = AddButton(TabSheet4, "删除", 389, 258, 75, 25);
   OnClick(Button2, [this] { Button2Click(); });
   OnClick(Button6, [this] { Button6Click(); });
+  OnContextMenu(ListView2, {{"禁用", [this] { DisableCheckedStartupItems(); }},
+                            {"启用", [this] { EnableCheckedStartupItems(); }},
+                            {kOpenBackupFolderText, [this] { OpenBackupFolder(svc, Handle); }}});
 }
 
 void TForm1::TabSheet4Show() { StartupListRefresh(*this); }
@@ -144,7 +151,19 @@ void TForm1::Button2Click() {
 void TForm1::Button6Click() {
   StartupItems items(svc, PlacesOf(*this));
   ListViewStartupView view(ListView2);
-  items.DeleteClick(view);
+  items.DeleteClick(view, Handle);
+}
+
+void TForm1::DisableCheckedStartupItems() {
+  StartupItems items(svc, PlacesOf(*this));
+  ListViewStartupView view(ListView2);
+  items.SetCheckedEnabled(view, false, Handle);
+}
+
+void TForm1::EnableCheckedStartupItems() {
+  StartupItems items(svc, PlacesOf(*this));
+  ListViewStartupView view(ListView2);
+  items.SetCheckedEnabled(view, true, Handle);
 }
 
 }  // namespace mt

@@ -2,6 +2,7 @@
 // the mapping in the machine Run key.
 #include "app/Unit1.h"
 
+#include "app/Backup.h"
 #include "app/Constants.h"
 #include "vdrive/VirtualDrives.h"
 #include "vdrive/win/WinProcessStarter.h"
@@ -151,6 +152,7 @@ void TForm1::CreateTabSheet2Controls() {
   OnClick(selectfilebtn, [this] { selectfilebtnClick(); });
   OnClick(allstartbtn, [this] { allstartbtnClick(); });
   OnClick(alldelbtn, [this] { alldelbtnClick(); });
+  OnContextMenu(ListBox5, {{kOpenBackupFolderText, [this] { OpenBackupFolder(svc, Handle); }}});
 }
 
 void TForm1::TabSheet2Show() { Action1Execute(); }
@@ -162,14 +164,14 @@ void TForm1::selectfilebtnClick() {
 
 void TForm1::allstartbtnClick() {
   VdriveContext ctx{*svc.registry, *svc.messages, StarterOf(processStarter), Handle,
-                    kApplicationTitle};
+                    kApplicationTitle, svc.files, svc.exeDir};
   if (CreateMapping(ctx, ListEntries(ListBox5), GetText(drivecombox), GetText(fileedit)))
     Action1Execute();
 }
 
 void TForm1::alldelbtnClick() {
   VdriveContext ctx{*svc.registry, *svc.messages, StarterOf(processStarter), Handle,
-                    kApplicationTitle};
+                    kApplicationTitle, svc.files, svc.exeDir};
   int selected = static_cast<int>(SendMessageW(ListBox5, LB_GETCURSEL, 0, 0));
   RemoveMapping(ctx, ListEntries(ListBox5), selected);
   Action1Execute();

@@ -1,5 +1,6 @@
 #include "vdrive/VirtualDrives.h"
 
+#include "app/Backup.h"
 #include "app/CommandLine.h"
 #include "app/Error.h"
 #include "app/Registry.h"
@@ -93,6 +94,15 @@ void RemoveMapping(VdriveContext& ctx, const std::vector<std::string>& listed, i
   if (selected < 0 || static_cast<size_t>(selected) >= listed.size())
     throw AppError("List index out of bounds (" + std::to_string(selected) + ")");
   std::string letter = TrimControl(listed[static_cast<size_t>(selected)]);
+  if (ctx.files) {
+    DeletionBackup backup(ctx.registry, *ctx.files, ctx.exeDir);
+    backup.SaveValue(RegRoot::LocalMachine, RegView::Native, kRunKeyPath, letter);
+    backup.SaveValue(RegRoot::LocalMachine, RegView::Wow32, kRunKeyPath, letter);
+    if (!backup.Empty() && !backup.Write(BackupStamp())) {
+      ctx.messages.Show(ctx.owner, kBackupFailedText, "温馨提示", kMbOk);
+      return;
+    }
+  }
   StartSubst(ctx.starter, RemovalArguments(letter));
   DeleteEntry(ctx.registry, RegView::Native, letter, true);
   DeleteEntry(ctx.registry, RegView::Wow32, letter, false);

@@ -46,6 +46,10 @@ struct VdriveContext {
   ProcessStarter& starter;
   WindowRef owner;          // the Main window
   std::string appTitle;     // caption of the plain empty-folder notice
+  // Where a removal saves the Mapping entries it deletes (the program's folder); without a
+  // file system nothing is saved.
+  FileSystem* files = nullptr;
+  std::string exeDir;
 };
 
 // Runs subst hidden in this process's session and, when the desktop runs in another session,
@@ -60,8 +64,10 @@ void StartSubst(ProcessStarter& starter, const std::string& arguments);
 bool CreateMapping(VdriveContext& ctx, const std::vector<std::string>& listed,
                    const std::string& driveText, const std::string& folderText);
 
-// "删除": removes the mapping of listed[selected] and its Mapping entries in both views. Throws
-// "List index out of bounds (%d)" when nothing (or something outside the list) is selected.
+// "删除": saves the Mapping entries of listed[selected] in a backup set, then removes the
+// mapping and its entries in both views. Throws "List index out of bounds (%d)" when nothing
+// (or something outside the list) is selected. When the backup cannot be written the user
+// is told so and nothing is removed.
 void RemoveMapping(VdriveContext& ctx, const std::vector<std::string>& listed, int selected);
 
 // The refresh: probes "a:" .. "z:" in both views of the Run key and calls `add` once for each

@@ -94,6 +94,7 @@ std::optional<RegValue> WinRegistry::Query(const RegKey& key, const std::string&
       break;
     default:
       v.type = RegDataType::Other;
+      v.rawType = type;
       v.bytes.assign(reinterpret_cast<const char*>(data.data()), got);
       break;
   }
@@ -118,7 +119,8 @@ bool WinRegistry::Set(const RegKey& key, const std::string& name, const RegValue
                           reinterpret_cast<const BYTE*>(&value.dword), sizeof(DWORD));
       break;
     default:
-      rc = RegSetValueExW(H(key), n.c_str(), 0, REG_BINARY,
+      rc = RegSetValueExW(H(key), n.c_str(), 0,
+                          value.type == RegDataType::Other ? value.rawType : REG_BINARY,
                           reinterpret_cast<const BYTE*>(value.bytes.data()),
                           static_cast<DWORD>(value.bytes.size()));
       break;

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "app/Backup.h"
 #include "app/Error.h"
 #include "browser/BrowserRepair.h"
 #include "browser/tests/FakePage.h"
@@ -16,7 +19,13 @@ const std::string kMenu = std::string(kMenuExtensionStore) + "\\";
 
 class Page : public ::testing::Test {
  protected:
-  test::TestServices ts;
+  // Backups land in a temporary program folder.
+  test::TempDir tmp;
+  test::TestServices ts{[this] {
+    std::string p = tmp.path();
+    std::replace(p.begin(), p.end(), '/', '\\');
+    return p;
+  }()};
   test::MemoryRegistry& reg = ts.registry;
   test::ScriptedIcons icons;
   test::MemoryPageView view;
@@ -352,6 +361,64 @@ TEST(Sweeper, DeletionNameRulesAndIconSpecifications) {
   s.AddIconFromSpec({}, nullptr);
   EXPECT_EQ(icons.calls[0].index, 70000 - 65536);
   EXPECT_EQ(icons.calls[1].path, "");
+}
+
+// The set the last apply wrote, as text (ASCII content only), or "" when there is none.
+std::string LastBackupText(test::TestServices& ts) {
+  auto sets = ts.files.Find(BackupRoot(ts.services.exeDir), "*");
+  if (sets.empty()) return std::string();
+  std::sort(sets.begin(), sets.end(),
+            [](const FindEntry& a, const FindEntry& b) { return a.name < b.name; });
+  std::string bytes = test::ReadWholeFile(BackupRoot(ts.services.exeDir) + "\\" +
+                                          sets.back().name + "\\" + kBackupRegFileName);
+  std::string text;
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2) text += bytes[i];
+  return text;
+}
+
+TEST_F(Page, ApplySavesTheTickedAddOnsAndClearedLocksBeforeDeletingThem) {
+  constexpr RegView W32 = RegView::Wow32;
+  Toolbar("{T}", "Bar", "");
+  reg.SetString(LM, kToolbarStore, "{T32}", "", W32);
+  reg.SetString(LM, kExt + "{E}", "ButtonText", "Btn", W32);
+  reg.SetString(LM, kExt + "{E}\\Sub", "x", "y", W32);
+  Menu("Open", "res://o.htm");
+  reg.SetDword(CU, kRegistryToolsLockKey, kRegistryToolsLockValue, 1);
+  page.TabSheet3Show();
+  for (size_t i = 0; i < view.ticks.size(); ++i) view.ticks[i] = true;
+  view.rbregtool = false;
+  page.SbiedefaultClick();
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_FALSE(reg.Get(LM, kToolbarStore, "{T32}", W32));
+  EXPECT_FALSE(reg.HasKey(LM, kExt + "{E}", W32));
+
+  const std::string text = LastBackupText(ts);
+  for (const char* expected :
+       {"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Internet Explorer\\Toolbar]\r\n\"{T}\"=\"\"\r\n",
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Microsoft\\Internet Explorer\\Toolbar]\r\n"
+        "\"{T32}\"=\"\"\r\n",
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Microsoft\\Internet Explorer\\Extensions\\{E}]"
+        "\r\n\"ButtonText\"=\"Btn\"\r\n",
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Microsoft\\Internet Explorer\\Extensions\\{E}"
+        "\\Sub]\r\n\"x\"=\"y\"\r\n",
+        "[HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Internet Explorer\\MenuExt\\Open]\r\n"
+        "@=\"res://o.htm\"\r\n",
+        "[HKEY_CURRENT_USER\\software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System]\r\n"
+        "\"DisableRegistryTools\"=dword:00000001\r\n"})
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n---\n" << text;
+}
+
+TEST_F(Page, ABackupThatCannotBeWrittenStopsTheWholeApply) {
+  Toolbar("{T}", "Bar", "");
+  page.TabSheet3Show();
+  view.ticks[0] = true;
+  reg.SetString(LM, kMain, "Start Page", "http://kept.invalid/");
+  test::WriteWholeFile(BackupRoot(ts.services.exeDir), "a file in the way");
+  page.SbiedefaultClick();
+  ExpectMessage(kBackupFailedText);
+  EXPECT_TRUE(reg.Get(LM, kToolbarStore, "{T}"));
+  EXPECT_EQ(reg.Get(LM, kMain, "Start Page")->text, "http://kept.invalid/");
+  EXPECT_TRUE(view.ticks[0]);
 }
 
 }  // namespace

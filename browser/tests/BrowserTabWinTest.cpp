@@ -6,9 +6,14 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include <filesystem>
+
+#include "app/Backup.h"
 #include "app/Unit1.h"
 #include "app/win/WinRegistry.h"
+#include "app/win/WinServices.h"
 #include "tests/support/StandIns.h"
+#include "tests/support/WinRegedit.h"
 
 namespace mt {
 namespace {
@@ -35,6 +40,7 @@ class BrowserTab : public ::testing::Test {
  protected:
   test::TestServices ts;
   WinRegistry real;
+  WinFileSystem files;
   TRegistry reg{real};
   TRegistry reg32{real, RegView::Wow32};  // what the 32-bit browser reads
   std::unique_ptr<TForm1> form;
@@ -45,6 +51,13 @@ class BrowserTab : public ::testing::Test {
     ::GetSystemDirectoryW(dir, MAX_PATH);
     shell32 = Narrow(dir, wcslen(dir)) + "\\shell32.dll";
     ts.services.registry = &real;
+    ts.services.files = &files;
+    // Backups of the apply go to a program folder of the test's own.
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    ts.services.exeDir =
+        Narrow(temp, wcslen(temp)) + "mt-browser program " + std::to_string(GetCurrentProcessId());
+    ::CreateDirectoryW(Widen(ts.services.exeDir).c_str(), nullptr);
     Clean();
     // Keep the launch counter away from the offer, which would wait for a user.
     DWORD zero = 0;
@@ -56,6 +69,8 @@ class BrowserTab : public ::testing::Test {
   void TearDown() override {
     form.reset();
     Clean();
+    std::error_code ec;
+    std::filesystem::remove_all(std::filesystem::path(Widen(ts.services.exeDir)), ec);
   }
   void Clean() {
     for (TRegistry* r : {&reg, &reg32}) {
@@ -292,6 +307,50 @@ TEST_F(BrowserTab, ExtensionRowWhoseCaptionIsNotTextStaysAndEndsTheShow) {
   EXPECT_EQ(Find("res://same.htm"), -1);
   // The list paints again after the failed show.
   EXPECT_TRUE(::GetWindowLongPtrW(form->ListView1, GWL_STYLE) & WS_VISIBLE);
+}
+
+TEST_F(BrowserTab, RemovedAddOnsComeBackFromTheBackupSetOfTheApply) {
+  Register();
+  constexpr RegView W32 = RegView::Wow32;
+  Put(LM, std::string("\\") + kToolbarStore, kBar, "", W32);
+  Put(CR, "\\CLSID\\" + kBar, "", "Mirtak Test Bar x86", W32);
+  Put(LM, kExt + kButton, "ButtonText", "Mirtak Button x86", W32);
+  Put(LM, kExt + kButton + "\\Sub", "Deep", "d", W32);
+  const std::string toolbars32 = "\\SOFTWARE\\WOW6432Node\\Microsoft\\Internet Explorer\\Toolbar";
+  const std::string button32 =
+      "\\SOFTWARE\\WOW6432Node\\Microsoft\\Internet Explorer\\Extensions\\" + kButton;
+  ShowTab();
+  ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+  for (const std::string& caption :
+       {std::string("Mirtak Test Bar x86 (32位)"), std::string("Mirtak Button x86 (32位)")}) {
+    int row = Find(caption, true);
+    ASSERT_GE(row, 0) << caption;
+    ListView_SetCheckState(form->ListView1, row, TRUE);
+  }
+  int menu = Find("res://same.htm");
+  ASSERT_GE(menu, 0);
+  ListView_SetCheckState(form->ListView1, menu, TRUE);
+  TForm1::Click(form->Sbiedefault);
+  ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+  ASSERT_FALSE(Exists(LM, toolbars32, kBar.c_str()));
+  ASSERT_FALSE(Exists(LM, button32));
+  ASSERT_FALSE(Exists(CU, kMenu + kSameName));
+
+  std::vector<FindEntry> sets = files.Find(BackupRoot(ts.services.exeDir), "*");
+  ASSERT_EQ(sets.size(), 1u);
+  ASSERT_EQ(test::ImportWithRegedit(BackupRoot(ts.services.exeDir) + "\\" + sets[0].name + "\\" +
+                                    kBackupRegFileName),
+            0u);
+  EXPECT_TRUE(Exists(LM, toolbars32, kBar.c_str()));
+  reg.SetRootKey(LM);
+  ASSERT_TRUE(reg.OpenKey(button32, false));
+  EXPECT_EQ(reg.ReadString("ButtonText"), "Mirtak Button x86");
+  ASSERT_TRUE(reg.OpenKey(button32 + "\\Sub", false));
+  EXPECT_EQ(reg.ReadString("Deep"), "d");
+  reg.SetRootKey(CU);
+  ASSERT_TRUE(reg.OpenKey(kMenu + kSameName, false));
+  EXPECT_EQ(reg.ReadString(""), "res://same.htm");
+  reg.CloseKey();
 }
 
 }  // namespace

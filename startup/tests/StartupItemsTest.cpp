@@ -5,6 +5,8 @@
 #include <filesystem>
 
 #include "app/Error.h"
+#include "app/Backup.h"
+#include "startup/StartupApproved.h"
 #include "startup/StartupItems.h"
 #include "startup/tests/StartupStandIns.h"
 #include "tests/support/StandIns.h"
@@ -30,6 +32,7 @@ class StartupItemsTest : public ::testing::Test {
  protected:
   StartupItemsTest() : fs(ts.files), items(ts.services, places) {
     ts.services.files = &fs;
+    ts.services.exeDir = Win(tmp.path()) + "\\app";
     // The Windows directory sits one level below the temporary folder, so the fixed
     // common path lands inside it.
     places.windowsDirectory = Win(tmp.path()) + "\\WINDOWS";
@@ -446,6 +449,189 @@ TEST_F(StartupItemsTest, DeleteWithNothingCheckedOnlyRefreshes) {
   EXPECT_EQ(view.rows.size(), 2u);
   EXPECT_TRUE(fs.deleted.empty());
   EXPECT_TRUE(ts.registry.Get(kLM, kRun, "a"));
+}
+
+// ---- state as the system's startup manager records it -------------------------------------
+
+constexpr const char* kApproved = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\";
+
+std::string Record(unsigned char flag, size_t size = kApprovedRecordSize) {
+  std::string r(size, '\0');
+  if (size > 0) r[0] = static_cast<char>(flag);
+  if (size > 4) r[4] = '\x5a';
+  return r;
+}
+
+TEST(StartupApprovedRecord, DecodesEnabledDisabledAbsentAndMalformedValues) {
+  auto binary = [](const std::string& bytes) {
+    RegValue v;
+    v.type = RegDataType::Binary;
+    v.bytes = bytes;
+    return std::optional<RegValue>(v);
+  };
+  EXPECT_TRUE(DecodeApproved(std::nullopt));
+  EXPECT_TRUE(DecodeApproved(binary(Record(0x02))));
+  EXPECT_TRUE(DecodeApproved(binary(Record(0x06))));
+  EXPECT_FALSE(DecodeApproved(binary(Record(0x03))));
+  EXPECT_FALSE(DecodeApproved(binary(Record(0x07))));
+  EXPECT_FALSE(DecodeApproved(binary(Record(0x03, 16))));
+  // Malformed records are not taken as switching anything off.
+  EXPECT_TRUE(DecodeApproved(binary(Record(0x03, 11))));
+  EXPECT_TRUE(DecodeApproved(binary("")));
+  RegValue dword;
+  dword.type = RegDataType::Integer;
+  dword.dword = 3;
+  EXPECT_TRUE(DecodeApproved(dword));
+  RegValue text;
+  text.text = "\x03";
+  EXPECT_TRUE(DecodeApproved(text));
+}
+
+TEST(StartupApprovedRecord, EncodesTheTwelveBytesTheSystemWrites) {
+  EXPECT_EQ(EncodeApproved(true, 0x01D93BC88D430DD4ull), std::string("\x02", 1) + std::string(11, '\0'));
+  EXPECT_EQ(EncodeApproved(false, 0x01D93BC88D430DD4ull),
+            std::string("\x03\0\0\0\xd4\x0d\x43\x8d\xc8\x3b\xd9\x01", 12));
+  // 2026 lies between 2020 and 2100 on the FILETIME scale.
+  EXPECT_GT(FileTimeNow(), 132223104000000000ull);
+  EXPECT_LT(FileTimeNow(), 157766016000000000ull);
+}
+
+TEST_F(StartupItemsTest, EachRowReadsItsStateFromTheKeyOfItsOwnSource) {
+  ts.registry.SetString(kLM, kRun, "App", "a64.exe");
+  ts.registry.SetString(kLM, kRun, "App", "a32.exe", k32);
+  ts.registry.SetString(kLM, kRun, "On", "on.exe");
+  ts.registry.SetString(kCU, kRun, "App", "u.exe");
+  ts.registry.SetString(kCU, kRun, "Odd", "o.exe");
+  Touch(userDir + "\\U.lnk");
+  Touch(commonDir + "\\C.lnk");
+  // The 32-bit machine entry is switched off in Run32 (native view), the user's App is not.
+  ts.registry.SetBinary(kLM, std::string(kApproved) + "Run32", "app", Record(0x03));
+  ts.registry.SetBinary(kLM, std::string(kApproved) + "Run", "On", Record(0x02));
+  ts.registry.SetBinary(kCU, std::string(kApproved) + "Run", "Odd", Record(0x07));
+  ts.registry.SetBinary(kCU, std::string(kApproved) + "StartupFolder", "U.lnk", Record(0x03));
+  ts.registry.SetBinary(kLM, std::string(kApproved) + "StartupFolder", "C.lnk", Record(0x03, 4));
+  // A record in the 32-bit view's copy of the key is not what the system reads.
+  ts.registry.SetBinary(kLM, std::string(kApproved) + "Run", "App", Record(0x03), k32);
+
+  items.Refresh(view);
+
+  auto state = [&](const std::string& name, S source) {
+    for (const StartupRow& r : view.rows)
+      if (r.name == name && r.source == source) return r.enabled ? "on" : "off";
+    return "missing";
+  };
+  EXPECT_STREQ(state("App", S::MachineRun), "on");
+  EXPECT_STREQ(state("App", S::MachineRun32), "off");
+  EXPECT_STREQ(state("On", S::MachineRun), "on");
+  EXPECT_STREQ(state("App", S::UserRun), "on");
+  EXPECT_STREQ(state("Odd", S::UserRun), "off");
+  EXPECT_STREQ(state("U.lnk", S::UserFolder), "off");
+  EXPECT_STREQ(state("C.lnk", S::CommonFolder), "on");  // too short a record
+}
+
+TEST_F(StartupItemsTest, DisableAndEnableWriteTheSystemsRecordForTheCheckedRowsOnly) {
+  ts.registry.SetString(kLM, kRun, "A", "a.exe", k32);
+  ts.registry.SetString(kCU, kRun, "B", "b.exe");
+  Touch(commonDir + "\\C.lnk");
+  items.Refresh(view);
+  ASSERT_TRUE(view.Check("A", S::MachineRun32));
+  ASSERT_TRUE(view.Check("C.lnk", S::CommonFolder));
+
+  items.SetCheckedEnabled(view, false);
+
+  auto a = ts.registry.Get(kLM, std::string(kApproved) + "Run32", "A");
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->type, RegDataType::Binary);
+  ASSERT_EQ(a->bytes.size(), 12u);
+  EXPECT_EQ(a->bytes.substr(0, 4), std::string("\x03\0\0\0", 4));
+  EXPECT_NE(a->bytes.substr(4), std::string(8, '\0'));
+  EXPECT_FALSE(ts.registry.Get(kLM, std::string(kApproved) + "Run32", "A", k32));
+  EXPECT_TRUE(ts.registry.Get(kLM, std::string(kApproved) + "StartupFolder", "C.lnk"));
+  EXPECT_FALSE(ts.registry.Get(kCU, std::string(kApproved) + "Run", "B"));
+  for (const StartupRow& r : view.rows) EXPECT_EQ(r.enabled, r.name == "B") << r.name;
+  EXPECT_TRUE(ts.messages.shown.empty());
+
+  for (StartupRow& r : view.rows) r.checked = true;
+  items.SetCheckedEnabled(view, true);
+  EXPECT_EQ(ts.registry.Get(kLM, std::string(kApproved) + "Run32", "A")->bytes,
+            EncodeApproved(true, 0));
+  EXPECT_EQ(ts.registry.Get(kCU, std::string(kApproved) + "Run", "B")->bytes,
+            EncodeApproved(true, 0));
+  for (const StartupRow& r : view.rows) EXPECT_TRUE(r.enabled);
+  // The items themselves are untouched.
+  EXPECT_EQ(ts.registry.Get(kLM, kRun, "A", k32)->text, "a.exe");
+  EXPECT_TRUE(ts.files.FileExists(commonDir + "\\C.lnk"));
+}
+
+TEST_F(StartupItemsTest, ARefusedStateWriteIsReportedAndTheOthersStillWritten) {
+  ts.registry.SetString(kLM, kRun, "M", "m.exe");
+  ts.registry.SetString(kCU, kRun, "U", "u.exe");
+  ts.registry.CreatePath(kLM, std::string(kApproved) + "Run");
+  ts.registry.MakeReadOnly(kLM, std::string(kApproved) + "Run");
+  items.Refresh(view);
+  for (StartupRow& r : view.rows) r.checked = true;
+  int clears = view.clears;
+  items.SetCheckedEnabled(view, false);
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text, kAddRefusedText);
+  EXPECT_EQ(ts.messages.shown[0].caption, "温馨提示");
+  EXPECT_FALSE(ts.registry.Get(kLM, std::string(kApproved) + "Run", "M"));
+  EXPECT_TRUE(ts.registry.Get(kCU, std::string(kApproved) + "Run", "U"));
+  EXPECT_EQ(view.clears, clears + 1);
+}
+
+// ---- backups before deletion ----------------------------------------------------------------
+
+TEST_F(StartupItemsTest, DeleteSavesValuesAndMovesShortcutsIntoABackupSetFirst) {
+  ts.registry.SetString(kLM, kRun, "M", "C:\\m.exe", k32);
+  ts.registry.SetString(kCU, kRun, "U", "C:\\u.exe");
+  WriteWholeFile(userDir + "\\s.lnk", "SHORTCUT");
+  items.Refresh(view);
+  for (StartupRow& r : view.rows) r.checked = true;
+
+  items.DeleteClick(view);
+
+  EXPECT_TRUE(view.rows.empty());
+  auto sets = ts.files.Find(ts.services.exeDir + "\\备份", "*");
+  ASSERT_EQ(sets.size(), 1u);
+  const std::string set = ts.services.exeDir + "\\备份\\" + sets[0].name;
+  EXPECT_EQ(ReadWholeFile(set + "\\s.lnk"), "SHORTCUT");
+  EXPECT_FALSE(ts.files.FileExists(userDir + "\\s.lnk"));
+  std::string bytes = ReadWholeFile(set + "\\" + kBackupRegFileName);
+  std::string text;
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2) text += bytes[i];
+  EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\"
+                      "CurrentVersion\\Run]\r\n\"M\"=\"C:\\\\m.exe\"\r\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("[HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run]"
+                      "\r\n\"U\"=\"C:\\\\u.exe\"\r\n"),
+            std::string::npos)
+      << text;
+  EXPECT_TRUE(ts.messages.shown.empty());
+}
+
+TEST_F(StartupItemsTest, ABackupThatCannotBeWrittenStopsTheDeletion) {
+  ts.registry.SetString(kLM, kRun, "M", "m.exe");
+  Touch(userDir + "\\s.lnk");
+  ts.files.CreateDirectories(ts.services.exeDir);
+  WriteWholeFile(ts.services.exeDir + "\\备份", "a file in the way");
+  items.Refresh(view);
+  for (StartupRow& r : view.rows) r.checked = true;
+  int clears = view.clears;
+
+  items.DeleteClick(view);
+
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text, kBackupFailedText);
+  EXPECT_EQ(ts.messages.shown[0].caption, "温馨提示");
+  EXPECT_TRUE(ts.registry.Get(kLM, kRun, "M"));
+  EXPECT_TRUE(ts.files.FileExists(userDir + "\\s.lnk"));
+  EXPECT_TRUE(fs.deleted.empty());
+  // The ticks stay, so the user can try again.
+  EXPECT_EQ(view.clears, clears);
+  EXPECT_EQ(view.rows.size(), 2u);
+  for (const StartupRow& r : view.rows) EXPECT_TRUE(r.checked);
 }
 
 }  // namespace

@@ -9,20 +9,60 @@
 #include <knownfolders.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <set>
 #include <tuple>
 
+#include "app/Backup.h"
 #include "app/Unit1.h"
 #include "app/win/WinServices.h"
+#include "startup/StartupApproved.h"
 #include "startup/StartupItems.h"
 #include "startup/win/WinStartupPlaces.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/WinFolderLink.h"
+#include "tests/support/WinRegedit.h"
 
 namespace mt::test {
 namespace {
 
 const wchar_t* const kRunW = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const std::wstring kApprovedW =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\";
+
+// A state record in the native view, as the system's startup manager writes it.
+void SetApproved(HKEY root, const wchar_t* key, const std::string& name, const std::string& bytes) {
+  ASSERT_EQ(RegSetKeyValueW(root, (kApprovedW + key).c_str(), Widen(name).c_str(), REG_BINARY,
+                            bytes.data(), static_cast<DWORD>(bytes.size())),
+            ERROR_SUCCESS);
+}
+
+std::optional<std::string> Approved(HKEY root, const wchar_t* key, const std::string& name,
+                                    REGSAM view = KEY_WOW64_64KEY) {
+  HKEY k = nullptr;
+  if (RegOpenKeyExW(root, (kApprovedW + key).c_str(), 0, KEY_READ | view, &k) != ERROR_SUCCESS)
+    return std::nullopt;
+  BYTE data[64];
+  DWORD size = sizeof data, type = 0;
+  LONG rc = RegQueryValueExW(k, Widen(name).c_str(), nullptr, &type, data, &size);
+  RegCloseKey(k);
+  if (rc != ERROR_SUCCESS || type != REG_BINARY) return std::nullopt;
+  return std::string(reinterpret_cast<char*>(data), size);
+}
+
+// A value exactly as stored: its type and bytes.
+std::optional<std::pair<DWORD, std::string>> RawRunValue(HKEY root, const std::string& name,
+                                                         REGSAM view = 0) {
+  HKEY k = nullptr;
+  if (RegOpenKeyExW(root, kRunW, 0, KEY_READ | view, &k) != ERROR_SUCCESS) return std::nullopt;
+  BYTE data[4096];
+  DWORD size = sizeof data, type = 0;
+  LONG rc = RegQueryValueExW(k, Widen(name).c_str(), nullptr, &type, data, &size);
+  RegCloseKey(k);
+  if (rc != ERROR_SUCCESS) return std::nullopt;
+  return std::make_pair(type, std::string(reinterpret_cast<char*>(data), size));
+}
+
 using S = StartupSource;
 using Entry = std::tuple<std::string, std::string, int>;  // name, location, source
 
@@ -150,6 +190,12 @@ class StartupTabTest : public ::testing::Test {
   void SetUp() override {
     ts.services.registry = &registry;
     ts.services.files = &files;
+    // Backups go to a program folder of the test's own.
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    exeDir = Narrow(temp) + "mt-test program " + std::to_string(GetCurrentProcessId());
+    CreateDirectoryW(Widen(exeDir).c_str(), nullptr);
+    ts.services.exeDir = exeDir;
     // Keep the launch counter away from the offer, which would wait for a user.
     DWORD zero = 0;
     RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\MRTKBOX", L"cs", REG_DWORD, &zero, 4);
@@ -172,6 +218,13 @@ class StartupTabTest : public ::testing::Test {
       DeleteRunValue(HKEY_LOCAL_MACHINE, n, KEY_WOW64_32KEY);
     }
     for (const std::string& f : madeFiles) RemoveFile(f);
+    for (const std::string& name : madeValues)
+      for (const wchar_t* key : {L"Run", L"Run32", L"StartupFolder"})
+        for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+          RegDeleteKeyValueW(root, (kApprovedW + std::wstring(key)).c_str(),
+                             Widen(name).c_str());
+    std::error_code ec;
+    std::filesystem::remove_all(std::filesystem::path(Widen(exeDir)), ec);
   }
   void Value(HKEY root, const std::string& name, const std::string& text, REGSAM view = 0) {
     madeValues.insert(name);
@@ -216,11 +269,23 @@ class StartupTabTest : public ::testing::Test {
     return out;
   }
 
+  // The state column's text of the row `name` of `source` ("" when not listed).
+  std::string StateShown(const std::string& name, S source) {
+    std::vector<StartupRow> rows = Rows();
+    for (size_t i = 0; i < rows.size(); ++i)
+      if (rows[i].name == name && rows[i].source == source) {
+        wchar_t text[32] = L"";
+        ListView_GetItemText(form->ListView2, static_cast<int>(i), 2, text, 32);
+        return Narrow(text);
+      }
+    return std::string();
+  }
+
   TestServices ts;
   WinRegistry registry;
   WinFileSystem files;
   std::unique_ptr<TForm1> form;
-  std::string userDir, commonDir;
+  std::string userDir, commonDir, exeDir;
   std::set<std::string> madeValues;
   std::vector<std::string> madeFiles;
 };
@@ -235,9 +300,9 @@ TEST_F(StartupTabTest, PageHoldsTheListAndButtonsAsDesigned) {
   DWORD ex = ListView_GetExtendedListViewStyle(list);
   EXPECT_EQ(ex & (LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT),
             static_cast<DWORD>(LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT));
-  const char* captions[] = {"启动项名称", "启动项位置"};
-  const int widths[] = {120, 300};
-  for (int i = 0; i < 2; ++i) {
+  const char* captions[] = {"启动项名称", "启动项位置", "状态"};
+  const int widths[] = {120, 250, 62};
+  for (int i = 0; i < 3; ++i) {
     wchar_t text[64] = L"";
     LVCOLUMNW col = {};
     col.mask = LVCF_TEXT | LVCF_WIDTH;
@@ -247,6 +312,12 @@ TEST_F(StartupTabTest, PageHoldsTheListAndButtonsAsDesigned) {
     EXPECT_EQ(Narrow(text), captions[i]);
     EXPECT_EQ(col.cx, form->Scale(widths[i]));
   }
+  // The page keeps its layout: the columns fit the list, the actions on the rows that are
+  // not buttons sit in the list's context menu; the other lists offer their backups.
+  EXPECT_EQ(form->ContextMenuCaptions(list),
+            (std::vector<std::string>{"禁用", "启用", "打开备份文件夹"}));
+  EXPECT_EQ(form->ContextMenuCaptions(form->ListBox5), std::vector<std::string>{"打开备份文件夹"});
+  EXPECT_EQ(form->ContextMenuCaptions(form->ListView1), std::vector<std::string>{"打开备份文件夹"});
   EXPECT_EQ(TForm1::GetText(form->Button2), "添加");
   EXPECT_EQ(TForm1::GetText(form->Button6), "删除");
   EXPECT_EQ(GetParent(form->Button2), form->TabSheet4);
@@ -435,6 +506,110 @@ TEST_F(StartupTabTest, ValueThatIsNotTextReachesTheErrorReport) {
     }
   EXPECT_TRUE(found);
   EXPECT_FALSE(Listed("mt-test after.lnk", S::UserFolder));
+}
+
+TEST_F(StartupTabTest, StateColumnReadsTheSystemsRecordsAndTheMenuWritesThem) {
+  Value(HKEY_LOCAL_MACHINE, "mt-test off32", "o.exe", KEY_WOW64_32KEY);
+  Value(HKEY_LOCAL_MACHINE, "mt-test off32", "o64.exe");
+  Value(HKEY_CURRENT_USER, "mt-test on", "on.exe");
+  Value(HKEY_CURRENT_USER, "mt-test odd", "odd.exe");
+  Shortcut(userDir, "mt-test off.lnk");
+  madeValues.insert("mt-test off.lnk");
+  const std::string disabled("\x03\0\0\0\xd4\x0d\x43\x8d\xc8\x3b\xd9\x01", 12);
+  SetApproved(HKEY_LOCAL_MACHINE, L"Run32", "mt-test off32", disabled);
+  SetApproved(HKEY_CURRENT_USER, L"Run", "mt-test on", EncodeApproved(true, 0));
+  SetApproved(HKEY_CURRENT_USER, L"Run", "mt-test odd", std::string("\x07", 1) + std::string(11, '\0'));
+  SetApproved(HKEY_CURRENT_USER, L"StartupFolder", "mt-test off.lnk", disabled);
+
+  form->SetActivePage(3);
+
+  EXPECT_EQ(StateShown("mt-test off32", S::MachineRun32), "已禁用");
+  EXPECT_EQ(StateShown("mt-test off32", S::MachineRun), "已启用");
+  EXPECT_EQ(StateShown("mt-test on", S::UserRun), "已启用");
+  EXPECT_EQ(StateShown("mt-test odd", S::UserRun), "已禁用");
+  EXPECT_EQ(StateShown("mt-test off.lnk", S::UserFolder), "已禁用");
+
+  ASSERT_TRUE(Check("mt-test on", S::UserRun));
+  ASSERT_TRUE(Check("mt-test off32", S::MachineRun));
+  ASSERT_TRUE(form->ChooseContextMenu(form->ListView2, "禁用"));
+  auto on = Approved(HKEY_CURRENT_USER, L"Run", "mt-test on");
+  ASSERT_TRUE(on);
+  ASSERT_EQ(on->size(), 12u);
+  EXPECT_EQ(on->substr(0, 4), std::string("\x03\0\0\0", 4));
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  uint64_t written = 0, current = (uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
+  memcpy(&written, on->data() + 4, 8);
+  EXPECT_LE(written, current);
+  EXPECT_GT(written + 600ull * 10000000ull, current);
+  EXPECT_TRUE(Approved(HKEY_LOCAL_MACHINE, L"Run", "mt-test off32"));
+  EXPECT_EQ(StateShown("mt-test on", S::UserRun), "已禁用");
+  EXPECT_EQ(StateShown("mt-test off32", S::MachineRun), "已禁用");
+  EXPECT_EQ(StateShown("mt-test off32", S::MachineRun32), "已禁用");
+
+  ASSERT_TRUE(Check("mt-test off32", S::MachineRun32));
+  ASSERT_TRUE(Check("mt-test off.lnk", S::UserFolder));
+  ASSERT_TRUE(form->ChooseContextMenu(form->ListView2, "启用"));
+  EXPECT_EQ(Approved(HKEY_LOCAL_MACHINE, L"Run32", "mt-test off32"), EncodeApproved(true, 0));
+  EXPECT_EQ(Approved(HKEY_CURRENT_USER, L"StartupFolder", "mt-test off.lnk"),
+            EncodeApproved(true, 0));
+  // Written in the native view, where the system looks, not in the 32-bit copy.
+  EXPECT_FALSE(Approved(HKEY_LOCAL_MACHINE, L"Run32", "mt-test off32", KEY_WOW64_32KEY));
+  EXPECT_EQ(StateShown("mt-test off32", S::MachineRun32), "已启用");
+  EXPECT_EQ(StateShown("mt-test off.lnk", S::UserFolder), "已启用");
+  EXPECT_TRUE(ts.messages.shown.empty());
+  // The items themselves stay where they were.
+  EXPECT_EQ(RunText(HKEY_LOCAL_MACHINE, "mt-test off32", KEY_WOW64_32KEY), "o.exe");
+  EXPECT_EQ(RunText(HKEY_CURRENT_USER, "mt-test on"), "on.exe");
+}
+
+TEST_F(StartupTabTest, DeletedItemsComeBackFromTheirBackupSet) {
+  Value(HKEY_LOCAL_MACHINE, "mt-test 32", "C:\\x86\\app.exe \"quoted\" \\\\share", KEY_WOW64_32KEY);
+  madeValues.insert("mt-test expand");
+  const std::wstring expand = L"%ProgramFiles%\\中文\\e.exe";
+  SetRunValue(HKEY_CURRENT_USER, "mt-test expand", REG_EXPAND_SZ, expand.c_str(),
+              static_cast<DWORD>((expand.size() + 1) * 2));
+  std::string lnk = Shortcut(userDir, "mt-test moved.lnk");
+  auto before32 = RawRunValue(HKEY_LOCAL_MACHINE, "mt-test 32", KEY_WOW64_32KEY);
+  auto beforeExpand = RawRunValue(HKEY_CURRENT_USER, "mt-test expand");
+  ASSERT_TRUE(before32 && beforeExpand);
+  form->SetActivePage(3);
+  ASSERT_TRUE(Check("mt-test 32", S::MachineRun32));
+  ASSERT_TRUE(Check("mt-test expand", S::UserRun));
+  ASSERT_TRUE(Check("mt-test moved.lnk", S::UserFolder));
+
+  TForm1::Click(form->Button6);
+
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_FALSE(RawRunValue(HKEY_LOCAL_MACHINE, "mt-test 32", KEY_WOW64_32KEY));
+  EXPECT_FALSE(RawRunValue(HKEY_CURRENT_USER, "mt-test expand"));
+  EXPECT_FALSE(Exists(lnk));
+  std::vector<FindEntry> sets = files.Find(BackupRoot(exeDir), "*");
+  ASSERT_EQ(sets.size(), 1u);
+  const std::string set = BackupRoot(exeDir) + "\\" + sets[0].name;
+  EXPECT_TRUE(Exists(set + "\\mt-test moved.lnk"));
+
+  ASSERT_EQ(ImportWithRegedit(set + "\\" + kBackupRegFileName), 0u);
+  EXPECT_EQ(RawRunValue(HKEY_LOCAL_MACHINE, "mt-test 32", KEY_WOW64_32KEY), before32);
+  EXPECT_FALSE(RawRunValue(HKEY_LOCAL_MACHINE, "mt-test 32"));
+  EXPECT_EQ(RawRunValue(HKEY_CURRENT_USER, "mt-test expand"), beforeExpand);
+}
+
+TEST_F(StartupTabTest, ABackupFolderThatCannotBeMadeKeepsEverything) {
+  Value(HKEY_CURRENT_USER, "mt-test kept", "k.exe");
+  // A file where the backup folder belongs.
+  HANDLE h = CreateFileW(Widen(BackupRoot(exeDir)).c_str(), GENERIC_WRITE, 0, nullptr,
+                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  CloseHandle(h);
+  form->SetActivePage(3);
+  ASSERT_TRUE(Check("mt-test kept", S::UserRun));
+  TForm1::Click(form->Button6);
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text, kBackupFailedText);
+  EXPECT_EQ(ts.messages.shown[0].caption, "温馨提示");
+  EXPECT_EQ(RunText(HKEY_CURRENT_USER, "mt-test kept"), "k.exe");
+  DeleteFileW(Widen(BackupRoot(exeDir)).c_str());
 }
 
 }  // namespace

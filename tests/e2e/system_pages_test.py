@@ -204,7 +204,7 @@ def startup_items(s, main, user_folder):
     lv = of("SysListView32")[0]["hwnd"]
     listed = s.probe("listview", lv)
     check_equal([(c["text"], c["width"]) for c in listed["columns"]],
-                [("启动项名称", 120), ("启动项位置", 300)], "columns")
+                [("启动项名称", 120), ("启动项位置", 250), ("状态", 62)], "columns")
     user_rows = {(n, user_folder + "\\" + n) for n in ("a.lnk", "b.lnk", "记事本.lnk")}
     groups = [
         {("m:", "subst m: " + MAPPED), ("y:", "subst y: C:\\e2e\\old y"),
@@ -215,7 +215,9 @@ def startup_items(s, main, user_folder):
     ]
 
     def check_rows(rows, groups, what):
-        got = [tuple(r["cells"]) for r in rows]
+        got = [tuple(r["cells"][:2]) for r in rows]
+        # Nothing in this session is switched off the way the system's startup manager does.
+        check_equal({r["cells"][2] for r in rows}, {"已启用"}, "%s: states" % what)
         at = 0
         for n, group in enumerate(groups):
             check_equal(set(got[at:at + len(group)]), group, "%s, place %d" % (what, n + 1))

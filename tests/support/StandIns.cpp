@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -111,6 +112,16 @@ class StdFileStream : public FileStream {
 
 fs::path P(const std::string& path) { return fs::u8path(PosixFileSystem::ToPosix(path)); }
 
+// fopen of a UTF-8 path; on Windows the narrow fopen would take it as ANSI.
+std::FILE* OpenStdFile(const std::string& path, const wchar_t* mode) {
+#ifdef _WIN32
+  return _wfopen(P(path).c_str(), mode);
+#else
+  std::string narrow(mode, mode + std::wcslen(mode));
+  return std::fopen(PosixFileSystem::ToPosix(path).c_str(), narrow.c_str());
+#endif
+}
+
 // Shell-style match of "*" and "?" against a name, ASCII letters in any case.
 bool Matches(const std::string& name, const std::string& pattern) {
   if (pattern == "*" || pattern == "*.*") return true;
@@ -144,7 +155,7 @@ std::string PosixFileSystem::ToPosix(const std::string& path) {
 }
 
 std::unique_ptr<FileStream> PosixFileSystem::OpenRead(const std::string& path) {
-  std::FILE* f = std::fopen(ToPosix(path).c_str(), "rb");
+  std::FILE* f = OpenStdFile(path, L"rb");
   if (!f || fs::is_directory(P(path))) {
     if (f) std::fclose(f);
     throw AppError(FormatMessage2("Cannot open file \"%s\". %s", path, "系统找不到指定的文件。"));
@@ -153,7 +164,7 @@ std::unique_ptr<FileStream> PosixFileSystem::OpenRead(const std::string& path) {
 }
 
 std::unique_ptr<FileStream> PosixFileSystem::Create(const std::string& path) {
-  std::FILE* f = std::fopen(ToPosix(path).c_str(), "wb");
+  std::FILE* f = OpenStdFile(path, L"wb");
   if (!f) throw AppError(FormatMessage2("Cannot create file \"%s\". %s", path, "拒绝访问。"));
   return std::make_unique<StdFileStream>(f);
 }

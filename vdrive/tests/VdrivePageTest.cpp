@@ -6,10 +6,15 @@
 
 #include <windows.h>
 
+#include <filesystem>
+
+#include "app/Backup.h"
 #include "app/Constants.h"
 #include "app/Unit1.h"
 #include "app/win/WinRegistry.h"
+#include "app/win/WinServices.h"
 #include "tests/support/StandIns.h"
+#include "tests/support/WinRegedit.h"
 #include "vdrive/VirtualDrives.h"
 #include "vdrive/tests/RecordingStarter.h"
 
@@ -27,6 +32,13 @@ class VdrivePage : public ::testing::Test {
     ASSERT_TRUE(product.OpenKey("\\Software\\MRTKBOX", true));
     product.WriteInteger("cs", 0);
     t_.services.registry = &real_;
+    t_.services.files = &files_;
+    // Backups of removals go to a program folder of the test's own.
+    wchar_t temp[MAX_PATH] = L"";
+    GetTempPathW(MAX_PATH, temp);
+    t_.services.exeDir =
+        Narrow(std::wstring(temp)) + "mt-vdrive program " + std::to_string(GetCurrentProcessId());
+    CreateDirectoryW(Widen(t_.services.exeDir).c_str(), nullptr);
     form_ = std::make_unique<TForm1>(t_.services);
     form_->quitOnDestroy = false;
     form_->processStarter = &starter_;
@@ -38,6 +50,8 @@ class VdrivePage : public ::testing::Test {
   void TearDown() override {
     form_.reset();
     ClearDriveValues();
+    std::error_code ec;
+    std::filesystem::remove_all(std::filesystem::path(Widen(t_.services.exeDir)), ec);
   }
   // Leaves both views of the Run key without any value named like a drive text.
   void ClearDriveValues() {
@@ -80,6 +94,7 @@ class VdrivePage : public ::testing::Test {
   }
 
   WinRegistry real_;
+  WinFileSystem files_;
   test::TestServices t_;
   test::RecordingStarter starter_;
   std::unique_ptr<TForm1> form_;
@@ -236,6 +251,34 @@ TEST_F(VdrivePage, EntriesOfThe32BitViewAreListedAndRemovedFromEveryView) {
   EXPECT_FALSE(RunValue("q:", RegView::Wow32));
   EXPECT_EQ(Listed(), std::vector<std::string>{"q:"});
   EXPECT_TRUE(t_.messages.shown.empty());
+}
+
+TEST_F(VdrivePage, ARemovedMappingComesBackFromItsBackupSet) {
+  RegValue v;
+  v.text = "subst k: \"C:\\K data\"";
+  SetRunValue("k:", v);
+  v.text = "subst k: C:\\Old";
+  SetRunValue("k:", v, RegView::Wow32);
+  form_->SetActivePage(0);
+  form_->SetActivePage(1);
+  Pump();
+  ASSERT_EQ(Listed(), std::vector<std::string>{"k:"});
+  SendMessageW(form_->ListBox5, LB_SETCURSEL, 0, 0);
+  Click(form_->alldelbtn);
+  ASSERT_FALSE(RunValue("k:"));
+  ASSERT_FALSE(RunValue("k:", RegView::Wow32));
+  EXPECT_TRUE(t_.messages.shown.empty());
+
+  std::vector<FindEntry> sets = files_.Find(BackupRoot(t_.services.exeDir), "*");
+  ASSERT_EQ(sets.size(), 1u);
+  ASSERT_EQ(test::ImportWithRegedit(BackupRoot(t_.services.exeDir) + "\\" + sets[0].name + "\\" +
+                                    kBackupRegFileName),
+            0u);
+  ASSERT_TRUE(RunValue("k:"));
+  EXPECT_EQ(RunValue("k:")->type, RegDataType::String);
+  EXPECT_EQ(RunValue("k:")->text, "subst k: \"C:\\K data\"");
+  ASSERT_TRUE(RunValue("k:", RegView::Wow32));
+  EXPECT_EQ(RunValue("k:", RegView::Wow32)->text, "subst k: C:\\Old");
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "app/Backup.h"
 #include "app/Error.h"
 #include "tests/support/StandIns.h"
 #include "vdrive/VirtualDrives.h"
@@ -26,7 +29,15 @@ class VirtualDrivesTest : public ::testing::Test {
   test::RecordingMessages messages;
   test::RecordingStarter starter;
   int owner = 0;
-  VdriveContext ctx{reg, messages, starter, &owner, "Mirtak小工具合集"};
+  test::TempDir tmp;
+  test::PosixFileSystem files;
+  std::string exeDir = WinPath(tmp.path());
+  VdriveContext ctx{reg, messages, starter, &owner, "Mirtak小工具合集", &files, exeDir};
+
+  static std::string WinPath(std::string p) {
+    std::replace(p.begin(), p.end(), '/', '\\');
+    return p;
+  }
 };
 
 TEST(DriveText, OneLetterAndAColonOnly) {
@@ -133,7 +144,7 @@ TEST_F(VirtualDrivesTest, RefusedWriteIsReportedAfterTheCommandStarted) {
   // A Run key that cannot even be opened ends the same way.
   test::MemoryRegistry denied;
   denied.Deny(kHklm, kRunKeyPath);
-  VdriveContext c2{denied, messages, starter, &owner, "t"};
+  VdriveContext c2{denied, messages, starter, &owner, "t", &files, exeDir};
   EXPECT_TRUE(CreateMapping(c2, {}, "y:", "D:\\Data"));
   EXPECT_EQ(messages.shown.size(), 2u);
   EXPECT_EQ(messages.shown[1].text, "被杀毒软件拦截，修改不成功");
@@ -256,7 +267,7 @@ TEST_F(VirtualDrivesTest, NewEntryGoesToTheNativeViewAndReplacesA32BitOne) {
   locked.SetString(kHklm, kRunKeyPath, "z:", "subst z: C:\\Old", k32);
   locked.CreatePath(kHklm, kRunKeyPath);
   locked.MakeReadOnly(kHklm, kRunKeyPath);
-  VdriveContext c2{locked, messages, starter, &owner, "t"};
+  VdriveContext c2{locked, messages, starter, &owner, "t", &files, exeDir};
   EXPECT_TRUE(CreateMapping(c2, {}, "z:", "D:\\z"));
   EXPECT_EQ(messages.shown.back().text, kMsgRunKeyRefused);
   EXPECT_TRUE(locked.Get(kHklm, kRunKeyPath, "z:", k32));
@@ -274,6 +285,37 @@ TEST_F(VirtualDrivesTest, NonTextValueInThe32BitViewEndsTheRefreshAtThatLetter) 
     EXPECT_STREQ(e.what(), "Invalid data type for 'k:'");
   }
   EXPECT_EQ(out, std::vector<std::string>{"b:"});
+}
+
+TEST_F(VirtualDrivesTest, RemovalSavesTheEntriesOfBothViewsFirst) {
+  reg.SetString(kHklm, kRunKeyPath, "x:", "subst x: \"D:\\Data\"");
+  reg.SetString(kHklm, kRunKeyPath, "x:", "subst x: D:\\Old", RegView::Wow32);
+  RemoveMapping(ctx, {"x:"}, 0);
+  EXPECT_FALSE(Entry("x:"));
+  EXPECT_FALSE(Entry("x:", RegView::Wow32));
+  auto sets = files.Find(BackupRoot(exeDir), "*");
+  ASSERT_EQ(sets.size(), 1u);
+  std::string bytes = test::ReadWholeFile(BackupRoot(exeDir) + "\\" + sets[0].name + "\\" +
+                                          kBackupRegFileName);
+  std::string text;
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2) text += bytes[i];
+  EXPECT_EQ(text,
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_LOCAL_MACHINE\\software\\microsoft\\windows\\currentversion\\run]\r\n"
+            "\"x:\"=\"subst x: \\\"D:\\\\Data\\\"\"\r\n\r\n"
+            "[HKEY_LOCAL_MACHINE\\software\\WOW6432Node\\microsoft\\windows\\currentversion\\run]"
+            "\r\n\"x:\"=\"subst x: D:\\\\Old\"\r\n\r\n");
+}
+
+TEST_F(VirtualDrivesTest, ABackupThatCannotBeWrittenStopsTheRemoval) {
+  reg.SetString(kHklm, kRunKeyPath, "x:", "subst x: D:\\Data");
+  test::WriteWholeFile(BackupRoot(exeDir), "a file in the way");
+  RemoveMapping(ctx, {"x:"}, 0);
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].text, kBackupFailedText);
+  EXPECT_EQ(messages.shown[0].caption, "温馨提示");
+  EXPECT_TRUE(Entry("x:"));
+  EXPECT_TRUE(starter.started.empty());
 }
 
 }  // namespace

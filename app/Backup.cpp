@@ -1,0 +1,256 @@
+#include "app/Backup.h"
+
+#include <cstdio>
+#include <ctime>
+#include <stdexcept>
+
+#include "app/Error.h"
+#include "app/Text.h"
+
+namespace mt {
+
+namespace {
+
+const char* RootName(RegRoot root) {
+  switch (root) {
+    case RegRoot::ClassesRoot: return "HKEY_CLASSES_ROOT";
+    case RegRoot::CurrentUser: return "HKEY_CURRENT_USER";
+    case RegRoot::LocalMachine: return "HKEY_LOCAL_MACHINE";
+  }
+  return "HKEY_LOCAL_MACHINE";
+}
+
+std::string StripLeadingSlashes(const std::string& path) {
+  size_t i = 0;
+  while (i < path.size() && path[i] == '\\') ++i;
+  return path.substr(i);
+}
+
+// Keys directly below HKLM\SOFTWARE that both views share.
+bool SharedBelowSoftware(const std::string& part) {
+  for (const char* shared : {"Classes", "Clients", "Policies", "RegisteredApplications",
+                             "WOW6432Node"})
+    if (EqualsNoCase(part, shared)) return true;
+  return false;
+}
+
+// Class registrations that the 32-bit view finds under WOW6432Node of the classes root.
+bool RedirectedClassKey(const std::string& part) {
+  for (const char* redirected : {"CLSID", "Interface", "DirectShow", "Media Type",
+                                 "MediaFoundation"})
+    if (EqualsNoCase(part, redirected)) return true;
+  return false;
+}
+
+std::string Quoted(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '\\' || c == '"') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+// "hex:" / "hex(N):" and the bytes, two hex digits each, commas between, broken into lines
+// with "\" + CRLF + two blanks once a line reaches 77 characters.
+std::string HexLine(std::string line, const std::string& bytes) {
+  static const char* digits = "0123456789abcdef";
+  size_t column = line.size();
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    line += digits[b >> 4];
+    line += digits[b & 15];
+    if (i + 1 == bytes.size()) break;
+    line += ',';
+    column += 3;
+    if (column >= 77) {
+      line += "\\\r\n  ";
+      column = 2;
+    }
+  }
+  return line + "\r\n";
+}
+
+}  // namespace
+
+std::string BackupRoot(const std::string& exeDir) {
+  if (!exeDir.empty() && exeDir.back() == '\\') return exeDir + kBackupFolderName;
+  return exeDir + "\\" + kBackupFolderName;
+}
+
+std::string RegFileKeyName(RegRoot root, const std::string& path, RegView view) {
+  std::string p = StripLeadingSlashes(path);
+  while (!p.empty() && p.back() == '\\') p.pop_back();
+  if (view == RegView::Wow32) {
+    std::vector<std::string> parts = Split(p, '\\');
+    if (root == RegRoot::LocalMachine && parts.size() >= 2 && EqualsNoCase(parts[0], "SOFTWARE") &&
+        !SharedBelowSoftware(parts[1])) {
+      p = parts[0] + "\\WOW6432Node\\" + p.substr(parts[0].size() + 1);
+    } else if (root == RegRoot::ClassesRoot && !parts.empty() && RedirectedClassKey(parts[0])) {
+      p = "WOW6432Node\\" + p;
+    }
+  }
+  std::string name = RootName(root);
+  return p.empty() ? name : name + "\\" + p;
+}
+
+std::string Utf16Le(const std::string& utf8) {
+  std::string out;
+  size_t pos = 0;
+  auto unit = [&out](uint32_t u) {
+    out += static_cast<char>(u & 0xFF);
+    out += static_cast<char>((u >> 8) & 0xFF);
+  };
+  while (pos < utf8.size()) {
+    char32_t c = NextCodePoint(utf8, pos);
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      unit(0xD800 + (c >> 10));
+      unit(0xDC00 + (c & 0x3FF));
+    } else {
+      unit(c);
+    }
+  }
+  return out;
+}
+
+std::string RegFileValueLine(const std::string& name, const RegValue& value) {
+  std::string line = name.empty() ? "@=" : Quoted(name) + "=";
+  switch (value.type) {
+    case RegDataType::String:
+      if (value.text.find_first_of("\r\n") == std::string::npos)
+        return line + Quoted(value.text) + "\r\n";
+      return HexLine(line + "hex(1):", Utf16Le(value.text) + std::string(2, '\0'));
+    case RegDataType::ExpandString:
+      return HexLine(line + "hex(2):", Utf16Le(value.text) + std::string(2, '\0'));
+    case RegDataType::Integer: {
+      char digits[16];
+      std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(value.dword));
+      return line + "dword:" + digits + "\r\n";
+    }
+    case RegDataType::Binary:
+      return HexLine(line + "hex:", value.bytes);
+    case RegDataType::Other:
+      return HexLine(line + "hex(" + [&] {
+        char t[16];
+        std::snprintf(t, sizeof t, "%x", static_cast<unsigned>(value.rawType));
+        return std::string(t);
+      }() + "):", value.bytes);
+  }
+  return line + "\r\n";
+}
+
+void RegFileText::AddKey(const std::string& keyName,
+                         const std::vector<std::pair<std::string, RegValue>>& values) {
+  body_ += "[" + keyName + "]\r\n";
+  for (const auto& [name, value] : values) body_ += RegFileValueLine(name, value);
+  body_ += "\r\n";
+}
+
+std::string RegFileText::Text() const {
+  return "Windows Registry Editor Version 5.00\r\n\r\n" + body_;
+}
+
+std::string RegFileText::Bytes() const { return "\xFF\xFE" + Utf16Le(Text()); }
+
+DeletionBackup::DeletionBackup(RegistryBackend& registry, FileSystem& files, std::string exeDir)
+    : registry_(registry), fs_(files), exeDir_(std::move(exeDir)) {}
+
+void DeletionBackup::SaveValue(RegRoot root, RegView view, const std::string& keyPath,
+                               const std::string& name) {
+  auto key = registry_.Open(root, nullptr, StripLeadingSlashes(keyPath), false, view);
+  if (!key) return;
+  std::optional<RegValue> value = registry_.Query(*key, name);
+  if (!value) return;
+  reg_.AddKey(RegFileKeyName(root, keyPath, view), {{name, *value}});
+}
+
+void DeletionBackup::SaveKey(RegRoot root, RegView view, const std::string& keyPath) {
+  const std::string path = StripLeadingSlashes(keyPath);
+  if (path.empty()) return;
+  auto key = registry_.Open(root, nullptr, path, false, view);
+  if (key) AddTree(root, view, path, *key);
+}
+
+void DeletionBackup::AddTree(RegRoot root, RegView view, const std::string& path,
+                             const RegKey& key) {
+  std::vector<std::pair<std::string, RegValue>> values;
+  for (const std::string& name : registry_.ValueNames(key))
+    if (auto v = registry_.Query(key, name)) values.emplace_back(name, *v);
+  reg_.AddKey(RegFileKeyName(root, path, view), values);
+  for (const std::string& sub : registry_.KeyNames(key))
+    if (auto child = registry_.Open(root, &key, sub, false, view))
+      AddTree(root, view, path + "\\" + sub, *child);
+}
+
+void DeletionBackup::SaveFile(const std::string& path) {
+  const std::string trimmed = TrimControl(path);
+  if (!fs_.FileExists(trimmed)) return;
+  std::string name = trimmed.substr(trimmed.find_last_of("\\:") + 1);
+  // Two places may hold shortcuts of the same name: the later one gets a number.
+  const std::string base = name;
+  for (int n = 2;; ++n) {
+    bool taken = false;
+    for (const auto& f : files_) taken = taken || EqualsNoCase(f.second, name);
+    if (!taken) break;
+    size_t dot = base.rfind('.');
+    name = dot == std::string::npos
+               ? base + " (" + std::to_string(n) + ")"
+               : base.substr(0, dot) + " (" + std::to_string(n) + ")" + base.substr(dot);
+  }
+  files_.emplace_back(trimmed, name);
+}
+
+bool DeletionBackup::Write(const std::string& stamp) {
+  const std::string root = BackupRoot(exeDir_);
+  std::string folder = root + "\\" + stamp;
+  // Two actions within one second get folders of their own.
+  for (int n = 2; fs_.DirectoryExists(folder) || fs_.FileExists(folder); ++n)
+    folder = root + "\\" + stamp + " (" + std::to_string(n) + ")";
+  folder_ = folder;
+  try {
+    if (!fs_.CreateDirectories(folder)) return false;
+    if (!reg_.Empty()) {
+      const std::string bytes = reg_.Bytes();
+      auto out = fs_.Create(folder + "\\" + kBackupRegFileName);
+      if (out->Write(bytes.data(), bytes.size()) != bytes.size()) return false;
+    }
+    for (const auto& [original, name] : files_) {
+      auto in = fs_.OpenRead(original);
+      auto out = fs_.Create(folder + "\\" + name);
+      char buffer[65536];
+      for (size_t n; (n = in->Read(buffer, sizeof buffer)) > 0;)
+        if (out->Write(buffer, n) != n) return false;
+    }
+  } catch (const std::exception&) {
+    return false;
+  }
+  return true;
+}
+
+std::string DeletionBackup::CopyOf(const std::string& path) const {
+  for (const auto& [original, name] : files_)
+    if (original == TrimControl(path) && !folder_.empty()) return folder_ + "\\" + name;
+  return std::string();
+}
+
+std::string BackupStamp() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &now);
+#else
+  localtime_r(&now, &local);
+#endif
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H.%M.%S", &local);
+  return text;
+}
+
+void OpenBackupFolder(Services& svc, WindowRef owner) {
+  const std::string folder = BackupRoot(svc.exeDir);
+  svc.files->CreateDirectories(folder);
+  svc.shell->ShellOpen(owner, "open", folder, "", "", kShowNormal);
+}
+
+}  // namespace mt

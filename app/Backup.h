@@ -1,0 +1,97 @@
+// Backups taken before the tools delete anything. Each deleting action saves what it is about
+// to remove in a folder of its own, named by the date and time, below "备份" beside the
+// program: registry values and keys as a registry export file ("注册表.reg", the text the
+// registry editor itself exports, so that a double click puts them back), and shortcut files,
+// which are moved there rather than deleted. When the set cannot be written, the action is
+// called off before anything is deleted.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/Registry.h"
+#include "app/Services.h"
+
+namespace mt {
+
+inline constexpr const char* kBackupFolderName = "备份";
+inline constexpr const char* kBackupRegFileName = "注册表.reg";
+inline constexpr const char* kBackupFailedText =
+    "无法保存备份，为防止数据丢失，本次没有删除任何项目";
+inline constexpr const char* kOpenBackupFolderText = "打开备份文件夹";
+
+// "<exeDir>\备份".
+std::string BackupRoot(const std::string& exeDir);
+
+// The key as the registry editor names it: the root's full name and the key's physical path,
+// so that a key of the 32-bit view under HKEY_LOCAL_MACHINE\SOFTWARE reads
+// "HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node\...". `path` may start with "\".
+std::string RegFileKeyName(RegRoot root, const std::string& path, RegView view);
+
+// One value line (or several, for long hexadecimal data) of an export file, ending in CRLF.
+// Text is written quoted, with "\" and """ escaped; text holding a line break, expandable
+// text, binary data and other types are written as hex(1):, hex(2):, hex: and hex(N): with
+// their bytes in the registry's UTF-16LE form, wrapped as the registry editor wraps them.
+std::string RegFileValueLine(const std::string& name, const RegValue& value);
+
+// UTF-8 to UTF-16LE bytes, without a terminator.
+std::string Utf16Le(const std::string& utf8);
+
+// A registry export file being put together.
+class RegFileText {
+ public:
+  // A key header and the given values (name, value) below it.
+  void AddKey(const std::string& keyName,
+              const std::vector<std::pair<std::string, RegValue>>& values);
+  bool Empty() const { return body_.empty(); }
+  // The whole file: "Windows Registry Editor Version 5.00", the keys, each followed by an
+  // empty line; CRLF line ends.
+  std::string Text() const;
+  // The file's bytes: UTF-16LE with a byte-order mark.
+  std::string Bytes() const;
+
+ private:
+  std::string body_;
+};
+
+// The backup of one action. Record everything first, then Write(), then delete, then
+// Finish() the shortcut moves.
+class DeletionBackup {
+ public:
+  DeletionBackup(RegistryBackend& registry, FileSystem& files, std::string exeDir);
+
+  // The value as it is now; nothing when it does not exist.
+  void SaveValue(RegRoot root, RegView view, const std::string& keyPath, const std::string& name);
+  // The key with its values and all its subkeys; nothing when it does not exist.
+  void SaveKey(RegRoot root, RegView view, const std::string& keyPath);
+  // A file to be moved into the set; a path that is not a file is left out.
+  void SaveFile(const std::string& path);
+  bool Empty() const { return reg_.Empty() && files_.empty(); }
+
+  // Writes the set (the export file and copies of the files) into a new folder named by
+  // `stamp` (see BackupStamp). False when any of it could not be written.
+  bool Write(const std::string& stamp);
+  // The folder the last Write made (empty before).
+  const std::string& Folder() const { return folder_; }
+  // Where the copy of `path` went in the set (empty when it was not saved).
+  std::string CopyOf(const std::string& path) const;
+
+ private:
+  void AddTree(RegRoot root, RegView view, const std::string& path, const RegKey& key);
+
+  RegistryBackend& registry_;
+  FileSystem& fs_;
+  std::string exeDir_;
+  RegFileText reg_;
+  std::vector<std::pair<std::string, std::string>> files_;  // original, name in the set
+  std::string folder_;
+};
+
+// The local date and time as a folder name: "2026-12-08 15.54.00".
+std::string BackupStamp();
+
+// Shows the backup folder in the shell, creating it first when missing.
+void OpenBackupFolder(Services& svc, WindowRef owner);
+
+}  // namespace mt

@@ -1,0 +1,73 @@
+#include "startup/StartupApproved.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+
+namespace mt {
+
+ApprovedKey ApprovedKeyOf(StartupSource source) {
+  const std::string root = kApprovedRoot;
+  switch (source) {
+    case StartupSource::MachineRun: return {RegRoot::LocalMachine, root + "Run"};
+    case StartupSource::MachineRun32: return {RegRoot::LocalMachine, root + "Run32"};
+    case StartupSource::UserRun: return {RegRoot::CurrentUser, root + "Run"};
+    case StartupSource::UserFolder: return {RegRoot::CurrentUser, root + "StartupFolder"};
+    case StartupSource::CommonFolder: return {RegRoot::LocalMachine, root + "StartupFolder"};
+  }
+  return {RegRoot::LocalMachine, root + "Run"};
+}
+
+bool DecodeApproved(const std::optional<RegValue>& value) {
+  if (!value || value->type != RegDataType::Binary) return true;
+  if (value->bytes.size() < kApprovedRecordSize) return true;
+  return (static_cast<unsigned char>(value->bytes[0]) & 1u) == 0;
+}
+
+std::string EncodeApproved(bool enabled, uint64_t changed) {
+  std::string record(kApprovedRecordSize, '\0');
+  record[0] = enabled ? '\x02' : '\x03';
+  if (!enabled)
+    for (int i = 0; i < 8; ++i) record[4 + i] = static_cast<char>((changed >> (8 * i)) & 0xFF);
+  return record;
+}
+
+uint64_t FileTimeNow() {
+  using namespace std::chrono;
+  // 1601-01-01 to 1970-01-01 in 100 ns steps.
+  constexpr uint64_t kEpochOffset = 116444736000000000ull;
+  auto since1970 = duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+  return kEpochOffset + static_cast<uint64_t>(since1970) * 10u;
+}
+
+bool ApprovedStates::NoCase::operator()(const std::string& a, const std::string& b) const {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
+  });
+}
+
+ApprovedStates::ApprovedStates(RegistryBackend& registry, StartupSource source) {
+  const ApprovedKey key = ApprovedKeyOf(source);
+  auto opened = registry.Open(key.root, nullptr, key.path.substr(1), false);
+  if (!opened) return;
+  // Only the disabled ones are kept: every other name reads as enabled.
+  for (const std::string& name : registry.ValueNames(*opened))
+    if (!DecodeApproved(registry.Query(*opened, name))) disabled_[name] = true;
+}
+
+bool ApprovedStates::Enabled(const std::string& name) const {
+  return disabled_.empty() || disabled_.find(name) == disabled_.end();
+}
+
+bool WriteApproved(RegistryBackend& registry, const StartupRow& row, bool enabled,
+                   uint64_t changed) {
+  const ApprovedKey key = ApprovedKeyOf(row.source);
+  auto opened = registry.Open(key.root, nullptr, key.path.substr(1), true);
+  if (!opened) return false;
+  RegValue value;
+  value.type = RegDataType::Binary;
+  value.bytes = EncodeApproved(enabled, changed);
+  return registry.Set(*opened, row.name, value);
+}
+
+}  // namespace mt
