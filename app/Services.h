@@ -145,7 +145,9 @@ class Dialogs {
 
 // ---- message boxes, beep, clipboard, hidden browser -------------------------------------
 // Style bits as MessageBox takes them.
-enum : unsigned { kMbOk = 0x0, kMbIconError = 0x10 };
+enum : unsigned { kMbOk = 0x0, kMbYesNo = 0x4, kMbIconError = 0x10, kMbIconQuestion = 0x20 };
+// What Show returns for the "yes" button.
+inline constexpr int kIdYes = 6;
 
 class MessageBoxes {
  public:

@@ -526,7 +526,7 @@ LRESULT CALLBACK TForm1::PageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 // Messages that controls send to their parent, whether that is the window or a page.
-bool TForm1::Forward(HWND, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+bool TForm1::Forward(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
   switch (msg) {
     case WM_COMMAND: {
       HWND ctl = reinterpret_cast<HWND>(lp);
@@ -579,6 +579,16 @@ bool TForm1::Forward(HWND, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
       result = reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
       return true;
     }
+    case WM_DROPFILES: {
+      HDROP drop = reinterpret_cast<HDROP>(wp);
+      if (hwnd != TabSheet1) {
+        DragFinish(drop);
+        return false;
+      }
+      Guarded([&] { TabSheet1DropFiles(drop); });
+      result = 0;
+      return true;
+    }
     case WM_SETCURSOR: {
       HWND over = reinterpret_cast<HWND>(wp);
       if (over == Label24 || over == Label26 || over == Label23 || over == Label27) {
@@ -613,10 +623,14 @@ LRESULT TForm1::Handle_(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                    SWP_NOZORDER | SWP_NOACTIVATE);
       return 0;
     }
-    case WM_CLOSE:
-      DestroyWindow(hwnd);
+    case WM_CLOSE: {
+      bool close = true;
+      Guarded([&] { close = SplitterMayClose(); });
+      if (close) DestroyWindow(hwnd);
       return 0;
+    }
     case WM_DESTROY: {
+      SplitterShutdown();
       // Work posted by threads that is still queued is dropped with the window.
       MSG pending;
       while (PeekMessageW(&pending, hwnd, kRunOnUi, kRunOnUi, PM_REMOVE))

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <functional>
 #include <map>
@@ -139,6 +140,16 @@ class TForm1 {
   // First file of the latest confirmed piece selection; during a merge, the extension read
   // from that Index piece.
   std::string IndexPath;
+  // Files dropped on TabSheet1 (WM_DROPFILES): on group "分割文件" or on ListBox1.
+  void TabSheet1DropFiles(HDROP drop);
+  // The page's view, its worker thread and the running split or merge, made at first use.
+  struct SplitterPageState& SplitterState();
+  std::shared_ptr<struct SplitterPageState> splitterState_;
+  // WM_CLOSE: false while a split or merge runs and the user keeps it (or it is stopping).
+  bool SplitterMayClose();
+  // WM_DESTROY: stops the work and waits for its worker to clean up.
+  void SplitterShutdown();
+  bool SplitterWorking() const;
   // ==== end file splitter ====================================================================
 
   // ==== Virtual drives (vdrive/Unit1Vdrive.cpp) ==============================================

@@ -1,5 +1,7 @@
 #include "splitter/FileSplitter.h"
 
+#include <chrono>
+#include <exception>
 #include <memory>
 #include <optional>
 
@@ -35,12 +37,191 @@ std::string ListProblemText(const ListProblem& problem) {
   return FormatMessage1(kMissingPieceText, problem.piece);
 }
 
+std::string PieceProblemText(const PieceProblem& p, uint64_t pieceCount) {
+  switch (p.kind) {
+    case PieceProblem::kNotListed:
+      return FormatMessage2(kPieceNotListedText, p.piece, std::to_string(pieceCount));
+    case PieceProblem::kExtra:
+      return FormatMessage1(kPieceExtraText, p.piece);
+    case PieceProblem::kGone:
+      return FormatMessage1(kPieceGoneText, p.piece);
+    case PieceProblem::kWrongSize:
+      return FormatMessage2(FormatMessage1(kPieceSizeText, p.piece), std::to_string(p.expected),
+                            std::to_string(p.actual));
+    case PieceProblem::kWrongHash:
+      return FormatMessage1(kPieceHashText, p.piece);
+    case PieceProblem::kWholeWrong:
+      break;
+  }
+  return kWholeHashText;
+}
+
+namespace {
+
+// How a worker's run ended, handed to the UI thread.
+struct Outcome {
+  enum Kind { kDone, kStopped, kNotice, kError } kind = kDone;
+  std::string notice;
+  std::exception_ptr error;
+};
+
+// Counts the bytes copied on the worker and posts the percentage to the caption when it
+// changes, a few times a second at most (and always the final 100).
+class ProgressMonitor : public CopyMonitor {
+ public:
+  ProgressMonitor(std::shared_ptr<std::atomic<bool>> stop, std::function<void(int)> report)
+      : stop_(std::move(stop)), report_(std::move(report)) {}
+  void Begin(uint64_t total) override {
+    total_ = total;
+    Report(0);
+  }
+  bool Copied(uint64_t bytes) override {
+    done_ += bytes;
+    int percent = total_ ? static_cast<int>(100.0 * static_cast<double>(done_) /
+                                            static_cast<double>(total_))
+                         : 100;
+    if (percent > 100) percent = 100;
+    if (percent != last_) {
+      auto now = std::chrono::steady_clock::now();
+      if (percent == 100 || now - lastPost_ >= std::chrono::milliseconds(150)) Report(percent);
+    }
+    return !stop_->load();
+  }
+  // The work is over: the caption shows 100 before the completion text replaces it.
+  void Finish() {
+    if (last_ != 100) Report(100);
+  }
+
+ private:
+  void Report(int percent) {
+    last_ = percent;
+    lastPost_ = std::chrono::steady_clock::now();
+    report_(percent);
+  }
+  std::shared_ptr<std::atomic<bool>> stop_;
+  std::function<void(int)> report_;
+  uint64_t total_ = 0, done_ = 0;
+  int last_ = -1;
+  std::chrono::steady_clock::time_point lastPost_{};
+};
+
+// The buttons and caption while work of `kind` runs: its own button stops it, the other
+// start button is disabled.
+void EnterWork(SplitterView& view, SplitterWork& work, SplitterWork::Kind kind,
+               const std::string& caption) {
+  work.running = kind;
+  ++work.id;
+  work.stop = std::make_shared<std::atomic<bool>>(false);
+  work.captionBefore = view.Caption();
+  if (kind == SplitterWork::kSplit) {
+    view.SetSplitButtonText(kStopSplitText);
+    view.SetMergeEnabled(false);
+  } else {
+    view.SetMergeButtonText(kStopMergeText);
+    view.SetSplitEnabled(false);
+  }
+  view.SetCaption(caption);
+}
+
+void LeaveWork(SplitterView& view, SplitterWork& work) {
+  work.running = SplitterWork::kIdle;
+  view.SetSplitButtonText(kSplitButtonText);
+  view.SetMergeButtonText(kMergeButtonText);
+  view.SetSplitEnabled(true);
+  view.SetMergeEnabled(true);
+}
+
+// On the UI thread, once the worker has ended: buttons back, the caption to the completion
+// text (or back to what it was when the work did not complete), then the notice or error.
+void FinishWork(SplitterView& view, SplitterWork& work, const Outcome& outcome,
+                const char* doneCaption) {
+  LeaveWork(view, work);
+  view.SetCaption(outcome.kind == Outcome::kDone ? std::string(doneCaption) : work.captionBefore);
+  std::function<void()> after = std::move(work.afterWork);
+  work.afterWork = nullptr;
+  if (after) {
+    // The window is going away: no notice is shown to a user who asked to leave.
+    after();
+    return;
+  }
+  if (outcome.kind == Outcome::kNotice) view.Notice(outcome.notice);
+  if (outcome.kind == Outcome::kError) std::rethrow_exception(outcome.error);
+}
+
+// Runs `body` on the worker and hands its outcome to FinishWork; the percentage goes to the
+// caption as "<working caption> <n>%" while the run is current.
+void RunWork(WorkHost& host, SplitterView& view, SplitterWork& work, const std::string& working,
+             const char* doneCaption,
+             std::function<Outcome(CopyMonitor&, const std::atomic<bool>& stop)> body) {
+  const uint64_t id = work.id;
+  SplitterView* v = &view;
+  SplitterWork* w = &work;
+  WorkHost* h = &host;
+  std::shared_ptr<std::atomic<bool>> stop = work.stop;
+  host.Start([h, v, w, id, stop, working, doneCaption, body = std::move(body)] {
+    ProgressMonitor monitor(stop, [h, v, w, id, working](int percent) {
+      h->Post([v, w, id, working, percent] {
+        if (w->Running() && w->id == id)
+          v->SetCaption(working + " " + std::to_string(percent) + "%");
+      });
+    });
+    Outcome outcome;
+    try {
+      outcome = body(monitor, *stop);
+      if (outcome.kind == Outcome::kDone) monitor.Finish();
+    } catch (const WorkStopped&) {
+      outcome.kind = Outcome::kStopped;
+    } catch (...) {
+      outcome.kind = Outcome::kError;
+      outcome.error = std::current_exception();
+    }
+    // A stop asked for at the very end still counts as a stop only when the work had not
+    // completed; otherwise the finished result stands.
+    h->Post([v, w, outcome, doneCaption] { FinishWork(*v, *w, outcome, doneCaption); });
+  });
+}
+
+}  // namespace
+
+void StopWork(SplitterWork& work) {
+  if (work.Running() && work.stop) work.stop->store(true);
+}
+
+bool MayCloseWindow(Services& svc, SplitterView& view, SplitterWork& work,
+                    std::function<void()> close) {
+  if (!work.Running()) return true;
+  int answer = svc.messages->Show(view.Owner(), kCloseWhileWorkingText, "温馨提示",
+                                  kMbYesNo | kMbIconQuestion);
+  // The work may have ended while the question was open.
+  if (!work.Running()) return answer == kIdYes;
+  if (answer != kIdYes) return false;
+  work.afterWork = std::move(close);
+  StopWork(work);
+  return false;
+}
+
+void DropSourceFile(SplitterView& view, const std::vector<std::string>& dropped) {
+  if (!dropped.empty()) view.SetSourceText(dropped.front());
+}
+
+void AddPieces(SplitterView& view, const std::vector<std::string>& chosen, std::string& indexPath) {
+  if (chosen.empty()) return;
+  std::vector<std::string> ordered = OrderSelection(chosen);
+  for (const std::string& path : ordered) view.AppendListRow(path);
+  indexPath = ordered.front();
+}
+
 void ChooseSourceFile(Services& svc, SplitterView& view, const FileDialogOptions& openDialog1) {
   std::optional<std::vector<std::string>> chosen = svc.dialogs->OpenFile(view.Owner(), openDialog1);
   if (chosen && !chosen->empty()) view.SetSourceText(chosen->front());
 }
 
-void SplitSourceFile(Services& svc, SplitterView& view) {
+void SplitSourceFile(Services& svc, SplitterView& view, WorkHost& host, SplitterWork& work) {
+  if (work.running == SplitterWork::kSplit) {
+    StopWork(work);
+    return;
+  }
+  if (work.Running()) return;
   const std::string source = view.SourceText();
   if (source.empty()) {
     svc.messages->Beep();
@@ -57,38 +238,64 @@ void SplitSourceFile(Services& svc, SplitterView& view) {
   if (!folder) return;
 
   const std::string prefix = TargetPrefix(*folder);
-  const std::string captionBefore = view.Caption();
   // The Index piece is a convenience for the merge: when it cannot be written the pieces are
-  // still worth having, so its errors are dropped.
+  // still worth having, so its errors are dropped. A record left by an older set in the same
+  // Index piece is withdrawn until this split has written every piece.
+  bool indexWritten = false;
   try {
-    view.SetSplitEnabled(false);
-    view.SetCaption(kSplittingCaption);
+    EnterWork(view, work, SplitterWork::kSplit, kSplittingCaption);
     WriteIndexPiece(*svc.profile, prefix, ExtensionOf(source));
+    ClearSetRecord(*svc.profile, prefix);
+    indexWritten = true;
   } catch (const std::exception&) {
   }
+  uint64_t pieceSize = 0;
+  std::string fullSource;
   try {
-    uint64_t pieceSize = PieceSizeBytes(ParseMegabytes(view.PieceSizeText()));
-    WriteDataPieces(*svc.files, svc.files->FullPath(source), prefix, pieceSize);
+    pieceSize = PieceSizeBytes(ParseMegabytes(view.PieceSizeText()));
+    fullSource = svc.files->FullPath(source);
   } catch (...) {
-    view.SetSplitEnabled(true);
-    view.SetCaption(captionBefore);
+    LeaveWork(view, work);
+    view.SetCaption(work.captionBefore);
     throw;
   }
-  view.SetSplitEnabled(true);
-  view.SetCaption(kSplitDoneCaption);
+  FileSystem* files = svc.files;
+  ProfileStore* profile = svc.profile;
+  RunWork(host, view, work, kSplittingCaption, kSplitDoneCaption,
+          [=](CopyMonitor& monitor, const std::atomic<bool>&) {
+            Outcome outcome;
+            SetRecord record;
+            try {
+              WriteDataPieces(*files, fullSource, prefix, pieceSize, &record, &monitor);
+            } catch (const SourceChanged&) {
+              outcome.kind = Outcome::kNotice;
+              outcome.notice = FormatMessage1(kSourceChangedText, fullSource);
+              return outcome;
+            }
+            if (indexWritten) {
+              try {
+                WriteSetRecord(*profile, prefix, record);
+              } catch (const std::exception&) {
+                // As with "kzm": the pieces stand without the record.
+              }
+            }
+            return outcome;
+          });
 }
 
 void ChoosePieces(Services& svc, SplitterView& view, const FileDialogOptions& openDialog2,
                   std::string& indexPath) {
   std::optional<std::vector<std::string>> chosen = svc.dialogs->OpenFile(view.Owner(), openDialog2);
-  if (!chosen || chosen->empty()) return;
-  std::vector<std::string> ordered = OrderSelection(*chosen);
-  for (const std::string& path : ordered) view.AppendListRow(path);
-  indexPath = ordered.front();
+  if (chosen) AddPieces(view, *chosen, indexPath);
 }
 
 void MergePieces(Services& svc, SplitterView& view, FileDialogOptions& saveDialog1,
-                 std::string& indexPath) {
+                 std::string& indexPath, WorkHost& host, SplitterWork& work) {
+  if (work.running == SplitterWork::kMerge) {
+    StopWork(work);
+    return;
+  }
+  if (work.Running()) return;
   const std::vector<std::string> rows = view.ListRows();
   if (rows.empty()) {
     svc.messages->Beep();
@@ -112,21 +319,53 @@ void MergePieces(Services& svc, SplitterView& view, FileDialogOptions& saveDialo
     return;
   }
 
-  std::unique_ptr<FileStream> output = svc.files->Create(*target);
-  const std::string captionBefore = view.Caption();
-  view.SetCaption(kMergingCaption);
-  view.SetMergeEnabled(false);
-  try {
-    AppendRows(*svc.files, *output, RowsToJoin(rows));
-    output.reset();
-  } catch (...) {
-    output.reset();
-    view.SetCaption(captionBefore);
-    view.SetMergeEnabled(true);
-    throw;
+  // A set whose Index piece (the first row) carries a record is checked against it before
+  // anything is written.
+  const std::vector<std::string> join = RowsToJoin(rows);
+  std::optional<SetRecord> record;
+  if (IsIndexPiece(rows.front())) {
+    RecordRead read = ReadSetRecord(*svc.profile, rows.front());
+    if (read.kind == RecordRead::kDamaged) {
+      view.Notice(FormatMessage1(kIndexDamagedText, rows.front()));
+      return;
+    }
+    if (read.kind == RecordRead::kValid) {
+      if (std::optional<PieceProblem> p =
+              CheckRowsAgainstRecord(*svc.files, rows.front(), join, read.record)) {
+        view.Notice(PieceProblemText(*p, read.record.pieceHashes.size()));
+        return;
+      }
+      record = std::move(read.record);
+    }
   }
-  view.SetCaption(kMergeDoneCaption);
-  view.SetMergeEnabled(true);
+
+  std::shared_ptr<FileStream> output = svc.files->Create(*target);
+  EnterWork(view, work, SplitterWork::kMerge, kMergingCaption);
+  FileSystem* files = svc.files;
+  const std::string outputPath = *target;
+  RunWork(host, view, work, kMergingCaption, kMergeDoneCaption,
+          // The output travels to the worker: nothing else may hold it open, or a stopped or
+          // refused merge could not remove it.
+          [files, outputPath, join, record, output = std::move(output)](
+              CopyMonitor& monitor, const std::atomic<bool>&) mutable {
+            Outcome outcome;
+            try {
+              if (record) AppendCheckedRows(*files, *output, join, *record, &monitor);
+              else AppendRows(*files, *output, join, &monitor);
+              output.reset();
+            } catch (const PieceMismatch& m) {
+              output.reset();
+              files->DeleteFile(outputPath);
+              outcome.kind = Outcome::kNotice;
+              outcome.notice = PieceProblemText(m.problem, record->pieceHashes.size());
+            } catch (...) {
+              // Stopped or failed: what was joined so far is no whole file.
+              output.reset();
+              files->DeleteFile(outputPath);
+              throw;
+            }
+            return outcome;
+          });
 }
 
 }  // namespace mt::splitter

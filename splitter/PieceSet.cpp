@@ -7,6 +7,7 @@
 #include "app/Error.h"
 #include "app/Path.h"
 #include "app/Text.h"
+#include "splitter/Sha256.h"
 
 namespace mt::splitter {
 
@@ -48,9 +49,10 @@ PiecePlan PlanPieces(uint64_t sourceSize, uint64_t pieceSize) {
 
 // ---- copying ------------------------------------------------------------------------------
 
-CopyEngine::CopyEngine() : buffer_(new char[kCopyBufferSize]) {}
+CopyEngine::CopyEngine(CopyMonitor* monitor)
+    : buffer_(new char[kCopyBufferSize]), monitor_(monitor) {}
 
-void CopyEngine::Copy(FileStream& from, FileStream& to, uint64_t count) {
+void CopyEngine::Copy(FileStream& from, FileStream& to, uint64_t count, Sha256* hash) {
   char* buf = buffer_.get();
   while (count > 0) {
     size_t want = count < kCopyBufferSize ? static_cast<size_t>(count) : kCopyBufferSize;
@@ -68,8 +70,93 @@ void CopyEngine::Copy(FileStream& from, FileStream& to, uint64_t count) {
       got += n;
     }
     if (to.Write(buf, want) != want) throw AppError("Stream write error");
+    if (hash) hash->Update(buf, want);
     count -= want;
+    if (monitor_ && !monitor_->Copied(want)) throw WorkStopped();
   }
+}
+
+// ---- integrity record -------------------------------------------------------------------------
+
+std::string PieceHashKey(uint64_t number) { return kKeyWholeHash + std::to_string(number); }
+
+uint64_t SetRecord::PieceBytes(uint64_t number) const {
+  if (number < pieceHashes.size()) return pieceSize;
+  return fileSize - (pieceHashes.size() - 1) * pieceSize;
+}
+
+std::string WholeHash(const std::vector<std::string>& pieceHashes) {
+  std::string all;
+  for (const std::string& h : pieceHashes) all += h;
+  return Sha256Hex(all);
+}
+
+void ClearSetRecord(ProfileStore& profile, const std::string& prefix) {
+  const std::string index = prefix + kIndexName;
+  if (!profile.ReadString(index, kIndexSection, kKeyHashAlg, "").empty())
+    profile.WriteString(index, kIndexSection, kKeyHashAlg, "");
+}
+
+void WriteSetRecord(ProfileStore& profile, const std::string& prefix, const SetRecord& record) {
+  const std::string index = prefix + kIndexName;
+  profile.WriteString(index, kIndexSection, kKeyFileSize, std::to_string(record.fileSize));
+  profile.WriteString(index, kIndexSection, kKeyPieceSize, std::to_string(record.pieceSize));
+  profile.WriteString(index, kIndexSection, kKeyPieces, std::to_string(record.pieceHashes.size()));
+  for (size_t i = 0; i < record.pieceHashes.size(); ++i)
+    profile.WriteString(index, kIndexSection, PieceHashKey(i + 1), record.pieceHashes[i]);
+  profile.WriteString(index, kIndexSection, kKeyWholeHash, record.wholeHash);
+  profile.WriteString(index, kIndexSection, kKeyHashAlg, kHashAlgorithm);
+}
+
+namespace {
+
+std::optional<uint64_t> ParseCount(const std::string& text) {
+  if (text.empty() || text.size() > 19) return std::nullopt;
+  uint64_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    v = v * 10 + static_cast<uint64_t>(c - '0');
+  }
+  return v;
+}
+
+bool IsDigest(const std::string& text) {
+  if (text.size() != 64) return false;
+  for (char c : text)
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  return true;
+}
+
+}  // namespace
+
+RecordRead ReadSetRecord(ProfileStore& profile, const std::string& indexPath) {
+  RecordRead out;
+  auto get = [&](const std::string& key) {
+    return profile.ReadString(indexPath, kIndexSection, key, "");
+  };
+  const std::string alg = get(kKeyHashAlg);
+  if (alg.empty()) return out;
+  out.kind = RecordRead::kDamaged;
+  if (alg != kHashAlgorithm) return out;
+  std::optional<uint64_t> fileSize = ParseCount(get(kKeyFileSize));
+  std::optional<uint64_t> pieceSize = ParseCount(get(kKeyPieceSize));
+  std::optional<uint64_t> pieces = ParseCount(get(kKeyPieces));
+  if (!fileSize || !pieceSize || !pieces || *pieceSize == 0) return out;
+  // The count must be the one the sizes give, so PieceBytes cannot underflow.
+  PiecePlan plan = PlanPieces(*fileSize, *pieceSize);
+  if (plan.Count() != *pieces) return out;
+  SetRecord& r = out.record;
+  r.fileSize = *fileSize;
+  r.pieceSize = *pieceSize;
+  for (uint64_t k = 1; k <= *pieces; ++k) {
+    std::string h = get(PieceHashKey(k));
+    if (!IsDigest(h)) return out;
+    r.pieceHashes.push_back(std::move(h));
+  }
+  r.wholeHash = get(kKeyWholeHash);
+  if (!IsDigest(r.wholeHash)) return out;
+  out.kind = RecordRead::kValid;
+  return out;
 }
 
 // ---- split ---------------------------------------------------------------------------------
@@ -80,18 +167,41 @@ std::string TargetPrefix(const std::string& folder) {
 }
 
 uint64_t WriteDataPieces(FileSystem& files, const std::string& sourcePath,
-                         const std::string& prefix, uint64_t pieceSize) {
+                         const std::string& prefix, uint64_t pieceSize, SetRecord* record,
+                         CopyMonitor* monitor) {
   std::unique_ptr<FileStream> source = files.OpenRead(sourcePath);
-  PiecePlan plan = PlanPieces(source->Size(), pieceSize);
-  CopyEngine engine;
+  const uint64_t size = source->Size();
+  PiecePlan plan = PlanPieces(size, pieceSize);
+  if (monitor) monitor->Begin(size);
+  CopyEngine engine(monitor);
+  std::optional<Sha256> hash;
+  if (record) {
+    hash.emplace();
+    record->fileSize = size;
+    record->pieceSize = pieceSize;
+    record->pieceHashes.clear();
+  }
   uint64_t written = 0;
   auto piece = [&](uint64_t bytes) {
-    std::unique_ptr<FileStream> out = files.Create(prefix + PieceName(written + 1));
-    engine.Copy(*source, *out, bytes);
+    const std::string name = prefix + PieceName(written + 1);
+    std::unique_ptr<FileStream> out = files.Create(name);
+    try {
+      engine.Copy(*source, *out, bytes, hash ? &*hash : nullptr);
+    } catch (...) {
+      // An incomplete piece must not stay behind looking like a whole one.
+      out.reset();
+      files.DeleteFile(name);
+      // A source that ends before the size it had at the start was changed meanwhile.
+      if (source->Size() != size) throw SourceChanged();
+      throw;
+    }
+    if (record) record->pieceHashes.push_back(hash->FinishHex());
     ++written;
   };
   for (uint64_t k = 0; k < plan.fullPieces; ++k) piece(pieceSize);
   if (plan.remainder > 0) piece(plan.remainder);
+  if (source->Size() != size) throw SourceChanged();
+  if (record) record->wholeHash = WholeHash(record->pieceHashes);
   return written;
 }
 
@@ -185,12 +295,66 @@ bool IsListedFile(FileSystem& files, const std::string& target,
   return false;
 }
 
-void AppendRows(FileSystem& files, FileStream& output, const std::vector<std::string>& rows) {
-  CopyEngine engine;
+void AppendRows(FileSystem& files, FileStream& output, const std::vector<std::string>& rows,
+                CopyMonitor* monitor) {
+  CopyEngine engine(monitor);
+  if (monitor) {
+    uint64_t total = 0;
+    for (const std::string& row : rows) total += files.OpenRead(row)->Size();
+    monitor->Begin(total);
+  }
   for (const std::string& row : rows) {
     std::unique_ptr<FileStream> in = files.OpenRead(row);
     engine.CopyAll(*in, output);
   }
+}
+
+std::optional<PieceProblem> CheckRowsAgainstRecord(FileSystem& files, const std::string& indexPath,
+                                                   const std::vector<std::string>& rows,
+                                                   const SetRecord& record) {
+  const uint64_t count = record.pieceHashes.size();
+  const std::string folder = indexPath.substr(0, indexPath.size() - FileNameOf(indexPath).size());
+  for (uint64_t k = 1; k <= count; ++k) {
+    if (k > rows.size())
+      return PieceProblem{PieceProblem::kNotListed, folder + PieceName(k), k, 0, 0};
+    const std::string& row = rows[k - 1];
+    std::optional<uint64_t> n = PieceNumber(row);
+    // The list order checks have passed, so a row of another number here means piece k is
+    // not listed at all.
+    if (!n || *n != k)
+      return PieceProblem{PieceProblem::kNotListed, folder + PieceName(k), k, 0, 0};
+    uint64_t actual = 0;
+    try {
+      actual = files.OpenRead(row)->Size();
+    } catch (const AppError&) {
+      return PieceProblem{PieceProblem::kGone, row, k, 0, 0};
+    }
+    if (actual != record.PieceBytes(k))
+      return PieceProblem{PieceProblem::kWrongSize, row, k, record.PieceBytes(k), actual};
+  }
+  if (rows.size() > count) return PieceProblem{PieceProblem::kExtra, rows[count], count + 1, 0, 0};
+  return std::nullopt;
+}
+
+void AppendCheckedRows(FileSystem& files, FileStream& output, const std::vector<std::string>& rows,
+                       const SetRecord& record, CopyMonitor* monitor) {
+  if (monitor) monitor->Begin(record.fileSize);
+  CopyEngine engine(monitor);
+  Sha256 hash;
+  std::vector<std::string> digests;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    std::unique_ptr<FileStream> in = files.OpenRead(rows[i]);
+    // The size checked before the merge started: a piece changed since copies no more.
+    const uint64_t want = record.PieceBytes(i + 1);
+    if (in->Size() != want)
+      throw PieceMismatch({PieceProblem::kWrongSize, rows[i], i + 1, want, in->Size()});
+    engine.Copy(*in, output, want, &hash);
+    digests.push_back(hash.FinishHex());
+    if (i >= record.pieceHashes.size() || digests.back() != record.pieceHashes[i])
+      throw PieceMismatch({PieceProblem::kWrongHash, rows[i], i + 1, 0, 0});
+  }
+  if (WholeHash(digests) != record.wholeHash)
+    throw PieceMismatch({PieceProblem::kWholeWrong, "", 0, 0, 0});
 }
 
 }  // namespace mt::splitter

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Error.h"
 #include "app/Path.h"
 #include "app/Services.h"
 
@@ -46,30 +47,104 @@ struct PiecePlan {
 };
 PiecePlan PlanPieces(uint64_t sourceSize, uint64_t pieceSize);
 
+class Sha256;
+
+// Watches a long copy from the thread doing it: told of every chunk moved, it reports the
+// progress and says when the user has asked to stop.
+class CopyMonitor {
+ public:
+  virtual ~CopyMonitor() = default;
+  // The number of bytes the whole work will copy, told once before the first chunk.
+  virtual void Begin(uint64_t total) { (void)total; }
+  // `bytes` more were copied; false stops the copy (it throws WorkStopped).
+  virtual bool Copied(uint64_t bytes) = 0;
+};
+
+// Thrown by the engine when its monitor asked it to stop; not an error the user is told of.
+class WorkStopped : public AppError {
+ public:
+  WorkStopped() : AppError("stopped") {}
+};
+
 // Copies through one buffer of kCopyBufferSize bytes, allocated once per engine and reused,
 // reading the source strictly front to back.
 class CopyEngine {
  public:
-  CopyEngine();
-  // Copies exactly `count` bytes. Throws "Stream read error" when the source fails or ends
-  // first, "Stream write error" when the target takes fewer bytes than given.
-  void Copy(FileStream& from, FileStream& to, uint64_t count);
+  explicit CopyEngine(CopyMonitor* monitor = nullptr);
+  // Copies exactly `count` bytes, feeding them to `hash` when given. Throws "Stream read
+  // error" when the source fails or ends first, "Stream write error" when the target takes
+  // fewer bytes than given, WorkStopped when the monitor says so.
+  void Copy(FileStream& from, FileStream& to, uint64_t count, Sha256* hash = nullptr);
   // Copies the whole of `from` (its size when the copy starts).
-  void CopyAll(FileStream& from, FileStream& to) { Copy(from, to, from.Size()); }
+  void CopyAll(FileStream& from, FileStream& to, Sha256* hash = nullptr) {
+    Copy(from, to, from.Size(), hash);
+  }
 
  private:
   std::unique_ptr<char[]> buffer_;
+  CopyMonitor* monitor_;
 };
+
+// ---- integrity record in the Index piece ----------------------------------------------------
+// Keys added to section "fghb" beside "kzm"; older versions read only "kzm" and ignore them.
+// "hashalg" is written last and names the hash, so a set whose split did not finish (or an
+// older set) has no record and merges unchecked, as before. "hash" is the SHA-256 of the piece
+// digests' hex texts in order: with the sizes it pins down the whole file without hashing its
+// bytes a second time.
+inline constexpr const char* kKeyFileSize = "filesize";
+inline constexpr const char* kKeyPieceSize = "piecesize";
+inline constexpr const char* kKeyPieces = "pieces";
+inline constexpr const char* kKeyHashAlg = "hashalg";
+inline constexpr const char* kKeyWholeHash = "hash";
+// Piece k's digest is under "hash<k>" ("hash1", "hash2", ...).
+std::string PieceHashKey(uint64_t number);
+
+struct SetRecord {
+  uint64_t fileSize = 0;
+  uint64_t pieceSize = 0;
+  std::vector<std::string> pieceHashes;  // hex, piece 1 first; its size is the piece count
+  std::string wholeHash;
+  // The size piece `number` (from 1) must have.
+  uint64_t PieceBytes(uint64_t number) const;
+};
+
+// The whole-file digest of a set from its piece digests.
+std::string WholeHash(const std::vector<std::string>& pieceHashes);
+
+// Takes away the claim of an older record in the same Index piece before a new split writes
+// its pieces ("hashalg" emptied).
+void ClearSetRecord(ProfileStore& profile, const std::string& prefix);
+// Writes the record, "hashalg" last.
+void WriteSetRecord(ProfileStore& profile, const std::string& prefix, const SetRecord& record);
+
+struct RecordRead {
+  enum Kind { kNone, kValid, kDamaged } kind = kNone;
+  SetRecord record;
+};
+// The record of the Index piece at `indexPath`: none when it has no "hashalg" (an older set,
+// or a split that did not finish); damaged when "hashalg" names another hash or the other
+// keys do not fit together.
+RecordRead ReadSetRecord(ProfileStore& profile, const std::string& indexPath);
 
 // Where the pieces of a split go: `folder` followed by "\" (not doubled).
 std::string TargetPrefix(const std::string& folder);
 
+// The source of a split grew or shrank while it was being cut.
+class SourceChanged : public AppError {
+ public:
+  SourceChanged() : AppError("source changed") {}
+};
+
 // Writes the data pieces of `sourcePath` as `prefix` + "1.ds", ... Each piece replaces a file
 // of that name. Returns the number of pieces written. Errors are those of the file system
-// ("Cannot open file", "Cannot create file") and of the copy engine; pieces written so far
-// stay, the source is closed on every path.
+// ("Cannot open file", "Cannot create file") and of the copy engine, SourceChanged when the
+// source's size at the end is not the size it had at the start (or it ended early); complete
+// pieces stay, the piece being written when it failed or was stopped is removed, the source
+// is closed on every path. With `record`, the sizes and each piece's SHA-256 are filled in
+// while copying.
 uint64_t WriteDataPieces(FileSystem& files, const std::string& sourcePath,
-                         const std::string& prefix, uint64_t pieceSize);
+                         const std::string& prefix, uint64_t pieceSize,
+                         SetRecord* record = nullptr, CopyMonitor* monitor = nullptr);
 
 // Writes the Index piece `prefix` + "0.ds" through the profile write, so other lines stay.
 void WriteIndexPiece(ProfileStore& profile, const std::string& prefix,
@@ -115,6 +190,41 @@ bool IsListedFile(FileSystem& files, const std::string& target,
                   const std::vector<std::string>& rows);
 
 // Appends the whole of every row to `output`, in order, through one engine.
-void AppendRows(FileSystem& files, FileStream& output, const std::vector<std::string>& rows);
+void AppendRows(FileSystem& files, FileStream& output, const std::vector<std::string>& rows,
+                CopyMonitor* monitor = nullptr);
+
+// What is wrong with a listed piece against the Index piece's record.
+struct PieceProblem {
+  enum Kind {
+    kNotListed,   // piece `number` of the set is not in the list (`piece`: where it belongs)
+    kExtra,       // `piece` is listed beyond the set's last piece
+    kGone,        // `piece` is listed but cannot be opened (deleted, moved, in use)
+    kWrongSize,   // `piece` has `actual` bytes instead of `expected`
+    kWrongHash,   // `piece`'s content is not the one recorded (altered, swapped, another set)
+    kWholeWrong,  // the pieces match one by one but not the record of the whole file
+  };
+  Kind kind;
+  std::string piece;
+  uint64_t number = 0;
+  uint64_t expected = 0, actual = 0;
+};
+
+// Thrown while joining a checked set when a piece's digest differs from the record.
+class PieceMismatch : public AppError {
+ public:
+  explicit PieceMismatch(PieceProblem p) : AppError("piece mismatch"), problem(std::move(p)) {}
+  PieceProblem problem;
+};
+
+// Before anything is written: the rows to join must be pieces 1..n of the record, once each,
+// in order, each of its recorded size. `indexPath` gives the folder named for a missing piece.
+std::optional<PieceProblem> CheckRowsAgainstRecord(FileSystem& files, const std::string& indexPath,
+                                                   const std::vector<std::string>& rows,
+                                                   const SetRecord& record);
+
+// AppendRows for a checked set: each row's digest is taken while it is copied and compared
+// with the record when the row is done; a difference throws PieceMismatch.
+void AppendCheckedRows(FileSystem& files, FileStream& output, const std::vector<std::string>& rows,
+                       const SetRecord& record, CopyMonitor* monitor = nullptr);
 
 }  // namespace mt::splitter

@@ -2,9 +2,13 @@
 // portable logic in splitter/FileSplitter.cpp.
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
+
+#include <thread>
 
 #include "app/Unit1.h"
 #include "splitter/FileSplitter.h"
+#include "update/UiGate.h"
 
 namespace mt {
 
@@ -16,16 +20,14 @@ class PageView : public splitter::SplitterView {
   explicit PageView(TForm1& form) : f_(form) {}
   WindowRef Owner() override { return f_.Handle; }
   std::string Caption() override { return f_.Caption(); }
-  void SetCaption(const std::string& caption) override {
-    f_.SetCaption(caption);
-    // The work runs without yielding; show the new caption before it starts.
-    RedrawWindow(f_.Handle, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
-  }
+  void SetCaption(const std::string& caption) override { f_.SetCaption(caption); }
   std::string SourceText() override { return TForm1::GetText(f_.Edit2); }
   void SetSourceText(const std::string& text) override { TForm1::SetText(f_.Edit2, text); }
   std::string PieceSizeText() override { return TForm1::GetText(f_.Edit1); }
   void SetSplitEnabled(bool enabled) override { EnableWindow(f_.Button3, enabled); }
   void SetMergeEnabled(bool enabled) override { EnableWindow(f_.Button5, enabled); }
+  void SetSplitButtonText(const std::string& text) override { TForm1::SetText(f_.Button3, text); }
+  void SetMergeButtonText(const std::string& text) override { TForm1::SetText(f_.Button5, text); }
   std::vector<std::string> ListRows() override {
     std::vector<std::string> rows;
     int n = static_cast<int>(SendMessageW(f_.ListBox1, LB_GETCOUNT, 0, 0));
@@ -61,7 +63,96 @@ class PageView : public splitter::SplitterView {
   TForm1& f_;
 };
 
+// One worker thread at a time; its posts reach the UI thread through a gate that the window
+// closes when it goes, so a late post never touches a destroyed window.
+class ThreadHost : public splitter::WorkHost {
+ public:
+  explicit ThreadHost(TForm1& form)
+      : gate_(std::make_shared<UiGate>([&form](std::function<void()> w) {
+          form.PostToUi(std::move(w));
+        })) {}
+  ~ThreadHost() override { Shutdown(); }
+  void Start(std::function<void()> work) override {
+    // The previous run has posted its end already; its thread is gone or about to be.
+    if (thread_.joinable()) thread_.join();
+    thread_ = std::thread([work = std::move(work)] {
+      try {
+        work();
+      } catch (...) {
+        // The work hands every outcome over itself; nothing may leave the thread.
+      }
+    });
+  }
+  void Post(std::function<void()> ui) override { gate_->Send(std::move(ui)); }
+  // The window is going: no more posts, and the worker (already told to stop) has cleaned
+  // up before the process may end.
+  void Shutdown() {
+    gate_->Close();
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  std::shared_ptr<UiGate> gate_;
+  std::thread thread_;
+};
+
+std::vector<std::string> DroppedFiles(HDROP drop) {
+  std::vector<std::string> out;
+  UINT n = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < n; ++i) {
+    UINT len = DragQueryFileW(drop, i, nullptr, 0);
+    std::wstring name(len + 1, L'\0');
+    len = DragQueryFileW(drop, i, name.data(), len + 1);
+    name.resize(len);
+    if (!(GetFileAttributesW(name.c_str()) & FILE_ATTRIBUTE_DIRECTORY)) out.push_back(Narrow(name));
+  }
+  return out;
+}
+
+bool Inside(HWND control, HWND page, POINT pt) {
+  RECT r;
+  GetWindowRect(control, &r);
+  MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&r), 2);
+  return PtInRect(&r, pt) != 0;
+}
+
 }  // namespace
+
+struct SplitterPageState {
+  explicit SplitterPageState(TForm1& form) : view(form), host(form) {}
+  PageView view;
+  ThreadHost host;
+  splitter::SplitterWork work;
+};
+
+SplitterPageState& TForm1::SplitterState() {
+  if (!splitterState_) splitterState_ = std::make_shared<SplitterPageState>(*this);
+  return *splitterState_;
+}
+
+bool TForm1::SplitterMayClose() {
+  SplitterPageState& st = SplitterState();
+  HWND h = Handle;
+  return splitter::MayCloseWindow(svc, st.view, st.work, [h] { DestroyWindow(h); });
+}
+
+void TForm1::SplitterShutdown() {
+  if (!splitterState_) return;
+  splitter::StopWork(splitterState_->work);
+  splitterState_->host.Shutdown();
+}
+
+bool TForm1::SplitterWorking() const { return splitterState_ && splitterState_->work.Running(); }
+
+void TForm1::TabSheet1DropFiles(HDROP drop) {
+  std::vector<std::string> files = DroppedFiles(drop);
+  POINT pt{};
+  DragQueryPoint(drop, &pt);
+  DragFinish(drop);
+  SplitterPageState& st = SplitterState();
+  if (Inside(GroupBox1, TabSheet1, pt)) splitter::DropSourceFile(st.view, files);
+  else if (Inside(ListBox1, TabSheet1, pt)) splitter::AddPieces(st.view, files, IndexPath);
+}
 
 void TForm1::CreateTabSheet1Controls() {
   HWND page = TabSheet1;
@@ -100,6 +191,9 @@ void TForm1::CreateTabSheet1Controls() {
   OnClick(Button3, [this] { Button3Click(); });
   OnClick(Button4, [this] { Button4Click(); });
   OnClick(Button5, [this] { Button5Click(); });
+  // Files dropped on the page: on the split group they give the file to split, on the list
+  // they are added as pieces.
+  DragAcceptFiles(page, TRUE);
 }
 
 void TForm1::Button1Click() {
@@ -108,8 +202,8 @@ void TForm1::Button1Click() {
 }
 
 void TForm1::Button3Click() {
-  PageView view(*this);
-  splitter::SplitSourceFile(svc, view);
+  SplitterPageState& st = SplitterState();
+  splitter::SplitSourceFile(svc, st.view, st.host, st.work);
 }
 
 void TForm1::Button4Click() {
@@ -118,8 +212,8 @@ void TForm1::Button4Click() {
 }
 
 void TForm1::Button5Click() {
-  PageView view(*this);
-  splitter::MergePieces(svc, view, SaveDialog1, IndexPath);
+  SplitterPageState& st = SplitterState();
+  splitter::MergePieces(svc, st.view, SaveDialog1, IndexPath, st.host, st.work);
 }
 
 }  // namespace mt

@@ -1,12 +1,16 @@
 // Benchmark driver for the piece-set copy engine (tools/bench/split.sh runs it):
-//   split_bench split SOURCE FOLDER MEGABYTES   pieces of SOURCE into FOLDER\1.ds ...
-//   split_bench merge OUTPUT FOLDER COUNT        FOLDER\1.ds .. COUNT.ds joined into OUTPUT
-//   split_bench idle                             nothing (the memory baseline)
+//   split_bench split SOURCE FOLDER MEGABYTES [hash]  pieces of SOURCE into FOLDER\1.ds ...
+//   split_bench merge OUTPUT FOLDER COUNT [hash]       FOLDER\1.ds .. COUNT.ds joined into OUTPUT
+//   split_bench idle                                   nothing (the memory baseline)
+// With "hash" the split takes each piece's SHA-256 while copying, as the program does, and
+// keeps the record in FOLDER\record.txt; the merge checks every piece against it while
+// copying (a mismatch ends it with status 3).
 // Prints "seconds=<wall time of the work> peak_rss_kib=<peak resident set of the process>".
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -55,15 +59,36 @@ int main(int argc, char** argv) {
   std::string mode = argv[1];
   auto start = std::chrono::steady_clock::now();
   try {
-    if (mode == "split" && argc == 5) {
+    const bool hash = argc == 6 && std::string(argv[5]) == "hash";
+    const std::string record = std::string(argc > 3 ? argv[3] : "") + "/record.txt";
+    if (mode == "split" && (argc == 5 || hash)) {
       uint64_t pieceSize = PieceSizeBytes(ParseMegabytes(argv[4]));
-      WriteDataPieces(files, argv[2], TargetPrefix(argv[3]), pieceSize);
-    } else if (mode == "merge" && argc == 5) {
+      SetRecord r;
+      WriteDataPieces(files, argv[2], TargetPrefix(argv[3]), pieceSize, hash ? &r : nullptr);
+      if (hash) {
+        std::ofstream f(record);
+        f << r.fileSize << ' ' << r.pieceSize << ' ' << r.wholeHash << '\n';
+        for (const std::string& h : r.pieceHashes) f << h << '\n';
+      }
+    } else if (mode == "merge" && (argc == 5 || hash)) {
       std::vector<std::string> rows;
       unsigned long count = std::strtoul(argv[4], nullptr, 10);
       for (unsigned long k = 1; k <= count; ++k) rows.push_back(TargetPrefix(argv[3]) + PieceName(k));
       auto out = files.Create(argv[2]);
-      AppendRows(files, *out, rows);
+      if (hash) {
+        SetRecord r;
+        std::ifstream f(record);
+        f >> r.fileSize >> r.pieceSize >> r.wholeHash;
+        for (std::string h; f >> h;) r.pieceHashes.push_back(h);
+        try {
+          AppendCheckedRows(files, *out, rows, r);
+        } catch (const PieceMismatch& m) {
+          std::fprintf(stderr, "split_bench: piece %s does not match\n", m.problem.piece.c_str());
+          return 3;
+        }
+      } else {
+        AppendRows(files, *out, rows);
+      }
     } else if (mode != "idle") {
       return Usage();
     }

@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <chrono>
+#include <fstream>
+#include <thread>
 
 #include "app/Error.h"
 #include "splitter/PieceSet.h"
+#include "splitter/Sha256.h"
 #include "splitter/tests/SplitterTestSupport.h"
 #include "tests/support/StandIns.h"
 
@@ -20,6 +24,24 @@ namespace fs = std::filesystem;
 
 const std::string kStartCaption = "Mirtak工具合集 v1.3";
 
+// The captions of one run: the working caption, its percentages rising to 100, then `end`.
+void ExpectProgressCaptions(const std::vector<test::FakeSplitterView::CaptionChange>& captions,
+                            const std::string& working, const std::string& end) {
+  ASSERT_GE(captions.size(), 3u);
+  EXPECT_EQ(captions.front().text, working);
+  EXPECT_EQ(captions.back().text, end);
+  int last = -1;
+  for (size_t i = 1; i + 1 < captions.size(); ++i) {
+    const std::string& c = captions[i].text;
+    ASSERT_EQ(c.rfind(working + " ", 0), 0u) << c;
+    ASSERT_EQ(c.back(), '%') << c;
+    int percent = std::stoi(c.substr(working.size() + 1));
+    EXPECT_GE(percent, last) << c;
+    last = percent;
+  }
+  EXPECT_EQ(last, 100);
+}
+
 class SplitterPageTest : public ::testing::Test {
  protected:
   std::string Error(const std::function<void()>& f) {
@@ -30,12 +52,18 @@ class SplitterPageTest : public ::testing::Test {
     }
     return "(no error)";
   }
-  void Split() { SplitSourceFile(svc(), view); }
+  void Split() {
+    SplitSourceFile(svc(), view, host, work);
+    host.RunPosted();
+  }
   void Choose(std::vector<std::string> files) {
     t.dialogs.openAnswers.push_back(std::move(files));
     ChoosePieces(svc(), view, OpenDialog2Defaults(), indexPath);
   }
-  void Merge() { MergePieces(svc(), view, saveDialog1, indexPath); }
+  void Merge() {
+    MergePieces(svc(), view, saveDialog1, indexPath, host, work);
+    host.RunPosted();
+  }
   Services& svc() { return t.services; }
   std::string Set(const std::string& name) { return dir / "set" + "\\" + name; }
   // Splits `bytes` stored as `name` into dir/set with pieces of 1 MB.
@@ -54,6 +82,8 @@ class SplitterPageTest : public ::testing::Test {
   test::FakeSplitterView view;
   FileDialogOptions saveDialog1;
   std::string indexPath;
+  test::TestWorkHost host;
+  SplitterWork work;
 };
 
 TEST_F(SplitterPageTest, ChoosingTheSourceFillsEdit2UnlessCancelled) {
@@ -71,21 +101,30 @@ TEST_F(SplitterPageTest, SplitWritesIndexAndPiecesWithCaptions) {
   std::string bytes = PatternBytes(2 * kMegabyte + 300);
   SplitFile("archive.rar", bytes);
   EXPECT_EQ(t.dialogs.folderTitles, std::vector<std::string>{"选择保存目录:"});
-  EXPECT_EQ(t.profile.FileText(Set("0.ds")), "[fghb]\r\nkzm=.rar\r\n");
+  // "kzm" first, as older versions wrote it; the record follows, "hashalg" last.
+  const std::string text = t.profile.FileText(Set("0.ds"));
+  EXPECT_EQ(text.rfind("[fghb]\r\nkzm=.rar\r\nfilesize=2097452\r\npiecesize=1048576\r\n"
+                       "pieces=3\r\nhash1=", 0), 0u) << text;
+  EXPECT_NE(text.find("\r\nhash3=" + Sha256Hex(bytes.substr(2 * kMegabyte)) + "\r\n"),
+            std::string::npos) << text;
+  EXPECT_EQ(text.substr(text.size() - 17), "hashalg=SHA-256\r\n");
   EXPECT_EQ(ReadWholeFile(Set("1.ds")), bytes.substr(0, kMegabyte));
   EXPECT_EQ(ReadWholeFile(Set("2.ds")), bytes.substr(kMegabyte, kMegabyte));
   EXPECT_EQ(ReadWholeFile(Set("3.ds")), bytes.substr(2 * kMegabyte));
-  ASSERT_EQ(view.captions.size(), 2u);
-  EXPECT_EQ(view.captions[0].text, "正在分割，请稍侯...");
-  EXPECT_FALSE(view.captions[0].splitEnabled);
-  EXPECT_EQ(view.captions[1].text, "分割完成");
+  ExpectProgressCaptions(view.captions, "正在分割，请稍侯...", "分割完成");
+  // While it ran, Button3 was the stop button and Button5 could not start a merge.
+  EXPECT_TRUE(view.captions[0].splitEnabled);
+  EXPECT_FALSE(view.captions[0].mergeEnabled);
+  EXPECT_EQ(view.button3, "分割文件");
   EXPECT_TRUE(view.splitEnabled);
+  EXPECT_TRUE(view.mergeEnabled);
   EXPECT_TRUE(view.notices.empty());
 }
 
 TEST_F(SplitterPageTest, EmptyFileGivesOnlyTheIndexAndAFileWithoutExtensionAnEmptyOne) {
   SplitFile("README", "");
-  EXPECT_EQ(t.profile.FileText(Set("0.ds")), "[fghb]\r\nkzm=\r\n");
+  EXPECT_EQ(t.profile.FileText(Set("0.ds")).rfind("[fghb]\r\nkzm=\r\nfilesize=0\r\n", 0), 0u);
+  EXPECT_EQ(ReadSetRecord(t.profile, Set("0.ds")).kind, RecordRead::kValid);
   EXPECT_FALSE(fs::exists(fs::u8path(test::PosixFileSystem::ToPosix(Set("1.ds")))));
   EXPECT_EQ(view.caption, "分割完成");
 }
@@ -188,9 +227,11 @@ TEST_F(SplitterPageTest, MergeJoinsTheSetBackWithTheRecordedExtension) {
   EXPECT_EQ(t.dialogs.saveAsked[0].filter, "*.rar|*.rar");
   EXPECT_EQ(t.dialogs.saveAsked[0].fileName, "ds.rar");
   EXPECT_EQ(ReadWholeFile(dir / "joined.rar"), bytes);
-  EXPECT_EQ(view.events, (std::vector<std::string>{"正在合并，请稍侯...", "Button5 off", "合并完成",
-                                                   "Button5 on"}));
+  ExpectProgressCaptions(view.captions, "正在合并，请稍侯...", "合并完成");
+  EXPECT_FALSE(view.captions[0].splitEnabled);
+  EXPECT_EQ(view.button5, "合并文件");
   EXPECT_TRUE(view.mergeEnabled);
+  EXPECT_TRUE(view.splitEnabled);
   EXPECT_EQ(indexPath, ".rar");
 
   // Merging again without choosing keeps the extension.
@@ -239,7 +280,8 @@ TEST_F(SplitterPageTest, OutputThatIsAListedFileIsRefusedBeforeItIsTruncated) {
   Merge();
   EXPECT_EQ(view.notices, std::vector<std::string>{kOutputIsInputText});
   EXPECT_EQ(ReadWholeFile(Set("1.ds")), "abcdef");
-  EXPECT_TRUE(view.captions.size() == 2 && view.caption == "分割完成");
+  EXPECT_EQ(view.caption, "分割完成");
+  EXPECT_EQ(view.captions.back().text, "分割完成");
   // The Index row counts too.
   t.dialogs.saveAnswers.push_back(Set("0.ds"));
   Merge();
@@ -248,6 +290,8 @@ TEST_F(SplitterPageTest, OutputThatIsAListedFileIsRefusedBeforeItIsTruncated) {
 
 TEST_F(SplitterPageTest, IndexPieceOfASecondSetIsNotJoined) {
   SplitFile("a.txt", std::string(kMegabyte + 3, 'a'));
+  // A set written by an older version: no record, so rows of another set may follow.
+  t.profile.WriteString(Set("0.ds"), "fghb", "hashalg", "");
   Choose({Set("0.ds"), Set("1.ds"), Set("2.ds")});
   fs::create_directory(fs::u8path(dir / "two"));
   WriteWholeFile(dir / "two" + "\\0.ds", "[fghb]\r\nkzm=.bin\r\n");
@@ -289,7 +333,8 @@ TEST_F(SplitterPageTest, PiecesOutOfOrderOrWithoutTheIndexFirstAreNamedSo) {
 
   EXPECT_TRUE(t.dialogs.saveAsked.empty());
   EXPECT_FALSE(fs::exists(fs::u8path(dir / "joined")));
-  EXPECT_TRUE(view.captions.size() == 2 && view.caption == "分割完成");
+  EXPECT_EQ(view.caption, "分割完成");
+  EXPECT_EQ(view.captions.back().text, "分割完成");
 }
 
 // The same piece reached through a linked folder and through a hard link: the path texts
@@ -328,13 +373,15 @@ TEST_F(SplitterPageTest, FailedMergeRestoresButtonAndCaptionThenReports) {
   SplitFile("a.txt", std::string(kMegabyte + 5, 'q'));
   Choose({Set("0.ds"), Set("1.ds"), Set("2.ds")});
   fs::remove(fs::u8path(test::PosixFileSystem::ToPosix(Set("2.ds"))));
+  // Without a record the missing piece is found only when the merge reaches it.
+  t.profile.WriteString(Set("0.ds"), "fghb", "hashalg", "");
   t.dialogs.saveAnswers.push_back(dir / "joined");
   EXPECT_EQ(Error([&] { Merge(); }),
             "Cannot open file \"" + Set("2.ds") + "\". 系统找不到指定的文件。");
   EXPECT_EQ(view.caption, "分割完成");
   EXPECT_TRUE(view.mergeEnabled);
-  // What was appended before the failure stays.
-  EXPECT_EQ(ReadWholeFile(dir / "joined"), std::string(kMegabyte, 'q'));
+  // What was appended before the failure is no whole file: it is removed.
+  EXPECT_FALSE(fs::exists(fs::u8path(dir / "joined")));
 }
 
 TEST_F(SplitterPageTest, UncreatableOutputIsReportedBeforeTheCaptionChanges) {
@@ -356,9 +403,295 @@ TEST_F(SplitterPageTest, FullDiskDuringMergeIsAWriteError) {
   t.services.files = &full;
   t.dialogs.saveAnswers.push_back(dir / "joined");
   EXPECT_EQ(Error([&] { Merge(); }), "Stream write error");
+  EXPECT_FALSE(fs::exists(fs::u8path(dir / "joined")));
   EXPECT_TRUE(view.mergeEnabled);
   EXPECT_EQ(view.caption, "分割完成");
   t.services.files = &t.files;
+}
+
+}  // namespace
+}  // namespace mt::splitter
+
+namespace mt::splitter {
+namespace {
+
+fs::path Native(const std::string& path) { return fs::u8path(test::PosixFileSystem::ToPosix(path)); }
+
+// A checked set: 3 MiB + 5 split into 1 MB pieces, then the list chosen in full.
+class CheckedMergeTest : public SplitterPageTest {
+ protected:
+  void SetUp() override {
+    SplitterPageTest::SetUp();
+    bytes = PatternBytes(3 * kMegabyte + 5, 11);
+    SplitFile("disk.img", bytes);
+    ASSERT_EQ(ReadSetRecord(t.profile, Set("0.ds")).kind, RecordRead::kValid);
+  }
+  void ChooseAll() { Choose({Set("0.ds"), Set("1.ds"), Set("2.ds"), Set("3.ds"), Set("4.ds")}); }
+  // Merges into dir/out.img; the one notice shown, or "" when none.
+  std::string MergeNotice() {
+    view.notices.clear();
+    t.dialogs.saveAnswers.push_back(dir / "out.img");
+    Merge();
+    EXPECT_LE(view.notices.size(), 1u);
+    return view.notices.empty() ? "" : view.notices[0];
+  }
+  bool OutputExists() { return fs::exists(fs::u8path(dir / "out.img")); }
+  std::string bytes;
+};
+
+TEST_F(CheckedMergeTest, RecordReadBackAndAWholeSetJoins) {
+  RecordRead r = ReadSetRecord(t.profile, Set("0.ds"));
+  EXPECT_EQ(r.record.fileSize, 3 * kMegabyte + 5);
+  EXPECT_EQ(r.record.pieceSize, kMegabyte);
+  ASSERT_EQ(r.record.pieceHashes.size(), 4u);
+  EXPECT_EQ(r.record.pieceHashes[1], Sha256Hex(bytes.substr(kMegabyte, kMegabyte)));
+  EXPECT_EQ(r.record.PieceBytes(4), 5u);
+  ChooseAll();
+  EXPECT_EQ(MergeNotice(), "");
+  EXPECT_EQ(ReadWholeFile(dir / "out.img"), bytes);
+  EXPECT_EQ(view.caption, "合并完成");
+}
+
+TEST_F(CheckedMergeTest, DeletedPiece) {
+  ChooseAll();
+  fs::remove(Native(Set("3.ds")));
+  EXPECT_EQ(MergeNotice(), FormatMessage1(kPieceGoneText, Set("3.ds")));
+  EXPECT_FALSE(OutputExists());
+  EXPECT_TRUE(t.dialogs.saveAsked.size() == 1 && view.mergeEnabled);
+}
+
+TEST_F(CheckedMergeTest, TruncatedPiece) {
+  ChooseAll();
+  fs::resize_file(Native(Set("2.ds")), kMegabyte - 1);
+  EXPECT_EQ(MergeNotice(), "分割文件大小不对：" + Set("2.ds") + "\n应为 1048576 字节，实际为 1048575 "
+                           "字节，文件不完整或不是这一组的分割文件。合并没有进行。");
+  EXPECT_FALSE(OutputExists());
+}
+
+TEST_F(CheckedMergeTest, SwappedPieces) {
+  ChooseAll();
+  std::string one = ReadWholeFile(Set("1.ds")), two = ReadWholeFile(Set("2.ds"));
+  WriteWholeFile(Set("1.ds"), two);
+  WriteWholeFile(Set("2.ds"), one);
+  EXPECT_EQ(MergeNotice(), FormatMessage1(kPieceHashText, Set("1.ds")));
+  EXPECT_FALSE(OutputExists());
+  EXPECT_EQ(view.caption, "分割完成");
+}
+
+TEST_F(CheckedMergeTest, AlteredPiece) {
+  ChooseAll();
+  std::string three = ReadWholeFile(Set("3.ds"));
+  three[kMegabyte - 1] ^= 1;  // the very last byte of the piece
+  WriteWholeFile(Set("3.ds"), three);
+  EXPECT_EQ(MergeNotice(), FormatMessage1(kPieceHashText, Set("3.ds")));
+  EXPECT_FALSE(OutputExists());
+}
+
+TEST_F(CheckedMergeTest, PieceOfAnotherSetWithTheSameNumber) {
+  // Another file of the same size split the same way: its 2.ds fits by name and size.
+  fs::create_directory(fs::u8path(dir / "other"));
+  WriteWholeFile(dir / "other.img", PatternBytes(3 * kMegabyte + 5, 12));
+  view.edit2 = dir / "other.img";
+  t.dialogs.folderAnswers.push_back(dir / "other");
+  Split();
+  WriteWholeFile(Set("2.ds"), ReadWholeFile(dir / "other" + "\\2.ds"));
+  ChooseAll();
+  EXPECT_EQ(MergeNotice(), FormatMessage1(kPieceHashText, Set("2.ds")));
+  EXPECT_FALSE(OutputExists());
+}
+
+TEST_F(CheckedMergeTest, MissingAndExtraRowsAreRefusedBeforeWriting) {
+  Choose({Set("0.ds"), Set("1.ds"), Set("2.ds"), Set("3.ds")});
+  EXPECT_EQ(MergeNotice(), FormatMessage2(kPieceNotListedText, Set("4.ds"), "4"));
+  EXPECT_FALSE(OutputExists());
+  view.rows.clear();
+  ChooseAll();
+  // A 5.ds left in the folder by an older, longer set.
+  WriteWholeFile(Set("5.ds"), "x");
+  view.rows.push_back(Set("5.ds"));
+  EXPECT_EQ(MergeNotice(), FormatMessage1(kPieceExtraText, Set("5.ds")));
+  EXPECT_FALSE(OutputExists());
+}
+
+TEST_F(CheckedMergeTest, DamagedRecordIsRefusedAndAnOlderSetMergesUnchecked) {
+  ChooseAll();
+  t.profile.WriteString(Set("0.ds"), "fghb", "pieces", "7");
+  EXPECT_EQ(MergeNotice(), FormatMessage1(kIndexDamagedText, Set("0.ds")));
+  t.profile.WriteString(Set("0.ds"), "fghb", "pieces", "4");
+  t.profile.WriteString(Set("0.ds"), "fghb", "hashalg", "MD5");
+  EXPECT_EQ(MergeNotice(), FormatMessage1(kIndexDamagedText, Set("0.ds")));
+  EXPECT_FALSE(OutputExists());
+  // Without "hashalg" (older versions never write it) an altered piece goes through as before.
+  t.profile.WriteString(Set("0.ds"), "fghb", "hashalg", "");
+  std::string two = ReadWholeFile(Set("2.ds"));
+  two[0] ^= 1;
+  WriteWholeFile(Set("2.ds"), two);
+  EXPECT_EQ(MergeNotice(), "");
+  EXPECT_EQ(ReadWholeFile(dir / "out.img").size(), bytes.size());
+}
+
+// Stops pressed while the worker copies: at the first read and near the end.
+TEST_F(SplitterPageTest, StoppedSplitRemovesThePieceBeingWrittenAndRestoresTheCaption) {
+  const std::string bytes = PatternBytes(3 * kMegabyte + 100);
+  WriteWholeFile(dir / "src.bin", bytes);
+  test::WatchingFileSystem watched(t.files);
+  t.services.files = &watched;
+  for (uint64_t at : {uint64_t{1}, 3 * kMegabyte + 50}) {
+    SCOPED_TRACE(at);
+    for (const char* k : {"1.ds", "2.ds", "3.ds", "4.ds"}) fs::remove(Native(Set(k)));
+    watched.totalRead = 0;
+    watched.onRead = [&](uint64_t n) {
+      if (n >= at) SplitSourceFile(svc(), view, host, work);  // Button3 as the stop button
+    };
+    view.edit2 = dir / "src.bin";
+    view.edit1 = "1";
+    view.captions.clear();
+    t.dialogs.folderAnswers.push_back(dir / "set");
+    Split();
+    EXPECT_FALSE(work.Running());
+    EXPECT_EQ(view.caption, kStartCaption);
+    EXPECT_EQ(view.button3, "分割文件");
+    EXPECT_TRUE(view.splitEnabled && view.mergeEnabled);
+    EXPECT_TRUE(view.notices.empty());
+    EXPECT_TRUE(t.messages.shown.empty());
+    const bool nearEnd = at > 1;
+    EXPECT_EQ(fs::exists(Native(Set("3.ds"))), nearEnd);
+    if (nearEnd) {
+      EXPECT_EQ(ReadWholeFile(Set("3.ds")), bytes.substr(2 * kMegabyte, kMegabyte));
+    }
+    EXPECT_FALSE(fs::exists(Native(Set(nearEnd ? "4.ds" : "1.ds"))));
+    // The Index piece keeps "kzm" but claims no record for an unfinished set.
+    EXPECT_EQ(t.profile.ReadString(Set("0.ds"), "fghb", "kzm", "?"), ".bin");
+    EXPECT_EQ(ReadSetRecord(t.profile, Set("0.ds")).kind, RecordRead::kNone);
+  }
+  t.services.files = &t.files;
+}
+
+TEST_F(SplitterPageTest, StoppedMergeRemovesTheOutput) {
+  const std::string bytes = PatternBytes(2 * kMegabyte + 7);
+  SplitFile("a.bin", bytes);
+  Choose({Set("0.ds"), Set("1.ds"), Set("2.ds"), Set("3.ds")});
+  test::WatchingFileSystem watched(t.files);
+  t.services.files = &watched;
+  watched.onRead = [&](uint64_t n) {
+    if (n >= 2 * kMegabyte) MergePieces(svc(), view, saveDialog1, indexPath, host, work);
+  };
+  t.dialogs.saveAnswers.push_back(dir / "joined");
+  Merge();
+  t.services.files = &t.files;
+  EXPECT_FALSE(fs::exists(fs::u8path(dir / "joined")));
+  EXPECT_EQ(view.caption, "分割完成");
+  EXPECT_EQ(view.button5, "合并文件");
+  EXPECT_TRUE(view.notices.empty());
+}
+
+TEST_F(SplitterPageTest, FullDiskDuringSplitRemovesTheCutPieceAndWritesNoRecord) {
+  WriteWholeFile(dir / "src.bin", PatternBytes(2 * kMegabyte + 9));
+  test::WatchingFileSystem full(t.files);
+  full.writeBudget = kMegabyte + 1000;
+  t.services.files = &full;
+  view.edit2 = dir / "src.bin";
+  view.edit1 = "1";
+  t.dialogs.folderAnswers.push_back(dir / "set");
+  EXPECT_EQ(Error([&] { Split(); }), "Stream write error");
+  t.services.files = &t.files;
+  EXPECT_TRUE(fs::exists(Native(Set("1.ds"))));
+  EXPECT_FALSE(fs::exists(Native(Set("2.ds"))));
+  EXPECT_EQ(ReadSetRecord(t.profile, Set("0.ds")).kind, RecordRead::kNone);
+  EXPECT_EQ(view.caption, kStartCaption);
+  EXPECT_TRUE(view.splitEnabled && view.mergeEnabled);
+}
+
+TEST_F(SplitterPageTest, SourceGrowingDuringTheSplitIsNamedAndGetsNoRecord) {
+  WriteWholeFile(dir / "log.txt", PatternBytes(kMegabyte + 10));
+  test::WatchingFileSystem watched(t.files);
+  t.services.files = &watched;
+  bool grown = false;
+  watched.onRead = [&](uint64_t) {
+    if (grown) return;
+    grown = true;
+    std::ofstream(fs::u8path(dir / "log.txt"), std::ios::binary | std::ios::app) << "more";
+  };
+  view.edit2 = dir / "log.txt";
+  view.edit1 = "1";
+  t.dialogs.folderAnswers.push_back(dir / "set");
+  Split();
+  t.services.files = &t.files;
+  ASSERT_EQ(view.notices.size(), 1u);
+  EXPECT_EQ(view.notices[0], FormatMessage1(kSourceChangedText, t.files.FullPath(dir / "log.txt")));
+  EXPECT_EQ(ReadSetRecord(t.profile, Set("0.ds")).kind, RecordRead::kNone);
+  EXPECT_EQ(view.caption, kStartCaption);
+}
+
+TEST_F(SplitterPageTest, ClosingTheWindowAsksWhileWorkRuns) {
+  bool closed = false;
+  auto close = [&] { closed = true; };
+  EXPECT_TRUE(MayCloseWindow(svc(), view, work, close));  // idle: no question
+  EXPECT_TRUE(t.messages.shown.empty());
+
+  const std::string bytes = PatternBytes(2 * kMegabyte + 3);
+  WriteWholeFile(dir / "src.bin", bytes);
+  test::WatchingFileSystem watched(t.files);
+  t.services.files = &watched;
+  bool asked = false;
+  // "No" at the first read keeps the work going; "yes" at the second piece stops it.
+  t.messages.answers = {7, kIdYes};
+  watched.onRead = [&](uint64_t n) {
+    if (!asked) {
+      asked = true;
+      EXPECT_FALSE(MayCloseWindow(svc(), view, work, close));
+      EXPECT_TRUE(work.Running());
+      EXPECT_FALSE(work.stop->load());
+    } else if (n >= kMegabyte + 1 && !work.stop->load()) {
+      EXPECT_FALSE(MayCloseWindow(svc(), view, work, close));
+    }
+  };
+  view.edit2 = dir / "src.bin";
+  view.edit1 = "1";
+  t.dialogs.folderAnswers.push_back(dir / "set");
+  Split();
+  t.services.files = &t.files;
+  ASSERT_EQ(t.messages.shown.size(), 2u);
+  EXPECT_EQ(t.messages.shown[0].text, kCloseWhileWorkingText);
+  EXPECT_EQ(t.messages.shown[0].caption, "温馨提示");
+  EXPECT_EQ(t.messages.shown[0].style, kMbYesNo | kMbIconQuestion);
+  EXPECT_TRUE(closed);
+  EXPECT_FALSE(fs::exists(Native(Set("2.ds"))));  // the piece being written went
+  EXPECT_TRUE(fs::exists(Native(Set("1.ds"))));
+}
+
+// On a real thread: the posts come back in order, the stop reaches the worker.
+TEST(SplitterWorker, ProgressComesBackFromTheThreadAndAStopEndsIt) {
+  test::TempDir dir;
+  test::TestServices t;
+  test::FakeSplitterView view;
+  test::TestWorkHost host(true);
+  SplitterWork work;
+  fs::create_directory(fs::u8path(dir / "set"));
+  WriteWholeFile(dir / "big.bin", PatternBytes(16 * kMegabyte + 1));
+  // A slow disk, so the work is still running when the percentages arrive.
+  test::WatchingFileSystem slow(t.files);
+  slow.onRead = [](uint64_t) { std::this_thread::sleep_for(std::chrono::milliseconds(2)); };
+  t.services.files = &slow;
+  view.edit2 = dir / "big.bin";
+  view.edit1 = "1";
+  t.dialogs.folderAnswers.push_back(dir / "set");
+  SplitSourceFile(t.services, view, host, work);
+  EXPECT_TRUE(work.Running());
+  EXPECT_EQ(view.button3, "停止分割");
+  host.RunUntilIdle(work, [&] {
+    if (view.caption != "正在分割，请稍侯... 0%" && view.caption.back() == '%')
+      SplitSourceFile(t.services, view, host, work);
+  });
+  EXPECT_EQ(view.caption, kStartCaption);
+  EXPECT_EQ(ReadSetRecord(t.profile, dir / "set" + "\\0.ds").kind, RecordRead::kNone);
+  // Whatever pieces stayed are whole ones.
+  for (const auto& e : fs::directory_iterator(fs::u8path(dir / "set"))) {
+    if (e.path().filename() != "0.ds") {
+      EXPECT_EQ(e.file_size(), kMegabyte) << e.path();
+    }
+  }
+  EXPECT_FALSE(fs::exists(fs::u8path(dir / "set/17.ds")));
 }
 
 }  // namespace

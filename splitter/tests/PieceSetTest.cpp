@@ -148,7 +148,7 @@ TEST(PieceSetErrors, MissingSourceAndUncreatablePiece) {
             "Cannot create file \"" + prefix + "1.ds\". 拒绝访问。");
 }
 
-TEST(PieceSetErrors, FullDiskStopsWithAWriteErrorAndKeepsWhatWasWritten) {
+TEST(PieceSetErrors, FullDiskStopsWithAWriteErrorKeepsWholePiecesAndRemovesTheCutOne) {
   TempDir dir;
   test::PosixFileSystem real;
   test::WatchingFileSystem files(real);
@@ -158,7 +158,8 @@ TEST(PieceSetErrors, FullDiskStopsWithAWriteErrorAndKeepsWhatWasWritten) {
   EXPECT_EQ(ErrorOf([&] { WriteDataPieces(files, dir / "src", prefix, 40000); }),
             "Stream write error");
   EXPECT_EQ(fs::file_size(fs::u8path(test::PosixFileSystem::ToPosix(prefix + "1.ds"))), 40000u);
-  EXPECT_TRUE(fs::exists(fs::u8path(test::PosixFileSystem::ToPosix(prefix + "2.ds"))));
+  // The cut piece is removed: it must not pass for a whole one.
+  EXPECT_FALSE(fs::exists(fs::u8path(test::PosixFileSystem::ToPosix(prefix + "2.ds"))));
   EXPECT_FALSE(fs::exists(fs::u8path(test::PosixFileSystem::ToPosix(prefix + "3.ds"))));
   EXPECT_EQ(files.created.size(), 2u);
 }

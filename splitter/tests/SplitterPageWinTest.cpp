@@ -7,7 +7,13 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <shellapi.h>
+#include <shlobj.h>
+#include <winioctl.h>
+
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "app/Unit1.h"
 #include "app/win/Handles.h"
@@ -51,8 +57,20 @@ class SplitterPage : public ::testing::Test {
     }
     return rows;
   }
+  // Clicks, then lets the split or merge that the click started run to its end, as the
+  // message loop would.
   void Click(HWND button) {
     TForm1::Click(button);
+    WaitIdle();
+  }
+  void WaitIdle() {
+    DWORD start = GetTickCount();
+    do {
+      Pump();
+      if (!form_->SplitterWorking()) break;
+      Sleep(5);
+    } while (GetTickCount() - start < 60000);
+    EXPECT_FALSE(form_->SplitterWorking());
     Pump();
   }
 
@@ -113,7 +131,8 @@ TEST_F(SplitterPage, ChooseSplitListAndMergeEndToEnd) {
   EXPECT_TRUE(t_.messages.shown.empty()) << t_.messages.shown[0].text;
   EXPECT_EQ(form_->Caption(), "分割完成");
   EXPECT_TRUE(IsWindowEnabled(form_->Button3));
-  EXPECT_EQ(ReadWholeFile(In("set\\0.ds")), "[fghb]\r\nkzm=.rar\r\n");
+  EXPECT_EQ(ReadWholeFile(In("set\\0.ds")).rfind("[fghb]\r\nkzm=.rar\r\nfilesize=2621440\r\n", 0), 0u);
+  EXPECT_EQ(splitter::ReadSetRecord(profile_, In("set\\0.ds")).kind, splitter::RecordRead::kValid);
   EXPECT_EQ(ReadWholeFile(In("set\\1.ds")), bytes.substr(0, splitter::kMegabyte));
   EXPECT_EQ(ReadWholeFile(In("set\\3.ds")).size(), 512u * 1024);
   EXPECT_FALSE(fs::exists(fs::u8path(In("set\\4.ds"))));
@@ -288,6 +307,166 @@ TEST_F(SplitterPage, CancelledDialogsLeaveCaptionAndButtons) {
   EXPECT_TRUE(IsWindowEnabled(form_->Button3));
   EXPECT_TRUE(IsWindowEnabled(form_->Button5));
   EXPECT_TRUE(t_.messages.shown.empty());
+}
+
+// A sparse file of 4 GiB + 100 bytes: nothing on disk, but the split reads all of it.
+std::string MakeSparse(const std::string& path) {
+  UniqueFileHandle f(CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD ignored = 0;
+  DeviceIoControl(f.get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
+  LARGE_INTEGER size;
+  size.QuadPart = 4294967296LL + 100;
+  SetFilePointerEx(f.get(), size, nullptr, FILE_BEGIN);
+  SetEndOfFile(f.get());
+  return path;
+}
+
+// Percentage at the end of a working caption, or -1.
+int PercentOf(const std::string& caption, const std::string& working) {
+  if (caption.rfind(working + " ", 0) != 0 || caption.back() != '%') return -1;
+  return std::stoi(caption.substr(working.size() + 1));
+}
+
+TEST_F(SplitterPage, WindowAnswersWhileALargeSplitRunsAndTheButtonStopsIt) {
+  TForm1::SetText(form_->Edit2, MakeSparse(In("big.iso")));
+  TForm1::SetText(form_->Edit1, "1");
+  fs::create_directory(fs::u8path(In("set")));
+  t_.dialogs.folderAnswers.push_back(In("set"));
+  TForm1::Click(form_->Button3);
+  EXPECT_TRUE(form_->SplitterWorking());
+  EXPECT_EQ(TForm1::GetText(form_->Button3), "停止分割");
+  EXPECT_FALSE(IsWindowEnabled(form_->Button5));
+  EXPECT_TRUE(IsWindowEnabled(form_->Button3));
+
+  // Another thread asks the window for its caption with a timeout while the work runs.
+  HWND h = form_->Handle;
+  std::atomic<bool> done{false};
+  std::atomic<int> answered{0}, timedOut{0};
+  std::thread asker([&] {
+    while (!done) {
+      wchar_t text[128] = L"";
+      DWORD_PTR got = 0;
+      if (SendMessageTimeoutW(h, WM_GETTEXT, 128, reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
+                              500, &got))
+        ++answered;
+      else
+        ++timedOut;
+      Sleep(20);
+    }
+  });
+  std::vector<int> seen;
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < 30000) {
+    Pump();
+    int p = PercentOf(form_->Caption(), "正在分割，请稍侯...");
+    if (p >= 0 && (seen.empty() || seen.back() != p)) seen.push_back(p);
+    if (seen.size() >= 3 && answered >= 5) break;
+    Sleep(5);
+  }
+  ASSERT_TRUE(form_->SplitterWorking()) << "the split ended before it could be stopped";
+  // Stop from the button.
+  TForm1::Click(form_->Button3);
+  WaitIdle();
+  done = true;
+  asker.join();
+  EXPECT_GE(answered.load(), 5);
+  EXPECT_EQ(timedOut.load(), 0);
+  ASSERT_GE(seen.size(), 3u);
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_GT(seen.back(), 0);
+
+  EXPECT_EQ(form_->Caption(), "Mirtak工具合集 v1.3");
+  EXPECT_EQ(TForm1::GetText(form_->Button3), "分割文件");
+  EXPECT_TRUE(IsWindowEnabled(form_->Button3));
+  EXPECT_TRUE(IsWindowEnabled(form_->Button5));
+  EXPECT_TRUE(t_.messages.shown.empty());
+  // Only whole pieces stay, and the Index piece claims no record.
+  int pieces = 0;
+  for (const auto& e : fs::directory_iterator(fs::u8path(In("set")))) {
+    if (e.path().filename() == "0.ds") continue;
+    ++pieces;
+    EXPECT_EQ(e.file_size(), splitter::kMegabyte) << e.path();
+  }
+  EXPECT_GT(pieces, 0);
+  EXPECT_EQ(splitter::ReadSetRecord(profile_, In("set\\0.ds")).kind, splitter::RecordRead::kNone);
+}
+
+TEST_F(SplitterPage, ClosingDuringAMergeAsksAndYesStopsAndRemovesTheOutput) {
+  // A set of two pieces of 2 GiB, sparse: the merge runs long enough to be closed.
+  fs::create_directory(fs::u8path(In("set")));
+  WriteWholeFile(In("set\\0.ds"), "[fghb]\r\nkzm=.iso\r\n");
+  MakeSparse(In("set\\1.ds"));
+  MakeSparse(In("set\\2.ds"));
+  t_.dialogs.openAnswers.push_back(
+      std::vector<std::string>{In("set\\0.ds"), In("set\\1.ds"), In("set\\2.ds")});
+  Click(form_->Button4);
+  t_.dialogs.saveAnswers.push_back(In("joined.iso"));
+  TForm1::Click(form_->Button5);
+  ASSERT_TRUE(form_->SplitterWorking());
+  EXPECT_EQ(TForm1::GetText(form_->Button5), "停止合并");
+  EXPECT_FALSE(IsWindowEnabled(form_->Button3));
+
+  HWND h = form_->Handle;
+  t_.messages.answers = {IDNO, IDYES};
+  SendMessageW(h, WM_CLOSE, 0, 0);
+  ASSERT_EQ(t_.messages.shown.size(), 1u);
+  EXPECT_EQ(t_.messages.shown[0].text, splitter::kCloseWhileWorkingText);
+  EXPECT_EQ(t_.messages.shown[0].caption, "温馨提示");
+  EXPECT_EQ(t_.messages.shown[0].style, static_cast<unsigned>(MB_YESNO | MB_ICONQUESTION));
+  Pump();
+  EXPECT_TRUE(IsWindow(h));
+  EXPECT_TRUE(form_->SplitterWorking());
+
+  SendMessageW(h, WM_CLOSE, 0, 0);
+  DWORD start = GetTickCount();
+  while (IsWindow(h) && GetTickCount() - start < 30000) {
+    Pump();
+    Sleep(5);
+  }
+  EXPECT_FALSE(IsWindow(h));
+  EXPECT_EQ(t_.messages.shown.size(), 2u);
+  EXPECT_FALSE(fs::exists(fs::u8path(In("joined.iso"))));
+  EXPECT_FALSE(form_->SplitterWorking());
+}
+
+// Files dropped through a real WM_DROPFILES, as the shell hands them over.
+void DropOn(HWND page, HWND control, const std::vector<std::string>& files) {
+  std::wstring list;
+  for (const std::string& f : files) list += Widen(f) + L'\0';
+  list += L'\0';
+  HGLOBAL mem = GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+  auto* df = static_cast<DROPFILES*>(GlobalLock(mem));
+  df->pFiles = sizeof(DROPFILES);
+  df->fWide = TRUE;
+  RECT r;
+  GetWindowRect(control, &r);
+  MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&r), 2);
+  df->pt = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+  memcpy(reinterpret_cast<char*>(df) + sizeof(DROPFILES), list.data(), list.size() * sizeof(wchar_t));
+  GlobalUnlock(mem);
+  SendMessageW(page, WM_DROPFILES, reinterpret_cast<WPARAM>(mem), 0);
+}
+
+TEST_F(SplitterPage, DroppedFilesFillEdit2OrJoinTheListInSelectionOrder) {
+  EXPECT_TRUE(GetWindowLongW(form_->TabSheet1, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+  fs::create_directory(fs::u8path(In("set")));
+  for (const char* k : {"0.ds", "1.ds", "2.ds", "10.ds"}) WriteWholeFile(In(std::string("set\\") + k), "x");
+  WriteWholeFile(In("movie.avi"), "x");
+
+  DropOn(form_->TabSheet1, form_->Edit2, {In("movie.avi"), In("set\\1.ds")});
+  EXPECT_EQ(TForm1::GetText(form_->Edit2), In("movie.avi"));
+  EXPECT_TRUE(Rows().empty());
+
+  DropOn(form_->TabSheet1, form_->ListBox1,
+         {In("set\\10.ds"), In("set\\2.ds"), In("set\\0.ds"), In("set\\1.ds"), In("set")});
+  EXPECT_EQ(Rows(), (std::vector<std::string>{In("set\\0.ds"), In("set\\1.ds"), In("set\\2.ds"),
+                                              In("set\\10.ds")}));
+  EXPECT_EQ(form_->IndexPath, In("set\\0.ds"));
+  EXPECT_EQ(TForm1::GetText(form_->Edit2), In("movie.avi"));
+  // A drop beside both leaves everything as it is.
+  DropOn(form_->TabSheet1, form_->Button4, {In("movie.avi")});
+  EXPECT_EQ(Rows().size(), 4u);
 }
 
 }  // namespace

@@ -7,6 +7,36 @@
 
 namespace mt::test {
 
+void TestWorkHost::RunPosted() {
+  for (;;) {
+    std::function<void()> next;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (queue_.empty()) return;
+      next = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    next();
+  }
+}
+
+void TestWorkHost::RunUntilIdle(const splitter::SplitterWork& work,
+                                const std::function<void()>& each) {
+  while (work.Running()) {
+    std::function<void()> next;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      ready_.wait(lock, [&] { return !queue_.empty(); });
+      next = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    next();
+    if (each && work.Running()) each();
+  }
+  Join();
+  RunPosted();
+}
+
 namespace {
 
 class WatchedStream : public FileStream {
@@ -18,6 +48,8 @@ class WatchedStream : public FileStream {
     if (read_ + n > fs_.readFailsAfter) throw AppError("设备未就绪。");
     size_t got = inner_->Read(buffer, n);
     read_ += got;
+    fs_.totalRead += got;
+    if (fs_.onRead) fs_.onRead(fs_.totalRead);
     return got;
   }
   size_t Write(const void* buffer, size_t n) override {

@@ -2,8 +2,13 @@
 // file system wrapper that injects failures and watches how files are read and written.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <map>
+#include <mutex>
+#include <thread>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +38,8 @@ class FakeSplitterView : public splitter::SplitterView {
     mergeEnabled = e;
     events.push_back(e ? "Button5 on" : "Button5 off");
   }
+  void SetSplitButtonText(const std::string& t) override { button3 = t; }
+  void SetMergeButtonText(const std::string& t) override { button5 = t; }
   std::vector<std::string> ListRows() override { return rows; }
   void AppendListRow(const std::string& r) override { rows.push_back(r); }
   void Notice(const std::string& t) override { notices.push_back(t); }
@@ -43,6 +50,7 @@ class FakeSplitterView : public splitter::SplitterView {
   };
   std::string caption = "Mirtak工具合集 v1.3";
   std::string edit2, edit1 = "1024";
+  std::string button3 = "分割文件", button5 = "合并文件";
   bool splitEnabled = true, mergeEnabled = true;
   std::vector<std::string> rows, notices;
   std::vector<std::string> events;  // captions and button changes, in order
@@ -67,6 +75,10 @@ class WatchingFileSystem : public FileSystem {
   std::string FullPath(const std::string& p) override { return inner_.FullPath(p); }
   std::optional<FileIdentity> Identity(const std::string& p) override { return inner_.Identity(p); }
 
+  // Called after every read with the bytes read so far from all files (a user pressing stop
+  // at that moment, another program changing the source).
+  std::function<void(uint64_t)> onRead;
+  uint64_t totalRead = 0;
   uint64_t writeBudget = UINT64_MAX;  // bytes the "disk" still takes
   uint64_t readFailsAfter = UINT64_MAX;  // a read past this many bytes of a file throws
   size_t largestRead = 0, largestWrite = 0;
@@ -102,6 +114,40 @@ class VirtualFileSystem : public FileSystem {
     if (it == identities.end()) return std::nullopt;
     return it->second;
   }
+};
+
+// Runs the page's work: inline (the work runs inside Start, its posts wait in a queue until
+// RunPosted) or, with `threaded`, on a real thread whose posts RunUntilIdle carries out on
+// the test's thread, as the window's message loop would.
+class TestWorkHost : public splitter::WorkHost {
+ public:
+  explicit TestWorkHost(bool threaded = false) : threaded_(threaded) {}
+  ~TestWorkHost() override { Join(); }
+  void Start(std::function<void()> work) override {
+    Join();
+    if (threaded_) thread_ = std::thread(std::move(work));
+    else work();
+  }
+  void Post(std::function<void()> ui) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back(std::move(ui));
+    ready_.notify_all();
+  }
+  // Carries out the posts waiting now (and any they lead to).
+  void RunPosted();
+  // Carries out posts as they come until `work` is idle, then waits for the thread. `each`
+  // runs after every post (a test's "user" acting while the work runs).
+  void RunUntilIdle(const splitter::SplitterWork& work, const std::function<void()>& each = {});
+  void Join() {
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  bool threaded_;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<std::function<void()>> queue_;
 };
 
 // Appends non-zero bytes of `data` (at absolute offset `at`) to `marks`.

@@ -3,6 +3,7 @@
 list does nothing; a 2.5 MiB file split into 1 MB pieces through the open dialog and the
 folder dialog; the pieces chosen in the multiple-selection dialog and merged through the
 save dialog, byte for byte; a selection that lacks a piece is refused."""
+import hashlib
 import os
 import sys
 
@@ -75,8 +76,14 @@ def test(s):
     s.wait_caption(main, "分割完成")
     folder = s.unix_path(pieces_win)
     check_equal(sorted(os.listdir(folder)), ["0.ds", "1.ds", "2.ds", "3.ds"], "piece set files")
+    # "kzm" as older versions wrote it, then the record of sizes and SHA-256 digests.
+    hashes = [hashlib.sha256(data[k * PIECE:(k + 1) * PIECE]).hexdigest() for k in range(3)]
+    index = (b"[fghb]\r\nkzm=.rar\r\nfilesize=%d\r\npiecesize=%d\r\npieces=3\r\n"
+             % (len(data), PIECE))
+    index += b"".join(b"hash%d=%s\r\n" % (k + 1, h.encode()) for k, h in enumerate(hashes))
+    index += b"hash=%s\r\nhashalg=SHA-256\r\n" % hashlib.sha256("".join(hashes).encode()).hexdigest().encode()
     with open(os.path.join(folder, "0.ds"), "rb") as f:
-        check_equal(f.read(), b"[fghb]\r\nkzm=.rar\r\n", "index piece")
+        check_equal(f.read(), index, "index piece")
     for k in (1, 2, 3):
         with open(os.path.join(folder, "%d.ds" % k), "rb") as f:
             check(f.read() == data[(k - 1) * PIECE:k * PIECE], "piece %d.ds differs" % k)

@@ -128,10 +128,14 @@ class RecordingMessages : public MessageBoxes {
   int Show(WindowRef owner, const std::string& text, const std::string& caption,
            unsigned style) override {
     shown.push_back({owner, text, caption, style});
-    return 1;
+    if (answers.empty()) return 1;
+    int a = answers.front();
+    answers.erase(answers.begin());
+    return a;
   }
   void Beep() override { ++beeps; }
   std::vector<ShownMessage> shown;
+  std::vector<int> answers;  // returned in turn; 1 (OK) once they run out
   int beeps = 0;
 };
 

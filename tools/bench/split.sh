@@ -1,26 +1,33 @@
 #!/bin/sh
-# Split/join benchmark of the piece-set engine against coreutils, on a 1 GiB file that sits in
-# the page cache. Started by "./bench.sh split" or directly as tools/bench/split.sh.
+# Split/join benchmark of the piece-set engine against dd, split and cat, whole processes timed
+# Started by "./bench.sh split" or directly as tools/bench/split.sh.
 #
 #   BENCH_DIR    work folder (default: a fresh folder under ${TMPDIR:-/tmp}); needs ~3 GiB
-#   BENCH_MB     file size in MiB (default 1024)
+#   BENCH_MB     file size in MiB (default 1024), random bytes kept in the page cache
 #   BENCH_PIECE  piece size in MB for the split (default 128, so 8 pieces)
-#   BENCH_RUNS   runs of each step, the fastest counts (default 3)
+#   BENCH_RUNS   rounds (default 5, at least 5 are run)
 #   BENCH_WINE   0 skips the Windows build under Wine (default: run it when it can be built)
 #
-# Engine times are measured inside the driver (bench program split_bench, built natively in
-# build/bench-native and with MinGW in build/win64); coreutils times around the command.
-# cat (coreutils 9) copies in the kernel (copy_file_range) and split reads 128 KiB at a time;
-# a "dd bs=61440" copy is timed as well, as the floor of any 61,440-byte read/write loop.
-# Prints one line per platform and ends with the native figures:
-#   split_ratio=1.03 merge_ratio=1.01 peak_rss_mib=3.2
-# (ratio = engine time / coreutils time; peak_rss_mib = peak resident memory of the engine's
-# process; the idle figure printed above it is the same program doing nothing).
+# Every contender is timed the same way: the wall time of its whole process, taken in this
+# script around the command (so the engine's start-up, and under Wine Wine's, counts too).
+# The contenders run one after another inside each round, the rounds repeat, and each figure
+# is the median of the rounds with the fastest and slowest beside it:
+#   dd       dd bs=61440 of the source into one file: the floor of any copy loop with the
+#            engine's 61,440-byte buffer
+#   split    coreutils split -b; cat: coreutils cat of the pieces
+#   engine   split_bench split / merge (the program's engine), without and with the SHA-256
+#            record (hash); natively and, with the MinGW build, under Wine
+# Peak memory is the engine's own peak resident set, against the same driver doing nothing.
+# The last line holds the native figures:
+#   split_vs_dd=1.05 merge_vs_dd=1.04 hash_overhead=1.12 peak_rss_mib=3.1
+# (engine median / dd median; hashing engine / plain engine, split and merge together; peak
+# resident set of the engine's process in MiB.)
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
 mb=${BENCH_MB:-1024}
 piece=${BENCH_PIECE:-128}
-runs=${BENCH_RUNS:-3}
+runs=${BENCH_RUNS:-5}
+[ "$runs" -ge 5 ] || runs=5
 pieces=$(( (mb + piece - 1) / piece ))
 
 # ---- build the driver ---------------------------------------------------------------------
@@ -50,83 +57,95 @@ fi
 # ---- the work folder -----------------------------------------------------------------------
 work=${BENCH_DIR:-$(mktemp -d "${TMPDIR:-/tmp}/split-bench.XXXXXX")}
 mkdir -p "$work"
-cleanup() { rm -rf "$work/src.bin" "$work/pieces" "$work/core" "$work/out.bin"; [ -n "${BENCH_DIR:-}" ] || rmdir "$work" 2>/dev/null || true; }
+times=$work/times
+cleanup() {
+  rm -rf "$work/src.bin" "$work/pieces" "$work/core" "$work/out.bin" "$times"
+  [ -n "${BENCH_DIR:-}" ] || rmdir "$work" 2>/dev/null || true
+}
 trap cleanup EXIT INT TERM
-echo "source: $mb MiB of random bytes, pieces of $piece MB ($pieces pieces), best of $runs" >&2
+echo "source: $mb MiB of random bytes, pieces of $piece MB ($pieces pieces), $runs rounds" >&2
 head -c "$((mb * 1048576))" /dev/urandom >"$work/src.bin"
 cat "$work/src.bin" >/dev/null    # into the page cache
+: >"$times"
 
 now() { date +%s.%N; }
-min() { awk -v a="$1" -v b="$2" 'BEGIN { print (b == "" || a < b) ? a : b }'; }
 field() { sed -n "s/.*$1=\([0-9.]*\).*/\1/p"; }
 piece_list() { k=1; while [ $k -le $pieces ]; do printf '%s ' "$work/pieces/$k.ds"; k=$((k + 1)); done; }
-
 winpath() { printf 'Z:%s\n' "$(printf '%s' "$1" | tr / '\\')"; }
-elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { print b - a }'; }
-bigger() { awk -v a="$1" -v b="$2" 'BEGIN { print (a > b) ? a : b }'; }
 
-# One round: each contender splits the source and joins the pieces once, one after another,
-# so that load from elsewhere on the machine falls on all of them alike. The fastest of all
-# rounds counts. Engine runs must give the source back byte for byte.
-# $1 = key (n|w), $2 = driver command, $3 = source, $4 = folder, $5 = output
-engine_round() {
-  rm -rf "$work/pieces" "$work/out.bin"; mkdir "$work/pieces"; sync
-  r=$($2 split "$3" "$4" "$piece")
-  eval "s_$1=\$(min \"$(echo "$r" | field seconds)\" \"\${s_$1:-}\")"
-  eval "rss_$1=\$(bigger \"$(echo "$r" | field peak_rss_kib)\" \"\${rss_$1:-0}\")"
+# timed NAME COMMAND...: runs the command as a whole process, appends "NAME seconds" to the
+# times file. The driver's own report (peak memory) goes to $work/last.
+timed() {
+  name=$1; shift
   sync
-  r=$($2 merge "$5" "$4" "$pieces")
-  eval "m_$1=\$(min \"$(echo "$r" | field seconds)\" \"\${m_$1:-}\")"
-  eval "rss_$1=\$(bigger \"$(echo "$r" | field peak_rss_kib)\" \"\${rss_$1:-0}\")"
-  cmp -s "$work/src.bin" "$work/out.bin" || { echo "joined file differs from the source" >&2; exit 1; }
+  t0=$(now)
+  "$@" >"$work/last"
+  t1=$(now)
+  awk -v n="$name" -v a="$t0" -v b="$t1" 'BEGIN { printf "%s %.4f\n", n, b - a }' >>"$times"
+  rss=$(field peak_rss_kib <"$work/last")
+  [ -z "$rss" ] || echo "rss_$name $rss" >>"$times"
 }
+same() { cmp -s "$work/src.bin" "$work/out.bin" || { echo "$1: joined file differs" >&2; exit 1; }; }
+fresh() { rm -rf "$work/pieces" "$work/core" "$work/out.bin"; mkdir "$work/pieces" "$work/core"; }
 
-core_round() {
-  rm -rf "$work/core" "$work/out.bin"; mkdir "$work/core"; sync
-  t0=$(now); (cd "$work/core" && split -b "${piece}M" "$work/src.bin"); t1=$(now)
-  s_c=$(min "$(elapsed "$t0" "$t1")" "${s_c:-}")
-  rm -rf "$work/pieces"; mkdir "$work/pieces"
-  "$native_bin" split "$work/src.bin" "$work/pieces" "$piece" >/dev/null   # the pieces for cat
-  sync
-  # shellcheck disable=SC2046
-  t0=$(now); cat $(piece_list) >"$work/out.bin"; t1=$(now)
-  m_c=$(min "$(elapsed "$t0" "$t1")" "${m_c:-}")
-  # Reference only: the same copy as a plain read/write loop with the engine's buffer size.
-  rm -f "$work/out.bin"; sync
-  t0=$(now); dd if="$work/src.bin" of="$work/out.bin" bs=61440 status=none; t1=$(now)
-  d_c=$(min "$(elapsed "$t0" "$t1")" "${d_c:-}")
-  rm -rf "$work/core"
-}
-
-report() {  # $1 label, $2 split s, $3 merge s, $4 peak kib, $5 idle kib
-  awk -v l="$1" -v es="$2" -v em="$3" -v cs="$s_c" -v cm="$m_c" -v rss="$4" -v idle="$5" 'BEGIN {
-    printf "%s engine split %.3fs merge %.3fs | coreutils split %.3fs cat %.3fs | idle_rss_mib=%.1f above_idle_mib=%.1f\n",
-           l, es, em, cs, cm, idle / 1024, (rss - idle) / 1024
-    printf "%ssplit_ratio=%.2f merge_ratio=%.2f peak_rss_mib=%.1f\n", (l == "native:" ? "" : l " "),
-           es / cs, em / cm, rss / 1024 }'
+# One engine's four runs: split and merge, plain and with the record.
+# $1 = n|w, $2.. = driver command (the paths below are turned into the driver's own form)
+engine_runs() {
+  key=$1; shift
+  if [ "$key" = w ]; then
+    src=$(winpath "$work/src.bin"); dir=$(winpath "$work/pieces"); out=$(winpath "$work/out.bin")
+  else
+    src=$work/src.bin; dir=$work/pieces; out=$work/out.bin
+  fi
+  fresh; timed "${key}split" "$@" split "$src" "$dir" "$piece"
+  timed "${key}merge" "$@" merge "$out" "$dir" "$pieces"; same "$key merge"
+  fresh; timed "${key}splithash" "$@" split "$src" "$dir" "$piece" hash
+  timed "${key}mergehash" "$@" merge "$out" "$dir" "$pieces" hash; same "$key checked merge"
 }
 
 if [ -n "$wine_bin" ]; then
-  wine_run="$root/tools/wine-run.sh --prefix $win_build/wineprefix $wine_bin"
-  idle_w=$($wine_run idle | field peak_rss_kib)
+  wine_run="$root/tools/wine-run.sh --prefix $win_build/wineprefix"
+  idle_w=$($wine_run "$wine_bin" idle | field peak_rss_kib)
 fi
 idle_n=$("$native_bin" idle | field peak_rss_kib)
 i=0
 while [ $i -lt "$runs" ]; do
-  core_round
-  engine_round n "$native_bin" "$work/src.bin" "$work/pieces" "$work/out.bin"
-  if [ -n "$wine_bin" ]; then
-    engine_round w "$wine_run" "$(winpath "$work/src.bin")" "$(winpath "$work/pieces")" \
-      "$(winpath "$work/out.bin")"
-  fi
+  fresh; timed dd dd if="$work/src.bin" of="$work/out.bin" bs=61440 status=none
+  timed split sh -c 'cd "$1" && exec split -b "$2M" "$3"' - "$work/core" "$piece" "$work/src.bin"
+  # cat joins the pieces that split just wrote, in their order (xaa, xab, ...).
+  timed cat sh -c 'cd "$1" && exec cat x* >"$2"' - "$work/core" "$work/out.bin"; same cat
+  engine_runs n "$native_bin"
+  [ -z "$wine_bin" ] || engine_runs w $wine_run "$wine_bin"
   i=$((i + 1))
 done
+[ -z "$wine_bin" ] || WINEPREFIX=$win_build/wineprefix wineserver -k >/dev/null 2>&1 || true
+
+# ---- figures ---------------------------------------------------------------------------------
+# stat NAME -> "median min max" of that contender's seconds.
+stat() {
+  awk -v n="$1" '$1 == n { print $2 }' "$times" | sort -g |
+    awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+                              printf "%.3f %.3f %.3f\n", m, v[1], v[NR] }'
+}
+# peak n|w -> the largest peak resident set (KiB) of that engine's runs.
+peak() { awk -v k="rss_$1" 'index($1, k) == 1 && $2 > p { p = $2 } END { print p + 0 }' "$times"; }
+line() { set -- "$1" $(stat "$1"); printf '  %-12s median %ss  (min %s, max %s)\n' "$1" "$2" "$3" "$4"; }
+med() { stat "$1" | cut -d' ' -f1; }
+
+echo "whole-process times over $runs rounds:"
+for n in dd split cat nsplit nmerge nsplithash nmergehash; do line $n; done
 if [ -n "$wine_bin" ]; then
-  report "wine:" "$s_w" "$m_w" "$rss_w" "$idle_w"
-  WINEPREFIX=$win_build/wineprefix wineserver -k >/dev/null 2>&1 || true
+  for n in wsplit wmerge wsplithash wmergehash; do line $n; done
+  awk -v d="$(med dd)" -v s="$(med wsplit)" -v m="$(med wmerge)" -v sh="$(med wsplithash)" \
+      -v mh="$(med wmergehash)" -v p="$(peak w)" -v idle="$idle_w" 'BEGIN {
+    printf "wine: split_vs_dd=%.2f merge_vs_dd=%.2f hash_overhead=%.2f peak_rss_mib=%.1f idle_rss_mib=%.1f above_idle_mib=%.1f\n",
+           s / d, m / d, (sh + mh) / (s + m), p / 1024, idle / 1024, (p - idle) / 1024 }'
 fi
-awk -v d="$d_c" -v en="$m_n" -v ew="${m_w:-0}" 'BEGIN {
-  printf "reference: dd bs=61440 copy %.3fs; engine merge / dd: native %.2f", d, en / d
-  if (ew > 0) printf ", wine %.2f", ew / d
-  printf "\n" }'
-report "native:" "$s_n" "$m_n" "$rss_n" "$idle_n"
+awk -v d="$(med dd)" -v c="$(med split)" -v k="$(med cat)" -v s="$(med nsplit)" \
+    -v m="$(med nmerge)" -v p="$(peak n)" -v idle="$idle_n" 'BEGIN {
+  printf "native: split_vs_coreutils=%.2f merge_vs_cat=%.2f idle_rss_mib=%.1f above_idle_mib=%.1f\n",
+         s / c, m / k, idle / 1024, (p - idle) / 1024 }'
+awk -v d="$(med dd)" -v s="$(med nsplit)" -v m="$(med nmerge)" -v sh="$(med nsplithash)" \
+    -v mh="$(med nmergehash)" -v p="$(peak n)" 'BEGIN {
+  printf "split_vs_dd=%.2f merge_vs_dd=%.2f hash_overhead=%.2f peak_rss_mib=%.1f\n",
+         s / d, m / d, (sh + mh) / (s + m), p / 1024 }'
