@@ -4,6 +4,8 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
+#include <chrono>
 #include <thread>
 
 #include "app/Unit1.h"
@@ -69,7 +71,9 @@ class ThreadHost : public splitter::WorkHost {
  public:
   explicit ThreadHost(TForm1& form)
       : gate_(std::make_shared<UiGate>([&form](std::function<void()> w) {
-          form.PostToUi(std::move(w));
+          if (form.PostToUi(std::move(w))) return Handed::Queued;
+          HWND h = form.Handle;
+          return h && IsWindow(h) ? Handed::Busy : Handed::Gone;
         })) {}
   ~ThreadHost() override { Shutdown(); }
   void Start(std::function<void()> work) override {
@@ -83,7 +87,12 @@ class ThreadHost : public splitter::WorkHost {
       }
     });
   }
-  void Post(std::function<void()> ui) override { gate_->Send(std::move(ui)); }
+  // Called by the worker. A post the window refuses while it still exists (its queue is
+  // full) is handed over again: a lost end of the work would leave the buttons disabled.
+  void Post(std::function<void()> ui) override {
+    for (int pauseMs = 10; gate_->Send(ui) == Handed::Busy; pauseMs = std::min(pauseMs * 2, 500))
+      std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+  }
   // The window is going: no more posts, and the worker (already told to stop) has cleaned
   // up before the process may end.
   void Shutdown() {
