@@ -79,8 +79,16 @@ class FileSystem {
   // Entries of `folder` whose name matches `pattern` ("*.lnk", "*"), hidden and system ones
   // included, "." and ".." left out.
   virtual std::vector<FindEntry> Find(const std::string& folder, const std::string& pattern) = 0;
-  // Creates the folder and any missing parents; true when it exists afterwards.
+  // Creates the folder and any missing parents, outermost first; true when it exists
+  // afterwards.
   virtual bool CreateDirectories(const std::string& path) = 0;
+  // Creates or replaces `path` with `bytes` in one piece. Throws "Cannot create file ..."
+  // or "Unable to write to ..." with the path.
+  virtual void WriteAll(const std::string& path, const std::string& bytes);
+  // Moves the file `from` onto `to`, replacing a file there. Throws "Cannot rename
+  // \"%s\". %s" (from, the system's reason). This base form copies and deletes; file
+  // systems that can move in one step do so.
+  virtual void Rename(const std::string& from, const std::string& to);
   // Absolute form of a path; the same path when it is already absolute.
   virtual std::string FullPath(const std::string& path) = 0;
   // The identity of an existing file, read without disturbing anyone who has it open; empty

@@ -7,7 +7,7 @@
 #include "app/Error.h"
 
 #ifdef _WIN32
-#include <windows.h>
+#include "app/win/Convert.h"
 #else
 #include <iconv.h>
 #endif
@@ -137,20 +137,8 @@ std::vector<std::string> Split(const std::string& s, char sep) {
 }
 
 #ifdef _WIN32
-namespace {
-std::string Convert(const std::string& in, UINT from, UINT to) {
-  if (in.empty()) return {};
-  int wlen = MultiByteToWideChar(from, 0, in.data(), static_cast<int>(in.size()), nullptr, 0);
-  std::wstring w(static_cast<size_t>(wlen), L'\0');
-  MultiByteToWideChar(from, 0, in.data(), static_cast<int>(in.size()), w.data(), wlen);
-  int len = WideCharToMultiByte(to, 0, w.data(), wlen, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(len), '\0');
-  WideCharToMultiByte(to, 0, w.data(), wlen, out.data(), len, nullptr, nullptr);
-  return out;
-}
-}  // namespace
-std::string GbkToUtf8(const std::string& gbk) { return Convert(gbk, 936, CP_UTF8); }
-std::string Utf8ToGbk(const std::string& utf8) { return Convert(utf8, CP_UTF8, 936); }
+std::string GbkToUtf8(const std::string& gbk) { return Recode(gbk, 936, CP_UTF8); }
+std::string Utf8ToGbk(const std::string& utf8) { return Recode(utf8, CP_UTF8, 936); }
 #else
 namespace {
 std::string Convert(const std::string& in, const char* from, const char* to, const std::string& bad) {

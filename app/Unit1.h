@@ -180,9 +180,9 @@ class TForm1 : public Window {
   std::string UpdateEndpoint;
   // HTTP and files of the check and the download; null means the real ones.
   class HttpService* updateHttp = nullptr;
-  class DownloadFiles* updateFiles = nullptr;
+  FileSystem* updateFiles = nullptr;
   HttpService& UpdateHttp();
-  DownloadFiles& UpdateFiles();
+  FileSystem& UpdateFiles();
   std::string UpdateEndpointUrl() const;
   // Where the update's threads post to the UI thread: closed when the window is destroyed.
   std::shared_ptr<UiGate> UpdateGate() { return Gate(); }

@@ -30,7 +30,7 @@ std::string ListProblemText(const ListProblem& problem) {
     case ListProblem::kNoIndexFirst:
       return FormatMessage1(kNoIndexFirstText, problem.piece);
     case ListProblem::kOutOfOrder:
-      return FormatMessage2(kOutOfOrderText, problem.piece, FileNamePart(problem.before));
+      return FormatMessage2(kOutOfOrderText, problem.piece, FileNameOf(problem.before));
     case ListProblem::kMissing:
       break;
   }
@@ -244,7 +244,7 @@ void SplitSourceFile(Services& svc, SplitterView& view, WorkHost& host, Splitter
   bool indexWritten = false;
   try {
     EnterWork(view, work, SplitterWork::kSplit, kSplittingCaption);
-    WriteIndexPiece(*svc.profile, prefix, FileExtension(source));
+    WriteIndexPiece(*svc.profile, prefix, ExtensionOf(source));
     ClearSetRecord(*svc.profile, prefix);
     indexWritten = true;
   } catch (const std::exception&) {

@@ -5,48 +5,16 @@
 #include <utility>
 
 #include "app/Error.h"
+#include "app/Path.h"
 #include "app/Text.h"
 #include "splitter/Sha256.h"
 
 namespace mt::splitter {
 
-namespace {
-
-bool IsSeparator(char c) { return c == '\\' || c == '/' || c == ':'; }
-
-size_t NameStart(const std::string& path) {
-  // UTF-8 continuation bytes are all >= 0x80, so a byte that reads "\" is always a separator.
-  size_t i = path.size();
-  while (i > 0 && !IsSeparator(path[i - 1])) --i;
-  return i;
-}
-
-std::string ForCompare(std::string path) {
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
-}
-
-}  // namespace
-
-std::string FileNamePart(const std::string& path) { return path.substr(NameStart(path)); }
-
-std::string FolderPart(const std::string& path) {
-  size_t start = NameStart(path);
-  if (start > 0 && (path[start - 1] == '\\' || path[start - 1] == '/')) --start;
-  return path.substr(0, start);
-}
-
-std::string FileExtension(const std::string& path) {
-  std::string name = FileNamePart(path);
-  size_t dot = name.rfind('.');
-  return dot == std::string::npos ? std::string() : name.substr(dot);
-}
-
 std::string PieceName(uint64_t number) { return std::to_string(number) + ".ds"; }
 
 std::optional<uint64_t> PieceNumber(const std::string& path) {
-  std::string name = FileNamePart(path);
+  std::string name = FileNameOf(path);
   if (name.size() < 4 || !EqualsNoCase(name.substr(name.size() - 3), ".ds")) return std::nullopt;
   std::string digits = name.substr(0, name.size() - 3);
   uint64_t value = 0;
@@ -59,7 +27,7 @@ std::optional<uint64_t> PieceNumber(const std::string& path) {
   return value;
 }
 
-bool IsIndexPiece(const std::string& path) { return EqualsNoCase(FileNamePart(path), kIndexName); }
+bool IsIndexPiece(const std::string& path) { return EqualsNoCase(FileNameOf(path), kIndexName); }
 
 int32_t ParseMegabytes(const std::string& edit1Text) {
   std::optional<int32_t> n = ParseInt32(edit1Text);
@@ -285,10 +253,8 @@ std::optional<ListProblem> CheckListOrder(const std::vector<std::string>& listRo
   for (const std::string& row : RowsToJoin(listRows)) {
     std::optional<uint64_t> n = PieceNumber(row);
     if (!n || *n == 0) continue;
-    std::string prefix = row.substr(0, NameStart(row));
-    std::string key = ForCompare(prefix);
-    for (char& c : key)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    std::string prefix = row.substr(0, row.size() - FileNameOf(row).size());
+    std::string key = PathKey(prefix);
     auto it = byKey.find(key);
     if (it == byKey.end()) {
       it = byKey.emplace(key, folders.size()).first;
@@ -313,7 +279,7 @@ std::optional<ListProblem> CheckListOrder(const std::vector<std::string>& listRo
 }
 
 bool SameFile(FileSystem& files, const std::string& a, const std::string& b) {
-  return EqualsNoCase(ForCompare(files.FullPath(a)), ForCompare(files.FullPath(b)));
+  return SamePathText(files.FullPath(a), files.FullPath(b));
 }
 
 bool IsListedFile(FileSystem& files, const std::string& target,
@@ -347,7 +313,7 @@ std::optional<PieceProblem> CheckRowsAgainstRecord(FileSystem& files, const std:
                                                    const std::vector<std::string>& rows,
                                                    const SetRecord& record) {
   const uint64_t count = record.pieceHashes.size();
-  const std::string folder = indexPath.substr(0, NameStart(indexPath));
+  const std::string folder = indexPath.substr(0, indexPath.size() - FileNameOf(indexPath).size());
   for (uint64_t k = 1; k <= count; ++k) {
     if (k > rows.size())
       return PieceProblem{PieceProblem::kNotListed, folder + PieceName(k), k, 0, 0};

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/Error.h"
+#include "app/Path.h"
 #include "app/Services.h"
 
 namespace mt::splitter {
@@ -23,14 +24,6 @@ inline constexpr uint64_t kMegabyte = 1048576;
 inline constexpr const char* kIndexName = "0.ds";
 inline constexpr const char* kIndexSection = "fghb";
 inline constexpr const char* kIndexKey = "kzm";
-
-// The extension of a path's file-name part (after the last "\", "/" or ":"), from its last
-// "." to the end, dot included; empty when the file name has no dot.
-std::string FileExtension(const std::string& path);
-// The file-name part of a path.
-std::string FileNamePart(const std::string& path);
-// The folder part of a path, without its trailing separator.
-std::string FolderPart(const std::string& path);
 
 // "7.ds" for 7.
 std::string PieceName(uint64_t number);

@@ -4,25 +4,13 @@
 
 #include "app/Backup.h"
 #include "app/Error.h"
+#include "app/Path.h"
 #include "app/Text.h"
 #include "startup/StartupApproved.h"
 
 namespace mt {
 
 namespace {
-
-bool IsDelimiter(char c) { return c == '\\' || c == ':'; }
-
-// "C:\" and "\" are roots: their backslash belongs to them.
-bool IsRoot(const std::string& path) {
-  return path == "\\" || (path.size() == 3 && path[1] == ':' && path[2] == '\\');
-}
-
-// The folder without a trailing backslash, except for a root.
-std::string WithoutTrailingSlash(std::string folder) {
-  while (folder.size() > 1 && folder.back() == '\\' && !IsRoot(folder)) folder.pop_back();
-  return folder;
-}
 
 struct RunKey {
   RegRoot root;
@@ -51,26 +39,6 @@ std::string NameFromShown(const std::string& shown, StartupSource source) {
       shown.compare(shown.size() - mark.size(), mark.size(), mark) == 0)
     return shown.substr(0, shown.size() - mark.size());
   return shown;
-}
-
-std::string ParentFolder(const std::string& path) {
-  std::string p = WithoutTrailingSlash(path);
-  size_t i = p.find_last_of("\\:");
-  if (i == std::string::npos) return std::string();
-  if (i > 0 && p[i] == '\\' && !IsDelimiter(p[i - 1])) return p.substr(0, i);
-  return p.substr(0, i + 1);
-}
-
-std::string JoinFolder(const std::string& folder, const std::string& name) {
-  size_t start = 0;
-  while (start < name.size() && name[start] == '\\') ++start;
-  if (folder.empty() || folder.back() == '\\') return folder + name.substr(start);
-  return folder + "\\" + name.substr(start);
-}
-
-std::string FileNamePart(const std::string& path) {
-  size_t i = path.find_last_of("\\:");
-  return i == std::string::npos ? path : path.substr(i + 1);
 }
 
 void StartupItems::Refresh(StartupView& view) {
@@ -113,7 +81,7 @@ std::string StartupItems::UserStartupFolder() {
 std::string StartupItems::FixedCommonStartupPath() {
   std::string parent = ParentFolder(places_.WindowsDirectory());
   if (parent.empty()) return std::string();
-  return JoinFolder(parent, kCommonStartupTail) + "\\";
+  return JoinPath(parent, kCommonStartupTail) + "\\";
 }
 
 std::string StartupItems::CommonStartupFolder() {
@@ -122,7 +90,7 @@ std::string StartupItems::CommonStartupFolder() {
   // do not have it: there the platform names the all-users Startup folder itself.
   if (places_.PlatformId() == 2) {
     std::string fixed = FixedCommonStartupPath();
-    if (!fixed.empty() && svc_.files->IsListableFolder(WithoutTrailingSlash(fixed))) return fixed;
+    if (!fixed.empty() && svc_.files->IsListableFolder(WithoutTrailingBackslash(fixed))) return fixed;
   }
   return places_.KnownCommonStartup();
 }
@@ -130,11 +98,11 @@ std::string StartupItems::CommonStartupFolder() {
 void StartupItems::ListFolder(StartupView& view, const std::string& folder,
                               StartupSource source) {
   if (TrimControl(folder).empty()) return;
-  const std::vector<FindEntry> entries = svc_.files->Find(WithoutTrailingSlash(folder), "*.lnk");
+  const std::vector<FindEntry> entries = svc_.files->Find(WithoutTrailingBackslash(folder), "*.lnk");
   if (entries.empty()) return;
   const ApprovedStates states(*svc_.registry, source);
   for (const FindEntry& entry : entries)
-    view.Append({entry.name, JoinFolder(folder, entry.name), source, false,
+    view.Append({entry.name, JoinPath(folder, entry.name), source, false,
                  states.Enabled(entry.name)});
 }
 
@@ -143,7 +111,7 @@ bool StartupItems::AddProgram(const std::string& program) {
   reg.SetRootKey(RegRoot::LocalMachine);
   if (!reg.OpenKey(kRunKeyPath, true)) return false;
   try {
-    reg.WriteString(FileNamePart(program), program);
+    reg.WriteString(FileNameOf(program), program);
   } catch (const AppError&) {
     return false;
   }

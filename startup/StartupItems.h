@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Path.h"
 #include "app/Registry.h"
 #include "app/Services.h"
 
@@ -79,14 +80,6 @@ class StartupView {
   // Makes the names read-only (no in-place editing).
   virtual void SetReadOnly() {}
 };
-
-// "C:\WINDOWS" -> "C:\", "D:\OS\WINDOWS" -> "D:\OS": the folder part of a path, keeping the
-// backslash of a drive root. A trailing backslash of `path` is ignored.
-std::string ParentFolder(const std::string& path);
-// `folder` and `name` joined by exactly one backslash.
-std::string JoinFolder(const std::string& folder, const std::string& name);
-// The part after the last backslash or colon ("C:\Tools\a.exe" -> "a.exe").
-std::string FileNamePart(const std::string& path);
 
 // The text the name column shows for a row: its name, with kRun32Mark after it for a row of
 // the 32-bit machine Run key.

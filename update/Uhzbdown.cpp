@@ -6,6 +6,8 @@
 #include <memory>
 #include <thread>
 
+#include "app/CommandLine.h"
+
 namespace mt {
 
 Tfiledownthread* filedownthread = nullptr;
@@ -44,12 +46,7 @@ void CompleteDownload(DownloadTarget& target, DownloadOutcome outcome) {
   target.CloseWindow();
 }
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('\\');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
-std::string InstallerCommandLine(const std::string& path) { return "\"" + path + "\""; }
+std::string InstallerCommandLine(const std::string& path) { return QuoteArgument(path); }
 
 std::string PartialFileOf(const std::string& localFile) { return localFile + ".part"; }
 
@@ -60,13 +57,6 @@ Tfiledownthread::Tfiledownthread(bool createSuspended, std::string url, std::str
       LocalFile(std::move(localFile)),
       Mode(mode),
       links_(std::move(links)) {}
-
-void Tfiledownthread::EnsureFolder(DownloadFiles& files, const std::string& folder) {
-  if (folder.empty() || files.DirectoryExists(folder)) return;
-  const std::string parent = FolderOf(folder);
-  if (!parent.empty() && parent != folder) EnsureFolder(files, parent);
-  files.MakeDirectory(folder);
-}
 
 void Tfiledownthread::DownloadWork(void* /*sender*/, WorkMode /*mode*/, int64_t count) {
   if (Mode != kReminderMode) return;
@@ -79,7 +69,7 @@ void Tfiledownthread::DownloadWork(void* /*sender*/, WorkMode /*mode*/, int64_t 
 }
 
 DownloadOutcome Tfiledownthread::Download(HttpClient& client) {
-  DownloadFiles& files = *links_.files;
+  FileSystem& files = *links_.files;
   // A file still at the target is an old installer that could not be deleted: it is not
   // what this download would bring, so it must not be offered for running.
   if (files.FileExists(LocalFile)) return DownloadOutcome::Failed();
@@ -96,11 +86,11 @@ DownloadOutcome Tfiledownthread::Download(HttpClient& client) {
     if (Total > 0 && static_cast<int64_t>(body.size()) != Total) {
       throw HttpError("download length differs from the announced length");
     }
-    if (files.FileExists(partial)) files.RemoveFile(partial);
+    if (files.FileExists(partial)) files.DeleteFile(partial);
     files.WriteAll(partial, body);
     files.Rename(partial, LocalFile);
   } catch (...) {
-    if (files.FileExists(partial)) files.RemoveFile(partial);
+    if (files.FileExists(partial)) files.DeleteFile(partial);
     return DownloadOutcome::Failed();
   }
   // The body came over plain HTTP: it is offered for running only when its signature says
@@ -117,14 +107,15 @@ DownloadOutcome Tfiledownthread::Download(HttpClient& client) {
   } catch (...) {
   }
   outcome.refused = true;
-  files.RemoveFile(LocalFile);  // a file that stays is refused again by the next download
+  files.DeleteFile(LocalFile);  // a file that stays is refused again by the next download
   return outcome;
 }
 
 void Tfiledownthread::Execute() {
   DownloadOutcome outcome;
   try {
-    EnsureFolder(*links_.files, FolderOf(LocalFile));
+    // A folder that cannot be made is left to the write that follows.
+    links_.files->CreateDirectories(FolderOf(LocalFile));
     std::unique_ptr<HttpClient> client = links_.http->CreateClient();
     client->SetUserAgent(kUpdateUserAgent);
     client->SetFollowRedirects(true);

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "app/Path.h"
+#include "app/Services.h"
 #include "update/HttpClient.h"
 #include "update/InstallerTrust.h"
 #include "update/Thread.h"
@@ -23,21 +25,6 @@ inline constexpr const char* kInstallerUnverifiedCaption = "验证失败";
 
 // Nearest integer, an exact half going to the even neighbour (12.5 -> 12, 37.5 -> 38).
 int64_t RoundHalfEven(double value);
-
-// The files the download touches. Paths use "\".
-class DownloadFiles {
- public:
-  virtual ~DownloadFiles() = default;
-  virtual bool FileExists(const std::string& path) = 0;
-  virtual bool DirectoryExists(const std::string& path) = 0;
-  // Creates one folder whose parent exists; false when it could not.
-  virtual bool MakeDirectory(const std::string& path) = 0;
-  virtual bool RemoveFile(const std::string& path) = 0;
-  // Creates or replaces `path` with `bytes` in one write. Throws AppError.
-  virtual void WriteAll(const std::string& path, const std::string& bytes) = 0;
-  // Moves `from` onto `to`, replacing it. Throws AppError.
-  virtual void Rename(const std::string& from, const std::string& to) = 0;
-};
 
 // What the download asks of the reminder window; every call runs on the UI thread.
 class DownloadTarget {
@@ -71,8 +58,6 @@ void CompleteDownload(DownloadTarget& target, DownloadOutcome outcome);
 // blanks in its name cannot start some other program.
 std::string InstallerCommandLine(const std::string& path);
 
-// "C:\a\b\setup.exe" -> "C:\a\b".
-std::string FolderOf(const std::string& path);
 // The temporary file the body is written to before it is renamed into place.
 std::string PartialFileOf(const std::string& localFile);
 
@@ -86,7 +71,7 @@ class Tfiledownthread : public TThread {
   using PostToUi = std::function<Handed(std::function<void()>)>;
   struct Links {
     HttpService* http = nullptr;
-    DownloadFiles* files = nullptr;
+    FileSystem* files = nullptr;
     DownloadTarget* target = nullptr;  // lives for the rest of the process
     InstallerVerifier* verifier = nullptr;  // none: every download is refused
     PostToUi post;
@@ -103,10 +88,6 @@ class Tfiledownthread : public TThread {
   // Work handler of the HTTP client: posts a new caption when the shown text changes (a
   // refused caption is simply superseded by the next one).
   void DownloadWork(void* sender, WorkMode mode, int64_t count);
-  // Creates `folder` and every missing parent, outermost first; failures are left to the
-  // write that follows.
-  static void EnsureFolder(DownloadFiles& files, const std::string& folder);
-
   // The transfer and the check (run on the calling thread): the verified installer at
   // LocalFile, or why there is none. A refused file is deleted. Never throws.
   DownloadOutcome Download(HttpClient& client);

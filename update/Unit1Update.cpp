@@ -3,17 +3,20 @@
 #include "app/Text.h"
 #include "app/Unit1.h"
 #include "app/UiGate.h"
+#include "app/win/WinServices.h"
 #include "update/UpdateConstants.h"
 #include "update/Usjtx.h"
 #include "update/jcsj.h"
-#include "update/win/WinDownloadFiles.h"
 #include "update/win/WinHttpClient.h"
 
 namespace mt {
 
 HttpService& TForm1::UpdateHttp() { return updateHttp ? *updateHttp : RealHttpService(); }
 
-DownloadFiles& TForm1::UpdateFiles() { return updateFiles ? *updateFiles : RealDownloadFiles(); }
+FileSystem& TForm1::UpdateFiles() {
+  static WinFileSystem real;
+  return updateFiles ? *updateFiles : real;
+}
 
 std::string TForm1::UpdateEndpointUrl() const {
   return UpdateEndpoint.empty() ? UpdateEndpointOfSite() : UpdateEndpoint;

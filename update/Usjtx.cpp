@@ -191,8 +191,8 @@ void TFsjtx::Button2Click() {
   // A new download replaces what the last one brought; its file is let go so that it can be
   // deleted.
   HeldInstaller.reset();
-  DownloadFiles& files = Main.UpdateFiles();
-  if (files.FileExists(target)) files.RemoveFile(target);  // a failure shows up in the thread
+  FileSystem& files = Main.UpdateFiles();
+  if (files.FileExists(target)) files.DeleteFile(target);  // a failure shows up in the thread
   EnableControl(Button2, false);
   SetButton2Caption("正在下载(0%)");
   Tfiledownthread::Links links;

@@ -1,6 +1,7 @@
 #include "vdrive/VirtualDrives.h"
 
 #include "app/Backup.h"
+#include "app/CommandLine.h"
 #include "app/Error.h"
 #include "app/Registry.h"
 #include "app/Text.h"
@@ -22,14 +23,8 @@ bool IsDriveText(const std::string& text) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-std::string QuoteFolderArgument(const std::string& folder) {
-  size_t trailing = 0;
-  while (trailing < folder.size() && folder[folder.size() - 1 - trailing] == '\\') ++trailing;
-  return "\"" + folder + std::string(trailing, '\\') + "\"";
-}
-
 std::string MappingArguments(const std::string& drive, const std::string& folder) {
-  return drive + " " + QuoteFolderArgument(folder);
+  return drive + " " + QuoteArgument(folder);
 }
 
 std::string RemovalArguments(const std::string& drive) { return drive + " /d"; }

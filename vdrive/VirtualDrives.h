@@ -32,11 +32,8 @@ const std::vector<std::string>& DriveLetterTable();
 // One ASCII letter (either case) followed by ":".
 bool IsDriveText(const std::string& text);
 
-// The folder as one command-line argument: in double quotes, trailing backslashes doubled so
-// that "D:\" does not turn into an escaped quote.
-std::string QuoteFolderArgument(const std::string& folder);
-
-// Arguments of subst for a mapping ("x: \"D:\\My Data\"") and for its removal ("x: /d").
+// Arguments of subst for a mapping ("x: \"D:\\My Data\"", the folder quoted by
+// QuoteArgument, so "D:\" ends in a doubled backslash) and for its removal ("x: /d").
 std::string MappingArguments(const std::string& drive, const std::string& folder);
 std::string RemovalArguments(const std::string& drive);
 // Data of the Mapping entry: "subst " + the mapping arguments.

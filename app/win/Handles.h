@@ -7,6 +7,8 @@
 
 #include <utility>
 
+#include "app/win/Convert.h"  // Widen, Narrow, SystemErrorText beside the owners
+
 namespace mt {
 
 template <typename H, typename Traits>
@@ -82,12 +84,5 @@ using UniqueFont = UniqueHandle<HFONT, GdiTraits<HFONT>>;
 using UniqueBrush = UniqueHandle<HBRUSH, GdiTraits<HBRUSH>>;
 using UniqueBitmap = UniqueHandle<HBITMAP, GdiTraits<HBITMAP>>;
 using UniqueImageList = UniqueHandle<HIMAGELIST, ImageListTraits>;
-
-// UTF-8 <-> UTF-16 at the Win32 boundary.
-std::wstring Widen(const std::string& utf8);
-std::string Narrow(const std::wstring& utf16);
-std::string Narrow(const wchar_t* utf16, size_t length);
-// The system's text for an error code (FormatMessage), without the trailing line break.
-std::string SystemErrorText(DWORD code);
 
 }  // namespace mt

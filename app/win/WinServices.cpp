@@ -129,15 +129,36 @@ std::vector<FindEntry> WinFileSystem::Find(const std::string& folder, const std:
 
 bool WinFileSystem::CreateDirectories(const std::string& path) {
   if (DirectoryExists(path)) return true;
-  std::wstring w = Widen(FullPath(path));
-  // Create each missing level from the top down.
-  for (size_t i = 3; i <= w.size(); ++i) {
-    if (i == w.size() || w[i] == L'\\') {
-      std::wstring part = w.substr(0, i);
-      CreateDirectoryW(part.c_str(), nullptr);
-    }
-  }
+  SHCreateDirectoryExW(nullptr, Widen(FullPath(path)).c_str(), nullptr);
   return DirectoryExists(path);
+}
+
+namespace {
+[[noreturn]] void FailOn(const char* what, const std::string& path) {
+  const DWORD code = ::GetLastError();
+  throw AppError(std::string(what) + " \"" + path + "\". " + SystemErrorText(code));
+}
+}  // namespace
+
+void WinFileSystem::WriteAll(const std::string& path, const std::string& bytes) {
+  UniqueFileHandle file(::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) FailOn("Cannot create file", path);
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD part = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), bytes.data() + done, part, &written, nullptr) || written != part)
+      FailOn("Unable to write to", path);
+    done += written;
+  }
+  if (!::FlushFileBuffers(file.get())) FailOn("Unable to write to", path);
+}
+
+void WinFileSystem::Rename(const std::string& from, const std::string& to) {
+  if (!::MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    FailOn("Cannot rename", from);
 }
 
 std::string WinFileSystem::FullPath(const std::string& path) {

@@ -17,7 +17,12 @@ class WinFileSystem : public FileSystem {
   bool IsListableFolder(const std::string& path) override;
   bool DeleteFile(const std::string& path) override;
   std::vector<FindEntry> Find(const std::string& folder, const std::string& pattern) override;
+  // One call of the shell's SHCreateDirectoryExW, which makes every missing level.
   bool CreateDirectories(const std::string& path) override;
+  // Written in one piece and flushed to the disk before it returns.
+  void WriteAll(const std::string& path, const std::string& bytes) override;
+  // MoveFileEx in one step, replacing the target, written through.
+  void Rename(const std::string& from, const std::string& to) override;
   std::string FullPath(const std::string& path) override;
   std::optional<FileIdentity> Identity(const std::string& path) override;
 };

@@ -28,18 +28,6 @@ std::string ErrorOf(const std::function<void()>& f) {
   return "(no error)";
 }
 
-TEST(PieceSetNames, ExtensionIsTakenFromTheFileNameOnly) {
-  EXPECT_EQ(FileExtension("C:\\soft\\archive.rar"), ".rar");
-  EXPECT_EQ(FileExtension("C:\\soft\\backup.tar.gz"), ".gz");
-  EXPECT_EQ(FileExtension("C:\\data\\README"), "");
-  EXPECT_EQ(FileExtension("C:\\a.b\\file"), "");
-  EXPECT_EQ(FileExtension("C:\\a.b\\"), "");
-  EXPECT_EQ(FileExtension("D:file.iso"), ".iso");
-  EXPECT_EQ(FileExtension("D:\\资料.备份\\说明"), "");
-  EXPECT_EQ(FileExtension("D:\\资料\\年度报告.文档"), ".文档");
-  EXPECT_EQ(FileExtension("E:\\x\\name."), ".");
-}
-
 TEST(PieceSetNames, PieceNumbersAndIndexPieces) {
   EXPECT_EQ(PieceName(1), "1.ds");
   EXPECT_EQ(PieceName(4294967297ull), "4294967297.ds");

@@ -70,7 +70,7 @@ void RemoveBenchItems(mt::Services& svc, const std::vector<std::string>& folders
       if (name.rfind(kPrefix, 0) == 0) reg.DeleteValue(name);
   for (const std::string& folder : folders)
     for (const mt::FindEntry& e : svc.files->Find(folder, "mt-bench *.lnk"))
-      svc.files->DeleteFile(mt::JoinFolder(folder, e.name));
+      svc.files->DeleteFile(mt::JoinPath(folder, e.name));
 }
 
 int Run() {
@@ -97,7 +97,7 @@ int Run() {
   }
   for (const std::string& folder : folders)
     for (int i = 0; i < kShortcutsPerFolder; ++i)
-      svc.files->Create(mt::JoinFolder(folder, kPrefix + std::to_string(i) + ".lnk"))->Write("L", 1);
+      svc.files->Create(mt::JoinPath(folder, kPrefix + std::to_string(i) + ".lnk"))->Write("L", 1);
 
   // Keep the launch counter away from the offer, which would wait for a user.
   {

@@ -249,11 +249,6 @@ TEST(StartupPaths, FixedCommonPathJoinsTheParentWithOneBackslash) {
   EXPECT_EQ(items.FixedCommonStartupPath(), "D:\\OS\\" + tail);
   places.windowsDirectory = "";
   EXPECT_EQ(items.FixedCommonStartupPath(), "");
-
-  EXPECT_EQ(ParentFolder("\\\\srv\\share\\WINDOWS"), "\\\\srv\\share");
-  EXPECT_EQ(FileNamePart("C:\\Program Files\\My App\\run me.exe"), "run me.exe");
-  EXPECT_EQ(FileNamePart("C:a.exe"), "a.exe");
-  EXPECT_EQ(JoinFolder("C:\\", "x.lnk"), "C:\\x.lnk");
 }
 
 TEST_F(StartupItemsTest, AddWritesTheMachineRunKeyReplacingAValueOfTheSameName) {

@@ -141,7 +141,7 @@ std::string FixedCommonFolder() {
   std::string w = Narrow(win);
   std::string parent = w.substr(0, w.find_last_of('\\'));
   if (parent.size() == 2) parent += "\\";
-  return JoinFolder(parent, kCommonStartupTail);
+  return JoinPath(parent, kCommonStartupTail);
 }
 
 // The common Startup folder: the fixed old path when it is a plain folder, else the known
@@ -258,8 +258,8 @@ class StartupTabTest : public ::testing::Test {
     for (auto& [n, d] : RunValues(HKEY_LOCAL_MACHINE)) out.emplace(n, d, 0);
     for (auto& [n, d] : RunValues(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY)) out.emplace(n, d, 1);
     for (auto& [n, d] : RunValues(HKEY_CURRENT_USER)) out.emplace(n, d, 2);
-    for (auto& n : Shortcuts(userDir)) out.emplace(n, JoinFolder(userDir, n), 3);
-    for (auto& n : Shortcuts(commonDir)) out.emplace(n, JoinFolder(commonDir, n), 4);
+    for (auto& n : Shortcuts(userDir)) out.emplace(n, JoinPath(userDir, n), 3);
+    for (auto& n : Shortcuts(commonDir)) out.emplace(n, JoinPath(commonDir, n), 4);
     return out;
   }
   std::multiset<Entry> Shown() {
@@ -415,10 +415,11 @@ TEST_F(StartupTabTest, AFixedCommonPathThatIsALinkIsNotListed) {
     form->SetActivePage(3);
     EXPECT_TRUE(Listed("mt-test known.lnk", S::CommonFolder));
     EXPECT_FALSE(Listed("mt-test behind link.lnk", S::CommonFolder));
-    for (const StartupRow& r : Rows())
+    for (const StartupRow& r : Rows()) {
       if (r.source == S::CommonFolder) {
         EXPECT_EQ(r.location.rfind(commonDir, 0), 0u);
       }
+    }
   }
   // The folders made for the old path, deepest first (never the link itself: Wine would
   // remove its target instead).

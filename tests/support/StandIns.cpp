@@ -1,6 +1,8 @@
 #include "tests/support/StandIns.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +14,7 @@
 #endif
 
 #include "app/Error.h"
+#include "app/Path.h"
 #include "app/Text.h"
 
 namespace fs = std::filesystem;
@@ -25,6 +28,23 @@ namespace mt::test {
 
 // ---- MemoryProfile -----------------------------------------------------------------------
 
+namespace {
+
+// What GetPrivateProfileString gives for a value line: blanks around it dropped, then one
+// pair of double quotes around the whole of it.
+std::string ProfileValueAsRead(const std::string& stored) {
+  size_t b = 0, e = stored.size();
+  while (b < e && (stored[b] == ' ' || stored[b] == '\t')) ++b;
+  while (e > b && (stored[e - 1] == ' ' || stored[e - 1] == '\t')) --e;
+  if (e - b >= 2 && stored[b] == '"' && stored[e - 1] == '"') {
+    ++b;
+    --e;
+  }
+  return stored.substr(b, e - b);
+}
+
+}  // namespace
+
 std::string MemoryProfile::ReadString(const std::string& path, const std::string& section,
                                       const std::string& key, const std::string& def) {
   auto f = files_.find(path);
@@ -32,7 +52,7 @@ std::string MemoryProfile::ReadString(const std::string& path, const std::string
   for (const Section& s : f->second) {
     if (!EqualsNoCase(s.name, section)) continue;
     for (const auto& e : s.entries)
-      if (EqualsNoCase(e.first, key)) return e.second.substr(0, 2047);
+      if (EqualsNoCase(e.first, key)) return ProfileValueAsRead(e.second).substr(0, 2047);
   }
   return def;
 }
@@ -212,6 +232,110 @@ std::optional<FileIdentity> PosixFileSystem::Identity(const std::string& path) {
   id.id128[0] = static_cast<uint64_t>(st.st_ino);
   return id;
 #endif
+}
+
+void PosixFileSystem::Rename(const std::string& from, const std::string& to) {
+  std::error_code ec;
+  fs::rename(P(from), P(to), ec);
+  if (ec) throw AppError(FormatMessage2("Cannot rename \"%s\". %s", from, ec.message()));
+}
+
+// ---- MemoryFileSystem ----------------------------------------------------------------------
+
+namespace {
+
+// Reads a copy of the bytes; writes land in the file system as they are made.
+class MemoryStream : public FileStream {
+ public:
+  MemoryStream(std::string bytes) : bytes_(std::move(bytes)) {}
+  MemoryStream(std::string* target) : target_(target) {}
+  size_t Read(void* buffer, size_t n) override {
+    n = std::min(n, bytes_.size() - at_);
+    std::memcpy(buffer, bytes_.data() + at_, n);
+    at_ += n;
+    return n;
+  }
+  size_t Write(const void* buffer, size_t n) override {
+    target_->append(static_cast<const char*>(buffer), n);
+    return n;
+  }
+  uint64_t Size() override { return target_ ? target_->size() : bytes_.size(); }
+
+ private:
+  std::string bytes_;
+  size_t at_ = 0;
+  std::string* target_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<FileStream> MemoryFileSystem::OpenRead(const std::string& path) {
+  auto it = files.find(path);
+  if (it == files.end() || held.count(path))
+    throw AppError(FormatMessage2("Cannot open file \"%s\". %s", path, "拒绝访问。"));
+  return std::make_unique<MemoryStream>(it->second);
+}
+
+std::unique_ptr<FileStream> MemoryFileSystem::Create(const std::string& path) {
+  if (held.count(path) || !dirs.count(FolderOf(path)))
+    throw AppError(FormatMessage2("Cannot create file \"%s\". %s", path, "拒绝访问。"));
+  std::string& bytes = files[path];
+  bytes.clear();
+  return std::make_unique<MemoryStream>(&bytes);
+}
+
+bool MemoryFileSystem::FileExists(const std::string& path) { return files.count(path) != 0; }
+
+bool MemoryFileSystem::DirectoryExists(const std::string& path) {
+  if (throwOnFolders) throw AppError("cannot look at " + path);
+  return dirs.count(path) != 0;
+}
+
+bool MemoryFileSystem::DeleteFile(const std::string& path) {
+  log.push_back("delete " + path);
+  if (undeletable.count(path) || held.count(path)) return false;
+  return files.erase(path) != 0;
+}
+
+std::vector<FindEntry> MemoryFileSystem::Find(const std::string& folder,
+                                              const std::string& pattern) {
+  std::vector<FindEntry> out;
+  for (const auto& [path, bytes] : files)
+    if (FolderOf(path) == folder && Matches(FileNameOf(path), pattern))
+      out.push_back({FileNameOf(path), false, false, false});
+  for (const std::string& dir : dirs)
+    if (FolderOf(dir) == folder && dir != folder && Matches(FileNameOf(dir), pattern))
+      out.push_back({FileNameOf(dir), true, false, false});
+  return out;
+}
+
+bool MemoryFileSystem::CreateDirectories(const std::string& path) {
+  if (path.empty() || DirectoryExists(path)) return !path.empty();
+  const std::string parent = FolderOf(path);
+  if (!parent.empty() && parent != path && !CreateDirectories(parent)) return false;
+  if (unmakeable.count(path)) return false;
+  created.push_back(path);
+  dirs.insert(path);
+  return true;
+}
+
+void MemoryFileSystem::WriteAll(const std::string& path, const std::string& bytes) {
+  log.push_back("write " + path);
+  if (held.count(path)) throw AppError("Cannot create file \"" + path + "\"");
+  if (!dirs.count(FolderOf(path))) throw AppError("Cannot create file \"" + path + "\"");
+  if (failWrite) {
+    files[path] = bytes.substr(0, bytes.size() / 2);  // a disk that filled up part-way
+    throw AppError("Unable to write to \"" + path + "\"");
+  }
+  files[path] = bytes;
+}
+
+void MemoryFileSystem::Rename(const std::string& from, const std::string& to) {
+  log.push_back("rename " + from + " " + to);
+  if (failRename || !files.count(from) || held.count(from) || held.count(to))
+    throw AppError("Cannot rename \"" + from + "\"");
+  files[to] = files[from];
+  files.erase(from);
 }
 
 // ---- ScriptedDialogs ---------------------------------------------------------------------

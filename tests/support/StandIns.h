@@ -5,6 +5,7 @@
 #include <deque>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,11 +49,42 @@ class PosixFileSystem : public FileSystem {
   bool DeleteFile(const std::string& path) override;
   std::vector<FindEntry> Find(const std::string& folder, const std::string& pattern) override;
   bool CreateDirectories(const std::string& path) override;
+  void Rename(const std::string& from, const std::string& to) override;
   std::string FullPath(const std::string& path) override;
   // Device and inode number, so hard links and symbolic links to a folder are aliases as on
   // Windows. The Windows build of this stand-in cannot tell (its stat has no inode numbers).
   std::optional<FileIdentity> Identity(const std::string& path) override;
   static std::string ToPosix(const std::string& path);
+};
+
+// Files and folders in memory, with the faults a disk can show. Paths are compared as
+// spelled; "C:" exists from the start. A file in a folder that does not exist cannot be
+// written, as on a disk.
+class MemoryFileSystem : public FileSystem {
+ public:
+  std::unique_ptr<FileStream> OpenRead(const std::string& path) override;
+  std::unique_ptr<FileStream> Create(const std::string& path) override;
+  bool FileExists(const std::string& path) override;
+  // Throws while throwOnFolders is set.
+  bool DirectoryExists(const std::string& path) override;
+  bool DeleteFile(const std::string& path) override;
+  std::vector<FindEntry> Find(const std::string& folder, const std::string& pattern) override;
+  // Each missing level outermost first, as the platform does; stops at an unmakeable one.
+  bool CreateDirectories(const std::string& path) override;
+  std::string FullPath(const std::string& path) override { return path; }
+  void WriteAll(const std::string& path, const std::string& bytes) override;
+  void Rename(const std::string& from, const std::string& to) override;
+
+  std::map<std::string, std::string> files;
+  std::set<std::string> dirs{"C:"};
+  std::set<std::string> undeletable;  // DeleteFile fails for these
+  std::map<std::string, int> held;    // held open by someone: no write, rename or delete
+  std::set<std::string> unmakeable;   // folders that cannot be created
+  bool throwOnFolders = false;        // DirectoryExists throws
+  bool failWrite = false;             // WriteAll keeps half of the bytes and throws
+  bool failRename = false;
+  std::vector<std::string> created;   // folders in creation order
+  std::vector<std::string> log;       // "write path", "rename a b", "delete path"
 };
 
 struct ShellCall {

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "app/win/Convert.h"
+
 namespace mt::test {
 
 class FolderLink {
@@ -88,9 +90,7 @@ class FolderLink {
     if (!toUnix) return std::wstring();
     char* unix = toUnix(path.c_str());
     if (!unix) return std::wstring();
-    int n = ::MultiByteToWideChar(CP_UTF8, 0, unix, -1, nullptr, 0);
-    std::wstring out(n > 0 ? n - 1 : 0, L'\0');
-    if (n > 0) ::MultiByteToWideChar(CP_UTF8, 0, unix, -1, out.data(), n);
+    std::wstring out = Widen(unix);
     ::HeapFree(::GetProcessHeap(), 0, unix);
     return out;
   }

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "app/CommandLine.h"
 #include "app/win/Handles.h"
 
 namespace bench {
@@ -42,7 +43,7 @@ inline std::wstring DirectoryOf(const std::wstring& path) {
 // its visible top-level window of class `cls`, for at most `timeoutMs`.
 inline Launch StartAndWait(const std::wstring& exe, const wchar_t* cls, DWORD timeoutMs) {
   Launch r;
-  std::wstring cmd = L"\"" + exe + L"\"";
+  std::wstring cmd = mt::QuoteArgument(exe);
   std::wstring dir = DirectoryOf(exe);
   STARTUPINFOW si{};
   si.cb = sizeof si;

@@ -59,42 +59,6 @@ std::unique_ptr<HttpClient> FakeHttp::CreateClient() {
   return std::make_unique<FakeClient>(*this);
 }
 
-bool MemoryFiles::FileExists(const std::string& path) { return files.count(path) != 0; }
-bool MemoryFiles::DirectoryExists(const std::string& path) {
-  if (throwOnFolders) throw AppError("cannot look at " + path);
-  return dirs.count(path) != 0;
-}
-bool MemoryFiles::MakeDirectory(const std::string& path) {
-  if (unmakeable.count(path) || !dirs.count(FolderOf(path))) return false;
-  created.push_back(path);
-  dirs.insert(path);
-  return true;
-}
-bool MemoryFiles::RemoveFile(const std::string& path) {
-  log.push_back("delete " + path);
-  if (undeletable.count(path) || held.count(path)) return false;
-  return files.erase(path) != 0;
-}
-void MemoryFiles::WriteAll(const std::string& path, const std::string& bytes) {
-  log.push_back("write " + path);
-  if (held.count(path)) throw AppError("Cannot create file " + path);
-  // As on a disk: no file in a folder that does not exist.
-  if (!dirs.count(FolderOf(path))) throw AppError("Cannot create file \"" + path + "\"");
-  if (failWrite) {
-    files[path] = bytes.substr(0, bytes.size() / 2);  // a disk that filled up part-way
-    throw AppError("Unable to write to " + path);
-  }
-  files[path] = bytes;
-}
-void MemoryFiles::Rename(const std::string& from, const std::string& to) {
-  log.push_back("rename " + from + " " + to);
-  if (failRename || !files.count(from) || held.count(from) || held.count(to)) {
-    throw AppError("cannot rename " + from);
-  }
-  files[to] = files[from];
-  files.erase(from);
-}
-
 void RecordingTarget::SetButton2Caption(const std::string& caption) {
   calls.push_back("caption " + caption);
   captions.push_back(caption);
@@ -110,7 +74,7 @@ void RecordingTarget::SetDownloadFinished() { calls.push_back("finished"); }
 namespace {
 class MemoryHold : public HeldFile {
  public:
-  MemoryHold(MemoryFiles* files, std::string path) : files_(files), path_(std::move(path)) {
+  MemoryHold(MemoryFileSystem* files, std::string path) : files_(files), path_(std::move(path)) {
     if (files_) ++files_->held[path_];
   }
   ~MemoryHold() override {
@@ -118,7 +82,7 @@ class MemoryHold : public HeldFile {
   }
 
  private:
-  MemoryFiles* files_;
+  MemoryFileSystem* files_;
   std::string path_;
 };
 }  // namespace

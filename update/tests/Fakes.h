@@ -1,6 +1,6 @@
-// Stand-ins for the update's services: a scripted HTTP client, files in memory, a reminder
-// window that records what the download asked of it, and a scripted signature check with a
-// launcher that records what it was given.
+// Stand-ins for the update's services: a scripted HTTP client, a reminder window that records
+// what the download asked of it, and a scripted signature check with a launcher that records
+// what it was given. Files in memory are the shared MemoryFileSystem.
 #pragma once
 
 #include <condition_variable>
@@ -16,6 +16,7 @@
 
 #include "update/HttpClient.h"
 #include "update/InstallerTrust.h"
+#include "tests/support/StandIns.h"
 #include "update/Uhzbdown.h"
 
 namespace mt::test {
@@ -42,26 +43,6 @@ class FakeHttp : public HttpService {
   std::mutex mutex;
 };
 
-class MemoryFiles : public DownloadFiles {
- public:
-  bool FileExists(const std::string& path) override;
-  bool DirectoryExists(const std::string& path) override;
-  bool MakeDirectory(const std::string& path) override;
-  bool RemoveFile(const std::string& path) override;
-  void WriteAll(const std::string& path, const std::string& bytes) override;
-  void Rename(const std::string& from, const std::string& to) override;
-
-  std::map<std::string, std::string> files;
-  std::set<std::string> dirs{"C:"};
-  std::set<std::string> undeletable;  // DeleteFile fails for these
-  std::map<std::string, int> held;    // held open by a verifier: no write, rename or delete
-  std::set<std::string> unmakeable;   // MakeDirectory fails for these
-  bool throwOnFolders = false;        // DirectoryExists throws
-  bool failWrite = false, failRename = false;
-  std::vector<std::string> created;   // folders in creation order
-  std::vector<std::string> log;       // "write path", "rename a b", "delete path"
-};
-
 class RecordingTarget : public DownloadTarget {
  public:
   void SetButton2Caption(const std::string& caption) override;
@@ -81,7 +62,7 @@ class RecordingTarget : public DownloadTarget {
 // until the VerifiedInstaller goes away, as the real verifier holds it open.
 class FakeVerifier : public InstallerVerifier {
  public:
-  explicit FakeVerifier(MemoryFiles* files = nullptr) : files_(files) {}
+  explicit FakeVerifier(MemoryFileSystem* files = nullptr) : files_(files) {}
   TrustResult Verify(const std::string& path) override;
 
   TrustVerdict verdict = TrustVerdict::kTrusted;
@@ -90,7 +71,7 @@ class FakeVerifier : public InstallerVerifier {
   std::vector<std::string> seen;     // what each file held when it was checked
 
  private:
-  MemoryFiles* files_;
+  MemoryFileSystem* files_;
 };
 
 class RecordingLauncher : public InstallerLauncher {

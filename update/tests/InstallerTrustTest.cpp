@@ -13,7 +13,7 @@ namespace mt {
 namespace {
 
 using test::FakeVerifier;
-using test::MemoryFiles;
+using test::MemoryFileSystem;
 using test::RecordingLauncher;
 namespace code = trust_code;
 
@@ -87,7 +87,7 @@ TEST(JudgeSignature, TheSignerMustBeTheMakerExactly) {
 
 // ---- the close after a verified download ----------------------------------------------
 struct CloseRun {
-  MemoryFiles files;
+  MemoryFileSystem files;
   FakeVerifier verifier{&files};
   RecordingLauncher launcher;
   test::RecordingMessages messages;

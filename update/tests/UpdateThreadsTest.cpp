@@ -17,7 +17,7 @@ namespace {
 using test::FakeHttp;
 using test::FakeResponse;
 using test::FakeVerifier;
-using test::MemoryFiles;
+using test::MemoryFileSystem;
 using test::RecordingTarget;
 using test::UiQueue;
 
@@ -78,7 +78,7 @@ const std::string kTarget = "C:\\Tools\\rar\\tbxsetup.exe";
 
 struct DownloadRun {
   FakeHttp http;
-  MemoryFiles files;
+  MemoryFileSystem files;
   RecordingTarget target;
   UiQueue ui;
   FakeVerifier verifier{&files};
@@ -107,7 +107,7 @@ struct DownloadRun {
   // The transfer and the check on this thread, then the hand-over.
   void RunHere() {
     Tfiledownthread t(true, kUrl, kTarget, Tfiledownthread::kReminderMode, Links());
-    Tfiledownthread::EnsureFolder(files, FolderOf(kTarget));
+    files.CreateDirectories(FolderOf(kTarget));
     std::unique_ptr<HttpClient> client = http.CreateClient();
     CompleteDownload(target, t.Download(*client));
   }
@@ -341,12 +341,12 @@ TEST(DownloadThread, NoEndlessRetryOnceTheWindowIsGone) {
   EXPECT_TRUE(d.target.calls.empty());
 }
 
-TEST(DownloadThread, EnsureFolderCreatesMissingParentsOutermostFirst) {
-  MemoryFiles files;
-  Tfiledownthread::EnsureFolder(files, "C:\\a\\b\\c");
+TEST(DownloadThread, FolderCreationMakesMissingParentsOutermostFirst) {
+  MemoryFileSystem files;
+  files.CreateDirectories("C:\\a\\b\\c");
   EXPECT_EQ(files.created, (std::vector<std::string>{"C:\\a", "C:\\a\\b", "C:\\a\\b\\c"}));
   files.created.clear();
-  Tfiledownthread::EnsureFolder(files, "C:\\a\\b");
+  files.CreateDirectories("C:\\a\\b");
   EXPECT_TRUE(files.created.empty());
 }
 
@@ -393,7 +393,7 @@ TEST(UiGate, NothingPassesOnceTheOwnerIsGone) {
 }
 
 TEST(CompleteDownload, StepsInOrder) {
-  MemoryFiles files;
+  MemoryFileSystem files;
   FakeVerifier verifier(&files);
   TrustResult trust = verifier.Verify("C:\\x\\s.exe");
   ASSERT_TRUE(trust.installer);

@@ -10,9 +10,9 @@
 
 #include "app/Text.h"
 #include "update/jcsj.h"
+#include "app/win/WinServices.h"
 #include "update/tests/Fakes.h"
 #include "update/tests/WinTestSupport.h"
-#include "update/win/WinDownloadFiles.h"
 #include "update/win/WinHttpClient.h"
 
 namespace mt {
@@ -140,6 +140,7 @@ class DownloadToDisk : public LoopbackServer {
   test::RecordingTarget target;
   test::UiQueue ui;
   test::FakeVerifier verifier;  // these bodies are no installers; the check has tests of its own
+  WinFileSystem realFiles;
   std::string LocalFile() const { return dir.path() + "\\rar\\tbxsetup.exe"; }
 
   void Run(const std::string& url) {
@@ -151,7 +152,7 @@ class DownloadToDisk : public LoopbackServer {
     };
     Tfiledownthread::Links links;
     links.http = &RealHttpService();
-    links.files = &RealDownloadFiles();
+    links.files = &realFiles;
     links.target = &target;
     links.verifier = &verifier;
     links.post = [this](std::function<void()> w) {

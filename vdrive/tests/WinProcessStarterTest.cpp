@@ -86,8 +86,9 @@ TEST(WinProcessStarter, SubstComesFromTheSystemFolder) {
   WinProcessStarter starter;
   // Same log-on session as the desktop here: nothing is started twice.
   EXPECT_FALSE(starter.SeparateDesktopSession());
-  if (GetFileAttributesW(SystemProgramPath("subst.exe").c_str()) != INVALID_FILE_ATTRIBUTES)
+  if (GetFileAttributesW(SystemProgramPath("subst.exe").c_str()) != INVALID_FILE_ATTRIBUTES) {
     EXPECT_TRUE(starter.StartHidden("subst.exe", "q: /d", LaunchSession::Own));
+  }
   EXPECT_FALSE(starter.StartHidden("no-such-program-mt.exe", "", LaunchSession::Own));
 }
 

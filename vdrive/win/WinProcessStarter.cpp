@@ -4,6 +4,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "app/CommandLine.h"
+
 namespace mt {
 
 namespace {
@@ -50,7 +52,7 @@ std::wstring SystemProgramPath(const std::string& program) {
 
 UniqueKernelHandle StartHiddenProcess(const std::wstring& path, const std::wstring& arguments,
                                       HANDLE parent) {
-  std::wstring commandLine = L"\"" + path + L"\"";
+  std::wstring commandLine = QuoteArgument(path);
   if (!arguments.empty()) commandLine += L" " + arguments;
   std::vector<wchar_t> cmd(commandLine.begin(), commandLine.end());
   cmd.push_back(L'\0');
