@@ -4,22 +4,4 @@
 #   tools/bench/startup-items.sh            (builds build/win64 when needed)
 #   BENCH_BUILD_DIR=DIR                      another MinGW build tree
 #   BENCH_WINEPREFIX=DIR                     another Wine prefix (default: the build tree's)
-set -e
-root=$(cd "$(dirname "$0")/../.." && pwd)
-build=${BENCH_BUILD_DIR:-$root/build/win64}
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
-fi
-out=$(mktemp)
-trap 'rm -f "$out"' EXIT
-ninja -j2 -C "$build" startup_bench >"$out" 2>&1 || { cat "$out"; exit 1; }
-prefix=${BENCH_WINEPREFIX:-$build/wineprefix}
-WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
-rc=0
-xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" sh -c '
-  "$1/tools/wine-run.sh" --prefix "$2" "$3"; rc=$?
-  WINEPREFIX="$2" wineserver -k >/dev/null 2>&1
-  exit $rc' startup-items "$root" "$prefix" "$build/startup/startup_bench.exe" >"$out" || rc=$?
-tr -d '\r' <"$out"
-exit $rc
+exec "$(dirname "$0")/../wine-bench.sh" startup_bench startup/startup_bench.exe startup-items
