@@ -14,9 +14,12 @@
 //     may succeed.
 #pragma once
 
+#include <algorithm>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace mt {
 
@@ -59,5 +62,22 @@ class UiGate {
   std::mutex mutex_;
   Post post_;
 };
+
+// For work that must not be lost (the end of a worker's job): hands `work` over through
+// `post` again and again, with growing pauses, while the UI thread answers Busy (or the post
+// itself throws, out of memory for the message, say). Returns Queued, or Gone once the window
+// is gone. Call it on a worker thread only: it waits for the UI thread.
+template <typename PostFn>
+Handed HandOverUntilTaken(PostFn&& post, const std::function<void()>& work) {
+  for (int pauseMs = 10;; pauseMs = std::min(pauseMs * 2, 500)) {
+    Handed handed = Handed::Busy;
+    try {
+      handed = post(work);
+    } catch (...) {
+    }
+    if (handed != Handed::Busy) return handed;
+    std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+  }
+}
 
 }  // namespace mt

@@ -4,8 +4,6 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include <algorithm>
-#include <chrono>
 #include <thread>
 
 #include "app/Unit1.h"
@@ -82,8 +80,7 @@ class ThreadHost : public splitter::WorkHost {
   // Called by the worker. A post the window refuses while it still exists (its queue is
   // full) is handed over again: a lost end of the work would leave the buttons disabled.
   void Post(std::function<void()> ui) override {
-    for (int pauseMs = 10; gate_->Send(ui) == Handed::Busy; pauseMs = std::min(pauseMs * 2, 500))
-      std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+    HandOverUntilTaken([this](std::function<void()> w) { return gate_->Send(std::move(w)); }, ui);
   }
   // The window is going: no more posts, and the worker (already told to stop) has cleaned
   // up before the process may end.

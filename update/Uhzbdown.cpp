@@ -1,10 +1,7 @@
 #include "update/Uhzbdown.h"
 
-#include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <memory>
-#include <thread>
 
 #include "app/CommandLine.h"
 
@@ -132,17 +129,7 @@ void Tfiledownthread::HandOver(DownloadOutcome outcome) {
   // is gone and the post is dropped, the file is released with it.
   DownloadTarget* target = links_.target;
   auto done = std::make_shared<DownloadOutcome>(std::move(outcome));
-  const std::function<void()> work = [target, done] { CompleteDownload(*target, std::move(*done)); };
-  for (int pauseMs = 10;; pauseMs = std::min(pauseMs * 2, 500)) {
-    Handed handed = Handed::Busy;
-    try {
-      handed = links_.post(work);
-    } catch (...) {
-      // Out of memory for the message, say: as good as refused for now.
-    }
-    if (handed != Handed::Busy) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
-  }
+  HandOverUntilTaken(links_.post, [target, done] { CompleteDownload(*target, std::move(*done)); });
 }
 
 }  // namespace mt
