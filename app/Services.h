@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +20,14 @@
 namespace mt {
 
 class RegistryBackend;
+// The tools' own services, declared with their tools.
+class ProcessStarter;     // vdrive/ProcessStarter.h
+class IconSource;         // browser/IconSource.h
+class StartupPlaces;      // startup/StartupItems.h
+class HttpService;        // update/HttpClient.h
+class InstallerVerifier;  // update/InstallerTrust.h
+class InstallerLauncher;  // update/InstallerTrust.h
+class TFhzPortal;         // offer/FhzPortal.h
 
 // A window, as seen by the logic: an opaque handle (HWND on Windows) used only as an owner.
 using WindowRef = void*;
@@ -85,10 +94,10 @@ class FileSystem {
   // Creates or replaces `path` with `bytes` in one piece. Throws "Cannot create file ..."
   // or "Unable to write to ..." with the path.
   virtual void WriteAll(const std::string& path, const std::string& bytes);
-  // Moves the file `from` onto `to`, replacing a file there. Throws "Cannot rename
-  // \"%s\". %s" (from, the system's reason). This base form copies and deletes; file
-  // systems that can move in one step do so.
-  virtual void Rename(const std::string& from, const std::string& to);
+  // Moves the file `from` onto `to` in one step, replacing a file there: readers see the old
+  // file or the whole new one, never a part. Throws "Cannot rename \"%s\". %s" (from, the
+  // system's reason).
+  virtual void Rename(const std::string& from, const std::string& to) = 0;
   // Absolute form of a path; the same path when it is already absolute.
   virtual std::string FullPath(const std::string& path) = 0;
   // The identity of an existing file, read without disturbing anyone who has it open; empty
@@ -173,7 +182,9 @@ class BrowserHost {
   virtual void NavigateHidden(WindowRef parent, int left, int height, const std::string& url) = 0;
 };
 
-// Everything a window hands down to the logic. Not owning.
+// Everything a window hands down to the logic: the one place where the program finds its
+// services. The program fills it once with the real ones (MakeWinServices, app/win); tests
+// fill it with stand-ins (tests/support). Not owning.
 struct Services {
   RegistryBackend* registry = nullptr;
   FileSystem* files = nullptr;
@@ -183,7 +194,18 @@ struct Services {
   MessageBoxes* messages = nullptr;
   Clipboard* clipboard = nullptr;
   BrowserHost* browser = nullptr;
+  ProcessStarter* processes = nullptr;           // subst for the drive page
+  IconSource* icons = nullptr;                   // icons and short paths of the add-on list
+  StartupPlaces* startupPlaces = nullptr;        // known folders of the startup list
+  HttpService* http = nullptr;                   // the update check and download
+  InstallerVerifier* installerVerifier = nullptr;  // the downloaded installer's signature
+  InstallerLauncher* installerLauncher = nullptr;  // starts a verified installer
   std::string exeDir;  // folder of the executable, no trailing "\"
+  // Where the update check asks for the update record; empty means the shipped address.
+  std::string updateEndpoint;
+  // Called with the partner offer once it is on screen, before its modal loop runs. Nothing
+  // in the program sets it; tests click and close the modal dialog from here.
+  std::function<void(TFhzPortal&)> offerShown;
 };
 
 }  // namespace mt

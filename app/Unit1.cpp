@@ -8,7 +8,6 @@
 #include "app/Error.h"
 #include "app/Settings.h"
 #include "app/Text.h"
-#include "browser/BrowserRepair.h"
 
 namespace mt {
 

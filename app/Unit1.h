@@ -19,13 +19,6 @@
 
 namespace mt {
 
-// The browser page's logic, known here by name only: the pages depend on the shell, not on
-// each other.
-struct AddOnRow;
-class IconSource;
-class RepairPageView;
-class BrowserRepairPage;
-
 class TForm1 : public Window {
  public:
   explicit TForm1(Services& services);
@@ -36,6 +29,7 @@ class TForm1 : public Window {
   // Shows the window and runs FormShow on the first showing.
   void Show(int cmdShow = SW_SHOWNORMAL);
 
+  // Every service the pages use, the tools' own included; the window never picks one itself.
   Services& svc;
   // Closing the window ends the message loop; tests that make several windows turn it off.
   bool quitOnDestroy = true;
@@ -126,8 +120,6 @@ class TForm1 : public Window {
        Label1Drive = nullptr, drivecombox = nullptr, allstartbtn = nullptr, alldelbtn = nullptr,
        Label6 = nullptr, ListBox5 = nullptr, Panel5 = nullptr, Image1 = nullptr;
   // Label1Drive is the "转成分区：" label (the name Label1 is the splitter's label).
-  // Starts subst for the page; null means the real starter (tests put a recording one here).
-  class ProcessStarter* processStarter = nullptr;
   // ==== end virtual drives ===================================================================
 
   // ==== Browser repair (browser/Unit1Browser.cpp) ============================================
@@ -136,21 +128,16 @@ class TForm1 : public Window {
   void SbiedefaultClick();
   void FillAddOnList();
   void RemoveCheckedAddOns();
+  // The add-on list's rows (texts, image, the store and registry view each came from), the
+  // repair logic and its view of the controls: made at first use, kept by the page.
+  struct BrowserPageState& BrowserState();
+  std::shared_ptr<struct BrowserPageState> browserState_;
   HWND ListView1 = nullptr;
   UniqueImageList ImageList1;  // 16 x 16, only ever appended to
   HWND Label12 = nullptr, Edpage = nullptr, Label13 = nullptr, Edtitle = nullptr;
   HWND FlatGroupBox7 = nullptr, rbregtool = nullptr, rbregtooln = nullptr;
   HWND FlatGroupBox6 = nullptr, cbsetpage = nullptr;
   HWND Sbiedefault = nullptr;
-  // One entry per row of ListView1, in row order: its texts, its image and the store and
-  // registry view it was listed from.
-  std::vector<AddOnRow> ListView1Rows;
-  // Icons and short paths for the add-on list; null means the real shell.
-  IconSource* BrowserIcons = nullptr;
-  // The page logic and its view of the controls, made at first use.
-  std::unique_ptr<RepairPageView> BrowserView;
-  std::unique_ptr<BrowserRepairPage> BrowserRepair;
-  BrowserRepairPage& BrowserPage();
   // ==== end browser repair ===================================================================
 
   // ==== Startup items (startup/Unit1Startup.cpp) =============================================
@@ -159,8 +146,6 @@ class TForm1 : public Window {
   HWND ListView2 = nullptr, Button2 = nullptr, Button6 = nullptr;
   // The program to start at log-on.
   FileDialogOptions OpenDialog3{"*.exe|*.exe", "", "", false, false};
-  // Known folders, Windows directory and version for the startup list; null: this system's.
-  class StartupPlaces* startupPlaces = nullptr;
   void CreateTabSheet4Controls();
   void TabSheet4Show();
   void Button2Click();
@@ -175,14 +160,7 @@ class TForm1 : public Window {
   void StartUpdateCheck();
   // The Reminder decision: once per arming of Timer2.
   void Timer2Timer();
-  // The Update endpoint the check asks; empty means the shipped one. Tests point it at a
-  // loopback server.
-  std::string UpdateEndpoint;
-  // HTTP and files of the check and the download; null means the real ones.
-  class HttpService* updateHttp = nullptr;
-  FileSystem* updateFiles = nullptr;
-  HttpService& UpdateHttp();
-  FileSystem& UpdateFiles();
+  // The address of the update record: the services' own, or the shipped one.
   std::string UpdateEndpointUrl() const;
   // Where the update's threads post to the UI thread: closed when the window is destroyed.
   std::shared_ptr<UiGate> UpdateGate() { return Gate(); }
@@ -191,9 +169,6 @@ class TForm1 : public Window {
   // ==== Partner offer (offer/Unit1Offer.cpp) =================================================
   bool PartnerEditionTest();
   void LaunchCounterStep();
-  // Called with the offer dialog once it is on screen, before its modal loop runs; tests post
-  // their clicks and the close from here.
-  std::function<void(class TFhzPortal&)> OfferShown;
   // ==== end partner offer ====================================================================
 
  protected:

@@ -7,14 +7,13 @@
 #include "app/Unit1.h"
 #include "app/Backup.h"
 #include "browser/BrowserRepair.h"
-#include "browser/win/WinIconSource.h"
 
 namespace mt {
 namespace {
 
 class Tab3View : public RepairPageView {
  public:
-  explicit Tab3View(TForm1& form) : f_(form) {}
+  Tab3View(TForm1& form, std::vector<AddOnRow>& rows) : f_(form), rows_(rows) {}
 
   std::string Edpage() override { return TForm1::GetText(f_.Edpage); }
   void SetEdpage(const std::string& text) override { TForm1::SetText(f_.Edpage, text); }
@@ -47,39 +46,39 @@ class Tab3View : public RepairPageView {
   }
   void ClearRows() override {
     ListView_DeleteAllItems(f_.ListView1);
-    f_.ListView1Rows.clear();
+    rows_.clear();
   }
   void AppendRow(const AddOnRow& row) override {
     std::wstring caption = Widen(row.caption);
     LVITEMW item{};
     item.mask = LVIF_TEXT | LVIF_IMAGE;
-    item.iItem = static_cast<int>(f_.ListView1Rows.size());
+    item.iItem = static_cast<int>(rows_.size());
     item.pszText = caption.data();
     // On demand: the list asks through LVN_GETDISPINFO when it first draws the row, so the
-    // row is in ListView1Rows before the list has it.
+    // row is in the page's rows before the list has it.
     item.iImage = row.image == kImageOnDemand ? I_IMAGECALLBACK
                   : row.image >= 0            ? row.image
                                               : I_IMAGENONE;
-    f_.ListView1Rows.push_back(row);
+    rows_.push_back(row);
     int at = static_cast<int>(
         ::SendMessageW(f_.ListView1, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
     if (at < 0) {
-      f_.ListView1Rows.pop_back();
+      rows_.pop_back();
       return;
     }
     SetSubItem(at, 1, row.column2);
     SetSubItem(at, 2, row.column3);
     ListView_SetCheckState(f_.ListView1, at, FALSE);
   }
-  int RowCount() override { return static_cast<int>(f_.ListView1Rows.size()); }
-  const AddOnRow& Row(int index) override { return f_.ListView1Rows.at(index); }
-  void SetRowImage(int index, int image) override { f_.ListView1Rows.at(index).image = image; }
+  int RowCount() override { return static_cast<int>(rows_.size()); }
+  const AddOnRow& Row(int index) override { return rows_.at(index); }
+  void SetRowImage(int index, int image) override { rows_.at(index).image = image; }
   bool RowChecked(int index) override {
     return ListView_GetCheckState(f_.ListView1, index) != FALSE;
   }
   void DeleteRow(int index) override {
     ListView_DeleteItem(f_.ListView1, index);
-    f_.ListView1Rows.erase(f_.ListView1Rows.begin() + index);
+    rows_.erase(rows_.begin() + index);
   }
   ImageListRef Images() override { return f_.ImageList1.get(); }
 
@@ -93,6 +92,7 @@ class Tab3View : public RepairPageView {
   }
 
   TForm1& f_;
+  std::vector<AddOnRow>& rows_;
   int updates_ = 0;
 };
 
@@ -108,14 +108,25 @@ void AddColumn(HWND list, int index, const std::string& caption, int width) {
 
 }  // namespace
 
-BrowserRepairPage& TForm1::BrowserPage() {
-  if (!BrowserRepair) {
-    BrowserView = std::make_unique<Tab3View>(*this);
-    IconSource& icons = BrowserIcons ? *BrowserIcons : WinIconSource::Instance();
-    BrowserRepair = std::make_unique<BrowserRepairPage>(svc, icons, *BrowserView, Handle);
-  }
-  return *BrowserRepair;
+// The "IE修复" page's own state.
+struct BrowserPageState {
+  explicit BrowserPageState(TForm1& form)
+      : view(form, rows), page(form.svc, *form.svc.icons, view, form.Handle) {}
+  // One entry per row of ListView1, in row order: its texts, its image and the store and
+  // registry view it was listed from.
+  std::vector<AddOnRow> rows;
+  Tab3View view;
+  BrowserRepairPage page;
+};
+
+BrowserPageState& TForm1::BrowserState() {
+  if (!browserState_) browserState_ = std::make_shared<BrowserPageState>(*this);
+  return *browserState_;
 }
+
+namespace {
+BrowserRepairPage& PageOf(TForm1& form) { return form.BrowserState().page; }
+}  // namespace
 
 void TForm1::CreateTabSheet3Controls() {
   HWND page = TabSheet3;
@@ -137,11 +148,11 @@ void TForm1::CreateTabSheet3Controls() {
     if (nm->code != LVN_GETDISPINFOW && nm->code != LVN_GETDISPINFOA) return 0;
     LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(nm)->item;
     if (!(item.mask & LVIF_IMAGE)) return 0;
-    if (item.iItem < 0 || item.iItem >= static_cast<int>(ListView1Rows.size())) {
+    if (item.iItem < 0 || item.iItem >= static_cast<int>(BrowserState().rows.size())) {
       item.iImage = I_IMAGENONE;
       return 0;
     }
-    int image = BrowserPage().RowImage(item.iItem);
+    int image = PageOf(*this).RowImage(item.iItem);
     item.iImage = image >= 0 ? image : I_IMAGENONE;
     item.mask |= LVIF_DI_SETITEM;
     return 0;
@@ -166,12 +177,12 @@ void TForm1::CreateTabSheet3Controls() {
   OnContextMenu(ListView1, {{kOpenBackupFolderText, [this] { OpenBackupFolder(svc, Handle); }}});
 }
 
-void TForm1::TabSheet3Show() { BrowserPage().TabSheet3Show(); }
+void TForm1::TabSheet3Show() { PageOf(*this).TabSheet3Show(); }
 
-void TForm1::SbiedefaultClick() { BrowserPage().SbiedefaultClick(); }
+void TForm1::SbiedefaultClick() { PageOf(*this).SbiedefaultClick(); }
 
-void TForm1::FillAddOnList() { BrowserPage().FillAddOnList(); }
+void TForm1::FillAddOnList() { PageOf(*this).FillAddOnList(); }
 
-void TForm1::RemoveCheckedAddOns() { BrowserPage().RemoveCheckedAddOns(); }
+void TForm1::RemoveCheckedAddOns() { PageOf(*this).RemoveCheckedAddOns(); }
 
 }  // namespace mt

@@ -82,7 +82,7 @@ void TFhzPortal::ShowModal() {
   bool ownerEnabled = owner && !EnableWindow(owner, FALSE);
   ShowWindow(Handle, SW_SHOW);
   UpdateWindow(Handle);
-  if (main_.OfferShown) main_.OfferShown(*this);
+  if (main_.svc.offerShown) main_.svc.offerShown(*this);
   MSG msg;
   while (!closed_) {
     BOOL got = GetMessageW(&msg, nullptr, 0, 0);

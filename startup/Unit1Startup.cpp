@@ -92,9 +92,7 @@ class ListViewStartupView : public StartupView {
   HWND list_;
 };
 
-StartupPlaces& PlacesOf(TForm1& form) {
-  return form.startupPlaces ? *form.startupPlaces : RealStartupPlaces();
-}
+StartupPlaces& PlacesOf(TForm1& form) { return *form.svc.startupPlaces; }
 
 // The Startup list refresh: ListView2 rebuilt from the startup places.
 void StartupListRefresh(TForm1& form) {

@@ -3,23 +3,15 @@
 #include "app/Text.h"
 #include "app/Unit1.h"
 #include "app/UiGate.h"
-#include "app/win/WinServices.h"
 #include "update/UpdateConstants.h"
 #include "update/Usjtx.h"
 #include "update/jcsj.h"
-#include "update/win/WinHttpClient.h"
+#include "update/HttpClient.h"
 
 namespace mt {
 
-HttpService& TForm1::UpdateHttp() { return updateHttp ? *updateHttp : RealHttpService(); }
-
-FileSystem& TForm1::UpdateFiles() {
-  static WinFileSystem real;
-  return updateFiles ? *updateFiles : real;
-}
-
 std::string TForm1::UpdateEndpointUrl() const {
-  return UpdateEndpoint.empty() ? UpdateEndpointOfSite() : UpdateEndpoint;
+  return svc.updateEndpoint.empty() ? UpdateEndpointOfSite() : svc.updateEndpoint;
 }
 
 void TForm1::StartUpdateCheck() {
@@ -33,7 +25,7 @@ void TForm1::StartUpdateCheck() {
       form->SetTimer2Enabled(true);
     });
   };
-  auto* thread = new Trjsjhread(true, UpdateHttp(), UpdateEndpointUrl(), deliver);
+  auto* thread = new Trjsjhread(true, *svc.http, UpdateEndpointUrl(), deliver);
   rjsjhread = thread;
   try {
     thread->Resume();

@@ -7,7 +7,7 @@
 #include "app/UiGate.h"
 #include "update/UpdateConstants.h"
 #include "update/jcsj.h"
-#include "update/win/WinInstallerTrust.h"
+#include "update/InstallerTrust.h"
 
 namespace mt {
 
@@ -191,15 +191,15 @@ void TFsjtx::Button2Click() {
   // A new download replaces what the last one brought; its file is let go so that it can be
   // deleted.
   HeldInstaller.reset();
-  FileSystem& files = Main.UpdateFiles();
+  FileSystem& files = *Main.svc.files;
   if (files.FileExists(target)) files.DeleteFile(target);  // a failure shows up in the thread
   EnableControl(Button2, false);
   SetButton2Caption("正在下载(0%)");
   Tfiledownthread::Links links;
-  links.http = &Main.UpdateHttp();
+  links.http = Main.svc.http;
   links.files = &files;
   links.target = this;
-  links.verifier = &RealInstallerVerifier();
+  links.verifier = Main.svc.installerVerifier;
   std::shared_ptr<UiGate> gate = Main.UpdateGate();
   links.post = [gate](std::function<void()> work) { return gate->Send(std::move(work)); };
   auto* thread = new Tfiledownthread(true, gUpdateRecord.zp_downurl, target,
@@ -225,7 +225,7 @@ void TFsjtx::FormClose() {
   // Only an installer that passed the signature check is announced and started.
   if (DownloadFinished && HeldInstaller) {
     if (OfferVerifiedInstaller(HeldInstaller, *Main.svc.messages, Handle,
-                               RealInstallerLauncher())) {
+                               *Main.svc.installerLauncher)) {
       Main.SetTimer3Enabled(true);
     }
   }

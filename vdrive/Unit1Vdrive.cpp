@@ -5,7 +5,7 @@
 #include "app/Backup.h"
 #include "app/Constants.h"
 #include "vdrive/VirtualDrives.h"
-#include "vdrive/win/WinProcessStarter.h"
+#include "vdrive/ProcessStarter.h"
 
 namespace mt {
 
@@ -83,11 +83,6 @@ std::vector<std::string> ListEntries(HWND list) {
   return out;
 }
 
-ProcessStarter& StarterOf(ProcessStarter* chosen) {
-  static WinProcessStarter real;
-  return chosen ? *chosen : real;
-}
-
 }  // namespace
 
 void TForm1::CreateTabSheet2Controls() {
@@ -125,14 +120,14 @@ void TForm1::selectfilebtnClick() {
 }
 
 void TForm1::allstartbtnClick() {
-  VdriveContext ctx{*svc.registry, *svc.messages, StarterOf(processStarter), Handle,
+  VdriveContext ctx{*svc.registry, *svc.messages, *svc.processes, Handle,
                     kApplicationTitle, svc.files, svc.exeDir};
   if (CreateMapping(ctx, ListEntries(ListBox5), GetText(drivecombox), GetText(fileedit)))
     Action1Execute();
 }
 
 void TForm1::alldelbtnClick() {
-  VdriveContext ctx{*svc.registry, *svc.messages, StarterOf(processStarter), Handle,
+  VdriveContext ctx{*svc.registry, *svc.messages, *svc.processes, Handle,
                     kApplicationTitle, svc.files, svc.exeDir};
   int selected = static_cast<int>(SendMessageW(ListBox5, LB_GETCURSEL, 0, 0));
   RemoveMapping(ctx, ListEntries(ListBox5), selected);

@@ -40,7 +40,7 @@ void DeleteEntry(RegistryBackend& registry, RegView view, const std::string& nam
                  bool createKey) {
   TRegistry reg(registry, view);
   reg.SetRootKey(RegRoot::LocalMachine);
-  if (reg.OpenKey(kRunKeyPath, createKey)) reg.DeleteValue(name);
+  if (reg.OpenKey(kMappingKeyPath, createKey)) reg.DeleteValue(name);
 }
 
 }  // namespace
@@ -79,7 +79,7 @@ bool CreateMapping(VdriveContext& ctx, const std::vector<std::string>& listed,
     StartSubst(ctx.starter, MappingArguments(driveText, folderText));
     TRegistry reg(ctx.registry);
     reg.SetRootKey(RegRoot::LocalMachine);
-    reg.OpenKey(kRunKeyPath, true);
+    reg.OpenKey(kMappingKeyPath, true);
     reg.WriteString(driveText, MappingEntryData(driveText, folderText));
     // An entry the old 32-bit version left for this letter would map it a second time, to
     // its old folder, at the next log-on.
@@ -96,8 +96,8 @@ void RemoveMapping(VdriveContext& ctx, const std::vector<std::string>& listed, i
   std::string letter = TrimControl(listed[static_cast<size_t>(selected)]);
   if (ctx.files) {
     DeletionBackup backup(ctx.registry, *ctx.files, ctx.exeDir);
-    backup.SaveValue(RegRoot::LocalMachine, RegView::Native, kRunKeyPath, letter);
-    backup.SaveValue(RegRoot::LocalMachine, RegView::Wow32, kRunKeyPath, letter);
+    backup.SaveValue(RegRoot::LocalMachine, RegView::Native, kMappingKeyPath, letter);
+    backup.SaveValue(RegRoot::LocalMachine, RegView::Wow32, kMappingKeyPath, letter);
     if (!backup.Empty() && !backup.Write(BackupStamp())) {
       ctx.messages.Show(ctx.owner, kBackupFailedText, "温馨提示", kMbOk);
       return;
@@ -112,11 +112,11 @@ void ListMappedDrives(RegistryBackend& registry,
                       const std::function<void(const std::string&)>& add) {
   TRegistry native(registry);
   native.SetRootKey(RegRoot::LocalMachine);
-  native.OpenKey(kRunKeyPath, true);
+  native.OpenKey(kMappingKeyPath, true);
   // The 32-bit view is only read: a missing key there is simply empty.
   TRegistry wow32(registry, RegView::Wow32);
   wow32.SetRootKey(RegRoot::LocalMachine);
-  wow32.OpenKey(kRunKeyPath, false);
+  wow32.OpenKey(kMappingKeyPath, false);
   for (const std::string& letter : DriveLetterTable())
     if (!native.ReadString(letter).empty() || !wow32.ReadString(letter).empty()) add(letter);
 }

@@ -17,7 +17,8 @@
 
 namespace mt {
 
-inline constexpr const char* kRunKeyPath = "software\\microsoft\\windows\\currentversion\\run";
+// The machine Run key, relative to HKEY_LOCAL_MACHINE: where a mapping is started at log-on.
+inline constexpr const char* kMappingKeyPath = "software\\microsoft\\windows\\currentversion\\run";
 inline constexpr const char* kSubstProgram = "subst.exe";
 
 inline constexpr const char* kMsgDriveListed = "已存在此盘，请选择另外分区";

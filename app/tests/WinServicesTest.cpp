@@ -179,5 +179,26 @@ TEST(WinClipboard, ReplacesTheContentWithText) {
   EXPECT_EQ(Narrow(text), "mt@mirtak.example");
 }
 
+// The program makes its services once; a service left out would be a null pointer that the
+// first page to use it dereferences.
+TEST(WinServiceSet, TheProgramsSetFillsEveryServiceWithItsOwn) {
+  std::unique_ptr<WinServiceSet> set = MakeWinServices();
+  const Services& s = set->services;
+  EXPECT_EQ(s.registry, &set->registry);
+  EXPECT_EQ(s.files, &set->files);
+  EXPECT_EQ(s.profile, &set->profile);
+  EXPECT_EQ(s.shell, &set->shell);
+  EXPECT_EQ(s.dialogs, &set->dialogs);
+  EXPECT_EQ(s.messages, &set->messages);
+  EXPECT_EQ(s.clipboard, &set->clipboard);
+  EXPECT_EQ(s.browser, &set->browser);
+  const void* tools[] = {s.processes, s.icons, s.startupPlaces, s.http, s.installerVerifier,
+                         s.installerLauncher};
+  for (const void* service : tools) EXPECT_NE(service, nullptr);
+  EXPECT_EQ(s.exeDir, ExecutableDirectory());
+  EXPECT_TRUE(s.updateEndpoint.empty());  // the shipped address
+  EXPECT_FALSE(s.offerShown);
+}
+
 }  // namespace
 }  // namespace mt

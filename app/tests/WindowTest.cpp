@@ -203,7 +203,7 @@ TEST(OfferKeys, TheButtonHasTheFocusAndEscDoesNotCloseTheDialog) {
   TForm1 form(t.services);
   form.quitOnDestroy = false;
   bool focused = false, openAfterEsc = false;
-  form.OfferShown = [&](TFhzPortal& d) {
+  t.services.offerShown = [&](TFhzPortal& d) {
     Pump();
     focused = GetFocus() == d.RzBmpButton10;
     Press(VK_ESCAPE);
@@ -317,7 +317,7 @@ TEST_P(DpiLayout, NoCaptionOrLabelOfTheThreeWindowsIsCutOff) {
   TForm1 form(t.services);
   form.quitOnDestroy = false;
   std::vector<std::string> offerCut;
-  form.OfferShown = [&](TFhzPortal& d) {
+  t.services.offerShown = [&](TFhzPortal& d) {
     ChangeDpi(d.Handle, dpi);
     EXPECT_EQ(d.Scale(100), static_cast<int>(100 * dpi / 96));
     offerCut = CutTexts(d.Handle, {});

@@ -11,6 +11,11 @@
 #include "app/Error.h"
 #include "app/win/Handles.h"
 #include "app/win/WinRegistry.h"
+#include "browser/win/WinIconSource.h"
+#include "startup/win/WinStartupPlaces.h"
+#include "update/win/WinHttpClient.h"
+#include "update/win/WinInstallerTrust.h"
+#include "vdrive/win/WinProcessStarter.h"
 
 namespace mt {
 
@@ -353,20 +358,34 @@ void WinBrowserHost::NavigateHidden(WindowRef parent, int left, int height, cons
 
 // ---- the set -----------------------------------------------------------------------------------
 
-std::unique_ptr<WinServiceSet> MakeWinServices() {
-  auto set = std::make_unique<WinServiceSet>();
-  Services& s = set->services;
-  s.registry = &set->registry;
-  s.files = &set->files;
-  s.profile = &set->profile;
-  s.shell = &set->shell;
-  s.dialogs = &set->dialogs;
-  s.messages = &set->messages;
-  s.clipboard = &set->clipboard;
-  s.browser = &set->browser;
+WinServiceSet::WinServiceSet()
+    : processes(std::make_unique<WinProcessStarter>()),
+      icons(std::make_unique<WinIconSource>()),
+      startupPlaces(std::make_unique<WinStartupPlaces>()),
+      http(std::make_unique<WinHttpService>()),
+      installerVerifier(std::make_unique<WinInstallerVerifier>()),
+      installerLauncher(std::make_unique<WinInstallerLauncher>()) {
+  Services& s = services;
+  s.registry = &registry;
+  s.files = &files;
+  s.profile = &profile;
+  s.shell = &shell;
+  s.dialogs = &dialogs;
+  s.messages = &messages;
+  s.clipboard = &clipboard;
+  s.browser = &browser;
+  s.processes = processes.get();
+  s.icons = icons.get();
+  s.startupPlaces = startupPlaces.get();
+  s.http = http.get();
+  s.installerVerifier = installerVerifier.get();
+  s.installerLauncher = installerLauncher.get();
   s.exeDir = ExecutableDirectory();
-  return set;
 }
+
+WinServiceSet::~WinServiceSet() = default;
+
+std::unique_ptr<WinServiceSet> MakeWinServices() { return std::make_unique<WinServiceSet>(); }
 
 std::string ExecutableDirectory() {
   std::vector<wchar_t> buf(32768);

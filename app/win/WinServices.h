@@ -67,8 +67,14 @@ class WinBrowserHost : public BrowserHost {
   void NavigateHidden(WindowRef parent, int left, int height, const std::string& url) override;
 };
 
-// Every real service together, with the Services bundle pointing at them.
+// Every real service together, with the Services bundle pointing at them. The tools' own
+// services are made by their tools' Win32 code; this set only owns them.
 struct WinServiceSet {
+  WinServiceSet();
+  ~WinServiceSet();
+  WinServiceSet(const WinServiceSet&) = delete;
+  WinServiceSet& operator=(const WinServiceSet&) = delete;
+
   WinRegistry registry;
   WinFileSystem files;
   WinProfile profile;
@@ -77,8 +83,15 @@ struct WinServiceSet {
   WinMessageBoxes messages;
   WinClipboard clipboard;
   WinBrowserHost browser;
+  std::unique_ptr<ProcessStarter> processes;
+  std::unique_ptr<IconSource> icons;
+  std::unique_ptr<StartupPlaces> startupPlaces;
+  std::unique_ptr<HttpService> http;
+  std::unique_ptr<InstallerVerifier> installerVerifier;
+  std::unique_ptr<InstallerLauncher> installerLauncher;
   Services services;
 };
+// The program's services, made once at start (and by tests that want the real ones).
 std::unique_ptr<WinServiceSet> MakeWinServices();
 
 // Folder of the running executable, without a trailing "\".

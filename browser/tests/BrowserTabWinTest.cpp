@@ -14,6 +14,7 @@
 #include "app/win/WinRegistry.h"
 #include "app/win/WinServices.h"
 #include "tests/support/StandIns.h"
+#include "tests/support/WinMainWindow.h"
 #include "tests/support/WinRegedit.h"
 
 namespace mt {
@@ -37,41 +38,30 @@ struct Row {
   bool ticked;
 };
 
-class BrowserTab : public ::testing::Test {
+class BrowserTab : public test::MainWindowTest {
  protected:
-  test::TestServices ts;
-  WinRegistry real;
-  WinFileSystem files;
-  TRegistry reg{real};
-  TRegistry reg32{real, RegView::Wow32};  // what the 32-bit browser reads
-  std::unique_ptr<TForm1> form;
+  WinRegistry& registry = real->registry;
+  TRegistry reg{registry};
+  TRegistry reg32{registry, RegView::Wow32};  // what the 32-bit browser reads
   std::string shell32;
 
   void SetUp() override {
     wchar_t dir[MAX_PATH] = {};
     ::GetSystemDirectoryW(dir, MAX_PATH);
     shell32 = Narrow(dir, wcslen(dir)) + "\\shell32.dll";
-    ts.services.registry = &real;
-    ts.services.files = &files;
+    // The prefix's registry, files and the real shell icons and short paths.
+    ts.services.registry = &registry;
+    ts.services.files = real->services.files;
+    ts.services.icons = real->services.icons;
     // Backups of the apply go to a program folder of the test's own.
-    wchar_t temp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    ts.services.exeDir =
-        Narrow(temp, wcslen(temp)) + "mt-browser program " + std::to_string(GetCurrentProcessId());
-    ::CreateDirectoryW(Widen(ts.services.exeDir).c_str(), nullptr);
+    UseOwnProgramFolder("mt-browser program");
     Clean();
-    // Keep the launch counter away from the offer, which would wait for a user.
-    DWORD zero = 0;
-    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\MRTKBOX", L"cs", REG_DWORD, &zero, 4);
-    form = std::make_unique<TForm1>(ts.services);
-    form->quitOnDestroy = false;
-    form->Create();
+    KeepOfferAway();
+    OpenForm(Opening::kCreated);
   }
   void TearDown() override {
-    form.reset();
+    MainWindowTest::TearDown();
     Clean();
-    std::error_code ec;
-    std::filesystem::remove_all(std::filesystem::path(Widen(ts.services.exeDir)), ec);
   }
   void Clean() {
     for (TRegistry* r : {&reg, &reg32}) {
@@ -337,7 +327,7 @@ TEST_F(BrowserTab, RemovedAddOnsComeBackFromTheBackupSetOfTheApply) {
   ASSERT_FALSE(Exists(LM, button32));
   ASSERT_FALSE(Exists(CU, kMenu + kSameName));
 
-  std::vector<FindEntry> sets = files.Find(BackupRoot(ts.services.exeDir), "*");
+  std::vector<FindEntry> sets = real->files.Find(BackupRoot(ts.services.exeDir), "*");
   ASSERT_EQ(sets.size(), 1u);
   ASSERT_EQ(test::ImportWithRegedit(BackupRoot(ts.services.exeDir) + "\\" + sets[0].name + "\\" +
                                     kBackupRegFileName),

@@ -11,24 +11,6 @@
 
 namespace mt::test {
 
-// Every path has an icon unless listed in `noIcon`; short paths come from `shortPaths`, any
-// other path does not convert.
-struct ScriptedIcons : IconSource {
-  struct Call { std::string path; uint16_t index; };
-  int AppendAssociatedIcon(ImageListRef, const std::string& path, uint16_t index) override {
-    calls.push_back({path, index});
-    return noIcon.count(path) ? -1 : appended++;
-  }
-  std::string ShortPath(const std::string& path) override {
-    auto it = shortPaths.find(path);
-    return it == shortPaths.end() ? std::string() : it->second;
-  }
-  std::vector<Call> calls;
-  std::set<std::string> noIcon;
-  std::map<std::string, std::string> shortPaths;
-  int appended = 0;
-};
-
 struct MemoryPageView : RepairPageView {
   std::string Edpage() override { return edpage; }
   void SetEdpage(const std::string& t) override { edpage = t; }

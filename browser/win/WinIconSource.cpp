@@ -33,9 +33,4 @@ std::string WinIconSource::ShortPath(const std::string& path) {
   return Narrow(buffer, wcslen(buffer));
 }
 
-WinIconSource& WinIconSource::Instance() {
-  static WinIconSource instance;
-  return instance;
-}
-
 }  // namespace mt

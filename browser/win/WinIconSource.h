@@ -9,8 +9,6 @@ class WinIconSource : public IconSource {
  public:
   int AppendAssociatedIcon(ImageListRef list, const std::string& path, uint16_t index) override;
   std::string ShortPath(const std::string& path) override;
-  // The one instance the Main window uses when no other is set.
-  static WinIconSource& Instance();
 };
 
 }  // namespace mt

@@ -1,5 +1,5 @@
 // The offer at start-up under Wine: the real registry, the real Main window and the real
-// modal dialog, closed from the test through the OfferShown hook.
+// modal dialog, closed from the test through the services' offerShown hook.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -29,7 +29,7 @@ class OfferAtStart : public ::testing::Test {
   std::string Start(std::function<void(TFhzPortal&)> onOffer) {
     TForm1 form(t_.services);
     form.quitOnDestroy = false;
-    form.OfferShown = [&](TFhzPortal& d) {
+    t_.services.offerShown = [&](TFhzPortal& d) {
       ++offers_;
       mainVisible_ = IsWindowVisible(form.Handle) != 0;
       ticked_ = d.AutoUpgradeTicked();

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -86,6 +87,11 @@ bool PosixFiles::CreateDirectories(const std::string& path) {
   std::error_code ec;
   std::filesystem::create_directories(Posix(path), ec);
   return DirectoryExists(path);
+}
+
+void PosixFiles::Rename(const std::string& from, const std::string& to) {
+  if (::rename(Posix(from).c_str(), Posix(to).c_str()) != 0)
+    throw AppError(FormatMessage2("Cannot rename \"%s\". %s", from, std::strerror(errno)));
 }
 
 std::string PosixFiles::FullPath(const std::string& path) {

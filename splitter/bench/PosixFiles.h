@@ -15,6 +15,7 @@ class PosixFiles : public FileSystem {
   bool DeleteFile(const std::string& path) override;
   std::vector<FindEntry> Find(const std::string& folder, const std::string& pattern) override;
   bool CreateDirectories(const std::string& path) override;
+  void Rename(const std::string& from, const std::string& to) override;
   std::string FullPath(const std::string& path) override;
 };
 

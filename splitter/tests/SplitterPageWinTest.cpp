@@ -22,6 +22,7 @@
 #include "splitter/PieceSet.h"
 #include "splitter/tests/SplitterTestSupport.h"
 #include "tests/support/StandIns.h"
+#include "tests/support/WinMainWindow.h"
 
 namespace mt {
 namespace {
@@ -33,30 +34,17 @@ using test::WriteWholeFile;
 
 using test::Pump;
 
-class SplitterPage : public ::testing::Test {
+class SplitterPage : public test::MainWindowTest {
  protected:
   void SetUp() override {
     // Real files and profile files; dialogs, message boxes and the registry stay scripted.
-    t_.services.files = &files_;
-    t_.services.profile = &profile_;
-    form_ = std::make_unique<TForm1>(t_.services);
-    form_->quitOnDestroy = false;
-    form_->Create();
-    form_->Show(SW_SHOWNOACTIVATE);
-    Pump();
-    t_.messages.shown.clear();
+    ts.services.files = real->services.files;
+    ts.services.profile = real->services.profile;
+    OpenForm();
+    ts.messages.shown.clear();
   }
   std::string In(const std::string& name) { return dir_.path() + "\\" + name; }
-  std::vector<std::string> Rows() {
-    std::vector<std::string> rows;
-    int n = static_cast<int>(SendMessageW(form_->ListBox1, LB_GETCOUNT, 0, 0));
-    for (int i = 0; i < n; ++i) {
-      wchar_t buf[MAX_PATH * 2] = L"";
-      SendMessageW(form_->ListBox1, LB_GETTEXT, i, reinterpret_cast<LPARAM>(buf));
-      rows.push_back(Narrow(std::wstring(buf)));
-    }
-    return rows;
-  }
+  std::vector<std::string> Rows() { return ListBoxRows(form->ListBox1); }
   // Clicks, then lets the split or merge that the click started run to its end, as the
   // message loop would.
   void Click(HWND button) {
@@ -67,51 +55,47 @@ class SplitterPage : public ::testing::Test {
     DWORD start = GetTickCount();
     do {
       Pump();
-      if (!form_->SplitterWorking()) break;
+      if (!form->SplitterWorking()) break;
       Sleep(5);
     } while (GetTickCount() - start < 60000);
-    EXPECT_FALSE(form_->SplitterWorking());
+    EXPECT_FALSE(form->SplitterWorking());
     Pump();
   }
 
   test::TempDir dir_;
-  WinFileSystem files_;
-  WinProfile profile_;
-  test::TestServices t_;
-  std::unique_ptr<TForm1> form_;
 };
 
 TEST_F(SplitterPage, ControlsAndTheSpinRange) {
-  EXPECT_EQ(TForm1::GetText(form_->GroupBox1), "分割文件");
-  EXPECT_EQ(TForm1::GetText(form_->GroupBox2), "合并文件");
-  EXPECT_EQ(TForm1::GetText(form_->Label1), "要分割的文件");
-  EXPECT_EQ(TForm1::GetText(form_->Label2), "分割为每文件");
-  EXPECT_EQ(TForm1::GetText(form_->Label3), "MB");
-  EXPECT_EQ(TForm1::GetText(form_->Label4), "文件列表");
-  EXPECT_EQ(TForm1::GetText(form_->Button1), "...");
-  EXPECT_EQ(TForm1::GetText(form_->Button3), "分割文件");
-  EXPECT_EQ(TForm1::GetText(form_->Button4), "选择文件");
-  EXPECT_EQ(TForm1::GetText(form_->Button5), "合并文件");
-  EXPECT_EQ(TForm1::GetText(form_->Edit2), "");
-  EXPECT_EQ(TForm1::GetText(form_->Edit1), "1024");
-  for (HWND c : {form_->Edit2, form_->Edit1, form_->Button3, form_->ListBox1, form_->Button5})
-    EXPECT_EQ(GetParent(c), form_->TabSheet1);
+  EXPECT_EQ(TForm1::GetText(form->GroupBox1), "分割文件");
+  EXPECT_EQ(TForm1::GetText(form->GroupBox2), "合并文件");
+  EXPECT_EQ(TForm1::GetText(form->Label1), "要分割的文件");
+  EXPECT_EQ(TForm1::GetText(form->Label2), "分割为每文件");
+  EXPECT_EQ(TForm1::GetText(form->Label3), "MB");
+  EXPECT_EQ(TForm1::GetText(form->Label4), "文件列表");
+  EXPECT_EQ(TForm1::GetText(form->Button1), "...");
+  EXPECT_EQ(TForm1::GetText(form->Button3), "分割文件");
+  EXPECT_EQ(TForm1::GetText(form->Button4), "选择文件");
+  EXPECT_EQ(TForm1::GetText(form->Button5), "合并文件");
+  EXPECT_EQ(TForm1::GetText(form->Edit2), "");
+  EXPECT_EQ(TForm1::GetText(form->Edit1), "1024");
+  for (HWND c : {form->Edit2, form->Edit1, form->Button3, form->ListBox1, form->Button5})
+    EXPECT_EQ(GetParent(c), form->TabSheet1);
 
   INT lo = 0, hi = 0;
-  SendMessageW(form_->UpDown1, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&lo),
+  SendMessageW(form->UpDown1, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&lo),
                reinterpret_cast<LPARAM>(&hi));
   EXPECT_EQ(lo, 1024);
   EXPECT_EQ(hi, 2048);
-  EXPECT_EQ(SendMessageW(form_->UpDown1, UDM_GETBUDDY, 0, 0),
-            reinterpret_cast<LRESULT>(form_->Edit1));
+  EXPECT_EQ(SendMessageW(form->UpDown1, UDM_GETBUDDY, 0, 0),
+            reinterpret_cast<LRESULT>(form->Edit1));
   // The arrows write plain digits into Edit1.
-  SendMessageW(form_->UpDown1, UDM_SETPOS32, 0, 2047);
-  SendMessageW(form_->UpDown1, WM_KEYDOWN, VK_UP, 0);
+  SendMessageW(form->UpDown1, UDM_SETPOS32, 0, 2047);
+  SendMessageW(form->UpDown1, WM_KEYDOWN, VK_UP, 0);
   Pump();
-  EXPECT_EQ(TForm1::GetText(form_->Edit1), "2048");
-  SendMessageW(form_->UpDown1, WM_KEYDOWN, VK_UP, 0);
+  EXPECT_EQ(TForm1::GetText(form->Edit1), "2048");
+  SendMessageW(form->UpDown1, WM_KEYDOWN, VK_UP, 0);
   Pump();
-  EXPECT_EQ(TForm1::GetText(form_->Edit1), "2048");
+  EXPECT_EQ(TForm1::GetText(form->Edit1), "2048");
 }
 
 TEST_F(SplitterPage, ChooseSplitListAndMergeEndToEnd) {
@@ -119,54 +103,54 @@ TEST_F(SplitterPage, ChooseSplitListAndMergeEndToEnd) {
   WriteWholeFile(In("archive.rar"), bytes);
   fs::create_directory(fs::u8path(In("set")));
 
-  t_.dialogs.openAnswers.push_back(std::vector<std::string>{In("archive.rar")});
-  Click(form_->Button1);
-  EXPECT_EQ(TForm1::GetText(form_->Edit2), In("archive.rar"));
-  EXPECT_EQ(t_.dialogs.openAsked.at(0).filter, "all|*.*");
+  ts.dialogs.openAnswers.push_back(std::vector<std::string>{In("archive.rar")});
+  Click(form->Button1);
+  EXPECT_EQ(TForm1::GetText(form->Edit2), In("archive.rar"));
+  EXPECT_EQ(ts.dialogs.openAsked.at(0).filter, "all|*.*");
 
-  TForm1::SetText(form_->Edit1, "1");
-  t_.dialogs.folderAnswers.push_back(In("set"));
-  Click(form_->Button3);
-  EXPECT_EQ(t_.dialogs.folderTitles, std::vector<std::string>{"选择保存目录:"});
-  EXPECT_TRUE(t_.messages.shown.empty()) << t_.messages.shown[0].text;
-  EXPECT_EQ(form_->Caption(), "分割完成");
-  EXPECT_TRUE(IsWindowEnabled(form_->Button3));
+  TForm1::SetText(form->Edit1, "1");
+  ts.dialogs.folderAnswers.push_back(In("set"));
+  Click(form->Button3);
+  EXPECT_EQ(ts.dialogs.folderTitles, std::vector<std::string>{"选择保存目录:"});
+  EXPECT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+  EXPECT_EQ(form->Caption(), "分割完成");
+  EXPECT_TRUE(IsWindowEnabled(form->Button3));
   EXPECT_EQ(ReadWholeFile(In("set\\0.ds")).rfind("[fghb]\r\nkzm=.rar\r\nfilesize=2621440\r\n", 0), 0u);
-  EXPECT_EQ(splitter::ReadSetRecord(profile_, In("set\\0.ds")).kind, splitter::RecordRead::kValid);
+  EXPECT_EQ(splitter::ReadSetRecord(*ts.services.profile, In("set\\0.ds")).kind, splitter::RecordRead::kValid);
   EXPECT_EQ(ReadWholeFile(In("set\\1.ds")), bytes.substr(0, splitter::kMegabyte));
   EXPECT_EQ(ReadWholeFile(In("set\\3.ds")).size(), 512u * 1024);
   EXPECT_FALSE(fs::exists(fs::u8path(In("set\\4.ds"))));
 
   // The dialog hands back the focused file first.
-  t_.dialogs.openAnswers.push_back(
+  ts.dialogs.openAnswers.push_back(
       std::vector<std::string>{In("set\\3.ds"), In("set\\0.ds"), In("set\\1.ds"), In("set\\2.ds")});
-  Click(form_->Button4);
-  const FileDialogOptions& pieces = t_.dialogs.openAsked.at(1);
+  Click(form->Button4);
+  const FileDialogOptions& pieces = ts.dialogs.openAsked.at(1);
   EXPECT_EQ(pieces.filter, "*.ds|*.ds");
   EXPECT_TRUE(pieces.multiSelect);
   EXPECT_TRUE(pieces.hideReadOnly);
   EXPECT_EQ(Rows(), (std::vector<std::string>{In("set\\0.ds"), In("set\\1.ds"), In("set\\2.ds"),
                                               In("set\\3.ds")}));
 
-  t_.dialogs.saveAnswers.push_back(In("joined.rar"));
-  Click(form_->Button5);
-  EXPECT_TRUE(t_.messages.shown.empty()) << t_.messages.shown[0].text;
-  ASSERT_EQ(t_.dialogs.saveAsked.size(), 1u);
-  EXPECT_EQ(t_.dialogs.saveAsked[0].filter, "*.rar|*.rar");
-  EXPECT_EQ(t_.dialogs.saveAsked[0].fileName, "ds.rar");
+  ts.dialogs.saveAnswers.push_back(In("joined.rar"));
+  Click(form->Button5);
+  EXPECT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+  ASSERT_EQ(ts.dialogs.saveAsked.size(), 1u);
+  EXPECT_EQ(ts.dialogs.saveAsked[0].filter, "*.rar|*.rar");
+  EXPECT_EQ(ts.dialogs.saveAsked[0].fileName, "ds.rar");
   EXPECT_EQ(ReadWholeFile(In("joined.rar")), bytes);
-  EXPECT_EQ(form_->Caption(), "合并完成");
-  EXPECT_TRUE(IsWindowEnabled(form_->Button5));
-  EXPECT_EQ(form_->IndexPath, ".rar");
+  EXPECT_EQ(form->Caption(), "合并完成");
+  EXPECT_TRUE(IsWindowEnabled(form->Button5));
+  EXPECT_EQ(form->IndexPath, ".rar");
 }
 
 TEST_F(SplitterPage, MissingInputOnlyBeeps) {
-  Click(form_->Button3);
-  Click(form_->Button5);
-  EXPECT_EQ(t_.messages.beeps, 2);
-  EXPECT_TRUE(t_.dialogs.folderTitles.empty());
-  EXPECT_TRUE(t_.dialogs.saveAsked.empty());
-  EXPECT_EQ(form_->Caption(), "Mirtak工具合集 v1.3");
+  Click(form->Button3);
+  Click(form->Button5);
+  EXPECT_EQ(ts.messages.beeps, 2);
+  EXPECT_TRUE(ts.dialogs.folderTitles.empty());
+  EXPECT_TRUE(ts.dialogs.saveAsked.empty());
+  EXPECT_EQ(form->Caption(), "Mirtak工具合集 v1.3");
 }
 
 TEST_F(SplitterPage, SourceInUseIsReportedAndThePageIsUsableAgain) {
@@ -175,45 +159,45 @@ TEST_F(SplitterPage, SourceInUseIsReportedAndThePageIsUsableAgain) {
   UniqueFileHandle held(CreateFileW(Widen(In("busy.bin")).c_str(), GENERIC_READ, 0, nullptr,
                                     OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(held);
-  TForm1::SetText(form_->Edit2, In("busy.bin"));
-  t_.dialogs.folderAnswers.push_back(dir_.path());
-  Click(form_->Button3);
-  ASSERT_EQ(t_.messages.shown.size(), 1u);
-  EXPECT_EQ(t_.messages.shown[0].text.rfind("Cannot open file \"" + In("busy.bin") + "\". ", 0), 0u)
-      << t_.messages.shown[0].text;
-  EXPECT_EQ(t_.messages.shown[0].caption, "Mirtak小工具合集");
-  EXPECT_EQ(t_.messages.shown[0].style, static_cast<unsigned>(MB_OK | MB_ICONERROR));
-  EXPECT_EQ(form_->Caption(), "Mirtak工具合集 v1.3");
-  EXPECT_TRUE(IsWindowEnabled(form_->Button3));
+  TForm1::SetText(form->Edit2, In("busy.bin"));
+  ts.dialogs.folderAnswers.push_back(dir_.path());
+  Click(form->Button3);
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text.rfind("Cannot open file \"" + In("busy.bin") + "\". ", 0), 0u)
+      << ts.messages.shown[0].text;
+  EXPECT_EQ(ts.messages.shown[0].caption, "Mirtak小工具合集");
+  EXPECT_EQ(ts.messages.shown[0].style, static_cast<unsigned>(MB_OK | MB_ICONERROR));
+  EXPECT_EQ(form->Caption(), "Mirtak工具合集 v1.3");
+  EXPECT_TRUE(IsWindowEnabled(form->Button3));
   EXPECT_FALSE(fs::exists(fs::u8path(In("1.ds"))));
 }
 
 TEST_F(SplitterPage, NegativeSizeAndOutputOverAPieceAreRefusedWithANotice) {
   WriteWholeFile(In("a.txt"), "abcdef");
-  TForm1::SetText(form_->Edit2, In("a.txt"));
-  TForm1::SetText(form_->Edit1, "-1");
-  Click(form_->Button3);
-  ASSERT_EQ(t_.messages.shown.size(), 1u);
-  EXPECT_EQ(t_.messages.shown[0].text, splitter::kNegativeSizeText);
-  EXPECT_EQ(t_.messages.shown[0].caption, "温馨提示");
-  EXPECT_EQ(t_.messages.shown[0].style, static_cast<unsigned>(MB_OK));
-  EXPECT_TRUE(t_.dialogs.folderTitles.empty());
+  TForm1::SetText(form->Edit2, In("a.txt"));
+  TForm1::SetText(form->Edit1, "-1");
+  Click(form->Button3);
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text, splitter::kNegativeSizeText);
+  EXPECT_EQ(ts.messages.shown[0].caption, "温馨提示");
+  EXPECT_EQ(ts.messages.shown[0].style, static_cast<unsigned>(MB_OK));
+  EXPECT_TRUE(ts.dialogs.folderTitles.empty());
   EXPECT_FALSE(fs::exists(fs::u8path(In("0.ds"))));
 
-  TForm1::SetText(form_->Edit1, "1");
-  t_.dialogs.folderAnswers.push_back(dir_.path());
-  Click(form_->Button3);
-  t_.dialogs.openAnswers.push_back(std::vector<std::string>{In("1.ds"), In("0.ds")});
-  Click(form_->Button4);
+  TForm1::SetText(form->Edit1, "1");
+  ts.dialogs.folderAnswers.push_back(dir_.path());
+  Click(form->Button3);
+  ts.dialogs.openAnswers.push_back(std::vector<std::string>{In("1.ds"), In("0.ds")});
+  Click(form->Button4);
   // The same piece, as the user might type it in the save dialog.
   std::string upper = In("1.DS");
-  t_.dialogs.saveAnswers.push_back(upper);
-  Click(form_->Button5);
-  ASSERT_EQ(t_.messages.shown.size(), 2u);
-  EXPECT_EQ(t_.messages.shown[1].text, splitter::kOutputIsInputText);
+  ts.dialogs.saveAnswers.push_back(upper);
+  Click(form->Button5);
+  ASSERT_EQ(ts.messages.shown.size(), 2u);
+  EXPECT_EQ(ts.messages.shown[1].text, splitter::kOutputIsInputText);
   EXPECT_EQ(ReadWholeFile(In("1.ds")), "abcdef");
-  EXPECT_EQ(form_->Caption(), "分割完成");
-  EXPECT_TRUE(IsWindowEnabled(form_->Button5));
+  EXPECT_EQ(form->Caption(), "分割完成");
+  EXPECT_TRUE(IsWindowEnabled(form->Button5));
 }
 
 // Other spellings of an existing file that its path text does not give away: under Wine the
@@ -256,40 +240,40 @@ TEST_F(SplitterPage, OutputThatReachesAListedPieceByAnotherNameIsRefusedUntouche
   WriteWholeFile(In("set\\0.ds"), "[fghb]\r\nkzm=.bin\r\n");
   for (char k : {'1', '2', '3', '4'})
     WriteWholeFile(In(std::string("set\\") + k + ".ds"), std::string(1000, k));
-  t_.dialogs.openAnswers.push_back(std::vector<std::string>{
+  ts.dialogs.openAnswers.push_back(std::vector<std::string>{
       In("set\\0.ds"), In("set\\1.ds"), In("set\\2.ds"), In("set\\3.ds"), In("set\\4.ds")});
-  Click(form_->Button4);
+  Click(form->Button4);
 
   auto aliases = AliasesOf(In("set\\4.ds"), In("links\\4-link.ds"));
   ASSERT_FALSE(aliases.empty());
   for (const auto& [kind, alias] : aliases) {
     SCOPED_TRACE(kind + ": " + alias);
     WriteWholeFile(In("set\\4.ds"), std::string(1000, '4'));
-    t_.messages.shown.clear();
-    t_.dialogs.saveAnswers.push_back(alias);
-    Click(form_->Button5);
-    ASSERT_EQ(t_.messages.shown.size(), 1u);
-    EXPECT_EQ(t_.messages.shown[0].text, splitter::kOutputIsInputText);
-    EXPECT_EQ(t_.messages.shown[0].caption, "温馨提示");
+    ts.messages.shown.clear();
+    ts.dialogs.saveAnswers.push_back(alias);
+    Click(form->Button5);
+    ASSERT_EQ(ts.messages.shown.size(), 1u);
+    EXPECT_EQ(ts.messages.shown[0].text, splitter::kOutputIsInputText);
+    EXPECT_EQ(ts.messages.shown[0].caption, "温馨提示");
     EXPECT_EQ(ReadWholeFile(In("set\\4.ds")), std::string(1000, '4'));
-    EXPECT_TRUE(IsWindowEnabled(form_->Button5));
+    EXPECT_TRUE(IsWindowEnabled(form->Button5));
   }
   // The Index row is a listed file as well.
   for (const auto& [kind, alias] : AliasesOf(In("set\\0.ds"), In("links\\0-link.ds"))) {
     SCOPED_TRACE(kind + ": " + alias);
-    t_.messages.shown.clear();
-    t_.dialogs.saveAnswers.push_back(alias);
-    Click(form_->Button5);
-    ASSERT_EQ(t_.messages.shown.size(), 1u);
-    EXPECT_EQ(t_.messages.shown[0].text, splitter::kOutputIsInputText);
+    ts.messages.shown.clear();
+    ts.dialogs.saveAnswers.push_back(alias);
+    Click(form->Button5);
+    ASSERT_EQ(ts.messages.shown.size(), 1u);
+    EXPECT_EQ(ts.messages.shown[0].text, splitter::kOutputIsInputText);
     EXPECT_EQ(ReadWholeFile(In("set\\0.ds")), "[fghb]\r\nkzm=.bin\r\n");
   }
   // A file outside the list is still replaced.
-  t_.messages.shown.clear();
+  ts.messages.shown.clear();
   WriteWholeFile(In("links\\joined.bin"), "old");
-  t_.dialogs.saveAnswers.push_back(In("links\\joined.bin"));
-  Click(form_->Button5);
-  EXPECT_TRUE(t_.messages.shown.empty());
+  ts.dialogs.saveAnswers.push_back(In("links\\joined.bin"));
+  Click(form->Button5);
+  EXPECT_TRUE(ts.messages.shown.empty());
   EXPECT_EQ(ReadWholeFile(In("links\\joined.bin")),
             std::string(1000, '1') + std::string(1000, '2') + std::string(1000, '3') +
                 std::string(1000, '4'));
@@ -297,16 +281,16 @@ TEST_F(SplitterPage, OutputThatReachesAListedPieceByAnotherNameIsRefusedUntouche
 
 TEST_F(SplitterPage, CancelledDialogsLeaveCaptionAndButtons) {
   WriteWholeFile(In("a.txt"), "abc");
-  TForm1::SetText(form_->Edit2, In("a.txt"));
-  Click(form_->Button3);  // folder dialog cancelled
-  EXPECT_EQ(form_->Caption(), "Mirtak工具合集 v1.3");
-  t_.dialogs.openAnswers.push_back(std::vector<std::string>{In("x.ds")});
-  Click(form_->Button4);
-  Click(form_->Button5);  // save dialog cancelled
-  EXPECT_EQ(form_->Caption(), "Mirtak工具合集 v1.3");
-  EXPECT_TRUE(IsWindowEnabled(form_->Button3));
-  EXPECT_TRUE(IsWindowEnabled(form_->Button5));
-  EXPECT_TRUE(t_.messages.shown.empty());
+  TForm1::SetText(form->Edit2, In("a.txt"));
+  Click(form->Button3);  // folder dialog cancelled
+  EXPECT_EQ(form->Caption(), "Mirtak工具合集 v1.3");
+  ts.dialogs.openAnswers.push_back(std::vector<std::string>{In("x.ds")});
+  Click(form->Button4);
+  Click(form->Button5);  // save dialog cancelled
+  EXPECT_EQ(form->Caption(), "Mirtak工具合集 v1.3");
+  EXPECT_TRUE(IsWindowEnabled(form->Button3));
+  EXPECT_TRUE(IsWindowEnabled(form->Button5));
+  EXPECT_TRUE(ts.messages.shown.empty());
 }
 
 // A sparse file of 4 GiB + 100 bytes: nothing on disk, but the split reads all of it.
@@ -329,18 +313,18 @@ int PercentOf(const std::string& caption, const std::string& working) {
 }
 
 TEST_F(SplitterPage, WindowAnswersWhileALargeSplitRunsAndTheButtonStopsIt) {
-  TForm1::SetText(form_->Edit2, MakeSparse(In("big.iso")));
-  TForm1::SetText(form_->Edit1, "1");
+  TForm1::SetText(form->Edit2, MakeSparse(In("big.iso")));
+  TForm1::SetText(form->Edit1, "1");
   fs::create_directory(fs::u8path(In("set")));
-  t_.dialogs.folderAnswers.push_back(In("set"));
-  TForm1::Click(form_->Button3);
-  EXPECT_TRUE(form_->SplitterWorking());
-  EXPECT_EQ(TForm1::GetText(form_->Button3), "停止分割");
-  EXPECT_FALSE(IsWindowEnabled(form_->Button5));
-  EXPECT_TRUE(IsWindowEnabled(form_->Button3));
+  ts.dialogs.folderAnswers.push_back(In("set"));
+  TForm1::Click(form->Button3);
+  EXPECT_TRUE(form->SplitterWorking());
+  EXPECT_EQ(TForm1::GetText(form->Button3), "停止分割");
+  EXPECT_FALSE(IsWindowEnabled(form->Button5));
+  EXPECT_TRUE(IsWindowEnabled(form->Button3));
 
   // Another thread asks the window for its caption with a timeout while the work runs.
-  HWND h = form_->Handle;
+  HWND h = form->Handle;
   std::atomic<bool> done{false};
   std::atomic<int> answered{0}, timedOut{0};
   std::thread asker([&] {
@@ -359,14 +343,14 @@ TEST_F(SplitterPage, WindowAnswersWhileALargeSplitRunsAndTheButtonStopsIt) {
   DWORD start = GetTickCount();
   while (GetTickCount() - start < 30000) {
     Pump();
-    int p = PercentOf(form_->Caption(), "正在分割，请稍侯...");
+    int p = PercentOf(form->Caption(), "正在分割，请稍侯...");
     if (p >= 0 && (seen.empty() || seen.back() != p)) seen.push_back(p);
     if (seen.size() >= 3 && answered >= 5) break;
     Sleep(5);
   }
-  ASSERT_TRUE(form_->SplitterWorking()) << "the split ended before it could be stopped";
+  ASSERT_TRUE(form->SplitterWorking()) << "the split ended before it could be stopped";
   // Stop from the button.
-  TForm1::Click(form_->Button3);
+  TForm1::Click(form->Button3);
   WaitIdle();
   done = true;
   asker.join();
@@ -376,11 +360,11 @@ TEST_F(SplitterPage, WindowAnswersWhileALargeSplitRunsAndTheButtonStopsIt) {
   EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
   EXPECT_GT(seen.back(), 0);
 
-  EXPECT_EQ(form_->Caption(), "Mirtak工具合集 v1.3");
-  EXPECT_EQ(TForm1::GetText(form_->Button3), "分割文件");
-  EXPECT_TRUE(IsWindowEnabled(form_->Button3));
-  EXPECT_TRUE(IsWindowEnabled(form_->Button5));
-  EXPECT_TRUE(t_.messages.shown.empty());
+  EXPECT_EQ(form->Caption(), "Mirtak工具合集 v1.3");
+  EXPECT_EQ(TForm1::GetText(form->Button3), "分割文件");
+  EXPECT_TRUE(IsWindowEnabled(form->Button3));
+  EXPECT_TRUE(IsWindowEnabled(form->Button5));
+  EXPECT_TRUE(ts.messages.shown.empty());
   // Only whole pieces stay, and the Index piece claims no record.
   int pieces = 0;
   for (const auto& e : fs::directory_iterator(fs::u8path(In("set")))) {
@@ -389,7 +373,7 @@ TEST_F(SplitterPage, WindowAnswersWhileALargeSplitRunsAndTheButtonStopsIt) {
     EXPECT_EQ(e.file_size(), splitter::kMegabyte) << e.path();
   }
   EXPECT_GT(pieces, 0);
-  EXPECT_EQ(splitter::ReadSetRecord(profile_, In("set\\0.ds")).kind, splitter::RecordRead::kNone);
+  EXPECT_EQ(splitter::ReadSetRecord(*ts.services.profile, In("set\\0.ds")).kind, splitter::RecordRead::kNone);
 }
 
 TEST_F(SplitterPage, ClosingDuringAMergeAsksAndYesStopsAndRemovesTheOutput) {
@@ -398,25 +382,25 @@ TEST_F(SplitterPage, ClosingDuringAMergeAsksAndYesStopsAndRemovesTheOutput) {
   WriteWholeFile(In("set\\0.ds"), "[fghb]\r\nkzm=.iso\r\n");
   MakeSparse(In("set\\1.ds"));
   MakeSparse(In("set\\2.ds"));
-  t_.dialogs.openAnswers.push_back(
+  ts.dialogs.openAnswers.push_back(
       std::vector<std::string>{In("set\\0.ds"), In("set\\1.ds"), In("set\\2.ds")});
-  Click(form_->Button4);
-  t_.dialogs.saveAnswers.push_back(In("joined.iso"));
-  TForm1::Click(form_->Button5);
-  ASSERT_TRUE(form_->SplitterWorking());
-  EXPECT_EQ(TForm1::GetText(form_->Button5), "停止合并");
-  EXPECT_FALSE(IsWindowEnabled(form_->Button3));
+  Click(form->Button4);
+  ts.dialogs.saveAnswers.push_back(In("joined.iso"));
+  TForm1::Click(form->Button5);
+  ASSERT_TRUE(form->SplitterWorking());
+  EXPECT_EQ(TForm1::GetText(form->Button5), "停止合并");
+  EXPECT_FALSE(IsWindowEnabled(form->Button3));
 
-  HWND h = form_->Handle;
-  t_.messages.answers = {IDNO, IDYES};
+  HWND h = form->Handle;
+  ts.messages.answers = {IDNO, IDYES};
   SendMessageW(h, WM_CLOSE, 0, 0);
-  ASSERT_EQ(t_.messages.shown.size(), 1u);
-  EXPECT_EQ(t_.messages.shown[0].text, splitter::kCloseWhileWorkingText);
-  EXPECT_EQ(t_.messages.shown[0].caption, "温馨提示");
-  EXPECT_EQ(t_.messages.shown[0].style, static_cast<unsigned>(MB_YESNO | MB_ICONQUESTION));
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text, splitter::kCloseWhileWorkingText);
+  EXPECT_EQ(ts.messages.shown[0].caption, "温馨提示");
+  EXPECT_EQ(ts.messages.shown[0].style, static_cast<unsigned>(MB_YESNO | MB_ICONQUESTION));
   Pump();
   EXPECT_TRUE(IsWindow(h));
-  EXPECT_TRUE(form_->SplitterWorking());
+  EXPECT_TRUE(form->SplitterWorking());
 
   SendMessageW(h, WM_CLOSE, 0, 0);
   DWORD start = GetTickCount();
@@ -425,9 +409,9 @@ TEST_F(SplitterPage, ClosingDuringAMergeAsksAndYesStopsAndRemovesTheOutput) {
     Sleep(5);
   }
   EXPECT_FALSE(IsWindow(h));
-  EXPECT_EQ(t_.messages.shown.size(), 2u);
+  EXPECT_EQ(ts.messages.shown.size(), 2u);
   EXPECT_FALSE(fs::exists(fs::u8path(In("joined.iso"))));
-  EXPECT_FALSE(form_->SplitterWorking());
+  EXPECT_FALSE(form->SplitterWorking());
 }
 
 // Files dropped through a real WM_DROPFILES, as the shell hands them over.
@@ -449,23 +433,23 @@ void DropOn(HWND page, HWND control, const std::vector<std::string>& files) {
 }
 
 TEST_F(SplitterPage, DroppedFilesFillEdit2OrJoinTheListInSelectionOrder) {
-  EXPECT_TRUE(GetWindowLongW(form_->TabSheet1, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+  EXPECT_TRUE(GetWindowLongW(form->TabSheet1, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
   fs::create_directory(fs::u8path(In("set")));
   for (const char* k : {"0.ds", "1.ds", "2.ds", "10.ds"}) WriteWholeFile(In(std::string("set\\") + k), "x");
   WriteWholeFile(In("movie.avi"), "x");
 
-  DropOn(form_->TabSheet1, form_->Edit2, {In("movie.avi"), In("set\\1.ds")});
-  EXPECT_EQ(TForm1::GetText(form_->Edit2), In("movie.avi"));
+  DropOn(form->TabSheet1, form->Edit2, {In("movie.avi"), In("set\\1.ds")});
+  EXPECT_EQ(TForm1::GetText(form->Edit2), In("movie.avi"));
   EXPECT_TRUE(Rows().empty());
 
-  DropOn(form_->TabSheet1, form_->ListBox1,
+  DropOn(form->TabSheet1, form->ListBox1,
          {In("set\\10.ds"), In("set\\2.ds"), In("set\\0.ds"), In("set\\1.ds"), In("set")});
   EXPECT_EQ(Rows(), (std::vector<std::string>{In("set\\0.ds"), In("set\\1.ds"), In("set\\2.ds"),
                                               In("set\\10.ds")}));
-  EXPECT_EQ(form_->IndexPath, In("set\\0.ds"));
-  EXPECT_EQ(TForm1::GetText(form_->Edit2), In("movie.avi"));
+  EXPECT_EQ(form->IndexPath, In("set\\0.ds"));
+  EXPECT_EQ(TForm1::GetText(form->Edit2), In("movie.avi"));
   // A drop beside both leaves everything as it is.
-  DropOn(form_->TabSheet1, form_->Button4, {In("movie.avi")});
+  DropOn(form->TabSheet1, form->Button4, {In("movie.avi")});
   EXPECT_EQ(Rows().size(), 4u);
 }
 

@@ -125,6 +125,15 @@ std::unique_ptr<FileStream> VirtualFileSystem::Create(const std::string& path) {
   return std::make_unique<VirtualSink>(files[path]);
 }
 
+void VirtualFileSystem::Rename(const std::string& from, const std::string& to) {
+  auto it = files.find(from);
+  if (it == files.end())
+    throw AppError(FormatMessage2("Cannot rename \"%s\". %s", from, "系统找不到指定的文件。"));
+  File moved = std::move(it->second);
+  files.erase(it);
+  files[to] = std::move(moved);
+}
+
 void RecordMarks(const char* data, size_t n, uint64_t at, std::map<uint64_t, unsigned char>& marks) {
   static const char zeros[4096] = {};
   for (size_t i = 0; i < n; i += sizeof zeros) {

@@ -72,6 +72,7 @@ class WatchingFileSystem : public FileSystem {
     return inner_.Find(f, p);
   }
   bool CreateDirectories(const std::string& p) override { return inner_.CreateDirectories(p); }
+  void Rename(const std::string& from, const std::string& to) override { inner_.Rename(from, to); }
   std::string FullPath(const std::string& p) override { return inner_.FullPath(p); }
   std::optional<FileIdentity> Identity(const std::string& p) override { return inner_.Identity(p); }
 
@@ -106,6 +107,7 @@ class VirtualFileSystem : public FileSystem {
   bool DeleteFile(const std::string& p) override { return files.erase(p) != 0; }
   std::vector<FindEntry> Find(const std::string&, const std::string&) override { return {}; }
   bool CreateDirectories(const std::string&) override { return true; }
+  void Rename(const std::string& from, const std::string& to) override;
   std::string FullPath(const std::string& p) override { return p; }
   // Scripted identities: a path without one counts as a file this file system cannot tell.
   std::map<std::string, FileIdentity> identities;

@@ -78,7 +78,7 @@ int Run() {
   SilentMessages messages;
   mt::Services svc = real->services;
   svc.messages = &messages;
-  mt::StartupItems items(svc, mt::RealStartupPlaces());
+  mt::StartupItems items(svc, *real->services.startupPlaces);
   const std::vector<std::string> folders = {items.UserStartupFolder(),
                                             items.CommonStartupFolder()};
   for (const std::string& f : folders) svc.files->CreateDirectories(f);

@@ -50,18 +50,6 @@ class MemoryStartupView : public StartupView {
   bool readOnly = false;
 };
 
-class ScriptedPlaces : public StartupPlaces {
- public:
-  std::string WindowsDirectory() override { return windowsDirectory; }
-  int PlatformId() override { return platformId; }
-  std::string KnownUserStartup() override { return userStartup; }
-  std::string KnownCommonStartup() override { return commonStartup; }
-
-  std::string windowsDirectory = "C:\\WINDOWS";
-  int platformId = 2;
-  std::string userStartup, commonStartup;
-};
-
 // Passes everything to `inner` but refuses to delete the paths in `locked` (a file held
 // open by another program) and to list the folders in `unlistable` (access denied).
 class LockingFileSystem : public FileSystem {
@@ -83,6 +71,7 @@ class LockingFileSystem : public FileSystem {
     return inner_.Find(folder, pattern);
   }
   bool CreateDirectories(const std::string& p) override { return inner_.CreateDirectories(p); }
+  void Rename(const std::string& from, const std::string& to) override { inner_.Rename(from, to); }
   std::string FullPath(const std::string& p) override { return inner_.FullPath(p); }
 
   std::set<std::string> locked, unlistable;

@@ -21,6 +21,7 @@
 #include "startup/win/WinStartupPlaces.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/WinFolderLink.h"
+#include "tests/support/WinMainWindow.h"
 #include "tests/support/WinRegedit.h"
 
 namespace mt::test {
@@ -185,30 +186,24 @@ void RemoveFile(const std::string& path) {
   DeleteFileW(Widen(path).c_str());
 }
 
-class StartupTabTest : public ::testing::Test {
+class StartupTabTest : public MainWindowTest {
  protected:
   void SetUp() override {
-    ts.services.registry = &registry;
-    ts.services.files = &files;
+    // The prefix's registry, files and known folders.
+    ts.services.registry = real->services.registry;
+    ts.services.files = real->services.files;
+    ts.services.startupPlaces = real->services.startupPlaces;
     // Backups go to a program folder of the test's own.
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    exeDir = Narrow(temp) + "mt-test program " + std::to_string(GetCurrentProcessId());
-    CreateDirectoryW(Widen(exeDir).c_str(), nullptr);
-    ts.services.exeDir = exeDir;
-    // Keep the launch counter away from the offer, which would wait for a user.
-    DWORD zero = 0;
-    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\MRTKBOX", L"cs", REG_DWORD, &zero, 4);
+    UseOwnProgramFolder("mt-test program");
+    exeDir = ts.services.exeDir;
+    KeepOfferAway();
     userDir = UserFolder();
     commonDir = CommonFolder();
     ASSERT_FALSE(userDir.empty());
     ASSERT_FALSE(commonDir.empty());
     CreateDirectoryW(Widen(userDir).c_str(), nullptr);
     SHCreateDirectoryExW(nullptr, Widen(commonDir).c_str(), nullptr);
-    form = std::make_unique<TForm1>(ts.services);
-    form->quitOnDestroy = false;
-    form->Create();
-    ShowWindow(form->Handle, SW_SHOWNOACTIVATE);
+    OpenForm(Opening::kOnScreen);
   }
   void TearDown() override {
     form.reset();
@@ -223,8 +218,7 @@ class StartupTabTest : public ::testing::Test {
         for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
           RegDeleteKeyValueW(root, (kApprovedW + std::wstring(key)).c_str(),
                              Widen(name).c_str());
-    std::error_code ec;
-    std::filesystem::remove_all(std::filesystem::path(Widen(exeDir)), ec);
+    MainWindowTest::TearDown();
   }
   void Value(HKEY root, const std::string& name, const std::string& text, REGSAM view = 0) {
     madeValues.insert(name);
@@ -281,10 +275,6 @@ class StartupTabTest : public ::testing::Test {
     return std::string();
   }
 
-  TestServices ts;
-  WinRegistry registry;
-  WinFileSystem files;
-  std::unique_ptr<TForm1> form;
   std::string userDir, commonDir, exeDir;
   std::set<std::string> madeValues;
   std::vector<std::string> madeFiles;
@@ -584,7 +574,7 @@ TEST_F(StartupTabTest, DeletedItemsComeBackFromTheirBackupSet) {
   EXPECT_FALSE(RawRunValue(HKEY_LOCAL_MACHINE, "mt-test 32", KEY_WOW64_32KEY));
   EXPECT_FALSE(RawRunValue(HKEY_CURRENT_USER, "mt-test expand"));
   EXPECT_FALSE(Exists(lnk));
-  std::vector<FindEntry> sets = files.Find(BackupRoot(exeDir), "*");
+  std::vector<FindEntry> sets = real->files.Find(BackupRoot(exeDir), "*");
   ASSERT_EQ(sets.size(), 1u);
   const std::string set = BackupRoot(exeDir) + "\\" + sets[0].name;
   EXPECT_TRUE(Exists(set + "\\mt-test moved.lnk"));

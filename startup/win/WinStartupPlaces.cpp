@@ -38,9 +38,4 @@ std::string WinStartupPlaces::KnownUserStartup() { return KnownFolder(FOLDERID_S
 
 std::string WinStartupPlaces::KnownCommonStartup() { return KnownFolder(FOLDERID_CommonStartup); }
 
-StartupPlaces& RealStartupPlaces() {
-  static WinStartupPlaces places;
-  return places;
-}
-
 }  // namespace mt

@@ -18,9 +18,6 @@ class WinStartupPlaces : public StartupPlaces {
   std::string KnownCommonStartup() override;
 };
 
-// The one instance the Main window uses when no other places were given.
-StartupPlaces& RealStartupPlaces();
-
 // The rows of a startup list view as they stand (texts, source, check state).
 std::vector<StartupRow> StartupRowsOf(HWND listView);
 

@@ -3,14 +3,21 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "app/Services.h"
+#include "browser/IconSource.h"
+#include "startup/StartupItems.h"
 #include "tests/support/MemoryRegistry.h"
+#include "update/HttpClient.h"
+#include "update/InstallerTrust.h"
+#include "vdrive/ProcessStarter.h"
 
 namespace mt::test {
 
@@ -159,7 +166,112 @@ class RecordingBrowser : public BrowserHost {
   std::vector<Navigation> navigations;
 };
 
-// All stand-ins together, wired into a Services bundle.
+// ---- the tools' own services ----------------------------------------------------------
+
+// Records the programs the drive page would start, instead of starting them.
+struct StartedProgram {
+  std::string program, arguments;
+  LaunchSession session;
+};
+
+class RecordingStarter : public ProcessStarter {
+ public:
+  bool SeparateDesktopSession() override { return separateDesktop; }
+  bool StartHidden(const std::string& program, const std::string& arguments,
+                   LaunchSession session) override {
+    started.push_back({program, arguments, session});
+    return true;
+  }
+  bool separateDesktop = false;
+  std::vector<StartedProgram> started;
+};
+
+// Every path has an icon unless listed in `noIcon`; short paths come from `shortPaths`, any
+// other path does not convert.
+struct ScriptedIcons : IconSource {
+  struct Call { std::string path; uint16_t index; };
+  int AppendAssociatedIcon(ImageListRef, const std::string& path, uint16_t index) override {
+    calls.push_back({path, index});
+    return noIcon.count(path) ? -1 : appended++;
+  }
+  std::string ShortPath(const std::string& path) override {
+    auto it = shortPaths.find(path);
+    return it == shortPaths.end() ? std::string() : it->second;
+  }
+  std::vector<Call> calls;
+  std::set<std::string> noIcon;
+  std::map<std::string, std::string> shortPaths;
+  int appended = 0;
+};
+
+// Known folders and version of a made-up system.
+class ScriptedPlaces : public StartupPlaces {
+ public:
+  std::string WindowsDirectory() override { return windowsDirectory; }
+  int PlatformId() override { return platformId; }
+  std::string KnownUserStartup() override { return userStartup; }
+  std::string KnownCommonStartup() override { return commonStartup; }
+
+  std::string windowsDirectory = "C:\\WINDOWS";
+  int platformId = 2;
+  std::string userStartup, commonStartup;
+};
+
+// One scripted answer per URL; a URL without a script fails like an unreachable host.
+struct FakeResponse {
+  std::string body;
+  int32_t contentLength = -1;  // what HEAD reports
+  bool fail = false;           // the request throws
+  size_t chunk = 0;            // report progress every `chunk` bytes (0: once at the end)
+};
+
+class FakeHttp : public HttpService {
+ public:
+  std::unique_ptr<HttpClient> CreateClient() override;
+
+  std::map<std::string, FakeResponse> responses;
+  // What the clients were asked, in order ("GET url", "HEAD url", "GETTEXT url").
+  std::vector<std::string> requests;
+  std::vector<std::string> userAgents;
+  std::vector<bool> followRedirects;
+  int clientsAlive = 0;
+  bool failCreate = false;  // CreateClient throws
+  std::mutex mutex;
+};
+
+// Gives every file the scripted verdict; a file it accepts is held in `files` (when given)
+// until the VerifiedInstaller goes away, as the real verifier holds it open.
+class FakeVerifier : public InstallerVerifier {
+ public:
+  explicit FakeVerifier(MemoryFileSystem* files = nullptr) : files_(files) {}
+  TrustResult Verify(const std::string& path) override;
+
+  TrustVerdict verdict = TrustVerdict::kTrusted;
+  bool throws = false;
+  std::vector<std::string> asked;    // the paths checked, in order
+  std::vector<std::string> seen;     // what each file held when it was checked
+
+ private:
+  MemoryFileSystem* files_;
+};
+
+class RecordingLauncher : public InstallerLauncher {
+ public:
+  bool Start(VerifiedInstaller installer, int show) override;
+
+  struct Started {
+    std::string path;
+    int show;
+    bool held;  // the file was still held while it was started
+  };
+  std::vector<Started> started;
+  std::function<bool(const std::string& path)> isHeld;
+  bool result = true;
+};
+
+// All stand-ins together, wired into a Services bundle. Nothing in it reaches the network,
+// starts a program or reads this machine's known folders; a test that wants a real service
+// points the bundle at it.
 struct TestServices {
   MemoryRegistry registry;
   PosixFileSystem files;
@@ -169,6 +281,12 @@ struct TestServices {
   RecordingMessages messages;
   RecordingClipboard clipboard;
   RecordingBrowser browser;
+  RecordingStarter processes;
+  ScriptedIcons icons;
+  ScriptedPlaces startupPlaces;
+  FakeHttp http;  // no scripted answers: every address is unreachable
+  FakeVerifier installerVerifier;
+  RecordingLauncher installerLauncher;
   Services services;
 
   explicit TestServices(std::string exeDir = "C:\\Tools") {
@@ -180,6 +298,12 @@ struct TestServices {
     services.messages = &messages;
     services.clipboard = &clipboard;
     services.browser = &browser;
+    services.processes = &processes;
+    services.icons = &icons;
+    services.startupPlaces = &startupPlaces;
+    services.http = &http;
+    services.installerVerifier = &installerVerifier;
+    services.installerLauncher = &installerLauncher;
     services.exeDir = std::move(exeDir);
   }
 };

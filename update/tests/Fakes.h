@@ -21,28 +21,6 @@
 
 namespace mt::test {
 
-// One scripted answer per URL; a URL without a script fails like an unreachable host.
-struct FakeResponse {
-  std::string body;
-  int32_t contentLength = -1;  // what HEAD reports
-  bool fail = false;           // the request throws
-  size_t chunk = 0;            // report progress every `chunk` bytes (0: once at the end)
-};
-
-class FakeHttp : public HttpService {
- public:
-  std::unique_ptr<HttpClient> CreateClient() override;
-
-  std::map<std::string, FakeResponse> responses;
-  // What the clients were asked, in order ("GET url", "HEAD url", "GETTEXT url").
-  std::vector<std::string> requests;
-  std::vector<std::string> userAgents;
-  std::vector<bool> followRedirects;
-  int clientsAlive = 0;
-  bool failCreate = false;  // CreateClient throws
-  std::mutex mutex;
-};
-
 class RecordingTarget : public DownloadTarget {
  public:
   void SetButton2Caption(const std::string& caption) override;
@@ -56,36 +34,6 @@ class RecordingTarget : public DownloadTarget {
   std::vector<std::string> calls;
   std::vector<std::string> captions;
   std::optional<VerifiedInstaller> installer;
-};
-
-// Gives every file the scripted verdict; a file it accepts is held in `files` (when given)
-// until the VerifiedInstaller goes away, as the real verifier holds it open.
-class FakeVerifier : public InstallerVerifier {
- public:
-  explicit FakeVerifier(MemoryFileSystem* files = nullptr) : files_(files) {}
-  TrustResult Verify(const std::string& path) override;
-
-  TrustVerdict verdict = TrustVerdict::kTrusted;
-  bool throws = false;
-  std::vector<std::string> asked;    // the paths checked, in order
-  std::vector<std::string> seen;     // what each file held when it was checked
-
- private:
-  MemoryFileSystem* files_;
-};
-
-class RecordingLauncher : public InstallerLauncher {
- public:
-  bool Start(VerifiedInstaller installer, int show) override;
-
-  struct Started {
-    std::string path;
-    int show;
-    bool held;  // the file was still held while it was started
-  };
-  std::vector<Started> started;
-  std::function<bool(const std::string& path)> isHeld;
-  bool result = true;
 };
 
 // A UI thread in miniature: work posted from any thread, run in order by Drain.

@@ -35,7 +35,7 @@ class InstallerTrust : public test::SignedInstallers {
     return ReadSignatureFacts(file.get(), path);
   }
   TrustVerdict Verdict(const std::string& name) {
-    return RealInstallerVerifier().Verify(Copy(name)).verdict;
+    return WinInstallerVerifier().Verify(Copy(name)).verdict;
   }
 };
 
@@ -81,7 +81,7 @@ TEST_F(InstallerTrust, OnlyTheMakersSignatureFromATrustedRootPasses) {
   EXPECT_EQ(Verdict("altered.exe"), TrustVerdict::kTampered);
   EXPECT_EQ(Verdict("untrusted_root.exe"), TrustVerdict::kUntrustedChain);
   EXPECT_EQ(Verdict("unanchored.exe"), TrustVerdict::kUntrustedChain);
-  EXPECT_EQ(RealInstallerVerifier().Verify(dir.path() + "\\missing.exe").verdict,
+  EXPECT_EQ(WinInstallerVerifier().Verify(dir.path() + "\\missing.exe").verdict,
             TrustVerdict::kUnreadable);
 
   // A file that someone still has open for writing is not taken: it could change.
@@ -90,12 +90,12 @@ TEST_F(InstallerTrust, OnlyTheMakersSignatureFromATrustedRootPasses) {
                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                         OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(writer);
-  EXPECT_EQ(RealInstallerVerifier().Verify(busy).verdict, TrustVerdict::kUnreadable);
+  EXPECT_EQ(WinInstallerVerifier().Verify(busy).verdict, TrustVerdict::kUnreadable);
 }
 
 TEST_F(InstallerTrust, TheVerifiedFileCannotChangeUntilItIsStartedAsChecked) {
   const std::string path = Copy("signed.exe");
-  TrustResult trust = RealInstallerVerifier().Verify(path);
+  TrustResult trust = WinInstallerVerifier().Verify(path);
   ASSERT_TRUE(trust.installer) << trust.detail;
   const std::wstring wide = Widen(path);
   UniqueFileHandle writer(::CreateFileW(wide.c_str(), GENERIC_WRITE,
@@ -106,7 +106,7 @@ TEST_F(InstallerTrust, TheVerifiedFileCannotChangeUntilItIsStartedAsChecked) {
   EXPECT_FALSE(::DeleteFileW(wide.c_str()));
   EXPECT_FALSE(::MoveFileW(wide.c_str(), Widen(dir.path() + "\\moved.exe").c_str()));
 
-  EXPECT_TRUE(RealInstallerLauncher().Start(std::move(*trust.installer), SW_SHOWNORMAL));
+  EXPECT_TRUE(WinInstallerLauncher().Start(std::move(*trust.installer), SW_SHOWNORMAL));
   std::string marker;
   ASSERT_TRUE(test::PumpUntil([&] { return test::ReadBytes(test::MarkerOf(path), marker) &&
                                            !marker.empty(); }, 15000));
@@ -120,7 +120,7 @@ TEST_F(InstallerTrust, TheLauncherStartsOnlyWhatThePlatformVerifierHolds) {
   test::FakeVerifier vouchesForAnything;
   TrustResult trust = vouchesForAnything.Verify(path);
   ASSERT_TRUE(trust.installer);
-  EXPECT_FALSE(RealInstallerLauncher().Start(std::move(*trust.installer), SW_SHOWNORMAL));
+  EXPECT_FALSE(WinInstallerLauncher().Start(std::move(*trust.installer), SW_SHOWNORMAL));
   test::PumpUntil([] { return false; }, 1000);
   EXPECT_EQ(test::FileSize(test::MarkerOf(path)), -1);
 }

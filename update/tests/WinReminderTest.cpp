@@ -11,6 +11,7 @@
 #include "app/Unit1.h"
 #include "app/Constants.h"
 #include "app/win/Handles.h"
+#include "app/win/WinServices.h"
 #include "tests/support/StandIns.h"
 #include "app/UiGate.h"
 #include "update/Usjtx.h"
@@ -40,6 +41,7 @@ bool PumpUntilQuit(int timeoutMs) {
 
 class ReminderRoad : public test::LoopbackServer {
  protected:
+  std::unique_ptr<WinServiceSet> real = MakeWinServices();
   test::TestServices ts;
   test::WinTempDir dir;
   std::unique_ptr<TForm1> form;
@@ -48,6 +50,12 @@ class ReminderRoad : public test::LoopbackServer {
     LoopbackServer::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
     ts.services.exeDir = dir.path();
+    // The real network, files, signature check and installer start; settings and message
+    // boxes stay scripted.
+    ts.services.http = real->services.http;
+    ts.services.files = real->services.files;
+    ts.services.installerVerifier = real->services.installerVerifier;
+    ts.services.installerLauncher = real->services.installerLauncher;
     form = std::make_unique<TForm1>(ts.services);
     form->quitOnDestroy = false;
   }
@@ -65,7 +73,7 @@ class ReminderRoad : public test::LoopbackServer {
 
   // Shows the Main window with the check pointed at `path` and waits for the reminder.
   void OpenFrom(const std::string& path) {
-    form->UpdateEndpoint = Url(path);
+    ts.services.updateEndpoint = Url(path);
     form->Create();
     form->Show();
     ASSERT_TRUE(PumpUntil([&] { return ReminderVisible(); }, 20000));
@@ -161,7 +169,7 @@ TEST_F(ReminderRoad, EveryCaptionFitsOnOneLineAndNoLabelCoversAnother) {
 }
 
 TEST_F(ReminderRoad, OlderOrEqualVersionOpensNothing) {
-  form->UpdateEndpoint = Url("/old/gjhjsj.asp");
+  ts.services.updateEndpoint = Url("/old/gjhjsj.asp");
   form->Create();
   form->Show();
   ASSERT_TRUE(PumpUntil([&] { return gUpdateRecord.zpver == "v1.3" && !form->Timer2Enabled(); },

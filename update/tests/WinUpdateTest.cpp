@@ -20,9 +20,12 @@ namespace {
 
 using test::LoopbackServer;
 
+// The program's HTTP service; each client it makes is independent of the others.
+WinHttpService http;
+
 class HttpClientTest : public LoopbackServer {
  protected:
-  std::unique_ptr<HttpClient> client = RealHttpService().CreateClient();
+  std::unique_ptr<HttpClient> client = http.CreateClient();
 };
 
 TEST_F(HttpClientTest, GetTextGivesTheRawBodyAndItsLength) {
@@ -111,7 +114,7 @@ std::optional<UpdateRecord> RealCheck(const std::string& url) {
     std::atomic<bool>* ended = nullptr;
     ~Signalled() override { *ended = true; }
   };
-  auto* t = new Signalled(true, RealHttpService(), url, [&](const UpdateRecord& r) {
+  auto* t = new Signalled(true, http, url, [&](const UpdateRecord& r) {
     ui.Post([&got, r] { got = r; });
   });
   t->ended = &ended;
@@ -151,7 +154,7 @@ class DownloadToDisk : public LoopbackServer {
       ~Signalled() override { *ended = true; }
     };
     Tfiledownthread::Links links;
-    links.http = &RealHttpService();
+    links.http = &http;
     links.files = &realFiles;
     links.target = &target;
     links.verifier = &verifier;

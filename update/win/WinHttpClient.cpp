@@ -166,16 +166,10 @@ class WinHttpClient : public HttpClient {
   UniqueInternet session_;
 };
 
-class WinHttpService : public HttpService {
- public:
-  std::unique_ptr<HttpClient> CreateClient() override { return std::make_unique<WinHttpClient>(); }
-};
-
 }  // namespace
 
-HttpService& RealHttpService() {
-  static WinHttpService service;
-  return service;
+std::unique_ptr<HttpClient> WinHttpService::CreateClient() {
+  return std::make_unique<WinHttpClient>();
 }
 
 }  // namespace mt

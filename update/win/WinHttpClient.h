@@ -5,7 +5,10 @@
 
 namespace mt {
 
-// The shared real service; clients it makes are independent of one another.
-HttpService& RealHttpService();
+// Clients it makes are independent of one another.
+class WinHttpService : public HttpService {
+ public:
+  std::unique_ptr<HttpClient> CreateClient() override;
+};
 
 }  // namespace mt

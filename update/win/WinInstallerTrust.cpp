@@ -67,55 +67,49 @@ std::string Hex(uint32_t value) {
   return text;
 }
 
-class WinInstallerVerifier : public InstallerVerifier {
- public:
-  TrustResult Verify(const std::string& path) override {
-    try {
-      UniqueFileHandle file(::CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                          nullptr));
-      if (!file) {
-        return Refuse(TrustVerdict::kUnreadable,
-                      "cannot hold " + path + ": " + SystemErrorText(::GetLastError()));
-      }
-      const SignatureFacts facts = ReadSignatureFacts(file.get(), path);
-      const TrustVerdict verdict = JudgeSignature(facts, kSignerName);
-      if (verdict != TrustVerdict::kTrusted) {
-        return Refuse(verdict, std::string(TrustVerdictName(verdict)) + ": WinVerifyTrust " +
-                                   Hex(static_cast<uint32_t>(facts.trustResult)) + ", chain " +
-                                   Hex(facts.chainErrors) + ", signer \"" + facts.signerName +
-                                   "\"");
-      }
-      return Accept(path, std::make_unique<WinHeldFile>(std::move(file)));
-    } catch (const std::exception& e) {
-      return Refuse(TrustVerdict::kRejected, e.what());
-    }
-  }
-};
-
-class WinInstallerLauncher : public InstallerLauncher {
- public:
-  bool Start(VerifiedInstaller installer, int show) override {
-    // Only a file that this platform's verifier holds is started.
-    if (!dynamic_cast<const WinHeldFile*>(installer.Hold())) return false;
-    const std::wstring application = Widen(installer.Path());
-    std::wstring commandLine = Widen(InstallerCommandLine(installer.Path()));
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESHOWWINDOW;
-    si.wShowWindow = static_cast<WORD>(show);
-    PROCESS_INFORMATION pi{};
-    // The application name is the held file itself, so no search path is consulted.
-    if (!::CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                          nullptr, nullptr, &si, &pi)) {
-      return false;
-    }
-    UniqueKernelHandle thread(pi.hThread), process(pi.hProcess);
-    return true;
-  }  // the hold ends here, once the process exists
-};
-
 }  // namespace
+
+TrustResult WinInstallerVerifier::Verify(const std::string& path) {
+  try {
+    UniqueFileHandle file(::CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                        nullptr));
+    if (!file) {
+      return Refuse(TrustVerdict::kUnreadable,
+                    "cannot hold " + path + ": " + SystemErrorText(::GetLastError()));
+    }
+    const SignatureFacts facts = ReadSignatureFacts(file.get(), path);
+    const TrustVerdict verdict = JudgeSignature(facts, kSignerName);
+    if (verdict != TrustVerdict::kTrusted) {
+      return Refuse(verdict, std::string(TrustVerdictName(verdict)) + ": WinVerifyTrust " +
+                                 Hex(static_cast<uint32_t>(facts.trustResult)) + ", chain " +
+                                 Hex(facts.chainErrors) + ", signer \"" + facts.signerName +
+                                 "\"");
+    }
+    return Accept(path, std::make_unique<WinHeldFile>(std::move(file)));
+  } catch (const std::exception& e) {
+    return Refuse(TrustVerdict::kRejected, e.what());
+  }
+}
+
+bool WinInstallerLauncher::Start(VerifiedInstaller installer, int show) {
+  // Only a file that this platform's verifier holds is started.
+  if (!dynamic_cast<const WinHeldFile*>(installer.Hold())) return false;
+  const std::wstring application = Widen(installer.Path());
+  std::wstring commandLine = Widen(InstallerCommandLine(installer.Path()));
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESHOWWINDOW;
+  si.wShowWindow = static_cast<WORD>(show);
+  PROCESS_INFORMATION pi{};
+  // The application name is the held file itself, so no search path is consulted.
+  if (!::CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                        nullptr, nullptr, &si, &pi)) {
+    return false;
+  }
+  UniqueKernelHandle thread(pi.hThread), process(pi.hProcess);
+  return true;
+}  // the hold ends here, once the process exists
 
 SignatureFacts ReadSignatureFacts(HANDLE file, const std::string& path) {
   SignatureFacts facts;
@@ -164,16 +158,6 @@ SignatureFacts ReadSignatureFacts(HANDLE file, const std::string& path) {
     facts.signerName = Narrow(name);
   }
   return facts;
-}
-
-InstallerVerifier& RealInstallerVerifier() {
-  static WinInstallerVerifier verifier;
-  return verifier;
-}
-
-InstallerLauncher& RealInstallerLauncher() {
-  static WinInstallerLauncher launcher;
-  return launcher;
 }
 
 }  // namespace mt

@@ -10,9 +10,18 @@
 
 namespace mt {
 
-// The verifier and the launcher the program uses.
-InstallerVerifier& RealInstallerVerifier();
-InstallerLauncher& RealInstallerLauncher();
+// Holds the file open (read sharing only) and checks its signature on that handle: whole
+// chain, a trusted root, the program's signer.
+class WinInstallerVerifier : public InstallerVerifier {
+ public:
+  TrustResult Verify(const std::string& path) override;
+};
+
+// Starts only a file that WinInstallerVerifier holds, and lets it go once the process exists.
+class WinInstallerLauncher : public InstallerLauncher {
+ public:
+  bool Start(VerifiedInstaller installer, int show) override;
+};
 
 // What WinVerifyTrust (Authenticode policy, whole chain, no revocation look-ups, no network)
 // and the signer's certificate chain say of the open file `file` at `path`.

@@ -14,77 +14,49 @@
 #include "app/win/WinRegistry.h"
 #include "app/win/WinServices.h"
 #include "tests/support/StandIns.h"
+#include "tests/support/WinMainWindow.h"
 #include "tests/support/WinRegedit.h"
 #include "vdrive/VirtualDrives.h"
-#include "vdrive/tests/RecordingStarter.h"
 
 namespace mt {
 namespace {
 
 using test::Pump;
 
-class VdrivePage : public ::testing::Test {
+class VdrivePage : public test::MainWindowTest {
  protected:
   void SetUp() override {
+    ts.services.registry = real->services.registry;
+    ts.services.files = real->services.files;
     ClearDriveValues();
-    // Keep the partner offer from coming up over the page at this start.
-    TRegistry product(real_);
-    ASSERT_TRUE(product.OpenKey("\\Software\\MRTKBOX", true));
-    product.WriteInteger("cs", 0);
-    t_.services.registry = &real_;
-    t_.services.files = &files_;
+    KeepOfferAway();
     // Backups of removals go to a program folder of the test's own.
-    wchar_t temp[MAX_PATH] = L"";
-    GetTempPathW(MAX_PATH, temp);
-    t_.services.exeDir =
-        Narrow(std::wstring(temp)) + "mt-vdrive program " + std::to_string(GetCurrentProcessId());
-    CreateDirectoryW(Widen(t_.services.exeDir).c_str(), nullptr);
-    form_ = std::make_unique<TForm1>(t_.services);
-    form_->quitOnDestroy = false;
-    form_->processStarter = &starter_;
-    form_->Create();
-    form_->Show(SW_SHOWNOACTIVATE);
-    form_->SetActivePage(1);
-    Pump();
+    UseOwnProgramFolder("mt-vdrive program");
+    OpenForm(Opening::kShown, 1);
   }
   void TearDown() override {
-    form_.reset();
+    MainWindowTest::TearDown();
     ClearDriveValues();
-    std::error_code ec;
-    std::filesystem::remove_all(std::filesystem::path(Widen(t_.services.exeDir)), ec);
   }
   // Leaves both views of the Run key without any value named like a drive text.
   void ClearDriveValues() {
     for (RegView view : {RegView::Native, RegView::Wow32}) {
       TRegistry reg(real_, view);
       reg.SetRootKey(RegRoot::LocalMachine);
-      ASSERT_TRUE(reg.OpenKey(kRunKeyPath, true));
+      ASSERT_TRUE(reg.OpenKey(kMappingKeyPath, true));
       for (const std::string& n : reg.GetValueNames())
         if (n.size() == 2 && n[1] == ':') reg.DeleteValue(n);
     }
   }
   std::optional<RegValue> RunValue(const std::string& name, RegView view = RegView::Native) {
-    auto key = real_.Open(RegRoot::LocalMachine, nullptr, kRunKeyPath, false, view);
+    auto key = real_.Open(RegRoot::LocalMachine, nullptr, kMappingKeyPath, false, view);
     return key ? real_.Query(*key, name) : std::nullopt;
   }
   void SetRunValue(const std::string& name, const RegValue& v, RegView view = RegView::Native) {
-    auto key = real_.Open(RegRoot::LocalMachine, nullptr, kRunKeyPath, true, view);
+    auto key = real_.Open(RegRoot::LocalMachine, nullptr, kMappingKeyPath, true, view);
     ASSERT_TRUE(key && real_.Set(*key, name, v));
   }
-  std::vector<std::string> Listed() {
-    std::vector<std::string> out;
-    int n = static_cast<int>(SendMessageW(form_->ListBox5, LB_GETCOUNT, 0, 0));
-    for (int i = 0; i < n; ++i) {
-      wchar_t buf[16] = L"";
-      SendMessageW(form_->ListBox5, LB_GETTEXT, i, reinterpret_cast<LPARAM>(buf));
-      out.push_back(Narrow(std::wstring(buf)));
-    }
-    return out;
-  }
-  void Click(HWND control) {
-    TForm1::Click(control);
-    Pump();
-  }
+  std::vector<std::string> Listed() { return ListBoxRows(form->ListBox5); }
   std::string MakeFolder(const std::string& name) {
     wchar_t dir[MAX_PATH] = L"";
     GetTempPathW(MAX_PATH, dir);
@@ -93,98 +65,94 @@ class VdrivePage : public ::testing::Test {
     return path;
   }
 
-  WinRegistry real_;
-  WinFileSystem files_;
-  test::TestServices t_;
-  test::RecordingStarter starter_;
-  std::unique_ptr<TForm1> form_;
+  WinRegistry& real_ = real->registry;
 };
 
 TEST_F(VdrivePage, ControlsAsTheyOpen) {
-  EXPECT_EQ(TForm1::GetText(form_->GroupBox3), "虚拟硬盘");
-  EXPECT_EQ(TForm1::GetText(form_->Label9), "你要把文件夹：");
-  EXPECT_EQ(TForm1::GetText(form_->Label1Drive), "转成分区：");
-  EXPECT_EQ(TForm1::GetText(form_->Label6), "已有的虚拟硬盘：   ");
-  EXPECT_EQ(TForm1::GetText(form_->selectfilebtn), "浏览");
-  EXPECT_EQ(TForm1::GetText(form_->allstartbtn), "建立");
-  EXPECT_EQ(TForm1::GetText(form_->alldelbtn), "删除");
-  EXPECT_EQ(TForm1::GetText(form_->fileedit), "");
-  EXPECT_EQ(TForm1::GetText(form_->drivecombox), "x:");
-  EXPECT_EQ(SendMessageW(form_->drivecombox, CB_GETCURSEL, 0, 0), CB_ERR);
-  ASSERT_EQ(SendMessageW(form_->drivecombox, CB_GETCOUNT, 0, 0), 26);
+  EXPECT_EQ(TForm1::GetText(form->GroupBox3), "虚拟硬盘");
+  EXPECT_EQ(TForm1::GetText(form->Label9), "你要把文件夹：");
+  EXPECT_EQ(TForm1::GetText(form->Label1Drive), "转成分区：");
+  EXPECT_EQ(TForm1::GetText(form->Label6), "已有的虚拟硬盘：   ");
+  EXPECT_EQ(TForm1::GetText(form->selectfilebtn), "浏览");
+  EXPECT_EQ(TForm1::GetText(form->allstartbtn), "建立");
+  EXPECT_EQ(TForm1::GetText(form->alldelbtn), "删除");
+  EXPECT_EQ(TForm1::GetText(form->fileedit), "");
+  EXPECT_EQ(TForm1::GetText(form->drivecombox), "x:");
+  EXPECT_EQ(SendMessageW(form->drivecombox, CB_GETCURSEL, 0, 0), CB_ERR);
+  ASSERT_EQ(SendMessageW(form->drivecombox, CB_GETCOUNT, 0, 0), 26);
   wchar_t item[8] = L"";
-  SendMessageW(form_->drivecombox, CB_GETLBTEXT, 25, reinterpret_cast<LPARAM>(item));
+  SendMessageW(form->drivecombox, CB_GETLBTEXT, 25, reinterpret_cast<LPARAM>(item));
   EXPECT_EQ(Narrow(std::wstring(item)), "z:");
-  EXPECT_TRUE(IsWindowVisible(form_->Image1));
+  EXPECT_TRUE(IsWindowVisible(form->Image1));
   EXPECT_TRUE(Listed().empty());
 }
 
 TEST_F(VdrivePage, BrowseFillsTheFolderAndCancelKeepsIt) {
   std::string folder = MakeFolder("mt vdrive folder");
-  t_.dialogs.folderAnswers.push_back(folder);
-  Click(form_->selectfilebtn);
-  EXPECT_EQ(TForm1::GetText(form_->fileedit), folder);
-  Click(form_->selectfilebtn);  // unscripted: cancelled
-  EXPECT_EQ(TForm1::GetText(form_->fileedit), folder);
-  EXPECT_EQ(t_.dialogs.folderTitles, (std::vector<std::string>{"选择目录", "选择目录"}));
+  ts.dialogs.folderAnswers.push_back(folder);
+  Click(form->selectfilebtn);
+  EXPECT_EQ(TForm1::GetText(form->fileedit), folder);
+  Click(form->selectfilebtn);  // unscripted: cancelled
+  EXPECT_EQ(TForm1::GetText(form->fileedit), folder);
+  EXPECT_EQ(ts.dialogs.folderTitles, (std::vector<std::string>{"选择目录", "选择目录"}));
   RemoveDirectoryW(Widen(folder).c_str());
 }
 
 TEST_F(VdrivePage, CreateAndRemoveAFolderWithBlanks) {
   std::string folder = MakeFolder("My Data mt");
-  TForm1::SetText(form_->fileedit, folder);
-  Click(form_->allstartbtn);
-  ASSERT_EQ(starter_.started.size(), 1u);
-  EXPECT_EQ(starter_.started[0].program, "subst.exe");
-  EXPECT_EQ(starter_.started[0].arguments, "x: \"" + folder + "\"");
+  TForm1::SetText(form->fileedit, folder);
+  Click(form->allstartbtn);
+  ASSERT_EQ(ts.processes.started.size(), 1u);
+  EXPECT_EQ(ts.processes.started[0].program, "subst.exe");
+  EXPECT_EQ(ts.processes.started[0].arguments, "x: \"" + folder + "\"");
   auto v = RunValue("x:");
   ASSERT_TRUE(v);
   EXPECT_EQ(v->type, RegDataType::String);
   EXPECT_EQ(v->text, "subst x: \"" + folder + "\"");
   EXPECT_EQ(Listed(), std::vector<std::string>{"x:"});
-  EXPECT_TRUE(t_.messages.shown.empty());
+  EXPECT_TRUE(ts.messages.shown.empty());
 
   // The same letter again is refused before anything runs.
-  Click(form_->allstartbtn);
-  ASSERT_EQ(t_.messages.shown.size(), 1u);
-  EXPECT_EQ(t_.messages.shown[0].text, "已存在此盘，请选择另外分区");
-  EXPECT_EQ(t_.messages.shown[0].caption, "提示");
-  EXPECT_EQ(t_.messages.shown[0].owner, form_->Handle);
-  EXPECT_EQ(starter_.started.size(), 1u);
+  Click(form->allstartbtn);
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text, "已存在此盘，请选择另外分区");
+  EXPECT_EQ(ts.messages.shown[0].caption, "提示");
+  EXPECT_EQ(ts.messages.shown[0].owner, form->Handle);
+  EXPECT_EQ(ts.processes.started.size(), 1u);
 
-  SendMessageW(form_->ListBox5, LB_SETCURSEL, 0, 0);
-  Click(form_->alldelbtn);
-  ASSERT_EQ(starter_.started.size(), 2u);
-  EXPECT_EQ(starter_.started[1].arguments, "x: /d");
+  SendMessageW(form->ListBox5, LB_SETCURSEL, 0, 0);
+  Click(form->alldelbtn);
+  ASSERT_EQ(ts.processes.started.size(), 2u);
+  EXPECT_EQ(ts.processes.started[1].arguments, "x: /d");
   EXPECT_FALSE(RunValue("x:"));
   EXPECT_TRUE(Listed().empty());
   RemoveDirectoryW(Widen(folder).c_str());
 }
 
 TEST_F(VdrivePage, BadDriveTextsAreRefused) {
-  TForm1::SetText(form_->fileedit, "C:\\windows");
+  TForm1::SetText(form->fileedit, "C:\\windows");
   for (const char* bad : {"x: & calc.exe", "1:", "xx", "x:\\"}) {
-    t_.messages.shown.clear();
-    TForm1::SetText(form_->drivecombox, bad);
-    Click(form_->allstartbtn);
-    ASSERT_EQ(t_.messages.shown.size(), 1u) << bad;
-    EXPECT_EQ(t_.messages.shown[0].text, kMsgBadDriveText);
+    ts.messages.shown.clear();
+    TForm1::SetText(form->drivecombox, bad);
+    Click(form->allstartbtn);
+    ASSERT_EQ(ts.messages.shown.size(), 1u) << bad;
+    EXPECT_EQ(ts.messages.shown[0].text, kMsgBadDriveText);
     EXPECT_FALSE(RunValue(bad)) << bad;
   }
-  EXPECT_TRUE(starter_.started.empty());
+  EXPECT_TRUE(ts.processes.started.empty());
   EXPECT_TRUE(Listed().empty());
 }
 
 TEST_F(VdrivePage, EmptyFolderAndRemovalWithoutSelection) {
-  Click(form_->allstartbtn);
-  ASSERT_EQ(t_.messages.shown.size(), 1u);
-  EXPECT_EQ(t_.messages.shown[0].text, "请确定你选择了要虚拟的文件夹");
-  EXPECT_EQ(t_.messages.shown[0].caption, kApplicationTitle);
-  Click(form_->alldelbtn);
-  ASSERT_EQ(t_.messages.shown.size(), 2u);
-  EXPECT_EQ(t_.messages.shown[1].text, "List index out of bounds (-1)");
-  EXPECT_EQ(t_.messages.shown[1].style, static_cast<unsigned>(MB_OK | MB_ICONERROR));
-  EXPECT_TRUE(starter_.started.empty());
+  Click(form->allstartbtn);
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text, "请确定你选择了要虚拟的文件夹");
+  EXPECT_EQ(ts.messages.shown[0].caption, kApplicationTitle);
+  Click(form->alldelbtn);
+  ASSERT_EQ(ts.messages.shown.size(), 2u);
+  EXPECT_EQ(ts.messages.shown[1].text, "List index out of bounds (-1)");
+  EXPECT_EQ(ts.messages.shown[1].style, static_cast<unsigned>(MB_OK | MB_ICONERROR));
+  EXPECT_TRUE(ts.processes.started.empty());
 }
 
 TEST_F(VdrivePage, ShowingTheTabRereadsTheRunKey) {
@@ -195,20 +163,20 @@ TEST_F(VdrivePage, ShowingTheTabRereadsTheRunKey) {
   number.type = RegDataType::Integer;
   number.dword = 1;
   SetRunValue("t:", number);
-  form_->SetActivePage(0);
-  form_->SetActivePage(1);
+  form->SetActivePage(0);
+  form->SetActivePage(1);
   Pump();
   EXPECT_EQ(Listed(), std::vector<std::string>{"q:"});
-  ASSERT_EQ(t_.messages.shown.size(), 1u);
-  EXPECT_EQ(t_.messages.shown[0].text, "Invalid data type for 't:'");
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text, "Invalid data type for 't:'");
 
-  auto key = real_.Open(RegRoot::LocalMachine, nullptr, kRunKeyPath, false);
+  auto key = real_.Open(RegRoot::LocalMachine, nullptr, kMappingKeyPath, false);
   real_.DeleteValue(*key, "t:");
-  form_->SetActivePage(1);
-  SendMessageW(form_->ListBox5, LB_SETCURSEL, 0, 0);
-  Click(form_->alldelbtn);
-  ASSERT_EQ(starter_.started.size(), 1u);
-  EXPECT_EQ(starter_.started[0].arguments, "q: /d");
+  form->SetActivePage(1);
+  SendMessageW(form->ListBox5, LB_SETCURSEL, 0, 0);
+  Click(form->alldelbtn);
+  ASSERT_EQ(ts.processes.started.size(), 1u);
+  EXPECT_EQ(ts.processes.started[0].arguments, "q: /d");
   EXPECT_FALSE(RunValue("q:"));
   EXPECT_TRUE(Listed().empty());
 }
@@ -225,32 +193,32 @@ TEST_F(VdrivePage, EntriesOfThe32BitViewAreListedAndRemovedFromEveryView) {
   v.text = "subst q: C:\\Old q";
   SetRunValue("q:", v, RegView::Wow32);
   ASSERT_FALSE(RunValue("p:")) << "no separate 32-bit view";
-  form_->SetActivePage(0);
-  form_->SetActivePage(1);
+  form->SetActivePage(0);
+  form->SetActivePage(1);
   Pump();
   EXPECT_EQ(Listed(), (std::vector<std::string>{"b:", "p:", "q:"}));
 
-  SendMessageW(form_->ListBox5, LB_SETCURSEL, 0, 0);
-  Click(form_->alldelbtn);
+  SendMessageW(form->ListBox5, LB_SETCURSEL, 0, 0);
+  Click(form->alldelbtn);
   EXPECT_FALSE(RunValue("b:"));
   EXPECT_FALSE(RunValue("b:", RegView::Wow32));
-  SendMessageW(form_->ListBox5, LB_SETCURSEL, 0, 0);
-  Click(form_->alldelbtn);
+  SendMessageW(form->ListBox5, LB_SETCURSEL, 0, 0);
+  Click(form->alldelbtn);
   EXPECT_FALSE(RunValue("p:", RegView::Wow32));
-  ASSERT_EQ(starter_.started.size(), 2u);
-  EXPECT_EQ(starter_.started[0].arguments, "b: /d");
-  EXPECT_EQ(starter_.started[1].arguments, "p: /d");
+  ASSERT_EQ(ts.processes.started.size(), 2u);
+  EXPECT_EQ(ts.processes.started[0].arguments, "b: /d");
+  EXPECT_EQ(ts.processes.started[1].arguments, "p: /d");
   EXPECT_EQ(Listed(), std::vector<std::string>{"q:"});
 
   // A new mapping of a letter is written in the native view and replaces its 32-bit entry.
-  TForm1::SetText(form_->fileedit, "C:\\windows");
-  TForm1::SetText(form_->drivecombox, "Q:");
-  Click(form_->allstartbtn);
+  TForm1::SetText(form->fileedit, "C:\\windows");
+  TForm1::SetText(form->drivecombox, "Q:");
+  Click(form->allstartbtn);
   ASSERT_TRUE(RunValue("q:"));
   EXPECT_EQ(RunValue("q:")->text, "subst Q: \"C:\\windows\"");
   EXPECT_FALSE(RunValue("q:", RegView::Wow32));
   EXPECT_EQ(Listed(), std::vector<std::string>{"q:"});
-  EXPECT_TRUE(t_.messages.shown.empty());
+  EXPECT_TRUE(ts.messages.shown.empty());
 }
 
 TEST_F(VdrivePage, ARemovedMappingComesBackFromItsBackupSet) {
@@ -259,19 +227,19 @@ TEST_F(VdrivePage, ARemovedMappingComesBackFromItsBackupSet) {
   SetRunValue("k:", v);
   v.text = "subst k: C:\\Old";
   SetRunValue("k:", v, RegView::Wow32);
-  form_->SetActivePage(0);
-  form_->SetActivePage(1);
+  form->SetActivePage(0);
+  form->SetActivePage(1);
   Pump();
   ASSERT_EQ(Listed(), std::vector<std::string>{"k:"});
-  SendMessageW(form_->ListBox5, LB_SETCURSEL, 0, 0);
-  Click(form_->alldelbtn);
+  SendMessageW(form->ListBox5, LB_SETCURSEL, 0, 0);
+  Click(form->alldelbtn);
   ASSERT_FALSE(RunValue("k:"));
   ASSERT_FALSE(RunValue("k:", RegView::Wow32));
-  EXPECT_TRUE(t_.messages.shown.empty());
+  EXPECT_TRUE(ts.messages.shown.empty());
 
-  std::vector<FindEntry> sets = files_.Find(BackupRoot(t_.services.exeDir), "*");
+  std::vector<FindEntry> sets = real->files.Find(BackupRoot(ts.services.exeDir), "*");
   ASSERT_EQ(sets.size(), 1u);
-  ASSERT_EQ(test::ImportWithRegedit(BackupRoot(t_.services.exeDir) + "\\" + sets[0].name + "\\" +
+  ASSERT_EQ(test::ImportWithRegedit(BackupRoot(ts.services.exeDir) + "\\" + sets[0].name + "\\" +
                                     kBackupRegFileName),
             0u);
   ASSERT_TRUE(RunValue("k:"));

@@ -6,7 +6,6 @@
 #include "app/Error.h"
 #include "tests/support/StandIns.h"
 #include "vdrive/VirtualDrives.h"
-#include "vdrive/tests/RecordingStarter.h"
 
 namespace mt {
 namespace {
@@ -22,7 +21,7 @@ class VirtualDrivesTest : public ::testing::Test {
     return out;
   }
   std::optional<RegValue> Entry(const std::string& name, RegView view = RegView::Native) {
-    return reg.Get(kHklm, kRunKeyPath, name, view);
+    return reg.Get(kHklm, kMappingKeyPath, name, view);
   }
 
   test::MemoryRegistry reg;
@@ -87,7 +86,7 @@ TEST_F(VirtualDrivesTest, ElevatedRunAlsoMapsInTheDesktopSession) {
 }
 
 TEST_F(VirtualDrivesTest, DuplicateTestIsByteForByteAndComesFirst) {
-  reg.SetString(kHklm, kRunKeyPath, "x:", "subst x: \"D:\\Old\"");
+  reg.SetString(kHklm, kMappingKeyPath, "x:", "subst x: \"D:\\Old\"");
   // A listed letter with an empty folder reports the duplicate.
   EXPECT_FALSE(CreateMapping(ctx, Listed(), "x:", ""));
   ASSERT_EQ(messages.shown.size(), 1u);
@@ -110,11 +109,11 @@ TEST_F(VirtualDrivesTest, EmptyFolderIsRefusedWithNothingDone) {
   EXPECT_EQ(messages.shown[0].text, "请确定你选择了要虚拟的文件夹");
   EXPECT_EQ(messages.shown[0].caption, "Mirtak小工具合集");
   EXPECT_TRUE(starter.started.empty());
-  EXPECT_FALSE(reg.HasKey(kHklm, kRunKeyPath));
+  EXPECT_FALSE(reg.HasKey(kHklm, kMappingKeyPath));
 }
 
 TEST_F(VirtualDrivesTest, BadDriveTextsAreRefusedWithNothingStartedOrWritten) {
-  reg.CreatePath(kHklm, kRunKeyPath);
+  reg.CreatePath(kHklm, kMappingKeyPath);
   for (const char* bad : {"x: & calc.exe", "1:", "x", "xy", "x:\\", " x:", "x: "}) {
     messages.shown.clear();
     EXPECT_FALSE(CreateMapping(ctx, {}, bad, "D:\\Data")) << bad;
@@ -128,12 +127,12 @@ TEST_F(VirtualDrivesTest, BadDriveTextsAreRefusedWithNothingStartedOrWritten) {
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0].text, kMsgBadFolderText);
   EXPECT_TRUE(starter.started.empty());
-  EXPECT_TRUE(reg.ValueNames(*reg.Open(kHklm, nullptr, kRunKeyPath, false)).empty());
+  EXPECT_TRUE(reg.ValueNames(*reg.Open(kHklm, nullptr, kMappingKeyPath, false)).empty());
 }
 
 TEST_F(VirtualDrivesTest, RefusedWriteIsReportedAfterTheCommandStarted) {
-  reg.CreatePath(kHklm, kRunKeyPath);
-  reg.MakeReadOnly(kHklm, kRunKeyPath);
+  reg.CreatePath(kHklm, kMappingKeyPath);
+  reg.MakeReadOnly(kHklm, kMappingKeyPath);
   EXPECT_TRUE(CreateMapping(ctx, {}, "x:", "D:\\Data"));
   EXPECT_EQ(starter.started.size(), 1u);
   ASSERT_EQ(messages.shown.size(), 1u);
@@ -143,7 +142,7 @@ TEST_F(VirtualDrivesTest, RefusedWriteIsReportedAfterTheCommandStarted) {
 
   // A Run key that cannot even be opened ends the same way.
   test::MemoryRegistry denied;
-  denied.Deny(kHklm, kRunKeyPath);
+  denied.Deny(kHklm, kMappingKeyPath);
   VdriveContext c2{denied, messages, starter, &owner, "t", &files, exeDir};
   EXPECT_TRUE(CreateMapping(c2, {}, "y:", "D:\\Data"));
   EXPECT_EQ(messages.shown.size(), 2u);
@@ -154,19 +153,19 @@ TEST_F(VirtualDrivesTest, RefusedWriteIsReportedAfterTheCommandStarted) {
 }
 
 TEST_F(VirtualDrivesTest, RefreshListsNonEmptyTextValuesUnderTableNames) {
-  reg.SetString(kHklm, kRunKeyPath, "Q:", "subst Q: \"C:\\q\"");  // upper-case name
-  reg.SetString(kHklm, kRunKeyPath, "c:", "subst c: C:\\Old Style");  // older entry, no quotes
-  reg.SetString(kHklm, kRunKeyPath, "m:", "");                    // empty: not listed
-  reg.SetString(kHklm, kRunKeyPath, "1:", "subst 1: C:\\x");       // outside the table
-  reg.SetString(kHklm, kRunKeyPath, "d:", "anything at all");      // data is not examined
-  reg.SetString(kHklm, kRunKeyPath, "Updater", "C:\\u.exe");
+  reg.SetString(kHklm, kMappingKeyPath, "Q:", "subst Q: \"C:\\q\"");  // upper-case name
+  reg.SetString(kHklm, kMappingKeyPath, "c:", "subst c: C:\\Old Style");  // older entry, no quotes
+  reg.SetString(kHklm, kMappingKeyPath, "m:", "");                    // empty: not listed
+  reg.SetString(kHklm, kMappingKeyPath, "1:", "subst 1: C:\\x");       // outside the table
+  reg.SetString(kHklm, kMappingKeyPath, "d:", "anything at all");      // data is not examined
+  reg.SetString(kHklm, kMappingKeyPath, "Updater", "C:\\u.exe");
   EXPECT_EQ(Listed(), (std::vector<std::string>{"c:", "d:", "q:"}));
 }
 
 TEST_F(VirtualDrivesTest, NonTextValueEndsTheRefreshAtThatLetter) {
-  reg.SetString(kHklm, kRunKeyPath, "b:", "subst b: \"C:\\b\"");
-  reg.SetDword(kHklm, kRunKeyPath, "k:", 7);
-  reg.SetString(kHklm, kRunKeyPath, "t:", "subst t: \"C:\\t\"");
+  reg.SetString(kHklm, kMappingKeyPath, "b:", "subst b: \"C:\\b\"");
+  reg.SetDword(kHklm, kMappingKeyPath, "k:", 7);
+  reg.SetString(kHklm, kMappingKeyPath, "t:", "subst t: \"C:\\t\"");
   std::vector<std::string> out;
   try {
     ListMappedDrives(reg, [&](const std::string& l) { out.push_back(l); });
@@ -178,8 +177,8 @@ TEST_F(VirtualDrivesTest, NonTextValueEndsTheRefreshAtThatLetter) {
 }
 
 TEST_F(VirtualDrivesTest, RemovalTrimsStartsSubstAndDeletesTheEntry) {
-  reg.SetString(kHklm, kRunKeyPath, "c:", "subst c: C:\\Old Style");
-  reg.SetString(kHklm, kRunKeyPath, "x:", "subst x: \"D:\\x\"");
+  reg.SetString(kHklm, kMappingKeyPath, "c:", "subst c: C:\\Old Style");
+  reg.SetString(kHklm, kMappingKeyPath, "x:", "subst x: \"D:\\x\"");
   RemoveMapping(ctx, {" c: ", "x:"}, 0);
   ASSERT_EQ(starter.started.size(), 1u);
   EXPECT_EQ(starter.started[0].program, "subst.exe");
@@ -190,7 +189,7 @@ TEST_F(VirtualDrivesTest, RemovalTrimsStartsSubstAndDeletesTheEntry) {
 }
 
 TEST_F(VirtualDrivesTest, RemovalWithoutSelectionTouchesNothing) {
-  reg.SetString(kHklm, kRunKeyPath, "x:", "subst x: \"D:\\x\"");
+  reg.SetString(kHklm, kMappingKeyPath, "x:", "subst x: \"D:\\x\"");
   for (int sel : {-1, 1}) {
     try {
       RemoveMapping(ctx, {"x:"}, sel);
@@ -205,8 +204,8 @@ TEST_F(VirtualDrivesTest, RemovalWithoutSelectionTouchesNothing) {
 }
 
 TEST_F(VirtualDrivesTest, RemovalThatCannotDeleteLeavesTheLetterListed) {
-  reg.SetString(kHklm, kRunKeyPath, "x:", "subst x: \"D:\\x\"");
-  reg.MakeReadOnly(kHklm, kRunKeyPath);
+  reg.SetString(kHklm, kMappingKeyPath, "x:", "subst x: \"D:\\x\"");
+  reg.MakeReadOnly(kHklm, kMappingKeyPath);
   RemoveMapping(ctx, {"x:"}, 0);
   EXPECT_EQ(starter.started.size(), 1u);
   EXPECT_TRUE(messages.shown.empty());
@@ -215,28 +214,28 @@ TEST_F(VirtualDrivesTest, RemovalThatCannotDeleteLeavesTheLetterListed) {
 
 // Entries the old 32-bit version wrote live in the 32-bit view of the Run key.
 TEST_F(VirtualDrivesTest, LettersOfEitherViewAreListedOnce) {
-  reg.SetString(kHklm, kRunKeyPath, "p:", "subst p: C:\\Old", k32);     // 32-bit only
-  reg.SetString(kHklm, kRunKeyPath, "x:", "subst x: \"D:\\x\"");       // native only
-  reg.SetString(kHklm, kRunKeyPath, "b:", "subst b: \"D:\\b\"");       // both
-  reg.SetString(kHklm, kRunKeyPath, "B:", "subst b: C:\\Old b", k32);
-  reg.SetString(kHklm, kRunKeyPath, "e:", "", k32);                      // empty: not listed
-  reg.SetString(kHklm, kRunKeyPath, "e:", "");
+  reg.SetString(kHklm, kMappingKeyPath, "p:", "subst p: C:\\Old", k32);     // 32-bit only
+  reg.SetString(kHklm, kMappingKeyPath, "x:", "subst x: \"D:\\x\"");       // native only
+  reg.SetString(kHklm, kMappingKeyPath, "b:", "subst b: \"D:\\b\"");       // both
+  reg.SetString(kHklm, kMappingKeyPath, "B:", "subst b: C:\\Old b", k32);
+  reg.SetString(kHklm, kMappingKeyPath, "e:", "", k32);                      // empty: not listed
+  reg.SetString(kHklm, kMappingKeyPath, "e:", "");
   EXPECT_EQ(Listed(), (std::vector<std::string>{"b:", "p:", "x:"}));
 
   // Without any 32-bit Run key the native entries alone are listed.
   test::MemoryRegistry fresh;
-  fresh.SetString(kHklm, kRunKeyPath, "q:", "subst q: C:\\q");
+  fresh.SetString(kHklm, kMappingKeyPath, "q:", "subst q: C:\\q");
   std::vector<std::string> out;
   ListMappedDrives(fresh, [&](const std::string& l) { out.push_back(l); });
   EXPECT_EQ(out, std::vector<std::string>{"q:"});
-  EXPECT_FALSE(fresh.HasKey(kHklm, kRunKeyPath, k32));
+  EXPECT_FALSE(fresh.HasKey(kHklm, kMappingKeyPath, k32));
 }
 
 TEST_F(VirtualDrivesTest, RemovalDeletesTheLetterFromEveryViewHoldingIt) {
-  reg.SetString(kHklm, kRunKeyPath, "p:", "subst p: C:\\Old", k32);
-  reg.SetString(kHklm, kRunKeyPath, "b:", "subst b: \"D:\\b\"");
-  reg.SetString(kHklm, kRunKeyPath, "B:", "subst b: C:\\Old b", k32);
-  reg.SetString(kHklm, kRunKeyPath, "x:", "subst x: C:\\x", k32);
+  reg.SetString(kHklm, kMappingKeyPath, "p:", "subst p: C:\\Old", k32);
+  reg.SetString(kHklm, kMappingKeyPath, "b:", "subst b: \"D:\\b\"");
+  reg.SetString(kHklm, kMappingKeyPath, "B:", "subst b: C:\\Old b", k32);
+  reg.SetString(kHklm, kMappingKeyPath, "x:", "subst x: C:\\x", k32);
   RemoveMapping(ctx, Listed(), 1);  // "p:"
   EXPECT_FALSE(Entry("p:", k32));
   RemoveMapping(ctx, Listed(), 0);  // "b:"
@@ -250,8 +249,8 @@ TEST_F(VirtualDrivesTest, RemovalDeletesTheLetterFromEveryViewHoldingIt) {
 }
 
 TEST_F(VirtualDrivesTest, NewEntryGoesToTheNativeViewAndReplacesA32BitOne) {
-  reg.SetString(kHklm, kRunKeyPath, "x:", "subst x: C:\\Old", k32);
-  reg.SetString(kHklm, kRunKeyPath, "y:", "subst y: C:\\Kept", k32);
+  reg.SetString(kHklm, kMappingKeyPath, "x:", "subst x: C:\\Old", k32);
+  reg.SetString(kHklm, kMappingKeyPath, "y:", "subst y: C:\\Kept", k32);
   // "X:" is not the listed "x:" byte for byte, so it passes the duplicate test.
   ASSERT_TRUE(CreateMapping(ctx, Listed(), "X:", "D:\\New"));
   EXPECT_EQ(Entry("x:")->text, "subst X: \"D:\\New\"");
@@ -264,19 +263,19 @@ TEST_F(VirtualDrivesTest, NewEntryGoesToTheNativeViewAndReplacesA32BitOne) {
 
   // A refused native write leaves the 32-bit entry in place.
   test::MemoryRegistry locked;
-  locked.SetString(kHklm, kRunKeyPath, "z:", "subst z: C:\\Old", k32);
-  locked.CreatePath(kHklm, kRunKeyPath);
-  locked.MakeReadOnly(kHklm, kRunKeyPath);
+  locked.SetString(kHklm, kMappingKeyPath, "z:", "subst z: C:\\Old", k32);
+  locked.CreatePath(kHklm, kMappingKeyPath);
+  locked.MakeReadOnly(kHklm, kMappingKeyPath);
   VdriveContext c2{locked, messages, starter, &owner, "t", &files, exeDir};
   EXPECT_TRUE(CreateMapping(c2, {}, "z:", "D:\\z"));
   EXPECT_EQ(messages.shown.back().text, kMsgRunKeyRefused);
-  EXPECT_TRUE(locked.Get(kHklm, kRunKeyPath, "z:", k32));
+  EXPECT_TRUE(locked.Get(kHklm, kMappingKeyPath, "z:", k32));
 }
 
 TEST_F(VirtualDrivesTest, NonTextValueInThe32BitViewEndsTheRefreshAtThatLetter) {
-  reg.SetString(kHklm, kRunKeyPath, "b:", "subst b: \"C:\\b\"");
-  reg.SetDword(kHklm, kRunKeyPath, "k:", 7, k32);
-  reg.SetString(kHklm, kRunKeyPath, "t:", "subst t: \"C:\\t\"", k32);
+  reg.SetString(kHklm, kMappingKeyPath, "b:", "subst b: \"C:\\b\"");
+  reg.SetDword(kHklm, kMappingKeyPath, "k:", 7, k32);
+  reg.SetString(kHklm, kMappingKeyPath, "t:", "subst t: \"C:\\t\"", k32);
   std::vector<std::string> out;
   try {
     ListMappedDrives(reg, [&](const std::string& l) { out.push_back(l); });
@@ -288,8 +287,8 @@ TEST_F(VirtualDrivesTest, NonTextValueInThe32BitViewEndsTheRefreshAtThatLetter) 
 }
 
 TEST_F(VirtualDrivesTest, RemovalSavesTheEntriesOfBothViewsFirst) {
-  reg.SetString(kHklm, kRunKeyPath, "x:", "subst x: \"D:\\Data\"");
-  reg.SetString(kHklm, kRunKeyPath, "x:", "subst x: D:\\Old", RegView::Wow32);
+  reg.SetString(kHklm, kMappingKeyPath, "x:", "subst x: \"D:\\Data\"");
+  reg.SetString(kHklm, kMappingKeyPath, "x:", "subst x: D:\\Old", RegView::Wow32);
   RemoveMapping(ctx, {"x:"}, 0);
   EXPECT_FALSE(Entry("x:"));
   EXPECT_FALSE(Entry("x:", RegView::Wow32));
@@ -308,7 +307,7 @@ TEST_F(VirtualDrivesTest, RemovalSavesTheEntriesOfBothViewsFirst) {
 }
 
 TEST_F(VirtualDrivesTest, ABackupThatCannotBeWrittenStopsTheRemoval) {
-  reg.SetString(kHklm, kRunKeyPath, "x:", "subst x: D:\\Data");
+  reg.SetString(kHklm, kMappingKeyPath, "x:", "subst x: D:\\Data");
   test::WriteWholeFile(BackupRoot(exeDir), "a file in the way");
   RemoveMapping(ctx, {"x:"}, 0);
   ASSERT_EQ(messages.shown.size(), 1u);
