@@ -19,12 +19,12 @@ void TForm1::StartUpdateCheck() {
   std::shared_ptr<UiGate> gate = UpdateGate();
   // The record travels with the hand-over: it is stored on the UI thread just before Timer2
   // is armed, so it is complete before the timer can fire and no lock is needed.
-  auto deliver = [form, gate](const UpdateRecord& record) {
-    gate->Send([form, record] {
-      gUpdateRecord = record;
-      form->SetTimer2Enabled(true);
-    });
-  };
+  auto deliver = DeliverOnUiThread(
+      [gate](std::function<void()> work) { return gate->Send(std::move(work)); },
+      [form](const UpdateRecord& record) {
+        gUpdateRecord = record;
+        form->SetTimer2Enabled(true);
+      });
   auto* thread = new Trjsjhread(true, *svc.http, UpdateEndpointUrl(), deliver);
   rjsjhread = thread;
   try {

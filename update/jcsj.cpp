@@ -44,4 +44,11 @@ void Trjsjhread::Execute() {
   deliver_(*record);
 }
 
+Trjsjhread::Deliver DeliverOnUiThread(std::function<Handed(std::function<void()>)> post,
+                                      std::function<void(const UpdateRecord&)> onUi) {
+  return [post = std::move(post), onUi = std::move(onUi)](const UpdateRecord& record) {
+    HandOverUntilTaken(post, [onUi, record] { onUi(record); });
+  };
+}
+
 }  // namespace mt

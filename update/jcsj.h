@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "app/UiGate.h"
 #include "update/HttpClient.h"
 #include "update/Thread.h"
 #include "update/UpdateRecord.h"
@@ -40,6 +41,12 @@ class Trjsjhread : public TThread {
   std::string url_;
   Deliver deliver_;
 };
+
+// The check's hand-over: a Deliver that runs `onUi` with the record on the UI thread through
+// `post`. A post the UI thread refuses for now (Busy) is made again until it is taken or the
+// window is gone, so a found update is not lost to a full message queue.
+Trjsjhread::Deliver DeliverOnUiThread(std::function<Handed(std::function<void()>)> post,
+                                      std::function<void(const UpdateRecord&)> onUi);
 
 // The last check thread started (kept for the life of the process, not used again).
 extern Trjsjhread* rjsjhread;

@@ -60,6 +60,42 @@ TEST(UpdateCheckThread, FetchesWithTheUserAgentAndDeliversTheRecord) {
   EXPECT_EQ(http.clientsAlive, 0);
 }
 
+// A found record reaches the UI thread even when it refuses the first posts (a full message
+// queue), and is dropped without retrying once the window is gone.
+TEST(UpdateCheckThread, TheRecordIsHandedOverAgainWhileTheUiThreadIsBusy) {
+  FakeHttp http;
+  http.responses[kEndpoint].body =
+      "zpid:7</br>zpname:n</br>zpver:v1.4</br>zpms:m</br>zpsjnr:a</br>zpdx:1MB</br>"
+      "zpgxsj:t</br>zp_downurl:http://h/s.exe</br>zpzc:xp</br>";
+  for (Handed last : {Handed::Queued, Handed::Gone}) {
+    UiQueue ui;
+    std::atomic<int> posts{0};
+    std::atomic<bool> ended{false};
+    std::optional<UpdateRecord> delivered;
+    auto post = [&](std::function<void()> work) {
+      if (++posts <= 3) return Handed::Busy;
+      if (last == Handed::Queued) ui.Post(std::move(work));
+      return last;
+    };
+    struct EndSignal : Trjsjhread {
+      using Trjsjhread::Trjsjhread;
+      std::atomic<bool>* ended = nullptr;
+      ~EndSignal() override { *ended = true; }
+    };
+    auto* t = new EndSignal(true, http, kEndpoint,
+                            DeliverOnUiThread(post, [&](const UpdateRecord& r) { delivered = r; }));
+    t->ended = &ended;
+    t->Resume();
+    EXPECT_TRUE(ui.RunUntil([&] { return ended.load(); }));
+    ui.RunUntil([] { return true; }, 0);
+    EXPECT_EQ(posts.load(), 4);
+    EXPECT_EQ(delivered.has_value(), last == Handed::Queued);
+    if (delivered) {
+      EXPECT_EQ(delivered->zpver, "v1.4");
+    }
+  }
+}
+
 TEST(UpdateCheckThread, FailuresAndBlankPagesDeliverNothing) {
   FakeHttp unreachable;
   EXPECT_FALSE(RunCheck(unreachable));
