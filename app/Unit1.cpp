@@ -120,12 +120,15 @@ void TForm1::LayoutContactStrip() {
   const int over = total - (client.right - Scale(6) - 1);
   const int linkGap = over > 0 ? std::max(Scale(2), Scale(10) - (over + links - 1) / links)
                                : Scale(10);
+  // As high as the row's designed height, or the links' underline where a face draws it lower.
+  const int height = std::max({Scale(14), LineHeightWithUnderline(Handle, FontOf(linkFont_)),
+                               LineHeightWithUnderline(Handle, FontOf(kNormalFont))});
   int x = Scale(6);
   for (int i = 0; i < 7; ++i) {
     RECT r;
     GetWindowRect(row[i], &r);
     MapWindowPoints(nullptr, Handle, reinterpret_cast<POINT*>(&r), 2);
-    MoveWindow(row[i], x, r.top, widths[i], r.bottom - r.top, TRUE);
+    MoveWindow(row[i], x, r.top, widths[i], height, TRUE);
     x += widths[i] + (IsLink(row[i]) ? linkGap : Scale(2));
   }
 }

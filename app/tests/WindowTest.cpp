@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -301,6 +302,36 @@ std::vector<std::string> CutTexts(HWND top, const std::vector<HWND>& skip) {
   return cut;
 }
 
+// Whether a label, drawn as it paints itself, shows a line under its text: a pixel row in
+// which nearly the whole width differs from the label's background.
+bool ShowsUnderline(HWND label) {
+  RECT rc;
+  GetClientRect(label, &rc);
+  ScopedWindowDC screen(nullptr);
+  HDC dc = CreateCompatibleDC(screen.get());
+  HBITMAP bitmap = CreateCompatibleBitmap(screen.get(), rc.right, rc.bottom);
+  bool underlined = false;
+  {
+    ScopedSelect selected(dc, bitmap);
+    SendMessageW(label, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+    std::map<COLORREF, int> counts;
+    for (int y = 0; y < rc.bottom; ++y)
+      for (int x = 0; x < rc.right; ++x) ++counts[GetPixel(dc, x, y)];
+    const COLORREF background =
+        std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) {
+          return a.second < b.second;
+        })->first;
+    for (int y = 0; y < rc.bottom && !underlined; ++y) {
+      int ink = 0;
+      for (int x = 0; x < rc.right; ++x) ink += GetPixel(dc, x, y) != background;
+      underlined = ink * 10 >= rc.right * 9;
+    }
+  }
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  return underlined;
+}
+
 void ChangeDpi(HWND top, UINT dpi) {
   RECT r;
   GetWindowRect(top, &r);
@@ -327,7 +358,20 @@ TEST_P(DpiLayout, NoCaptionOrLabelOfTheThreeWindowsIsCutOff) {
   form.Create();
   EXPECT_EQ(offerCut, std::vector<std::string>{});
   form.Show(SW_SHOWNOACTIVATE);
+  // The contact links keep their look at every size: underlined, as high as the rest.
+  auto linksLookRight = [&form] {
+    for (HWND link : {form.Label24, form.Label26, form.Label23, form.Label27}) {
+      LOGFONTW lf{};
+      ASSERT_TRUE(GetObjectW(reinterpret_cast<HFONT>(SendMessageW(link, WM_GETFONT, 0, 0)),
+                             sizeof lf, &lf));
+      EXPECT_TRUE(lf.lfUnderline) << TForm1::GetText(link);
+      EXPECT_EQ(lf.lfHeight, -form.Scale(12)) << TForm1::GetText(link);
+      EXPECT_TRUE(ShowsUnderline(link)) << TForm1::GetText(link);
+    }
+  };
+  linksLookRight();
   ChangeDpi(form.Handle, dpi);
+  linksLookRight();
   for (int page = 0; page < 5; ++page) {
     form.SetActivePage(page);
     Pump();

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "app/Error.h"
 
 namespace mt {
@@ -55,6 +57,22 @@ SIZE MeasureText(HWND hwnd, HFONT font, const std::string& text) {
   SIZE size{};
   ::GetTextExtentPoint32W(dc.get(), w.c_str(), static_cast<int>(w.size()), &size);
   return size;
+}
+
+int LineHeightWithUnderline(HWND hwnd, HFONT font) {
+  ScopedWindowDC dc(hwnd);
+  ScopedSelect selected(dc.get(), font);
+  TEXTMETRICW tm{};
+  ::GetTextMetricsW(dc.get(), &tm);
+  int bottom = tm.tmHeight;
+  OUTLINETEXTMETRICW otm{};
+  otm.otmSize = sizeof otm;
+  // Bitmap faces have no outline metrics; their underline lies inside the cell.
+  if (::GetOutlineTextMetricsW(dc.get(), sizeof otm, &otm)) {
+    const int underlineTop = tm.tmAscent - otm.otmsUnderscorePosition;
+    bottom = std::max(bottom, underlineTop + std::max(1, static_cast<int>(otm.otmsUnderscoreSize)));
+  }
+  return bottom;
 }
 
 UniqueFont MakeSongtiFont(int pixelHeight, int weight, bool underline) {

@@ -52,6 +52,11 @@ class ScopedSelect {
 // Width and height of `text` drawn in `font` on the screen.
 SIZE MeasureText(HWND hwnd, HFONT font, const std::string& text);
 
+// Pixel rows from the top of a line of `font` down to the bottom of its underline: what a
+// one-line label must be high to show its text whole. Faces differ (the substitutes a system
+// offers for 宋体 put the underline below their cell), so this is measured, not scaled.
+int LineHeightWithUnderline(HWND hwnd, HFONT font);
+
 // The 宋体 face in the GB2312 character set, `pixelHeight` pixels high.
 UniqueFont MakeSongtiFont(int pixelHeight, int weight = FW_NORMAL, bool underline = false);
 
