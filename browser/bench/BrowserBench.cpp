@@ -16,39 +16,18 @@
 #include "app/Registry.h"
 #include "app/Unit1.h"
 #include "app/win/WinServices.h"
+#include "tools/bench/WinBenchSupport.h"
 #include "browser/IESweeperEx.h"
 
 namespace {
+
+using mt::bench::Median;
+using mt::bench::SilentMessages;
 
 constexpr int kPerKind = 200;
 constexpr int kRuns = 5;
 const std::string kIdPrefix = "{6D3C1A00-BE4C-4000-8000-";
 const std::string kMenuPrefix = "mt-bench menu ";
-
-class SilentMessages : public mt::MessageBoxes {
- public:
-  int Show(mt::WindowRef, const std::string& text, const std::string&, unsigned) override {
-    std::fprintf(stderr, "message: %s\n", text.c_str());
-    return 1;
-  }
-  void Beep() override {}
-};
-
-double Now() {
-  static LARGE_INTEGER freq = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 std::string Id(int kind, int i) {
   char tail[16];
@@ -182,18 +161,18 @@ int Run() {
     for (int run = 0; run < kRuns; ++run) {
       form.SetActivePage(0);
       Pump();
-      double t0 = Now();
+      double t0 = mt::bench::NowMs();
       form.SetActivePage(2);
       UpdateWindow(form.Handle);
       RedrawWindow(form.ListView1, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-      double t1 = Now();
+      double t1 = mt::bench::NowMs();
       rows = ListView_GetItemCount(form.ListView1);
       // "自动反修" with nothing ticked: the same list is built once more.
       Pump();
-      double t2 = Now();
+      double t2 = mt::bench::NowMs();
       form.SbiedefaultClick();
       RedrawWindow(form.ListView1, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-      double t3 = Now();
+      double t3 = mt::bench::NowMs();
       shows.push_back(t1 - t0);
       applies.push_back(t3 - t2);
       std::printf("run %d: show_ms=%.0f apply_ms=%.0f rows=%d images=%d\n", run + 1, t1 - t0,

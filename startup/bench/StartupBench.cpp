@@ -14,25 +14,19 @@
 #include "app/Registry.h"
 #include "app/Unit1.h"
 #include "app/win/WinServices.h"
+#include "tools/bench/WinBenchSupport.h"
 #include "startup/StartupItems.h"
 #include "startup/win/WinStartupPlaces.h"
 
 namespace {
 
+using mt::bench::Median;
+using mt::bench::SilentMessages;
+
 constexpr int kValues = 2000;
 constexpr int kShortcutsPerFolder = 250;
 constexpr int kRuns = 5;
 const std::string kPrefix = "mt-bench ";
-
-// Message boxes that never wait for anyone.
-class SilentMessages : public mt::MessageBoxes {
- public:
-  int Show(mt::WindowRef, const std::string& text, const std::string&, unsigned) override {
-    std::fprintf(stderr, "message: %s\n", text.c_str());
-    return 1;
-  }
-  void Beep() override {}
-};
 
 // A view that only counts, to time the places apart from the list view.
 class CountingView : public mt::StartupView {
@@ -45,22 +39,6 @@ class CountingView : public mt::StartupView {
   void Remove(size_t) override {}
   size_t rows = 0;
 };
-
-double Now() {
-  static LARGE_INTEGER freq = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 void RemoveBenchItems(mt::Services& svc, const std::vector<std::string>& folders) {
   mt::TRegistry reg(*svc.registry);
@@ -115,11 +93,11 @@ int Run() {
     int rows = 0;
     for (int run = 0; run < kRuns; ++run) {
       CountingView counting;
-      double t0 = Now();
+      double t0 = mt::bench::NowMs();
       items.Refresh(counting);
-      double t1 = Now();
+      double t1 = mt::bench::NowMs();
       form.TabSheet4Show();
-      double t2 = Now();
+      double t2 = mt::bench::NowMs();
       rows = ListView_GetItemCount(form.ListView2);
       places.push_back(t1 - t0);
       page.push_back(t2 - t1);
