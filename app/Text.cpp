@@ -171,4 +171,16 @@ std::string GbkToUtf8(const std::string& gbk) { return Convert(gbk, "GBK", "UTF-
 std::string Utf8ToGbk(const std::string& utf8) { return Convert(utf8, "UTF-8", "GBK", "?"); }
 #endif
 
+std::string LowerHex(const void* data, size_t n) {
+  static const char digits[] = "0123456789abcdef";
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  std::string out;
+  out.reserve(2 * n);
+  for (size_t i = 0; i < n; ++i) {
+    out += digits[bytes[i] >> 4];
+    out += digits[bytes[i] & 15];
+  }
+  return out;
+}
+
 }  // namespace mt

@@ -1,23 +1,10 @@
 #include <openssl/evp.h>
 
 #include "app/Error.h"
+#include "app/Text.h"
 #include "splitter/Sha256.h"
 
 namespace mt::splitter {
-
-namespace {
-
-std::string Hex(const unsigned char* d, size_t n) {
-  static const char digits[] = "0123456789abcdef";
-  std::string out;
-  for (size_t i = 0; i < n; ++i) {
-    out += digits[d[i] >> 4];
-    out += digits[d[i] & 15];
-  }
-  return out;
-}
-
-}  // namespace
 
 struct Sha256::State {
   EVP_MD_CTX* ctx = EVP_MD_CTX_new();
@@ -41,13 +28,7 @@ std::string Sha256::FinishHex() {
   unsigned int len = 0;
   if (EVP_DigestFinal_ex(s_->ctx, digest, &len) != 1) throw AppError("SHA-256 finish failed");
   s_->Init();
-  return Hex(digest, len);
-}
-
-std::string Sha256Hex(const std::string& data) {
-  Sha256 h;
-  h.Update(data.data(), data.size());
-  return h.FinishHex();
+  return LowerHex(digest, len);
 }
 
 }  // namespace mt::splitter

@@ -4,20 +4,11 @@
 #include <bcrypt.h>
 
 #include "app/Error.h"
+#include "app/Text.h"
 
 namespace mt::splitter {
 
 namespace {
-
-std::string Hex(const unsigned char* d, size_t n) {
-  static const char digits[] = "0123456789abcdef";
-  std::string out;
-  for (size_t i = 0; i < n; ++i) {
-    out += digits[d[i] >> 4];
-    out += digits[d[i] & 15];
-  }
-  return out;
-}
 
 void Check(NTSTATUS status, const char* what) {
   if (status < 0) throw AppError(std::string("SHA-256 ") + what + " failed");
@@ -58,13 +49,7 @@ std::string Sha256::FinishHex() {
   BCryptDestroyHash(s_->hash);
   s_->hash = nullptr;
   s_->Open();
-  return Hex(digest, sizeof digest);
-}
-
-std::string Sha256Hex(const std::string& data) {
-  Sha256 h;
-  h.Update(data.data(), data.size());
-  return h.FinishHex();
+  return LowerHex(digest, sizeof digest);
 }
 
 }  // namespace mt::splitter

@@ -36,6 +36,12 @@ TEST(Text, TrimParseAndCompare) {
   EXPECT_FALSE(EqualsNoCase("x:", "y:"));
 }
 
+TEST(Text, LowerHexTwoDigitsPerByteInOrder) {
+  const unsigned char bytes[] = {0x00, 0xff, 0x0a, 0xa0};
+  EXPECT_EQ(LowerHex(bytes, sizeof bytes), "00ff0aa0");
+  EXPECT_EQ(LowerHex(bytes, 0), "");
+}
+
 TEST(Text, GbkRoundTrip) {
   std::string gbk = Utf8ToGbk("升级v1.4");
   EXPECT_EQ(gbk, std::string("\xC9\xFD\xBC\xB6v1.4"));

@@ -86,6 +86,22 @@ class SplitterPageTest : public ::testing::Test {
   SplitterWork work;
 };
 
+// The platform's SHA-256 against the standard's examples, fed whole and in parts, and again
+// after a digest was taken (the object starts over empty).
+TEST(Sha256, StandardDigestsWholeInPartsAndAfterReuse) {
+  const std::string empty = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+  const std::string abc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+  EXPECT_EQ(Sha256Hex(""), empty);
+  EXPECT_EQ(Sha256Hex("abc"), abc);
+  Sha256 h;
+  h.Update("a", 1);
+  h.Update("bc", 2);
+  EXPECT_EQ(h.FinishHex(), abc);
+  EXPECT_EQ(h.FinishHex(), empty);
+  h.Update("abc", 3);
+  EXPECT_EQ(h.FinishHex(), abc);
+}
+
 TEST_F(SplitterPageTest, ChoosingTheSourceFillsEdit2UnlessCancelled) {
   t.dialogs.openAnswers.push_back(std::vector<std::string>{"C:\\soft\\archive.rar"});
   ChooseSourceFile(svc(), view, OpenDialog1Defaults());
