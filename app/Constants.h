@@ -5,7 +5,8 @@
 
 namespace mt {
 
-inline constexpr const char* kProgramVersion = MT_PROGRAM_VERSION;  // "v1.3", from CMake
+// "v1.3": MT_PROGRAM_VERSION of CMakeLists.txt, defined in the generated Version.cpp.
+extern const char* const kProgramVersion;
 inline constexpr const char* kApplicationTitle = "Mirtak小工具合集";
 inline constexpr const char* kDesignCaption = "Mirtak工具合集";
 

@@ -11,7 +11,8 @@
 set -e
 PACKAGES="cmake ninja-build g++ googletest python3 g++-mingw-w64-x86-64-posix
           wine wine64 xvfb xauth xdotool imagemagick fonts-wqy-zenhei locales
-          openssl osslsigncode libssl-dev nlohmann-json3-dev libxxhash-dev nsis zip"
+          openssl osslsigncode libssl-dev nlohmann-json3-dev libxxhash-dev nsis zip
+          python3-pefile"
 
 # One dpkg query for all of them (the status of each, as dpkg -s would report it).
 # shellcheck disable=SC2086

@@ -43,7 +43,9 @@ void CompleteDownload(DownloadTarget& target, DownloadOutcome outcome) {
   target.CloseWindow();
 }
 
-std::string InstallerCommandLine(const std::string& path) { return QuoteArgument(path); }
+std::string InstallerCommandLine(const std::string& path) {
+  return QuoteArgument(path) + " " + kInstallerUpdateOptions;
+}
 
 std::string PartialFileOf(const std::string& localFile) { return localFile + ".part"; }
 

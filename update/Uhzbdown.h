@@ -54,8 +54,14 @@ struct DownloadOutcome {
 // window stays as it is.
 void CompleteDownload(DownloadTarget& target, DownloadOutcome outcome);
 
+// The installer's options when the update starts it: silent ("/S"), and "/update": install
+// over the copy the download came from and start the program again once the new version is
+// in place (installer/MirtakTools.nsi). The user has already been told that the program
+// closes for the upgrade, so nothing more is asked.
+inline constexpr const char* kInstallerUpdateOptions = "/S /update";
+
 // The command line that starts the installer: the path in quotes, so that a folder with
-// blanks in its name cannot start some other program.
+// blanks in its name cannot start some other program, then the update's options.
 std::string InstallerCommandLine(const std::string& path);
 
 // The temporary file the body is written to before it is renamed into place.

@@ -260,8 +260,12 @@ def full_key_name(key):
 class Session:
     """One run of the program: its own prefix copy, its own display, its own probe."""
 
-    def __init__(self, name):
+    def __init__(self, name, preinstall=True):
         self.name = name
+        # False: the test installs the program itself (with its installer) and sets
+        # install_dir_win to where it went.
+        self.preinstall = preinstall
+        self.install_dir_win = INSTALL_DIR_WIN
         self.dir = os.path.join(BUILD, "e2e", name)
         self.prefix = os.path.join(self.dir, "prefix")
         self.xvfb = None
@@ -277,11 +281,11 @@ class Session:
 
     @property
     def install_dir(self):
-        return self.unix_path(INSTALL_DIR_WIN)
+        return self.unix_path(self.install_dir_win)
 
     @property
     def exe_win(self):
-        return INSTALL_DIR_WIN + "\\MirtakTools.exe"
+        return self.install_dir_win + "\\MirtakTools.exe"
 
     # Life cycle -------------------------------------------------------------------------------
     def __enter__(self):
@@ -292,8 +296,9 @@ class Session:
         self._end_leftovers()
         try:
             copy_prefix(self.prefix)
-            os.makedirs(self.install_dir)
-            shutil.copy2(PROGRAM, self.install_dir)
+            if self.preinstall:
+                os.makedirs(self.install_dir)
+                shutil.copy2(PROGRAM, self.install_dir)
             self.log_file = open(os.path.join(self.dir, "wine.log"), "ab")
             self._start_display()
             self.env = dict(os.environ, WINEPREFIX=self.prefix, DISPLAY=self.display)
@@ -490,12 +495,12 @@ class Session:
                    timeout=timeout, interval=0.2)
 
 
-def run(test, name=None):
+def run(test, name=None, preinstall=True):
     """Runs test(session) in a fresh session and exits with ctest's status."""
     name = name or os.path.splitext(os.path.basename(sys.argv[0]))[0]
     started = time.monotonic()
     try:
-        with Session(name) as session:
+        with Session(name, preinstall) as session:
             test(session)
     except Skipped as e:
         print("SKIPPED: %s" % e, flush=True)

@@ -1,13 +1,10 @@
-"""The installer that the update test serves for download, and how to tell that it ran.
+"""The signing side of the installers that the update tests serve for download.
 
-Kept apart from the test so that what makes an installer acceptable to the program is
-changed here alone. The program starts only an installer whose Authenticode signature
-chains to a trusted root and names the maker: the served installer is signed at test time
-with throw-away keys (update/tests/make_signing_material.py), and `prepare` makes the
-session's prefix trust the throw-away root.
-
-The installer is e2e_record.exe (tools/probe): started, it writes its command line into
-the file beside it that has its name with ".log" for ".exe".
+The program starts only an installer whose Authenticode signature chains to a trusted root
+and names the maker: the release's installers are signed at test time with throw-away keys
+(update/tests/make_signing_material.py, through tools/package.sh), and `prepare` makes the
+session's prefix trust the throw-away root. Kept apart from the tests so that what makes an
+installer acceptable to the program is changed here alone.
 """
 import os
 import re
@@ -41,9 +38,18 @@ def material():
         log("signing the test installer with a throw-away root")
         subprocess.run([sys.executable,
                         os.path.join(SOURCE, "update", "tests", "make_signing_material.py"),
-                        folder, RECORDER, signer_name()], check=True)
+                        "--keep-keys", folder, RECORDER, signer_name()], check=True)
         _material = folder
     return _material
+
+
+def keys():
+    """The throw-away signing keys of this test run, for tools/package.sh: "maker" and
+    "other" as (private key, certificate) PEM files, "root" the root's PEM certificate."""
+    folder = os.path.join(material(), "keys")
+    pair = lambda name: (os.path.join(folder, name + ".key"), os.path.join(folder, name + ".pem"))
+    return {"maker": pair("maker"), "other": pair("other"),
+            "root": os.path.join(folder, "root.pem")}
 
 
 def cleanup():
@@ -58,23 +64,3 @@ def prepare(session):
     root = os.path.join(session.dir, "test-root.der")
     shutil.copy2(os.path.join(material(), "root.der"), root)
     session.probe("trust-root", "Z:" + root.replace("/", "\\"))
-
-
-def payload(signed=True):
-    """The bytes served as the installer: signed by the maker, or the bare recorder."""
-    with open(os.path.join(material(), "signed.exe" if signed else "unsigned.exe"), "rb") as f:
-        return f.read()
-
-
-def marker(session):
-    """The file that the installer writes when it runs (this system's path)."""
-    return os.path.join(session.install_dir, "rar", "tbxsetup.log")
-
-
-def started_with(session):
-    """The command lines the installer was started with (empty before it ran)."""
-    path = marker(session)
-    if not os.path.exists(path):
-        return []
-    with open(path, encoding="utf-8") as f:
-        return f.read().splitlines()

@@ -3,12 +3,15 @@
 namespace whose /etc/hosts names the maker's host as 127.0.0.1, where this script serves
 the update page and the installer on port 80; nothing in the program is pointed anywhere.
 
-  update_test.py newer   a newer version on offer: the reminder window and its texts;
-                         "立即升级" downloads the installer, the closing message is answered,
-                         the installer (signed by the maker with a throw-away root that
-                         the prefix trusts) runs and the program ends
-  update_test.py unsigned  the same with an unsigned installer: refused and deleted, never
-                         started, the reminder stays open
+  update_test.py newer   the program installed by the release's installer, the next
+                         version on offer: the reminder window and its texts; "立即升级"
+                         downloads that version's installer (made by tools/package.sh, signed
+                         with a throw-away maker key whose root the prefix trusts), the
+                         closing message is answered, the program ends, the installer
+                         upgrades it silently and starts it again: the caption shows the new
+                         version, whose own check then finds nothing newer
+  update_test.py unsigned  the same release signed by someone else, then unsigned: each is
+                         refused and deleted, never started, the reminder stays open
   update_test.py older   an older and an equal version: the page is fetched, no reminder
 
 Without the right to make a namespace the test is skipped, except as root, where it fails:
@@ -25,7 +28,9 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import installer  # noqa: E402
-from e2e import (BUILD, SKIP, check, check_equal, find, log, run, wait_until)  # noqa: E402
+import release  # noqa: E402
+from e2e import (BUILD, MAIN_CLASS, SKIP, check, check_equal, find, log, run,  # noqa: E402
+                 wait_until)
 
 HOST = "www.mirtak.example"
 UPDATE_PATH = "/gjhjsj.asp"
@@ -50,7 +55,7 @@ class UpdateServer(http.server.ThreadingHTTPServer):
     def __init__(self):
         super().__init__(("127.0.0.1", 80), Handler)
         self.version = "v1.3"
-        self.signed = True     # the installer served: signed by the maker, or bare
+        self.installer = None  # the bytes served as the installer
         self.requests = []
         self.lock = threading.Lock()
         threading.Thread(target=self.serve_forever, daemon=True).start()
@@ -72,8 +77,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         status = 200
         if self.path == UPDATE_PATH:
             body = update_page(self.server.version)
-        elif self.path == DOWNLOAD_PATH:
-            body = installer.payload(self.server.signed)
+        elif self.path == DOWNLOAD_PATH and self.server.installer is not None:
+            body = self.server.installer
         else:
             status, body = 404, b"not here"
         self.send_response(status)
@@ -149,8 +154,19 @@ def labelled_values(tree):
     return out
 
 
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
 def newer(s, server):
-    server.version = "v1.4"
+    keys = installer.keys()
+    old = release.package(s, BUILD, "old")
+    new = release.package(s, release.next_tree(), "new", keys=keys["maker"])
+    server.version = release.NEXT_VERSION
+    server.installer = read(new.setup)
+    release.install(s, old)
+    s.install_dir_win = release.PROGRAM_FILES_DIR
     installer.prepare(s)
     pid = s.start_program()
     s.wait_main_window()
@@ -180,7 +196,7 @@ def newer(s, server):
     check_equal(s.probe("checked", find(tree, cls="Button", text="此版本不再提醒")["hwnd"]), 0,
                 "silence box")
 
-    log("立即升级: download, the closing message, the installer")
+    log("立即升级: download, the closing message, the upgrade")
     check(not os.path.exists(os.path.join(s.install_dir, "rar")), "rar folder before the download")
     s.probe.click(find(tree, cls="Button", text="立即升级")["hwnd"])
     box, caption, text, box_tree = s.message_box(owner=reminder["hwnd"], timeout=60)
@@ -190,23 +206,35 @@ def newer(s, server):
                 "requests for the installer")
     check_equal(server.seen("GET", DOWNLOAD_PATH)[0][2].get("User-Agent"), USER_AGENT,
                 "User-Agent of the download")
-    with open(os.path.join(s.install_dir, *installer.RELATIVE_PATH.split("\\")), "rb") as f:
-        check(f.read() == installer.payload(), "the downloaded installer differs from the served")
-    check_equal(installer.started_with(s), [], "installer started before the answer")
+    downloaded = os.path.join(s.install_dir, *installer.RELATIVE_PATH.split("\\"))
+    check(read(downloaded) == server.installer, "the downloaded installer differs from the served")
+    check_equal(release.uninstall_entry(s).get("DisplayVersion"), ("REG_SZ", "1.3.0.0"),
+                "installed version before the answer")
     s.answer_message_box(box_tree)
-    wait_until("the installer to run", lambda: installer.started_with(s), timeout=30)
-    check_equal(installer.started_with(s),
-                ['"%s\\%s"' % (s.exe_win.rsplit("\\", 1)[0], installer.RELATIVE_PATH)],
-                "installer command line")
     check_equal(s.wait_exit(pid, timeout=30), 0, "exit code after the update")
+    release.wait_for_version(s, release.NEXT_VERSION)
+
+    log("the new version, started again by the installer")
+    main = wait_until("the main window of %s" % release.NEXT_VERSION,
+                      lambda: s.probe.windows(cls=MAIN_CLASS), timeout=60)
+    check_equal([w["text"] for w in main], ["Mirtak工具合集 v1.4"], "caption after the upgrade")
+    wait_for_check(s, server, 2)
+    s.no_window_appears("MtTFsjtx", 3)
+    check_equal(len(server.seen("GET", DOWNLOAD_PATH)), 1, "downloads after the upgrade")
+    s.probe("close", main[0]["hwnd"])
+    s.probe.wait_gone(main[0]["hwnd"], timeout=30)
 
 
 def unsigned(s, server):
-    """An installer without the maker's signature is refused: deleted, never started, the
-    reminder stays open and its button says so and can be pressed again. Tab goes through the
-    reminder in its order and Esc closes it."""
-    server.version = "v1.4"
-    server.signed = False
+    """The next release signed by another name (under the same trusted root), then unsigned:
+    each is refused: deleted, never started, the reminder stays open and its button says so
+    and can be pressed again. Tab goes through the reminder in its order and Esc closes it."""
+    keys = installer.keys()
+    tree = release.next_tree()
+    refused = [("signed by another name", read(release.package(s, tree, "other",
+                                                                keys=keys["other"]).setup)),
+               ("unsigned", read(release.package(s, tree, "unsigned").setup))]
+    server.version = release.NEXT_VERSION
     installer.prepare(s)
     pid = s.start_program()
     main = s.wait_main_window()
@@ -226,19 +254,27 @@ def unsigned(s, server):
         seen.append((s.focused() or {}).get("hwnd"))
     check_equal(seen, [order[1], order[2], order[3], order[0], order[3]], "focus after each key")
 
-    s.probe.click(button)
-    # Download and signature check under a loaded machine: generous, it costs nothing when
-    # the refusal comes at once.
-    wait_until("the refusal on the button", lambda: s.probe("text", button) == "验证失败",
-               timeout=120)
-    check_equal([m for m, p, h in server.requests if p == DOWNLOAD_PATH], ["HEAD", "GET"],
-                "requests for the installer")
-    check_equal(s.probe("info", button)["enabled"], True, "the button after the refusal")
-    check(not os.path.exists(os.path.join(s.install_dir, *installer.RELATIVE_PATH.split("\\"))),
-          "the refused installer is still on disk")
-    s.no_window_appears("#32770", 3)
-    check_equal(installer.started_with(s), [], "the refused installer was started")
-    check_equal(s.probe("info", reminder["hwnd"])["visible"], True, "the reminder after a refusal")
+    for n, (what, body) in enumerate(refused, start=1):
+        log("the release %s" % what)
+        server.installer = body
+        s.probe.click(button)
+        # Download and signature check under a loaded machine: generous, it costs nothing
+        # when the refusal comes at once.
+        wait_until("the refusal on the button", lambda: s.probe("text", button) == "验证失败",
+                   timeout=120)
+        check_equal([m for m, p, h in server.requests if p == DOWNLOAD_PATH], ["HEAD", "GET"] * n,
+                    "requests for the installer")
+        check_equal(s.probe("info", button)["enabled"], True, "the button after the refusal")
+        check(not os.path.exists(os.path.join(s.install_dir,
+                                              *installer.RELATIVE_PATH.split("\\"))),
+              "the refused installer is still on disk")
+        s.no_window_appears("#32770", 3)
+        # Started, the installer would have installed over this copy and made its entry.
+        check(not os.path.exists(os.path.join(s.install_dir, "uninst.exe")),
+              "the refused installer was started")
+        check_equal(release.uninstall_entry(s), {}, "an uninstall entry after a refusal")
+        check_equal(s.probe("info", reminder["hwnd"])["visible"], True,
+                    "the reminder after a refusal")
 
     log("Esc closes the reminder")
     s.probe("keys", "ESC")
@@ -272,7 +308,9 @@ def main():
     server = UpdateServer()
     started = time.monotonic()
     try:
-        run(lambda s: scenarios[sys.argv[1]](s, server), name)
+        # "newer" installs the program with the release's installer.
+        run(lambda s: scenarios[sys.argv[1]](s, server), name,
+            preinstall=sys.argv[1] != "newer")
     finally:
         server.shutdown()
         installer.cleanup()

@@ -110,7 +110,7 @@ TEST_F(InstallerTrust, TheVerifiedFileCannotChangeUntilItIsStartedAsChecked) {
   std::string marker;
   ASSERT_TRUE(test::PumpUntil([&] { return test::ReadBytes(test::MarkerOf(path), marker) &&
                                            !marker.empty(); }, 15000));
-  EXPECT_EQ(marker, "\"" + path + "\"\nshow=1\n");
+  EXPECT_EQ(marker, "\"" + path + "\" /S /update\nshow=1\n");
   // Let go once started: the file can be removed when the installer has ended.
   EXPECT_TRUE(test::PumpUntil([&] { return ::DeleteFileW(wide.c_str()) != 0; }, 15000));
 }

@@ -195,7 +195,7 @@ TEST_F(ReminderRoad, SignedUpgradeIsDownloadedAnnouncedStartedAndTheProgramEnds)
   ASSERT_TRUE(test::ReadBytes(test::SigningFile("signed.exe"), signedBytes));
   ASSERT_TRUE(PumpUntil([&] { return test::ReadBytes(test::MarkerOf(Installer()), marker); },
                         15000));
-  EXPECT_EQ(marker, "\"" + Installer() + "\"\nshow=1\n");
+  EXPECT_EQ(marker, "\"" + Installer() + "\" /S /update\nshow=1\n");
   ASSERT_TRUE(test::ReadBytes(Installer(), downloaded));
   EXPECT_EQ(downloaded, signedBytes);
   ASSERT_EQ(ts.messages.shown.size(), 1u);

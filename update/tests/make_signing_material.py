@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Makes the signed test installers of the update's Wine tests, with throw-away keys.
 
-  make_signing_material.py OUTDIR INSTALLER.exe SIGNER_NAME
+  make_signing_material.py [--keep-keys] OUTDIR INSTALLER.exe SIGNER_NAME
 
 OUTDIR receives (everything in it before is removed):
   root.der            the test root certificate (the tests add it to the trusted roots)
@@ -11,7 +11,12 @@ OUTDIR receives (everything in it before is removed):
   unsigned.exe        no signature
   untrusted_root.exe  signed by SIGNER_NAME, issued by a root nobody trusts (sent along)
   unanchored.exe      the same without that root: the chain ends nowhere
-The private keys live only in a temporary folder and are gone when this script ends.
+The private keys live only in a temporary folder and are gone when this script ends;
+with --keep-keys the ones of the two signers issued by the test root stay, so that the
+tests can sign a release with them (tools/sign-file.sh):
+  keys/maker.key, keys/maker.pem   SIGNER_NAME
+  keys/other.key, keys/other.pem   another name
+  keys/root.pem                    the test root's certificate (osslsigncode verify -CAfile)
 """
 import os, shutil, subprocess, sys, tempfile
 
@@ -37,7 +42,11 @@ def run(*args):
 
 
 def main():
-    outdir, installer, signer = sys.argv[1:4]
+    args = sys.argv[1:]
+    keep_keys = "--keep-keys" in args
+    if keep_keys:
+        args.remove("--keep-keys")
+    outdir, installer, signer = args[:3]
     shutil.rmtree(outdir, ignore_errors=True)
     os.makedirs(outdir)
     with tempfile.TemporaryDirectory() as keys:
@@ -79,6 +88,12 @@ def main():
         sign("other", ["other"], "other_signer.exe")
         sign("forged", ["forged", "stranger"], "untrusted_root.exe")
         sign("forged", ["forged"], "unanchored.exe")
+        if keep_keys:
+            os.makedirs(os.path.join(outdir, "keys"))
+            for name in ("maker", "other"):
+                for ext in (".key", ".pem"):
+                    shutil.copyfile(k(name + ext), os.path.join(outdir, "keys", name + ext))
+            shutil.copyfile(k("root.pem"), os.path.join(outdir, "keys", "root.pem"))
     shutil.copyfile(installer, os.path.join(outdir, "unsigned.exe"))
 
     # One byte in the middle of the code, which the signature's hash covers.
