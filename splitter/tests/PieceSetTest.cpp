@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -122,18 +123,32 @@ INSTANTIATE_TEST_SUITE_P(AroundThePieceSize, PieceSetRoundTripBySize,
                            return "Bytes" + std::to_string(info.param);
                          });
 
-TEST(PieceSetRoundTrip, SplittingOverAnOlderSetReplacesPiecesWithTheSameNumbers) {
+// The pieces with the same numbers are replaced and the older set's higher-numbered ones go,
+// so the folder holds one set; leftovers of a run that died are swept, other files stay.
+TEST(PieceSetRoundTrip, SplittingOverAnOlderSetLeavesOnlyTheNewSet) {
   TempDir dir;
   test::PosixFileSystem files;
   std::string prefix = TargetPrefix(dir.path());
   WriteWholeFile(prefix + "1.ds", std::string(5000, 'x'));
   WriteWholeFile(prefix + "2.ds", std::string(5000, 'x'));
   WriteWholeFile(prefix + "5.ds", "old");
+  WriteWholeFile(prefix + "3.ds.dspart", "half");
+  WriteWholeFile(prefix + "out.rar.dspart", "half");
+  WriteWholeFile(prefix + "notes.txt", "keep");
+  WriteWholeFile(prefix + "a.ds", "keep");
   WriteWholeFile(dir / "src", "0123456789");
   EXPECT_EQ(WriteDataPieces(files, dir / "src", prefix, 6), 2u);
   EXPECT_EQ(ReadWholeFile(prefix + "1.ds"), "012345");
   EXPECT_EQ(ReadWholeFile(prefix + "2.ds"), "6789");
-  EXPECT_EQ(ReadWholeFile(prefix + "5.ds"), "old");
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(fs::u8path(test::PosixFileSystem::ToPosix(prefix))))
+    names.push_back(e.path().filename().u8string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"1.ds", "2.ds", "a.ds", "notes.txt", "src"}));
+  // An empty source writes no piece and still leaves no older one.
+  WriteWholeFile(dir / "empty", "");
+  EXPECT_EQ(WriteDataPieces(files, dir / "empty", prefix, 6), 0u);
+  EXPECT_FALSE(fs::exists(fs::u8path(test::PosixFileSystem::ToPosix(prefix + "1.ds"))));
 }
 
 TEST(PieceSetErrors, MissingSourceAndUncreatablePiece) {
