@@ -186,11 +186,15 @@ void RemoveLeftoverParts(FileSystem& files, const std::string& prefix) {
 }
 
 void RemoveDataPieces(FileSystem& files, const std::string& prefix) {
+  // Lowest number first: a run cut off here leaves the older set without its first piece, so
+  // what remains can never be joined as if it were whole.
+  std::vector<std::pair<uint64_t, std::string>> pieces;
   for (const FindEntry& e : files.Find(prefix, "*.ds")) {
     std::optional<uint64_t> n = PieceNumber(e.name);
-    if (e.isDirectory || !n || *n == 0) continue;
-    files.DeleteFile(prefix + e.name);
+    if (!e.isDirectory && n && *n > 0) pieces.emplace_back(*n, e.name);
   }
+  std::sort(pieces.begin(), pieces.end());
+  for (const auto& piece : pieces) files.DeleteFile(prefix + piece.second);
 }
 
 void WriteThroughPart(FileSystem& files, const std::string& finalPath,

@@ -179,6 +179,58 @@ TEST(PieceSetErrors, FullDiskStopsWithAWriteErrorKeepsWholePiecesAndRemovesTheCu
   EXPECT_EQ(files.created.size(), 2u);
 }
 
+// The program killed at every step of a split in turn, over an older set: whatever the step,
+// every file with a piece's name is a whole piece, all of one set (the older one untouched, or
+// the first pieces of the new one), and the next split cleans up after the dead one.
+TEST(PieceSetErrors, KilledAtAnyStepLeavesNoPartialPieceUnderItsName) {
+  TempDir dir;
+  test::PosixFileSystem real;
+  const std::string prefix = TargetPrefix(dir.path());
+  const std::string source = PatternBytes(250000, 3), olderBytes = PatternBytes(400000, 4);
+  WriteWholeFile(dir / "src", source);
+  const uint64_t P = 100000;
+  auto pieceOf = [&](const std::string& bytes, uint64_t k) { return bytes.substr((k - 1) * P, P); };
+  auto native = [&](const std::string& name) {
+    return fs::u8path(test::PosixFileSystem::ToPosix(prefix + name));
+  };
+  bool completed = false;
+  for (uint64_t step = 1; !completed; ++step) {
+    SCOPED_TRACE(step);
+    ASSERT_LT(step, 1000u);
+    for (uint64_t k = 1; k <= 4; ++k) WriteWholeFile(prefix + PieceName(k), pieceOf(olderBytes, k));
+    test::WatchingFileSystem dying(real);
+    dying.killAtStep = step;
+    try {
+      EXPECT_EQ(WriteDataPieces(dying, dir / "src", prefix, P), 3u);
+      completed = true;
+    } catch (const AppError&) {
+    }
+    std::vector<uint64_t> present;
+    for (uint64_t k = 1; k <= 4; ++k)
+      if (fs::exists(native(PieceName(k)))) present.push_back(k);
+    // Cut off while the older set was being removed, what is left of it has no first piece.
+    const bool olderSet = !present.empty() && present.back() == 4;
+    for (size_t i = 0; i < present.size(); ++i) {
+      const uint64_t k = present[i];
+      if (olderSet) {
+        EXPECT_EQ(k, 4 - (present.size() - 1 - i)) << "the older set's last pieces, no gap";
+        EXPECT_TRUE(ReadWholeFile(prefix + PieceName(k)) == pieceOf(olderBytes, k)) << k;
+      } else {
+        EXPECT_EQ(k, i + 1) << "the new set's first pieces, no gap";
+        EXPECT_TRUE(ReadWholeFile(prefix + PieceName(k)) == pieceOf(source, k)) << k;
+      }
+    }
+    if (completed) {
+      EXPECT_EQ(present, (std::vector<uint64_t>{1, 2, 3}));
+    }
+    // The next run into the folder finishes and sweeps what the dead one left.
+    EXPECT_EQ(WriteDataPieces(real, dir / "src", prefix, P), 3u);
+    for (const auto& e : fs::directory_iterator(fs::u8path(test::PosixFileSystem::ToPosix(prefix))))
+      EXPECT_EQ(e.path().filename().u8string().find(kPartSuffix), std::string::npos);
+    EXPECT_FALSE(fs::exists(native("4.ds")));
+  }
+}
+
 TEST(PieceSetErrors, ReadFailureAndShortSourceAreReadErrors) {
   TempDir dir;
   test::PosixFileSystem real;
