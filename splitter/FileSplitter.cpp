@@ -314,7 +314,7 @@ void MergePieces(Services& svc, SplitterView& view, FileDialogOptions& saveDialo
   if (!target) return;
   // Creating the output truncates it: it must not be a file the merge is about to read,
   // under whatever name the save dialog reached it.
-  if (IsListedFile(*svc.files, *target, rows)) {
+  if (IsListedFile(*svc.files, *target, rows) || IsListedFile(*svc.files, PartName(*target), rows)) {
     view.Notice(kOutputIsInputText);
     return;
   }
@@ -339,29 +339,36 @@ void MergePieces(Services& svc, SplitterView& view, FileDialogOptions& saveDialo
     }
   }
 
-  std::shared_ptr<FileStream> output = svc.files->Create(*target);
+  // The output is joined under its temporary name and takes its own name only when every
+  // piece is in (and, for a checked set, every digest matched): a file saved over keeps its
+  // old content until then, and a run that dies leaves nothing that looks whole.
+  const std::string outputPath = *target;
+  const std::string partPath = PartName(outputPath);
+  RemoveLeftoverParts(*svc.files,
+                      outputPath.substr(0, outputPath.size() - FileNameOf(outputPath).size()));
+  std::shared_ptr<FileStream> output = CreatePart(*svc.files, outputPath);
   EnterWork(view, work, SplitterWork::kMerge, kMergingCaption);
   FileSystem* files = svc.files;
-  const std::string outputPath = *target;
   RunWork(host, view, work, kMergingCaption, kMergeDoneCaption,
           // The output travels to the worker: nothing else may hold it open, or a stopped or
           // refused merge could not remove it.
-          [files, outputPath, join, record, output = std::move(output)](
+          [files, outputPath, partPath, join, record, output = std::move(output)](
               CopyMonitor& monitor, const std::atomic<bool>&) mutable {
             Outcome outcome;
             try {
               if (record) AppendCheckedRows(*files, *output, join, *record, &monitor);
               else AppendRows(*files, *output, join, &monitor);
               output.reset();
+              files->Rename(partPath, outputPath);
             } catch (const PieceMismatch& m) {
               output.reset();
-              files->DeleteFile(outputPath);
+              files->DeleteFile(partPath);
               outcome.kind = Outcome::kNotice;
               outcome.notice = PieceProblemText(m.problem, record->pieceHashes.size());
             } catch (...) {
               // Stopped or failed: what was joined so far is no whole file.
               output.reset();
-              files->DeleteFile(outputPath);
+              files->DeleteFile(partPath);
               throw;
             }
             return outcome;

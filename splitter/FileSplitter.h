@@ -142,7 +142,8 @@ void DropSourceFile(SplitterView& view, const std::vector<std::string>& dropped)
 // missing or out of order, or when the output is one of the listed files. When the first row
 // is an Index piece with a record, the rows must also be its pieces with their sizes, and each
 // piece's digest is checked as it is copied; a mismatch stops the merge, removes the output
-// and names the piece. While the merge runs Button5 stops it.
+// and names the piece. The output is joined under its temporary name and renamed when whole,
+// so a file saved over stays as it was until then. While the merge runs Button5 stops it.
 void MergePieces(Services& svc, SplitterView& view, FileDialogOptions& saveDialog1,
                  std::string& indexPath, WorkHost& host, SplitterWork& work);
 

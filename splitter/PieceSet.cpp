@@ -159,6 +159,66 @@ RecordRead ReadSetRecord(ProfileStore& profile, const std::string& indexPath) {
   return out;
 }
 
+// ---- temporary names ---------------------------------------------------------------------
+
+std::string PartName(const std::string& finalPath) { return finalPath + kPartSuffix; }
+
+std::unique_ptr<FileStream> CreatePart(FileSystem& files, const std::string& finalPath) {
+  const std::string part = PartName(finalPath);
+  try {
+    return files.Create(part);
+  } catch (const AppError& e) {
+    std::string text = e.what();
+    if (size_t at = text.find(part); at != std::string::npos)
+      text.replace(at, part.size(), finalPath);
+    throw AppError(text);
+  }
+}
+
+void RemoveLeftoverParts(FileSystem& files, const std::string& prefix) {
+  for (const FindEntry& e : files.Find(prefix, std::string("*") + kPartSuffix)) {
+    if (e.isDirectory) continue;
+    try {
+      files.DeleteFile(prefix + e.name);
+    } catch (const AppError&) {
+    }
+  }
+}
+
+void RemoveDataPieces(FileSystem& files, const std::string& prefix) {
+  // Lowest number first: a run cut off here leaves the older set without its first piece, so
+  // what remains can never be joined as if it were whole.
+  std::vector<std::pair<uint64_t, std::string>> pieces;
+  for (const FindEntry& e : files.Find(prefix, "*.ds")) {
+    std::optional<uint64_t> n = PieceNumber(e.name);
+    if (!e.isDirectory && n && *n > 0) pieces.emplace_back(*n, e.name);
+  }
+  std::sort(pieces.begin(), pieces.end());
+  for (const auto& piece : pieces) files.DeleteFile(prefix + piece.second);
+}
+
+void WriteThroughPart(FileSystem& files, const std::string& finalPath,
+                      const std::function<void(FileStream&)>& write,
+                      std::optional<uint64_t> expectedSize,
+                      const std::function<void()>& beforeRename) {
+  const std::string part = PartName(finalPath);
+  std::unique_ptr<FileStream> out = CreatePart(files, finalPath);
+  try {
+    write(*out);
+    if (expectedSize && out->Size() != *expectedSize) throw AppError("Stream write error");
+    out.reset();
+    if (beforeRename) beforeRename();
+    files.Rename(part, finalPath);
+  } catch (...) {
+    out.reset();
+    try {
+      files.DeleteFile(part);
+    } catch (const AppError&) {
+    }
+    throw;
+  }
+}
+
 // ---- split ---------------------------------------------------------------------------------
 
 std::string TargetPrefix(const std::string& folder) {
@@ -181,16 +241,22 @@ uint64_t WriteDataPieces(FileSystem& files, const std::string& sourcePath,
     record->pieceSize = pieceSize;
     record->pieceHashes.clear();
   }
+  RemoveLeftoverParts(files, prefix);
   uint64_t written = 0;
+  // The older set in the folder stays whole until the first new piece is complete; then it
+  // goes at once (its first piece is about to be replaced, so what is left of it could never
+  // be joined again), and from then on the folder holds only pieces of this split.
+  auto removeOlderSet = [&] {
+    if (written == 0) RemoveDataPieces(files, prefix);
+  };
   auto piece = [&](uint64_t bytes) {
     const std::string name = prefix + PieceName(written + 1);
-    std::unique_ptr<FileStream> out = files.Create(name);
     try {
-      engine.Copy(*source, *out, bytes, hash ? &*hash : nullptr);
+      WriteThroughPart(
+          files, name,
+          [&](FileStream& out) { engine.Copy(*source, out, bytes, hash ? &*hash : nullptr); },
+          bytes, removeOlderSet);
     } catch (...) {
-      // An incomplete piece must not stay behind looking like a whole one.
-      out.reset();
-      files.DeleteFile(name);
       // A source that ends before the size it had at the start was changed meanwhile.
       if (source->Size() != size) throw SourceChanged();
       throw;
@@ -200,6 +266,8 @@ uint64_t WriteDataPieces(FileSystem& files, const std::string& sourcePath,
   };
   for (uint64_t k = 0; k < plan.fullPieces; ++k) piece(pieceSize);
   if (plan.remainder > 0) piece(plan.remainder);
+  // An empty source writes no piece; the older set still has to go.
+  if (written == 0) RemoveDataPieces(files, prefix);
   if (source->Size() != size) throw SourceChanged();
   if (record) record->wholeHash = WholeHash(record->pieceHashes);
   return written;

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -126,6 +127,31 @@ struct RecordRead {
 // keys do not fit together.
 RecordRead ReadSetRecord(ProfileStore& profile, const std::string& indexPath);
 
+// ---- temporary names ------------------------------------------------------------------------
+// A piece or a merge output is written as its final name followed by ".dspart" and renamed to
+// its final name only once it is complete, so a run cut off by a crash, a power cut or a kill
+// leaves nothing that looks whole. The suffix is never matched by "*.ds" (nor by the 8.3 short
+// name, whose extension becomes "DSP").
+inline constexpr const char* kPartSuffix = ".dspart";
+std::string PartName(const std::string& finalPath);
+// Creates the temporary file of `finalPath`. Its error names `finalPath`, the file the user
+// knows of: "Cannot create file "%s". %s".
+std::unique_ptr<FileStream> CreatePart(FileSystem& files, const std::string& finalPath);
+// Removes the files "*.dspart" that an earlier run left in the folder `prefix` (with its
+// separator); they are never complete. Errors are ignored: a leftover that cannot be removed
+// (in use by a run still going) does no harm.
+void RemoveLeftoverParts(FileSystem& files, const std::string& prefix);
+// Writes `finalPath` through its temporary name: `write` fills the stream, which is then closed
+// and checked to hold `expectedSize` bytes (when given) before the rename. On any failure the
+// temporary file is removed and the error travels on; the final name is never touched.
+// `beforeRename` runs between the check and the rename.
+void WriteThroughPart(FileSystem& files, const std::string& finalPath,
+                      const std::function<void(FileStream&)>& write,
+                      std::optional<uint64_t> expectedSize = std::nullopt,
+                      const std::function<void()>& beforeRename = {});
+// Removes every numbered data piece ("<n>.ds", n >= 1) in the folder `prefix`.
+void RemoveDataPieces(FileSystem& files, const std::string& prefix);
+
 // Where the pieces of a split go: `folder` followed by "\" (not doubled).
 std::string TargetPrefix(const std::string& folder);
 
@@ -135,8 +161,11 @@ class SourceChanged : public AppError {
   SourceChanged() : AppError("source changed") {}
 };
 
-// Writes the data pieces of `sourcePath` as `prefix` + "1.ds", ... Each piece replaces a file
-// of that name. Returns the number of pieces written. Errors are those of the file system
+// Writes the data pieces of `sourcePath` as `prefix` + "1.ds", ... Each piece is written under
+// its temporary name and replaces a file of its final name only when complete; leftovers of an
+// earlier run are removed first, and once every piece is in place the numbered pieces above the
+// new count (an older, longer set's, useless once its lower pieces were replaced) are removed,
+// so the folder never holds a mixed set. Returns the number of pieces written. Errors are those of the file system
 // ("Cannot open file", "Cannot create file") and of the copy engine, SourceChanged when the
 // source's size at the end is not the size it had at the start (or it ended early); complete
 // pieces stay, the piece being written when it failed or was stopped is removed, the source

@@ -479,9 +479,14 @@ TEST_F(CheckedMergeTest, DeletedPiece) {
 TEST_F(CheckedMergeTest, TruncatedPiece) {
   ChooseAll();
   fs::resize_file(Native(Set("2.ds")), kMegabyte - 1);
+  // Caught before anything is written, not only once the copy reaches the piece.
+  test::WatchingFileSystem watched(t.files);
+  t.services.files = &watched;
   EXPECT_EQ(MergeNotice(), "分割文件大小不对：" + Set("2.ds") + "\n应为 1048576 字节，实际为 1048575 "
                            "字节，文件不完整或不是这一组的分割文件。合并没有进行。");
   EXPECT_FALSE(OutputExists());
+  EXPECT_TRUE(watched.created.empty());
+  t.services.files = &t.files;
 }
 
 TEST_F(CheckedMergeTest, SwappedPieces) {
@@ -544,6 +549,84 @@ TEST_F(CheckedMergeTest, DamagedRecordIsRefusedAndAnOlderSetMergesUnchecked) {
   WriteWholeFile(Set("2.ds"), two);
   EXPECT_EQ(MergeNotice(), "");
   EXPECT_EQ(ReadWholeFile(dir / "out.img").size(), bytes.size());
+}
+
+// A damaged record is bad input: a notice naming the Index piece and nothing written, never a
+// crash (a piece size of 0 would divide by zero) nor a count that wrapped past 64 bits.
+TEST_F(CheckedMergeTest, DamagedRecordValuesAreRefused) {
+  ChooseAll();
+  const std::string hash2 = t.profile.ReadString(Set("0.ds"), "fghb", "hash2", "");
+  const std::string whole = t.profile.ReadString(Set("0.ds"), "fghb", "hash", "");
+  const struct {
+    const char* key;
+    std::string value, good;
+  } cases[] = {
+      {"piecesize", "0", std::to_string(kMegabyte)},
+      {"piecesize", "", std::to_string(kMegabyte)},
+      {"filesize", "3145733x", std::to_string(3 * kMegabyte + 5)},
+      {"hash2", hash2 + "0", hash2},                  // 65 digits
+      {"hash2", hash2.substr(0, 63), hash2},          // 63 digits
+      {"hash2", "g" + hash2.substr(1), hash2},        // a letter past "f"
+      {"hash2", "A" + hash2.substr(1), hash2},        // digits are written in lower case
+      {"hash", whole + "0", whole},
+      {"hash", "", whole},
+      // 2^64 + 4: twenty digits that would wrap to the right count of 4.
+      {"pieces", "18446744073709551620", "4"},
+      {"pieces", "-4", "4"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.key) + "=" + c.value);
+    t.profile.WriteString(Set("0.ds"), "fghb", c.key, c.value);
+    EXPECT_EQ(MergeNotice(), FormatMessage1(kIndexDamagedText, Set("0.ds")));
+    EXPECT_FALSE(OutputExists());
+    t.profile.WriteString(Set("0.ds"), "fghb", c.key, c.good);
+  }
+  EXPECT_EQ(MergeNotice(), "");
+  EXPECT_EQ(ReadWholeFile(dir / "out.img"), bytes);
+}
+
+// The record of the whole file is compared too: pieces that each match their digest but not
+// the whole (a record edited by hand, or pieces of two splits of the same file) are refused.
+TEST_F(CheckedMergeTest, WholeFileDigestIsCompared) {
+  ChooseAll();
+  t.profile.WriteString(Set("0.ds"), "fghb", "hash", Sha256Hex("another file"));
+  EXPECT_EQ(MergeNotice(), kWholeHashText);
+  EXPECT_FALSE(OutputExists());
+}
+
+// The program killed at every step of a checked merge in turn, saving over an older file:
+// that file keeps its old content or holds the whole result, never a part; the next merge
+// into the folder sweeps the leftover.
+TEST_F(SplitterPageTest, KilledMergeNeverLeavesAPartialOutputUnderItsName) {
+  const std::string bytes = PatternBytes(2 * kMegabyte + 7, 5);
+  SplitFile("disk.img", bytes);
+  Choose({Set("0.ds"), Set("1.ds"), Set("2.ds"), Set("3.ds")});
+  const std::string out = dir / "out.img";
+  bool completed = false;
+  for (uint64_t step = 1; !completed; ++step) {
+    SCOPED_TRACE(step);
+    ASSERT_LT(step, 1000u);
+    WriteWholeFile(out, "old content");
+    test::WatchingFileSystem dying(t.files);
+    dying.killAtStep = step;
+    t.services.files = &dying;
+    t.dialogs.saveAnswers.push_back(out);
+    try {
+      Merge();
+      completed = dying.steps < step;
+    } catch (const AppError&) {
+    }
+    const std::string now = ReadWholeFile(out);
+    EXPECT_TRUE(now == "old content" || now == bytes) << now.size();
+    if (completed) {
+      EXPECT_TRUE(now == bytes);
+    }
+    t.services.files = &t.files;
+    t.dialogs.saveAnswers.push_back(out);
+    Merge();
+    EXPECT_TRUE(ReadWholeFile(out) == bytes);
+    EXPECT_FALSE(fs::exists(Native(PartName(out))));
+  }
 }
 
 // Stops pressed while the worker copies: at the first read and near the end.

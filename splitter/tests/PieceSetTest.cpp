@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -122,18 +123,32 @@ INSTANTIATE_TEST_SUITE_P(AroundThePieceSize, PieceSetRoundTripBySize,
                            return "Bytes" + std::to_string(info.param);
                          });
 
-TEST(PieceSetRoundTrip, SplittingOverAnOlderSetReplacesPiecesWithTheSameNumbers) {
+// The pieces with the same numbers are replaced and the older set's higher-numbered ones go,
+// so the folder holds one set; leftovers of a run that died are swept, other files stay.
+TEST(PieceSetRoundTrip, SplittingOverAnOlderSetLeavesOnlyTheNewSet) {
   TempDir dir;
   test::PosixFileSystem files;
   std::string prefix = TargetPrefix(dir.path());
   WriteWholeFile(prefix + "1.ds", std::string(5000, 'x'));
   WriteWholeFile(prefix + "2.ds", std::string(5000, 'x'));
   WriteWholeFile(prefix + "5.ds", "old");
+  WriteWholeFile(prefix + "3.ds.dspart", "half");
+  WriteWholeFile(prefix + "out.rar.dspart", "half");
+  WriteWholeFile(prefix + "notes.txt", "keep");
+  WriteWholeFile(prefix + "a.ds", "keep");
   WriteWholeFile(dir / "src", "0123456789");
   EXPECT_EQ(WriteDataPieces(files, dir / "src", prefix, 6), 2u);
   EXPECT_EQ(ReadWholeFile(prefix + "1.ds"), "012345");
   EXPECT_EQ(ReadWholeFile(prefix + "2.ds"), "6789");
-  EXPECT_EQ(ReadWholeFile(prefix + "5.ds"), "old");
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(fs::u8path(test::PosixFileSystem::ToPosix(prefix))))
+    names.push_back(e.path().filename().u8string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"1.ds", "2.ds", "a.ds", "notes.txt", "src"}));
+  // An empty source writes no piece and still leaves no older one.
+  WriteWholeFile(dir / "empty", "");
+  EXPECT_EQ(WriteDataPieces(files, dir / "empty", prefix, 6), 0u);
+  EXPECT_FALSE(fs::exists(fs::u8path(test::PosixFileSystem::ToPosix(prefix + "1.ds"))));
 }
 
 TEST(PieceSetErrors, MissingSourceAndUncreatablePiece) {
@@ -162,6 +177,58 @@ TEST(PieceSetErrors, FullDiskStopsWithAWriteErrorKeepsWholePiecesAndRemovesTheCu
   EXPECT_FALSE(fs::exists(fs::u8path(test::PosixFileSystem::ToPosix(prefix + "2.ds"))));
   EXPECT_FALSE(fs::exists(fs::u8path(test::PosixFileSystem::ToPosix(prefix + "3.ds"))));
   EXPECT_EQ(files.created.size(), 2u);
+}
+
+// The program killed at every step of a split in turn, over an older set: whatever the step,
+// every file with a piece's name is a whole piece, all of one set (the older one untouched, or
+// the first pieces of the new one), and the next split cleans up after the dead one.
+TEST(PieceSetErrors, KilledAtAnyStepLeavesNoPartialPieceUnderItsName) {
+  TempDir dir;
+  test::PosixFileSystem real;
+  const std::string prefix = TargetPrefix(dir.path());
+  const std::string source = PatternBytes(250000, 3), olderBytes = PatternBytes(400000, 4);
+  WriteWholeFile(dir / "src", source);
+  const uint64_t P = 100000;
+  auto pieceOf = [&](const std::string& bytes, uint64_t k) { return bytes.substr((k - 1) * P, P); };
+  auto native = [&](const std::string& name) {
+    return fs::u8path(test::PosixFileSystem::ToPosix(prefix + name));
+  };
+  bool completed = false;
+  for (uint64_t step = 1; !completed; ++step) {
+    SCOPED_TRACE(step);
+    ASSERT_LT(step, 1000u);
+    for (uint64_t k = 1; k <= 4; ++k) WriteWholeFile(prefix + PieceName(k), pieceOf(olderBytes, k));
+    test::WatchingFileSystem dying(real);
+    dying.killAtStep = step;
+    try {
+      EXPECT_EQ(WriteDataPieces(dying, dir / "src", prefix, P), 3u);
+      completed = true;
+    } catch (const AppError&) {
+    }
+    std::vector<uint64_t> present;
+    for (uint64_t k = 1; k <= 4; ++k)
+      if (fs::exists(native(PieceName(k)))) present.push_back(k);
+    // Cut off while the older set was being removed, what is left of it has no first piece.
+    const bool olderSet = !present.empty() && present.back() == 4;
+    for (size_t i = 0; i < present.size(); ++i) {
+      const uint64_t k = present[i];
+      if (olderSet) {
+        EXPECT_EQ(k, 4 - (present.size() - 1 - i)) << "the older set's last pieces, no gap";
+        EXPECT_TRUE(ReadWholeFile(prefix + PieceName(k)) == pieceOf(olderBytes, k)) << k;
+      } else {
+        EXPECT_EQ(k, i + 1) << "the new set's first pieces, no gap";
+        EXPECT_TRUE(ReadWholeFile(prefix + PieceName(k)) == pieceOf(source, k)) << k;
+      }
+    }
+    if (completed) {
+      EXPECT_EQ(present, (std::vector<uint64_t>{1, 2, 3}));
+    }
+    // The next run into the folder finishes and sweeps what the dead one left.
+    EXPECT_EQ(WriteDataPieces(real, dir / "src", prefix, P), 3u);
+    for (const auto& e : fs::directory_iterator(fs::u8path(test::PosixFileSystem::ToPosix(prefix))))
+      EXPECT_EQ(e.path().filename().u8string().find(kPartSuffix), std::string::npos);
+    EXPECT_FALSE(fs::exists(native("4.ds")));
+  }
 }
 
 TEST(PieceSetErrors, ReadFailureAndShortSourceAreReadErrors) {

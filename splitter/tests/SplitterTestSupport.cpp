@@ -44,6 +44,7 @@ class WatchedStream : public FileStream {
   WatchedStream(std::unique_ptr<FileStream> inner, WatchingFileSystem& fs)
       : inner_(std::move(inner)), fs_(fs) {}
   size_t Read(void* buffer, size_t n) override {
+    fs_.Step();
     fs_.largestRead = std::max(fs_.largestRead, n);
     if (read_ + n > fs_.readFailsAfter) throw AppError("设备未就绪。");
     size_t got = inner_->Read(buffer, n);
@@ -53,6 +54,7 @@ class WatchedStream : public FileStream {
     return got;
   }
   size_t Write(const void* buffer, size_t n) override {
+    fs_.Step();
     fs_.largestWrite = std::max(fs_.largestWrite, n);
     size_t take = static_cast<size_t>(std::min<uint64_t>(n, fs_.writeBudget));
     size_t put = take ? inner_->Write(buffer, take) : 0;
@@ -105,11 +107,13 @@ class VirtualSink : public FileStream {
 }  // namespace
 
 std::unique_ptr<FileStream> WatchingFileSystem::OpenRead(const std::string& path) {
+  Step();
   opened.push_back(path);
   return std::make_unique<WatchedStream>(inner_.OpenRead(path), *this);
 }
 
 std::unique_ptr<FileStream> WatchingFileSystem::Create(const std::string& path) {
+  Step();
   created.push_back(path);
   return std::make_unique<WatchedStream>(inner_.Create(path), *this);
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Error.h"
 #include "app/Services.h"
 #include "splitter/FileSplitter.h"
 
@@ -67,12 +68,16 @@ class WatchingFileSystem : public FileSystem {
   std::unique_ptr<FileStream> Create(const std::string& path) override;
   bool FileExists(const std::string& p) override { return inner_.FileExists(p); }
   bool DirectoryExists(const std::string& p) override { return inner_.DirectoryExists(p); }
-  bool DeleteFile(const std::string& p) override { return inner_.DeleteFile(p); }
+  bool DeleteFile(const std::string& p) override { return Alive() && inner_.DeleteFile(p); }
   std::vector<FindEntry> Find(const std::string& f, const std::string& p) override {
+    if (!Alive()) return {};
     return inner_.Find(f, p);
   }
   bool CreateDirectories(const std::string& p) override { return inner_.CreateDirectories(p); }
-  void Rename(const std::string& from, const std::string& to) override { inner_.Rename(from, to); }
+  void Rename(const std::string& from, const std::string& to) override {
+    Step();
+    inner_.Rename(from, to);
+  }
   std::string FullPath(const std::string& p) override { return inner_.FullPath(p); }
   std::optional<FileIdentity> Identity(const std::string& p) override { return inner_.Identity(p); }
 
@@ -83,6 +88,15 @@ class WatchingFileSystem : public FileSystem {
   uint64_t writeBudget = UINT64_MAX;  // bytes the "disk" still takes
   uint64_t readFailsAfter = UINT64_MAX;  // a read past this many bytes of a file throws
   size_t largestRead = 0, largestWrite = 0;
+  // The process killed at a step: the open, create, read, write, rename or delete numbered
+  // `killAtStep` (from 1) and everything after it does nothing (opens, creates, reads, writes
+  // and renames throw, deletes and searches find nothing), as if the program had died there.
+  uint64_t killAtStep = UINT64_MAX;
+  uint64_t steps = 0;
+  bool Alive() { return ++steps < killAtStep; }
+  void Step() {
+    if (!Alive()) throw AppError("killed");
+  }
   std::vector<std::string> opened, created;
 
  private:
