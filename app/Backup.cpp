@@ -147,6 +147,15 @@ void RegFileText::AddKey(const std::string& keyName,
   body_ += "\r\n";
 }
 
+void RegFileText::AddKeyDeletion(const std::string& keyName) {
+  body_ += "[-" + keyName + "]\r\n\r\n";
+}
+
+void RegFileText::AddValueDeletion(const std::string& keyName, const std::string& name) {
+  body_ += "[" + keyName + "]\r\n" + (name.empty() ? std::string("@") : Quoted(name)) +
+           "=-\r\n\r\n";
+}
+
 std::string RegFileText::Text() const {
   return "Windows Registry Editor Version 5.00\r\n\r\n" + body_;
 }
@@ -163,6 +172,35 @@ void DeletionBackup::SaveValue(RegRoot root, RegView view, const std::string& ke
   std::optional<RegValue> value = registry_.Query(*key, name);
   if (!value) return;
   reg_.AddKey(RegFileKeyName(root, keyPath, view), {{name, *value}});
+}
+
+void DeletionBackup::SaveOverwrite(RegRoot root, RegView view, const std::string& keyPath,
+                                   const std::string& name) {
+  const std::string path = StripLeadingSlashes(keyPath);
+  if (auto key = registry_.Open(root, nullptr, path, false, view)) {
+    if (std::optional<RegValue> value = registry_.Query(*key, name))
+      reg_.AddKey(RegFileKeyName(root, path, view), {{name, *value}});
+    else
+      reg_.AddValueDeletion(RegFileKeyName(root, path, view), name);
+    return;
+  }
+  // Find the outermost level that is missing; one that exists but is refused stops it.
+  std::string prefix;
+  std::unique_ptr<RegKey> parent;
+  for (const std::string& part : Split(path, '\\')) {
+    if (part.empty()) continue;
+    const std::string next = prefix.empty() ? part : prefix + "\\" + part;
+    auto key = registry_.Open(root, nullptr, next, false, view);
+    if (!key) {
+      if (parent)
+        for (const std::string& sub : registry_.KeyNames(*parent))
+          if (EqualsNoCase(sub, part)) return;
+      if (parent) reg_.AddKeyDeletion(RegFileKeyName(root, next, view));
+      return;
+    }
+    parent = std::move(key);
+    prefix = next;
+  }
 }
 
 void DeletionBackup::SaveKey(RegRoot root, RegView view, const std::string& keyPath) {

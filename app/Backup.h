@@ -44,6 +44,10 @@ class RegFileText {
   // A key header and the given values (name, value) below it.
   void AddKey(const std::string& keyName,
               const std::vector<std::pair<std::string, RegValue>>& values);
+  // "[-key]": importing the file deletes the key with everything below it.
+  void AddKeyDeletion(const std::string& keyName);
+  // The key header and "name"=-: importing the file deletes that one value.
+  void AddValueDeletion(const std::string& keyName, const std::string& name);
   bool Empty() const { return body_.empty(); }
   // The whole file: "Windows Registry Editor Version 5.00", the keys, each followed by an
   // empty line; CRLF line ends.
@@ -65,6 +69,12 @@ class DeletionBackup {
   void SaveValue(RegRoot root, RegView view, const std::string& keyPath, const std::string& name);
   // The key with its values and all its subkeys; nothing when it does not exist.
   void SaveKey(RegRoot root, RegView view, const std::string& keyPath);
+  // A value the action is about to write: as it is now, or, when it does not exist yet, a
+  // line that deletes it on import; when its key does not exist, the outermost missing key
+  // on the path, deleted on import. So importing the set takes back what the action adds.
+  // A key that exists but cannot be opened is recorded not at all.
+  void SaveOverwrite(RegRoot root, RegView view, const std::string& keyPath,
+                     const std::string& name);
   // A file to be moved into the set; a path that is not a file is left out.
   void SaveFile(const std::string& path);
   bool Empty() const { return reg_.Empty() && files_.empty(); }

@@ -23,6 +23,7 @@ class RegistryBackend;
 // The tools' own services, declared with their tools.
 class ProcessStarter;     // vdrive/ProcessStarter.h
 class IconSource;         // browser/IconSource.h
+class ShortcutFiles;      // browser/Shortcuts.h
 class StartupPlaces;      // startup/StartupItems.h
 class HttpService;        // update/HttpClient.h
 class InstallerVerifier;  // update/InstallerTrust.h
@@ -196,6 +197,7 @@ struct Services {
   BrowserHost* browser = nullptr;
   ProcessStarter* processes = nullptr;           // subst for the drive page
   IconSource* icons = nullptr;                   // icons and short paths of the add-on list
+  ShortcutFiles* shortcuts = nullptr;            // browser shortcuts (none: not looked at)
   StartupPlaces* startupPlaces = nullptr;        // known folders of the startup list
   HttpService* http = nullptr;                   // the update check and download
   InstallerVerifier* installerVerifier = nullptr;  // the downloaded installer's signature

@@ -5,6 +5,7 @@
 #include "app/Backup.h"
 #include "app/Error.h"
 #include "app/Registry.h"
+#include "browser/BrowserHijacks.h"
 
 namespace mt {
 
@@ -107,6 +108,8 @@ int BrowserRepairPage::RowImage(int index) {
     image = Sweeper().AddFileIcon(row.column3, view_.Images());
   else if (row.store == AddOnStore::Extension)
     image = Sweeper().AddIconFromSpec(SplitIconText(row.column3), view_.Images());
+  else if (row.store == AddOnStore::Hijack && row.hijack && !row.hijack->iconPath.empty())
+    image = icons_.AppendAssociatedIcon(view_.Images(), row.hijack->iconPath, 0);
   view_.SetRowImage(index, image);
   return image;
 }
@@ -123,6 +126,17 @@ void BrowserRepairPage::FillAddOnList() {
   // HKEY_CURRENT_USER\Software is one key in both views.
   wow32.ListToolbars();
   wow32.ListExtensions();
+  for (Hijack& found : FindBrowserHijacks(svc_)) {
+    AddOnRow row;
+    row.store = AddOnStore::Hijack;
+    auto h = std::make_shared<const Hijack>(std::move(found));
+    row.caption = h->caption;
+    row.column2 = h->where;
+    row.column3 = h->action;
+    row.image = h->iconPath.empty() ? -1 : kImageOnDemand;
+    row.hijack = std::move(h);
+    view_.AppendRow(row);
+  }
 }
 
 void BrowserRepairPage::RemoveCheckedAddOns() {
@@ -140,6 +154,16 @@ void BrowserRepairPage::RemoveCheckedAddOns() {
         break;
       case AddOnStore::MenuExtension:
         sweeper.DeleteMenuExtension(row.caption);
+        break;
+      case AddOnStore::Hijack:
+        // One finding that cannot be undone (a shortcut the user may not write, a policy
+        // key refused) does not hold up the others; the apply names it afterwards.
+        try {
+          if (row.hijack) RepairHijack(svc_, *row.hijack);
+        } catch (const std::exception&) {
+          unrepaired_.push_back(row.caption);
+          continue;
+        }
         break;
     }
     view_.DeleteRow(i);
@@ -219,22 +243,67 @@ void BrowserRepairPage::SbiedefaultClick() {
       return;
     }
     ApplySettings();
+    unrepaired_.clear();
     RemoveCheckedAddOns();
     FillAddOnList();
+    if (!unrepaired_.empty()) {
+      std::string text = kHijackRepairFailedText;
+      // Walked from the last row: name them top to bottom.
+      for (auto it = unrepaired_.rbegin(); it != unrepaired_.rend(); ++it) text += "\n" + *it;
+      svc_.messages->Show(owner_, text, "温馨提示", kMbOk);
+    }
   } catch (const std::exception&) {
     // Whatever was written stays written; the rest is not done.
     svc_.messages->Show(owner_, kApplyRefused, "温馨提示", kMbOk);
   }
 }
 
+namespace {
+
+// Whether `name` under `key` already holds what the apply writes: then it is not saved.
+bool Holds(RegistryBackend& registry, RegRoot root, RegView view, const std::string& key,
+           const std::string& name, const RegValue& wanted) {
+  const std::string path = key.rfind('\\', 0) == 0 ? key.substr(1) : key;
+  auto open = registry.Open(root, nullptr, path, false, view);
+  if (!open) return false;
+  auto v = registry.Query(*open, name);
+  return v && v->type == wanted.type &&
+         (wanted.type == RegDataType::Integer ? v->dword == wanted.dword : v->text == wanted.text);
+}
+
+}  // namespace
+
 bool BrowserRepairPage::SaveDeletions() {
   DeletionBackup backup(*svc_.registry, *svc_.files, svc_.exeDir);
-  // The locks the apply is about to clear.
+  RegistryBackend& registry = *svc_.registry;
+  // The two machine-wide settings the apply overwrites in both views, as they are now.
+  for (RegView v : {RegView::Native, RegView::Wow32}) {
+    for (const auto& [name, text] : {std::pair<const char*, const char*>{kWindowTitleValue,
+                                                                         kDefaultWindowTitle},
+                                     {kStartPageValue, kDefaultStartPage}}) {
+      RegValue wanted;
+      wanted.text = text;
+      if (!Holds(registry, RegRoot::LocalMachine, v, kIeMainKey, name, wanted))
+        backup.SaveOverwrite(RegRoot::LocalMachine, v, kIeMainKey, name);
+    }
+  }
+  // The locks the apply is about to clear or set.
+  RegValue one;
+  one.type = RegDataType::Integer;
+  one.dword = 1;
   if (!view_.CbsetpageChecked())
     backup.SaveValue(RegRoot::CurrentUser, RegView::Native, kHomePageLockKey, kHomePageLockValue);
+  else if (!Holds(registry, RegRoot::CurrentUser, RegView::Native, kHomePageLockKey,
+                  kHomePageLockValue, one))
+    backup.SaveOverwrite(RegRoot::CurrentUser, RegView::Native, kHomePageLockKey,
+                         kHomePageLockValue);
   if (!view_.RbregtoolChecked())
     backup.SaveValue(RegRoot::CurrentUser, RegView::Native, kRegistryToolsLockKey,
                      kRegistryToolsLockValue);
+  else if (!Holds(registry, RegRoot::CurrentUser, RegView::Native, kRegistryToolsLockKey,
+                  kRegistryToolsLockValue, one))
+    backup.SaveOverwrite(RegRoot::CurrentUser, RegView::Native, kRegistryToolsLockKey,
+                         kRegistryToolsLockValue);
   // The ticked add-ons, each from the store and view it was listed from.
   for (int i = view_.RowCount() - 1; i >= 0; --i) {
     if (!view_.RowChecked(i)) continue;
@@ -253,6 +322,9 @@ bool BrowserRepairPage::SaveDeletions() {
         if (!row.caption.empty() && row.caption.find('\\') == std::string::npos)
           backup.SaveKey(RegRoot::CurrentUser, RegView::Native,
                          std::string(kMenuExtensionStore) + "\\" + row.caption);
+        break;
+      case AddOnStore::Hijack:
+        if (row.hijack) SaveHijack(backup, *row.hijack);
         break;
     }
   }

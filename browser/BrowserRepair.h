@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/Services.h"
 #include "browser/IESweeperEx.h"
@@ -27,9 +28,12 @@ inline constexpr const char* kRegistryToolsLockKey =
 inline constexpr const char* kRegistryToolsLockValue = "DisableRegistryTools";
 inline constexpr const char* kApplyRefused = "被杀毒软件拦截，修改失败";
 
+struct Hijack;  // browser/BrowserHijacks.h
+
 // Which store an add-on row was listed from; its removal goes to that store alone, in the
-// registry view the row was listed from.
-enum class AddOnStore { Toolbar, Extension, MenuExtension };
+// registry view the row was listed from. A Hijack row is a finding about today's browsers
+// (a policy, an enrolment, a shortcut, Firefox's policies.json) that follows the add-ons.
+enum class AddOnStore { Toolbar, Extension, MenuExtension, Hijack };
 
 // Put after the caption of a row from the 32-bit browser's stores, so that an add-on that is
 // registered for both browsers shows as two rows that can be told apart.
@@ -47,7 +51,11 @@ struct AddOnRow {
   int image = -1;
   AddOnStore store = AddOnStore::Toolbar;
   RegView view = RegView::Native;
+  std::shared_ptr<const Hijack> hijack;  // Hijack rows: what was found and how it is undone
 };
+
+// Told after an apply when some ticked findings could not be repaired; their captions follow.
+inline constexpr const char* kHijackRepairFailedText = "以下项目未能修复：";
 
 // The page's controls as the logic uses them.
 class RepairPageView {
@@ -102,11 +110,12 @@ class BrowserRepairPage {
   void AddExtensionRow(TIESweeper* Sender, const std::string& Name);
   void AddMenuExtensionRow(TIESweeper* Sender, const std::string& Name,
                            const std::string& Value);
-  // Native toolbars, native extensions, menu extensions, then the 32-bit browser's toolbars
-  // and extensions.
+  // Native toolbars, native extensions, menu extensions, the 32-bit browser's toolbars
+  // and extensions, then the findings about today's browsers.
   void FillAddOnList();
   // Deletes the registration of every ticked row from the store and view that row came from,
-  // walking from the last row to the first and dropping each row as it goes.
+  // walking from the last row to the first and dropping each row as it goes. A finding that
+  // cannot be repaired is kept in the list and remembered for the apply's notice.
   void RemoveCheckedAddOns();
   // The image of row `index`: a toolbar row's icon is that of its server file, an extension
   // row's the one its "HotIcon" names, appended to the image list on the first call; -1 for
@@ -134,6 +143,7 @@ class BrowserRepairPage {
   RepairPageView& view_;
   WindowRef owner_;
   std::unique_ptr<TIESweeper> sweeper_, sweeper32_;
+  std::vector<std::string> unrepaired_;  // captions of findings the last removal could not undo
 };
 
 }  // namespace mt

@@ -12,6 +12,7 @@
 #include "app/win/Handles.h"
 #include "app/win/WinRegistry.h"
 #include "browser/win/WinIconSource.h"
+#include "browser/win/WinShortcuts.h"
 #include "startup/win/WinStartupPlaces.h"
 #include "update/win/WinHttpClient.h"
 #include "update/win/WinInstallerTrust.h"
@@ -361,6 +362,7 @@ void WinBrowserHost::NavigateHidden(WindowRef parent, int left, int height, cons
 WinServiceSet::WinServiceSet()
     : processes(std::make_unique<WinProcessStarter>()),
       icons(std::make_unique<WinIconSource>()),
+      shortcuts(std::make_unique<WinShortcuts>()),
       startupPlaces(std::make_unique<WinStartupPlaces>()),
       http(std::make_unique<WinHttpService>()),
       installerVerifier(std::make_unique<WinInstallerVerifier>()),
@@ -376,6 +378,7 @@ WinServiceSet::WinServiceSet()
   s.browser = &browser;
   s.processes = processes.get();
   s.icons = icons.get();
+  s.shortcuts = shortcuts.get();
   s.startupPlaces = startupPlaces.get();
   s.http = http.get();
   s.installerVerifier = installerVerifier.get();

@@ -85,6 +85,7 @@ struct WinServiceSet {
   WinBrowserHost browser;
   std::unique_ptr<ProcessStarter> processes;
   std::unique_ptr<IconSource> icons;
+  std::unique_ptr<ShortcutFiles> shortcuts;
   std::unique_ptr<StartupPlaces> startupPlaces;
   std::unique_ptr<HttpService> http;
   std::unique_ptr<InstallerVerifier> installerVerifier;

@@ -1,12 +1,16 @@
 // Benchmark: the add-on list of the "IE修复" page with 600 add-ons, 200 of each kind
 // (toolbars whose class server is a file with icons, extensions with a "HotIcon", context-menu
-// entries), on the real registry and shell, in a visible Main window. A run is the time from
+// entries), followed by 300 browser shortcuts (50 of them carrying an address) and 40 browser
+// policy values, on the real registry and shell, in a visible Main window. A run is the time from
 // switching to the tab until the list is painted. Prints one line per run and ends with
 // "browser_show_ms=<median> rows=<rows>".
 // Everything it registers carries the class id prefix or the entry text prefix below and is
 // removed again, also leftovers of an interrupted run.
 #include <windows.h>
 #include <commctrl.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -17,7 +21,9 @@
 #include "app/Unit1.h"
 #include "app/win/WinServices.h"
 #include "tools/bench/WinBenchSupport.h"
+#include "browser/BrowserHijacks.h"
 #include "browser/IESweeperEx.h"
+#include "browser/win/WinShortcuts.h"
 
 namespace {
 
@@ -120,6 +126,83 @@ bool Register(mt::RegistryBackend& backend) {
   return true;
 }
 
+constexpr int kShortcuts = 300, kHijackedShortcuts = 50, kPolicyValues = 40;
+// The policy values use the real policy names in both policy roots; their data starts with
+// "http://" and this mark, by which the benchmark finds and removes them again.
+const char* kBenchPolicyMark = "mt-bench";
+
+std::wstring LinkFolder() {
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  return std::wstring(temp) + L"mt-bench-links";
+}
+
+// The platform's shortcut files, from the benchmark's own folder instead of the user's.
+class BenchShortcuts : public mt::WinShortcuts {
+ public:
+  std::vector<mt::ShortcutFolder> Folders() override {
+    return {{mt::ShortcutPlace::Desktop, mt::Narrow(LinkFolder()), false}};
+  }
+};
+
+void RemoveShortcutsAndPolicies(mt::RegistryBackend& backend) {
+  for (int i = 0; i < kShortcuts; ++i)
+    DeleteFileW((LinkFolder() + L"\\Microsoft Edge " + std::to_wstring(i) + L".lnk").c_str());
+  RemoveDirectoryW(LinkFolder().c_str());
+  mt::TRegistry reg(backend);
+  for (mt::RegRoot root : {mt::RegRoot::LocalMachine, mt::RegRoot::CurrentUser}) {
+    reg.SetRootKey(root);
+    for (const mt::PolicyStore& store : mt::kPolicyStores) {
+      if (!reg.OpenKey(std::string("\\") + store.key, false)) continue;
+      // Only what this benchmark wrote: its values carry the mark.
+      for (const mt::PolicyName& policy : mt::kPolicyNames)
+        if (reg.GetDataType(policy.name) == mt::RegDataType::String &&
+            reg.ReadString(policy.name).rfind(std::string("http://") + kBenchPolicyMark, 0) == 0)
+          reg.DeleteValue(policy.name);
+      reg.CloseKey();
+    }
+  }
+}
+
+bool MakeShortcutsAndPolicies(mt::RegistryBackend& backend) {
+  CreateDirectoryW(LinkFolder().c_str(), nullptr);
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  for (int i = 0; i < kShortcuts; ++i) {
+    IShellLinkW* link = nullptr;
+    IPersistFile* file = nullptr;
+    std::wstring args = L"--profile-directory=Default";
+    if (i < kHijackedShortcuts) args += L" http://mt-bench.invalid/" + std::to_wstring(i);
+    bool ok = SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                         IID_IShellLinkW, reinterpret_cast<void**>(&link))) &&
+              SUCCEEDED(link->SetPath(L"C:\\Program Files\\Microsoft\\Edge\\msedge.exe")) &&
+              SUCCEEDED(link->SetArguments(args.c_str())) &&
+              SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+              SUCCEEDED(file->Save((LinkFolder() + L"\\Microsoft Edge " + std::to_wstring(i) +
+                                    L".lnk").c_str(), TRUE));
+    if (file) file->Release();
+    if (link) link->Release();
+    if (!ok) return false;
+  }
+  // 40 text policies over the stores of both roots.
+  mt::TRegistry reg(backend);
+  int written = 0;
+  for (mt::RegRoot root : {mt::RegRoot::LocalMachine, mt::RegRoot::CurrentUser})
+    for (const mt::PolicyStore& store : mt::kPolicyStores)
+      for (const mt::PolicyName& policy : mt::kPolicyNames) {
+        if (written >= kPolicyValues || policy.type != mt::PolicyType::Text) continue;
+        reg.SetRootKey(root);
+        if (!reg.OpenKey(std::string("\\") + store.key, true)) return false;
+        if (reg.ValueExists(policy.name)) {
+          reg.CloseKey();
+          continue;
+        }
+        reg.WriteString(policy.name, std::string("http://") + kBenchPolicyMark + "/" +
+                                         std::to_string(written++));
+        reg.CloseKey();
+      }
+  return written == kPolicyValues;
+}
+
 // Sends every message waiting for this thread, so that a run starts on a quiet window.
 void Pump() {
   MSG msg;
@@ -134,13 +217,18 @@ int Run() {
   SilentMessages messages;
   mt::Services svc = real->services;
   svc.messages = &messages;
+  BenchShortcuts shortcuts;
+  svc.shortcuts = &shortcuts;
 
   RemoveBenchAddOns(*svc.registry);
   RemoveIconFiles();
-  if (!MakeIconFiles() || !Register(*svc.registry)) {
-    std::fprintf(stderr, "cannot write the icon files or the add-on stores\n");
+  RemoveShortcutsAndPolicies(*svc.registry);
+  if (!MakeIconFiles() || !Register(*svc.registry) ||
+      !MakeShortcutsAndPolicies(*svc.registry)) {
+    std::fprintf(stderr, "cannot write the icon files, the add-on stores or the shortcuts\n");
     RemoveBenchAddOns(*svc.registry);
     RemoveIconFiles();
+    RemoveShortcutsAndPolicies(*svc.registry);
     return 1;
   }
   // Keep the launch counter away from the offer, which would wait for a user.
@@ -179,12 +267,13 @@ int Run() {
                   t3 - t2, rows, ImageList_GetImageCount(form.ImageList1.get()));
       std::fflush(stdout);
     }
-    if (rows < 3 * kPerKind) rc = 1;
+    if (rows < 3 * kPerKind + kHijackedShortcuts + kPolicyValues) rc = 1;
     std::printf("browser_apply_ms=%.0f\n", Median(applies));
     std::printf("browser_show_ms=%.0f rows=%d\n", Median(shows), rows);
   }
   RemoveBenchAddOns(*svc.registry);
   RemoveIconFiles();
+  RemoveShortcutsAndPolicies(*svc.registry);
   return rc;
 }
 

@@ -6,11 +6,18 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
 #include <filesystem>
+#include <fstream>
 
 #include "app/Backup.h"
 #include "app/Unit1.h"
+#include "browser/BrowserHijacks.h"
 #include "browser/BrowserRepair.h"
+#include "browser/win/WinShortcuts.h"
 #include "app/win/WinRegistry.h"
 #include "app/win/WinServices.h"
 #include "tests/support/StandIns.h"
@@ -342,6 +349,158 @@ TEST_F(BrowserTab, RemovedAddOnsComeBackFromTheBackupSetOfTheApply) {
   ASSERT_TRUE(reg.OpenKey(kMenu + kSameName, false));
   EXPECT_EQ(reg.ReadString(""), "res://same.htm");
   reg.CloseKey();
+}
+
+// The platform's shortcut files, with the folders of this test in place of the user's.
+class TestFolderShortcuts : public WinShortcuts {
+ public:
+  std::vector<ShortcutFolder> Folders() override { return folders; }
+  std::vector<ShortcutFolder> folders;
+};
+
+// Makes a shortcut file with the shell's link object.
+bool MakeLink(const std::string& path, const std::string& target, const std::string& args) {
+  ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  IShellLinkW* link = nullptr;
+  IPersistFile* file = nullptr;
+  bool ok = SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                         IID_IShellLinkW, reinterpret_cast<void**>(&link))) &&
+            SUCCEEDED(link->SetPath(Widen(target).c_str())) &&
+            SUCCEEDED(link->SetArguments(Widen(args).c_str())) &&
+            SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+            SUCCEEDED(file->Save(Widen(path).c_str(), TRUE));
+  if (file) file->Release();
+  if (link) link->Release();
+  return ok;
+}
+
+std::string FileBytes(const std::string& path) {
+  std::string bytes;
+  HANDLE h = ::CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return bytes;
+  char buf[4096];
+  DWORD got = 0;
+  while (::ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) bytes.append(buf, got);
+  ::CloseHandle(h);
+  return bytes;
+}
+
+class BrowserHijackTab : public BrowserTab {
+ protected:
+  const std::string kFake = "FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF";
+  const std::string kForce = "\\SOFTWARE\\Policies\\Google\\Chrome\\ExtensionInstallForcelist";
+  const std::string kEdgePolicy = "\\SOFTWARE\\Policies\\Microsoft\\Edge";
+  const std::string kEdgeAppPath =
+      "\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\msedge.exe";
+  TestFolderShortcuts links;
+  std::string folder;
+
+  void SetUp() override {
+    wchar_t temp[MAX_PATH] = L"";
+    ::GetTempPathW(MAX_PATH, temp);
+    folder = Narrow(std::wstring(temp)) + "mt-browser links " +
+             std::to_string(::GetCurrentProcessId());
+    std::filesystem::create_directories(std::filesystem::path(Widen(folder)));
+    links.folders = {{ShortcutPlace::Desktop, folder, false}};
+    ts.services.shortcuts = &links;
+    CleanHijacks();
+    BrowserTab::SetUp();
+  }
+  void TearDown() override {
+    BrowserTab::TearDown();
+    CleanHijacks();
+    std::error_code ec;
+    std::filesystem::remove_all(std::filesystem::path(Widen(folder)), ec);
+  }
+  void CleanHijacks() {
+    reg.SetRootKey(LM);
+    reg.DeleteKey(kForce);
+    reg.DeleteKey(std::string("\\") + kEnrollmentsKey + "\\" + kFake);
+    reg.DeleteKey(std::string("\\") + kOmadmAccountsKey + "\\" + kFake);
+    reg.SetRootKey(CU);
+    if (reg.OpenKey(kEdgePolicy, false)) reg.DeleteValue("HomepageLocation");
+    reg.CloseKey();
+    reg.DeleteKey(kEdgeAppPath);
+  }
+  void TickRow(const std::string& captionStart) {
+    std::vector<Row> rows = Rows();
+    for (size_t i = 0; i < rows.size(); ++i)
+      if (rows[i].c1.rfind(captionStart, 0) == 0) {
+        ListView_SetCheckState(form->ListView1, static_cast<int>(i), TRUE);
+        return;
+      }
+    ADD_FAILURE() << "no row " << captionStart;
+  }
+  std::string StartPage(RegView view) {
+    TRegistry r(registry, view);
+    r.SetRootKey(LM);
+    return r.OpenKey(kMain, false) ? r.ReadString("Start Page") : "(none)";
+  }
+};
+
+TEST_F(BrowserHijackTab, RepairsTheTickedFindingsAndTheBackupRestoresTheMachine) {
+  const std::string edge = folder + "\\msedge.exe";
+  { std::ofstream(std::filesystem::path(Widen(edge))) << "MZ"; }
+  Put(CU, kEdgeAppPath, "", edge);
+  Put(CU, kEdgePolicy, "HomepageLocation", "http://hijack.invalid/home");
+  Put(LM, kForce, "1", "abcdefghijklmnopabcdefghijklmnop;https://hijack.invalid/u");
+  reg.SetRootKey(LM);
+  ASSERT_TRUE(reg.OpenKey(std::string("\\") + kEnrollmentsKey + "\\" + kFake, true));
+  reg.WriteInteger("EnrollmentState", 1);
+  ASSERT_TRUE(reg.OpenKey(std::string("\\") + kOmadmAccountsKey + "\\" + kFake, true));
+  reg.WriteString("ProtoVer", "1.2");
+  reg.CloseKey();
+  const std::string edgeLnk = folder + "\\Microsoft Edge.lnk";
+  const std::string foxLnk = folder + "\\Firefox.lnk";
+  ASSERT_TRUE(MakeLink(edgeLnk, edge, "--profile-directory=Default http://hijack.invalid/e"));
+  ASSERT_TRUE(MakeLink(foxLnk, folder + "\\open.bat", ""));
+  const std::string edgeBytes = FileBytes(edgeLnk), foxBytes = FileBytes(foxLnk);
+
+  ShowTab();
+  ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+  TickRow("Edge 主页（策略）：http://hijack.invalid/home");
+  TickRow("Chrome 强制安装的扩展（策略）：abcdefghijklmnop");
+  TickRow("设备管理注册（无管理服务器，使浏览器策略生效）：" + kFake);
+  TickRow("桌面快捷方式 Microsoft Edge.lnk 附加网址 http://hijack.invalid/e");
+  TickRow("桌面快捷方式 Firefox.lnk 目标不是Firefox");
+  const std::string page64 = StartPage(RegView::Native), page32 = StartPage(RegView::Wow32);
+  TForm1::Click(form->Sbiedefault);
+  ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+
+  EXPECT_FALSE(Exists(CU, kEdgePolicy, "HomepageLocation"));
+  EXPECT_FALSE(Exists(LM, kForce));
+  EXPECT_FALSE(Exists(LM, std::string("\\") + kEnrollmentsKey + "\\" + kFake));
+  EXPECT_FALSE(Exists(LM, std::string("\\") + kOmadmAccountsKey + "\\" + kFake));
+  ShellLinkData now = links.Read(edgeLnk);
+  EXPECT_EQ(now.arguments, "--profile-directory=Default");
+  EXPECT_EQ(now.target, edge);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(Widen(foxLnk))));
+  for (const Row& r : Rows()) EXPECT_EQ(r.c1.find("hijack.invalid"), std::string::npos) << r.c1;
+
+  // The set brings back every value and key, and its copies every byte of the shortcuts.
+  std::vector<FindEntry> sets = real->files.Find(BackupRoot(ts.services.exeDir), "*");
+  ASSERT_EQ(sets.size(), 1u);
+  const std::string set = BackupRoot(ts.services.exeDir) + "\\" + sets[0].name;
+  ASSERT_EQ(test::ImportWithRegedit(set + "\\" + kBackupRegFileName), 0u);
+  for (const char* name : {"Microsoft Edge.lnk", "Firefox.lnk"})
+    ASSERT_TRUE(::CopyFileW(Widen(set + "\\" + name).c_str(),
+                            Widen(folder + "\\" + name).c_str(), FALSE)) << name;
+  EXPECT_EQ(FileBytes(edgeLnk), edgeBytes);
+  EXPECT_EQ(FileBytes(foxLnk), foxBytes);
+  reg.SetRootKey(CU);
+  ASSERT_TRUE(reg.OpenKey(kEdgePolicy, false));
+  EXPECT_EQ(reg.ReadString("HomepageLocation"), "http://hijack.invalid/home");
+  reg.SetRootKey(LM);
+  ASSERT_TRUE(reg.OpenKey(kForce, false));
+  EXPECT_EQ(reg.ReadString("1"), "abcdefghijklmnopabcdefghijklmnop;https://hijack.invalid/u");
+  ASSERT_TRUE(reg.OpenKey(std::string("\\") + kEnrollmentsKey + "\\" + kFake, false));
+  EXPECT_EQ(reg.ReadInteger("EnrollmentState"), 1);
+  ASSERT_TRUE(reg.OpenKey(std::string("\\") + kOmadmAccountsKey + "\\" + kFake, false));
+  EXPECT_EQ(reg.ReadString("ProtoVer"), "1.2");
+  reg.CloseKey();
+  EXPECT_EQ(StartPage(RegView::Native), page64);
+  EXPECT_EQ(StartPage(RegView::Wow32), page32);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@ does, nothing else."""
 import copy
 import os
 import shutil
+import struct
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -30,6 +31,10 @@ SUBST = "C:\\windows\\system32\\subst.exe"
 USER_STARTUP = "C:\\users\\%s\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp"
 COMMON_STARTUP = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp"
 TOOLS = "C:\\e2e\\tools"
+CHROME_POLICY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Google\\Chrome"
+PUBLIC_DESKTOP = "C:\\users\\Public\\Desktop"
+EDGE_LNK = PUBLIC_DESKTOP + "\\Microsoft Edge.lnk"
+EDGE_EXE = "C:\\Program Files (x86)\\Microsoft\\Edge\\Application\\msedge.exe"
 # A folder with a blank goes into the command line and the Run value quoted.
 MAPPED = '"C:\\e2e\\vd folder"'
 
@@ -60,12 +65,31 @@ SEED = [
     '"HotIcon"="C:\\\\windows\\\\system32\\\\shell32.dll,3"',
     "[%s\\Evil Menu]" % MENU_EXT,
     '@="res://evil.dll/menu.htm"',
+    "[%s]" % CHROME_POLICY,
+    '"HomepageLocation"="http://e2e-hijack.example/chrome"',
+    '"RestoreOnStartup"=dword:00000004',
     # subst.exe is Wine's built-in unless told to load the file in system32.
     "[HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides]",
     '"subst.exe"="native"',
 ]
 WATCHED = [HKLM_RUN, HKCU_RUN, IE_MAIN, HOMEPAGE_LOCK, REGTOOLS_LOCK, TOOLBARS, EXTENSIONS,
-           MENU_EXT, CLASS_KEY]
+           MENU_EXT, CLASS_KEY, CHROME_POLICY]
+
+
+def shell_link(target, arguments):
+    """A shortcut file in the shell's link format: a header, the target as a local path in
+    its link information, and the arguments as Unicode text."""
+    flags = 0x02 | 0x20 | 0x80  # HasLinkInfo, HasArguments, IsUnicode
+    header = struct.pack("<I16sII", 0x4C, bytes.fromhex("0114020000000000c000000000000046"),
+                         flags, 0x20) + bytes(8 * 3) + struct.pack("<IiiHHII", 0, 0, 1, 0, 0, 0, 0)
+    volume = struct.pack("<IIII", 17, 3, 0x12345678, 16) + b"\0"
+    path = target.encode("mbcs" if os.name == "nt" else "latin-1") + b"\0"
+    info_header = 0x1C
+    body = volume + path + b"\0"
+    info = struct.pack("<IIIIIII", info_header + len(body), info_header, 1, info_header,
+                       info_header + len(volume), 0, info_header + len(volume) + len(path)) + body
+    args = struct.pack("<H", len(arguments)) + arguments.encode("utf-16-le")
+    return header + info + args + struct.pack("<I", 0)
 
 
 def registry(s):
@@ -158,10 +182,23 @@ def browser_repair(s, main):
     home, title = edits[0]["hwnd"], edits[1]["hwnd"]
     listed = s.probe("listview", lv)
     check_equal([c["text"] for c in listed["columns"]][:1], ["IE扩展项目"], "first column")
-    check_equal([r["cells"][:3] for r in listed["rows"]], [
+    check_equal([r["cells"][:3] for r in listed["rows"][:3]], [
         ["Evil Toolbar", TOOLBAR_ID, SHELL32],
         ["Evil Button", EXTENSION_ID, SHELL32 + ",3"],
         ["Evil Menu", "res://evil.dll/menu.htm", ""]], "add-on rows")
+    # Today's browsers follow the add-ons: the Chrome policies and the hijacked shortcut.
+    found = [r["cells"][:3] for r in listed["rows"][3:] if "e2e-hijack" in r["cells"][0]
+             or "Chrome" in r["cells"][0]]
+    check_equal(found, [
+        ["Chrome 主页（策略）：http://e2e-hijack.example/chrome",
+         CHROME_POLICY + "\\HomepageLocation", "删除"],
+        ["Chrome 启动时的操作（策略）：4", CHROME_POLICY + "\\RestoreOnStartup", "删除"],
+        ["公共桌面快捷方式 Microsoft Edge.lnk 附加网址 http://e2e-hijack.example/edge",
+         EDGE_LNK, "去掉网址"]], "browser hijack rows")
+    captions = [r["cells"][0] for r in listed["rows"]]
+    home_row = captions.index(found[0][0])
+    link_row = captions.index(found[2][0])
+    link_before = open(s.unix_path(EDGE_LNK), "rb").read()
     images = [r["image"] for r in listed["rows"]]
     check(images[0] >= 0 and images[1] >= 0 and images[0] != images[1],
           "the toolbar and the extension have icons of their own: %r" % images)
@@ -176,16 +213,26 @@ def browser_repair(s, main):
 
     before = registry(s)
     s.probe("lv-check", lv, 1, "on")
+    s.probe("lv-check", lv, home_row, "on")
+    s.probe("lv-check", lv, link_row, "on")
     s.probe.click(page_lock)
     s.probe.click(reg_free)
     wait_until("locks chosen", lambda: [s.probe("checked", h) for h in
                                         (reg_lock, reg_free, page_lock)] == [0, 1, 0])
     s.replace_text(home, "http://typed.example/")
     s.probe.click(button(tree, "自动反修", 0))
-    wait_until("the ticked add-on gone",
-               lambda: len(s.probe("listview", lv)["rows"]) == 2)
+    wait_until("the ticked rows gone",
+               lambda: len(s.probe("listview", lv)["rows"]) == len(listed["rows"]) - 3)
     rows = s.probe("listview", lv)["rows"]
-    check_equal([r["cells"][0] for r in rows], ["Evil Toolbar", "Evil Menu"], "rows after repair")
+    check_equal([r["cells"][0] for r in rows][:3],
+                ["Evil Toolbar", "Evil Menu", "Chrome 启动时的操作（策略）：4"], "rows after repair")
+    link_after = open(s.unix_path(EDGE_LNK), "rb").read()
+    check(b"e2e-hijack".decode().encode("utf-16-le") not in link_after and
+          "--profile-directory=Default".encode("utf-16-le") in link_after,
+          "the shortcut keeps its other argument and loses the address")
+    newest = sorted(os.listdir(os.path.join(s.install_dir, "备份")))[-1]
+    with open(os.path.join(s.install_dir, "备份", newest, "Microsoft Edge.lnk"), "rb") as f:
+        check(f.read() == link_before, "the backup holds the shortcut as it was")
     check_equal(s.probe.text(home), "about:blank", "home page after repair")
     check_equal(s.probe.text(title), "Microsoft Internet explorer", "window title after repair")
     expected = copy.deepcopy(before)
@@ -194,6 +241,7 @@ def browser_repair(s, main):
     del expected[HOMEPAGE_LOCK]["homepage"]
     del expected[REGTOOLS_LOCK]["DisableRegistryTools"]
     del expected[EXTENSIONS + "\\" + EXTENSION_ID]
+    del expected[CHROME_POLICY]["HomepageLocation"]
     check_equal(registry(s), expected, "registry after the repair")
 
 
@@ -288,6 +336,12 @@ def test(s):
         for name in names:
             with open(os.path.join(s.unix_path(folder), name), "wb") as f:
                 f.write(b"shortcut stand-in")
+    desktop = s.unix_path(PUBLIC_DESKTOP)
+    os.makedirs(desktop, exist_ok=True)
+    check(os.path.realpath(desktop).startswith(os.path.realpath(s.prefix)),
+          "the public Desktop is inside the prefix")
+    with open(s.unix_path(EDGE_LNK), "wb") as f:
+        f.write(shell_link(EDGE_EXE, "--profile-directory=Default http://e2e-hijack.example/edge"))
     s.reg_import(SEED)
 
     s.start_program()

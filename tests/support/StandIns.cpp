@@ -491,4 +491,41 @@ bool RecordingLauncher::Start(VerifiedInstaller installer, int show) {
   return result;
 }
 
+// ---- shortcuts ---------------------------------------------------------------------------
+
+namespace {
+constexpr const char* kShortcutMagic = "mt-test-shortcut";
+}
+
+ShellLinkData TextShortcuts::Read(const std::string& path) {
+  std::string bytes;
+  {
+    auto in = files_.OpenRead(path);
+    char buffer[4096];
+    for (size_t n; (n = in->Read(buffer, sizeof buffer)) > 0;) bytes.append(buffer, n);
+  }
+  std::vector<std::string> lines = Split(bytes, '\n');
+  if (lines.size() < 6 || lines[0] != kShortcutMagic) throw AppError("文件不是有效的快捷方式。");
+  ShellLinkData link;
+  link.target = lines[1];
+  link.arguments = lines[2];
+  link.workingDirectory = lines[3];
+  link.iconLocation = lines[4];
+  link.iconIndex = ParseInt32(lines[5]).value_or(0);
+  return link;
+}
+
+void TextShortcuts::Make(const std::string& path, const ShellLinkData& link) {
+  files_.WriteAll(path, std::string(kShortcutMagic) + "\n" + link.target + "\n" + link.arguments +
+                            "\n" + link.workingDirectory + "\n" + link.iconLocation + "\n" +
+                            std::to_string(link.iconIndex));
+}
+
+void TextShortcuts::Write(const std::string& path, const ShellLinkData& link) {
+  if (refused.count(path)) throw AppError("拒绝访问。");
+  if (!files_.FileExists(path)) throw AppError("系统找不到指定的文件。");
+  Make(path, link);
+  written.push_back(path);
+}
+
 }  // namespace mt::test

@@ -13,6 +13,7 @@
 
 #include "app/Services.h"
 #include "browser/IconSource.h"
+#include "browser/Shortcuts.h"
 #include "startup/StartupItems.h"
 #include "tests/support/MemoryRegistry.h"
 #include "update/HttpClient.h"
@@ -204,6 +205,27 @@ struct ScriptedIcons : IconSource {
   int appended = 0;
 };
 
+// Shortcuts kept as small text files on the given file system, one field a line (target,
+// arguments, working folder, icon file, icon index, after the line "mt-test-shortcut"), so
+// that the bytes on disk are what a backup must restore. A file in another form does not
+// read, as a corrupt shortcut; paths in `refused` cannot be written.
+class TextShortcuts : public ShortcutFiles {
+ public:
+  explicit TextShortcuts(FileSystem& files) : files_(files) {}
+  std::vector<ShortcutFolder> Folders() override { return folders; }
+  ShellLinkData Read(const std::string& path) override;
+  void Write(const std::string& path, const ShellLinkData& link) override;
+  // Makes (or replaces) the shortcut file `path`.
+  void Make(const std::string& path, const ShellLinkData& link);
+
+  std::vector<ShortcutFolder> folders;
+  std::set<std::string> refused;
+  std::vector<std::string> written;  // paths, in the order written
+
+ private:
+  FileSystem& files_;
+};
+
 // Known folders and version of a made-up system.
 class ScriptedPlaces : public StartupPlaces {
  public:
@@ -283,6 +305,7 @@ struct TestServices {
   RecordingBrowser browser;
   RecordingStarter processes;
   ScriptedIcons icons;
+  TextShortcuts shortcuts{files};
   ScriptedPlaces startupPlaces;
   FakeHttp http;  // no scripted answers: every address is unreachable
   FakeVerifier installerVerifier;
@@ -300,6 +323,7 @@ struct TestServices {
     services.browser = &browser;
     services.processes = &processes;
     services.icons = &icons;
+    services.shortcuts = &shortcuts;
     services.startupPlaces = &startupPlaces;
     services.http = &http;
     services.installerVerifier = &installerVerifier;

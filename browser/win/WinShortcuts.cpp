@@ -1,0 +1,161 @@
+#include "browser/win/WinShortcuts.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <vector>
+
+#include "app/Error.h"
+#include "app/win/Convert.h"
+
+namespace mt {
+namespace {
+
+// COM for the calling thread while it works with a link; the UI thread already has it.
+class ComScope {
+ public:
+  ComScope() : ok_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+  ~ComScope() {
+    if (ok_) ::CoUninitialize();
+  }
+  ComScope(const ComScope&) = delete;
+  ComScope& operator=(const ComScope&) = delete;
+
+ private:
+  bool ok_;
+};
+
+// An interface pointer released when it goes.
+template <typename T>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  ~ComPtr() {
+    if (p_) p_->Release();
+  }
+  ComPtr(const ComPtr&) = delete;
+  ComPtr& operator=(const ComPtr&) = delete;
+  T** Out() { return &p_; }
+  T* operator->() const { return p_; }
+  T* get() const { return p_; }
+
+ private:
+  T* p_ = nullptr;
+};
+
+std::string HresultText(HRESULT hr) {
+  if (HRESULT_FACILITY(hr) == FACILITY_WIN32) return SystemErrorText(HRESULT_CODE(hr));
+  std::string text = SystemErrorText(static_cast<DWORD>(hr));
+  if (!text.empty()) return text;
+  char code[32];
+  wsprintfA(code, "0x%08lX", static_cast<unsigned long>(hr));
+  return code;
+}
+
+[[noreturn]] void Fail(const std::string& path, HRESULT hr) {
+  throw AppError(FormatMessage2("Cannot open file \"%s\". %s", path, HresultText(hr)));
+}
+
+struct OpenLink {
+  ComPtr<IShellLinkW> link;
+  ComPtr<IPersistFile> file;
+};
+
+void Load(OpenLink& open, const std::string& path, DWORD mode) {
+  HRESULT hr = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IShellLinkW, reinterpret_cast<void**>(open.link.Out()));
+  if (FAILED(hr)) Fail(path, hr);
+  hr = open.link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(open.file.Out()));
+  if (FAILED(hr)) Fail(path, hr);
+  hr = open.file->Load(Widen(path).c_str(), mode);
+  if (FAILED(hr)) Fail(path, hr);
+}
+
+ShellLinkData ReadOpen(IShellLinkW* link) {
+  // Arguments may be far longer than a path.
+  std::vector<wchar_t> buf(32768, L'\0');
+  auto text = [&] { return Narrow(buf.data(), wcslen(buf.data())); };
+  ShellLinkData out;
+  buf[0] = 0;
+  if (SUCCEEDED(link->GetPath(buf.data(), static_cast<int>(buf.size()), nullptr, SLGP_RAWPATH)))
+    out.target = text();
+  buf[0] = 0;
+  if (SUCCEEDED(link->GetArguments(buf.data(), static_cast<int>(buf.size()))))
+    out.arguments = text();
+  buf[0] = 0;
+  if (SUCCEEDED(link->GetWorkingDirectory(buf.data(), static_cast<int>(buf.size()))))
+    out.workingDirectory = text();
+  buf[0] = 0;
+  int index = 0;
+  if (SUCCEEDED(link->GetIconLocation(buf.data(), static_cast<int>(buf.size()), &index))) {
+    out.iconLocation = text();
+    out.iconIndex = index;
+  }
+  return out;
+}
+
+std::string KnownFolder(REFKNOWNFOLDERID id) {
+  PWSTR path = nullptr;
+  std::string out;
+  if (SUCCEEDED(::SHGetKnownFolderPath(id, 0, nullptr, &path)) && path)
+    out = Narrow(path, wcslen(path));
+  ::CoTaskMemFree(path);
+  return out;
+}
+
+}  // namespace
+
+std::vector<ShortcutFolder> WinShortcuts::Folders() {
+  std::vector<ShortcutFolder> out;
+  auto add = [&](ShortcutPlace place, const std::string& path, bool recursive) {
+    if (!path.empty()) out.push_back({place, path, recursive});
+  };
+  add(ShortcutPlace::Desktop, KnownFolder(FOLDERID_Desktop), false);
+  add(ShortcutPlace::PublicDesktop, KnownFolder(FOLDERID_PublicDesktop), false);
+  add(ShortcutPlace::StartMenu, KnownFolder(FOLDERID_StartMenu), true);
+  add(ShortcutPlace::CommonStartMenu, KnownFolder(FOLDERID_CommonStartMenu), true);
+  const std::string quickLaunch = KnownFolder(FOLDERID_QuickLaunch);
+  add(ShortcutPlace::QuickLaunch, quickLaunch, false);
+  if (!quickLaunch.empty())
+    add(ShortcutPlace::TaskBar, quickLaunch + "\\User Pinned\\TaskBar", false);
+  return out;
+}
+
+ShellLinkData WinShortcuts::Read(const std::string& path) {
+  ComScope com;
+  OpenLink open;
+  Load(open, path, STGM_READ);
+  return ReadOpen(open.link.get());
+}
+
+void WinShortcuts::Write(const std::string& path, const ShellLinkData& link) {
+  ComScope com;
+  OpenLink open;
+  Load(open, path, STGM_READWRITE);
+  const ShellLinkData now = ReadOpen(open.link.get());
+  HRESULT hr = S_OK;
+  if (link.target != now.target) hr = open.link->SetPath(Widen(link.target).c_str());
+  if (SUCCEEDED(hr) && link.arguments != now.arguments)
+    hr = open.link->SetArguments(Widen(link.arguments).c_str());
+  if (SUCCEEDED(hr) && link.workingDirectory != now.workingDirectory)
+    hr = open.link->SetWorkingDirectory(Widen(link.workingDirectory).c_str());
+  if (SUCCEEDED(hr) && (link.iconLocation != now.iconLocation || link.iconIndex != now.iconIndex))
+    hr = open.link->SetIconLocation(Widen(link.iconLocation).c_str(), link.iconIndex);
+  if (FAILED(hr)) Fail(path, hr);
+
+  const std::wstring wide = Widen(path);
+  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+  const bool readOnly =
+      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+  if (readOnly && !::SetFileAttributesW(wide.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
+    throw AppError(FormatMessage1("Unable to write to %s", path) + " " +
+                   SystemErrorText(::GetLastError()));
+  hr = open.file->Save(wide.c_str(), TRUE);
+  if (readOnly) ::SetFileAttributesW(wide.c_str(), attributes);
+  if (FAILED(hr))
+    throw AppError(FormatMessage1("Unable to write to %s", path) + " " + HresultText(hr));
+}
+
+}  // namespace mt
