@@ -75,6 +75,7 @@ class ListViewStartupView : public StartupView {
     if (index < 0) throw AppError("Out of system resources");
     if (!row.location.empty()) SetItemText(list_, index, 1, row.location);
     SetItemText(list_, index, 2, row.enabled ? kStateEnabled : kStateDisabled);
+    SetItemText(list_, index, 4, SourceText(row.source));
     return static_cast<size_t>(index);
   }
   void SetLocation(size_t index, const std::string& location) override {
@@ -119,8 +120,10 @@ void TForm1::CreateTabSheet4Controls() {
   const struct {
     const char* caption;
     int width;
-  } columns[] = {{"启动项名称", 120}, {"启动项位置", 250}, {"状态", 62}};
-  for (int i = 0; i < 3; ++i) {
+  } columns[] = {{"启动项名称", 120}, {"启动项位置", 250}, {"状态", 62}, {"发布者", 130},
+                 {"来源", 120}};
+  // The list keeps its size; the later columns are reached by scrolling sideways.
+  for (int i = 0; i < 5; ++i) {
     std::wstring caption = Widen(columns[i].caption);
     LVCOLUMNW col = {};
     col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
