@@ -319,6 +319,25 @@ void StartupItems::DeleteClick(StartupView& view, WindowRef owner) {
   Refresh(view);
 }
 
+void StartupItems::OpenFileLocation(StartupView& view, WindowRef owner,
+                                    const ProgramLookup& lookup) {
+  const std::optional<size_t> selected = view.Selected();
+  if (!selected || *selected >= view.Count()) {
+    svc_.messages->Beep();
+    return;
+  }
+  const StartupRow row = view.Row(*selected);
+  const std::string path = RegistryPlaceOf(row.source)
+                               ? ProgramOfCommand(row.location, lookup).path
+                               : TrimControl(row.location);
+  if (path.empty() || !lookup.exists || !lookup.exists(path)) {
+    svc_.messages->Beep();
+    return;
+  }
+  svc_.shell->ShellOpen(owner, "open", "explorer.exe", "/select,\"" + path + "\"", "",
+                        kShowNormal);
+}
+
 void StartupItems::SetCheckedEnabled(StartupView& view, bool enabled, WindowRef owner) {
   const uint64_t now = FileTimeNow();
   bool refused = false;

@@ -8,12 +8,14 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/Path.h"
 #include "app/Registry.h"
 #include "app/Services.h"
+#include "startup/ProgramPath.h"
 
 namespace mt {
 
@@ -134,6 +136,8 @@ class StartupView {
   virtual void Remove(size_t index) = 0;
   // Makes the names read-only (no in-place editing).
   virtual void SetReadOnly() {}
+  // The row the user has selected (focused), if any.
+  virtual std::optional<size_t> Selected() { return std::nullopt; }
 };
 
 // The text the name column shows for a row: its name, with kRun32Mark after it for a row of
@@ -184,6 +188,9 @@ class StartupItems {
   // without asking or reporting, and refreshes. When the backup cannot be written nothing is
   // deleted: the user is told so and the list is left as it is.
   void DeleteClick(StartupView& view, WindowRef owner = nullptr);
+  // "打开文件位置": shows the selected row's program selected in an Explorer window (a folder
+  // row: its shortcut file). A beep when no row is selected or the file is not there.
+  void OpenFileLocation(StartupView& view, WindowRef owner, const ProgramLookup& lookup);
   // "禁用" / "启用": writes the state of every checked row the way the system's own startup
   // manager does, tells the user when a write was refused, and refreshes.
   void SetCheckedEnabled(StartupView& view, bool enabled, WindowRef owner = nullptr);

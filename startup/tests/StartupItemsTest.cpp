@@ -815,5 +815,42 @@ TEST_F(StartupItemsTest, AStateValueThatIsNotBinaryReadsAsEnabled) {
   for (const StartupRow& r : view.rows) EXPECT_EQ(r.enabled, r.name != "off") << r.name;
 }
 
+TEST_F(StartupItemsTest, OpenFileLocationSelectsTheRowsProgramOrShortcutInExplorer) {
+  const std::string program = Win(tmp.path()) + "\\My Tools\\tool.exe";
+  ts.files.CreateDirectories(Win(tmp.path()) + "\\My Tools");
+  Touch(program);
+  ts.registry.SetString(kCU, kRun, "tool", "%TOOLS%\\tool.exe /min");
+  ts.registry.SetString(kCU, kRun, "gone", "C:\\gone\\gone.exe");
+  Touch(userDir + "\\s.lnk");
+  items.Refresh(view);
+  ProgramLookup lookup;
+  lookup.variable = [&](const std::string& name) -> std::optional<std::string> {
+    if (name == "TOOLS") return Win(tmp.path()) + "\\My Tools";
+    return std::nullopt;
+  };
+  lookup.exists = [&](const std::string& path) { return ts.files.FileExists(path); };
+  auto select = [&](const std::string& name) {
+    for (size_t i = 0; i < view.rows.size(); ++i)
+      if (view.rows[i].name == name) view.selected = i;
+  };
+  int owner = 0;
+  select("tool");
+  items.OpenFileLocation(view, &owner, lookup);
+  select("s.lnk");
+  items.OpenFileLocation(view, &owner, lookup);
+  ASSERT_EQ(ts.shell.opens.size(), 2u);
+  EXPECT_EQ(ts.shell.opens[0].file, "explorer.exe");
+  EXPECT_EQ(ts.shell.opens[0].params, "/select,\"" + program + "\"");
+  EXPECT_EQ(ts.shell.opens[0].owner, &owner);
+  EXPECT_EQ(ts.shell.opens[1].params, "/select,\"" + userDir + "\\s.lnk\"");
+  // A program that is not there, or no row selected: a beep and nothing opened.
+  select("gone");
+  items.OpenFileLocation(view, &owner, lookup);
+  view.selected.reset();
+  items.OpenFileLocation(view, &owner, lookup);
+  EXPECT_EQ(ts.shell.opens.size(), 2u);
+  EXPECT_EQ(ts.messages.beeps, 2);
+}
+
 }  // namespace
 }  // namespace mt::test

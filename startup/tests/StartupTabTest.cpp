@@ -291,9 +291,9 @@ TEST_F(StartupTabTest, PageHoldsTheListAndButtonsAsDesigned) {
   DWORD ex = ListView_GetExtendedListViewStyle(list);
   EXPECT_EQ(ex & (LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT),
             static_cast<DWORD>(LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT));
-  const char* captions[] = {"启动项名称", "启动项位置", "状态", "发布者", "来源"};
-  const int widths[] = {120, 250, 62, 130, 120};
-  for (int i = 0; i < 5; ++i) {
+  const char* captions[] = {"启动项名称", "启动项位置", "状态", "来源"};
+  const int widths[] = {120, 250, 62, 120};
+  for (int i = 0; i < 4; ++i) {
     wchar_t text[64] = L"";
     LVCOLUMNW col = {};
     col.mask = LVCF_TEXT | LVCF_WIDTH;
@@ -306,7 +306,7 @@ TEST_F(StartupTabTest, PageHoldsTheListAndButtonsAsDesigned) {
   // The page keeps its layout: the columns fit the list, the actions on the rows that are
   // not buttons sit in the list's context menu; the other lists offer their backups.
   EXPECT_EQ(form->ContextMenuCaptions(list),
-            (std::vector<std::string>{"禁用", "启用", "打开备份文件夹"}));
+            (std::vector<std::string>{"禁用", "启用", "打开文件位置", "打开备份文件夹"}));
   EXPECT_EQ(form->ContextMenuCaptions(form->ListBox5), std::vector<std::string>{"打开备份文件夹"});
   EXPECT_EQ(form->ContextMenuCaptions(form->ListView1), std::vector<std::string>{"打开备份文件夹"});
   EXPECT_EQ(TForm1::GetText(form->Button2), "添加");
@@ -725,6 +725,12 @@ TEST_F(StartupPlacesTabTest, EachPlaceIsListedOnceAndEachDeletionComesBackFromIt
       }
     EXPECT_EQ(found, 1) << s.row << " of " << static_cast<int>(s.source);
   }
+  // The source column names each row's place.
+  for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
+    wchar_t text[64] = L"";
+    ListView_GetItemText(form->ListView2, i, 3, text, 64);
+    EXPECT_EQ(Narrow(text), SourceText(rows[i].source)) << rows[i].name;
+  }
   // The 32-bit places are not the native ones.
   EXPECT_FALSE(Listed("mt-test once32", S::MachineRunOnce));
   EXPECT_FALSE(Listed("mt-test once", S::MachineRunOnce32));
@@ -757,6 +763,29 @@ TEST_F(StartupPlacesTabTest, EachPlaceIsListedOnceAndEachDeletionComesBackFromIt
     EXPECT_EQ(RawValue(s.root, s.key, s.name, s.view), before[s.row]) << s.row;
   form->SetActivePage(3);
   for (const Seeded& s : seeds) EXPECT_TRUE(Listed(s.row, s.source)) << s.row;
+}
+
+TEST_F(StartupTabTest, OpenFileLocationSelectsTheSelectedRowsProgram) {
+  // A program in the test's own folder, named through an environment variable.
+  const std::string program = exeDir + "\\mt-test tool.exe";
+  MakeFile(program);
+  SetEnvironmentVariableW(L"MT_TEST_TOOLS", Widen(exeDir).c_str());
+  Value(HKEY_CURRENT_USER, "mt-test tool", "%MT_TEST_TOOLS%\\mt-test tool.exe /min");
+  form->SetActivePage(3);
+  std::vector<StartupRow> rows = Rows();
+  int item = -1;
+  for (int i = 0; i < static_cast<int>(rows.size()); ++i)
+    if (rows[i].name == "mt-test tool" && rows[i].source == S::UserRun) item = i;
+  ASSERT_GE(item, 0);
+  ListView_SetItemState(form->ListView2, item, LVIS_SELECTED | LVIS_FOCUSED,
+                        LVIS_SELECTED | LVIS_FOCUSED);
+
+  ASSERT_TRUE(form->ChooseContextMenu(form->ListView2, "打开文件位置"));
+
+  ASSERT_EQ(ts.shell.opens.size(), 1u);
+  EXPECT_EQ(ts.shell.opens[0].file, "explorer.exe");
+  EXPECT_EQ(ts.shell.opens[0].params, "/select,\"" + program + "\"");
+  SetEnvironmentVariableW(L"MT_TEST_TOOLS", nullptr);
 }
 
 }  // namespace
