@@ -221,20 +221,29 @@ void DeletionBackup::AddTree(RegRoot root, RegView view, const std::string& path
       AddTree(root, view, path + "\\" + sub, *child);
 }
 
+namespace {
+
+// "name (n).ext" for the n-th file of a name.
+std::string NumberedName(const std::string& base, int n) {
+  const size_t dot = base.rfind('.');
+  const std::string number = " (" + std::to_string(n) + ")";
+  return dot == std::string::npos ? base + number
+                                  : base.substr(0, dot) + number + base.substr(dot);
+}
+
+}  // namespace
+
 void DeletionBackup::SaveFile(const std::string& path) {
   const std::string trimmed = TrimControl(path);
   if (!fs_.FileExists(trimmed)) return;
-  std::string name = trimmed.substr(trimmed.find_last_of("\\:") + 1);
+  const std::string base = trimmed.substr(trimmed.find_last_of("\\:") + 1);
   // Two places may hold shortcuts of the same name: the later one gets a number.
-  const std::string base = name;
+  std::string name = base;
   for (int n = 2;; ++n) {
     bool taken = false;
     for (const auto& f : files_) taken = taken || EqualsNoCase(f.second, name);
     if (!taken) break;
-    size_t dot = base.rfind('.');
-    name = dot == std::string::npos
-               ? base + " (" + std::to_string(n) + ")"
-               : base.substr(0, dot) + " (" + std::to_string(n) + ")" + base.substr(dot);
+    name = NumberedName(base, n);
   }
   files_.emplace_back(trimmed, name);
 }
@@ -253,7 +262,16 @@ bool DeletionBackup::Write(const std::string& stamp) {
       auto out = fs_.Create(folder + "\\" + kBackupRegFileName);
       if (out->Write(bytes.data(), bytes.size()) != bytes.size()) return false;
     }
-    for (const auto& [original, name] : files_) {
+    for (auto& [original, name] : files_) {
+      // The file system has the last word on which names are the same: letters other than
+      // A to Z differ in case only to the eye on Windows ("Ä.lnk" is "ä.lnk"), and a copy
+      // must never replace one made before it in the same set.
+      const std::string base = name;
+      auto taken = [&] {
+        const std::string target = folder + "\\" + name;
+        return fs_.FileExists(target) || fs_.DirectoryExists(target);
+      };
+      for (int n = 2; taken(); ++n) name = NumberedName(base, n);
       auto in = fs_.OpenRead(original);
       auto out = fs_.Create(folder + "\\" + name);
       char buffer[65536];

@@ -153,6 +153,8 @@ class TForm1 : public Window {
   // The list's context menu: "禁用" / "启用" the ticked rows.
   void DisableCheckedStartupItems();
   void EnableCheckedStartupItems();
+  // "打开文件位置": the selected row's program, selected in Explorer.
+  void OpenStartupFileLocation();
   // ==== end startup items ====================================================================
 
   // ==== Online update (update/Unit1Update.cpp) ===============================================

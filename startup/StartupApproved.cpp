@@ -6,16 +6,18 @@
 
 namespace mt {
 
-ApprovedKey ApprovedKeyOf(StartupSource source) {
+std::optional<ApprovedKey> ApprovedKeyOf(StartupSource source) {
   const std::string root = kApprovedRoot;
   switch (source) {
-    case StartupSource::MachineRun: return {RegRoot::LocalMachine, root + "Run"};
-    case StartupSource::MachineRun32: return {RegRoot::LocalMachine, root + "Run32"};
-    case StartupSource::UserRun: return {RegRoot::CurrentUser, root + "Run"};
-    case StartupSource::UserFolder: return {RegRoot::CurrentUser, root + "StartupFolder"};
-    case StartupSource::CommonFolder: return {RegRoot::LocalMachine, root + "StartupFolder"};
+    case StartupSource::MachineRun: return ApprovedKey{RegRoot::LocalMachine, root + "Run"};
+    case StartupSource::MachineRun32: return ApprovedKey{RegRoot::LocalMachine, root + "Run32"};
+    case StartupSource::UserRun: return ApprovedKey{RegRoot::CurrentUser, root + "Run"};
+    case StartupSource::UserFolder:
+      return ApprovedKey{RegRoot::CurrentUser, root + "StartupFolder"};
+    case StartupSource::CommonFolder:
+      return ApprovedKey{RegRoot::LocalMachine, root + "StartupFolder"};
+    default: return std::nullopt;
   }
-  return {RegRoot::LocalMachine, root + "Run"};
 }
 
 bool DecodeApproved(const std::optional<RegValue>& value) {
@@ -47,8 +49,9 @@ bool ApprovedStates::NoCase::operator()(const std::string& a, const std::string&
 }
 
 ApprovedStates::ApprovedStates(RegistryBackend& registry, StartupSource source) {
-  const ApprovedKey key = ApprovedKeyOf(source);
-  auto opened = registry.Open(key.root, nullptr, key.path.substr(1), false);
+  const std::optional<ApprovedKey> key = ApprovedKeyOf(source);
+  if (!key) return;
+  auto opened = registry.Open(key->root, nullptr, key->path.substr(1), false);
   if (!opened) return;
   // Only the disabled ones are kept: every other name reads as enabled.
   for (const std::string& name : registry.ValueNames(*opened))
@@ -61,8 +64,9 @@ bool ApprovedStates::Enabled(const std::string& name) const {
 
 bool WriteApproved(RegistryBackend& registry, const StartupRow& row, bool enabled,
                    uint64_t changed) {
-  const ApprovedKey key = ApprovedKeyOf(row.source);
-  auto opened = registry.Open(key.root, nullptr, key.path.substr(1), true);
+  const std::optional<ApprovedKey> key = ApprovedKeyOf(row.source);
+  if (!key) return false;
+  auto opened = registry.Open(key->root, nullptr, key->path.substr(1), true);
   if (!opened) return false;
   RegValue value;
   value.type = RegDataType::Binary;

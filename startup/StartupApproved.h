@@ -31,8 +31,9 @@ struct ApprovedKey {
   std::string path;  // from the root, with the leading "\"
 };
 
-// The key holding the state values of a row source.
-ApprovedKey ApprovedKeyOf(StartupSource source);
+// The key holding the state values of a row source; none for the places the system's startup
+// manager cannot switch off (RunOnce, the policy lists, Winlogon, ...).
+std::optional<ApprovedKey> ApprovedKeyOf(StartupSource source);
 
 // True when the value says enabled: absent, or a REG_BINARY of at least 12 bytes whose first
 // byte is even. A value of another type or a shorter one is taken as enabled too, since the

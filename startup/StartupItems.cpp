@@ -12,30 +12,81 @@ namespace mt {
 
 namespace {
 
-struct RunKey {
-  RegRoot root;
-  RegView view;
+using S = StartupSource;
+constexpr RegRoot kLM = RegRoot::LocalMachine;
+constexpr RegRoot kCU = RegRoot::CurrentUser;
+constexpr RegView kNative = RegView::Native;
+constexpr RegView k32 = RegView::Wow32;
+
+// Which view each place is read in. WOW64 redirects HKLM\SOFTWARE, so the machine's Run,
+// RunOnce, RunOnceEx and Winlogon keys each have a 32-bit twin below WOW6432Node that
+// 32-bit programs write to. HKEY_CURRENT_USER\Software is shared by both views, and so is
+// ...\CurrentVersion\Policies: those are one key each.
+constexpr RegistryPlace kPlaces[] = {
+    {S::MachineRun, kLM, kNative, kRunKeyPath, PlaceKind::RunList},
+    {S::MachineRun32, kLM, k32, kRunKeyPath, PlaceKind::RunList},
+    {S::UserRun, kCU, kNative, kRunKeyPath, PlaceKind::RunList},
+    {S::MachineRunOnce, kLM, kNative, kRunOnceKeyPath, PlaceKind::ValueList},
+    {S::MachineRunOnce32, kLM, k32, kRunOnceKeyPath, PlaceKind::ValueList},
+    {S::UserRunOnce, kCU, kNative, kRunOnceKeyPath, PlaceKind::ValueList},
+    {S::MachineRunOnceEx, kLM, kNative, kRunOnceExKeyPath, PlaceKind::RunOnceEx},
+    {S::MachineRunOnceEx32, kLM, k32, kRunOnceExKeyPath, PlaceKind::RunOnceEx},
+    {S::MachinePolicyRun, kLM, kNative, kPolicyRunKeyPath, PlaceKind::ValueList},
+    {S::UserPolicyRun, kCU, kNative, kPolicyRunKeyPath, PlaceKind::ValueList},
+    {S::UserWindowsLoad, kCU, kNative, kWindowsKeyPath, PlaceKind::Named},
+    {S::Winlogon, kLM, kNative, kWinlogonKeyPath, PlaceKind::Winlogon},
+    {S::Winlogon32, kLM, k32, kWinlogonKeyPath, PlaceKind::Winlogon},
 };
 
-// Where the Run key of a registry row source lives. The machine Run key is redirected by
-// WOW64, so it has a 32-bit twin; the user's key is shared by both views.
-RunKey RunKeyOf(StartupSource source) {
-  switch (source) {
-    case StartupSource::MachineRun32: return {RegRoot::LocalMachine, RegView::Wow32};
-    case StartupSource::UserRun: return {RegRoot::CurrentUser, RegView::Native};
-    default: return {RegRoot::LocalMachine, RegView::Native};  // the machine Run key
-  }
+// The values of the Windows key that start programs.
+constexpr const char* kWindowsValues[] = {"Load", "Run"};
+constexpr const char* kWinlogonValues[] = {"Shell", "Userinit"};
+
+bool IsText(const std::optional<RegValue>& v) {
+  return v && (v->type == RegDataType::String || v->type == RegDataType::ExpandString);
 }
 
 }  // namespace
 
+const RegistryPlace* RegistryPlaceOf(StartupSource source) {
+  for (const RegistryPlace& place : kPlaces)
+    if (place.source == source) return &place;
+  return nullptr;
+}
+
+bool Is32BitSource(StartupSource source) {
+  const RegistryPlace* place = RegistryPlaceOf(source);
+  return place && place->view == RegView::Wow32;
+}
+
+std::string SourceText(StartupSource source) {
+  switch (source) {
+    case S::MachineRun: return "HKLM\\Run";
+    case S::MachineRun32: return "HKLM\\Run (32位)";
+    case S::UserRun: return "HKCU\\Run";
+    case S::UserFolder: return "用户启动文件夹";
+    case S::CommonFolder: return "公共启动文件夹";
+    case S::MachineRunOnce: return "HKLM\\RunOnce";
+    case S::MachineRunOnce32: return "HKLM\\RunOnce (32位)";
+    case S::UserRunOnce: return "HKCU\\RunOnce";
+    case S::MachineRunOnceEx: return "HKLM\\RunOnceEx";
+    case S::MachineRunOnceEx32: return "HKLM\\RunOnceEx (32位)";
+    case S::MachinePolicyRun: return "HKLM\\策略\\Run";
+    case S::UserPolicyRun: return "HKCU\\策略\\Run";
+    case S::UserWindowsLoad: return "HKCU\\Windows";
+    case S::Winlogon: return "Winlogon";
+    case S::Winlogon32: return "Winlogon (32位)";
+  }
+  return std::string();
+}
+
 std::string ShownName(const StartupRow& row) {
-  return row.source == StartupSource::MachineRun32 ? row.name + kRun32Mark : row.name;
+  return Is32BitSource(row.source) ? row.name + kRun32Mark : row.name;
 }
 
 std::string NameFromShown(const std::string& shown, StartupSource source) {
   const std::string mark = kRun32Mark;
-  if (source == StartupSource::MachineRun32 && shown.size() >= mark.size() &&
+  if (Is32BitSource(source) && shown.size() >= mark.size() &&
       shown.compare(shown.size() - mark.size(), mark.size(), mark) == 0)
     return shown.substr(0, shown.size() - mark.size());
   return shown;
@@ -48,14 +99,81 @@ void StartupItems::Refresh(StartupView& view) {
   ListRunKey(view, StartupSource::UserRun);
   ListFolder(view, UserStartupFolder(), StartupSource::UserFolder);
   ListFolder(view, CommonStartupFolder(), StartupSource::CommonFolder);
+  for (const RegistryPlace& place : kPlaces)
+    if (place.kind != PlaceKind::RunList) ListPlace(view, place);
   view.SetReadOnly();
 }
 
 void StartupItems::ListRunKey(StartupView& view, StartupSource source) {
-  const RunKey key = RunKeyOf(source);
-  TRegistry reg(*svc_.registry, key.view);
-  reg.SetRootKey(key.root);
-  if (!reg.OpenKey(kRunKeyPath, false)) return;
+  const RegistryPlace* place = RegistryPlaceOf(source);
+  if (place && place->kind == PlaceKind::RunList) ListPlace(view, *place);
+}
+
+std::string StartupItems::WinlogonDefault(const std::string& name) {
+  if (EqualsNoCase(name, "Shell")) return kDefaultShell;
+  if (EqualsNoCase(name, "Userinit")) {
+    std::string windows = WithoutTrailingBackslash(places_.WindowsDirectory());
+    if (windows.empty()) windows = "C:\\Windows";
+    return windows + kUserinitTail;
+  }
+  return std::string();
+}
+
+bool StartupItems::IsWinlogonDefault(const std::string& name, const std::string& data) {
+  std::string value = TrimControl(data);
+  if (EqualsNoCase(name, "Shell")) return EqualsNoCase(value, kDefaultShell);
+  // The system writes the user-init program with a comma after it; without one it is the
+  // same single program.
+  if (!value.empty() && value.back() == ',') value.pop_back();
+  std::string own = WinlogonDefault(name);
+  if (own.empty()) return false;
+  own.pop_back();
+  return SamePathText(value, own);
+}
+
+void StartupItems::ListPlace(StartupView& view, const RegistryPlace& place) {
+  TRegistry reg(*svc_.registry, place.view);
+  reg.SetRootKey(place.root);
+  if (!reg.OpenKey(place.path, false)) return;
+  const StartupSource source = place.source;
+  RegistryBackend& backend = *svc_.registry;
+  auto key = backend.Open(place.root, nullptr, reg.CurrentPath(), false, place.view);
+  if (!key) return;
+  auto text = [&](const RegKey& k, const std::string& name) -> std::optional<std::string> {
+    std::optional<RegValue> v = backend.Query(k, name);
+    if (!IsText(v)) return std::nullopt;
+    return v->text;
+  };
+  switch (place.kind) {
+    case PlaceKind::RunList: break;
+    case PlaceKind::ValueList:
+      // The system starts text values only; a number or binary value here starts nothing.
+      for (const std::string& name : backend.ValueNames(*key))
+        if (auto data = text(*key, name)) view.Append({name, *data, source, false, true});
+      return;
+    case PlaceKind::RunOnceEx:
+      // The key's own values (title, flags) and each section's default value (its
+      // description) are not commands.
+      for (const std::string& section : backend.KeyNames(*key)) {
+        auto sub = backend.Open(place.root, key.get(), section, false, place.view);
+        if (!sub) continue;
+        for (const std::string& name : backend.ValueNames(*sub))
+          if (!name.empty())
+            if (auto data = text(*sub, name))
+              view.Append({section + "\\" + name, *data, source, false, true});
+      }
+      return;
+    case PlaceKind::Named:
+      for (const char* name : kWindowsValues)
+        if (auto data = text(*key, name))
+          if (!TrimControl(*data).empty()) view.Append({name, *data, source, false, true});
+      return;
+    case PlaceKind::Winlogon:
+      for (const char* name : kWinlogonValues)
+        if (auto data = text(*key, name))
+          if (!IsWinlogonDefault(name, *data)) view.Append({name, *data, source, false, true});
+      return;
+  }
   const std::vector<std::string> names = reg.GetValueNames();
   const ApprovedStates states(*svc_.registry, source);
   for (const std::string& name : names) {
@@ -118,22 +236,45 @@ bool StartupItems::AddProgram(const std::string& program) {
   return true;
 }
 
-bool StartupItems::DeleteItem(const StartupRow& row) {
-  switch (row.source) {
-    case StartupSource::MachineRun:
-    case StartupSource::MachineRun32:
-    case StartupSource::UserRun: {
-      const RunKey key = RunKeyOf(row.source);
-      TRegistry reg(*svc_.registry, key.view);
-      reg.SetRootKey(key.root);
-      if (!reg.OpenKey(kRunKeyPath, false)) return false;
-      return reg.DeleteValue(row.name);
-    }
-    case StartupSource::UserFolder:
-    case StartupSource::CommonFolder:
-      return svc_.files->DeleteFile(TrimControl(row.location));
+namespace {
+
+// Where a registry row's value lives: the key below the place (a RunOnceEx section) and the
+// value's name.
+struct ValueOfRow {
+  std::string keyPath;  // from the root, with the leading "\"
+  std::string name;
+};
+
+ValueOfRow ValueOf(const RegistryPlace& place, const StartupRow& row) {
+  if (place.kind == PlaceKind::RunOnceEx) {
+    const size_t cut = row.name.find('\\');
+    if (cut != std::string::npos)
+      return {std::string(place.path) + "\\" + row.name.substr(0, cut), row.name.substr(cut + 1)};
   }
-  return false;
+  return {place.path, row.name};
+}
+
+}  // namespace
+
+bool StartupItems::DeleteItem(const StartupRow& row) {
+  const RegistryPlace* place = RegistryPlaceOf(row.source);
+  if (!place) return svc_.files->DeleteFile(TrimControl(row.location));
+  const ValueOfRow value = ValueOf(*place, row);
+  TRegistry reg(*svc_.registry, place->view);
+  reg.SetRootKey(place->root);
+  if (!reg.OpenKey(value.keyPath, false)) return false;
+  if (place->kind == PlaceKind::Winlogon) {
+    // Without these values nobody would get a desktop: the system's own program goes back.
+    const std::string own = WinlogonDefault(value.name);
+    if (own.empty()) return false;
+    try {
+      reg.WriteString(value.name, own);
+    } catch (const AppError&) {
+      return false;
+    }
+    return true;
+  }
+  return reg.DeleteValue(value.name);
 }
 
 void StartupItems::AddClick(StartupView& view, WindowRef owner, const FileDialogOptions& dialog) {
@@ -149,19 +290,13 @@ void StartupItems::AddClick(StartupView& view, WindowRef owner, const FileDialog
 }
 
 void StartupItems::SaveForDeletion(DeletionBackup& backup, const StartupRow& row) {
-  switch (row.source) {
-    case StartupSource::MachineRun:
-    case StartupSource::MachineRun32:
-    case StartupSource::UserRun: {
-      const RunKey key = RunKeyOf(row.source);
-      backup.SaveValue(key.root, key.view, kRunKeyPath, row.name);
-      break;
-    }
-    case StartupSource::UserFolder:
-    case StartupSource::CommonFolder:
-      backup.SaveFile(row.location);
-      break;
+  const RegistryPlace* place = RegistryPlaceOf(row.source);
+  if (!place) {
+    backup.SaveFile(row.location);
+    return;
   }
+  const ValueOfRow value = ValueOf(*place, row);
+  backup.SaveValue(place->root, place->view, value.keyPath, value.name);
 }
 
 void StartupItems::DeleteClick(StartupView& view, WindowRef owner) {
@@ -184,12 +319,33 @@ void StartupItems::DeleteClick(StartupView& view, WindowRef owner) {
   Refresh(view);
 }
 
+void StartupItems::OpenFileLocation(StartupView& view, WindowRef owner,
+                                    const ProgramLookup& lookup) {
+  const std::optional<size_t> selected = view.Selected();
+  if (!selected || *selected >= view.Count()) {
+    svc_.messages->Beep();
+    return;
+  }
+  const StartupRow row = view.Row(*selected);
+  const std::string path = RegistryPlaceOf(row.source)
+                               ? ProgramOfCommand(row.location, lookup).path
+                               : TrimControl(row.location);
+  if (path.empty() || !lookup.exists || !lookup.exists(path)) {
+    svc_.messages->Beep();
+    return;
+  }
+  svc_.shell->ShellOpen(owner, "open", "explorer.exe", "/select,\"" + path + "\"", "",
+                        kShowNormal);
+}
+
 void StartupItems::SetCheckedEnabled(StartupView& view, bool enabled, WindowRef owner) {
   const uint64_t now = FileTimeNow();
   bool refused = false;
   for (size_t i = 0; i < view.Count(); ++i) {
     const StartupRow row = view.Row(i);
-    if (row.checked && !WriteApproved(*svc_.registry, row, enabled, now)) refused = true;
+    // Rows of places that the system cannot switch off are left as they are.
+    if (!row.checked || !ApprovedKeyOf(row.source)) continue;
+    if (!WriteApproved(*svc_.registry, row, enabled, now)) refused = true;
   }
   if (refused) svc_.messages->Show(owner, kAddRefusedText, "温馨提示", kMbOk);
   Refresh(view);

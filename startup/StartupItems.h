@@ -1,17 +1,21 @@
 // The startup-item manager: what starts when a user logs on, from the Run keys (the
-// machine's in both registry views, and the user's) and two Startup folders, adding a
+// machine's in both registry views, and the user's), two Startup folders and the other
+// registry places the system starts programs from (RunOnce, RunOnceEx, the policy Run lists,
+// the Windows "Load" and "Run" values, the Winlogon shell and user-init programs), adding a
 // program to the machine Run key and deleting checked items.
 // The logic works on the registry and file-system services and on a StartupView (the list
 // the user sees), so that the page's handlers run natively in tests.
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/Path.h"
 #include "app/Registry.h"
 #include "app/Services.h"
+#include "startup/ProgramPath.h"
 
 namespace mt {
 
@@ -30,16 +34,69 @@ inline constexpr const char* kExeFilter = "*.exe|*.exe";
 // and follow the order in which the places are listed. MachineRun32 is the machine Run key
 // as 32-bit programs see it (HKLM\SOFTWARE\WOW6432Node\...\Run on 64-bit Windows), where
 // most programs that register themselves machine-wide put their entries.
+// The places after the first five are listed after them, in this order.
 enum class StartupSource : int {
   MachineRun = 0,
   MachineRun32 = 1,
   UserRun = 2,
   UserFolder = 3,
   CommonFolder = 4,
+  MachineRunOnce = 5,
+  MachineRunOnce32 = 6,
+  UserRunOnce = 7,
+  MachineRunOnceEx = 8,    // a row per value of each subkey, named "subkey\value"
+  MachineRunOnceEx32 = 9,
+  MachinePolicyRun = 10,   // ...\Policies\Explorer\Run
+  UserPolicyRun = 11,
+  UserWindowsLoad = 12,    // HKCU ...\Windows NT\CurrentVersion\Windows, "Load" and "Run"
+  Winlogon = 13,           // "Shell" and "Userinit", when they are not the system's own
+  Winlogon32 = 14,
+};
+inline constexpr int kStartupSourceCount = 15;
+
+// Below HKEY_LOCAL_MACHINE (and for RunOnce, HKEY_CURRENT_USER as well).
+inline constexpr const char* kRunOnceKeyPath =
+    "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+inline constexpr const char* kRunOnceExKeyPath =
+    "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx";
+inline constexpr const char* kPolicyRunKeyPath =
+    "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run";
+inline constexpr const char* kWindowsKeyPath =
+    "\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
+inline constexpr const char* kWinlogonKeyPath =
+    "\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+// What the system starts when Winlogon's values are left alone.
+inline constexpr const char* kDefaultShell = "explorer.exe";
+inline constexpr const char* kUserinitTail = "\\system32\\userinit.exe,";
+
+// How the rows of a registry place are read and deleted.
+enum class PlaceKind {
+  RunList,    // every value is a command; a value that is not text ends the refresh
+  ValueList,  // every text value is a command; other values are not started and not listed
+  RunOnceEx,  // every text value of every subkey
+  Named,      // only the named values (the Windows key's "Load" and "Run"), when not blank
+  Winlogon,   // "Shell" and "Userinit" when they differ from the default; deleting restores it
 };
 
-// Put after the name of a row from the 32-bit machine Run key, so that it can be told from a
-// machine Run value of the same name.
+// One registry place of the startup list.
+struct RegistryPlace {
+  StartupSource source;
+  RegRoot root;
+  RegView view;
+  const char* path;  // from the root, with the leading "\"
+  PlaceKind kind;
+};
+
+// The registry place of a row source; null for the two folders.
+const RegistryPlace* RegistryPlaceOf(StartupSource source);
+// A short text that names the place a row comes from, for the "来源" column.
+std::string SourceText(StartupSource source);
+// True for the places of the 32-bit registry view.
+bool Is32BitSource(StartupSource source);
+
+// Put after the name of a row from a 32-bit registry place (the 32-bit machine Run key and
+// the other machine places WOW64 redirects), so that it can be told from a value of the same
+// name in the native view.
 inline constexpr const char* kRun32Mark = " (32位)";
 
 struct StartupRow {
@@ -79,10 +136,12 @@ class StartupView {
   virtual void Remove(size_t index) = 0;
   // Makes the names read-only (no in-place editing).
   virtual void SetReadOnly() {}
+  // The row the user has selected (focused), if any.
+  virtual std::optional<size_t> Selected() { return std::nullopt; }
 };
 
 // The text the name column shows for a row: its name, with kRun32Mark after it for a row of
-// the 32-bit machine Run key.
+// a 32-bit registry place.
 std::string ShownName(const StartupRow& row);
 // The row's name back from the text its name column shows.
 std::string NameFromShown(const std::string& shown, StartupSource source);
@@ -98,6 +157,12 @@ class StartupItems {
   void Refresh(StartupView& view);
   // Appends one row per value of the Run key of `source` (one of the three Run keys).
   void ListRunKey(StartupView& view, StartupSource source);
+  // Appends the rows of one registry place by the rules of its kind.
+  void ListPlace(StartupView& view, const RegistryPlace& place);
+  // Winlogon's own value for "Shell" or "Userinit" (empty for another name).
+  std::string WinlogonDefault(const std::string& name);
+  // True when `data` is what the system uses for that Winlogon value anyway.
+  bool IsWinlogonDefault(const std::string& name, const std::string& data);
   // The user Startup folder: "Shell Folders"\"Startup", or the platform's own when that
   // value is missing or empty. Empty when neither is known.
   std::string UserStartupFolder();
@@ -111,7 +176,8 @@ class StartupItems {
   // Writes the machine Run value for `program` (name: its file name, data: the path as
   // given). False when the key cannot be opened or the write is refused.
   bool AddProgram(const std::string& program);
-  // Deletes one row's item from its own place. False when nothing was deleted.
+  // Deletes one row's item from its own place; a Winlogon row gets the system's default
+  // back instead. False when nothing was deleted.
   bool DeleteItem(const StartupRow& row);
 
   // The "添加" button: asks for a program, writes it, tells the user when the write was
@@ -122,6 +188,9 @@ class StartupItems {
   // without asking or reporting, and refreshes. When the backup cannot be written nothing is
   // deleted: the user is told so and the list is left as it is.
   void DeleteClick(StartupView& view, WindowRef owner = nullptr);
+  // "打开文件位置": shows the selected row's program selected in an Explorer window (a folder
+  // row: its shortcut file). A beep when no row is selected or the file is not there.
+  void OpenFileLocation(StartupView& view, WindowRef owner, const ProgramLookup& lookup);
   // "禁用" / "启用": writes the state of every checked row the way the system's own startup
   // manager does, tells the user when a write was refused, and refreshes.
   void SetCheckedEnabled(StartupView& view, bool enabled, WindowRef owner = nullptr);

@@ -75,6 +75,7 @@ class ListViewStartupView : public StartupView {
     if (index < 0) throw AppError("Out of system resources");
     if (!row.location.empty()) SetItemText(list_, index, 1, row.location);
     SetItemText(list_, index, 2, row.enabled ? kStateEnabled : kStateDisabled);
+    SetItemText(list_, index, 3, SourceText(row.source));
     return static_cast<size_t>(index);
   }
   void SetLocation(size_t index, const std::string& location) override {
@@ -83,6 +84,11 @@ class ListViewStartupView : public StartupView {
   size_t Count() override { return static_cast<size_t>(ListView_GetItemCount(list_)); }
   StartupRow Row(size_t index) override { return RowAt(list_, static_cast<int>(index)); }
   void Remove(size_t index) override { ListView_DeleteItem(list_, static_cast<int>(index)); }
+  std::optional<size_t> Selected() override {
+    const int item = ListView_GetNextItem(list_, -1, LVNI_SELECTED);
+    if (item < 0) return std::nullopt;
+    return static_cast<size_t>(item);
+  }
   void SetReadOnly() override {
     LONG_PTR style = ::GetWindowLongPtrW(list_, GWL_STYLE);
     if (style & LVS_EDITLABELS) ::SetWindowLongPtrW(list_, GWL_STYLE, style & ~LVS_EDITLABELS);
@@ -119,8 +125,9 @@ void TForm1::CreateTabSheet4Controls() {
   const struct {
     const char* caption;
     int width;
-  } columns[] = {{"启动项名称", 120}, {"启动项位置", 250}, {"状态", 62}};
-  for (int i = 0; i < 3; ++i) {
+  } columns[] = {{"启动项名称", 120}, {"启动项位置", 250}, {"状态", 62}, {"来源", 120}};
+  // The list keeps its size; the last column is reached by scrolling sideways.
+  for (int i = 0; i < 4; ++i) {
     std::wstring caption = Widen(columns[i].caption);
     LVCOLUMNW col = {};
     col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
@@ -135,6 +142,7 @@ void TForm1::CreateTabSheet4Controls() {
   OnClick(Button6, [this] { Button6Click(); });
   OnContextMenu(ListView2, {{"禁用", [this] { DisableCheckedStartupItems(); }},
                             {"启用", [this] { EnableCheckedStartupItems(); }},
+                            {"打开文件位置", [this] { OpenStartupFileLocation(); }},
                             {kOpenBackupFolderText, [this] { OpenBackupFolder(svc, Handle); }}});
 }
 
@@ -156,6 +164,12 @@ void TForm1::DisableCheckedStartupItems() {
   StartupItems items(svc, PlacesOf(*this));
   ListViewStartupView view(ListView2);
   items.SetCheckedEnabled(view, false, Handle);
+}
+
+void TForm1::OpenStartupFileLocation() {
+  StartupItems items(svc, PlacesOf(*this));
+  ListViewStartupView view(ListView2);
+  items.OpenFileLocation(view, Handle, WinProgramLookup());
 }
 
 void TForm1::EnableCheckedStartupItems() {

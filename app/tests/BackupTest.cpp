@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "app/Backup.h"
+#include "app/Path.h"
 #include "tests/support/StandIns.h"
 
 namespace mt::test {
@@ -153,6 +154,86 @@ TEST_F(DeletionBackupTest, ASetHoldsTheValuesKeysAndFilesInAFolderOfItsOwn) {
   again.SaveKey(RegRoot::CurrentUser, RegView::Native, "Software\\K\\Sub");
   ASSERT_TRUE(again.Write("2026-12-08 15.54.00"));
   EXPECT_EQ(again.Folder(), exeDir + "\\备份\\2026-12-08 15.54.00 (2)");
+}
+
+// File names as Windows compares them: the letters of the file-name part folded to lower
+// case, Latin-1 letters (two UTF-8 bytes, C3 80 to C3 9E) as well as A to Z.
+class CaseFoldingFileSystem : public FileSystem {
+ public:
+  explicit CaseFoldingFileSystem(FileSystem& inner) : inner_(inner) {}
+  static std::string Fold(const std::string& path) {
+    std::string out = path;
+    for (size_t i = path.find_last_of('\\') + 1; i < out.size(); ++i) {
+      unsigned char c = static_cast<unsigned char>(out[i]);
+      if (c >= 'A' && c <= 'Z') out[i] = static_cast<char>(c + 32);
+      if (c == 0xC3 && i + 1 < out.size()) {
+        unsigned char d = static_cast<unsigned char>(out[i + 1]);
+        if (d >= 0x80 && d <= 0x9E && d != 0x97) out[i + 1] = static_cast<char>(d + 0x20);
+        ++i;
+      }
+    }
+    return out;
+  }
+  std::unique_ptr<FileStream> OpenRead(const std::string& p) override {
+    return inner_.OpenRead(Fold(p));
+  }
+  std::unique_ptr<FileStream> Create(const std::string& p) override {
+    return inner_.Create(Fold(p));
+  }
+  bool FileExists(const std::string& p) override { return inner_.FileExists(Fold(p)); }
+  bool DirectoryExists(const std::string& p) override { return inner_.DirectoryExists(Fold(p)); }
+  bool DeleteFile(const std::string& p) override { return inner_.DeleteFile(Fold(p)); }
+  std::vector<FindEntry> Find(const std::string& f, const std::string& pattern) override {
+    return inner_.Find(f, pattern);
+  }
+  bool CreateDirectories(const std::string& p) override { return inner_.CreateDirectories(p); }
+  void Rename(const std::string& from, const std::string& to) override {
+    inner_.Rename(Fold(from), Fold(to));
+  }
+  std::string FullPath(const std::string& p) override { return inner_.FullPath(p); }
+
+ private:
+  FileSystem& inner_;
+};
+
+TEST_F(DeletionBackupTest, FilesWhoseNamesDifferOnlyInLetterCaseNeverOverwriteEachOther) {
+  const std::string exeDir = Win(tmp.path());
+  ts.files.CreateDirectories(exeDir + "\\a");
+  ts.files.CreateDirectories(exeDir + "\\b");
+  // A to Z: told apart when the set is put together, on any file system.
+  WriteWholeFile(tmp / "a/Mail.lnk", "first");
+  WriteWholeFile(tmp / "b/MAIL.lnk", "second");
+  {
+    DeletionBackup backup(ts.registry, ts.files, exeDir);
+    backup.SaveFile(exeDir + "\\a\\Mail.lnk");
+    backup.SaveFile(exeDir + "\\b\\MAIL.lnk");
+    ASSERT_TRUE(backup.Write("s1"));
+    const std::string first = backup.CopyOf(exeDir + "\\a\\Mail.lnk");
+    const std::string second = backup.CopyOf(exeDir + "\\b\\MAIL.lnk");
+    EXPECT_FALSE(SamePathText(first, second)) << first << " / " << second;
+    EXPECT_EQ(ReadWholeFile(PosixFileSystem::ToPosix(first)), "first");
+    EXPECT_EQ(ReadWholeFile(PosixFileSystem::ToPosix(second)), "second");
+  }
+  // Other letters: the file system's own rule decides, as NTFS does for "Ä" and "ä".
+  CaseFoldingFileSystem folding(ts.files);
+  const std::string upper = exeDir + "\\a\\\xC3\x84rger.lnk", lower = exeDir + "\\b\\\xC3\xA4rger.lnk";
+  folding.Create(upper)->Write("one", 3);
+  folding.Create(lower)->Write("two", 3);
+  DeletionBackup backup(ts.registry, folding, exeDir);
+  backup.SaveFile(upper);
+  backup.SaveFile(lower);
+  ASSERT_TRUE(backup.Write("s2"));
+  const std::string first = backup.CopyOf(upper), second = backup.CopyOf(lower);
+  ASSERT_FALSE(first.empty());
+  ASSERT_FALSE(second.empty());
+  auto read = [&](const std::string& path) {
+    std::string bytes(8, '\0');
+    bytes.resize(folding.OpenRead(path)->Read(bytes.data(), bytes.size()));
+    return bytes;
+  };
+  EXPECT_EQ(read(first), "one");
+  EXPECT_EQ(read(second), "two");
+  EXPECT_EQ(second, backup.Folder() + "\\\xC3\xA4rger (2).lnk");
 }
 
 TEST_F(DeletionBackupTest, AFolderThatCannotBeMadeFailsTheWrite) {

@@ -634,5 +634,223 @@ TEST_F(StartupItemsTest, ABackupThatCannotBeWrittenStopsTheDeletion) {
   for (const StartupRow& r : view.rows) EXPECT_TRUE(r.checked);
 }
 
+// ---- the other places the system starts programs from -----------------------------------
+
+constexpr const char* kRunOnce = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+constexpr const char* kRunOnceEx = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx";
+constexpr const char* kPolicyRun =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run";
+constexpr const char* kWindows = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
+constexpr const char* kWinlogon = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+
+TEST_F(StartupItemsTest, EveryOtherPlaceIsListedAfterTheFiveByItsOwnRules) {
+  places.windowsDirectory = "C:\\WINDOWS";
+  ts.registry.SetString(kLM, kRun, "run", "r.exe");
+  ts.registry.SetString(kLM, kRunOnce, "!once", "C:\\setup.exe /finish");
+  ts.registry.SetDword(kLM, kRunOnce, "number", 1);  // not started, not listed, no error
+  ts.registry.SetString(kLM, kRunOnce, "once32", "C:\\x86\\o.exe", k32);
+  ts.registry.SetString(kCU, kRunOnce, "*user", "u.exe");
+  // RunOnceEx: the key's own values and each section's default value are not commands.
+  ts.registry.SetString(kLM, kRunOnceEx, "Title", "Installing");
+  ts.registry.SetString(kLM, std::string(kRunOnceEx) + "\\0001", "", "Section title");
+  ts.registry.SetString(kLM, std::string(kRunOnceEx) + "\\0001", "step", "||x.dll|Go");
+  ts.registry.SetString(kLM, std::string(kRunOnceEx) + "\\0002", "s32", "y.exe", k32);
+  ts.registry.SetString(kLM, kPolicyRun, "pol", "C:\\p.exe");
+  ts.registry.SetString(kCU, kPolicyRun, "upol", "C:\\up.exe");
+  ts.registry.SetString(kCU, kWindows, "Load", "C:\\load.exe");
+  ts.registry.SetString(kCU, kWindows, "Run", "  ");  // blank: nothing starts
+  ts.registry.SetString(kCU, kWindows, "Device", "printer");
+  ts.registry.SetString(kLM, kWinlogon, "Shell", "explorer.exe C:\\evil.exe");
+  ts.registry.SetString(kLM, kWinlogon, "Userinit", "c:\\windows\\System32\\userinit.exe,");
+  ts.registry.SetString(kLM, kWinlogon, "Userinit", "C:\\x.exe,C:\\y.exe", k32);
+  ts.registry.SetString(kLM, kWinlogon, "Shell", " Explorer.EXE ", k32);
+
+  items.Refresh(view);
+
+  EXPECT_TRUE(std::is_sorted(view.rows.begin(), view.rows.end(),
+                             [](const StartupRow& a, const StartupRow& b) {
+                               return static_cast<int>(a.source) < static_cast<int>(b.source);
+                             }));
+  auto only = [&](S source) {
+    auto rows = RowsOf(source);
+    EXPECT_EQ(rows.size(), 1u) << static_cast<int>(source);
+    return rows.empty() ? StartupRow{} : rows[0];
+  };
+  EXPECT_EQ(only(S::MachineRunOnce).location, "C:\\setup.exe /finish");
+  EXPECT_EQ(only(S::MachineRunOnce).name, "!once");
+  EXPECT_EQ(only(S::MachineRunOnce32).location, "C:\\x86\\o.exe");
+  EXPECT_EQ(only(S::UserRunOnce).name, "*user");
+  EXPECT_EQ(only(S::MachineRunOnceEx).name, "0001\\step");
+  EXPECT_EQ(only(S::MachineRunOnceEx).location, "||x.dll|Go");
+  EXPECT_EQ(only(S::MachineRunOnceEx32).name, "0002\\s32");
+  EXPECT_EQ(only(S::MachinePolicyRun).location, "C:\\p.exe");
+  EXPECT_EQ(only(S::UserPolicyRun).location, "C:\\up.exe");
+  EXPECT_EQ(only(S::UserWindowsLoad).name, "Load");
+  StartupRow shell = only(S::Winlogon);
+  EXPECT_EQ(shell.name, "Shell");
+  EXPECT_EQ(shell.location, "explorer.exe C:\\evil.exe");
+  EXPECT_EQ(only(S::Winlogon32).name, "Userinit");
+  EXPECT_EQ(view.rows.size(), 11u);
+  for (const StartupRow& r : view.rows) EXPECT_TRUE(r.enabled) << r.name;
+  EXPECT_EQ(ShownName(only(S::Winlogon32)), "Userinit (32位)");
+  EXPECT_EQ(ShownName(only(S::MachineRunOnceEx32)), "0002\\s32 (32位)");
+  EXPECT_EQ(ShownName(only(S::UserRunOnce)), "*user");
+}
+
+TEST(StartupWinlogon, OnlyValuesThatAreNotTheSystemsOwnCount) {
+  TestServices ts;
+  ScriptedPlaces places;
+  places.windowsDirectory = "D:\\WINNT";
+  StartupItems items(ts.services, places);
+  EXPECT_EQ(items.WinlogonDefault("Shell"), "explorer.exe");
+  EXPECT_EQ(items.WinlogonDefault("userinit"), "D:\\WINNT\\system32\\userinit.exe,");
+  EXPECT_TRUE(items.IsWinlogonDefault("Shell", "explorer.exe"));
+  EXPECT_TRUE(items.IsWinlogonDefault("Shell", "  EXPLORER.exe\t"));
+  EXPECT_FALSE(items.IsWinlogonDefault("Shell", "explorer.exe,evil.exe"));
+  EXPECT_FALSE(items.IsWinlogonDefault("Shell", "C:\\evil\\explorer.exe"));
+  EXPECT_FALSE(items.IsWinlogonDefault("Shell", ""));
+  EXPECT_TRUE(items.IsWinlogonDefault("Userinit", "D:\\WINNT\\system32\\userinit.exe,"));
+  EXPECT_TRUE(items.IsWinlogonDefault("Userinit", "d:\\winnt\\SYSTEM32\\userinit.exe"));
+  EXPECT_FALSE(items.IsWinlogonDefault("Userinit", "D:\\WINNT\\system32\\userinit.exe,x.exe"));
+  EXPECT_FALSE(items.IsWinlogonDefault("Userinit", "C:\\Windows\\system32\\userinit.exe,"));
+  EXPECT_FALSE(items.IsWinlogonDefault("Userinit", ""));
+  EXPECT_FALSE(items.IsWinlogonDefault("Other", "explorer.exe"));
+}
+
+TEST_F(StartupItemsTest, EachNewKindIsDeletedFromItsOwnViewAfterItsBackup) {
+  places.windowsDirectory = "C:\\WINDOWS";
+  ts.registry.SetString(kLM, kRunOnce, "o", "o64.exe");
+  ts.registry.SetString(kLM, kRunOnce, "o", "o32.exe", k32);
+  ts.registry.SetString(kCU, kRunOnce, "u", "u.exe");
+  ts.registry.SetString(kLM, std::string(kRunOnceEx) + "\\0001", "a", "a.exe", k32);
+  ts.registry.SetString(kLM, std::string(kRunOnceEx) + "\\0001", "b", "b.exe", k32);
+  ts.registry.SetString(kLM, kPolicyRun, "p", "p.exe");
+  ts.registry.SetString(kCU, kPolicyRun, "q", "q.exe");
+  ts.registry.SetString(kCU, kWindows, "Load", "l.exe");
+  ts.registry.SetString(kCU, kWindows, "Device", "printer");
+  ts.registry.SetString(kLM, kWinlogon, "Shell", "evil.exe");
+  ts.registry.SetString(kLM, kWinlogon, "Userinit", "C:\\WINDOWS\\system32\\userinit.exe,x.exe",
+                        k32);
+  items.Refresh(view);
+  ASSERT_TRUE(view.Check("o", S::MachineRunOnce32));
+  ASSERT_TRUE(view.Check("u", S::UserRunOnce));
+  ASSERT_TRUE(view.Check("0001\\a", S::MachineRunOnceEx32));
+  ASSERT_TRUE(view.Check("p", S::MachinePolicyRun));
+  ASSERT_TRUE(view.Check("q", S::UserPolicyRun));
+  ASSERT_TRUE(view.Check("Load", S::UserWindowsLoad));
+  ASSERT_TRUE(view.Check("Shell", S::Winlogon));
+  ASSERT_TRUE(view.Check("Userinit", S::Winlogon32));
+
+  items.DeleteClick(view);
+
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_EQ(ts.registry.Get(kLM, kRunOnce, "o")->text, "o64.exe");
+  EXPECT_FALSE(ts.registry.Get(kLM, kRunOnce, "o", k32));
+  EXPECT_FALSE(ts.registry.Get(kCU, kRunOnce, "u"));
+  EXPECT_FALSE(ts.registry.Get(kLM, std::string(kRunOnceEx) + "\\0001", "a", k32));
+  EXPECT_TRUE(ts.registry.Get(kLM, std::string(kRunOnceEx) + "\\0001", "b", k32));
+  EXPECT_FALSE(ts.registry.Get(kLM, kPolicyRun, "p"));
+  EXPECT_FALSE(ts.registry.Get(kCU, kPolicyRun, "q"));
+  EXPECT_FALSE(ts.registry.Get(kCU, kWindows, "Load"));
+  EXPECT_TRUE(ts.registry.Get(kCU, kWindows, "Device"));
+  // Winlogon gets the system's own programs back, as text, and its rows are gone.
+  auto shell = ts.registry.Get(kLM, kWinlogon, "Shell");
+  ASSERT_TRUE(shell);
+  EXPECT_EQ(shell->type, RegDataType::String);
+  EXPECT_EQ(shell->text, "explorer.exe");
+  EXPECT_EQ(ts.registry.Get(kLM, kWinlogon, "Userinit", k32)->text,
+            "C:\\WINDOWS\\system32\\userinit.exe,");
+  EXPECT_FALSE(ts.registry.Get(kLM, kWinlogon, "Userinit"));
+  std::vector<std::string> left;
+  for (const StartupRow& r : view.rows) left.push_back(r.name);
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"0001\\b", "o"}));
+
+  // The backup holds what was there before, each under its physical key.
+  auto sets = ts.files.Find(ts.services.exeDir + "\\备份", "*");
+  ASSERT_EQ(sets.size(), 1u);
+  std::string bytes =
+      ReadWholeFile(ts.services.exeDir + "\\备份\\" + sets[0].name + "\\" + kBackupRegFileName);
+  std::string text;
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2) text += bytes[i];
+  for (const char* expected : {
+           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\RunOnce]"
+           "\r\n\"o\"=\"o32.exe\"\r\n",
+           "[HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce]\r\n"
+           "\"u\"=\"u.exe\"\r\n",
+           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\"
+           "RunOnceEx\\0001]\r\n\"a\"=\"a.exe\"\r\n",
+           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\"
+           "Run]\r\n\"p\"=\"p.exe\"\r\n",
+           "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows]\r\n"
+           "\"Load\"=\"l.exe\"\r\n",
+           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon]\r\n"
+           "\"Shell\"=\"evil.exe\"\r\n",
+           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows NT\\CurrentVersion\\"
+           "Winlogon]\r\n\"Userinit\"=\"C:\\\\WINDOWS\\\\system32\\\\userinit.exe,x.exe\"\r\n"})
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+}
+
+TEST_F(StartupItemsTest, PlacesTheSystemCannotSwitchOffAreLeftAloneByDisable) {
+  ts.registry.SetString(kCU, kRunOnce, "once", "o.exe");
+  ts.registry.SetString(kCU, kRun, "run", "r.exe");
+  items.Refresh(view);
+  for (StartupRow& r : view.rows) r.checked = true;
+  items.SetCheckedEnabled(view, false);
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_TRUE(ts.registry.Get(kCU, std::string(kApproved) + "Run", "run"));
+  EXPECT_FALSE(ts.registry.Get(kCU, std::string(kApproved) + "Run", "once"));
+  for (const StartupRow& r : view.rows) EXPECT_EQ(r.enabled, r.name == "once") << r.name;
+}
+
+TEST_F(StartupItemsTest, AStateValueThatIsNotBinaryReadsAsEnabled) {
+  ts.registry.SetString(kCU, kRun, "dword", "d.exe");
+  ts.registry.SetString(kCU, kRun, "text", "t.exe");
+  ts.registry.SetString(kCU, kRun, "off", "o.exe");
+  ts.registry.SetDword(kCU, std::string(kApproved) + "Run", "dword", 3);
+  ts.registry.SetString(kCU, std::string(kApproved) + "Run", "text",
+                        std::string("\x03", 1) + std::string(11, 'x'));
+  ts.registry.SetBinary(kCU, std::string(kApproved) + "Run", "off", Record(0x03));
+  items.Refresh(view);
+  for (const StartupRow& r : view.rows) EXPECT_EQ(r.enabled, r.name != "off") << r.name;
+}
+
+TEST_F(StartupItemsTest, OpenFileLocationSelectsTheRowsProgramOrShortcutInExplorer) {
+  const std::string program = Win(tmp.path()) + "\\My Tools\\tool.exe";
+  ts.files.CreateDirectories(Win(tmp.path()) + "\\My Tools");
+  Touch(program);
+  ts.registry.SetString(kCU, kRun, "tool", "%TOOLS%\\tool.exe /min");
+  ts.registry.SetString(kCU, kRun, "gone", "C:\\gone\\gone.exe");
+  Touch(userDir + "\\s.lnk");
+  items.Refresh(view);
+  ProgramLookup lookup;
+  lookup.variable = [&](const std::string& name) -> std::optional<std::string> {
+    if (name == "TOOLS") return Win(tmp.path()) + "\\My Tools";
+    return std::nullopt;
+  };
+  lookup.exists = [&](const std::string& path) { return ts.files.FileExists(path); };
+  auto select = [&](const std::string& name) {
+    for (size_t i = 0; i < view.rows.size(); ++i)
+      if (view.rows[i].name == name) view.selected = i;
+  };
+  int owner = 0;
+  select("tool");
+  items.OpenFileLocation(view, &owner, lookup);
+  select("s.lnk");
+  items.OpenFileLocation(view, &owner, lookup);
+  ASSERT_EQ(ts.shell.opens.size(), 2u);
+  EXPECT_EQ(ts.shell.opens[0].file, "explorer.exe");
+  EXPECT_EQ(ts.shell.opens[0].params, "/select,\"" + program + "\"");
+  EXPECT_EQ(ts.shell.opens[0].owner, &owner);
+  EXPECT_EQ(ts.shell.opens[1].params, "/select,\"" + userDir + "\\s.lnk\"");
+  // A program that is not there, or no row selected: a beep and nothing opened.
+  select("gone");
+  items.OpenFileLocation(view, &owner, lookup);
+  view.selected.reset();
+  items.OpenFileLocation(view, &owner, lookup);
+  EXPECT_EQ(ts.shell.opens.size(), 2u);
+  EXPECT_EQ(ts.messages.beeps, 2);
+}
+
 }  // namespace
 }  // namespace mt::test

@@ -2,6 +2,7 @@
 // file system that refuses to delete chosen files.
 #pragma once
 
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -31,6 +32,7 @@ class MemoryStartupView : public StartupView {
     removed.push_back(index);
   }
   void SetReadOnly() override { readOnly = true; }
+  std::optional<size_t> Selected() override { return selected; }
 
   // Ticks the first row with that name and source; false when there is none.
   bool Check(const std::string& name, StartupSource source) {
@@ -48,6 +50,7 @@ class MemoryStartupView : public StartupView {
   std::vector<size_t> removed;
   int clears = 0;
   bool readOnly = false;
+  std::optional<size_t> selected;
 };
 
 // Passes everything to `inner` but refuses to delete the paths in `locked` (a file held

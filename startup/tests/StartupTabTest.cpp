@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <tuple>
 
@@ -290,9 +291,9 @@ TEST_F(StartupTabTest, PageHoldsTheListAndButtonsAsDesigned) {
   DWORD ex = ListView_GetExtendedListViewStyle(list);
   EXPECT_EQ(ex & (LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT),
             static_cast<DWORD>(LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT));
-  const char* captions[] = {"启动项名称", "启动项位置", "状态"};
-  const int widths[] = {120, 250, 62};
-  for (int i = 0; i < 3; ++i) {
+  const char* captions[] = {"启动项名称", "启动项位置", "状态", "来源"};
+  const int widths[] = {120, 250, 62, 120};
+  for (int i = 0; i < 4; ++i) {
     wchar_t text[64] = L"";
     LVCOLUMNW col = {};
     col.mask = LVCF_TEXT | LVCF_WIDTH;
@@ -305,7 +306,7 @@ TEST_F(StartupTabTest, PageHoldsTheListAndButtonsAsDesigned) {
   // The page keeps its layout: the columns fit the list, the actions on the rows that are
   // not buttons sit in the list's context menu; the other lists offer their backups.
   EXPECT_EQ(form->ContextMenuCaptions(list),
-            (std::vector<std::string>{"禁用", "启用", "打开备份文件夹"}));
+            (std::vector<std::string>{"禁用", "启用", "打开文件位置", "打开备份文件夹"}));
   EXPECT_EQ(form->ContextMenuCaptions(form->ListBox5), std::vector<std::string>{"打开备份文件夹"});
   EXPECT_EQ(form->ContextMenuCaptions(form->ListView1), std::vector<std::string>{"打开备份文件夹"});
   EXPECT_EQ(TForm1::GetText(form->Button2), "添加");
@@ -600,6 +601,191 @@ TEST_F(StartupTabTest, ABackupFolderThatCannotBeMadeKeepsEverything) {
   EXPECT_EQ(ts.messages.shown[0].caption, "温馨提示");
   EXPECT_EQ(RunText(HKEY_CURRENT_USER, "mt-test kept"), "k.exe");
   DeleteFileW(Widen(BackupRoot(exeDir)).c_str());
+}
+
+// ---- the other places --------------------------------------------------------------------
+
+// A value of any key, exactly as stored, in the given view.
+std::optional<std::pair<DWORD, std::string>> RawValue(HKEY root, const std::wstring& key,
+                                                      const std::string& name, REGSAM view) {
+  HKEY k = nullptr;
+  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, &k) != ERROR_SUCCESS)
+    return std::nullopt;
+  BYTE data[4096];
+  DWORD size = sizeof data, type = 0;
+  LONG rc = RegQueryValueExW(k, Widen(name).c_str(), nullptr, &type, data, &size);
+  RegCloseKey(k);
+  if (rc != ERROR_SUCCESS) return std::nullopt;
+  return std::make_pair(type, std::string(reinterpret_cast<char*>(data), size));
+}
+
+void SetText(HKEY root, const std::wstring& key, const std::string& name, const std::string& text,
+             REGSAM view) {
+  HKEY k = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &k,
+                            nullptr),
+            ERROR_SUCCESS);
+  std::wstring w = Widen(text);
+  ASSERT_EQ(RegSetValueExW(k, Widen(name).c_str(), 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(w.c_str()),
+                           static_cast<DWORD>((w.size() + 1) * 2)),
+            ERROR_SUCCESS);
+  RegCloseKey(k);
+}
+
+// Puts a value back as it was (or removes it when there was none).
+void Restore(HKEY root, const std::wstring& key, const std::string& name, REGSAM view,
+             const std::optional<std::pair<DWORD, std::string>>& was) {
+  HKEY k = nullptr;
+  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_ALL_ACCESS | view, &k) != ERROR_SUCCESS) return;
+  if (was)
+    RegSetValueExW(k, Widen(name).c_str(), 0, was->first,
+                   reinterpret_cast<const BYTE*>(was->second.data()),
+                   static_cast<DWORD>(was->second.size()));
+  else
+    RegDeleteValueW(k, Widen(name).c_str());
+  RegCloseKey(k);
+}
+
+const std::wstring kRunOnceW = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+const std::wstring kRunOnceExW = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx";
+const std::wstring kPolicyRunW =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run";
+const std::wstring kWindowsW = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
+const std::wstring kWinlogonW = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+
+struct Seeded {
+  HKEY root;
+  std::wstring key;
+  std::string name;  // value name
+  REGSAM view;
+  S source;
+  std::string row;   // the row's name
+};
+
+class StartupPlacesTabTest : public StartupTabTest {
+ protected:
+  void TearDown() override {
+    form.reset();
+    for (auto it = saved.rbegin(); it != saved.rend(); ++it)
+      Restore(it->first.root, it->first.key, it->first.name, it->first.view, it->second);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kRunOnceExW + L"\\mt-test").c_str());
+    HKEY k = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunOnceExW.c_str(), 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
+                      &k) == ERROR_SUCCESS) {
+      RegDeleteTreeW(k, L"mt-test");
+      RegCloseKey(k);
+    }
+    StartupTabTest::TearDown();
+  }
+  void Seed(const Seeded& s, const std::string& text) {
+    saved.emplace_back(s, RawValue(s.root, s.key, s.name, s.view));
+    SetText(s.root, s.key, s.name, text, s.view);
+  }
+  std::vector<std::pair<Seeded, std::optional<std::pair<DWORD, std::string>>>> saved;
+};
+
+TEST_F(StartupPlacesTabTest, EachPlaceIsListedOnceAndEachDeletionComesBackFromItsBackup) {
+  const REGSAM n = KEY_WOW64_64KEY, w = KEY_WOW64_32KEY;
+  const std::vector<Seeded> seeds = {
+      {HKEY_LOCAL_MACHINE, kRunOnceW, "mt-test once", n, S::MachineRunOnce, "mt-test once"},
+      {HKEY_LOCAL_MACHINE, kRunOnceW, "mt-test once32", w, S::MachineRunOnce32, "mt-test once32"},
+      {HKEY_CURRENT_USER, kRunOnceW, "mt-test user once", n, S::UserRunOnce, "mt-test user once"},
+      {HKEY_LOCAL_MACHINE, kRunOnceExW + L"\\mt-test", "step", n, S::MachineRunOnceEx,
+       "mt-test\\step"},
+      {HKEY_LOCAL_MACHINE, kRunOnceExW + L"\\mt-test", "step32", w, S::MachineRunOnceEx32,
+       "mt-test\\step32"},
+      {HKEY_LOCAL_MACHINE, kPolicyRunW, "mt-test policy", n, S::MachinePolicyRun,
+       "mt-test policy"},
+      {HKEY_CURRENT_USER, kPolicyRunW, "mt-test user policy", n, S::UserPolicyRun,
+       "mt-test user policy"},
+      {HKEY_CURRENT_USER, kWindowsW, "Load", n, S::UserWindowsLoad, "Load"},
+      {HKEY_LOCAL_MACHINE, kWinlogonW, "Shell", n, S::Winlogon, "Shell"},
+      {HKEY_LOCAL_MACHINE, kWinlogonW, "Userinit", w, S::Winlogon32, "Userinit"},
+  };
+  // The prefix's own Winlogon values are the system's defaults: not listed.
+  form->SetActivePage(3);
+  EXPECT_FALSE(Listed("Shell", S::Winlogon));
+  EXPECT_FALSE(Listed("Userinit", S::Winlogon));
+
+  std::map<std::string, std::optional<std::pair<DWORD, std::string>>> before;
+  for (const Seeded& s : seeds) {
+    Seed(s, "C:\\mt-test\\" + s.name + ".exe /x");
+    before[s.row] = RawValue(s.root, s.key, s.name, s.view);
+  }
+  form->SetActivePage(3);
+  EXPECT_TRUE(ts.messages.shown.empty());
+  std::vector<StartupRow> rows = Rows();
+  for (const Seeded& s : seeds) {
+    int found = 0;
+    for (const StartupRow& r : rows)
+      if (r.name == s.row && r.source == s.source) {
+        ++found;
+        EXPECT_EQ(r.location, "C:\\mt-test\\" + s.name + ".exe /x");
+      }
+    EXPECT_EQ(found, 1) << s.row << " of " << static_cast<int>(s.source);
+  }
+  // The source column names each row's place.
+  for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
+    wchar_t text[64] = L"";
+    ListView_GetItemText(form->ListView2, i, 3, text, 64);
+    EXPECT_EQ(Narrow(text), SourceText(rows[i].source)) << rows[i].name;
+  }
+  // The 32-bit places are not the native ones.
+  EXPECT_FALSE(Listed("mt-test once32", S::MachineRunOnce));
+  EXPECT_FALSE(Listed("mt-test once", S::MachineRunOnce32));
+  for (const Seeded& s : seeds) ASSERT_TRUE(Check(s.row, s.source)) << s.row;
+
+  TForm1::Click(form->Button6);
+
+  EXPECT_TRUE(ts.messages.shown.empty());
+  for (const Seeded& s : seeds) {
+    EXPECT_FALSE(Listed(s.row, s.source)) << s.row;
+    auto now = RawValue(s.root, s.key, s.name, s.view);
+    if (s.source == S::Winlogon) {
+      ASSERT_TRUE(now);
+      EXPECT_EQ(Narrow(reinterpret_cast<const wchar_t*>(now->second.data())), "explorer.exe");
+    } else if (s.source == S::Winlogon32) {
+      ASSERT_TRUE(now);
+      wchar_t windows[MAX_PATH];
+      GetWindowsDirectoryW(windows, MAX_PATH);
+      EXPECT_EQ(Narrow(reinterpret_cast<const wchar_t*>(now->second.data())),
+                Narrow(windows) + "\\system32\\userinit.exe,");
+    } else {
+      EXPECT_FALSE(now) << s.row;
+    }
+  }
+  std::vector<FindEntry> sets = real->files.Find(BackupRoot(exeDir), "*");
+  ASSERT_EQ(sets.size(), 1u);
+  ASSERT_EQ(ImportWithRegedit(BackupRoot(exeDir) + "\\" + sets[0].name + "\\" + kBackupRegFileName),
+            0u);
+  for (const Seeded& s : seeds)
+    EXPECT_EQ(RawValue(s.root, s.key, s.name, s.view), before[s.row]) << s.row;
+  form->SetActivePage(3);
+  for (const Seeded& s : seeds) EXPECT_TRUE(Listed(s.row, s.source)) << s.row;
+}
+
+TEST_F(StartupTabTest, OpenFileLocationSelectsTheSelectedRowsProgram) {
+  // A program in the test's own folder, named through an environment variable.
+  const std::string program = exeDir + "\\mt-test tool.exe";
+  MakeFile(program);
+  SetEnvironmentVariableW(L"MT_TEST_TOOLS", Widen(exeDir).c_str());
+  Value(HKEY_CURRENT_USER, "mt-test tool", "%MT_TEST_TOOLS%\\mt-test tool.exe /min");
+  form->SetActivePage(3);
+  std::vector<StartupRow> rows = Rows();
+  int item = -1;
+  for (int i = 0; i < static_cast<int>(rows.size()); ++i)
+    if (rows[i].name == "mt-test tool" && rows[i].source == S::UserRun) item = i;
+  ASSERT_GE(item, 0);
+  ListView_SetItemState(form->ListView2, item, LVIS_SELECTED | LVIS_FOCUSED,
+                        LVIS_SELECTED | LVIS_FOCUSED);
+
+  ASSERT_TRUE(form->ChooseContextMenu(form->ListView2, "打开文件位置"));
+
+  ASSERT_EQ(ts.shell.opens.size(), 1u);
+  EXPECT_EQ(ts.shell.opens[0].file, "explorer.exe");
+  EXPECT_EQ(ts.shell.opens[0].params, "/select,\"" + program + "\"");
+  SetEnvironmentVariableW(L"MT_TEST_TOOLS", nullptr);
 }
 
 }  // namespace

@@ -34,6 +34,30 @@ int WinStartupPlaces::PlatformId() {
   return static_cast<int>(info.dwPlatformId);
 }
 
+ProgramLookup WinProgramLookup() {
+  ProgramLookup lookup;
+  lookup.variable = [](const std::string& name) -> std::optional<std::string> {
+    const std::wstring wide = Widen(name);
+    const DWORD size = ::GetEnvironmentVariableW(wide.c_str(), nullptr, 0);
+    if (size == 0) return std::nullopt;
+    std::wstring value(size, L'\0');
+    const DWORD n = ::GetEnvironmentVariableW(wide.c_str(), value.data(), size);
+    if (n == 0 || n >= size) return std::nullopt;
+    value.resize(n);
+    return Narrow(value);
+  };
+  lookup.exists = [](const std::string& path) {
+    const DWORD a = ::GetFileAttributesW(Widen(path).c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+  };
+  wchar_t buffer[MAX_PATH + 1] = {};
+  UINT n = ::GetSystemDirectoryW(buffer, MAX_PATH + 1);
+  if (n > 0 && n <= MAX_PATH) lookup.searchFolders.push_back(Narrow(buffer, n));
+  n = ::GetWindowsDirectoryW(buffer, MAX_PATH + 1);
+  if (n > 0 && n <= MAX_PATH) lookup.searchFolders.push_back(Narrow(buffer, n));
+  return lookup;
+}
+
 std::string WinStartupPlaces::KnownUserStartup() { return KnownFolder(FOLDERID_Startup); }
 
 std::string WinStartupPlaces::KnownCommonStartup() { return KnownFolder(FOLDERID_CommonStartup); }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "startup/ProgramPath.h"
 #include "startup/StartupItems.h"
 
 namespace mt {
@@ -17,6 +18,10 @@ class WinStartupPlaces : public StartupPlaces {
   std::string KnownUserStartup() override;
   std::string KnownCommonStartup() override;
 };
+
+// The environment and the file system of this machine, for finding the program of a command
+// line; bare names are looked for in the system folder, then the Windows folder.
+ProgramLookup WinProgramLookup();
 
 // The rows of a startup list view as they stand (texts, source, check state).
 std::vector<StartupRow> StartupRowsOf(HWND listView);
