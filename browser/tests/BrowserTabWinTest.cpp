@@ -393,6 +393,8 @@ class BrowserHijackTab : public BrowserTab {
   const std::string kEdgePolicy = "\\SOFTWARE\\Policies\\Microsoft\\Edge";
   const std::string kEdgeAppPath =
       "\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\msedge.exe";
+  const std::string kChromeAppPath =
+      "\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\chrome.exe";
   TestFolderShortcuts links;
   std::string folder;
 
@@ -422,6 +424,7 @@ class BrowserHijackTab : public BrowserTab {
     if (reg.OpenKey(kEdgePolicy, false)) reg.DeleteValue("HomepageLocation");
     reg.CloseKey();
     reg.DeleteKey(kEdgeAppPath);
+    reg.DeleteKey(kChromeAppPath);
   }
   void TickRow(const std::string& captionStart) {
     std::vector<Row> rows = Rows();
@@ -443,6 +446,9 @@ TEST_F(BrowserHijackTab, RepairsTheTickedFindingsAndTheBackupRestoresTheMachine)
   const std::string edge = folder + "\\msedge.exe";
   { std::ofstream(std::filesystem::path(Widen(edge))) << "MZ"; }
   Put(CU, kEdgeAppPath, "", edge);
+  const std::string chrome = folder + "\\chrome.exe";
+  { std::ofstream(std::filesystem::path(Widen(chrome))) << "MZ"; }
+  Put(CU, kChromeAppPath, "", chrome);
   Put(CU, kEdgePolicy, "HomepageLocation", "http://hijack.invalid/home");
   Put(LM, kForce, "1", "abcdefghijklmnopabcdefghijklmnop;https://hijack.invalid/u");
   reg.SetRootKey(LM);
@@ -453,9 +459,12 @@ TEST_F(BrowserHijackTab, RepairsTheTickedFindingsAndTheBackupRestoresTheMachine)
   reg.CloseKey();
   const std::string edgeLnk = folder + "\\Microsoft Edge.lnk";
   const std::string foxLnk = folder + "\\Firefox.lnk";
+  const std::string chromeLnk = folder + "\\Google Chrome.lnk";
   ASSERT_TRUE(MakeLink(edgeLnk, edge, "--profile-directory=Default http://hijack.invalid/e"));
+  ASSERT_TRUE(MakeLink(chromeLnk, chrome, "http://hijack.invalid/c"));
   ASSERT_TRUE(MakeLink(foxLnk, folder + "\\open.bat", ""));
   const std::string edgeBytes = FileBytes(edgeLnk), foxBytes = FileBytes(foxLnk);
+  const std::string chromeBytes = FileBytes(chromeLnk);
 
   ShowTab();
   ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
@@ -464,6 +473,7 @@ TEST_F(BrowserHijackTab, RepairsTheTickedFindingsAndTheBackupRestoresTheMachine)
   TickRow("设备管理注册（无管理服务器，使浏览器策略生效）：" + kFake);
   TickRow("桌面快捷方式 Microsoft Edge.lnk 附加网址 http://hijack.invalid/e");
   TickRow("桌面快捷方式 Firefox.lnk 目标不是Firefox");
+  TickRow("桌面快捷方式 Google Chrome.lnk 附加网址 http://hijack.invalid/c");
   const std::string page64 = StartPage(RegView::Native), page32 = StartPage(RegView::Wow32);
   TForm1::Click(form->Sbiedefault);
   ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
@@ -475,6 +485,9 @@ TEST_F(BrowserHijackTab, RepairsTheTickedFindingsAndTheBackupRestoresTheMachine)
   ShellLinkData now = links.Read(edgeLnk);
   EXPECT_EQ(now.arguments, "--profile-directory=Default");
   EXPECT_EQ(now.target, edge);
+  ShellLinkData chromeNow = links.Read(chromeLnk);
+  EXPECT_EQ(chromeNow.arguments, "");
+  EXPECT_EQ(chromeNow.target, chrome);
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(Widen(foxLnk))));
   for (const Row& r : Rows()) EXPECT_EQ(r.c1.find("hijack.invalid"), std::string::npos) << r.c1;
 
@@ -483,11 +496,12 @@ TEST_F(BrowserHijackTab, RepairsTheTickedFindingsAndTheBackupRestoresTheMachine)
   ASSERT_EQ(sets.size(), 1u);
   const std::string set = BackupRoot(ts.services.exeDir) + "\\" + sets[0].name;
   ASSERT_EQ(test::ImportWithRegedit(set + "\\" + kBackupRegFileName), 0u);
-  for (const char* name : {"Microsoft Edge.lnk", "Firefox.lnk"})
+  for (const char* name : {"Microsoft Edge.lnk", "Firefox.lnk", "Google Chrome.lnk"})
     ASSERT_TRUE(::CopyFileW(Widen(set + "\\" + name).c_str(),
                             Widen(folder + "\\" + name).c_str(), FALSE)) << name;
   EXPECT_EQ(FileBytes(edgeLnk), edgeBytes);
   EXPECT_EQ(FileBytes(foxLnk), foxBytes);
+  EXPECT_EQ(FileBytes(chromeLnk), chromeBytes);
   reg.SetRootKey(CU);
   ASSERT_TRUE(reg.OpenKey(kEdgePolicy, false));
   EXPECT_EQ(reg.ReadString("HomepageLocation"), "http://hijack.invalid/home");
