@@ -52,17 +52,24 @@ std::optional<std::string> Approved(HKEY root, const wchar_t* key, const std::st
   return std::string(reinterpret_cast<char*>(data), size);
 }
 
-// A value exactly as stored: its type and bytes.
-std::optional<std::pair<DWORD, std::string>> RawRunValue(HKEY root, const std::string& name,
-                                                         REGSAM view = 0) {
+// A value of any key, exactly as stored, in the given view.
+std::optional<std::pair<DWORD, std::string>> RawValue(HKEY root, const std::wstring& key,
+                                                      const std::string& name, REGSAM view) {
   HKEY k = nullptr;
-  if (RegOpenKeyExW(root, kRunW, 0, KEY_READ | view, &k) != ERROR_SUCCESS) return std::nullopt;
+  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, &k) != ERROR_SUCCESS)
+    return std::nullopt;
   BYTE data[4096];
   DWORD size = sizeof data, type = 0;
   LONG rc = RegQueryValueExW(k, Widen(name).c_str(), nullptr, &type, data, &size);
   RegCloseKey(k);
   if (rc != ERROR_SUCCESS) return std::nullopt;
   return std::make_pair(type, std::string(reinterpret_cast<char*>(data), size));
+}
+
+// A Run value exactly as stored.
+std::optional<std::pair<DWORD, std::string>> RawRunValue(HKEY root, const std::string& name,
+                                                         REGSAM view = 0) {
+  return RawValue(root, kRunW, name, view);
 }
 
 using S = StartupSource;
@@ -604,20 +611,6 @@ TEST_F(StartupTabTest, ABackupFolderThatCannotBeMadeKeepsEverything) {
 }
 
 // ---- the other places --------------------------------------------------------------------
-
-// A value of any key, exactly as stored, in the given view.
-std::optional<std::pair<DWORD, std::string>> RawValue(HKEY root, const std::wstring& key,
-                                                      const std::string& name, REGSAM view) {
-  HKEY k = nullptr;
-  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, &k) != ERROR_SUCCESS)
-    return std::nullopt;
-  BYTE data[4096];
-  DWORD size = sizeof data, type = 0;
-  LONG rc = RegQueryValueExW(k, Widen(name).c_str(), nullptr, &type, data, &size);
-  RegCloseKey(k);
-  if (rc != ERROR_SUCCESS) return std::nullopt;
-  return std::make_pair(type, std::string(reinterpret_cast<char*>(data), size));
-}
 
 void SetText(HKEY root, const std::wstring& key, const std::string& name, const std::string& text,
              REGSAM view) {
