@@ -345,12 +345,14 @@ void ChoosePieces(Services& svc, SplitterView& view, const FileDialogOptions& op
 
 namespace {
 
-// The record of the list's first row when it is an Index piece with one that names a recovery
-// piece: such a set may lack one piece, which the merge rebuilds.
-bool HasRecoveryRecord(Services& svc, const std::vector<std::string>& rows) {
+// True when the list's first row is an Index piece whose record names a recovery piece and
+// the other rows are that set's pieces, each once: such a set may lack a piece, which the
+// merge rebuilds. A list of any other shape keeps the notice about its order.
+bool GapMayBeRebuilt(Services& svc, const std::vector<std::string>& rows) {
   if (rows.empty() || !IsIndexPiece(rows.front())) return false;
   RecordRead read = ReadSetRecord(*svc.profile, rows.front());
-  return read.kind == RecordRead::kValid && read.record.recovery.has_value();
+  if (read.kind != RecordRead::kValid || !read.record.recovery) return false;
+  return !PlanCheckedMerge(*svc.files, rows.front(), RowsToJoin(rows), read.record).refusal;
 }
 
 // Writes the rebuilt piece back where it belongs, on the worker, from the joined file.
@@ -391,7 +393,7 @@ void MergePieces(Services& svc, SplitterView& view, FileDialogOptions& saveDialo
   if (std::optional<ListProblem> problem = CheckListOrder(rows)) {
     // A gap in a set with a recovery piece is left to the record's check: the piece may be
     // rebuilt.
-    if (problem->kind != ListProblem::kMissing || !HasRecoveryRecord(svc, rows)) {
+    if (problem->kind != ListProblem::kMissing || !GapMayBeRebuilt(svc, rows)) {
       view.Notice(ListProblemText(*problem));
       return;
     }

@@ -234,6 +234,16 @@ TEST_F(RecoveryTest, DamagedOrMissingRecoveryPiece) {
   EXPECT_FALSE(OutputExists());
 }
 
+// A gap in a list that is not the set once (a full set listed again without a piece) is still
+// the list's order problem, named as before.
+TEST_F(RecoveryTest, GapInAListOfAnotherShapeKeepsTheOrderNotice) {
+  ChooseAll();
+  fs::remove(Native(Set("2.ds")));
+  ChooseAll();
+  EXPECT_EQ(Merge(), std::vector<std::string>{FormatMessage1(kMissingPieceText, Set("2.ds"))});
+  EXPECT_TRUE(t.dialogs.saveAsked.empty());
+}
+
 // A set split without the box is an older set: a deleted piece is refused as before.
 TEST_F(RecoveryTest, SetWithoutRecoveryPieceRefusesAMissingPieceAsBefore) {
   SplitWithBox(false);
