@@ -679,6 +679,56 @@ PieceProblem PieceHashProblem(const CheckedPlan& plan, uint64_t number) {
   return {PieceProblem::kWrongHash, plan.pieces[number - 1], number, 0, 0};
 }
 
+// Joins a set with piece `bad` known to be missing in one pass: every other piece and the
+// recovery piece are read side by side, a chunk at a time; each chunk goes to its place in the
+// output (sought to) and into the XOR that becomes the bad piece's chunk. Every piece, the
+// rebuilt one too, gets its digest on the way, so each is read once and the output written
+// once, as in a plain merge.
+void JoinRebuilding(FileSystem& files, FileStream& output, const CheckedPlan& plan,
+                    const SetRecord& record, uint64_t bad, CopyMonitor* monitor) {
+  const uint64_t count = plan.pieces.size();
+  std::unique_ptr<FileStream> parity = files.OpenRead(plan.recovery);
+  std::vector<std::unique_ptr<FileStream>> in(count);
+  std::vector<std::unique_ptr<Digest>> digest(count);
+  for (uint64_t k = 1; k <= count; ++k) {
+    if (k != bad) in[k - 1] = files.OpenRead(plan.pieces[k - 1]);
+    digest[k - 1] = std::make_unique<Digest>(record.alg);
+  }
+  std::unique_ptr<char[]> accBuffer(new char[kCopyBufferSize]), inBuffer(new char[kCopyBufferSize]);
+  char* acc = accBuffer.get();
+  char* buf = inBuffer.get();
+  const uint64_t span = record.recovery->size;
+  auto place = [&](uint64_t k, uint64_t at, const char* data, size_t n) {
+    output.Seek((k - 1) * record.pieceSize + at);
+    WriteFull(output, data, n);
+    digest[k - 1]->Update(data, n);
+    if (monitor && !monitor->Copied(n)) throw WorkStopped();
+  };
+  for (uint64_t at = 0; at < span; at += kCopyBufferSize) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(kCopyBufferSize, span - at));
+    ReadFull(*parity, acc, want);
+    for (uint64_t k = 1; k <= count; ++k) {
+      const uint64_t bytes = record.PieceBytes(k);
+      if (k == bad || at >= bytes) continue;
+      const size_t take = static_cast<size_t>(std::min<uint64_t>(want, bytes - at));
+      ReadFull(*in[k - 1], buf, take);
+      XorInto(acc, buf, take);
+      place(k, at, buf, take);
+    }
+    const uint64_t badBytes = record.PieceBytes(bad);
+    if (at < badBytes)
+      place(bad, at, acc, static_cast<size_t>(std::min<uint64_t>(want, badBytes - at)));
+  }
+  std::vector<PieceProblem> wrong = {plan.bad.front()};
+  for (uint64_t k = 1; k <= count; ++k)
+    if (k != bad && digest[k - 1]->FinishHex() != record.pieceHashes[k - 1])
+      wrong.push_back(PieceHashProblem(plan, k));
+  if (wrong.size() > 1) throw TooManyBad(wrong);
+  if (digest[bad - 1]->FinishHex() != record.pieceHashes[bad - 1])
+    throw PieceMismatch({PieceProblem::kRecoveryDamaged, plan.pieces[bad - 1], bad, 0, 0,
+                         plan.recovery});
+}
+
 }  // namespace
 
 SetCheck CheckSet(FileSystem& files, const std::string& indexPath,
@@ -747,7 +797,15 @@ uint64_t JoinChecked(FileSystem& files, FileStream& output, const CheckedPlan& p
     p.other = plan.recovery;
     throw PieceMismatch(p);
   }
+  // Every piece is compared with its recorded digest, so the record of the whole file must be
+  // the one of those digests.
+  if (WholeHash(record.alg, record.pieceHashes) != record.wholeHash)
+    throw PieceMismatch({PieceProblem::kWholeWrong, "", 0, 0, 0});
   if (monitor) monitor->Begin(record.fileSize);
+  if (!plan.bad.empty()) {
+    JoinRebuilding(files, output, plan, record, plan.bad.front().number, monitor);
+    return plan.bad.front().number;
+  }
   CopyEngine engine(monitor);
   Digest hash(record.alg);
   uint64_t rebuilt = 0;
@@ -758,8 +816,7 @@ uint64_t JoinChecked(FileSystem& files, FileStream& output, const CheckedPlan& p
     std::vector<std::string> rows(plan.pieces.begin(), plan.pieces.end());
     rows.push_back(plan.recovery);
     SetCheck check = CheckSet(files, "", rows, record);
-    std::vector<PieceProblem> bad = {plan.IsBad(number) ? plan.bad.front()
-                                                        : PieceHashProblem(plan, number)};
+    std::vector<PieceProblem> bad = {PieceHashProblem(plan, number)};
     for (const PieceProblem& p : check.bad)
       if (p.number != number) bad.push_back(p);
     if (bad.size() > 1) throw TooManyBad(bad);
@@ -768,42 +825,23 @@ uint64_t JoinChecked(FileSystem& files, FileStream& output, const CheckedPlan& p
   };
   for (uint64_t k = 1; k <= count; ++k) {
     const uint64_t bytes = record.PieceBytes(k);
-    if (plan.IsBad(k)) {
+    std::unique_ptr<FileStream> in = files.OpenRead(plan.pieces[k - 1]);
+    if (in->Size() != bytes)
+      throw PieceMismatch({PieceProblem::kWrongSize, plan.pieces[k - 1], k, bytes, in->Size()});
+    engine.Copy(*in, output, bytes, &hash);
+    in.reset();
+    if (hash.FinishHex() != record.pieceHashes[k - 1]) {
+      // The one piece the recovery piece can stand for was rebuilt already.
+      if (rebuilt) throw TooManyBad({PieceHashProblem(plan, rebuilt), PieceHashProblem(plan, k)});
+      if (!plan.recoveryUsable) throw PieceMismatch(PieceHashProblem(plan, k));
+      // Written over where it was just copied to; the output goes on after it.
+      output.Seek(offset);
       if (RebuildPiece(files, engine, plan, record, k, output) != record.pieceHashes[k - 1])
         rebuildFailed(k);
-      // The rebuild only asked the monitor whether to stop; the output grew by the piece.
-      if (monitor && !monitor->Copied(bytes)) throw WorkStopped();
       rebuilt = k;
-    } else {
-      std::unique_ptr<FileStream> in = files.OpenRead(plan.pieces[k - 1]);
-      if (in->Size() != bytes)
-        throw PieceMismatch({PieceProblem::kWrongSize, plan.pieces[k - 1], k, bytes, in->Size()});
-      engine.Copy(*in, output, bytes, &hash);
-      in.reset();
-      if (hash.FinishHex() != record.pieceHashes[k - 1]) {
-        // The one piece the recovery piece can stand for is taken already (rebuilt before,
-        // or missing further on).
-        if (rebuilt || !plan.bad.empty()) {
-          std::vector<PieceProblem> bad = {
-              plan.bad.empty() ? PieceHashProblem(plan, rebuilt) : plan.bad.front(),
-              PieceHashProblem(plan, k)};
-          if (bad[0].number > bad[1].number) std::swap(bad[0], bad[1]);
-          throw TooManyBad(bad);
-        }
-        if (!plan.recoveryUsable) throw PieceMismatch(PieceHashProblem(plan, k));
-        // Written over where it was just copied to.
-        output.Seek(offset);
-        if (RebuildPiece(files, engine, plan, record, k, output) != record.pieceHashes[k - 1])
-          rebuildFailed(k);
-        rebuilt = k;
-      }
     }
     offset += bytes;
   }
-  // Every piece matched its recorded digest (a rebuilt one too), so the whole-file digest of
-  // the record is the one of the digests read from it.
-  if (WholeHash(record.alg, record.pieceHashes) != record.wholeHash)
-    throw PieceMismatch({PieceProblem::kWholeWrong, "", 0, 0, 0});
   return rebuilt;
 }
 

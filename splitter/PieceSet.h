@@ -316,11 +316,11 @@ class TooManyBad : public AppError {
 };
 
 // Joins the pieces of `plan` into `output` (positioned at its start), each piece's digest
-// compared as it is copied. A piece found bad before copying is rebuilt in its place from the
-// other pieces and the recovery piece (all read side by side, a chunk at a time); a piece whose
-// digest differs while copying is rebuilt over the bytes just written (the output is sought
-// back to its start), so each bad piece costs one more read of the others and never a second
-// pass over the whole output. The rebuilt bytes must match the recorded digest. Returns the
+// compared as it is copied. With a piece found bad before copying, every other piece and the
+// recovery piece are read side by side in one pass, each chunk written to its place in the
+// output and XORed into the bad piece's chunk, so the rebuild reads and writes no more than a
+// plain merge; a piece whose digest differs while copying is rebuilt over the bytes just
+// written (the output is sought back to its start) from one more read of the others. The rebuilt bytes must match the recorded digest. Returns the
 // number of the piece rebuilt, 0 when none was. Throws PieceMismatch (a bad piece that cannot
 // be rebuilt: kWrongHash, kNoRecovery, kRecoveryDamaged) or TooManyBad.
 uint64_t JoinChecked(FileSystem& files, FileStream& output, const CheckedPlan& plan,

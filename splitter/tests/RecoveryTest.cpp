@@ -376,5 +376,38 @@ TEST(RecoveryKill, KilledSplitNeverLeavesAnIncompleteRecoveryPiece) {
   }
 }
 
+// A rebuilding merge and the write-back killed at every step: the output and the piece are
+// each absent or whole, never a part under their names.
+TEST_F(RecoveryTest, KilledRebuildAndWriteBackNeverLeaveAPartUnderAFinalName) {
+  fs::remove(Native(Set("3.ds")));
+  ChooseAll();
+  bool completed = false;
+  for (uint64_t step = 1; !completed; ++step) {
+    SCOPED_TRACE(step);
+    ASSERT_LT(step, 3000u);
+    fs::remove(Native(dir / "out.img"));
+    fs::remove(Native(Set("3.ds")));
+    test::WatchingFileSystem dying(t.files);
+    dying.killAtStep = step;
+    t.services.files = &dying;
+    view.answerYes = true;
+    try {
+      Merge();
+      completed = dying.steps < step;
+    } catch (const AppError&) {
+    }
+    t.services.files = &t.files;
+    if (OutputExists()) {
+      EXPECT_TRUE(ReadWholeFile(dir / "out.img") == bytes);
+    }
+    if (fs::exists(Native(Set("3.ds")))) {
+      EXPECT_TRUE(ReadWholeFile(Set("3.ds")) == Piece(3));
+    }
+    if (completed) {
+      EXPECT_TRUE(ReadWholeFile(Set("3.ds")) == Piece(3));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace mt::splitter
