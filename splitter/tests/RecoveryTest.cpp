@@ -223,6 +223,18 @@ TEST_F(RecoveryTest, DamagedOrMissingRecoveryPiece) {
   EXPECT_EQ(Merge(), std::vector<std::string>{
                          FormatMessage2(kRecoveryDamagedText, Set("2.ds"), Set(kRecoveryName))});
   EXPECT_FALSE(OutputExists());
+  // Missing instead of altered: rebuilt in the one pass, the digest still tells.
+  const std::string piece2 = ReadWholeFile(Set("2.ds"));
+  fs::remove(Native(Set("2.ds")));
+  view.rows.clear();
+  ChooseAll();
+  EXPECT_EQ(Merge(), std::vector<std::string>{
+                         FormatMessage2(kRecoveryDamagedText, Set("2.ds"), Set(kRecoveryName))});
+  EXPECT_FALSE(OutputExists());
+  EXPECT_TRUE(view.questions.empty());
+  WriteWholeFile(Set("2.ds"), piece2);
+  view.rows.clear();
+  ChooseAll();
   fs::remove(Native(Set(kRecoveryName)));
   EXPECT_EQ(Merge(), std::vector<std::string>{
                          FormatMessage1(kPieceHashText, Set("2.ds"))});
