@@ -194,7 +194,9 @@ void FinishWork(SplitterView& view, SplitterWork& work, const Outcome& outcome,
     after();
     return;
   }
-  if (outcome.kind == Outcome::kNotice) view.Notice(outcome.notice);
+  // A completed run may report too (the verdict of a check); a refused one always does.
+  if (outcome.kind == Outcome::kNotice || (outcome.kind == Outcome::kDone && !outcome.notice.empty()))
+    view.Notice(outcome.notice);
   if (outcome.kind == Outcome::kError) std::rethrow_exception(outcome.error);
   if (outcome.followUp) outcome.followUp();
 }
@@ -537,8 +539,7 @@ void VerifyPieces(Services& svc, SplitterView& view, WorkHost& host, SplitterWor
   const SetRecord record = read.record;
   RunWork(host, view, work, kVerifyingCaption, kVerifyDoneCaption,
           [files, indexPath, join, record](CopyMonitor& monitor, const std::atomic<bool>&) {
-            Outcome outcome;
-            outcome.kind = Outcome::kNotice;
+            Outcome outcome;  // done: "校验完成" in the caption, the verdict in a notice
             outcome.notice = SetCheckText(CheckSet(*files, indexPath, join, record, &monitor));
             return outcome;
           });

@@ -368,68 +368,68 @@ uint64_t WriteDataPieces(FileSystem& files, const std::string& sourcePath,
     }
   };
   try {
-  uint64_t written = 0;
-  // The older set in the folder stays whole until the first new piece is complete; then it
-  // goes at once (its first piece is about to be replaced, so what is left of it could never
-  // be joined again), and from then on the folder holds only pieces of this split.
-  auto removeOlderSet = [&] {
+    uint64_t written = 0;
+    // The older set in the folder stays whole until the first new piece is complete; then it
+    // goes at once (its first piece is about to be replaced, so what is left of it could never
+    // be joined again), and from then on the folder holds only pieces of this split.
+    auto removeOlderSet = [&] {
+      if (written == 0) RemoveDataPieces(files, prefix);
+    };
+    auto piece = [&](uint64_t bytes) {
+      const std::string name = prefix + PieceName(written + 1);
+      try {
+        const bool last = written + 1 == plan.Count();
+        WriteThroughPart(
+            files, name,
+            [&](FileStream& out) {
+              if (parity)
+                engine.CopyFolding(*source, out, bytes, &*hash, *parity, written == 0,
+                                   last ? &*parityHash : nullptr);
+              else
+                engine.Copy(*source, out, bytes, hash ? &*hash : nullptr);
+            },
+            bytes, removeOlderSet);
+      } catch (...) {
+        // A source that ends before the size it had at the start was changed meanwhile.
+        if (source->Size() != size) throw SourceChanged();
+        throw;
+      }
+      if (record) record->pieceHashes.push_back(hash->FinishHex());
+      ++written;
+    };
+    for (uint64_t k = 0; k < plan.fullPieces; ++k) piece(pieceSize);
+    if (plan.remainder > 0) piece(plan.remainder);
+    // An empty source writes no piece; the older set still has to go.
     if (written == 0) RemoveDataPieces(files, prefix);
-  };
-  auto piece = [&](uint64_t bytes) {
-    const std::string name = prefix + PieceName(written + 1);
-    try {
-      const bool last = written + 1 == plan.Count();
-      WriteThroughPart(
-          files, name,
-          [&](FileStream& out) {
-            if (parity)
-              engine.CopyFolding(*source, out, bytes, &*hash, *parity, written == 0,
-                                 last ? &*parityHash : nullptr);
-            else
-              engine.Copy(*source, out, bytes, hash ? &*hash : nullptr);
-          },
-          bytes, removeOlderSet);
-    } catch (...) {
-      // A source that ends before the size it had at the start was changed meanwhile.
-      if (source->Size() != size) throw SourceChanged();
-      throw;
+    if (source->Size() != size) throw SourceChanged();
+    if (record) record->wholeHash = WholeHash(record->alg, record->pieceHashes);
+    if (parity) {
+      // The last pass gave the parity's bytes up to the last piece's length; the rest holds what
+      // the full pieces before it left, read once more for the digest.
+      const uint64_t parityBytes = record->PieceBytes(1);
+      const uint64_t lastBytes = record->PieceBytes(plan.Count());
+      if (lastBytes < parityBytes) {
+        parity->Seek(lastBytes);
+        Digest& h = *parityHash;
+        CopyEngine reader;
+        struct Sink : FileStream {
+          Digest& d;
+          explicit Sink(Digest& digest) : d(digest) {}
+          size_t Read(void*, size_t) override { return 0; }
+          size_t Write(const void* b, size_t n) override {
+            d.Update(b, n);
+            return n;
+          }
+          uint64_t Size() override { return 0; }
+        } sink(h);
+        reader.Copy(*parity, sink, parityBytes - lastBytes);
+      }
+      if (parity->Size() != parityBytes) throw AppError("Stream write error");
+      parity.reset();
+      files.Rename(PartName(parityName), parityName);
+      record->recovery = RecoveryRecord{kRecoveryName, parityBytes, parityHash->FinishHex()};
     }
-    if (record) record->pieceHashes.push_back(hash->FinishHex());
-    ++written;
-  };
-  for (uint64_t k = 0; k < plan.fullPieces; ++k) piece(pieceSize);
-  if (plan.remainder > 0) piece(plan.remainder);
-  // An empty source writes no piece; the older set still has to go.
-  if (written == 0) RemoveDataPieces(files, prefix);
-  if (source->Size() != size) throw SourceChanged();
-  if (record) record->wholeHash = WholeHash(record->alg, record->pieceHashes);
-  if (parity) {
-    // The last pass gave the parity's bytes up to the last piece's length; the rest holds what
-    // the full pieces before it left, read once more for the digest.
-    const uint64_t parityBytes = record->PieceBytes(1);
-    const uint64_t lastBytes = record->PieceBytes(plan.Count());
-    if (lastBytes < parityBytes) {
-      parity->Seek(lastBytes);
-      Digest& h = *parityHash;
-      CopyEngine reader;
-      struct Sink : FileStream {
-        Digest& d;
-        explicit Sink(Digest& digest) : d(digest) {}
-        size_t Read(void*, size_t) override { return 0; }
-        size_t Write(const void* b, size_t n) override {
-          d.Update(b, n);
-          return n;
-        }
-        uint64_t Size() override { return 0; }
-      } sink(h);
-      reader.Copy(*parity, sink, parityBytes - lastBytes);
-    }
-    if (parity->Size() != parityBytes) throw AppError("Stream write error");
-    parity.reset();
-    files.Rename(PartName(parityName), parityName);
-    record->recovery = RecoveryRecord{kRecoveryName, parityBytes, parityHash->FinishHex()};
-  }
-  return written;
+    return written;
   } catch (...) {
     dropParity();
     throw;

@@ -315,7 +315,7 @@ TEST_F(RecoveryTest, DamagedRecoveryKeysAreRefused) {
 TEST_F(RecoveryTest, VerifyReportsWholeBadAndRebuildable) {
   ChooseAll();
   EXPECT_EQ(Verify(), "完好");
-  EXPECT_EQ(view.caption, kSplitDoneCaption);
+  EXPECT_EQ(view.caption, kVerifyDoneCaption);
   Alter("3.ds", 9);
   EXPECT_EQ(Verify(), FormatMessage2(kSetBadText, Set("3.ds") + "（内容不对）", kCanRebuildText));
   WriteWholeFile(Set("1.ds"), "x");
