@@ -4,6 +4,8 @@
 
 namespace mt {
 
+void FileStream::Seek(uint64_t) { throw AppError("Stream seek error"); }
+
 void FileSystem::WriteAll(const std::string& path, const std::string& bytes) {
   std::unique_ptr<FileStream> out = Create(path);
   if (out->Write(bytes.data(), bytes.size()) != bytes.size())

@@ -42,6 +42,9 @@ class FileStream {
   // Writes up to `n` bytes; returns how many were written (short on a full disk).
   virtual size_t Write(const void* buffer, size_t n) = 0;
   virtual uint64_t Size() = 0;
+  // Moves the position of the next read or write to `offset` from the start. Streams that
+  // cannot do so throw "Stream seek error".
+  virtual void Seek(uint64_t offset);
 };
 
 struct FindEntry {

@@ -86,9 +86,13 @@ class TForm1 : public Window {
   void Button3Click();
   void Button4Click();
   void Button5Click();
-  // Group "分割文件" (upper) and group "合并文件" (lower) of TabSheet1.
+  void CheckBox1Click();
+  // ListBox1's context menu: "校验分割文件".
+  void VerifyPiecesClick();
+  // Group "分割文件" (upper) and group "合并文件" (lower) of TabSheet1. CheckBox1: "生成恢复文件".
   HWND GroupBox1 = nullptr, Label1 = nullptr, Edit2 = nullptr, Button1 = nullptr,
-       Label2 = nullptr, Edit1 = nullptr, UpDown1 = nullptr, Label3 = nullptr, Button3 = nullptr;
+       Label2 = nullptr, Edit1 = nullptr, UpDown1 = nullptr, Label3 = nullptr, Button3 = nullptr,
+       CheckBox1 = nullptr;
   HWND GroupBox2 = nullptr, Label4 = nullptr, ListBox1 = nullptr, Button4 = nullptr,
        Button5 = nullptr;
   // OpenDialog1: the file to split; OpenDialog2: the pieces (several at once); SaveDialog1:

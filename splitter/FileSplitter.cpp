@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "app/Error.h"
+#include "app/Settings.h"
 #include "app/Text.h"
 #include "splitter/PieceSet.h"
 
@@ -50,10 +51,54 @@ std::string PieceProblemText(const PieceProblem& p, uint64_t pieceCount) {
                             std::to_string(p.actual));
     case PieceProblem::kWrongHash:
       return FormatMessage1(kPieceHashText, p.piece);
+    case PieceProblem::kRecoveryDamaged:
+      return FormatMessage2(kRecoveryDamagedText, p.piece, p.other);
+    case PieceProblem::kNoRecovery:
+      return FormatMessage2(kNoRecoveryText, p.piece, p.other);
     case PieceProblem::kWholeWrong:
       break;
   }
   return kWholeHashText;
+}
+
+std::string BadPieceLines(const std::vector<PieceProblem>& problems) {
+  std::string out;
+  for (const PieceProblem& p : problems) {
+    if (!out.empty()) out += "\n";
+    out += p.piece;
+    switch (p.kind) {
+      case PieceProblem::kNotListed: out += "（缺少）"; break;
+      case PieceProblem::kGone: out += "（无法打开）"; break;
+      case PieceProblem::kWrongSize: out += "（大小不对）"; break;
+      default: out += "（内容不对）"; break;
+    }
+  }
+  return out;
+}
+
+std::string SetCheckText(const SetCheck& check) {
+  if (check.bad.empty()) {
+    if (check.recovery == SetCheck::kRecoveryMissing || check.recovery == SetCheck::kRecoveryDamaged)
+      return FormatMessage1(kSetWholeRecoveryBadText, check.recoveryPath);
+    return kSetWholeText;
+  }
+  std::string verdict;
+  if (check.recovery == SetCheck::kNoRecovery) verdict = kNoRecoveryPieceText;
+  else if (check.recovery != SetCheck::kRecoveryGood)
+    verdict = FormatMessage1(kRecoveryAlsoBadText, check.recoveryPath);
+  else if (check.bad.size() > 1) verdict = kTooManyToRebuildText;
+  else verdict = kCanRebuildText;
+  return FormatMessage2(kSetBadText, BadPieceLines(check.bad), verdict);
+}
+
+bool ReadRecoveryBox(Services& svc) {
+  TIniFile ini(*svc.profile, SettingsFilePath(svc.exeDir));
+  return ini.ReadBool(kSettingsSection, kKeyRecoveryBox, true);
+}
+
+void SaveRecoveryBox(Services& svc, bool ticked) {
+  TIniFile ini(*svc.profile, SettingsFilePath(svc.exeDir));
+  ini.WriteBool(kSettingsSection, kKeyRecoveryBox, ticked);
 }
 
 namespace {
@@ -63,6 +108,8 @@ struct Outcome {
   enum Kind { kDone, kStopped, kNotice, kError } kind = kDone;
   std::string notice;
   std::exception_ptr error;
+  // Runs on the UI thread once the buttons are back (a question after a completed run).
+  std::function<void()> followUp;
 };
 
 // Counts the bytes copied on the worker and posts the percentage to the caption when it
@@ -116,6 +163,9 @@ void EnterWork(SplitterView& view, SplitterWork& work, SplitterWork::Kind kind,
   if (kind == SplitterWork::kSplit) {
     view.SetSplitButtonText(kStopSplitText);
     view.SetMergeEnabled(false);
+  } else if (kind == SplitterWork::kVerify) {
+    view.SetMergeButtonText(kStopVerifyText);
+    view.SetSplitEnabled(false);
   } else {
     view.SetMergeButtonText(kStopMergeText);
     view.SetSplitEnabled(false);
@@ -144,8 +194,11 @@ void FinishWork(SplitterView& view, SplitterWork& work, const Outcome& outcome,
     after();
     return;
   }
-  if (outcome.kind == Outcome::kNotice) view.Notice(outcome.notice);
+  // A completed run may report too (the verdict of a check); a refused one always does.
+  if (outcome.kind == Outcome::kNotice || (outcome.kind == Outcome::kDone && !outcome.notice.empty()))
+    view.Notice(outcome.notice);
   if (outcome.kind == Outcome::kError) std::rethrow_exception(outcome.error);
+  if (outcome.followUp) outcome.followUp();
 }
 
 // Runs `body` on the worker and hands its outcome to FinishWork; the percentage goes to the
@@ -249,6 +302,7 @@ void SplitSourceFile(Services& svc, SplitterView& view, WorkHost& host, Splitter
     indexWritten = true;
   } catch (const std::exception&) {
   }
+  const bool recovery = view.RecoveryTicked();
   uint64_t pieceSize = 0;
   std::string fullSource;
   try {
@@ -266,7 +320,9 @@ void SplitSourceFile(Services& svc, SplitterView& view, WorkHost& host, Splitter
             Outcome outcome;
             SetRecord record;
             try {
-              WriteDataPieces(*files, fullSource, prefix, pieceSize, &record, &monitor);
+              // The recovery piece is of use only with the record that names it.
+              WriteDataPieces(*files, fullSource, prefix, pieceSize, &record, &monitor,
+                              recovery && indexWritten);
             } catch (const SourceChanged&) {
               outcome.kind = Outcome::kNotice;
               outcome.notice = FormatMessage1(kSourceChangedText, fullSource);
@@ -289,9 +345,44 @@ void ChoosePieces(Services& svc, SplitterView& view, const FileDialogOptions& op
   if (chosen) AddPieces(view, *chosen, indexPath);
 }
 
+namespace {
+
+// True when the list's first row is an Index piece whose record names a recovery piece and
+// the other rows are that set's pieces, each once: such a set may lack a piece, which the
+// merge rebuilds. A list of any other shape keeps the notice about its order.
+bool GapMayBeRebuilt(Services& svc, const std::vector<std::string>& rows) {
+  if (rows.empty() || !IsIndexPiece(rows.front())) return false;
+  RecordRead read = ReadSetRecord(*svc.profile, rows.front());
+  if (read.kind != RecordRead::kValid || !read.record.recovery) return false;
+  return !PlanCheckedMerge(*svc.files, rows.front(), RowsToJoin(rows), read.record).refusal;
+}
+
+// Writes the rebuilt piece back where it belongs, on the worker, from the joined file.
+void StartWriteBack(Services& svc, SplitterView& view, WorkHost& host, SplitterWork& work,
+                    const std::string& outputPath, const std::string& piecePath, uint64_t number,
+                    const SetRecord& record) {
+  if (work.Running()) return;
+  EnterWork(view, work, SplitterWork::kMerge, kWriteBackCaption);
+  FileSystem* files = svc.files;
+  RunWork(host, view, work, kWriteBackCaption, kWriteBackDoneCaption,
+          [files, outputPath, piecePath, number, record](CopyMonitor& monitor,
+                                                         const std::atomic<bool>&) {
+            Outcome outcome;
+            try {
+              WriteBackPiece(*files, outputPath, piecePath, number, record, &monitor);
+            } catch (const PieceMismatch& m) {
+              outcome.kind = Outcome::kNotice;
+              outcome.notice = PieceProblemText(m.problem, record.pieceHashes.size());
+            }
+            return outcome;
+          });
+}
+
+}  // namespace
+
 void MergePieces(Services& svc, SplitterView& view, FileDialogOptions& saveDialog1,
                  std::string& indexPath, WorkHost& host, SplitterWork& work) {
-  if (work.running == SplitterWork::kMerge) {
+  if (work.running == SplitterWork::kMerge || work.running == SplitterWork::kVerify) {
     StopWork(work);
     return;
   }
@@ -302,8 +393,12 @@ void MergePieces(Services& svc, SplitterView& view, FileDialogOptions& saveDialo
     return;
   }
   if (std::optional<ListProblem> problem = CheckListOrder(rows)) {
-    view.Notice(ListProblemText(*problem));
-    return;
+    // A gap in a set with a recovery piece is left to the record's check: the piece may be
+    // rebuilt.
+    if (problem->kind != ListProblem::kMissing || !GapMayBeRebuilt(svc, rows)) {
+      view.Notice(ListProblemText(*problem));
+      return;
+    }
   }
 
   indexPath = ReadIndexExtension(*svc.profile, indexPath);
@@ -323,13 +418,30 @@ void MergePieces(Services& svc, SplitterView& view, FileDialogOptions& saveDialo
   // anything is written.
   const std::vector<std::string> join = RowsToJoin(rows);
   std::optional<SetRecord> record;
+  std::optional<CheckedPlan> plan;
   if (IsIndexPiece(rows.front())) {
     RecordRead read = ReadSetRecord(*svc.profile, rows.front());
     if (read.kind == RecordRead::kDamaged) {
       view.Notice(FormatMessage1(kIndexDamagedText, rows.front()));
       return;
     }
-    if (read.kind == RecordRead::kValid) {
+    if (read.kind == RecordRead::kValid && read.record.recovery) {
+      CheckedPlan p = PlanCheckedMerge(*svc.files, rows.front(), join, read.record);
+      if (p.refusal) {
+        view.Notice(PieceProblemText(*p.refusal, read.record.pieceHashes.size()));
+        return;
+      }
+      if (p.bad.size() > 1) {
+        view.Notice(FormatMessage1(kTooManyBadText, BadPieceLines(p.bad)));
+        return;
+      }
+      if (!p.bad.empty() && !p.recoveryUsable) {
+        view.Notice(FormatMessage2(kNoRecoveryText, p.bad.front().piece, p.recovery));
+        return;
+      }
+      plan = std::move(p);
+      record = std::move(read.record);
+    } else if (read.kind == RecordRead::kValid) {
       if (std::optional<PieceProblem> p =
               CheckRowsAgainstRecord(*svc.files, rows.front(), join, read.record)) {
         view.Notice(PieceProblemText(*p, read.record.pieceHashes.size()));
@@ -349,17 +461,37 @@ void MergePieces(Services& svc, SplitterView& view, FileDialogOptions& saveDialo
   std::shared_ptr<FileStream> output = CreatePart(*svc.files, outputPath);
   EnterWork(view, work, SplitterWork::kMerge, kMergingCaption);
   FileSystem* files = svc.files;
+  Services* services = &svc;
+  SplitterView* v = &view;
+  WorkHost* h = &host;
+  SplitterWork* w = &work;
   RunWork(host, view, work, kMergingCaption, kMergeDoneCaption,
           // The output travels to the worker: nothing else may hold it open, or a stopped or
           // refused merge could not remove it.
-          [files, outputPath, partPath, join, record, output = std::move(output)](
-              CopyMonitor& monitor, const std::atomic<bool>&) mutable {
+          [files, outputPath, partPath, join, record, plan, output = std::move(output), services,
+           v, h, w](CopyMonitor& monitor, const std::atomic<bool>&) mutable {
             Outcome outcome;
             try {
-              if (record) AppendCheckedRows(*files, *output, join, *record, &monitor);
+              uint64_t rebuilt = 0;
+              if (plan) rebuilt = JoinChecked(*files, *output, *plan, *record, &monitor);
+              else if (record) AppendCheckedRows(*files, *output, join, *record, &monitor);
               else AppendRows(*files, *output, join, &monitor);
               output.reset();
               files->Rename(partPath, outputPath);
+              if (rebuilt) {
+                // The merge is complete; the user says whether the piece goes back in place.
+                const std::string piece = plan->pieces[rebuilt - 1];
+                const SetRecord r = *record;
+                outcome.followUp = [services, v, h, w, outputPath, piece, rebuilt, r] {
+                  if (v->Ask(FormatMessage1(kRebuiltText, piece)))
+                    StartWriteBack(*services, *v, *h, *w, outputPath, piece, rebuilt, r);
+                };
+              }
+            } catch (const TooManyBad& m) {
+              output.reset();
+              files->DeleteFile(partPath);
+              outcome.kind = Outcome::kNotice;
+              outcome.notice = FormatMessage1(kTooManyBadLateText, BadPieceLines(m.problems));
             } catch (const PieceMismatch& m) {
               output.reset();
               files->DeleteFile(partPath);
@@ -371,6 +503,44 @@ void MergePieces(Services& svc, SplitterView& view, FileDialogOptions& saveDialo
               files->DeleteFile(partPath);
               throw;
             }
+            return outcome;
+          });
+}
+
+void VerifyPieces(Services& svc, SplitterView& view, WorkHost& host, SplitterWork& work) {
+  if (work.Running()) return;
+  const std::vector<std::string> rows = view.ListRows();
+  if (rows.empty()) {
+    svc.messages->Beep();
+    return;
+  }
+  if (!IsIndexPiece(rows.front())) {
+    view.Notice(kVerifyNoIndexText);
+    return;
+  }
+  RecordRead read = ReadSetRecord(*svc.profile, rows.front());
+  if (read.kind == RecordRead::kNone) {
+    view.Notice(FormatMessage1(kVerifyNoRecordText, rows.front()));
+    return;
+  }
+  if (read.kind == RecordRead::kDamaged) {
+    view.Notice(FormatMessage1(kVerifyIndexDamagedText, rows.front()));
+    return;
+  }
+  const std::vector<std::string> join = RowsToJoin(rows);
+  CheckedPlan plan = PlanCheckedMerge(*svc.files, rows.front(), join, read.record);
+  if (plan.refusal) {
+    view.Notice(PieceProblemText(*plan.refusal, read.record.pieceHashes.size()));
+    return;
+  }
+  EnterWork(view, work, SplitterWork::kVerify, kVerifyingCaption);
+  FileSystem* files = svc.files;
+  const std::string indexPath = rows.front();
+  const SetRecord record = read.record;
+  RunWork(host, view, work, kVerifyingCaption, kVerifyDoneCaption,
+          [files, indexPath, join, record](CopyMonitor& monitor, const std::atomic<bool>&) {
+            Outcome outcome;  // done: "校验完成" in the caption, the verdict in a notice
+            outcome.notice = SetCheckText(CheckSet(*files, indexPath, join, record, &monitor));
             return outcome;
           });
 }

@@ -29,6 +29,7 @@ inline constexpr const char* kNoIndexFirstText =
     "文件列表的第一个文件不是索引文件 0.ds：%s\n请按顺序选择 0.ds 和全部分割文件，合并没有进行。";
 inline constexpr const char* kStopSplitText = "停止分割";
 inline constexpr const char* kStopMergeText = "停止合并";
+inline constexpr const char* kStopVerifyText = "停止校验";
 inline constexpr const char* kSplitButtonText = "分割文件";
 inline constexpr const char* kMergeButtonText = "合并文件";
 inline constexpr const char* kCloseWhileWorkingText =
@@ -53,6 +54,42 @@ inline constexpr const char* kPieceHashText =
     "合并已停止，未完成的合并文件已删除。";
 inline constexpr const char* kWholeHashText =
     "合并后的文件与分割时记录的校验值不符，合并已停止，未完成的合并文件已删除。";
+// The recovery piece.
+inline constexpr const char* kRecoveryBoxText = "生成恢复文件";
+inline constexpr const char* kKeyRecoveryBox = "recovery";  // in config.ini, section DS_config
+inline constexpr const char* kRebuiltText =
+    "分割文件缺少或已损坏：%s\n已用恢复文件重建了它的内容，合并完成。\n"
+    "要把修复好的分割文件写回原处吗？";
+inline constexpr const char* kTooManyBadText =
+    "这些分割文件缺少或已损坏：\n%s\n一个恢复文件只能修复一个分割文件，合并没有进行。";
+inline constexpr const char* kTooManyBadLateText =
+    "这些分割文件缺少或已损坏：\n%s\n一个恢复文件只能修复一个分割文件。"
+    "合并已停止，未完成的合并文件已删除。";
+inline constexpr const char* kNoRecoveryText =
+    "分割文件缺少或已损坏：%s\n恢复文件缺少或大小不对：%s\n无法重建，合并没有进行。";
+inline constexpr const char* kRecoveryDamagedText =
+    "用恢复文件重建的分割文件与记录的校验值不符：%s\n恢复文件已损坏：%s\n"
+    "合并已停止，未完成的合并文件已删除。";
+inline constexpr const char* kWriteBackCaption = "正在写回分割文件，请稍侯...";
+inline constexpr const char* kWriteBackDoneCaption = "写回完成";
+// "校验分割文件" in the list's context menu.
+inline constexpr const char* kVerifyMenuText = "校验分割文件";
+inline constexpr const char* kVerifyingCaption = "正在校验，请稍侯...";
+inline constexpr const char* kVerifyDoneCaption = "校验完成";
+inline constexpr const char* kSetWholeText = "完好";
+inline constexpr const char* kSetWholeRecoveryBadText =
+    "分割文件完好，但恢复文件缺少或已损坏：%s";
+inline constexpr const char* kSetBadText = "这些分割文件缺少或已损坏：\n%s\n%s";
+inline constexpr const char* kCanRebuildText = "可以用恢复文件重建，合并时会自动重建。";
+inline constexpr const char* kTooManyToRebuildText = "一个恢复文件只能修复一个分割文件，无法重建。";
+inline constexpr const char* kRecoveryAlsoBadText = "恢复文件缺少或已损坏，无法重建：%s";
+inline constexpr const char* kNoRecoveryPieceText = "这一组分割文件没有恢复文件，无法重建。";
+inline constexpr const char* kVerifyNoIndexText =
+    "文件列表的第一个文件不是索引文件 0.ds，无法校验。请先选择 0.ds 和它的分割文件。";
+inline constexpr const char* kVerifyNoRecordText =
+    "索引文件 0.ds 中没有校验信息（较早的版本分割的文件），无法校验：%s";
+inline constexpr const char* kVerifyIndexDamagedText =
+    "索引文件 0.ds 中的校验信息不完整或无法识别：%s\n校验没有进行。";
 
 // The page's controls as the handlers use them.
 class SplitterView {
@@ -72,12 +109,24 @@ class SplitterView {
   virtual std::vector<std::string> ListRows() = 0;   // ListBox1, top to bottom
   virtual void AppendListRow(const std::string& row) = 0;
   virtual void Notice(const std::string& text) = 0;  // "温馨提示" box, OK, no icon
+  // "温馨提示" box with yes and no; true for yes.
+  virtual bool Ask(const std::string& text) = 0;
+  // The "生成恢复文件" tick box.
+  virtual bool RecoveryTicked() = 0;
 };
 
 // The notice for a list that cannot be joined as it stands.
 std::string ListProblemText(const ListProblem& problem);
 // The notice for a piece that does not match the Index piece's record.
 std::string PieceProblemText(const PieceProblem& problem, uint64_t pieceCount);
+// One line per bad piece: its path and what is wrong with it.
+std::string BadPieceLines(const std::vector<PieceProblem>& problems);
+// The notice of "校验分割文件".
+std::string SetCheckText(const SetCheck& check);
+
+// The tick box's state in config.ini (ticked when nothing is stored), and its change.
+bool ReadRecoveryBox(Services& svc);
+void SaveRecoveryBox(Services& svc, bool ticked);
 
 // Where a split or merge runs: a thread of its own, and the way back to the UI thread.
 class WorkHost {
@@ -92,7 +141,7 @@ class WorkHost {
 
 // The page's running work, kept on the UI thread by the window.
 struct SplitterWork {
-  enum Kind { kIdle, kSplit, kMerge };
+  enum Kind { kIdle, kSplit, kMerge, kVerify };
   Kind running = kIdle;
   uint64_t id = 0;  // tells posts of an earlier run from those of the current one
   std::shared_ptr<std::atomic<bool>> stop;
@@ -144,7 +193,14 @@ void DropSourceFile(SplitterView& view, const std::vector<std::string>& dropped)
 // piece's digest is checked as it is copied; a mismatch stops the merge, removes the output
 // and names the piece. The output is joined under its temporary name and renamed when whole,
 // so a file saved over stays as it was until then. While the merge runs Button5 stops it.
+// A set whose record names a recovery piece may have one piece missing, short or altered: it is
+// rebuilt while joining, and the user is asked whether to write it back.
 void MergePieces(Services& svc, SplitterView& view, FileDialogOptions& saveDialog1,
                  std::string& indexPath, WorkHost& host, SplitterWork& work);
+
+// "校验分割文件": checks the listed set against its record on a worker, with the percentage in
+// the caption; the notice says "完好" or names the bad pieces and whether they can be rebuilt.
+// Nothing is written. Refused while other work runs.
+void VerifyPieces(Services& svc, SplitterView& view, WorkHost& host, SplitterWork& work);
 
 }  // namespace mt::splitter

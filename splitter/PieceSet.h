@@ -17,6 +17,7 @@
 #include "app/Error.h"
 #include "app/Path.h"
 #include "app/Services.h"
+#include "splitter/Digest.h"
 
 namespace mt::splitter {
 
@@ -48,8 +49,6 @@ struct PiecePlan {
 };
 PiecePlan PlanPieces(uint64_t sourceSize, uint64_t pieceSize);
 
-class Sha256;
-
 // Watches a long copy from the thread doing it: told of every chunk moved, it reports the
 // progress and says when the user has asked to stop.
 class CopyMonitor {
@@ -75,42 +74,71 @@ class CopyEngine {
   // Copies exactly `count` bytes, feeding them to `hash` when given. Throws "Stream read
   // error" when the source fails or ends first, "Stream write error" when the target takes
   // fewer bytes than given, WorkStopped when the monitor says so.
-  void Copy(FileStream& from, FileStream& to, uint64_t count, Sha256* hash = nullptr);
+  void Copy(FileStream& from, FileStream& to, uint64_t count, Digest* hash = nullptr);
   // Copies the whole of `from` (its size when the copy starts).
-  void CopyAll(FileStream& from, FileStream& to, Sha256* hash = nullptr) {
+  void CopyAll(FileStream& from, FileStream& to, Digest* hash = nullptr) {
     Copy(from, to, from.Size(), hash);
   }
+  // Copy, folding the bytes into `parity` from its start: the first piece of a set is written
+  // to it as it is, every later one XORed into the bytes at the same offsets (read back, XORed,
+  // written over), so the parity of a whole set needs two buffers, never a piece in memory.
+  // With `parityHash` the parity's resulting bytes are fed to it (the last piece's pass).
+  void CopyFolding(FileStream& from, FileStream& to, uint64_t count, Digest* hash,
+                   FileStream& parity, bool firstPiece, Digest* parityHash = nullptr);
+  // Writes `count` bytes to `to` that are the XOR of the same offsets of every stream in
+  // `sources` (each read from its current position; one that ends early counts as zeros from
+  // there), feeding them to `hash`. Rebuilds a lost piece from the others and the parity.
+  void Xor(const std::vector<FileStream*>& sources, const std::vector<uint64_t>& sourceBytes,
+           FileStream& to, uint64_t count, Digest* hash);
 
  private:
+  char* Second();
   std::unique_ptr<char[]> buffer_;
+  std::unique_ptr<char[]> second_;
   CopyMonitor* monitor_;
 };
 
 // ---- integrity record in the Index piece ----------------------------------------------------
 // Keys added to section "fghb" beside "kzm"; older versions read only "kzm" and ignore them.
 // "hashalg" is written last and names the hash, so a set whose split did not finish (or an
-// older set) has no record and merges unchecked, as before. "hash" is the SHA-256 of the piece
-// digests' hex texts in order: with the sizes it pins down the whole file without hashing its
-// bytes a second time.
+// older set) has no record and merges unchecked, as before. "hash" is the digest (of the same
+// algorithm) of the piece digests' hex texts in order: with the sizes it pins down the whole
+// file without hashing its bytes a second time. New sets use XXH3-128, sets of SHA-256 still
+// verify. The recovery piece's name, size and digest come before "hashalg"; an empty
+// "recovery" means the set has none.
 inline constexpr const char* kKeyFileSize = "filesize";
 inline constexpr const char* kKeyPieceSize = "piecesize";
 inline constexpr const char* kKeyPieces = "pieces";
 inline constexpr const char* kKeyHashAlg = "hashalg";
 inline constexpr const char* kKeyWholeHash = "hash";
+inline constexpr const char* kKeyRecovery = "recovery";
+inline constexpr const char* kKeyRecoverySize = "recoverysize";
+inline constexpr const char* kKeyRecoveryHash = "recoveryhash";
+// The recovery piece beside 0.ds: never matched by "*.ds", so an older version's pieces dialog
+// does not show it and its merge never appends it.
+inline constexpr const char* kRecoveryName = "恢复.dsr";
 // Piece k's digest is under "hash<k>" ("hash1", "hash2", ...).
 std::string PieceHashKey(uint64_t number);
 
+struct RecoveryRecord {
+  std::string name;  // a file name beside 0.ds
+  uint64_t size = 0;  // the size of piece 1
+  std::string hash;
+};
+
 struct SetRecord {
+  HashAlg alg = kNewSetHash;
   uint64_t fileSize = 0;
   uint64_t pieceSize = 0;
   std::vector<std::string> pieceHashes;  // hex, piece 1 first; its size is the piece count
   std::string wholeHash;
+  std::optional<RecoveryRecord> recovery;
   // The size piece `number` (from 1) must have.
   uint64_t PieceBytes(uint64_t number) const;
 };
 
 // The whole-file digest of a set from its piece digests.
-std::string WholeHash(const std::vector<std::string>& pieceHashes);
+std::string WholeHash(HashAlg alg, const std::vector<std::string>& pieceHashes);
 
 // Takes away the claim of an older record in the same Index piece before a new split writes
 // its pieces ("hashalg" emptied).
@@ -149,7 +177,8 @@ void WriteThroughPart(FileSystem& files, const std::string& finalPath,
                       const std::function<void(FileStream&)>& write,
                       std::optional<uint64_t> expectedSize = std::nullopt,
                       const std::function<void()>& beforeRename = {});
-// Removes every numbered data piece ("<n>.ds", n >= 1) in the folder `prefix`.
+// Removes every numbered data piece ("<n>.ds", n >= 1) in the folder `prefix`, and the recovery
+// piece of the set they belong to.
 void RemoveDataPieces(FileSystem& files, const std::string& prefix);
 
 // Where the pieces of a split go: `folder` followed by "\" (not doubled).
@@ -169,11 +198,14 @@ class SourceChanged : public AppError {
 // ("Cannot open file", "Cannot create file") and of the copy engine, SourceChanged when the
 // source's size at the end is not the size it had at the start (or it ended early); complete
 // pieces stay, the piece being written when it failed or was stopped is removed, the source
-// is closed on every path. With `record`, the sizes and each piece's SHA-256 are filled in
-// while copying.
+// is closed on every path. With `record`, the sizes and each piece's digest (record->alg) are
+// filled in while copying. With `recovery` (and a record) the same pass also writes the recovery
+// piece kRecoveryName, the XOR of all pieces (the shorter last one padded with zeros), under its
+// temporary name, renamed once every piece is in; the record gets its name, size and digest.
 uint64_t WriteDataPieces(FileSystem& files, const std::string& sourcePath,
                          const std::string& prefix, uint64_t pieceSize,
-                         SetRecord* record = nullptr, CopyMonitor* monitor = nullptr);
+                         SetRecord* record = nullptr, CopyMonitor* monitor = nullptr,
+                         bool recovery = false);
 
 // Writes the Index piece `prefix` + "0.ds" through the profile write, so other lines stay.
 void WriteIndexPiece(ProfileStore& profile, const std::string& prefix,
@@ -231,11 +263,15 @@ struct PieceProblem {
     kWrongSize,   // `piece` has `actual` bytes instead of `expected`
     kWrongHash,   // `piece`'s content is not the one recorded (altered, swapped, another set)
     kWholeWrong,  // the pieces match one by one but not the record of the whole file
+    kRecoveryDamaged,  // piece `number` (`piece`) rebuilt from the recovery piece `other` did
+                       // not match its digest, and every other piece did: `other` is damaged
+    kNoRecovery,  // `piece` is bad and the recovery piece `other` is missing or of the wrong size
   };
   Kind kind;
   std::string piece;
   uint64_t number = 0;
   uint64_t expected = 0, actual = 0;
+  std::string other{};
 };
 
 // Thrown while joining a checked set when a piece's digest differs from the record.
@@ -255,5 +291,61 @@ std::optional<PieceProblem> CheckRowsAgainstRecord(FileSystem& files, const std:
 // with the record when the row is done; a difference throws PieceMismatch.
 void AppendCheckedRows(FileSystem& files, FileStream& output, const std::vector<std::string>& rows,
                        const SetRecord& record, CopyMonitor* monitor = nullptr);
+
+// ---- sets with a recovery piece -------------------------------------------------------------
+// The listed rows of a set whose record names a recovery piece, matched to its pieces before
+// anything is written. A piece that is not listed, cannot be opened or has the wrong size is
+// bad; the recovery piece may be listed (a row of its name) or lie beside the Index piece.
+struct CheckedPlan {
+  std::optional<PieceProblem> refusal;  // a row that is not one of this set's pieces
+  std::vector<std::string> pieces;      // piece k at [k-1]: its row, or where it belongs
+  std::vector<PieceProblem> bad;        // lowest number first
+  std::string recovery;                 // its path (listed or beside 0.ds)
+  bool recoveryUsable = false;          // it exists with its recorded size
+  bool IsBad(uint64_t number) const;
+};
+CheckedPlan PlanCheckedMerge(FileSystem& files, const std::string& indexPath,
+                             const std::vector<std::string>& rows, const SetRecord& record);
+
+// More than one piece is bad, or a rebuild failed because another piece is bad too.
+class TooManyBad : public AppError {
+ public:
+  explicit TooManyBad(std::vector<PieceProblem> p)
+      : AppError("too many bad pieces"), problems(std::move(p)) {}
+  std::vector<PieceProblem> problems;
+};
+
+// Joins the pieces of `plan` into `output` (positioned at its start), each piece's digest
+// compared as it is copied. With a piece found bad before copying, every other piece and the
+// recovery piece are read side by side in one pass, each chunk written to its place in the
+// output and XORed into the bad piece's chunk, so the rebuild reads and writes no more than a
+// plain merge; a piece whose digest differs while copying is rebuilt over the bytes just
+// written (the output is sought back to its start) from one more read of the others. The rebuilt bytes must match the recorded digest. Returns the
+// number of the piece rebuilt, 0 when none was. Throws PieceMismatch (a bad piece that cannot
+// be rebuilt: kWrongHash, kNoRecovery, kRecoveryDamaged) or TooManyBad.
+uint64_t JoinChecked(FileSystem& files, FileStream& output, const CheckedPlan& plan,
+                     const SetRecord& record, CopyMonitor* monitor = nullptr);
+
+// The state of a set against its record, every piece and the recovery piece read once.
+struct SetCheck {
+  enum Recovery { kNoRecovery, kRecoveryGood, kRecoveryMissing, kRecoveryDamaged };
+  std::vector<PieceProblem> bad;  // lowest number first
+  Recovery recovery = kNoRecovery;
+  std::string recoveryPath;
+  bool Whole() const {
+    return bad.empty() && recovery != kRecoveryMissing && recovery != kRecoveryDamaged;
+  }
+  bool Repairable() const { return bad.size() == 1 && recovery == kRecoveryGood; }
+};
+// `rows` as ListBox1 holds them after the Index piece; a set with no recovery piece is checked
+// the same way (its recovery state is kNoRecovery). Throws "stopped" through the monitor only.
+SetCheck CheckSet(FileSystem& files, const std::string& indexPath,
+                  const std::vector<std::string>& rows, const SetRecord& record,
+                  CopyMonitor* monitor = nullptr);
+
+// Writes piece `number` back to `piecePath` from the joined file `outputPath`, where its bytes
+// lie, through the temporary name; its digest must match the record before the rename.
+void WriteBackPiece(FileSystem& files, const std::string& outputPath, const std::string& piecePath,
+                    uint64_t number, const SetRecord& record, CopyMonitor* monitor = nullptr);
 
 }  // namespace mt::splitter

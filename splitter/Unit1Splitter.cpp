@@ -46,6 +46,12 @@ class PageView : public splitter::SplitterView {
     WidenListExtent(text);
   }
   void Notice(const std::string& text) override { f_.Notice(text); }
+  bool Ask(const std::string& text) override {
+    return f_.svc.messages->Show(f_.Handle, text, "温馨提示", kMbYesNo | kMbIconQuestion) == kIdYes;
+  }
+  bool RecoveryTicked() override {
+    return SendMessageW(f_.CheckBox1, BM_GETCHECK, 0, 0) == BST_CHECKED;
+  }
 
  private:
   // Long paths get a horizontal scroll bar instead of being cut off.
@@ -177,6 +183,10 @@ void TForm1::CreateTabSheet1Controls() {
   SendMessageW(UpDown1, UDM_SETPOS32, 0, 1024);
   Label3 = AddLabel(page, "MB", 196, 72, 30, 14);
   Button3 = AddButton(page, "分割文件", 368, 64, 80, 25);
+  // Between "MB" and Button3; its state comes from config.ini and goes back there when clicked.
+  CheckBox1 = AddButton(page, splitter::kRecoveryBoxText, 236, 68, 124, 21, BS_AUTOCHECKBOX);
+  SendMessageW(CheckBox1, BM_SETCHECK,
+               splitter::ReadRecoveryBox(svc) ? BST_CHECKED : BST_UNCHECKED, 0);
 
   Label4 = AddLabel(page, "文件列表", 22, 142, 80, 14);
   ListBox1 = AddControl(page, L"LISTBOX", "",
@@ -189,6 +199,8 @@ void TForm1::CreateTabSheet1Controls() {
   OnClick(Button3, [this] { Button3Click(); });
   OnClick(Button4, [this] { Button4Click(); });
   OnClick(Button5, [this] { Button5Click(); });
+  OnClick(CheckBox1, [this] { CheckBox1Click(); });
+  OnContextMenu(ListBox1, {{splitter::kVerifyMenuText, [this] { VerifyPiecesClick(); }}});
   // Files dropped on the page: on the split group they give the file to split, on the list
   // they are added as pieces.
   DragAcceptFiles(page, TRUE);
@@ -212,6 +224,15 @@ void TForm1::Button4Click() {
 void TForm1::Button5Click() {
   SplitterPageState& st = SplitterState();
   splitter::MergePieces(svc, st.view, SaveDialog1, IndexPath, st.host, st.work);
+}
+
+void TForm1::CheckBox1Click() {
+  splitter::SaveRecoveryBox(svc, SendMessageW(CheckBox1, BM_GETCHECK, 0, 0) == BST_CHECKED);
+}
+
+void TForm1::VerifyPiecesClick() {
+  SplitterPageState& st = SplitterState();
+  splitter::VerifyPieces(svc, st.view, st.host, st.work);
 }
 
 }  // namespace mt

@@ -56,6 +56,11 @@ class WinFileStream : public FileStream {
     if (!GetFileSizeEx(h_.get(), &size)) throw AppError(SystemErrorText(GetLastError()));
     return static_cast<uint64_t>(size.QuadPart);
   }
+  void Seek(uint64_t offset) override {
+    LARGE_INTEGER to{};
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(h_.get(), to, nullptr, FILE_BEGIN)) throw AppError("Stream seek error");
+  }
 
  private:
   UniqueFileHandle h_;

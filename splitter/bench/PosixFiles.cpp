@@ -47,6 +47,9 @@ class FdStream : public FileStream {
     if (::fstat(fd_, &st) != 0) throw AppError(std::strerror(errno));
     return static_cast<uint64_t>(st.st_size);
   }
+  void Seek(uint64_t offset) override {
+    if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) throw AppError("Stream seek error");
+  }
 
  private:
   int fd_;
@@ -63,7 +66,7 @@ std::unique_ptr<FileStream> PosixFiles::OpenRead(const std::string& path) {
 }
 
 std::unique_ptr<FileStream> PosixFiles::Create(const std::string& path) {
-  int fd = ::open(Posix(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = ::open(Posix(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0)
     throw AppError(FormatMessage2("Cannot create file \"%s\". %s", path, std::strerror(errno)));
   return std::make_unique<FdStream>(fd);

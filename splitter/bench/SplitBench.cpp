@@ -1,10 +1,12 @@
 // Benchmark driver for the piece-set copy engine (tools/bench/split.sh runs it):
-//   split_bench split SOURCE FOLDER MEGABYTES [hash]  pieces of SOURCE into FOLDER\1.ds ...
-//   split_bench merge OUTPUT FOLDER COUNT [hash]       FOLDER\1.ds .. COUNT.ds joined into OUTPUT
-//   split_bench idle                                   nothing (the memory baseline)
-// With "hash" the split takes each piece's SHA-256 while copying, as the program does, and
-// keeps the record in FOLDER\record.txt; the merge checks every piece against it while
-// copying (a mismatch ends it with status 3).
+//   split_bench split SOURCE FOLDER MEGABYTES [hash|recovery]  pieces of SOURCE into FOLDER\1.ds ...
+//   split_bench merge OUTPUT FOLDER COUNT [hash|rebuild]        FOLDER\1.ds .. COUNT.ds joined
+//   split_bench idle                                            nothing (the memory baseline)
+// With "hash" the split takes each piece's digest (XXH3-128, as the program does) while
+// copying and keeps the record in FOLDER\record.txt; "recovery" writes the recovery piece in
+// the same pass too. The merge with "hash" checks every piece against the record while copying
+// (a mismatch ends it with status 3); with "rebuild" it joins the pieces that are there and
+// rebuilds the one missing from the others and the recovery piece.
 // Prints "seconds=<wall time of the work> peak_rss_kib=<peak resident set of the process>".
 #include <chrono>
 #include <cstdio>
@@ -42,7 +44,7 @@ unsigned long long PeakRssKib() {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: split_bench split SOURCE FOLDER MEGABYTES | merge OUTPUT FOLDER COUNT | idle\n");
+               "usage: split_bench split SOURCE FOLDER MEGABYTES [hash|recovery] | merge OUTPUT FOLDER COUNT [hash|rebuild] | idle\n");
   return 2;
 }
 
@@ -59,15 +61,19 @@ int main(int argc, char** argv) {
   std::string mode = argv[1];
   auto start = std::chrono::steady_clock::now();
   try {
-    const bool hash = argc == 6 && std::string(argv[5]) == "hash";
+    const std::string option = argc == 6 ? argv[5] : "";
+    const bool hash = option == "hash" || option == "recovery" || option == "rebuild";
     const std::string record = std::string(argc > 3 ? argv[3] : "") + "/record.txt";
     if (mode == "split" && (argc == 5 || hash)) {
       uint64_t pieceSize = PieceSizeBytes(ParseMegabytes(argv[4]));
       SetRecord r;
-      WriteDataPieces(files, argv[2], TargetPrefix(argv[3]), pieceSize, hash ? &r : nullptr);
+      WriteDataPieces(files, argv[2], TargetPrefix(argv[3]), pieceSize, hash ? &r : nullptr,
+                      nullptr, option == "recovery");
       if (hash) {
         std::ofstream f(record);
-        f << r.fileSize << ' ' << r.pieceSize << ' ' << r.wholeHash << '\n';
+        f << r.fileSize << ' ' << r.pieceSize << ' ' << r.wholeHash << ' '
+          << (r.recovery ? r.recovery->size : 0) << ' ' << (r.recovery ? r.recovery->hash : "-")
+          << '\n';
         for (const std::string& h : r.pieceHashes) f << h << '\n';
       }
     } else if (mode == "merge" && (argc == 5 || hash)) {
@@ -78,10 +84,28 @@ int main(int argc, char** argv) {
       if (hash) {
         SetRecord r;
         std::ifstream f(record);
-        f >> r.fileSize >> r.pieceSize >> r.wholeHash;
+        uint64_t recoverySize = 0;
+        std::string recoveryHash;
+        f >> r.fileSize >> r.pieceSize >> r.wholeHash >> recoverySize >> recoveryHash;
         for (std::string h; f >> h;) r.pieceHashes.push_back(h);
+        if (recoveryHash != "-") r.recovery = RecoveryRecord{kRecoveryName, recoverySize, recoveryHash};
         try {
-          AppendCheckedRows(files, *out, rows, r);
+          if (option == "rebuild") {
+            std::vector<std::string> present;
+            for (const std::string& row : rows)
+              if (files.FileExists(row)) present.push_back(row);
+            CheckedPlan plan =
+                PlanCheckedMerge(files, TargetPrefix(argv[3]) + kIndexName, present, r);
+            if (JoinChecked(files, *out, plan, r) == 0) {
+              std::fprintf(stderr, "split_bench: nothing was rebuilt\n");
+              return 3;
+            }
+          } else {
+            AppendCheckedRows(files, *out, rows, r);
+          }
+        } catch (const TooManyBad&) {
+          std::fprintf(stderr, "split_bench: more than one piece is bad\n");
+          return 3;
         } catch (const PieceMismatch& m) {
           std::fprintf(stderr, "split_bench: piece %s does not match\n", m.problem.piece.c_str());
           return 3;

@@ -10,6 +10,7 @@
 
 #include "app/Error.h"
 #include "splitter/PieceSet.h"
+#include "splitter/Digest.h"
 #include "splitter/Sha256.h"
 #include "splitter/tests/SplitterTestSupport.h"
 #include "tests/support/StandIns.h"
@@ -121,9 +122,9 @@ TEST_F(SplitterPageTest, SplitWritesIndexAndPiecesWithCaptions) {
   const std::string text = t.profile.FileText(Set("0.ds"));
   EXPECT_EQ(text.rfind("[fghb]\r\nkzm=.rar\r\nfilesize=2097452\r\npiecesize=1048576\r\n"
                        "pieces=3\r\nhash1=", 0), 0u) << text;
-  EXPECT_NE(text.find("\r\nhash3=" + Sha256Hex(bytes.substr(2 * kMegabyte)) + "\r\n"),
+  EXPECT_NE(text.find("\r\nhash3=" + DigestHex(HashAlg::kXxh3, bytes.substr(2 * kMegabyte)) + "\r\n"),
             std::string::npos) << text;
-  EXPECT_EQ(text.substr(text.size() - 17), "hashalg=SHA-256\r\n");
+  EXPECT_EQ(text.substr(text.size() - 18), "hashalg=XXH3-128\r\n");
   EXPECT_EQ(ReadWholeFile(Set("1.ds")), bytes.substr(0, kMegabyte));
   EXPECT_EQ(ReadWholeFile(Set("2.ds")), bytes.substr(kMegabyte, kMegabyte));
   EXPECT_EQ(ReadWholeFile(Set("3.ds")), bytes.substr(2 * kMegabyte));
@@ -460,7 +461,7 @@ TEST_F(CheckedMergeTest, RecordReadBackAndAWholeSetJoins) {
   EXPECT_EQ(r.record.fileSize, 3 * kMegabyte + 5);
   EXPECT_EQ(r.record.pieceSize, kMegabyte);
   ASSERT_EQ(r.record.pieceHashes.size(), 4u);
-  EXPECT_EQ(r.record.pieceHashes[1], Sha256Hex(bytes.substr(kMegabyte, kMegabyte)));
+  EXPECT_EQ(r.record.pieceHashes[1], DigestHex(HashAlg::kXxh3, bytes.substr(kMegabyte, kMegabyte)));
   EXPECT_EQ(r.record.PieceBytes(4), 5u);
   ChooseAll();
   EXPECT_EQ(MergeNotice(), "");
@@ -564,8 +565,10 @@ TEST_F(CheckedMergeTest, DamagedRecordValuesAreRefused) {
       {"piecesize", "0", std::to_string(kMegabyte)},
       {"piecesize", "", std::to_string(kMegabyte)},
       {"filesize", "3145733x", std::to_string(3 * kMegabyte + 5)},
-      {"hash2", hash2 + "0", hash2},                  // 65 digits
-      {"hash2", hash2.substr(0, 63), hash2},          // 63 digits
+      {"hash2", hash2 + "0", hash2},                  // 33 digits
+      {"hash2", hash2.substr(1), hash2},              // 31 digits
+      {"hash2", hash2 + hash2, hash2},                // 64: a SHA-256 length under XXH3-128
+      {"hashalg", "SHA-256", "XXH3-128"},             // the same digests under another name
       {"hash2", "g" + hash2.substr(1), hash2},        // a letter past "f"
       {"hash2", "A" + hash2.substr(1), hash2},        // digits are written in lower case
       {"hash", whole + "0", whole},
@@ -589,7 +592,7 @@ TEST_F(CheckedMergeTest, DamagedRecordValuesAreRefused) {
 // the whole (a record edited by hand, or pieces of two splits of the same file) are refused.
 TEST_F(CheckedMergeTest, WholeFileDigestIsCompared) {
   ChooseAll();
-  t.profile.WriteString(Set("0.ds"), "fghb", "hash", Sha256Hex("another file"));
+  t.profile.WriteString(Set("0.ds"), "fghb", "hash", DigestHex(HashAlg::kXxh3, "another file"));
   EXPECT_EQ(MergeNotice(), kWholeHashText);
   EXPECT_FALSE(OutputExists());
 }

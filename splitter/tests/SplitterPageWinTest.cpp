@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "app/Settings.h"
 #include "app/Unit1.h"
 #include "app/win/Handles.h"
 #include "app/win/WinServices.h"
@@ -142,6 +143,60 @@ TEST_F(SplitterPage, ChooseSplitListAndMergeEndToEnd) {
   EXPECT_EQ(form->Caption(), "合并完成");
   EXPECT_TRUE(IsWindowEnabled(form->Button5));
   EXPECT_EQ(form->IndexPath, ".rar");
+}
+
+// "生成恢复文件" ticked (its default): a set with one piece deleted merges whole, the question
+// names the rebuilt piece and "yes" puts it back; "校验分割文件" then finds the set whole. The
+// box's state goes to config.ini.
+TEST_F(SplitterPage, RecoveryPieceRebuildsADeletedPieceAndTheListChecksTheSet) {
+  EXPECT_EQ(TForm1::GetText(form->CheckBox1), splitter::kRecoveryBoxText);
+  EXPECT_EQ(SendMessageW(form->CheckBox1, BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(form->ContextMenuCaptions(form->ListBox1),
+            std::vector<std::string>{splitter::kVerifyMenuText});
+  const std::string bytes = PatternBytes(3 * splitter::kMegabyte + 4321, 8);
+  WriteWholeFile(In("disk.img"), bytes);
+  fs::create_directory(fs::u8path(In("set")));
+  TForm1::SetText(form->Edit2, In("disk.img"));
+  TForm1::SetText(form->Edit1, "1");
+  ts.dialogs.folderAnswers.push_back(In("set"));
+  Click(form->Button3);
+  ASSERT_EQ(form->Caption(), "分割完成");
+  ASSERT_TRUE(fs::exists(fs::u8path(In(std::string("set\\") + splitter::kRecoveryName))));
+
+  const std::string piece2 = ReadWholeFile(In("set\\2.ds"));
+  fs::remove(fs::u8path(In("set\\2.ds")));
+  ts.dialogs.openAnswers.push_back(
+      std::vector<std::string>{In("set\\0.ds"), In("set\\1.ds"), In("set\\3.ds"), In("set\\4.ds")});
+  Click(form->Button4);
+  ts.dialogs.saveAnswers.push_back(In("joined.img"));
+  ts.messages.answers = {kIdYes};
+  Click(form->Button5);
+  WaitIdle();  // the write-back the answer started
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text, FormatMessage1(splitter::kRebuiltText, In("set\\2.ds")));
+  EXPECT_EQ(ts.messages.shown[0].style, static_cast<unsigned>(MB_YESNO | MB_ICONQUESTION));
+  EXPECT_TRUE(ReadWholeFile(In("joined.img")) == bytes);
+  EXPECT_TRUE(ReadWholeFile(In("set\\2.ds")) == piece2);
+  EXPECT_EQ(form->Caption(), splitter::kWriteBackDoneCaption);
+
+  // The list again, with the piece written back.
+  SendMessageW(form->ListBox1, LB_RESETCONTENT, 0, 0);
+  ts.dialogs.openAnswers.push_back(std::vector<std::string>{
+      In("set\\0.ds"), In("set\\1.ds"), In("set\\2.ds"), In("set\\3.ds"), In("set\\4.ds")});
+  Click(form->Button4);
+  ts.messages.shown.clear();
+  form->VerifyPiecesClick();
+  WaitIdle();
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text, "完好");
+
+  ts.services.exeDir = dir_.path();  // config.ini in a folder of this test's own
+  TForm1::Click(form->CheckBox1);
+  Pump();
+  EXPECT_EQ(SendMessageW(form->CheckBox1, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  EXPECT_EQ(ts.services.profile->ReadString(SettingsFilePath(ts.services.exeDir), kSettingsSection,
+                                            splitter::kKeyRecoveryBox, ""),
+            "0");
 }
 
 TEST_F(SplitterPage, MissingInputOnlyBeeps) {

@@ -62,6 +62,10 @@ class WatchedStream : public FileStream {
     return put;
   }
   uint64_t Size() override { return inner_->Size(); }
+  void Seek(uint64_t offset) override {
+    fs_.Step();
+    inner_->Seek(offset);
+  }
 
  private:
   std::unique_ptr<FileStream> inner_;

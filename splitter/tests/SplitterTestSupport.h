@@ -44,6 +44,11 @@ class FakeSplitterView : public splitter::SplitterView {
   std::vector<std::string> ListRows() override { return rows; }
   void AppendListRow(const std::string& r) override { rows.push_back(r); }
   void Notice(const std::string& t) override { notices.push_back(t); }
+  bool Ask(const std::string& t) override {
+    questions.push_back(t);
+    return answerYes;
+  }
+  bool RecoveryTicked() override { return recoveryTicked; }
 
   struct CaptionChange {
     std::string text;
@@ -53,7 +58,8 @@ class FakeSplitterView : public splitter::SplitterView {
   std::string edit2, edit1 = "1024";
   std::string button3 = "分割文件", button5 = "合并文件";
   bool splitEnabled = true, mergeEnabled = true;
-  std::vector<std::string> rows, notices;
+  std::vector<std::string> rows, notices, questions;
+  bool answerYes = false, recoveryTicked = false;
   std::vector<std::string> events;  // captions and button changes, in order
   std::vector<CaptionChange> captions;
 };

@@ -3,8 +3,8 @@
 list does nothing; a 2.5 MiB file split into 1 MB pieces through the open dialog and the
 folder dialog; the pieces chosen in the multiple-selection dialog and merged through the
 save dialog, byte for byte; a selection that lacks a piece is refused."""
-import hashlib
 import os
+import re
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -75,18 +75,29 @@ def test(s):
     s.probe.wait_gone(d["hwnd"])
     s.wait_caption(main, "分割完成")
     folder = s.unix_path(pieces_win)
-    check_equal(sorted(os.listdir(folder)), ["0.ds", "1.ds", "2.ds", "3.ds"], "piece set files")
-    # "kzm" as older versions wrote it, then the record of sizes and SHA-256 digests.
-    hashes = [hashlib.sha256(data[k * PIECE:(k + 1) * PIECE]).hexdigest() for k in range(3)]
-    index = (b"[fghb]\r\nkzm=.rar\r\nfilesize=%d\r\npiecesize=%d\r\npieces=3\r\n"
-             % (len(data), PIECE))
-    index += b"".join(b"hash%d=%s\r\n" % (k + 1, h.encode()) for k, h in enumerate(hashes))
-    index += b"hash=%s\r\nhashalg=SHA-256\r\n" % hashlib.sha256("".join(hashes).encode()).hexdigest().encode()
+    check_equal(sorted(os.listdir(folder)), ["0.ds", "1.ds", "2.ds", "3.ds", "恢复.dsr"],
+                "piece set files (the recovery piece, ticked by default)")
+    # "kzm" as older versions wrote it, then the record of sizes and XXH3-128 digests (the
+    # merge below checks their values), the recovery piece and "hashalg" last.
+    # An INI file the profile functions made: in the system's ANSI code page (936 here).
     with open(os.path.join(folder, "0.ds"), "rb") as f:
-        check_equal(f.read(), index, "index piece")
+        index = f.read().decode("gbk")
+    digest = "[0-9a-f]{32}"
+    pattern = ("\\[fghb\\]\r\nkzm=\\.rar\r\nfilesize=%d\r\npiecesize=%d\r\npieces=3\r\n"
+               "hash1=D\r\nhash2=D\r\nhash3=D\r\nhash=D\r\nrecovery=恢复\\.dsr\r\n"
+               "recoverysize=%d\r\nrecoveryhash=D\r\nhashalg=XXH3-128\r\n"
+               % (len(data), PIECE, PIECE)).replace("D", digest)
+    check(re.fullmatch(pattern, index), "index piece: %r" % index)
     for k in (1, 2, 3):
         with open(os.path.join(folder, "%d.ds" % k), "rb") as f:
             check(f.read() == data[(k - 1) * PIECE:k * PIECE], "piece %d.ds differs" % k)
+    parity = bytearray(PIECE)
+    for k in range(3):
+        part = data[k * PIECE:(k + 1) * PIECE]
+        parity[:len(part)] = (int.from_bytes(parity[:len(part)], "big") ^
+                              int.from_bytes(part, "big")).to_bytes(len(part), "big")
+    with open(os.path.join(folder, "恢复.dsr"), "rb") as f:
+        check(f.read() == bytes(parity), "the recovery piece is not the XOR of the pieces")
 
     log("merge: the four pieces through the selection and save dialogs")
     s.probe.click(c["pick"])

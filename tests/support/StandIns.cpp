@@ -105,6 +105,10 @@ class StdFileStream : public FileStream {
     fseeko(f_, at, SEEK_SET);
     return static_cast<uint64_t>(end);
   }
+  // Also the switch between reading and writing that stdio asks for.
+  void Seek(uint64_t offset) override {
+    if (fseeko(f_, static_cast<long long>(offset), SEEK_SET) != 0) throw AppError("Stream seek error");
+  }
 
  private:
   std::FILE* f_;
@@ -164,7 +168,7 @@ std::unique_ptr<FileStream> PosixFileSystem::OpenRead(const std::string& path) {
 }
 
 std::unique_ptr<FileStream> PosixFileSystem::Create(const std::string& path) {
-  std::FILE* f = OpenStdFile(path, L"wb");
+  std::FILE* f = OpenStdFile(path, L"w+b");
   if (!f) throw AppError(FormatMessage2("Cannot create file \"%s\". %s", path, "拒绝访问。"));
   return std::make_unique<StdFileStream>(f);
 }

@@ -15,16 +15,20 @@
 #   dd       dd bs=61440 of the source into one file: the floor of any copy loop with the
 #            engine's 61,440-byte buffer
 #   split    coreutils split -b; cat: coreutils cat of the pieces
-#   engine   split_bench split / merge (the program's engine), without and with the SHA-256
-#            record (hash); natively and, with the MinGW build, under Wine
+#   engine   split_bench split / merge (the program's engine): plain, with the XXH3-128 record
+#            (hash), the split with the record and the recovery piece (rec), and the merge that
+#            rebuilds a deleted middle piece from the others and the recovery piece (rebuild);
+#            natively and, with the MinGW build, under Wine
 #   wfloor   under Wine: bench_copyfloor, our bare 61,440-byte ReadFile/WriteFile copy of the
 #            source into one file, the floor of any engine under Wine
 # Peak memory is the engine's own peak resident set, against the same driver doing nothing.
 # The last line holds the native figures and the Wine floor:
-#   split_vs_dd=1.05 merge_vs_dd=1.04 hash_overhead=1.12 recovery_overhead=n/a wine_vs_floor=1.20 peak_rss_mib=3.1
-# (engine median / dd median; hashing engine / plain engine, split and merge together; no
-# recovery piece is written yet, hence n/a; the slower of the hashing split and merge under Wine
-# / the copy floor under Wine, n/a without Wine; peak resident set of the engine in MiB.)
+#   split_vs_dd=1.05 merge_vs_dd=1.04 hash_overhead=1.12 recovery_overhead=1.40 wine_vs_floor=1.20 peak_rss_mib=3.1
+# (the split with the record and the recovery piece, and the checked merge, over dd; hashing
+# engine / plain engine, split and merge together; recovery_overhead: the split with the
+# recovery piece over the one with the record only (the line before it also gives the rebuild
+# over the checked merge); the slower of the hashing split and merge under Wine / the copy floor
+# under Wine, n/a without Wine; peak resident set of the engine in MiB.)
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
 mb=${BENCH_MB:-1024}
@@ -106,6 +110,9 @@ engine_runs() {
   timed "${key}merge" "$@" merge "$out" "$dir" "$pieces"; same "$key merge"
   fresh; timed "${key}splithash" "$@" split "$src" "$dir" "$piece" hash
   timed "${key}mergehash" "$@" merge "$out" "$dir" "$pieces" hash; same "$key checked merge"
+  fresh; timed "${key}splitrec" "$@" split "$src" "$dir" "$piece" recovery
+  rm -f "$work/pieces/$(( (pieces + 1) / 2 )).ds"
+  timed "${key}rebuild" "$@" merge "$out" "$dir" "$pieces" rebuild; same "$key rebuilding merge"
 }
 
 if [ -n "$wine_bin" ]; then
@@ -143,14 +150,15 @@ line() { set -- "$1" $(stat "$1"); printf '  %-12s median %ss  (min %s, max %s)\
 med() { stat "$1" | cut -d' ' -f1; }
 
 echo "whole-process times over $runs rounds:"
-for n in dd split cat nsplit nmerge nsplithash nmergehash; do line $n; done
+for n in dd split cat nsplit nmerge nsplithash nmergehash nsplitrec nrebuild; do line $n; done
 if [ -n "$wine_bin" ]; then
-  for n in wfloor wsplit wmerge wsplithash wmergehash; do line $n; done
+  for n in wfloor wsplit wmerge wsplithash wmergehash wsplitrec wrebuild; do line $n; done
   awk -v d="$(med dd)" -v s="$(med wsplit)" -v m="$(med wmerge)" -v sh="$(med wsplithash)" \
-      -v mh="$(med wmergehash)" -v f="$(med wfloor)" -v p="$(peak w)" -v idle="$idle_w" 'BEGIN {
-    printf "wine: split_vs_dd=%.2f merge_vs_dd=%.2f hash_overhead=%.2f split_vs_floor=%.2f merge_vs_floor=%.2f peak_rss_mib=%.1f idle_rss_mib=%.1f above_idle_mib=%.1f\n",
-           s / d, m / d, (sh + mh) / (s + m), sh / f, mh / f, p / 1024, idle / 1024, (p - idle) / 1024 }'
-  wine_vs_floor=$(awk -v sh="$(med wsplithash)" -v mh="$(med wmergehash)" -v f="$(med wfloor)" \
+      -v mh="$(med wmergehash)" -v f="$(med wfloor)" -v p="$(peak w)" -v idle="$idle_w" \
+      -v sr="$(med wsplitrec)" -v rb="$(med wrebuild)" 'BEGIN {
+    printf "wine: split_vs_dd=%.2f merge_vs_dd=%.2f hash_overhead=%.2f split_vs_floor=%.2f merge_vs_floor=%.2f splitrec_vs_floor=%.2f rebuild_vs_floor=%.2f peak_rss_mib=%.1f idle_rss_mib=%.1f above_idle_mib=%.1f\n",
+           s / d, m / d, (sh + mh) / (s + m), sh / f, mh / f, sr / f, rb / f, p / 1024, idle / 1024, (p - idle) / 1024 }'
+  wine_vs_floor=$(awk -v sh="$(med wsplitrec)" -v mh="$(med wmergehash)" -v f="$(med wfloor)" \
                   'BEGIN { r = (sh > mh ? sh : mh) / f; printf "%.2f", r }')
 else
   wine_vs_floor=n/a
@@ -159,7 +167,10 @@ awk -v d="$(med dd)" -v c="$(med split)" -v k="$(med cat)" -v s="$(med nsplit)" 
     -v m="$(med nmerge)" -v p="$(peak n)" -v idle="$idle_n" 'BEGIN {
   printf "native: split_vs_coreutils=%.2f merge_vs_cat=%.2f idle_rss_mib=%.1f above_idle_mib=%.1f\n",
          s / c, m / k, idle / 1024, (p - idle) / 1024 }'
+awk -v sh="$(med nsplithash)" -v mh="$(med nmergehash)" -v sr="$(med nsplitrec)" \
+    -v rb="$(med nrebuild)" 'BEGIN {
+  printf "recovery: split_with_vs_without=%.2f rebuild_vs_checked_merge=%.2f\n", sr / sh, rb / mh }'
 awk -v d="$(med dd)" -v s="$(med nsplit)" -v m="$(med nmerge)" -v sh="$(med nsplithash)" \
-    -v mh="$(med nmergehash)" -v p="$(peak n)" -v wf="$wine_vs_floor" 'BEGIN {
-  printf "split_vs_dd=%.2f merge_vs_dd=%.2f hash_overhead=%.2f recovery_overhead=n/a wine_vs_floor=%s peak_rss_mib=%.1f\n",
-         s / d, m / d, (sh + mh) / (s + m), wf, p / 1024 }'
+    -v mh="$(med nmergehash)" -v sr="$(med nsplitrec)" -v p="$(peak n)" -v wf="$wine_vs_floor" 'BEGIN {
+  printf "split_vs_dd=%.2f merge_vs_dd=%.2f hash_overhead=%.2f recovery_overhead=%.2f wine_vs_floor=%s peak_rss_mib=%.1f\n",
+         sr / d, mh / d, (sh + mh) / (s + m), sr / sh, wf, p / 1024 }'

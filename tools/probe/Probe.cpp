@@ -36,6 +36,8 @@
 //   start EXE [ARGS...]                                starts a program in its own folder;
 //                                                      gives its process id
 //   wait-exit PID [--timeout S]                        waits for it to end; its exit code
+//   kill PID                                           ends it at once (TerminateProcess), as
+//                                                      a crash or a power cut would
 //   trust-root FILE                                    adds the DER certificate FILE to the
 //                                                      machine's trusted roots (test prefixes)
 // Exit status (single commands): 0 done, 1 failure (message on stderr), 2 usage.
@@ -209,6 +211,16 @@ Json WaitExit(const Args& a) {
   return Json::Object().Set("exit_code", static_cast<unsigned long>(code));
 }
 
+Json Kill(const Args& a) {
+  DWORD pid = static_cast<DWORD>(a.Int(0, "process id"));
+  mt::UniqueKernelHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+  if (!process) throw std::runtime_error("no such process: " + std::to_string(pid));
+  if (!TerminateProcess(process.get(), 137))
+    throw std::runtime_error("cannot end process " + std::to_string(pid));
+  WaitForSingleObject(process.get(), 30000);
+  return true;
+}
+
 Json Clipboard() {
   bool open = false;
   for (int i = 0; i < 50 && !(open = OpenClipboard(nullptr)); ++i) Sleep(20);
@@ -370,6 +382,7 @@ Json Run(const std::vector<std::string>& words) {
   if (cmd == "clipboard") return Clipboard();
   if (cmd == "start") return Start(a);
   if (cmd == "wait-exit") return WaitExit(a);
+  if (cmd == "kill") return Kill(a);
   if (cmd == "trust-root") return TrustRoot(a.At(0, "certificate file"));
   throw UsageError("unknown command: " + cmd);
 }
