@@ -28,6 +28,7 @@ class StartupPlaces;      // startup/StartupItems.h
 class HttpService;        // update/HttpClient.h
 class InstallerVerifier;  // update/InstallerTrust.h
 class InstallerLauncher;  // update/InstallerTrust.h
+class SignerSource;       // update/InstallerTrust.h
 class TFhzPortal;         // offer/FhzPortal.h
 
 // A window, as seen by the logic: an opaque handle (HWND on Windows) used only as an owner.
@@ -202,6 +203,7 @@ struct Services {
   HttpService* http = nullptr;                   // the update check and download
   InstallerVerifier* installerVerifier = nullptr;  // the downloaded installer's signature
   InstallerLauncher* installerLauncher = nullptr;  // starts a verified installer
+  SignerSource* signers = nullptr;                 // who signed a program (none: not asked)
   std::string exeDir;  // folder of the executable, no trailing "\"
   // Where the update check asks for the update record; empty means the shipped address.
   std::string updateEndpoint;

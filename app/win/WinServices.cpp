@@ -366,7 +366,8 @@ WinServiceSet::WinServiceSet()
       startupPlaces(std::make_unique<WinStartupPlaces>()),
       http(std::make_unique<WinHttpService>()),
       installerVerifier(std::make_unique<WinInstallerVerifier>()),
-      installerLauncher(std::make_unique<WinInstallerLauncher>()) {
+      installerLauncher(std::make_unique<WinInstallerLauncher>()),
+      signers(std::make_unique<WinSignerSource>()) {
   Services& s = services;
   s.registry = &registry;
   s.files = &files;
@@ -383,6 +384,7 @@ WinServiceSet::WinServiceSet()
   s.http = http.get();
   s.installerVerifier = installerVerifier.get();
   s.installerLauncher = installerLauncher.get();
+  s.signers = signers.get();
   s.exeDir = ExecutableDirectory();
 }
 

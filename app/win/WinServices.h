@@ -90,6 +90,7 @@ struct WinServiceSet {
   std::unique_ptr<HttpService> http;
   std::unique_ptr<InstallerVerifier> installerVerifier;
   std::unique_ptr<InstallerLauncher> installerLauncher;
+  std::unique_ptr<SignerSource> signers;
   Services services;
 };
 // The program's services, made once at start (and by tests that want the real ones).
