@@ -25,6 +25,7 @@ class ProcessStarter;     // vdrive/ProcessStarter.h
 class IconSource;         // browser/IconSource.h
 class ShortcutFiles;      // browser/Shortcuts.h
 class StartupPlaces;      // startup/StartupItems.h
+class TaskStore;          // startup/ScheduledTasks.h
 class HttpService;        // update/HttpClient.h
 class InstallerVerifier;  // update/InstallerTrust.h
 class InstallerLauncher;  // update/InstallerTrust.h
@@ -200,6 +201,7 @@ struct Services {
   IconSource* icons = nullptr;                   // icons and short paths of the add-on list
   ShortcutFiles* shortcuts = nullptr;            // browser shortcuts (none: not looked at)
   StartupPlaces* startupPlaces = nullptr;        // known folders of the startup list
+  TaskStore* tasks = nullptr;                    // scheduled tasks (none: not listed)
   HttpService* http = nullptr;                   // the update check and download
   InstallerVerifier* installerVerifier = nullptr;  // the downloaded installer's signature
   InstallerLauncher* installerLauncher = nullptr;  // starts a verified installer

@@ -45,7 +45,7 @@ bool IsSuspectPublisher(const std::string& text) {
 
 std::string ProgramFileOf(const StartupRow& row, const ProgramLookup& lookup,
                           const ShortcutTarget& shortcutTarget) {
-  if (RegistryPlaceOf(row.source)) return ProgramOfCommand(row.location, lookup).path;
+  if (!IsFolderSource(row.source)) return ProgramOfCommand(row.location, lookup).path;
   const std::string lnk = TrimControl(row.location);
   if (lnk.empty()) return std::string();
   if (shortcutTarget) {

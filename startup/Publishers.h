@@ -36,7 +36,7 @@ bool IsMicrosoftPublisher(const std::string& text);
 // True for the texts that mark a row to look at: no signer, or no file.
 bool IsSuspectPublisher(const std::string& text);
 
-// The file whose signer a row shows: the program of a registry row's command line, the
+// The file whose signer a row shows: the program of a registry or task row's command line, the
 // target of a folder row's shortcut (its own file when the target cannot be read). Empty when
 // the row names no program.
 using ShortcutTarget = std::function<std::optional<std::string>(const std::string& lnk)>;
