@@ -25,6 +25,7 @@
 #include "startup/Publishers.h"
 #include "startup/StartupApproved.h"
 #include "startup/StartupItems.h"
+#include "startup/tests/StartupStandIns.h"
 #include "startup/win/WinStartupPlaces.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/WinFolderLink.h"
@@ -947,6 +948,54 @@ TEST_F(StartupPublisherTabTest, TheMicrosoftTickHidesTheirRowsAndIsKeptInTheSett
   EXPECT_EQ(ts.services.profile->ReadString(config, kSettingsSection, kKeyHideMicrosoft, ""), "0");
   ASSERT_TRUE(PumpUntilFilled());
   EXPECT_EQ(Cell("mt-test ms", S::UserRun, 4), std::string("Microsoft Windows"));
+  form.reset();
+}
+
+// Wine's scheduler loses a task's triggers and program in its exported definition (see
+// WinTaskStoreTest), so the task rows go through the tab on the stand-in scheduler.
+TEST_F(StartupPublisherTabTest, ATaskRowIsListedSwitchedDeletedIntoTheBackupSetAndRegisteredAgain) {
+  MemoryTaskStore tasks;
+  const std::string xml =
+      "<?xml version=\"1.0\" encoding=\"UTF-16\"?><Task><Triggers><LogonTrigger/></Triggers>"
+      "<Actions><Exec><Command>C:\\mt-test\\task tool.exe</Command><Arguments>/now</Arguments>"
+      "</Exec></Actions></Task>";
+  tasks.tasks["\\mt-test\\logon"] = {xml, true};
+  ts.services.tasks = &tasks;
+  form.reset();
+  OpenForm(Opening::kOnScreen);
+  form->SetActivePage(3);
+  EXPECT_EQ(Cell("\\mt-test\\logon", S::ScheduledTask, 1),
+            std::string("\"C:\\mt-test\\task tool.exe\" /now"));
+  EXPECT_EQ(Cell("\\mt-test\\logon", S::ScheduledTask, 2), std::string(kStateEnabled));
+  EXPECT_EQ(Cell("\\mt-test\\logon", S::ScheduledTask, 3), std::string("计划任务"));
+
+  ASSERT_TRUE(Check("\\mt-test\\logon", S::ScheduledTask));
+  ASSERT_TRUE(form->ChooseContextMenu(form->ListView2, "禁用"));
+  EXPECT_FALSE(tasks.tasks["\\mt-test\\logon"].enabled);
+  EXPECT_EQ(Cell("\\mt-test\\logon", S::ScheduledTask, 2), std::string(kStateDisabled));
+
+  ASSERT_TRUE(Check("\\mt-test\\logon", S::ScheduledTask));
+  Click(form->Button6);
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_TRUE(tasks.tasks.empty());
+  EXPECT_FALSE(Cell("\\mt-test\\logon", S::ScheduledTask, 0));
+  std::vector<FindEntry> sets = real->files.Find(BackupRoot(exeDir), "*");
+  ASSERT_EQ(sets.size(), 1u);
+  const std::string file = BackupRoot(exeDir) + "\\" + sets[0].name + "\\logon.xml";
+  std::string bytes;
+  ASSERT_TRUE(ReadBytes(file, bytes));
+  ASSERT_GE(bytes.size(), 2u);
+  ASSERT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+  const std::string saved = Narrow(reinterpret_cast<const wchar_t*>(bytes.data() + 2),
+                                   (bytes.size() - 2) / 2);
+  EXPECT_EQ(saved, xml);
+
+  // Registered again from the saved file, as schtasks /create /xml would.
+  ASSERT_TRUE(tasks.Register("\\mt-test\\logon", saved));
+  form->SetActivePage(0);
+  form->SetActivePage(3);
+  EXPECT_EQ(Cell("\\mt-test\\logon", S::ScheduledTask, 1),
+            std::string("\"C:\\mt-test\\task tool.exe\" /now"));
   form.reset();
 }
 
