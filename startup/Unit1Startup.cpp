@@ -29,6 +29,8 @@ struct StartupPageState {
   bool pending = false;     // that job has not finished yet
   int nextId = 1;
   std::unordered_map<int, LPARAM> paramOf;     // id -> the row's lParam
+  std::unordered_map<int, int> itemOf;         // id -> the row's index when it was listed
+  std::vector<PublisherRow> listed;            // the rows of the latest rebuild, in order
   std::unordered_map<int, std::string> textOf;  // id -> the publisher shown
   bool hideMicrosoft = false;
 };
@@ -97,6 +99,8 @@ class ListViewStartupView : public StartupView {
   void Clear() override {
     ListView_DeleteAllItems(list_);
     state_.paramOf.clear();
+    state_.itemOf.clear();
+    state_.listed.clear();
     state_.textOf.clear();
     rebuilt_ = true;
   }
@@ -112,6 +116,8 @@ class ListViewStartupView : public StartupView {
         ::SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&lv)));
     if (index < 0) throw AppError("Out of system resources");
     state_.paramOf[id] = lv.lParam;
+    state_.itemOf[id] = index;
+    state_.listed.push_back({id, row});
     if (!row.location.empty()) SetItemText(list_, index, 1, row.location);
     SetItemText(list_, index, 2, row.enabled ? kStateEnabled : kStateDisabled);
     SetItemText(list_, index, 3, SourceText(row.source));
@@ -119,6 +125,7 @@ class ListViewStartupView : public StartupView {
   }
   void SetLocation(size_t index, const std::string& location) override {
     SetItemText(list_, static_cast<int>(index), 1, location);
+    if (index < state_.listed.size()) state_.listed[index].row.location = location;
   }
   size_t Count() override { return static_cast<size_t>(ListView_GetItemCount(list_)); }
   StartupRow Row(size_t index) override { return RowAt(list_, static_cast<int>(index)); }
@@ -141,24 +148,19 @@ class ListViewStartupView : public StartupView {
 
 StartupPlaces& PlacesOf(TForm1& form) { return *form.svc.startupPlaces; }
 
-// The rows on screen, for the publisher worker.
-std::vector<PublisherRow> PublisherRowsOf(HWND list) {
-  std::vector<PublisherRow> rows;
-  const int count = ListView_GetItemCount(list);
-  rows.reserve(static_cast<size_t>(count));
-  for (int i = 0; i < count; ++i) {
-    LVITEMW lv = {};
-    lv.mask = LVIF_PARAM;
-    lv.iItem = i;
-    ::SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&lv));
-    rows.push_back({IdOfParam(lv.lParam), RowAt(list, i)});
-  }
-  return rows;
-}
-
 int ItemOfId(HWND list, const StartupPageState& state, int id) {
   auto it = state.paramOf.find(id);
   if (it == state.paramOf.end()) return -1;
+  // Where the row was listed, unless rows before it were taken out since.
+  auto at = state.itemOf.find(id);
+  if (at != state.itemOf.end()) {
+    LVITEMW lv = {};
+    lv.mask = LVIF_PARAM;
+    lv.iItem = at->second;
+    if (::SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&lv)) &&
+        lv.lParam == it->second)
+      return at->second;
+  }
   LVFINDINFOW find = {};
   find.flags = LVFI_PARAM;
   find.lParam = it->second;
@@ -171,6 +173,7 @@ void RemoveRow(HWND list, StartupPageState& state, int id) {
   const int item = ItemOfId(list, state, id);
   if (item >= 0) ListView_DeleteItem(list, item);
   state.paramOf.erase(id);
+  state.itemOf.erase(id);
   state.textOf.erase(id);
 }
 
@@ -191,9 +194,10 @@ void ApplyPublisher(HWND list, StartupPageState& state, const PublisherResult& r
 }
 
 // Starts the publisher worker on the rows on screen; the rows refreshed before are its no more.
-void StartPublishers(TForm1& form, StartupPageState& state) {
+void StartPublishers(StartupPageState& state) {
   if (!state.worker) return;
-  state.generation = state.worker->Start(PublisherRowsOf(form.ListView2));
+  // The rows as the refresh listed them (rows the Microsoft tick hid are not listed again).
+  state.generation = state.worker->Start(state.listed);
   state.pending = true;
 }
 
@@ -214,7 +218,7 @@ void OnStartupList(TForm1& form, Action&& action) {
     }
     rebuilt = view.Rebuilt();
   }
-  if (rebuilt) StartPublishers(form, state);
+  if (rebuilt) StartPublishers(state);
   if (failed) std::rethrow_exception(failed);
 }
 
