@@ -62,12 +62,13 @@ std::string ProgramFileOf(const StartupRow& row, const ProgramLookup& lookup,
 
 PublisherWorker::PublisherWorker(SignerSource& signers, ProgramLookup lookup,
                                  ShortcutTarget shortcutTarget, Deliver deliver,
-                                 Finished finished)
+                                 Finished finished, std::function<void()> started)
     : signers_(signers),
       lookup_(std::move(lookup)),
       shortcutTarget_(std::move(shortcutTarget)),
       deliver_(std::move(deliver)),
-      finished_(std::move(finished)) {
+      finished_(std::move(finished)),
+      started_(std::move(started)) {
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -119,6 +120,7 @@ void PublisherWorker::HandOver(uint64_t generation, const std::function<bool()>&
 }
 
 void PublisherWorker::Run() {
+  if (started_) started_();
   for (;;) {
     std::vector<PublisherRow> rows;
     uint64_t generation;

@@ -66,8 +66,10 @@ class PublisherWorker {
   // Called on the worker thread when it ends a job that is still the newest (the same rule
   // for false).
   using Finished = std::function<bool(uint64_t generation)>;
+  // `started` runs first on the worker thread (to lower its priority, say).
   PublisherWorker(SignerSource& signers, ProgramLookup lookup, ShortcutTarget shortcutTarget,
-                  Deliver deliver, Finished finished = nullptr);
+                  Deliver deliver, Finished finished = nullptr,
+                  std::function<void()> started = nullptr);
   // Stops the job at the file being checked and waits for the thread.
   ~PublisherWorker();
   PublisherWorker(const PublisherWorker&) = delete;
@@ -90,6 +92,7 @@ class PublisherWorker {
   ShortcutTarget shortcutTarget_;
   Deliver deliver_;
   Finished finished_;
+  std::function<void()> started_;
   std::mutex mutex_;
   std::condition_variable wake_;
   uint64_t generation_ = 0;  // of the newest job; a job runs while it is the newest

@@ -1,6 +1,7 @@
 #include "startup/StartupItems.h"
 
 #include <exception>
+#include <future>
 
 #include "app/Backup.h"
 #include "app/Error.h"
@@ -99,6 +100,13 @@ std::string NameFromShown(const std::string& shown, StartupSource source) {
 }
 
 void StartupItems::Refresh(StartupView& view) {
+  // The scheduler answers slowly (a call into its service per task): it is asked on a thread
+  // of its own while the registry and the folders are read.
+  std::future<std::vector<TaskInfo>> tasks;
+  if (svc_.tasks) {
+    TaskStore* store = svc_.tasks;
+    tasks = std::async(std::launch::async, [store] { return store->Tasks(); });
+  }
   view.Clear();
   ListRunKey(view, StartupSource::MachineRun);
   ListRunKey(view, StartupSource::MachineRun32);
@@ -107,13 +115,16 @@ void StartupItems::Refresh(StartupView& view) {
   ListFolder(view, CommonStartupFolder(), StartupSource::CommonFolder);
   for (const RegistryPlace& place : kPlaces)
     if (place.kind != PlaceKind::RunList) ListPlace(view, place);
-  ListTasks(view);
+  if (tasks.valid()) ListTasks(view, tasks.get());
   view.SetReadOnly();
 }
 
 void StartupItems::ListTasks(StartupView& view) {
-  if (!svc_.tasks) return;
-  for (const TaskInfo& task : svc_.tasks->Tasks())
+  if (svc_.tasks) ListTasks(view, svc_.tasks->Tasks());
+}
+
+void StartupItems::ListTasks(StartupView& view, const std::vector<TaskInfo>& tasks) {
+  for (const TaskInfo& task : tasks)
     if (IsStartupTask(task))
       view.Append({task.path, TaskCommandLine(task), S::ScheduledTask, false, task.enabled});
 }

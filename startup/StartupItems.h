@@ -164,6 +164,7 @@ class StartupItems {
   void ListPlace(StartupView& view, const RegistryPlace& place);
   // Appends a row per scheduled task that starts at log-on or boot (none without a store).
   void ListTasks(StartupView& view);
+  void ListTasks(StartupView& view, const std::vector<struct TaskInfo>& tasks);
   // Winlogon's own value for "Shell" or "Userinit" (empty for another name).
   std::string WinlogonDefault(const std::string& name);
   // True when `data` is what the system uses for that Winlogon value anyway.

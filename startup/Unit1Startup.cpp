@@ -256,7 +256,9 @@ StartupPageState& TForm1::StartupState() {
           return gate->Send([raw, generation] {
                    if (generation == raw->generation) raw->pending = false;
                  }) != Handed::Busy;
-        });
+        },
+        // The checks take whole seconds of processor time: the window goes first.
+        [] { ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); });
   }
   startupState_ = std::move(state);
   return *startupState_;
