@@ -248,6 +248,16 @@ void DeletionBackup::SaveFile(const std::string& path) {
   files_.emplace_back(trimmed, name);
 }
 
+void DeletionBackup::SaveText(const std::string& name, std::string bytes) {
+  texts_.push_back({name, name, std::move(bytes)});
+}
+
+std::string DeletionBackup::TextFileOf(const std::string& name) const {
+  for (const Text& t : texts_)
+    if (t.asked == name && !folder_.empty()) return folder_ + "\\" + t.name;
+  return std::string();
+}
+
 bool DeletionBackup::Write(const std::string& stamp) {
   const std::string root = BackupRoot(exeDir_);
   std::string folder = root + "\\" + stamp;
@@ -277,6 +287,16 @@ bool DeletionBackup::Write(const std::string& stamp) {
       char buffer[65536];
       for (size_t n; (n = in->Read(buffer, sizeof buffer)) > 0;)
         if (out->Write(buffer, n) != n) return false;
+    }
+    for (Text& text : texts_) {
+      // Neither another text nor a moved file of the set is replaced.
+      auto taken = [&] {
+        const std::string target = folder + "\\" + text.name;
+        return fs_.FileExists(target) || fs_.DirectoryExists(target);
+      };
+      for (int n = 2; taken(); ++n) text.name = NumberedName(text.asked, n);
+      auto out = fs_.Create(folder + "\\" + text.name);
+      if (out->Write(text.bytes.data(), text.bytes.size()) != text.bytes.size()) return false;
     }
   } catch (const std::exception&) {
     return false;

@@ -77,7 +77,10 @@ class DeletionBackup {
                      const std::string& name);
   // A file to be moved into the set; a path that is not a file is left out.
   void SaveFile(const std::string& path);
-  bool Empty() const { return reg_.Empty() && files_.empty(); }
+  // A file of the set written from `bytes` (a scheduled task's exported definition) under
+  // `name`, or a numbered name when the set holds that name already.
+  void SaveText(const std::string& name, std::string bytes);
+  bool Empty() const { return reg_.Empty() && files_.empty() && texts_.empty(); }
 
   // Writes the set (the export file and copies of the files) into a new folder named by
   // `stamp` (see BackupStamp). False when any of it could not be written.
@@ -86,6 +89,8 @@ class DeletionBackup {
   const std::string& Folder() const { return folder_; }
   // Where the copy of `path` went in the set (empty when it was not saved).
   std::string CopyOf(const std::string& path) const;
+  // Where the file SaveText was given `name` for went in the set (empty before Write).
+  std::string TextFileOf(const std::string& name) const;
 
  private:
   void AddTree(RegRoot root, RegView view, const std::string& path, const RegKey& key);
@@ -95,6 +100,10 @@ class DeletionBackup {
   std::string exeDir_;
   RegFileText reg_;
   std::vector<std::pair<std::string, std::string>> files_;  // original, name in the set
+  struct Text {
+    std::string asked, name, bytes;  // the name asked for, the name in the set, the content
+  };
+  std::vector<Text> texts_;
   std::string folder_;
 };
 

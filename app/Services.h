@@ -25,9 +25,11 @@ class ProcessStarter;     // vdrive/ProcessStarter.h
 class IconSource;         // browser/IconSource.h
 class ShortcutFiles;      // browser/Shortcuts.h
 class StartupPlaces;      // startup/StartupItems.h
+class TaskStore;          // startup/ScheduledTasks.h
 class HttpService;        // update/HttpClient.h
 class InstallerVerifier;  // update/InstallerTrust.h
 class InstallerLauncher;  // update/InstallerTrust.h
+class SignerSource;       // update/InstallerTrust.h
 class TFhzPortal;         // offer/FhzPortal.h
 
 // A window, as seen by the logic: an opaque handle (HWND on Windows) used only as an owner.
@@ -202,9 +204,11 @@ struct Services {
   IconSource* icons = nullptr;                   // icons and short paths of the add-on list
   ShortcutFiles* shortcuts = nullptr;            // browser shortcuts (none: not looked at)
   StartupPlaces* startupPlaces = nullptr;        // known folders of the startup list
+  TaskStore* tasks = nullptr;                    // scheduled tasks (none: not listed)
   HttpService* http = nullptr;                   // the update check and download
   InstallerVerifier* installerVerifier = nullptr;  // the downloaded installer's signature
   InstallerLauncher* installerLauncher = nullptr;  // starts a verified installer
+  SignerSource* signers = nullptr;                 // who signed a program (none: not asked)
   std::string exeDir;  // folder of the executable, no trailing "\"
   // Where the update check asks for the update record; empty means the shipped address.
   std::string updateEndpoint;

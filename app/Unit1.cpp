@@ -316,7 +316,10 @@ void TForm1::Timer3Timer() {
 
 // ---- the window's messages -------------------------------------------------------------------
 
-void TForm1::OnDestroying() { SplitterShutdown(); }
+void TForm1::OnDestroying() {
+  StartupShutdown();
+  SplitterShutdown();
+}
 
 bool TForm1::OnPanelMessage(HWND panel, UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
   if (msg != WM_DROPFILES) return false;

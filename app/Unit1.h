@@ -159,6 +159,16 @@ class TForm1 : public Window {
   void EnableCheckedStartupItems();
   // "打开文件位置": the selected row's program, selected in Explorer.
   void OpenStartupFileLocation();
+  // "隐藏微软签名的项目": the tick that hides rows signed by Microsoft (kept in config.ini).
+  void ToggleHideMicrosoftStartupItems();
+  bool HideMicrosoftStartupItems();
+  // The publisher column's worker and the ids of the rows on screen, made at first use.
+  struct StartupPageState& StartupState();
+  std::shared_ptr<struct StartupPageState> startupState_;
+  // True while the publisher column of the latest refresh is still being filled.
+  bool StartupPublishersPending();
+  // WM_DESTROY: stops the publisher worker and waits for it.
+  void StartupShutdown();
   // ==== end startup items ====================================================================
 
   // ==== Online update (update/Unit1Update.cpp) ===============================================

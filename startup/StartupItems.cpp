@@ -1,11 +1,13 @@
 #include "startup/StartupItems.h"
 
 #include <exception>
+#include <future>
 
 #include "app/Backup.h"
 #include "app/Error.h"
 #include "app/Path.h"
 #include "app/Text.h"
+#include "startup/ScheduledTasks.h"
 #include "startup/StartupApproved.h"
 
 namespace mt {
@@ -59,6 +61,10 @@ bool Is32BitSource(StartupSource source) {
   return place && place->view == RegView::Wow32;
 }
 
+bool IsFolderSource(StartupSource source) {
+  return source == S::UserFolder || source == S::CommonFolder;
+}
+
 std::string SourceText(StartupSource source) {
   switch (source) {
     case S::MachineRun: return "HKLM\\Run";
@@ -76,6 +82,7 @@ std::string SourceText(StartupSource source) {
     case S::UserWindowsLoad: return "HKCU\\Windows";
     case S::Winlogon: return "Winlogon";
     case S::Winlogon32: return "Winlogon (32位)";
+    case S::ScheduledTask: return kScheduledTaskSourceText;
   }
   return std::string();
 }
@@ -93,6 +100,13 @@ std::string NameFromShown(const std::string& shown, StartupSource source) {
 }
 
 void StartupItems::Refresh(StartupView& view) {
+  // The scheduler answers slowly (a call into its service per task): it is asked on a thread
+  // of its own while the registry and the folders are read.
+  std::future<std::vector<TaskInfo>> tasks;
+  if (svc_.tasks) {
+    TaskStore* store = svc_.tasks;
+    tasks = std::async(std::launch::async, [store] { return store->Tasks(); });
+  }
   view.Clear();
   ListRunKey(view, StartupSource::MachineRun);
   ListRunKey(view, StartupSource::MachineRun32);
@@ -101,7 +115,18 @@ void StartupItems::Refresh(StartupView& view) {
   ListFolder(view, CommonStartupFolder(), StartupSource::CommonFolder);
   for (const RegistryPlace& place : kPlaces)
     if (place.kind != PlaceKind::RunList) ListPlace(view, place);
+  if (tasks.valid()) ListTasks(view, tasks.get());
   view.SetReadOnly();
+}
+
+void StartupItems::ListTasks(StartupView& view) {
+  if (svc_.tasks) ListTasks(view, svc_.tasks->Tasks());
+}
+
+void StartupItems::ListTasks(StartupView& view, const std::vector<TaskInfo>& tasks) {
+  for (const TaskInfo& task : tasks)
+    if (IsStartupTask(task))
+      view.Append({task.path, TaskCommandLine(task), S::ScheduledTask, false, task.enabled});
 }
 
 void StartupItems::ListRunKey(StartupView& view, StartupSource source) {
@@ -257,6 +282,7 @@ ValueOfRow ValueOf(const RegistryPlace& place, const StartupRow& row) {
 }  // namespace
 
 bool StartupItems::DeleteItem(const StartupRow& row) {
+  if (row.source == S::ScheduledTask) return svc_.tasks && svc_.tasks->Delete(row.name);
   const RegistryPlace* place = RegistryPlaceOf(row.source);
   if (!place) return svc_.files->DeleteFile(TrimControl(row.location));
   const ValueOfRow value = ValueOf(*place, row);
@@ -289,23 +315,32 @@ void StartupItems::AddClick(StartupView& view, WindowRef owner, const FileDialog
   Refresh(view);
 }
 
-void StartupItems::SaveForDeletion(DeletionBackup& backup, const StartupRow& row) {
+bool StartupItems::SaveForDeletion(DeletionBackup& backup, const StartupRow& row) {
+  if (row.source == S::ScheduledTask) {
+    // Without its definition a deleted task could not be brought back.
+    const std::optional<std::string> xml = svc_.tasks ? svc_.tasks->Xml(row.name) : std::nullopt;
+    if (!xml) return false;
+    backup.SaveText(TaskBackupFileName(row.name), TaskXmlFileBytes(*xml));
+    return true;
+  }
   const RegistryPlace* place = RegistryPlaceOf(row.source);
   if (!place) {
     backup.SaveFile(row.location);
-    return;
+    return true;
   }
   const ValueOfRow value = ValueOf(*place, row);
   backup.SaveValue(place->root, place->view, value.keyPath, value.name);
+  return true;
 }
 
 void StartupItems::DeleteClick(StartupView& view, WindowRef owner) {
   DeletionBackup backup(*svc_.registry, *svc_.files, svc_.exeDir);
+  bool saved = true;
   for (size_t i = view.Count(); i-- > 0;) {
     const StartupRow row = view.Row(i);
-    if (row.checked) SaveForDeletion(backup, row);
+    if (row.checked && !SaveForDeletion(backup, row)) saved = false;
   }
-  if (!backup.Empty() && !backup.Write(BackupStamp())) {
+  if (!saved || (!backup.Empty() && !backup.Write(BackupStamp()))) {
     svc_.messages->Show(owner, kBackupFailedText, "温馨提示", kMbOk);
     return;
   }
@@ -327,9 +362,9 @@ void StartupItems::OpenFileLocation(StartupView& view, WindowRef owner,
     return;
   }
   const StartupRow row = view.Row(*selected);
-  const std::string path = RegistryPlaceOf(row.source)
-                               ? ProgramOfCommand(row.location, lookup).path
-                               : TrimControl(row.location);
+  const std::string path = IsFolderSource(row.source)
+                               ? TrimControl(row.location)
+                               : ProgramOfCommand(row.location, lookup).path;
   if (path.empty() || !lookup.exists || !lookup.exists(path)) {
     svc_.messages->Beep();
     return;
@@ -343,8 +378,13 @@ void StartupItems::SetCheckedEnabled(StartupView& view, bool enabled, WindowRef 
   bool refused = false;
   for (size_t i = 0; i < view.Count(); ++i) {
     const StartupRow row = view.Row(i);
+    if (!row.checked) continue;
+    if (row.source == S::ScheduledTask) {
+      if (!svc_.tasks || !svc_.tasks->SetEnabled(row.name, enabled)) refused = true;
+      continue;
+    }
     // Rows of places that the system cannot switch off are left as they are.
-    if (!row.checked || !ApprovedKeyOf(row.source)) continue;
+    if (!ApprovedKeyOf(row.source)) continue;
     if (!WriteApproved(*svc_.registry, row, enabled, now)) refused = true;
   }
   if (refused) svc_.messages->Show(owner, kAddRefusedText, "温馨提示", kMbOk);

@@ -51,8 +51,9 @@ enum class StartupSource : int {
   UserWindowsLoad = 12,    // HKCU ...\Windows NT\CurrentVersion\Windows, "Load" and "Run"
   Winlogon = 13,           // "Shell" and "Userinit", when they are not the system's own
   Winlogon32 = 14,
+  ScheduledTask = 15,      // a task with a log-on or boot trigger; the name is its path
 };
-inline constexpr int kStartupSourceCount = 15;
+inline constexpr int kStartupSourceCount = 16;
 
 // Below HKEY_LOCAL_MACHINE (and for RunOnce, HKEY_CURRENT_USER as well).
 inline constexpr const char* kRunOnceKeyPath =
@@ -93,6 +94,8 @@ const RegistryPlace* RegistryPlaceOf(StartupSource source);
 std::string SourceText(StartupSource source);
 // True for the places of the 32-bit registry view.
 bool Is32BitSource(StartupSource source);
+// True for the two Startup folders, whose rows are shortcut files rather than command lines.
+bool IsFolderSource(StartupSource source);
 
 // Put after the name of a row from a 32-bit registry place (the 32-bit machine Run key and
 // the other machine places WOW64 redirects), so that it can be told from a value of the same
@@ -151,14 +154,17 @@ class StartupItems {
   StartupItems(Services& svc, StartupPlaces& places) : svc_(svc), places_(places) {}
 
   // Empties the view and lists the places in order: machine Run key, 32-bit machine Run key,
-  // user Run key, user Startup folder, common Startup folder. A Run value that is not text
-  // ends the refresh with "Invalid data type for '%s'"; the rows so far stay, that value's
-  // row without a location.
+  // user Run key, user Startup folder, common Startup folder, the other registry places, the
+  // scheduled tasks. A Run value that is not text ends the refresh with "Invalid data type
+  // for '%s'"; the rows so far stay, that value's row without a location.
   void Refresh(StartupView& view);
   // Appends one row per value of the Run key of `source` (one of the three Run keys).
   void ListRunKey(StartupView& view, StartupSource source);
   // Appends the rows of one registry place by the rules of its kind.
   void ListPlace(StartupView& view, const RegistryPlace& place);
+  // Appends a row per scheduled task that starts at log-on or boot (none without a store).
+  void ListTasks(StartupView& view);
+  void ListTasks(StartupView& view, const std::vector<struct TaskInfo>& tasks);
   // Winlogon's own value for "Shell" or "Userinit" (empty for another name).
   std::string WinlogonDefault(const std::string& name);
   // True when `data` is what the system uses for that Winlogon value anyway.
@@ -184,7 +190,8 @@ class StartupItems {
   // refused, and refreshes in every case.
   void AddClick(StartupView& view, WindowRef owner, const FileDialogOptions& dialog);
   // The "删除" button: saves every checked row's item in a backup set first (registry values
-  // into its export file, shortcuts moved into it), then deletes them, last row first,
+  // into its export file, shortcuts moved into it, a scheduled task's exported definition as
+  // "<task name>.xml"), then deletes them, last row first,
   // without asking or reporting, and refreshes. When the backup cannot be written nothing is
   // deleted: the user is told so and the list is left as it is.
   void DeleteClick(StartupView& view, WindowRef owner = nullptr);
@@ -192,13 +199,15 @@ class StartupItems {
   // row: its shortcut file). A beep when no row is selected or the file is not there.
   void OpenFileLocation(StartupView& view, WindowRef owner, const ProgramLookup& lookup);
   // "禁用" / "启用": writes the state of every checked row the way the system's own startup
-  // manager does, tells the user when a write was refused, and refreshes.
+  // manager does (a scheduled task is switched off and on in the scheduler), tells the user
+  // when a write was refused, and refreshes.
   void SetCheckedEnabled(StartupView& view, bool enabled, WindowRef owner = nullptr);
 
  private:
   void ListFolder(StartupView& view, const std::string& folder, StartupSource source);
-  // Records what deleting `row` removes.
-  void SaveForDeletion(class DeletionBackup& backup, const StartupRow& row);
+  // Records what deleting `row` removes; false when it cannot be saved (a task whose
+  // definition cannot be read).
+  bool SaveForDeletion(class DeletionBackup& backup, const StartupRow& row);
 
   Services& svc_;
   StartupPlaces& places_;

@@ -2,15 +2,46 @@
 // The work is done by StartupItems; this file only shows its rows in ListView2.
 #include "app/Unit1.h"
 
+#include <exception>
+#include <unordered_map>
+
 #include "app/Backup.h"
 #include "app/Error.h"
+#include "app/Settings.h"
+#include "browser/Shortcuts.h"
+#include "startup/Publishers.h"
 #include "startup/StartupApproved.h"
 #include "startup/StartupItems.h"
 #include "startup/win/WinStartupPlaces.h"
 
 namespace mt {
 
+// Columns of ListView2.
+constexpr int kPublisherColumn = 4;
+// Rows whose program nobody signed, or that is missing, are drawn in this colour.
+constexpr COLORREF kSuspectColour = RGB(200, 0, 0);
+
+// The page's own state: the publisher column's worker and what it knows of the rows on
+// screen. Each row's lParam holds its source in the low 8 bits and its id above them.
+struct StartupPageState {
+  std::unique_ptr<PublisherWorker> worker;
+  uint64_t generation = 0;  // of the job whose results the rows on screen take
+  bool pending = false;     // that job has not finished yet
+  int nextId = 1;
+  std::unordered_map<int, LPARAM> paramOf;     // id -> the row's lParam
+  std::unordered_map<int, int> itemOf;         // id -> the row's index when it was listed
+  std::vector<PublisherRow> listed;            // the rows of the latest rebuild, in order
+  std::unordered_map<int, std::string> textOf;  // id -> the publisher shown
+  bool hideMicrosoft = false;
+};
+
 namespace {
+
+constexpr int kSourceBits = 8;
+StartupSource SourceOfParam(LPARAM param) {
+  return static_cast<StartupSource>(param & ((1 << kSourceBits) - 1));
+}
+int IdOfParam(LPARAM param) { return static_cast<int>(param >> kSourceBits); }
 
 std::string ItemText(HWND list, int item, int column) {
   std::vector<wchar_t> buffer(512);
@@ -41,18 +72,18 @@ StartupRow RowAt(HWND list, int item) {
   lv.mask = LVIF_PARAM;
   lv.iItem = item;
   ::SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&lv));
-  row.source = static_cast<StartupSource>(lv.lParam);
+  row.source = SourceOfParam(lv.lParam);
   row.name = NameFromShown(ItemText(list, item, 0), row.source);
   row.checked = ListView_GetCheckState(list, item) != 0;
   row.enabled = ItemText(list, item, 2) != kStateDisabled;
   return row;
 }
 
-// ListView2 as the startup logic sees it. Each item's lParam holds its row's source.
+// ListView2 as the startup logic sees it. Each item's lParam holds its row's source and id.
 // Painting is held back while the list is rebuilt.
 class ListViewStartupView : public StartupView {
  public:
-  explicit ListViewStartupView(HWND list) : list_(list) {
+  ListViewStartupView(HWND list, StartupPageState& state) : list_(list), state_(state) {
     ::SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
   }
   ~ListViewStartupView() override {
@@ -62,17 +93,31 @@ class ListViewStartupView : public StartupView {
   ListViewStartupView(const ListViewStartupView&) = delete;
   ListViewStartupView& operator=(const ListViewStartupView&) = delete;
 
-  void Clear() override { ListView_DeleteAllItems(list_); }
+  // True once the list was rebuilt: its publisher column is to be filled again.
+  bool Rebuilt() const { return rebuilt_; }
+
+  void Clear() override {
+    ListView_DeleteAllItems(list_);
+    state_.paramOf.clear();
+    state_.itemOf.clear();
+    state_.listed.clear();
+    state_.textOf.clear();
+    rebuilt_ = true;
+  }
   size_t Append(const StartupRow& row) override {
     std::wstring name = Widen(ShownName(row));
     LVITEMW lv = {};
     lv.mask = LVIF_TEXT | LVIF_PARAM;
     lv.iItem = ListView_GetItemCount(list_);
     lv.pszText = name.data();
-    lv.lParam = static_cast<LPARAM>(row.source);
+    const int id = state_.nextId++;
+    lv.lParam = (static_cast<LPARAM>(id) << kSourceBits) | static_cast<LPARAM>(row.source);
     int index = static_cast<int>(
         ::SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&lv)));
     if (index < 0) throw AppError("Out of system resources");
+    state_.paramOf[id] = lv.lParam;
+    state_.itemOf[id] = index;
+    state_.listed.push_back({id, row});
     if (!row.location.empty()) SetItemText(list_, index, 1, row.location);
     SetItemText(list_, index, 2, row.enabled ? kStateEnabled : kStateDisabled);
     SetItemText(list_, index, 3, SourceText(row.source));
@@ -80,6 +125,7 @@ class ListViewStartupView : public StartupView {
   }
   void SetLocation(size_t index, const std::string& location) override {
     SetItemText(list_, static_cast<int>(index), 1, location);
+    if (index < state_.listed.size()) state_.listed[index].row.location = location;
   }
   size_t Count() override { return static_cast<size_t>(ListView_GetItemCount(list_)); }
   StartupRow Row(size_t index) override { return RowAt(list_, static_cast<int>(index)); }
@@ -96,18 +142,152 @@ class ListViewStartupView : public StartupView {
 
  private:
   HWND list_;
+  StartupPageState& state_;
+  bool rebuilt_ = false;
 };
 
 StartupPlaces& PlacesOf(TForm1& form) { return *form.svc.startupPlaces; }
 
+int ItemOfId(HWND list, const StartupPageState& state, int id) {
+  auto it = state.paramOf.find(id);
+  if (it == state.paramOf.end()) return -1;
+  // Where the row was listed, unless rows before it were taken out since.
+  auto at = state.itemOf.find(id);
+  if (at != state.itemOf.end()) {
+    LVITEMW lv = {};
+    lv.mask = LVIF_PARAM;
+    lv.iItem = at->second;
+    if (::SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&lv)) &&
+        lv.lParam == it->second)
+      return at->second;
+  }
+  LVFINDINFOW find = {};
+  find.flags = LVFI_PARAM;
+  find.lParam = it->second;
+  return static_cast<int>(
+      ::SendMessageW(list, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
+}
+
+// Removes the row of `id` from the list (a row hidden by the Microsoft tick).
+void RemoveRow(HWND list, StartupPageState& state, int id) {
+  const int item = ItemOfId(list, state, id);
+  if (item >= 0) ListView_DeleteItem(list, item);
+  state.paramOf.erase(id);
+  state.itemOf.erase(id);
+  state.textOf.erase(id);
+}
+
+// What a checked file means for the rows on screen: the text in their publisher column, or,
+// with the Microsoft tick on and a Microsoft signer, the rows taken out of the list.
+void ApplyPublisher(HWND list, StartupPageState& state, const PublisherResult& result) {
+  const bool hide = state.hideMicrosoft && IsMicrosoftPublisher(result.text);
+  for (int id : result.ids) {
+    if (hide) {
+      RemoveRow(list, state, id);
+      continue;
+    }
+    const int item = ItemOfId(list, state, id);
+    if (item < 0) continue;
+    state.textOf[id] = result.text;
+    SetItemText(list, item, kPublisherColumn, result.text);
+  }
+}
+
+// Starts the publisher worker on the rows on screen; the rows refreshed before are its no more.
+void StartPublishers(StartupPageState& state) {
+  if (!state.worker) return;
+  // The rows as the refresh listed them (rows the Microsoft tick hid are not listed again).
+  state.generation = state.worker->Start(state.listed);
+  state.pending = true;
+}
+
+// Runs `action` on the startup list and fills the publisher column again when it rebuilt it.
+template <typename Action>
+void OnStartupList(TForm1& form, Action&& action) {
+  StartupPageState& state = form.StartupState();
+  bool rebuilt = false;
+  std::exception_ptr failed;
+  {
+    StartupItems items(form.svc, PlacesOf(form));
+    ListViewStartupView view(form.ListView2, state);
+    try {
+      action(items, view);
+    } catch (...) {
+      // A failing refresh (a Run value that is not text) still leaves the rows it listed.
+      failed = std::current_exception();
+    }
+    rebuilt = view.Rebuilt();
+  }
+  if (rebuilt) StartPublishers(state);
+  if (failed) std::rethrow_exception(failed);
+}
+
 // The Startup list refresh: ListView2 rebuilt from the startup places.
 void StartupListRefresh(TForm1& form) {
-  StartupItems items(form.svc, PlacesOf(form));
-  ListViewStartupView view(form.ListView2);
-  items.Refresh(view);
+  OnStartupList(form, [](StartupItems& items, StartupView& view) { items.Refresh(view); });
 }
 
 }  // namespace
+
+StartupPageState& TForm1::StartupState() {
+  if (startupState_) return *startupState_;
+  auto state = std::make_shared<StartupPageState>();
+  state->hideMicrosoft = TIniFile(*svc.profile, SettingsFilePath(svc.exeDir))
+                             .ReadBool(kSettingsSection, kKeyHideMicrosoft, false);
+  if (svc.signers) {
+    StartupPageState* raw = state.get();
+    std::shared_ptr<UiGate> gate = Gate();
+    HWND list = ListView2;
+    ShortcutTarget target;
+    if (ShortcutFiles* shortcuts = svc.shortcuts)
+      target = [shortcuts](const std::string& lnk) -> std::optional<std::string> {
+        return shortcuts->Read(lnk).target;
+      };
+    // Each result goes to the UI thread, where it is taken only while it belongs to the rows
+    // on screen. A full queue (Busy) is offered the result again; a closed gate never takes it.
+    state->worker = std::make_unique<PublisherWorker>(
+        *svc.signers, WinProgramLookup(), std::move(target),
+        [raw, list, gate](uint64_t generation, const PublisherResult& result) {
+          return gate->Send([raw, list, generation, result] {
+                   if (generation == raw->generation) ApplyPublisher(list, *raw, result);
+                 }) != Handed::Busy;
+        },
+        [raw, gate](uint64_t generation) {
+          return gate->Send([raw, generation] {
+                   if (generation == raw->generation) raw->pending = false;
+                 }) != Handed::Busy;
+        },
+        // The checks take whole seconds of processor time: the window goes first.
+        [] { ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); });
+  }
+  startupState_ = std::move(state);
+  return *startupState_;
+}
+
+bool TForm1::StartupPublishersPending() { return startupState_ && startupState_->pending; }
+
+bool TForm1::HideMicrosoftStartupItems() { return StartupState().hideMicrosoft; }
+
+void TForm1::ToggleHideMicrosoftStartupItems() {
+  StartupPageState& state = StartupState();
+  const bool hide = !state.hideMicrosoft;
+  TIniFile(*svc.profile, SettingsFilePath(svc.exeDir))
+      .WriteBool(kSettingsSection, kKeyHideMicrosoft, hide);
+  state.hideMicrosoft = hide;
+  if (!hide) {
+    // The hidden rows are gone from the list: list everything again.
+    StartupListRefresh(*this);
+    return;
+  }
+  std::vector<int> microsoft;
+  for (const auto& [id, text] : state.textOf)
+    if (IsMicrosoftPublisher(text)) microsoft.push_back(id);
+  for (int id : microsoft) RemoveRow(ListView2, state, id);
+}
+
+void TForm1::StartupShutdown() {
+  if (startupState_) startupState_->worker.reset();  // stops and waits for the worker
+}
 
 std::vector<StartupRow> StartupRowsOf(HWND listView) {
   std::vector<StartupRow> rows;
@@ -125,9 +305,10 @@ void TForm1::CreateTabSheet4Controls() {
   const struct {
     const char* caption;
     int width;
-  } columns[] = {{"启动项名称", 120}, {"启动项位置", 250}, {"状态", 62}, {"来源", 120}};
-  // The list keeps its size; the last column is reached by scrolling sideways.
-  for (int i = 0; i < 4; ++i) {
+  } columns[] = {{"启动项名称", 110}, {"启动项位置", 200}, {"状态", 44}, {"来源", 100},
+                 {"发布者", 130}};
+  // The list keeps its size; the last columns are reached by scrolling sideways.
+  for (int i = 0; i < 5; ++i) {
     std::wstring caption = Widen(columns[i].caption);
     LVCOLUMNW col = {};
     col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
@@ -143,39 +324,51 @@ void TForm1::CreateTabSheet4Controls() {
   OnContextMenu(ListView2, {{"禁用", [this] { DisableCheckedStartupItems(); }},
                             {"启用", [this] { EnableCheckedStartupItems(); }},
                             {"打开文件位置", [this] { OpenStartupFileLocation(); }},
+                            {kHideMicrosoftText, [this] { ToggleHideMicrosoftStartupItems(); },
+                             [this] { return HideMicrosoftStartupItems(); }},
                             {kOpenBackupFolderText, [this] { OpenBackupFolder(svc, Handle); }}});
+  // Rows whose program is unsigned or missing are drawn in red.
+  OnNotify(ListView2, [this](NMHDR* nm) -> LRESULT {
+    if (nm->code != NM_CUSTOMDRAW) return 0;
+    auto* draw = reinterpret_cast<NMLVCUSTOMDRAW*>(nm);
+    if (draw->nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+    if (draw->nmcd.dwDrawStage != CDDS_ITEMPREPAINT || !startupState_) return CDRF_DODEFAULT;
+    auto it = startupState_->textOf.find(IdOfParam(static_cast<LPARAM>(draw->nmcd.lItemlParam)));
+    if (it == startupState_->textOf.end() || !IsSuspectPublisher(it->second)) return CDRF_DODEFAULT;
+    draw->clrText = kSuspectColour;
+    return CDRF_NEWFONT;
+  });
 }
 
 void TForm1::TabSheet4Show() { StartupListRefresh(*this); }
 
 void TForm1::Button2Click() {
-  StartupItems items(svc, PlacesOf(*this));
-  ListViewStartupView view(ListView2);
-  items.AddClick(view, Handle, OpenDialog3);
+  OnStartupList(*this, [this](StartupItems& items, StartupView& view) {
+    items.AddClick(view, Handle, OpenDialog3);
+  });
 }
 
 void TForm1::Button6Click() {
-  StartupItems items(svc, PlacesOf(*this));
-  ListViewStartupView view(ListView2);
-  items.DeleteClick(view, Handle);
+  OnStartupList(*this,
+                [this](StartupItems& items, StartupView& view) { items.DeleteClick(view, Handle); });
 }
 
 void TForm1::DisableCheckedStartupItems() {
-  StartupItems items(svc, PlacesOf(*this));
-  ListViewStartupView view(ListView2);
-  items.SetCheckedEnabled(view, false, Handle);
+  OnStartupList(*this, [this](StartupItems& items, StartupView& view) {
+    items.SetCheckedEnabled(view, false, Handle);
+  });
 }
 
 void TForm1::OpenStartupFileLocation() {
-  StartupItems items(svc, PlacesOf(*this));
-  ListViewStartupView view(ListView2);
-  items.OpenFileLocation(view, Handle, WinProgramLookup());
+  OnStartupList(*this, [this](StartupItems& items, StartupView& view) {
+    items.OpenFileLocation(view, Handle, WinProgramLookup());
+  });
 }
 
 void TForm1::EnableCheckedStartupItems() {
-  StartupItems items(svc, PlacesOf(*this));
-  ListViewStartupView view(ListView2);
-  items.SetCheckedEnabled(view, true, Handle);
+  OnStartupList(*this, [this](StartupItems& items, StartupView& view) {
+    items.SetCheckedEnabled(view, true, Handle);
+  });
 }
 
 }  // namespace mt

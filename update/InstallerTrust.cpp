@@ -57,6 +57,12 @@ TrustVerdict JudgeSignature(const SignatureFacts& facts, const std::string& make
   return TrustVerdict::kTrusted;
 }
 
+std::string VerifiedSignerName(const SignatureFacts& facts) {
+  if (facts.signerName.empty()) return std::string();
+  return JudgeSignature(facts, facts.signerName) == TrustVerdict::kTrusted ? facts.signerName
+                                                                           : std::string();
+}
+
 bool OfferVerifiedInstaller(std::optional<VerifiedInstaller>& held, MessageBoxes& messages,
                             WindowRef owner, InstallerLauncher& launcher) {
   if (!held || !held->Hold()) return false;

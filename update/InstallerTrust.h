@@ -120,6 +120,27 @@ inline constexpr uint32_t kChainExplicitDistrust = 0x04000000;
 // WinVerifyTrust lets such chains pass), and the signer is exactly `makerName`.
 TrustVerdict JudgeSignature(const SignatureFacts& facts, const std::string& makerName);
 
+// ---- who signed a file (any program, not only the installer) ------------------------------
+// What the platform says of a file's signer: a signature (embedded, or the system catalog's)
+// that passed its check, with the signer's name; none; or no file at all.
+struct FileSigner {
+  enum class Kind { kSigned, kUnsigned, kMissing };
+  Kind kind = Kind::kUnsigned;
+  std::string name;  // the signer's common name when kSigned
+};
+
+class SignerSource {
+ public:
+  virtual ~SignerSource() = default;
+  // Checks the file at `path`; never throws. Safe to call from a worker thread.
+  virtual FileSigner SignerOf(const std::string& path) = 0;
+};
+
+// The signer's name when the facts show a signature that passed (accepted by WinVerifyTrust,
+// a chain anchored in a trusted root, a name); empty otherwise. A signature that does not pass
+// names nobody: its name could be anyone's claim.
+std::string VerifiedSignerName(const SignatureFacts& facts);
+
 // The close of the reminder window after a verified download: tells the user that the
 // program closes for the upgrade (a box owned by `owner`), then starts the installer. True
 // when the user was told and the start was attempted, so the program is to end; `held` is

@@ -14,6 +14,7 @@
 #include "browser/win/WinIconSource.h"
 #include "browser/win/WinShortcuts.h"
 #include "startup/win/WinStartupPlaces.h"
+#include "startup/win/WinTaskStore.h"
 #include "update/win/WinHttpClient.h"
 #include "update/win/WinInstallerTrust.h"
 #include "vdrive/win/WinProcessStarter.h"
@@ -369,9 +370,11 @@ WinServiceSet::WinServiceSet()
       icons(std::make_unique<WinIconSource>()),
       shortcuts(std::make_unique<WinShortcuts>()),
       startupPlaces(std::make_unique<WinStartupPlaces>()),
+      tasks(std::make_unique<WinTaskStore>()),
       http(std::make_unique<WinHttpService>()),
       installerVerifier(std::make_unique<WinInstallerVerifier>()),
-      installerLauncher(std::make_unique<WinInstallerLauncher>()) {
+      installerLauncher(std::make_unique<WinInstallerLauncher>()),
+      signers(std::make_unique<WinSignerSource>()) {
   Services& s = services;
   s.registry = &registry;
   s.files = &files;
@@ -385,9 +388,11 @@ WinServiceSet::WinServiceSet()
   s.icons = icons.get();
   s.shortcuts = shortcuts.get();
   s.startupPlaces = startupPlaces.get();
+  s.tasks = tasks.get();
   s.http = http.get();
   s.installerVerifier = installerVerifier.get();
   s.installerLauncher = installerLauncher.get();
+  s.signers = signers.get();
   s.exeDir = ExecutableDirectory();
 }
 

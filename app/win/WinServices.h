@@ -87,9 +87,11 @@ struct WinServiceSet {
   std::unique_ptr<IconSource> icons;
   std::unique_ptr<ShortcutFiles> shortcuts;
   std::unique_ptr<StartupPlaces> startupPlaces;
+  std::unique_ptr<TaskStore> tasks;
   std::unique_ptr<HttpService> http;
   std::unique_ptr<InstallerVerifier> installerVerifier;
   std::unique_ptr<InstallerLauncher> installerLauncher;
+  std::unique_ptr<SignerSource> signers;
   Services services;
 };
 // The program's services, made once at start (and by tests that want the real ones).

@@ -505,7 +505,9 @@ bool Window::Forward(HWND, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
       if (!menu) return false;
       const std::vector<MenuItem> items = it->second;
       for (size_t i = 0; i < items.size(); ++i)
-        ::AppendMenuW(menu, MF_STRING, i + 1, Widen(items[i].caption).c_str());
+        ::AppendMenuW(menu,
+                      MF_STRING | (items[i].ticked && items[i].ticked() ? MF_CHECKED : 0),
+                      i + 1, Widen(items[i].caption).c_str());
       UINT chosen = static_cast<UINT>(::TrackPopupMenu(
           menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, Handle, nullptr));
       ::DestroyMenu(menu);

@@ -132,6 +132,8 @@ class Window {
   struct MenuItem {
     std::string caption;
     std::function<void()> handler;
+    // For a tick: whether it is ticked when the menu opens (none: not a tick).
+    std::function<bool()> ticked = nullptr;
   };
   // Binds the context menu (WM_CONTEXTMENU) of `control`: the entries pop up at the pointer
   // (below the control's corner from the keyboard) and the chosen one runs guarded.

@@ -2,11 +2,13 @@
 // file system that refuses to delete chosen files.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "startup/ScheduledTasks.h"
 #include "startup/StartupItems.h"
 
 namespace mt::test {
@@ -82,6 +84,50 @@ class LockingFileSystem : public FileSystem {
 
  private:
   FileSystem& inner_;
+};
+
+// A scheduler in memory: each task's definition is its XML, read by the same rules as the real
+// store's. Tasks in `unreadable` have no exported definition; writes to `refused` fail.
+class MemoryTaskStore : public TaskStore {
+ public:
+  struct Stored {
+    std::string xml;
+    bool enabled = true;
+  };
+  std::vector<TaskInfo> Tasks() override {
+    std::vector<TaskInfo> out;
+    for (const auto& [path, task] : tasks) {
+      TaskInfo info;
+      info.path = path;
+      info.enabled = task.enabled;
+      ReadTaskXml(task.xml, info);
+      out.push_back(info);
+    }
+    return out;
+  }
+  bool SetEnabled(const std::string& path, bool enabled) override {
+    auto it = tasks.find(path);
+    if (it == tasks.end() || refused.count(path)) return false;
+    it->second.enabled = enabled;
+    return true;
+  }
+  std::optional<std::string> Xml(const std::string& path) override {
+    auto it = tasks.find(path);
+    if (it == tasks.end() || unreadable.count(path)) return std::nullopt;
+    return it->second.xml;
+  }
+  bool Delete(const std::string& path) override {
+    if (refused.count(path)) return false;
+    return tasks.erase(path) > 0;
+  }
+  bool Register(const std::string& path, const std::string& xml) override {
+    if (refused.count(path)) return false;
+    tasks[path] = Stored{xml, true};
+    return true;
+  }
+
+  std::map<std::string, Stored> tasks;
+  std::set<std::string> unreadable, refused;
 };
 
 }  // namespace mt::test

@@ -14,16 +14,24 @@
 #include <set>
 #include <tuple>
 
+#include <atomic>
+#include <thread>
+
 #include "app/Backup.h"
+#include "app/Constants.h"
+#include "app/Settings.h"
 #include "app/Unit1.h"
 #include "app/win/WinServices.h"
+#include "startup/Publishers.h"
 #include "startup/StartupApproved.h"
 #include "startup/StartupItems.h"
+#include "startup/tests/StartupStandIns.h"
 #include "startup/win/WinStartupPlaces.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/WinFolderLink.h"
 #include "tests/support/WinMainWindow.h"
 #include "tests/support/WinRegedit.h"
+#include "update/tests/WinSigningSupport.h"
 
 namespace mt::test {
 namespace {
@@ -298,9 +306,9 @@ TEST_F(StartupTabTest, PageHoldsTheListAndButtonsAsDesigned) {
   DWORD ex = ListView_GetExtendedListViewStyle(list);
   EXPECT_EQ(ex & (LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT),
             static_cast<DWORD>(LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT));
-  const char* captions[] = {"启动项名称", "启动项位置", "状态", "来源"};
-  const int widths[] = {120, 250, 62, 120};
-  for (int i = 0; i < 4; ++i) {
+  const char* captions[] = {"启动项名称", "启动项位置", "状态", "来源", "发布者"};
+  const int widths[] = {110, 200, 44, 100, 130};
+  for (int i = 0; i < 5; ++i) {
     wchar_t text[64] = L"";
     LVCOLUMNW col = {};
     col.mask = LVCF_TEXT | LVCF_WIDTH;
@@ -313,7 +321,8 @@ TEST_F(StartupTabTest, PageHoldsTheListAndButtonsAsDesigned) {
   // The page keeps its layout: the columns fit the list, the actions on the rows that are
   // not buttons sit in the list's context menu; the other lists offer their backups.
   EXPECT_EQ(form->ContextMenuCaptions(list),
-            (std::vector<std::string>{"禁用", "启用", "打开文件位置", "打开备份文件夹"}));
+            (std::vector<std::string>{"禁用", "启用", "打开文件位置", "隐藏微软签名的项目",
+                                      "打开备份文件夹"}));
   EXPECT_EQ(form->ContextMenuCaptions(form->ListBox5), std::vector<std::string>{"打开备份文件夹"});
   EXPECT_EQ(form->ContextMenuCaptions(form->ListView1), std::vector<std::string>{"打开备份文件夹"});
   EXPECT_EQ(TForm1::GetText(form->Button2), "添加");
@@ -779,6 +788,215 @@ TEST_F(StartupTabTest, OpenFileLocationSelectsTheSelectedRowsProgram) {
   EXPECT_EQ(ts.shell.opens[0].file, "explorer.exe");
   EXPECT_EQ(ts.shell.opens[0].params, "/select,\"" + program + "\"");
   SetEnvironmentVariableW(L"MT_TEST_TOOLS", nullptr);
+}
+
+
+// ---- the publisher column -------------------------------------------------------------------
+
+class StartupPublisherTabTest : public StartupTabTest {
+ protected:
+  // The text of column `column` of the row `name` of `source`; nullopt when not listed.
+  std::optional<std::string> Cell(const std::string& name, S source, int column) {
+    std::vector<StartupRow> rows = Rows();
+    for (size_t i = 0; i < rows.size(); ++i)
+      if (rows[i].name == name && rows[i].source == source) {
+        wchar_t text[256] = L"";
+        ListView_GetItemText(form->ListView2, static_cast<int>(i), column, text, 256);
+        return Narrow(text);
+      }
+    return std::nullopt;
+  }
+  // Pumps the window's messages until the publisher column is complete (at most `limitMs`).
+  bool PumpUntilFilled(int limitMs = 60000) {
+    const DWORD start = GetTickCount();
+    while (form->StartupPublishersPending()) {
+      if (static_cast<int>(GetTickCount() - start) > limitMs) return false;
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+      Pump();
+    }
+    Pump();
+    return true;
+  }
+  // The colour the list's custom draw gives the row `item`'s text.
+  COLORREF DrawnColour(int item) {
+    LVITEMW lv = {};
+    lv.mask = LVIF_PARAM;
+    lv.iItem = item;
+    SendMessageW(form->ListView2, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&lv));
+    NMLVCUSTOMDRAW draw = {};
+    draw.nmcd.hdr.hwndFrom = form->ListView2;
+    draw.nmcd.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(form->ListView2));
+    draw.nmcd.hdr.code = NM_CUSTOMDRAW;
+    draw.nmcd.dwDrawStage = CDDS_ITEMPREPAINT;
+    draw.nmcd.dwItemSpec = static_cast<DWORD_PTR>(item);
+    draw.nmcd.lItemlParam = lv.lParam;
+    draw.clrText = CLR_DEFAULT;
+    SendMessageW(form->TabSheet4, WM_NOTIFY, draw.nmcd.hdr.idFrom,
+                 reinterpret_cast<LPARAM>(&draw));
+    return draw.clrText;
+  }
+  int ItemOf(const std::string& name, S source) {
+    std::vector<StartupRow> rows = Rows();
+    for (size_t i = 0; i < rows.size(); ++i)
+      if (rows[i].name == name && rows[i].source == source) return static_cast<int>(i);
+    return -1;
+  }
+};
+
+TEST_F(StartupPublisherTabTest, SignedUnsignedAndMissingProgramsShowTheirPublisherAndTheWindowAnswers) {
+  if (SigningFile("signed.exe").empty()) GTEST_SKIP() << "no signing material (run through ctest)";
+  TrustedTestRoot root;
+  ASSERT_TRUE(root.Added());
+  ts.services.signers = real->services.signers;
+  ts.services.shortcuts = real->services.shortcuts;
+  // Copies in the test's own folder, one under a name with a blank.
+  const std::string signedCopy = exeDir + "\\mt-test signed tool.exe";
+  const std::string unsignedCopy = exeDir + "\\mt-test plain.exe";
+  ASSERT_TRUE(CopyFileW(Widen(SigningFile("signed.exe")).c_str(), Widen(signedCopy).c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW(Widen(SigningFile("unsigned.exe")).c_str(), Widen(unsignedCopy).c_str(), FALSE));
+  Value(HKEY_CURRENT_USER, "mt-test signed", "\"" + signedCopy + "\" /background");
+  Value(HKEY_LOCAL_MACHINE, "mt-test plain", unsignedCopy);
+  Value(HKEY_CURRENT_USER, "mt-test gone", "C:\\mt-test nowhere\\gone.exe -x");
+  // Two rows start the signed program: one check serves both.
+  Value(HKEY_LOCAL_MACHINE, "mt-test signed again", signedCopy);
+  form.reset();
+  OpenForm(Opening::kOnScreen);
+
+  // While the column fills, another thread asks the window every 20 ms.
+  std::atomic<bool> done{false};
+  std::atomic<int> asked{0}, late{0};
+  std::atomic<DWORD> slowest{0};
+  HWND window = form->Handle;
+  std::thread prober([&] {
+    while (!done) {
+      const DWORD t0 = GetTickCount();
+      DWORD_PTR answer = 0;
+      const LRESULT ok = SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 100, &answer);
+      const DWORD took = GetTickCount() - t0;
+      ++asked;
+      if (!ok) ++late;
+      if (took > slowest) slowest = took;
+      Sleep(20);
+    }
+  });
+  form->SetActivePage(3);
+  const bool filled = PumpUntilFilled();
+  done = true;
+  prober.join();
+  ASSERT_TRUE(filled);
+  EXPECT_GT(asked.load(), 0);
+  EXPECT_EQ(late.load(), 0) << "slowest answer " << slowest.load() << " ms";
+
+  EXPECT_EQ(Cell("mt-test signed", S::UserRun, 4), std::string(kSignerName));
+  EXPECT_EQ(Cell("mt-test signed again", S::MachineRun, 4), std::string(kSignerName));
+  EXPECT_EQ(Cell("mt-test plain", S::MachineRun, 4), std::string("未签名"));
+  EXPECT_EQ(Cell("mt-test gone", S::UserRun, 4), std::string("文件不存在"));
+  // The rows to look at are drawn in a colour of their own; a signed one is left alone.
+  const COLORREF plain = DrawnColour(ItemOf("mt-test plain", S::MachineRun));
+  EXPECT_NE(plain, CLR_DEFAULT);
+  EXPECT_EQ(DrawnColour(ItemOf("mt-test gone", S::UserRun)), plain);
+  EXPECT_EQ(DrawnColour(ItemOf("mt-test signed", S::UserRun)), CLR_DEFAULT);
+  // Every other column keeps its text.
+  EXPECT_EQ(Cell("mt-test plain", S::MachineRun, 1), unsignedCopy);
+  EXPECT_EQ(Cell("mt-test plain", S::MachineRun, 3), std::string("HKLM\\Run"));
+  form.reset();
+  DeleteFileW(Widen(signedCopy).c_str());
+  DeleteFileW(Widen(unsignedCopy).c_str());
+}
+
+// Says "Microsoft Windows" for programs whose file name starts with "ms-", "未签名" otherwise.
+class NamePatternSigners : public SignerSource {
+ public:
+  FileSigner SignerOf(const std::string& path) override {
+    const std::string file = path.substr(path.find_last_of('\\') + 1);
+    if (file.rfind("ms-", 0) == 0) return {FileSigner::Kind::kSigned, "Microsoft Windows"};
+    return {FileSigner::Kind::kUnsigned, {}};
+  }
+};
+
+TEST_F(StartupPublisherTabTest, TheMicrosoftTickHidesTheirRowsAndIsKeptInTheSettingsFile) {
+  NamePatternSigners signers;
+  ts.services.signers = &signers;
+  Value(HKEY_CURRENT_USER, "mt-test ms", "C:\\Windows\\system32\\ms-tool.exe");
+  Value(HKEY_CURRENT_USER, "mt-test other", "C:\\Tools\\other.exe");
+  form.reset();
+  OpenForm(Opening::kOnScreen);
+  form->SetActivePage(3);
+  ASSERT_TRUE(PumpUntilFilled());
+  EXPECT_FALSE(form->HideMicrosoftStartupItems());
+  EXPECT_EQ(Cell("mt-test ms", S::UserRun, 4), std::string("Microsoft Windows"));
+
+  const std::string config = SettingsFilePath(exeDir);
+  ASSERT_TRUE(form->ChooseContextMenu(form->ListView2, "隐藏微软签名的项目"));
+  EXPECT_TRUE(form->HideMicrosoftStartupItems());
+  EXPECT_FALSE(Cell("mt-test ms", S::UserRun, 0));
+  EXPECT_TRUE(Cell("mt-test other", S::UserRun, 0));
+  EXPECT_EQ(ts.services.profile->ReadString(config, kSettingsSection, kKeyHideMicrosoft, ""), "1");
+
+  // A new window reads the tick back and hides the row once its publisher is known.
+  form.reset();
+  OpenForm(Opening::kOnScreen);
+  EXPECT_TRUE(form->HideMicrosoftStartupItems());
+  form->SetActivePage(3);
+  ASSERT_TRUE(PumpUntilFilled());
+  EXPECT_FALSE(Cell("mt-test ms", S::UserRun, 0));
+  EXPECT_EQ(Cell("mt-test other", S::UserRun, 4), std::string("未签名"));
+
+  // Taking the tick off lists the row again.
+  ASSERT_TRUE(form->ChooseContextMenu(form->ListView2, "隐藏微软签名的项目"));
+  EXPECT_FALSE(form->HideMicrosoftStartupItems());
+  EXPECT_EQ(ts.services.profile->ReadString(config, kSettingsSection, kKeyHideMicrosoft, ""), "0");
+  ASSERT_TRUE(PumpUntilFilled());
+  EXPECT_EQ(Cell("mt-test ms", S::UserRun, 4), std::string("Microsoft Windows"));
+  form.reset();
+}
+
+// Wine's scheduler loses a task's triggers and program in its exported definition (see
+// WinTaskStoreTest), so the task rows go through the tab on the stand-in scheduler.
+TEST_F(StartupPublisherTabTest, ATaskRowIsListedSwitchedDeletedIntoTheBackupSetAndRegisteredAgain) {
+  MemoryTaskStore tasks;
+  const std::string xml =
+      "<?xml version=\"1.0\" encoding=\"UTF-16\"?><Task><Triggers><LogonTrigger/></Triggers>"
+      "<Actions><Exec><Command>C:\\mt-test\\task tool.exe</Command><Arguments>/now</Arguments>"
+      "</Exec></Actions></Task>";
+  tasks.tasks["\\mt-test\\logon"] = {xml, true};
+  ts.services.tasks = &tasks;
+  form.reset();
+  OpenForm(Opening::kOnScreen);
+  form->SetActivePage(3);
+  EXPECT_EQ(Cell("\\mt-test\\logon", S::ScheduledTask, 1),
+            std::string("\"C:\\mt-test\\task tool.exe\" /now"));
+  EXPECT_EQ(Cell("\\mt-test\\logon", S::ScheduledTask, 2), std::string(kStateEnabled));
+  EXPECT_EQ(Cell("\\mt-test\\logon", S::ScheduledTask, 3), std::string("计划任务"));
+
+  ASSERT_TRUE(Check("\\mt-test\\logon", S::ScheduledTask));
+  ASSERT_TRUE(form->ChooseContextMenu(form->ListView2, "禁用"));
+  EXPECT_FALSE(tasks.tasks["\\mt-test\\logon"].enabled);
+  EXPECT_EQ(Cell("\\mt-test\\logon", S::ScheduledTask, 2), std::string(kStateDisabled));
+
+  ASSERT_TRUE(Check("\\mt-test\\logon", S::ScheduledTask));
+  Click(form->Button6);
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_TRUE(tasks.tasks.empty());
+  EXPECT_FALSE(Cell("\\mt-test\\logon", S::ScheduledTask, 0));
+  std::vector<FindEntry> sets = real->files.Find(BackupRoot(exeDir), "*");
+  ASSERT_EQ(sets.size(), 1u);
+  const std::string file = BackupRoot(exeDir) + "\\" + sets[0].name + "\\logon.xml";
+  std::string bytes;
+  ASSERT_TRUE(ReadBytes(file, bytes));
+  ASSERT_GE(bytes.size(), 2u);
+  ASSERT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+  const std::string saved = Narrow(reinterpret_cast<const wchar_t*>(bytes.data() + 2),
+                                   (bytes.size() - 2) / 2);
+  EXPECT_EQ(saved, xml);
+
+  // Registered again from the saved file, as schtasks /create /xml would.
+  ASSERT_TRUE(tasks.Register("\\mt-test\\logon", saved));
+  form->SetActivePage(0);
+  form->SetActivePage(3);
+  EXPECT_EQ(Cell("\\mt-test\\logon", S::ScheduledTask, 1),
+            std::string("\"C:\\mt-test\\task tool.exe\" /now"));
+  form.reset();
 }
 
 }  // namespace

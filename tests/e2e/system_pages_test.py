@@ -252,7 +252,8 @@ def startup_items(s, main, user_folder):
     lv = of("SysListView32")[0]["hwnd"]
     listed = s.probe("listview", lv)
     check_equal([(c["text"], c["width"]) for c in listed["columns"]],
-                [("启动项名称", 120), ("启动项位置", 250), ("状态", 62), ("来源", 120)], "columns")
+                [("启动项名称", 110), ("启动项位置", 200), ("状态", 44), ("来源", 100), ("发布者", 130)],
+                "columns")
     user_rows = {(n, user_folder + "\\" + n) for n in ("a.lnk", "b.lnk", "记事本.lnk")}
     groups = [
         {("m:", "subst m: " + MAPPED), ("y:", "subst y: C:\\e2e\\old y"),

@@ -33,6 +33,23 @@ SignatureFacts Signed(int32_t result, uint32_t chain, std::string signer = kSign
   return f;
 }
 
+TEST(VerifiedSignerName, OnlyASignatureThatPassesNamesItsSigner) {
+  EXPECT_EQ(VerifiedSignerName(Signed(0, 0, "Microsoft Windows")), "Microsoft Windows");
+  EXPECT_EQ(VerifiedSignerName(Signed(0, 0x00000200, "Other Co.")), "Other Co.");
+  // A forged or unanchored "Microsoft" signature names nobody.
+  EXPECT_EQ(VerifiedSignerName(Signed(code::kBadDigest, 0, "Microsoft Windows")), "");
+  EXPECT_EQ(VerifiedSignerName(Signed(code::kUntrustedRoot, 0, "Microsoft Windows")), "");
+  EXPECT_EQ(VerifiedSignerName(Signed(0, code::kChainPartial, "Microsoft Windows")), "");
+  EXPECT_EQ(VerifiedSignerName(Signed(code::kNoSignature, 0, "")), "");
+  EXPECT_EQ(VerifiedSignerName(Signed(0, 0, "")), "");
+  SignatureFacts closed = Signed(0, 0, "Other Co.");
+  closed.opened = false;
+  EXPECT_EQ(VerifiedSignerName(closed), "");
+  SignatureFacts noSigner = Signed(0, 0, "Other Co.");
+  noSigner.hasSigner = false;
+  EXPECT_EQ(VerifiedSignerName(noSigner), "");
+}
+
 TEST(JudgeSignature, OnlyTheMakersSignatureOnAnAnchoredChainPasses) {
   EXPECT_EQ(JudgeSignature(Signed(0, 0), kSignerName), TrustVerdict::kTrusted);
   // A chain error the platform tolerates but that does not touch the anchoring.

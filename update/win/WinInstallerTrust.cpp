@@ -4,8 +4,10 @@
 #include <wincrypt.h>
 #include <wintrust.h>
 #include <softpub.h>
+#include <mscat.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "app/Constants.h"
 #include "app/win/Handles.h"
@@ -111,16 +113,11 @@ bool WinInstallerLauncher::Start(VerifiedInstaller installer, int show) {
   return true;
 }  // the hold ends here, once the process exists
 
-SignatureFacts ReadSignatureFacts(HANDLE file, const std::string& path) {
-  SignatureFacts facts;
-  facts.opened = file != nullptr && file != INVALID_HANDLE_VALUE;
-  if (!facts.opened) return facts;
-  const std::wstring widePath = Widen(path);
-  WINTRUST_FILE_INFO info{};
-  info.cbStruct = sizeof info;
-  info.pcwszFilePath = widePath.c_str();
-  info.hFile = file;  // the held handle: what is checked is what stays open
-  WINTRUST_DATA data{};
+namespace {
+
+// WinVerifyTrust over `data` (Authenticode policy, no revocation look-ups, nothing fetched
+// from the network), then the signer's chain status and common name from its state.
+void VerifyInto(WINTRUST_DATA& data, SignatureFacts& facts) {
   data.cbStruct = sizeof data;
   data.dwUIChoice = WTD_UI_NONE;
   // No revocation look-ups and nothing fetched from the network: the chain must come with
@@ -128,8 +125,6 @@ SignatureFacts ReadSignatureFacts(HANDLE file, const std::string& path) {
   // same network the installer came from would add little, and could stall the check.
   data.fdwRevocationChecks = WTD_REVOKE_NONE;
   data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL | WTD_DISABLE_MD2_MD4;
-  data.dwUnionChoice = WTD_CHOICE_FILE;
-  data.pFile = &info;
   data.dwStateAction = WTD_STATEACTION_VERIFY;
   data.dwUIContext = WTD_UICONTEXT_EXECUTE;
   GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
@@ -142,7 +137,7 @@ SignatureFacts ReadSignatureFacts(HANDLE file, const std::string& path) {
       provider ? ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
   if (!signer || signer->csCertChain == 0 || !signer->pasCertChain ||
       !signer->pasCertChain[0].pCert) {
-    return facts;
+    return;
   }
   facts.hasSigner = true;
   // Without the chain's own status the anchoring cannot be confirmed: count it as partial.
@@ -157,7 +152,163 @@ SignatureFacts ReadSignatureFacts(HANDLE file, const std::string& path) {
     name.resize(length - 1);
     facts.signerName = Narrow(name);
   }
+}
+
+// The catalog functions of wintrust.dll. The SHA-256 forms (...2) came with Windows 8 and are
+// not in every import library: they are looked up, and the SHA-1 forms serve without them.
+struct CatalogApi {
+  using Acquire2 = BOOL(WINAPI*)(HCATADMIN*, const GUID*, PCWSTR, PCCERT_STRONG_SIGN_PARA, DWORD);
+  using Hash2 = BOOL(WINAPI*)(HCATADMIN, HANDLE, DWORD*, BYTE*, DWORD);
+  Acquire2 acquire2 = nullptr;
+  Hash2 hash2 = nullptr;
+  CatalogApi() {
+    HMODULE wintrust = ::GetModuleHandleW(L"wintrust.dll");
+    if (!wintrust) return;
+    acquire2 = reinterpret_cast<Acquire2>(
+        reinterpret_cast<void*>(::GetProcAddress(wintrust, "CryptCATAdminAcquireContext2")));
+    hash2 = reinterpret_cast<Hash2>(reinterpret_cast<void*>(
+        ::GetProcAddress(wintrust, "CryptCATAdminCalcHashFromFileHandle2")));
+  }
+};
+
+const CatalogApi& Catalogs() {
+  static const CatalogApi api;
+  return api;
+}
+
+// A catalog administrator context, released on destruction.
+class CatalogAdmin {
+ public:
+  // SHA-256 when the platform has it, else SHA-1 (the hash the older catalogs hold).
+  explicit CatalogAdmin(bool sha256) {
+    GUID driverAction = DRIVER_ACTION_VERIFY;
+    const CatalogApi& api = Catalogs();
+    if (sha256) {
+      if (api.acquire2 && api.hash2 &&
+          !api.acquire2(&admin_, &driverAction, L"SHA256", nullptr, 0))
+        admin_ = nullptr;
+    } else if (!::CryptCATAdminAcquireContext(&admin_, &driverAction, 0)) {
+      admin_ = nullptr;
+    }
+    sha256_ = sha256;
+  }
+  ~CatalogAdmin() {
+    if (admin_) ::CryptCATAdminReleaseContext(admin_, 0);
+  }
+  CatalogAdmin(const CatalogAdmin&) = delete;
+  CatalogAdmin& operator=(const CatalogAdmin&) = delete;
+  HCATADMIN get() const { return admin_; }
+
+  // The file's hash as the catalogs list it; empty when it cannot be computed.
+  std::vector<BYTE> Hash(HANDLE file) const {
+    DWORD size = 0;
+    std::vector<BYTE> hash(64);
+    size = static_cast<DWORD>(hash.size());
+    BOOL ok = sha256_ ? Catalogs().hash2(admin_, file, &size, hash.data(), 0)
+                      : ::CryptCATAdminCalcHashFromFileHandle(file, &size, hash.data(), 0);
+    if (!ok || size == 0 || size > hash.size()) return {};
+    hash.resize(size);
+    return hash;
+  }
+
+ private:
+  HCATADMIN admin_ = nullptr;
+  bool sha256_ = false;
+};
+
+// The signature of the first system catalog that lists the file's hash.
+SignatureFacts CatalogFacts(HANDLE file, const std::wstring& path, bool sha256) {
+  SignatureFacts facts;
+  facts.opened = true;
+  facts.trustResult = trust_code::kNoSignature;
+  CatalogAdmin admin(sha256);
+  if (!admin.get()) return facts;
+  std::vector<BYTE> hash = admin.Hash(file);
+  if (hash.empty()) return facts;
+  HCATINFO catalog = ::CryptCATAdminEnumCatalogFromHash(
+      admin.get(), hash.data(), static_cast<DWORD>(hash.size()), 0, nullptr);
+  if (!catalog) return facts;
+  CATALOG_INFO info{};
+  info.cbStruct = sizeof info;
+  if (::CryptCATCatalogInfoFromContext(catalog, &info, 0)) {
+    // The member tag is the hash in upper-case hexadecimal.
+    std::wstring tag;
+    static const wchar_t kDigits[] = L"0123456789ABCDEF";
+    for (BYTE b : hash) {
+      tag += kDigits[b >> 4];
+      tag += kDigits[b & 15];
+    }
+    WINTRUST_CATALOG_INFO member{};
+    member.cbStruct = sizeof member;
+    member.pcwszCatalogFilePath = info.wszCatalogFile;
+    member.pcwszMemberFilePath = path.c_str();
+    member.pcwszMemberTag = tag.c_str();
+    member.hMemberFile = file;
+    member.pbCalculatedFileHash = hash.data();
+    member.cbCalculatedFileHash = static_cast<DWORD>(hash.size());
+    member.hCatAdmin = admin.get();
+    WINTRUST_DATA data{};
+    data.dwUnionChoice = WTD_CHOICE_CATALOG;
+    data.pCatalog = &member;
+    VerifyInto(data, facts);
+  }
+  ::CryptCATAdminReleaseCatalogContext(admin.get(), catalog, 0);
   return facts;
+}
+
+}  // namespace
+
+SignatureFacts ReadSignatureFacts(HANDLE file, const std::string& path) {
+  SignatureFacts facts;
+  facts.opened = file != nullptr && file != INVALID_HANDLE_VALUE;
+  if (!facts.opened) return facts;
+  const std::wstring widePath = Widen(path);
+  WINTRUST_FILE_INFO info{};
+  info.cbStruct = sizeof info;
+  info.pcwszFilePath = widePath.c_str();
+  info.hFile = file;  // the held handle: what is checked is what stays open
+  WINTRUST_DATA data{};
+  data.dwUnionChoice = WTD_CHOICE_FILE;
+  data.pFile = &info;
+  VerifyInto(data, facts);
+  return facts;
+}
+
+SignatureFacts ReadCatalogSignatureFacts(HANDLE file, const std::string& path) {
+  if (file == nullptr || file == INVALID_HANDLE_VALUE) return SignatureFacts{};
+  const std::wstring widePath = Widen(path);
+  SignatureFacts facts = CatalogFacts(file, widePath, true);
+  if (facts.hasSigner) return facts;
+  ::SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+  return CatalogFacts(file, widePath, false);
+}
+
+FileSigner WinSignerSource::SignerOf(const std::string& path) {
+  FileSigner out;
+  try {
+    const std::wstring wide = Widen(path);
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      out.kind = FileSigner::Kind::kMissing;
+      return out;
+    }
+    // Others may go on using the program while it is read.
+    UniqueFileHandle file(::CreateFileW(wide.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return out;  // there, but unreadable: nobody vouches for it
+    std::string name = VerifiedSignerName(ReadSignatureFacts(file.get(), path));
+    if (name.empty()) {
+      ::SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN);
+      name = VerifiedSignerName(ReadCatalogSignatureFacts(file.get(), path));
+    }
+    if (!name.empty()) {
+      out.kind = FileSigner::Kind::kSigned;
+      out.name = name;
+    }
+  } catch (const std::exception&) {
+  }
+  return out;
 }
 
 }  // namespace mt

@@ -26,5 +26,15 @@ class WinInstallerLauncher : public InstallerLauncher {
 // What WinVerifyTrust (Authenticode policy, whole chain, no revocation look-ups, no network)
 // and the signer's certificate chain say of the open file `file` at `path`.
 SignatureFacts ReadSignatureFacts(HANDLE file, const std::string& path);
+// The same for the signature of the system catalog that lists the file's hash (SHA-256 first,
+// then SHA-1); trustResult is TRUST_E_NOSIGNATURE when no catalog lists it.
+SignatureFacts ReadCatalogSignatureFacts(HANDLE file, const std::string& path);
+
+// Who signed a program: its embedded signature, else the system catalog's; only a signature
+// that passes names a signer.
+class WinSignerSource : public SignerSource {
+ public:
+  FileSigner SignerOf(const std::string& path) override;
+};
 
 }  // namespace mt

@@ -1,0 +1,104 @@
+// The "发布者" column of the startup list: who signed the program each row starts. Checking a
+// signature is slow, so the column is filled by a worker thread after the rows are shown: each
+// program file once per refresh, the results handed back one file at a time, and a new refresh
+// supersedes the work of the one before.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "startup/ProgramPath.h"
+#include "startup/StartupItems.h"
+#include "update/InstallerTrust.h"
+
+namespace mt {
+
+inline constexpr const char* kPublisherUnsigned = "未签名";
+inline constexpr const char* kPublisherMissing = "文件不存在";
+// The context-menu tick and its key in config.ini (section DS_config; "1" or "0").
+inline constexpr const char* kHideMicrosoftText = "隐藏微软签名的项目";
+inline constexpr const char* kKeyHideMicrosoft = "hidems";
+
+// The column's text for what the platform said of the file.
+std::string PublisherText(const FileSigner& signer);
+// True when the column's text names Microsoft as the signer: the name's first word is
+// "Microsoft" (any letter case), as in "Microsoft Windows", "Microsoft Corporation" and
+// "Microsoft Windows Publisher". Names that merely contain the word, or glue it to another
+// ("Microsoftware", "Not Microsoft"), are someone else; the two texts for no signer are never
+// Microsoft.
+bool IsMicrosoftPublisher(const std::string& text);
+// True for the texts that mark a row to look at: no signer, or no file.
+bool IsSuspectPublisher(const std::string& text);
+
+// The file whose signer a row shows: the program of a registry or task row's command line, the
+// target of a folder row's shortcut (its own file when the target cannot be read). Empty when
+// the row names no program.
+using ShortcutTarget = std::function<std::optional<std::string>(const std::string& lnk)>;
+std::string ProgramFileOf(const StartupRow& row, const ProgramLookup& lookup,
+                          const ShortcutTarget& shortcutTarget);
+
+// A row of one refresh, as the worker gets it: an id that the page can find it by again.
+struct PublisherRow {
+  int id = 0;
+  StartupRow row;
+};
+// One checked file: the rows that start it and the column's text for them.
+struct PublisherResult {
+  std::vector<int> ids;
+  std::string text;
+};
+
+// The worker thread of the column. One job at a time; Start replaces the job (running or
+// waiting) with a new one. `deliver` runs on the worker thread with the job's generation and
+// each result, in row order of the files' first rows; it hands the result over to the UI
+// thread, where the generation tells whether it still belongs to the rows on screen. It
+// returns false when the receiver is busy: the result is offered again, after a pause, for
+// as long as its job is the newest.
+class PublisherWorker {
+ public:
+  using Deliver = std::function<bool(uint64_t generation, const PublisherResult& result)>;
+  // Called on the worker thread when it ends a job that is still the newest (the same rule
+  // for false).
+  using Finished = std::function<bool(uint64_t generation)>;
+  // `started` runs first on the worker thread (to lower its priority, say).
+  PublisherWorker(SignerSource& signers, ProgramLookup lookup, ShortcutTarget shortcutTarget,
+                  Deliver deliver, Finished finished = nullptr,
+                  std::function<void()> started = nullptr);
+  // Stops the job at the file being checked and waits for the thread.
+  ~PublisherWorker();
+  PublisherWorker(const PublisherWorker&) = delete;
+  PublisherWorker& operator=(const PublisherWorker&) = delete;
+
+  // Supersedes every earlier job; returns the new job's generation.
+  uint64_t Start(std::vector<PublisherRow> rows);
+  // Drops the job: nothing more is delivered for it.
+  void Cancel();
+  bool IsCurrent(uint64_t generation);
+
+ private:
+  void Run();
+  bool Wanted(uint64_t generation);
+  // Calls `offer` until it is taken or the job is superseded.
+  void HandOver(uint64_t generation, const std::function<bool()>& offer);
+
+  SignerSource& signers_;
+  ProgramLookup lookup_;
+  ShortcutTarget shortcutTarget_;
+  Deliver deliver_;
+  Finished finished_;
+  std::function<void()> started_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  uint64_t generation_ = 0;  // of the newest job; a job runs while it is the newest
+  std::optional<std::vector<PublisherRow>> pending_;
+  bool quit_ = false;
+  std::thread thread_;
+};
+
+}  // namespace mt
