@@ -171,6 +171,12 @@ std::string GbkToUtf8(const std::string& gbk) { return Convert(gbk, "GBK", "UTF-
 std::string Utf8ToGbk(const std::string& utf8) { return Convert(utf8, "UTF-8", "GBK", "?"); }
 #endif
 
+std::string LowerAscii(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
 std::string LowerHex(const void* data, size_t n) {
   static const char digits[] = "0123456789abcdef";
   const auto* bytes = static_cast<const unsigned char*>(data);

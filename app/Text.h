@@ -35,6 +35,9 @@ std::string Utf8ToGbk(const std::string& utf8);
 // Splits at every occurrence of `sep`.
 std::vector<std::string> Split(const std::string& s, char sep);
 
+// ASCII letters in lower case, every other byte as it is (the way Windows compares names).
+std::string LowerAscii(std::string s);
+
 // Two lower-case hex digits per byte, in order ("00ff" for the bytes 0x00 0xff).
 std::string LowerHex(const void* data, size_t n);
 

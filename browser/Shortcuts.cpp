@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "app/Text.h"
+
 namespace mt {
 
 std::vector<CommandLineArgument> SplitArguments(const std::string& arguments) {
@@ -52,11 +54,6 @@ std::vector<CommandLineArgument> SplitArguments(const std::string& arguments) {
 
 namespace {
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 bool StartsWith(const std::string& s, const char* prefix) {
   return s.rfind(prefix, 0) == 0;
 }
@@ -97,7 +94,7 @@ bool LooksLikeHost(const std::string& s) {
 }  // namespace
 
 bool IsAddressArgument(const std::string& value) {
-  const std::string v = Lower(value);
+  const std::string v = LowerAscii(value);
   if (v.empty() || v[0] == '-' || v[0] == '/') return false;
   for (const char* scheme : {"http:", "https:", "ftp:", "file:", "www."})
     if (StartsWith(v, scheme)) return true;
@@ -114,7 +111,7 @@ std::string StripAddresses(const std::string& arguments, std::vector<std::string
     drop[i] = true;
     if (removed) removed->push_back(args[i].value);
     if (i > 0) {
-      const std::string before = Lower(args[i - 1].value);
+      const std::string before = LowerAscii(args[i - 1].value);
       if (before == "-url" || before == "-new-tab" || before == "-new-window") drop[i - 1] = true;
     }
   }

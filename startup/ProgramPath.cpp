@@ -7,11 +7,6 @@ namespace mt {
 
 namespace {
 
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
 
 bool Exists(const ProgramLookup& lookup, const std::string& path) {
   return !path.empty() && lookup.exists && lookup.exists(path);
@@ -77,7 +72,7 @@ ProgramRef Program(const std::string& command, const ProgramLookup& lookup, int 
   const Split split = SplitProgram(text, lookup);
   std::string path = Resolve(split.program, lookup);
   if (path.empty()) path = split.program;
-  const std::string name = Lower(FileNameOf(path));
+  const std::string name = LowerAscii(FileNameOf(path));
   if (name == "rundll32.exe" || name == "rundll32") {
     const std::string dll = FirstArgument(split.rest);
     const std::string found = Resolve(dll, lookup);
@@ -88,11 +83,11 @@ ProgramRef Program(const std::string& command, const ProgramLookup& lookup, int 
     std::string rest = split.rest;
     while (!rest.empty() && rest[0] == '/') {
       const size_t end = rest.find(' ');
-      const std::string option = Lower(rest.substr(0, end));
+      const std::string option = LowerAscii(rest.substr(0, end));
       rest = end == std::string::npos ? std::string() : TrimControl(rest.substr(end));
       if (option == "/c" || option == "/k") {
         // "start" opens the program on its own, after an optional quoted window title.
-        if (Lower(rest.substr(0, 6)) == "start ") {
+        if (LowerAscii(rest.substr(0, 6)) == "start ") {
           rest = TrimControl(rest.substr(6));
           if (rest.size() >= 2 && rest[0] == '"') {
             const size_t close = rest.find('"', 1);

@@ -69,7 +69,8 @@ class ComRef {
 class Bstr {
  public:
   Bstr() = default;
-  explicit Bstr(const std::string& text) : b_(::SysAllocString(Widen(text).c_str())) {}
+  explicit Bstr(const std::string& text) : Bstr(Widen(text)) {}
+  explicit Bstr(const std::wstring& text) : b_(::SysAllocString(text.c_str())) {}
   ~Bstr() { ::SysFreeString(b_); }
   Bstr(const Bstr&) = delete;
   Bstr& operator=(const Bstr&) = delete;
@@ -88,6 +89,14 @@ class Bstr {
 VARIANT Empty() {
   VARIANT v;
   ::VariantInit(&v);
+  return v;
+}
+
+// The index of a collection's item (from 1).
+VARIANT ItemIndex(LONG i) {
+  VARIANT v = Empty();
+  v.vt = VT_I4;
+  v.lVal = i;
   return v;
 }
 
@@ -165,22 +174,16 @@ void ListFolder(ITaskFolder* folder, std::vector<TaskInfo>& out, int depth) {
   if (SUCCEEDED(folder->GetTasks(TASK_ENUM_HIDDEN, tasks.out())) && tasks &&
       SUCCEEDED(tasks->get_Count(&count))) {
     for (LONG i = 1; i <= count; ++i) {
-      VARIANT index;
-      ::VariantInit(&index);
-      index.vt = VT_I4;
-      index.lVal = i;
       ComRef<IRegisteredTask> task;
-      if (SUCCEEDED(tasks->get_Item(index, task.out())) && task) out.push_back(InfoOf(task.get()));
+      if (SUCCEEDED(tasks->get_Item(ItemIndex(i), task.out())) && task)
+        out.push_back(InfoOf(task.get()));
     }
   } else {
     Bstr path;
     folder->get_Path(path.out());
     for (const std::wstring& name : StoredTaskNames(path.Text())) {
-      BSTR bname = ::SysAllocString(name.c_str());
       ComRef<IRegisteredTask> task;
-      const HRESULT hr = folder->GetTask(bname, task.out());
-      ::SysFreeString(bname);
-      if (SUCCEEDED(hr) && task) out.push_back(InfoOf(task.get()));
+      if (SUCCEEDED(folder->GetTask(Bstr(name).get(), task.out())) && task) out.push_back(InfoOf(task.get()));
     }
   }
   if (depth > 32) return;  // a folder tree deeper than this is not a real one
@@ -189,12 +192,8 @@ void ListFolder(ITaskFolder* folder, std::vector<TaskInfo>& out, int depth) {
   count = 0;
   folders->get_Count(&count);
   for (LONG i = 1; i <= count; ++i) {
-    VARIANT index;
-    ::VariantInit(&index);
-    index.vt = VT_I4;
-    index.lVal = i;
     ComRef<ITaskFolder> sub;
-    if (SUCCEEDED(folders->get_Item(index, sub.out())) && sub) ListFolder(sub.get(), out, depth + 1);
+    if (SUCCEEDED(folders->get_Item(ItemIndex(i), sub.out())) && sub) ListFolder(sub.get(), out, depth + 1);
   }
 }
 
