@@ -248,8 +248,9 @@ void DeletionBackup::SaveFile(const std::string& path) {
   files_.emplace_back(trimmed, name);
 }
 
-void DeletionBackup::SaveText(const std::string& name, std::string bytes) {
-  texts_.push_back({name, name, std::move(bytes)});
+void DeletionBackup::SaveText(const std::string& name, std::string bytes,
+                              std::function<std::string(const std::string&)> restoreLine) {
+  texts_.push_back({name, name, std::move(bytes), std::move(restoreLine)});
 }
 
 std::string DeletionBackup::TextFileOf(const std::string& name) const {
@@ -297,6 +298,18 @@ bool DeletionBackup::Write(const std::string& stamp) {
       for (int n = 2; taken(); ++n) text.name = NumberedName(text.asked, n);
       auto out = fs_.Create(folder + "\\" + text.name);
       if (out->Write(text.bytes.data(), text.bytes.size()) != text.bytes.size()) return false;
+    }
+    std::string script;
+    for (const Text& text : texts_)
+      if (text.restoreLine) script += text.restoreLine(text.name) + "\r\n";
+    if (!script.empty()) {
+      script = "@echo off\r\nchcp 65001 >nul\r\n" + script;
+      std::string name = kBackupRestoreScriptName;
+      for (int n = 2; fs_.FileExists(folder + "\\" + name) || fs_.DirectoryExists(folder + "\\" + name);
+           ++n)
+        name = NumberedName(kBackupRestoreScriptName, n);
+      auto out = fs_.Create(folder + "\\" + name);
+      if (out->Write(script.data(), script.size()) != script.size()) return false;
     }
   } catch (const std::exception&) {
     return false;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,9 @@ namespace mt {
 
 inline constexpr const char* kBackupFolderName = "备份";
 inline constexpr const char* kBackupRegFileName = "注册表.reg";
+// The command script that brings back what the set holds beside the export file (scheduled
+// tasks). UTF-8, switched to with chcp first.
+inline constexpr const char* kBackupRestoreScriptName = "恢复计划任务.cmd";
 inline constexpr const char* kBackupFailedText =
     "无法保存备份，为防止数据丢失，本次没有删除任何项目";
 inline constexpr const char* kOpenBackupFolderText = "打开备份文件夹";
@@ -78,8 +82,11 @@ class DeletionBackup {
   // A file to be moved into the set; a path that is not a file is left out.
   void SaveFile(const std::string& path);
   // A file of the set written from `bytes` (a scheduled task's exported definition) under
-  // `name`, or a numbered name when the set holds that name already.
-  void SaveText(const std::string& name, std::string bytes);
+  // `name`, or a numbered name when the set holds that name already. With `restoreLine`, the
+  // set also gets the script kBackupRestoreScriptName, one line per such file: what
+  // `restoreLine` makes of the name the file got, so that a double click puts them all back.
+  void SaveText(const std::string& name, std::string bytes,
+                std::function<std::string(const std::string& savedName)> restoreLine = nullptr);
   bool Empty() const { return reg_.Empty() && files_.empty() && texts_.empty(); }
 
   // Writes the set (the export file and copies of the files) into a new folder named by
@@ -102,6 +109,7 @@ class DeletionBackup {
   std::vector<std::pair<std::string, std::string>> files_;  // original, name in the set
   struct Text {
     std::string asked, name, bytes;  // the name asked for, the name in the set, the content
+    std::function<std::string(const std::string&)> restoreLine;
   };
   std::vector<Text> texts_;
   std::string folder_;

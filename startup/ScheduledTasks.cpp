@@ -154,4 +154,16 @@ std::string TaskBackupFileName(const std::string& path) {
 
 std::string TaskXmlFileBytes(const std::string& xml) { return "\xFF\xFE" + Utf16Le(xml); }
 
+std::string TaskRestoreLine(const std::string& fileName, const std::string& path) {
+  // Inside double quotes only "%" still means something to the command processor.
+  auto escaped = [](const std::string& s) {
+    std::string out;
+    for (char c : s) out += c == '%' ? std::string("%%") : std::string(1, c);
+    return out;
+  };
+  // %~dp0: the folder the script lies in, the backup set's own.
+  return "schtasks /create /xml \"%~dp0" + escaped(fileName) + "\" /tn \"" + escaped(path) +
+         "\"";
+}
+
 }  // namespace mt

@@ -59,5 +59,8 @@ std::string TaskBackupFileName(const std::string& path);
 // The definition as a file that `schtasks /create /xml` reads: UTF-16LE with a byte-order
 // mark.
 std::string TaskXmlFileBytes(const std::string& xml);
+// The line of the backup set's restore script that registers the saved definition `fileName`
+// (beside the script) again under the task's path.
+std::string TaskRestoreLine(const std::string& fileName, const std::string& path);
 
 }  // namespace mt

@@ -320,7 +320,9 @@ bool StartupItems::SaveForDeletion(DeletionBackup& backup, const StartupRow& row
     // Without its definition a deleted task could not be brought back.
     const std::optional<std::string> xml = svc_.tasks ? svc_.tasks->Xml(row.name) : std::nullopt;
     if (!xml) return false;
-    backup.SaveText(TaskBackupFileName(row.name), TaskXmlFileBytes(*xml));
+    const std::string path = row.name;
+    backup.SaveText(TaskBackupFileName(row.name), TaskXmlFileBytes(*xml),
+                    [path](const std::string& saved) { return TaskRestoreLine(saved, path); });
     return true;
   }
   const RegistryPlace* place = RegistryPlaceOf(row.source);

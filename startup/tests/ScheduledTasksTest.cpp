@@ -198,6 +198,23 @@ TEST_F(StartupTasksTest, DeleteSavesEachDefinitionIntoTheBackupSetAndItRegisters
   for (const FindEntry& f : files) saved.insert(Utf8Of(ReadWholeFile(set + "\\" + f.name)));
   EXPECT_EQ(saved, (std::set<std::string>{first, second}));
   EXPECT_TRUE(ts.files.FileExists(set + "\\Update.xml"));
+  // The set's script registers each file under its own task's path, the numbered one too.
+  const std::string script = ReadWholeFile(set + "\\" + kBackupRestoreScriptName);
+  EXPECT_EQ(script.rfind("@echo off\r\nchcp 65001 >nul\r\n", 0), 0u) << script;
+  const std::string numbered = files[0].name == "Update.xml" ? files[1].name : files[0].name;
+  const bool vendorFirst = Utf8Of(ReadWholeFile(set + "\\Update.xml")) == first;
+  const std::string vendorFile = vendorFirst ? "Update.xml" : numbered;
+  const std::string otherFile = vendorFirst ? numbered : "Update.xml";
+  EXPECT_NE(script.find("schtasks /create /xml \"%~dp0" + vendorFile +
+                        "\" /tn \"\\Vendor\\Update\"\r\n"),
+            std::string::npos)
+      << script;
+  EXPECT_NE(script.find("schtasks /create /xml \"%~dp0" + otherFile +
+                        "\" /tn \"\\Other\\Update\"\r\n"),
+            std::string::npos)
+      << script;
+  EXPECT_EQ(TaskRestoreLine("50% off.xml", "\\50% off"),
+            "schtasks /create /xml \"%~dp050%% off.xml\" /tn \"\\50%% off\"");
 
   // The saved file registered under the task's path brings the row back as it was.
   ASSERT_TRUE(store.Register("\\Vendor\\Update", Utf8Of(ReadWholeFile(set + "\\Update.xml"))));
