@@ -303,7 +303,9 @@ bool DeletionBackup::Write(const std::string& stamp) {
     for (const Text& text : texts_)
       if (text.restoreLine) script += text.restoreLine(text.name) + "\r\n";
     if (!script.empty()) {
-      script = "@echo off\r\nchcp 65001 >nul\r\n" + script;
+      // The command processor reads each line of a script in the console's code page when it
+      // comes to it, so the first (plain ASCII) line sets the one the rest is written in.
+      script = "@echo off\r\nchcp 936 >nul\r\n" + Utf8ToGbk(script);
       std::string name = kBackupRestoreScriptName;
       for (int n = 2; fs_.FileExists(folder + "\\" + name) || fs_.DirectoryExists(folder + "\\" + name);
            ++n)

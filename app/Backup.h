@@ -19,7 +19,7 @@ namespace mt {
 inline constexpr const char* kBackupFolderName = "备份";
 inline constexpr const char* kBackupRegFileName = "注册表.reg";
 // The command script that brings back what the set holds beside the export file (scheduled
-// tasks). UTF-8, switched to with chcp first.
+// tasks). GBK (code page 936), switched to with chcp first.
 inline constexpr const char* kBackupRestoreScriptName = "恢复计划任务.cmd";
 inline constexpr const char* kBackupFailedText =
     "无法保存备份，为防止数据丢失，本次没有删除任何项目";

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "app/Backup.h"
+#include "app/Text.h"
 #include "startup/ScheduledTasks.h"
 #include "startup/StartupItems.h"
 #include "startup/tests/StartupStandIns.h"
@@ -200,7 +201,7 @@ TEST_F(StartupTasksTest, DeleteSavesEachDefinitionIntoTheBackupSetAndItRegisters
   EXPECT_TRUE(ts.files.FileExists(set + "\\Update.xml"));
   // The set's script registers each file under its own task's path, the numbered one too.
   const std::string script = ReadWholeFile(set + "\\" + kBackupRestoreScriptName);
-  EXPECT_EQ(script.rfind("@echo off\r\nchcp 65001 >nul\r\n", 0), 0u) << script;
+  EXPECT_EQ(script.rfind("@echo off\r\nchcp 936 >nul\r\n", 0), 0u) << script;
   const std::string numbered = files[0].name == "Update.xml" ? files[1].name : files[0].name;
   const bool vendorFirst = Utf8Of(ReadWholeFile(set + "\\Update.xml")) == first;
   const std::string vendorFile = vendorFirst ? "Update.xml" : numbered;
@@ -225,6 +226,18 @@ TEST_F(StartupTasksTest, DeleteSavesEachDefinitionIntoTheBackupSetAndItRegisters
       EXPECT_EQ(r.location, "C:\\one.exe /1");
     }
   }
+}
+
+TEST_F(StartupTasksTest, TheRestoreScriptNamesAChineseTaskInTheCodePageItSwitchesTo) {
+  store.tasks["\\厂商\\开机更新"] = {TaskXml("<LogonTrigger/>", Exec("C:\\u.exe")), true};
+  items.Refresh(view);
+  ASSERT_TRUE(view.Check("\\厂商\\开机更新", S::ScheduledTask));
+  items.DeleteClick(view);
+  const std::string set = OnlySet();
+  EXPECT_TRUE(ts.files.FileExists(set + "\\开机更新.xml"));
+  EXPECT_EQ(ReadWholeFile(set + "\\" + kBackupRestoreScriptName),
+            "@echo off\r\nchcp 936 >nul\r\n" +
+                Utf8ToGbk("schtasks /create /xml \"%~dp0开机更新.xml\" /tn \"\\厂商\\开机更新\"\r\n"));
 }
 
 TEST_F(StartupTasksTest, ATaskWhoseDefinitionCannotBeReadStopsTheDeletion) {
