@@ -14,6 +14,8 @@ std::string TrimControl(const std::string& s);
 
 // The next code point of UTF-8 text at `pos` (advancing it); U+FFFD for a malformed byte.
 char32_t NextCodePoint(const std::string& s, size_t& pos);
+// Appends code point `c` as UTF-8; a surrogate or a value past U+10FFFF becomes U+FFFD.
+void AppendUtf8(std::string& out, char32_t c);
 // The last code point of UTF-8 text, or 0 for an empty text.
 char32_t LastCodePoint(const std::string& s);
 bool IsCjkIdeograph(char32_t c);

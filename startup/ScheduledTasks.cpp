@@ -71,22 +71,7 @@ std::string DecodeText(const std::string& text) {
       unsigned long code = entity.size() > 1 && (entity[1] == 'x' || entity[1] == 'X')
                                ? std::strtoul(entity.c_str() + 2, nullptr, 16)
                                : std::strtoul(entity.c_str() + 1, nullptr, 10);
-      // As UTF-8.
-      if (code < 0x80) {
-        out += static_cast<char>(code);
-      } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-      } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-      } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-      }
+      AppendUtf8(out, code > 0x10FFFF ? 0xFFFD : static_cast<char32_t>(code));
     } else {
       out += text.substr(i, semi - i + 1);  // not one of ours: left as written
     }

@@ -42,6 +42,18 @@ TEST(Text, LowerHexTwoDigitsPerByteInOrder) {
   EXPECT_EQ(LowerHex(bytes, 0), "");
 }
 
+TEST(Text, AppendUtf8ReadsBackAndReplacesWhatIsNoCodePoint) {
+  std::string s;
+  for (char32_t c : {U'A', U'\u00e9', U'\u4e2d', U'\U0001F600'}) AppendUtf8(s, c);
+  EXPECT_EQ(s, "A\u00e9\u4e2d\U0001F600");
+  size_t pos = 0;
+  for (char32_t c : {U'A', U'\u00e9', U'\u4e2d', U'\U0001F600'}) EXPECT_EQ(NextCodePoint(s, pos), c);
+  std::string bad;
+  AppendUtf8(bad, 0xD800);
+  AppendUtf8(bad, 0x110000);
+  EXPECT_EQ(bad, "\uFFFD\uFFFD");
+}
+
 TEST(Text, GbkRoundTrip) {
   std::string gbk = Utf8ToGbk("升级v1.4");
   EXPECT_EQ(gbk, std::string("\xC9\xFD\xBC\xB6v1.4"));
