@@ -19,7 +19,7 @@ constexpr COLORREF kBlue = RGB(0, 0, 255), kRed = RGB(255, 0, 0), kBlack = RGB(0
 
 }  // namespace
 
-TForm1::TForm1(Services& services) : svc(services) {}
+TForm1::TForm1(Services& services, FormPlan plan) : svc(services), plan_(std::move(plan)) {}
 
 TForm1::~TForm1() = default;
 
@@ -33,10 +33,6 @@ void TForm1::Create() {
                              0, 0, 0, 0, Handle, nullptr, GetModuleHandleW(nullptr), nullptr);
   SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Scale(300));
   CreateFrame();
-  CreateTabSheet1Controls();
-  CreateTabSheet2Controls();
-  CreateTabSheet3Controls();
-  CreateTabSheet4Controls();
   CreateTabSheet5Controls();
   CreateContactStrip();
   FormCreate();
@@ -235,14 +231,28 @@ void TForm1::SetActivePage(int index) {
 }
 
 void TForm1::PageShown(int index) {
-  HWND pages[] = {TabSheet1, TabSheet2, TabSheet3, TabSheet4, TabSheet5};
-  for (int i = 0; i < 5; ++i) ShowWindow(pages[i], i == index ? SW_SHOW : SW_HIDE);
-  switch (index) {
-    case 1: Guarded([this] { TabSheet2Show(); }); break;
-    case 2: Guarded([this] { TabSheet3Show(); }); break;
-    case 3: Guarded([this] { TabSheet4Show(); }); break;
-    default: break;
+  // The page is made (hidden) before its sheet shows, so the sheet never shows empty.
+  TabPage* page = nullptr;
+  if (index >= 0 && index < kPageCount && plan_.pages[index])
+    Guarded([&] { page = &EnsurePage(index); });
+  HWND sheets[] = {TabSheet1, TabSheet2, TabSheet3, TabSheet4, TabSheet5};
+  for (int i = 0; i < 5; ++i) ShowWindow(sheets[i], i == index ? SW_SHOW : SW_HIDE);
+  // The first tab has no show handler: the window opens on it.
+  if (page && index != 0) Guarded([page] { page->Shown(); });
+}
+
+TabPage& TForm1::EnsurePage(int tab) {
+  if (tab < 0 || tab >= kPageCount) throw AppError("No such page");
+  if (!pages_[tab]) {
+    if (!plan_.pages[tab]) throw AppError("No such page");
+    HWND sheets[] = {TabSheet1, TabSheet2, TabSheet3, TabSheet4};
+    pages_[tab] = plan_.pages[tab](*this, sheets[tab]);
   }
+  return *pages_[tab];
+}
+
+TabPage* TForm1::PageIfMade(int tab) const {
+  return tab >= 0 && tab < kPageCount ? pages_[tab].get() : nullptr;
 }
 
 // ---- start-up ----------------------------------------------------------------------------------
@@ -259,6 +269,8 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::Show(int cmdShow) {
+  // The first tab is on screen at once: its page is there before the window shows.
+  if (!shown_ && plan_.pages[0]) Guarded([this] { EnsurePage(0); });
   ShowWindow(Handle, cmdShow);
   UpdateWindow(Handle);
   if (!shown_) {
@@ -316,19 +328,40 @@ void TForm1::Timer3Timer() {
 
 // ---- the window's messages -------------------------------------------------------------------
 
+bool TForm1::PartnerEditionTest() {
+  return plan_.partnerEditionTest && plan_.partnerEditionTest(*this);
+}
+
+void TForm1::LaunchCounterStep() {
+  if (plan_.launchCounterStep) plan_.launchCounterStep(*this);
+}
+
+void TForm1::StartUpdateCheck() {
+  if (plan_.startUpdateCheck) plan_.startUpdateCheck(*this);
+}
+
+void TForm1::Timer2Timer() {
+  if (plan_.timer2Timer) plan_.timer2Timer(*this);
+}
+
 void TForm1::OnDestroying() {
-  StartupShutdown();
-  SplitterShutdown();
+  // Later tabs first: the startup page's worker stops before the splitter's work is waited for.
+  for (int i = kPageCount - 1; i >= 0; --i)
+    if (pages_[i]) pages_[i]->Shutdown();
 }
 
 bool TForm1::OnPanelMessage(HWND panel, UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
   if (msg != WM_DROPFILES) return false;
   HDROP drop = reinterpret_cast<HDROP>(wp);
-  if (panel != TabSheet1) {
+  HWND sheets[] = {TabSheet1, TabSheet2, TabSheet3, TabSheet4};
+  TabPage* page = nullptr;
+  for (int i = 0; i < kPageCount; ++i)
+    if (panel == sheets[i]) page = pages_[i].get();
+  if (!page) {
     DragFinish(drop);
     return false;
   }
-  Guarded([&] { TabSheet1DropFiles(drop); });
+  Guarded([&] { page->DropFiles(drop); });
   result = 0;
   return true;
 }
@@ -347,7 +380,8 @@ LRESULT TForm1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
       break;
     case WM_CLOSE: {
       bool close = true;
-      Guarded([&] { close = SplitterMayClose(); });
+      for (auto& page : pages_)
+        if (close && page) Guarded([&] { close = page->MayClose(); });
       if (close) DestroyWindow(Handle);
       return 0;
     }

@@ -16,12 +16,15 @@
 #include "app/Registry.h"
 #include "app/Settings.h"
 #include "app/Unit1.h"
+#include "program/ProgramForm.h"
 #include "app/win/Window.h"
 #include "offer/FhzPortal.h"
 #include "offer/PartnerOffer.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/WinPump.h"
 #include "update/Usjtx.h"
+#include "splitter/win/SplitterPage.h"
+#include "startup/win/StartupPage.h"
 
 namespace mt {
 namespace {
@@ -71,7 +74,7 @@ TEST(WindowLayer, AnErrorInAnyOfItsWindowsEndsInTheReportAndTheWindowGoesOn) {
 class UiHandOver : public ::testing::Test {
  protected:
   void SetUp() override {
-    form = std::make_unique<TForm1>(t.services);
+    form = std::make_unique<TForm1>(t.services, ProgramFormPlan());
     form->quitOnDestroy = false;
     form->Create();
   }
@@ -149,7 +152,7 @@ class ReminderKeys : public ::testing::Test {
  protected:
   void SetUp() override {
     t.services.exeDir = "C:\\mt-keys";
-    form = std::make_unique<TForm1>(t.services);
+    form = std::make_unique<TForm1>(t.services, ProgramFormPlan());
     form->quitOnDestroy = false;
     form->Create();
     record.zpver = "v1.4";
@@ -213,7 +216,7 @@ void OfferAtThisStart(test::TestServices& t) {
 TEST(OfferKeys, TheButtonHasTheFocusAndEscDoesNotCloseTheDialog) {
   test::TestServices t;
   OfferAtThisStart(t);
-  TForm1 form(t.services);
+  TForm1 form(t.services, ProgramFormPlan());
   form.quitOnDestroy = false;
   bool focused = false, openAfterEsc = false;
   t.services.offerShown = [&](TFhzPortal& d) {
@@ -231,14 +234,14 @@ TEST(OfferKeys, TheButtonHasTheFocusAndEscDoesNotCloseTheDialog) {
 
 TEST(MainKeys, TheFirstControlOfTheTabOrderHasTheFocusWhenTheWindowOpens) {
   test::TestServices t;
-  TForm1 form(t.services);
+  TForm1 form(t.services, ProgramFormPlan());
   form.quitOnDestroy = false;
   form.Create();
   form.Show(SW_SHOW);
   // The pages lie above the tab control: the file to split comes first.
-  EXPECT_EQ(FocusOnceActive(form.Edit2), form.Edit2);
+  EXPECT_EQ(FocusOnceActive(form.Page<SplitterPage>().Edit2), form.Page<SplitterPage>().Edit2);
   Press(VK_TAB);
-  EXPECT_EQ(GetFocus(), form.Button1);
+  EXPECT_EQ(GetFocus(), form.Page<SplitterPage>().Button1);
 }
 
 // ---- DPI ----------------------------------------------------------------------------------
@@ -355,7 +358,7 @@ TEST_P(DpiLayout, NoCaptionOrLabelOfTheThreeWindowsIsCutOff) {
   const UINT dpi = GetParam();
   test::TestServices t;
   OfferAtThisStart(t);
-  TForm1 form(t.services);
+  TForm1 form(t.services, ProgramFormPlan());
   form.quitOnDestroy = false;
   std::vector<std::string> offerCut;
   t.services.offerShown = [&](TFhzPortal& d) {
@@ -380,6 +383,8 @@ TEST_P(DpiLayout, NoCaptionOrLabelOfTheThreeWindowsIsCutOff) {
     }
   };
   linksLookRight();
+  // Pages made before the change follow it; the test of lazily made pages is below.
+  for (int page = 0; page < TForm1::kPageCount; ++page) form.EnsurePage(page);
   ChangeDpi(form.Handle, dpi);
   linksLookRight();
   for (int page = 0; page < 5; ++page) {
@@ -406,6 +411,29 @@ TEST_P(DpiLayout, NoCaptionOrLabelOfTheThreeWindowsIsCutOff) {
     }
   }
   DestroyReminderWindow();
+}
+
+// A page made the first time its tab shows, after the window changed its DPI, is laid out
+// at the new DPI like the pages made before.
+TEST_P(DpiLayout, APageMadeAfterTheChangeIsLaidOutAtTheNewDpi) {
+  const UINT dpi = GetParam();
+  test::TestServices t;
+  TForm1 form(t.services, ProgramFormPlan());
+  form.quitOnDestroy = false;
+  form.Create();
+  form.Show(SW_SHOWNOACTIVATE);
+  ChangeDpi(form.Handle, dpi);
+  for (int page = 1; page < TForm1::kPageCount; ++page) {
+    ASSERT_EQ(form.PageIfMade(page), nullptr) << "page " << page << " made before its tab showed";
+    form.SetActivePage(page);
+    Pump();
+    ASSERT_NE(form.PageIfMade(page), nullptr) << "page " << page;
+    EXPECT_EQ(CutTexts(form.Handle, {}), std::vector<std::string>{}) << "page " << page;
+  }
+  RECT list;
+  GetWindowRect(form.Page<StartupPage>().ListView2, &list);
+  // ListView2 is 458 pixels wide at 96 DPI.
+  EXPECT_EQ(list.right - list.left, MulDiv(458, static_cast<int>(dpi), 96));
 }
 
 INSTANTIATE_TEST_SUITE_P(At, DpiLayout, ::testing::Values(96u, 120u, 144u));

@@ -19,11 +19,13 @@
 
 #include "app/Registry.h"
 #include "app/Unit1.h"
+#include "program/ProgramForm.h"
 #include "app/win/WinServices.h"
 #include "tools/bench/WinBenchSupport.h"
 #include "browser/BrowserHijacks.h"
 #include "browser/IESweeperEx.h"
 #include "browser/win/WinShortcuts.h"
+#include "browser/win/BrowserPage.h"
 
 namespace {
 
@@ -239,7 +241,7 @@ int Run() {
 
   int rc = 0;
   {
-    mt::TForm1 form(svc);
+    mt::TForm1 form(svc, mt::ProgramFormPlan());
     form.quitOnDestroy = false;
     form.Create();
     ShowWindow(form.Handle, SW_SHOWNOACTIVATE);
@@ -252,14 +254,14 @@ int Run() {
       double t0 = mt::bench::NowMs();
       form.SetActivePage(2);
       UpdateWindow(form.Handle);
-      RedrawWindow(form.ListView1, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+      RedrawWindow(form.Page<mt::BrowserPage>().ListView1, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
       double t1 = mt::bench::NowMs();
-      rows = ListView_GetItemCount(form.ListView1);
+      rows = ListView_GetItemCount(form.Page<mt::BrowserPage>().ListView1);
       // "自动反修" with nothing ticked: the same list is built once more.
       Pump();
       double t2 = mt::bench::NowMs();
-      form.SbiedefaultClick();
-      RedrawWindow(form.ListView1, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+      form.Page<mt::BrowserPage>().SbiedefaultClick();
+      RedrawWindow(form.Page<mt::BrowserPage>().ListView1, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
       double t3 = mt::bench::NowMs();
       shows.push_back(t1 - t0);
       applies.push_back(t3 - t2);

@@ -23,6 +23,7 @@
 #include "tests/support/StandIns.h"
 #include "tests/support/WinMainWindow.h"
 #include "tests/support/WinRegedit.h"
+#include "browser/win/BrowserPage.h"
 
 namespace mt {
 namespace {
@@ -110,20 +111,20 @@ class BrowserTab : public test::MainWindowTest {
   }
   std::vector<Row> Rows() {
     std::vector<Row> out;
-    for (int i = 0; i < ListView_GetItemCount(form->ListView1); ++i) {
+    for (int i = 0; i < ListView_GetItemCount(form->Page<BrowserPage>().ListView1); ++i) {
       Row r;
       std::string* cols[] = {&r.c1, &r.c2, &r.c3, &r.c4};
       for (int c = 0; c < 4; ++c) {
         wchar_t buf[512] = {};
-        ListView_GetItemText(form->ListView1, i, c, buf, 512);
+        ListView_GetItemText(form->Page<BrowserPage>().ListView1, i, c, buf, 512);
         *cols[c] = Narrow(buf, wcslen(buf));
       }
       LVITEMW item{};
       item.mask = LVIF_IMAGE;
       item.iItem = i;
-      ListView_GetItem(form->ListView1, &item);
+      ListView_GetItem(form->Page<BrowserPage>().ListView1, &item);
       r.image = item.iImage;
-      r.ticked = ListView_GetCheckState(form->ListView1, i) != FALSE;
+      r.ticked = ListView_GetCheckState(form->Page<BrowserPage>().ListView1, i) != FALSE;
       out.push_back(r);
     }
     return out;
@@ -144,13 +145,13 @@ class BrowserTab : public test::MainWindowTest {
 
 TEST_F(BrowserTab, ListsTheRegisteredAddOnsWithNamesIdsPathsAndIcons) {
   Register();
-  DWORD ex = ListView_GetExtendedListViewStyle(form->ListView1);
+  DWORD ex = ListView_GetExtendedListViewStyle(form->Page<BrowserPage>().ListView1);
   EXPECT_EQ(ex & (LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT),
             DWORD(LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT));
   const int widths[] = {150, 300, 50, 50};
   for (int i = 0; i < 4; ++i)
-    EXPECT_EQ(ListView_GetColumnWidth(form->ListView1, i), form->Scale(widths[i]));
-  EXPECT_FALSE(On(form->rbregtool) || On(form->rbregtooln) || On(form->cbsetpage));
+    EXPECT_EQ(ListView_GetColumnWidth(form->Page<BrowserPage>().ListView1, i), form->Scale(widths[i]));
+  EXPECT_FALSE(On(form->Page<BrowserPage>().rbregtool) || On(form->Page<BrowserPage>().rbregtooln) || On(form->Page<BrowserPage>().cbsetpage));
 
   ShowTab();
   ASSERT_EQ(form->ActivePageIndex(), 2);
@@ -179,22 +180,22 @@ TEST_F(BrowserTab, ListsTheRegisteredAddOnsWithNamesIdsPathsAndIcons) {
   // The settings side of the same show.
   reg.SetRootKey(LM);
   ASSERT_TRUE(reg.OpenKey(kMain, false));
-  EXPECT_EQ(TForm1::GetText(form->Edpage), reg.ReadString("Start Page"));
-  EXPECT_EQ(TForm1::GetText(form->Edtitle), reg.ReadString("Window Title"));
-  EXPECT_TRUE(On(form->rbregtooln));
+  EXPECT_EQ(TForm1::GetText(form->Page<BrowserPage>().Edpage), reg.ReadString("Start Page"));
+  EXPECT_EQ(TForm1::GetText(form->Page<BrowserPage>().Edtitle), reg.ReadString("Window Title"));
+  EXPECT_TRUE(On(form->Page<BrowserPage>().rbregtooln));
 }
 
 TEST_F(BrowserTab, AutoRepairRemovesExactlyTheTickedOnesAndWritesDefaultsAndLocks) {
   Register();
   ShowTab();
   size_t before = Rows().size();
-  ListView_SetCheckState(form->ListView1, Find(kBar), TRUE);
-  ListView_SetCheckState(form->ListView1, Find(kMenuOnly, true), TRUE);
-  TForm1::SetText(form->Edpage, "http://typed.invalid/");
-  TForm1::Click(form->cbsetpage);
-  TForm1::Click(form->rbregtool);
-  ASSERT_FALSE(On(form->rbregtooln));
-  TForm1::Click(form->Sbiedefault);
+  ListView_SetCheckState(form->Page<BrowserPage>().ListView1, Find(kBar), TRUE);
+  ListView_SetCheckState(form->Page<BrowserPage>().ListView1, Find(kMenuOnly, true), TRUE);
+  TForm1::SetText(form->Page<BrowserPage>().Edpage, "http://typed.invalid/");
+  TForm1::Click(form->Page<BrowserPage>().cbsetpage);
+  TForm1::Click(form->Page<BrowserPage>().rbregtool);
+  ASSERT_FALSE(On(form->Page<BrowserPage>().rbregtooln));
+  TForm1::Click(form->Page<BrowserPage>().Sbiedefault);
   ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
 
   EXPECT_FALSE(Exists(LM, std::string("\\") + kToolbarStore, kBar.c_str()));
@@ -206,7 +207,7 @@ TEST_F(BrowserTab, AutoRepairRemovesExactlyTheTickedOnesAndWritesDefaultsAndLock
   EXPECT_EQ(Find(kBar), -1);
   for (const Row& r : Rows()) EXPECT_FALSE(r.ticked);
 
-  EXPECT_EQ(TForm1::GetText(form->Edpage), "about:blank");
+  EXPECT_EQ(TForm1::GetText(form->Page<BrowserPage>().Edpage), "about:blank");
   reg.SetRootKey(LM);
   ASSERT_TRUE(reg.OpenKey(kMain, false));
   EXPECT_EQ(reg.ReadString("Start Page"), "about:blank");
@@ -217,14 +218,14 @@ TEST_F(BrowserTab, AutoRepairRemovesExactlyTheTickedOnesAndWritesDefaultsAndLock
   ASSERT_TRUE(reg.OpenKey(std::string("\\") + kRegistryToolsLockKey, false));
   EXPECT_EQ(reg.ReadInteger(kRegistryToolsLockValue), 1);
 
-  TForm1::Click(form->cbsetpage);
-  TForm1::Click(form->rbregtooln);
-  TForm1::Click(form->Sbiedefault);
+  TForm1::Click(form->Page<BrowserPage>().cbsetpage);
+  TForm1::Click(form->Page<BrowserPage>().rbregtooln);
+  TForm1::Click(form->Page<BrowserPage>().Sbiedefault);
   EXPECT_FALSE(Exists(CU, std::string("\\") + kHomePageLockKey, kHomePageLockValue));
   EXPECT_FALSE(Exists(CU, std::string("\\") + kRegistryToolsLockKey, kRegistryToolsLockValue));
   ShowTab();
-  EXPECT_FALSE(On(form->rbregtool));
-  EXPECT_TRUE(On(form->rbregtooln));
+  EXPECT_FALSE(On(form->Page<BrowserPage>().rbregtool));
+  EXPECT_TRUE(On(form->Page<BrowserPage>().rbregtooln));
 }
 
 TEST_F(BrowserTab, NonTextValueInTheListReachesTheErrorReport) {
@@ -232,11 +233,11 @@ TEST_F(BrowserTab, NonTextValueInTheListReachesTheErrorReport) {
   reg.SetRootKey(CU);
   ASSERT_TRUE(reg.OpenKey(kMenu + kSameName, false));
   reg.WriteInteger("", 5);
-  TForm1::SetText(form->Edtitle, "untouched");
+  TForm1::SetText(form->Page<BrowserPage>().Edtitle, "untouched");
   ShowTab();
   ASSERT_EQ(ts.messages.shown.size(), 1u);
   EXPECT_EQ(ts.messages.shown[0].text, "Invalid data type for ''");
-  EXPECT_EQ(TForm1::GetText(form->Edtitle), "untouched");
+  EXPECT_EQ(TForm1::GetText(form->Page<BrowserPage>().Edtitle), "untouched");
   EXPECT_GE(Find(kButton), 0);
 }
 
@@ -270,9 +271,9 @@ TEST_F(BrowserTab, ThirtyTwoBitAddOnsFollowTheNativeOnesAndAreRemovedFromTheirVi
   EXPECT_GE(rows[button32].image, 0);
   EXPECT_EQ(Find(kButton), Find("Mirtak Button", true));  // the native row comes first
 
-  ListView_SetCheckState(form->ListView1, bar32, TRUE);
-  ListView_SetCheckState(form->ListView1, button32, TRUE);
-  TForm1::Click(form->Sbiedefault);
+  ListView_SetCheckState(form->Page<BrowserPage>().ListView1, bar32, TRUE);
+  ListView_SetCheckState(form->Page<BrowserPage>().ListView1, button32, TRUE);
+  TForm1::Click(form->Page<BrowserPage>().Sbiedefault);
   ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
   EXPECT_FALSE(Exists(LM, toolbars32, kBar.c_str()));
   EXPECT_FALSE(Exists(LM, "\\SOFTWARE\\WOW6432Node\\Microsoft\\Internet Explorer\\Extensions\\" +
@@ -290,11 +291,11 @@ TEST_F(BrowserTab, ExtensionRowWhoseCaptionIsNotTextStaysAndEndsTheShow) {
   reg.SetRootKey(LM);
   ASSERT_TRUE(reg.OpenKey(kExt + kButton, false));
   reg.WriteInteger("ButtonText", 3);
-  TForm1::SetText(form->Edtitle, "untouched");
+  TForm1::SetText(form->Page<BrowserPage>().Edtitle, "untouched");
   ShowTab();
   ASSERT_EQ(ts.messages.shown.size(), 1u);
   EXPECT_EQ(ts.messages.shown[0].text, "Invalid data type for 'ButtonText'");
-  EXPECT_EQ(TForm1::GetText(form->Edtitle), "untouched");
+  EXPECT_EQ(TForm1::GetText(form->Page<BrowserPage>().Edtitle), "untouched");
   // The row was added before its caption was read; nothing after it was listed.
   std::vector<Row> rows = Rows();
   ASSERT_FALSE(rows.empty());
@@ -304,7 +305,7 @@ TEST_F(BrowserTab, ExtensionRowWhoseCaptionIsNotTextStaysAndEndsTheShow) {
   EXPECT_GE(Find(kBar), 0);
   EXPECT_EQ(Find("res://same.htm"), -1);
   // The list paints again after the failed show.
-  EXPECT_TRUE(::GetWindowLongPtrW(form->ListView1, GWL_STYLE) & WS_VISIBLE);
+  EXPECT_TRUE(::GetWindowLongPtrW(form->Page<BrowserPage>().ListView1, GWL_STYLE) & WS_VISIBLE);
 }
 
 TEST_F(BrowserTab, RemovedAddOnsComeBackFromTheBackupSetOfTheApply) {
@@ -323,12 +324,12 @@ TEST_F(BrowserTab, RemovedAddOnsComeBackFromTheBackupSetOfTheApply) {
        {std::string("Mirtak Test Bar x86 (32位)"), std::string("Mirtak Button x86 (32位)")}) {
     int row = Find(caption, true);
     ASSERT_GE(row, 0) << caption;
-    ListView_SetCheckState(form->ListView1, row, TRUE);
+    ListView_SetCheckState(form->Page<BrowserPage>().ListView1, row, TRUE);
   }
   int menu = Find("res://same.htm");
   ASSERT_GE(menu, 0);
-  ListView_SetCheckState(form->ListView1, menu, TRUE);
-  TForm1::Click(form->Sbiedefault);
+  ListView_SetCheckState(form->Page<BrowserPage>().ListView1, menu, TRUE);
+  TForm1::Click(form->Page<BrowserPage>().Sbiedefault);
   ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
   ASSERT_FALSE(Exists(LM, toolbars32, kBar.c_str()));
   ASSERT_FALSE(Exists(LM, button32));
@@ -430,7 +431,7 @@ class BrowserHijackTab : public BrowserTab {
     std::vector<Row> rows = Rows();
     for (size_t i = 0; i < rows.size(); ++i)
       if (rows[i].c1.rfind(captionStart, 0) == 0) {
-        ListView_SetCheckState(form->ListView1, static_cast<int>(i), TRUE);
+        ListView_SetCheckState(form->Page<BrowserPage>().ListView1, static_cast<int>(i), TRUE);
         return;
       }
     ADD_FAILURE() << "no row " << captionStart;
@@ -475,7 +476,7 @@ TEST_F(BrowserHijackTab, RepairsTheTickedFindingsAndTheBackupRestoresTheMachine)
   TickRow("桌面快捷方式 Firefox.lnk 目标不是Firefox");
   TickRow("桌面快捷方式 Google Chrome.lnk 附加网址 http://hijack.invalid/c");
   const std::string page64 = StartPage(RegView::Native), page32 = StartPage(RegView::Wow32);
-  TForm1::Click(form->Sbiedefault);
+  TForm1::Click(form->Page<BrowserPage>().Sbiedefault);
   ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
 
   EXPECT_FALSE(Exists(CU, kEdgePolicy, "HomepageLocation"));

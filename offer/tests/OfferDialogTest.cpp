@@ -7,6 +7,7 @@
 #include "app/Constants.h"
 #include "app/Registry.h"
 #include "app/Unit1.h"
+#include "program/ProgramForm.h"
 #include "app/win/WinRegistry.h"
 #include "offer/FhzPortal.h"
 #include "offer/PartnerOffer.h"
@@ -27,7 +28,7 @@ class OfferAtStart : public ::testing::Test {
   void TearDown() override { SetUp(); }
   // One start of the program; `onOffer` runs when the dialog is up.
   std::string Start(std::function<void(TFhzPortal&)> onOffer) {
-    TForm1 form(t_.services);
+    TForm1 form(t_.services, ProgramFormPlan());
     form.quitOnDestroy = false;
     t_.services.offerShown = [&](TFhzPortal& d) {
       ++offers_;

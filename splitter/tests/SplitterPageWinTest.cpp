@@ -24,8 +24,13 @@
 #include "splitter/tests/SplitterTestSupport.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/WinMainWindow.h"
+#include "splitter/win/SplitterPage.h"
 
 namespace mt {
+
+// The page class; the fixture below takes its name.
+using SplitterTab = SplitterPage;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -45,7 +50,7 @@ class SplitterPage : public test::MainWindowTest {
     ts.messages.shown.clear();
   }
   std::string In(const std::string& name) { return dir_.path() + "\\" + name; }
-  std::vector<std::string> Rows() { return ListBoxRows(form->ListBox1); }
+  std::vector<std::string> Rows() { return ListBoxRows(form->Page<SplitterTab>().ListBox1); }
   // Clicks, then lets the split or merge that the click started run to its end, as the
   // message loop would.
   void Click(HWND button) {
@@ -56,10 +61,10 @@ class SplitterPage : public test::MainWindowTest {
     DWORD start = GetTickCount();
     do {
       Pump();
-      if (!form->SplitterWorking()) break;
+      if (!form->Page<SplitterTab>().SplitterWorking()) break;
       Sleep(5);
     } while (GetTickCount() - start < 60000);
-    EXPECT_FALSE(form->SplitterWorking());
+    EXPECT_FALSE(form->Page<SplitterTab>().SplitterWorking());
     Pump();
   }
 
@@ -67,36 +72,36 @@ class SplitterPage : public test::MainWindowTest {
 };
 
 TEST_F(SplitterPage, ControlsAndTheSpinRange) {
-  EXPECT_EQ(TForm1::GetText(form->GroupBox1), "分割文件");
-  EXPECT_EQ(TForm1::GetText(form->GroupBox2), "合并文件");
-  EXPECT_EQ(TForm1::GetText(form->Label1), "要分割的文件");
-  EXPECT_EQ(TForm1::GetText(form->Label2), "分割为每文件");
-  EXPECT_EQ(TForm1::GetText(form->Label3), "MB");
-  EXPECT_EQ(TForm1::GetText(form->Label4), "文件列表");
-  EXPECT_EQ(TForm1::GetText(form->Button1), "...");
-  EXPECT_EQ(TForm1::GetText(form->Button3), "分割文件");
-  EXPECT_EQ(TForm1::GetText(form->Button4), "选择文件");
-  EXPECT_EQ(TForm1::GetText(form->Button5), "合并文件");
-  EXPECT_EQ(TForm1::GetText(form->Edit2), "");
-  EXPECT_EQ(TForm1::GetText(form->Edit1), "1024");
-  for (HWND c : {form->Edit2, form->Edit1, form->Button3, form->ListBox1, form->Button5})
+  EXPECT_EQ(TForm1::GetText(form->Page<SplitterTab>().GroupBox1), "分割文件");
+  EXPECT_EQ(TForm1::GetText(form->Page<SplitterTab>().GroupBox2), "合并文件");
+  EXPECT_EQ(TForm1::GetText(form->Page<SplitterTab>().Label1), "要分割的文件");
+  EXPECT_EQ(TForm1::GetText(form->Page<SplitterTab>().Label2), "分割为每文件");
+  EXPECT_EQ(TForm1::GetText(form->Page<SplitterTab>().Label3), "MB");
+  EXPECT_EQ(TForm1::GetText(form->Page<SplitterTab>().Label4), "文件列表");
+  EXPECT_EQ(TForm1::GetText(form->Page<SplitterTab>().Button1), "...");
+  EXPECT_EQ(TForm1::GetText(form->Page<SplitterTab>().Button3), "分割文件");
+  EXPECT_EQ(TForm1::GetText(form->Page<SplitterTab>().Button4), "选择文件");
+  EXPECT_EQ(TForm1::GetText(form->Page<SplitterTab>().Button5), "合并文件");
+  EXPECT_EQ(TForm1::GetText(form->Page<SplitterTab>().Edit2), "");
+  EXPECT_EQ(TForm1::GetText(form->Page<SplitterTab>().Edit1), "1024");
+  for (HWND c : {form->Page<SplitterTab>().Edit2, form->Page<SplitterTab>().Edit1, form->Page<SplitterTab>().Button3, form->Page<SplitterTab>().ListBox1, form->Page<SplitterTab>().Button5})
     EXPECT_EQ(GetParent(c), form->TabSheet1);
 
   INT lo = 0, hi = 0;
-  SendMessageW(form->UpDown1, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&lo),
+  SendMessageW(form->Page<SplitterTab>().UpDown1, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&lo),
                reinterpret_cast<LPARAM>(&hi));
   EXPECT_EQ(lo, 1024);
   EXPECT_EQ(hi, 2048);
-  EXPECT_EQ(SendMessageW(form->UpDown1, UDM_GETBUDDY, 0, 0),
-            reinterpret_cast<LRESULT>(form->Edit1));
+  EXPECT_EQ(SendMessageW(form->Page<SplitterTab>().UpDown1, UDM_GETBUDDY, 0, 0),
+            reinterpret_cast<LRESULT>(form->Page<SplitterTab>().Edit1));
   // The arrows write plain digits into Edit1.
-  SendMessageW(form->UpDown1, UDM_SETPOS32, 0, 2047);
-  SendMessageW(form->UpDown1, WM_KEYDOWN, VK_UP, 0);
+  SendMessageW(form->Page<SplitterTab>().UpDown1, UDM_SETPOS32, 0, 2047);
+  SendMessageW(form->Page<SplitterTab>().UpDown1, WM_KEYDOWN, VK_UP, 0);
   Pump();
-  EXPECT_EQ(TForm1::GetText(form->Edit1), "2048");
-  SendMessageW(form->UpDown1, WM_KEYDOWN, VK_UP, 0);
+  EXPECT_EQ(TForm1::GetText(form->Page<SplitterTab>().Edit1), "2048");
+  SendMessageW(form->Page<SplitterTab>().UpDown1, WM_KEYDOWN, VK_UP, 0);
   Pump();
-  EXPECT_EQ(TForm1::GetText(form->Edit1), "2048");
+  EXPECT_EQ(TForm1::GetText(form->Page<SplitterTab>().Edit1), "2048");
 }
 
 TEST_F(SplitterPage, ChooseSplitListAndMergeEndToEnd) {
@@ -105,17 +110,17 @@ TEST_F(SplitterPage, ChooseSplitListAndMergeEndToEnd) {
   fs::create_directory(fs::u8path(In("set")));
 
   ts.dialogs.openAnswers.push_back(std::vector<std::string>{In("archive.rar")});
-  Click(form->Button1);
-  EXPECT_EQ(TForm1::GetText(form->Edit2), In("archive.rar"));
+  Click(form->Page<SplitterTab>().Button1);
+  EXPECT_EQ(TForm1::GetText(form->Page<SplitterTab>().Edit2), In("archive.rar"));
   EXPECT_EQ(ts.dialogs.openAsked.at(0).filter, "all|*.*");
 
-  TForm1::SetText(form->Edit1, "1");
+  TForm1::SetText(form->Page<SplitterTab>().Edit1, "1");
   ts.dialogs.folderAnswers.push_back(In("set"));
-  Click(form->Button3);
+  Click(form->Page<SplitterTab>().Button3);
   EXPECT_EQ(ts.dialogs.folderTitles, std::vector<std::string>{"选择保存目录:"});
   EXPECT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
   EXPECT_EQ(form->Caption(), "分割完成");
-  EXPECT_TRUE(IsWindowEnabled(form->Button3));
+  EXPECT_TRUE(IsWindowEnabled(form->Page<SplitterTab>().Button3));
   EXPECT_EQ(ReadWholeFile(In("set\\0.ds")).rfind("[fghb]\r\nkzm=.rar\r\nfilesize=2621440\r\n", 0), 0u);
   EXPECT_EQ(splitter::ReadSetRecord(*ts.services.profile, In("set\\0.ds")).kind, splitter::RecordRead::kValid);
   EXPECT_EQ(ReadWholeFile(In("set\\1.ds")), bytes.substr(0, splitter::kMegabyte));
@@ -125,7 +130,7 @@ TEST_F(SplitterPage, ChooseSplitListAndMergeEndToEnd) {
   // The dialog hands back the focused file first.
   ts.dialogs.openAnswers.push_back(
       std::vector<std::string>{In("set\\3.ds"), In("set\\0.ds"), In("set\\1.ds"), In("set\\2.ds")});
-  Click(form->Button4);
+  Click(form->Page<SplitterTab>().Button4);
   const FileDialogOptions& pieces = ts.dialogs.openAsked.at(1);
   EXPECT_EQ(pieces.filter, "*.ds|*.ds");
   EXPECT_TRUE(pieces.multiSelect);
@@ -134,32 +139,32 @@ TEST_F(SplitterPage, ChooseSplitListAndMergeEndToEnd) {
                                               In("set\\3.ds")}));
 
   ts.dialogs.saveAnswers.push_back(In("joined.rar"));
-  Click(form->Button5);
+  Click(form->Page<SplitterTab>().Button5);
   EXPECT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
   ASSERT_EQ(ts.dialogs.saveAsked.size(), 1u);
   EXPECT_EQ(ts.dialogs.saveAsked[0].filter, "*.rar|*.rar");
   EXPECT_EQ(ts.dialogs.saveAsked[0].fileName, "ds.rar");
   EXPECT_EQ(ReadWholeFile(In("joined.rar")), bytes);
   EXPECT_EQ(form->Caption(), "合并完成");
-  EXPECT_TRUE(IsWindowEnabled(form->Button5));
-  EXPECT_EQ(form->IndexPath, ".rar");
+  EXPECT_TRUE(IsWindowEnabled(form->Page<SplitterTab>().Button5));
+  EXPECT_EQ(form->Page<SplitterTab>().IndexPath, ".rar");
 }
 
 // "生成恢复文件" ticked (its default): a set with one piece deleted merges whole, the question
 // names the rebuilt piece and "yes" puts it back; "校验分割文件" then finds the set whole. The
 // box's state goes to config.ini.
 TEST_F(SplitterPage, RecoveryPieceRebuildsADeletedPieceAndTheListChecksTheSet) {
-  EXPECT_EQ(TForm1::GetText(form->CheckBox1), splitter::kRecoveryBoxText);
-  EXPECT_EQ(SendMessageW(form->CheckBox1, BM_GETCHECK, 0, 0), BST_CHECKED);
-  EXPECT_EQ(form->ContextMenuCaptions(form->ListBox1),
+  EXPECT_EQ(TForm1::GetText(form->Page<SplitterTab>().CheckBox1), splitter::kRecoveryBoxText);
+  EXPECT_EQ(SendMessageW(form->Page<SplitterTab>().CheckBox1, BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(form->ContextMenuCaptions(form->Page<SplitterTab>().ListBox1),
             std::vector<std::string>{splitter::kVerifyMenuText});
   const std::string bytes = PatternBytes(3 * splitter::kMegabyte + 4321, 8);
   WriteWholeFile(In("disk.img"), bytes);
   fs::create_directory(fs::u8path(In("set")));
-  TForm1::SetText(form->Edit2, In("disk.img"));
-  TForm1::SetText(form->Edit1, "1");
+  TForm1::SetText(form->Page<SplitterTab>().Edit2, In("disk.img"));
+  TForm1::SetText(form->Page<SplitterTab>().Edit1, "1");
   ts.dialogs.folderAnswers.push_back(In("set"));
-  Click(form->Button3);
+  Click(form->Page<SplitterTab>().Button3);
   ASSERT_EQ(form->Caption(), "分割完成");
   ASSERT_TRUE(fs::exists(fs::u8path(In(std::string("set\\") + splitter::kRecoveryName))));
 
@@ -167,10 +172,10 @@ TEST_F(SplitterPage, RecoveryPieceRebuildsADeletedPieceAndTheListChecksTheSet) {
   fs::remove(fs::u8path(In("set\\2.ds")));
   ts.dialogs.openAnswers.push_back(
       std::vector<std::string>{In("set\\0.ds"), In("set\\1.ds"), In("set\\3.ds"), In("set\\4.ds")});
-  Click(form->Button4);
+  Click(form->Page<SplitterTab>().Button4);
   ts.dialogs.saveAnswers.push_back(In("joined.img"));
   ts.messages.answers = {kIdYes};
-  Click(form->Button5);
+  Click(form->Page<SplitterTab>().Button5);
   WaitIdle();  // the write-back the answer started
   ASSERT_EQ(ts.messages.shown.size(), 1u);
   EXPECT_EQ(ts.messages.shown[0].text, FormatMessage1(splitter::kRebuiltText, In("set\\2.ds")));
@@ -180,28 +185,28 @@ TEST_F(SplitterPage, RecoveryPieceRebuildsADeletedPieceAndTheListChecksTheSet) {
   EXPECT_EQ(form->Caption(), splitter::kWriteBackDoneCaption);
 
   // The list again, with the piece written back.
-  SendMessageW(form->ListBox1, LB_RESETCONTENT, 0, 0);
+  SendMessageW(form->Page<SplitterTab>().ListBox1, LB_RESETCONTENT, 0, 0);
   ts.dialogs.openAnswers.push_back(std::vector<std::string>{
       In("set\\0.ds"), In("set\\1.ds"), In("set\\2.ds"), In("set\\3.ds"), In("set\\4.ds")});
-  Click(form->Button4);
+  Click(form->Page<SplitterTab>().Button4);
   ts.messages.shown.clear();
-  form->VerifyPiecesClick();
+  form->Page<SplitterTab>().VerifyPiecesClick();
   WaitIdle();
   ASSERT_EQ(ts.messages.shown.size(), 1u);
   EXPECT_EQ(ts.messages.shown[0].text, "完好");
 
   ts.services.exeDir = dir_.path();  // config.ini in a folder of this test's own
-  TForm1::Click(form->CheckBox1);
+  TForm1::Click(form->Page<SplitterTab>().CheckBox1);
   Pump();
-  EXPECT_EQ(SendMessageW(form->CheckBox1, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  EXPECT_EQ(SendMessageW(form->Page<SplitterTab>().CheckBox1, BM_GETCHECK, 0, 0), BST_UNCHECKED);
   EXPECT_EQ(ts.services.profile->ReadString(SettingsFilePath(ts.services.exeDir), kSettingsSection,
                                             splitter::kKeyRecoveryBox, ""),
             "0");
 }
 
 TEST_F(SplitterPage, MissingInputOnlyBeeps) {
-  Click(form->Button3);
-  Click(form->Button5);
+  Click(form->Page<SplitterTab>().Button3);
+  Click(form->Page<SplitterTab>().Button5);
   EXPECT_EQ(ts.messages.beeps, 2);
   EXPECT_TRUE(ts.dialogs.folderTitles.empty());
   EXPECT_TRUE(ts.dialogs.saveAsked.empty());
@@ -214,24 +219,24 @@ TEST_F(SplitterPage, SourceInUseIsReportedAndThePageIsUsableAgain) {
   UniqueFileHandle held(CreateFileW(Widen(In("busy.bin")).c_str(), GENERIC_READ, 0, nullptr,
                                     OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(held);
-  TForm1::SetText(form->Edit2, In("busy.bin"));
+  TForm1::SetText(form->Page<SplitterTab>().Edit2, In("busy.bin"));
   ts.dialogs.folderAnswers.push_back(dir_.path());
-  Click(form->Button3);
+  Click(form->Page<SplitterTab>().Button3);
   ASSERT_EQ(ts.messages.shown.size(), 1u);
   EXPECT_EQ(ts.messages.shown[0].text.rfind("Cannot open file \"" + In("busy.bin") + "\". ", 0), 0u)
       << ts.messages.shown[0].text;
   EXPECT_EQ(ts.messages.shown[0].caption, "Mirtak小工具合集");
   EXPECT_EQ(ts.messages.shown[0].style, static_cast<unsigned>(MB_OK | MB_ICONERROR));
   EXPECT_EQ(form->Caption(), "Mirtak工具合集 v1.3");
-  EXPECT_TRUE(IsWindowEnabled(form->Button3));
+  EXPECT_TRUE(IsWindowEnabled(form->Page<SplitterTab>().Button3));
   EXPECT_FALSE(fs::exists(fs::u8path(In("1.ds"))));
 }
 
 TEST_F(SplitterPage, NegativeSizeAndOutputOverAPieceAreRefusedWithANotice) {
   WriteWholeFile(In("a.txt"), "abcdef");
-  TForm1::SetText(form->Edit2, In("a.txt"));
-  TForm1::SetText(form->Edit1, "-1");
-  Click(form->Button3);
+  TForm1::SetText(form->Page<SplitterTab>().Edit2, In("a.txt"));
+  TForm1::SetText(form->Page<SplitterTab>().Edit1, "-1");
+  Click(form->Page<SplitterTab>().Button3);
   ASSERT_EQ(ts.messages.shown.size(), 1u);
   EXPECT_EQ(ts.messages.shown[0].text, splitter::kNegativeSizeText);
   EXPECT_EQ(ts.messages.shown[0].caption, "温馨提示");
@@ -239,20 +244,20 @@ TEST_F(SplitterPage, NegativeSizeAndOutputOverAPieceAreRefusedWithANotice) {
   EXPECT_TRUE(ts.dialogs.folderTitles.empty());
   EXPECT_FALSE(fs::exists(fs::u8path(In("0.ds"))));
 
-  TForm1::SetText(form->Edit1, "1");
+  TForm1::SetText(form->Page<SplitterTab>().Edit1, "1");
   ts.dialogs.folderAnswers.push_back(dir_.path());
-  Click(form->Button3);
+  Click(form->Page<SplitterTab>().Button3);
   ts.dialogs.openAnswers.push_back(std::vector<std::string>{In("1.ds"), In("0.ds")});
-  Click(form->Button4);
+  Click(form->Page<SplitterTab>().Button4);
   // The same piece, as the user might type it in the save dialog.
   std::string upper = In("1.DS");
   ts.dialogs.saveAnswers.push_back(upper);
-  Click(form->Button5);
+  Click(form->Page<SplitterTab>().Button5);
   ASSERT_EQ(ts.messages.shown.size(), 2u);
   EXPECT_EQ(ts.messages.shown[1].text, splitter::kOutputIsInputText);
   EXPECT_EQ(ReadWholeFile(In("1.ds")), "abcdef");
   EXPECT_EQ(form->Caption(), "分割完成");
-  EXPECT_TRUE(IsWindowEnabled(form->Button5));
+  EXPECT_TRUE(IsWindowEnabled(form->Page<SplitterTab>().Button5));
 }
 
 // Other spellings of an existing file that its path text does not give away: under Wine the
@@ -297,7 +302,7 @@ TEST_F(SplitterPage, OutputThatReachesAListedPieceByAnotherNameIsRefusedUntouche
     WriteWholeFile(In(std::string("set\\") + k + ".ds"), std::string(1000, k));
   ts.dialogs.openAnswers.push_back(std::vector<std::string>{
       In("set\\0.ds"), In("set\\1.ds"), In("set\\2.ds"), In("set\\3.ds"), In("set\\4.ds")});
-  Click(form->Button4);
+  Click(form->Page<SplitterTab>().Button4);
 
   auto aliases = AliasesOf(In("set\\4.ds"), In("links\\4-link.ds"));
   ASSERT_FALSE(aliases.empty());
@@ -306,19 +311,19 @@ TEST_F(SplitterPage, OutputThatReachesAListedPieceByAnotherNameIsRefusedUntouche
     WriteWholeFile(In("set\\4.ds"), std::string(1000, '4'));
     ts.messages.shown.clear();
     ts.dialogs.saveAnswers.push_back(alias);
-    Click(form->Button5);
+    Click(form->Page<SplitterTab>().Button5);
     ASSERT_EQ(ts.messages.shown.size(), 1u);
     EXPECT_EQ(ts.messages.shown[0].text, splitter::kOutputIsInputText);
     EXPECT_EQ(ts.messages.shown[0].caption, "温馨提示");
     EXPECT_EQ(ReadWholeFile(In("set\\4.ds")), std::string(1000, '4'));
-    EXPECT_TRUE(IsWindowEnabled(form->Button5));
+    EXPECT_TRUE(IsWindowEnabled(form->Page<SplitterTab>().Button5));
   }
   // The Index row is a listed file as well.
   for (const auto& [kind, alias] : AliasesOf(In("set\\0.ds"), In("links\\0-link.ds"))) {
     SCOPED_TRACE(kind + ": " + alias);
     ts.messages.shown.clear();
     ts.dialogs.saveAnswers.push_back(alias);
-    Click(form->Button5);
+    Click(form->Page<SplitterTab>().Button5);
     ASSERT_EQ(ts.messages.shown.size(), 1u);
     EXPECT_EQ(ts.messages.shown[0].text, splitter::kOutputIsInputText);
     EXPECT_EQ(ReadWholeFile(In("set\\0.ds")), "[fghb]\r\nkzm=.bin\r\n");
@@ -327,7 +332,7 @@ TEST_F(SplitterPage, OutputThatReachesAListedPieceByAnotherNameIsRefusedUntouche
   ts.messages.shown.clear();
   WriteWholeFile(In("links\\joined.bin"), "old");
   ts.dialogs.saveAnswers.push_back(In("links\\joined.bin"));
-  Click(form->Button5);
+  Click(form->Page<SplitterTab>().Button5);
   EXPECT_TRUE(ts.messages.shown.empty());
   EXPECT_EQ(ReadWholeFile(In("links\\joined.bin")),
             std::string(1000, '1') + std::string(1000, '2') + std::string(1000, '3') +
@@ -336,15 +341,15 @@ TEST_F(SplitterPage, OutputThatReachesAListedPieceByAnotherNameIsRefusedUntouche
 
 TEST_F(SplitterPage, CancelledDialogsLeaveCaptionAndButtons) {
   WriteWholeFile(In("a.txt"), "abc");
-  TForm1::SetText(form->Edit2, In("a.txt"));
-  Click(form->Button3);  // folder dialog cancelled
+  TForm1::SetText(form->Page<SplitterTab>().Edit2, In("a.txt"));
+  Click(form->Page<SplitterTab>().Button3);  // folder dialog cancelled
   EXPECT_EQ(form->Caption(), "Mirtak工具合集 v1.3");
   ts.dialogs.openAnswers.push_back(std::vector<std::string>{In("x.ds")});
-  Click(form->Button4);
-  Click(form->Button5);  // save dialog cancelled
+  Click(form->Page<SplitterTab>().Button4);
+  Click(form->Page<SplitterTab>().Button5);  // save dialog cancelled
   EXPECT_EQ(form->Caption(), "Mirtak工具合集 v1.3");
-  EXPECT_TRUE(IsWindowEnabled(form->Button3));
-  EXPECT_TRUE(IsWindowEnabled(form->Button5));
+  EXPECT_TRUE(IsWindowEnabled(form->Page<SplitterTab>().Button3));
+  EXPECT_TRUE(IsWindowEnabled(form->Page<SplitterTab>().Button5));
   EXPECT_TRUE(ts.messages.shown.empty());
 }
 
@@ -368,15 +373,15 @@ int PercentOf(const std::string& caption, const std::string& working) {
 }
 
 TEST_F(SplitterPage, WindowAnswersWhileALargeSplitRunsAndTheButtonStopsIt) {
-  TForm1::SetText(form->Edit2, MakeSparse(In("big.iso")));
-  TForm1::SetText(form->Edit1, "1");
+  TForm1::SetText(form->Page<SplitterTab>().Edit2, MakeSparse(In("big.iso")));
+  TForm1::SetText(form->Page<SplitterTab>().Edit1, "1");
   fs::create_directory(fs::u8path(In("set")));
   ts.dialogs.folderAnswers.push_back(In("set"));
-  TForm1::Click(form->Button3);
-  EXPECT_TRUE(form->SplitterWorking());
-  EXPECT_EQ(TForm1::GetText(form->Button3), "停止分割");
-  EXPECT_FALSE(IsWindowEnabled(form->Button5));
-  EXPECT_TRUE(IsWindowEnabled(form->Button3));
+  TForm1::Click(form->Page<SplitterTab>().Button3);
+  EXPECT_TRUE(form->Page<SplitterTab>().SplitterWorking());
+  EXPECT_EQ(TForm1::GetText(form->Page<SplitterTab>().Button3), "停止分割");
+  EXPECT_FALSE(IsWindowEnabled(form->Page<SplitterTab>().Button5));
+  EXPECT_TRUE(IsWindowEnabled(form->Page<SplitterTab>().Button3));
 
   // Another thread asks the window for its caption with a timeout while the work runs.
   HWND h = form->Handle;
@@ -403,9 +408,9 @@ TEST_F(SplitterPage, WindowAnswersWhileALargeSplitRunsAndTheButtonStopsIt) {
     if (seen.size() >= 3 && answered >= 5) break;
     Sleep(5);
   }
-  ASSERT_TRUE(form->SplitterWorking()) << "the split ended before it could be stopped";
+  ASSERT_TRUE(form->Page<SplitterTab>().SplitterWorking()) << "the split ended before it could be stopped";
   // Stop from the button.
-  TForm1::Click(form->Button3);
+  TForm1::Click(form->Page<SplitterTab>().Button3);
   WaitIdle();
   done = true;
   asker.join();
@@ -416,9 +421,9 @@ TEST_F(SplitterPage, WindowAnswersWhileALargeSplitRunsAndTheButtonStopsIt) {
   EXPECT_GT(seen.back(), 0);
 
   EXPECT_EQ(form->Caption(), "Mirtak工具合集 v1.3");
-  EXPECT_EQ(TForm1::GetText(form->Button3), "分割文件");
-  EXPECT_TRUE(IsWindowEnabled(form->Button3));
-  EXPECT_TRUE(IsWindowEnabled(form->Button5));
+  EXPECT_EQ(TForm1::GetText(form->Page<SplitterTab>().Button3), "分割文件");
+  EXPECT_TRUE(IsWindowEnabled(form->Page<SplitterTab>().Button3));
+  EXPECT_TRUE(IsWindowEnabled(form->Page<SplitterTab>().Button5));
   EXPECT_TRUE(ts.messages.shown.empty());
   // Only whole pieces stay, and the Index piece claims no record.
   int pieces = 0;
@@ -439,12 +444,12 @@ TEST_F(SplitterPage, ClosingDuringAMergeAsksAndYesStopsAndRemovesTheOutput) {
   MakeSparse(In("set\\2.ds"));
   ts.dialogs.openAnswers.push_back(
       std::vector<std::string>{In("set\\0.ds"), In("set\\1.ds"), In("set\\2.ds")});
-  Click(form->Button4);
+  Click(form->Page<SplitterTab>().Button4);
   ts.dialogs.saveAnswers.push_back(In("joined.iso"));
-  TForm1::Click(form->Button5);
-  ASSERT_TRUE(form->SplitterWorking());
-  EXPECT_EQ(TForm1::GetText(form->Button5), "停止合并");
-  EXPECT_FALSE(IsWindowEnabled(form->Button3));
+  TForm1::Click(form->Page<SplitterTab>().Button5);
+  ASSERT_TRUE(form->Page<SplitterTab>().SplitterWorking());
+  EXPECT_EQ(TForm1::GetText(form->Page<SplitterTab>().Button5), "停止合并");
+  EXPECT_FALSE(IsWindowEnabled(form->Page<SplitterTab>().Button3));
 
   HWND h = form->Handle;
   ts.messages.answers = {IDNO, IDYES};
@@ -455,7 +460,7 @@ TEST_F(SplitterPage, ClosingDuringAMergeAsksAndYesStopsAndRemovesTheOutput) {
   EXPECT_EQ(ts.messages.shown[0].style, static_cast<unsigned>(MB_YESNO | MB_ICONQUESTION));
   Pump();
   EXPECT_TRUE(IsWindow(h));
-  EXPECT_TRUE(form->SplitterWorking());
+  EXPECT_TRUE(form->Page<SplitterTab>().SplitterWorking());
 
   SendMessageW(h, WM_CLOSE, 0, 0);
   DWORD start = GetTickCount();
@@ -466,7 +471,7 @@ TEST_F(SplitterPage, ClosingDuringAMergeAsksAndYesStopsAndRemovesTheOutput) {
   EXPECT_FALSE(IsWindow(h));
   EXPECT_EQ(ts.messages.shown.size(), 2u);
   EXPECT_FALSE(fs::exists(fs::u8path(In("joined.iso"))));
-  EXPECT_FALSE(form->SplitterWorking());
+  EXPECT_FALSE(form->Page<SplitterTab>().SplitterWorking());
 }
 
 // Files dropped through a real WM_DROPFILES, as the shell hands them over.
@@ -493,18 +498,18 @@ TEST_F(SplitterPage, DroppedFilesFillEdit2OrJoinTheListInSelectionOrder) {
   for (const char* k : {"0.ds", "1.ds", "2.ds", "10.ds"}) WriteWholeFile(In(std::string("set\\") + k), "x");
   WriteWholeFile(In("movie.avi"), "x");
 
-  DropOn(form->TabSheet1, form->Edit2, {In("movie.avi"), In("set\\1.ds")});
-  EXPECT_EQ(TForm1::GetText(form->Edit2), In("movie.avi"));
+  DropOn(form->TabSheet1, form->Page<SplitterTab>().Edit2, {In("movie.avi"), In("set\\1.ds")});
+  EXPECT_EQ(TForm1::GetText(form->Page<SplitterTab>().Edit2), In("movie.avi"));
   EXPECT_TRUE(Rows().empty());
 
-  DropOn(form->TabSheet1, form->ListBox1,
+  DropOn(form->TabSheet1, form->Page<SplitterTab>().ListBox1,
          {In("set\\10.ds"), In("set\\2.ds"), In("set\\0.ds"), In("set\\1.ds"), In("set")});
   EXPECT_EQ(Rows(), (std::vector<std::string>{In("set\\0.ds"), In("set\\1.ds"), In("set\\2.ds"),
                                               In("set\\10.ds")}));
-  EXPECT_EQ(form->IndexPath, In("set\\0.ds"));
-  EXPECT_EQ(TForm1::GetText(form->Edit2), In("movie.avi"));
+  EXPECT_EQ(form->Page<SplitterTab>().IndexPath, In("set\\0.ds"));
+  EXPECT_EQ(TForm1::GetText(form->Page<SplitterTab>().Edit2), In("movie.avi"));
   // A drop beside both leaves everything as it is.
-  DropOn(form->TabSheet1, form->Button4, {In("movie.avi")});
+  DropOn(form->TabSheet1, form->Page<SplitterTab>().Button4, {In("movie.avi")});
   EXPECT_EQ(Rows().size(), 4u);
 }
 

@@ -27,6 +27,7 @@
 
 #include "app/Registry.h"
 #include "app/Unit1.h"
+#include "program/ProgramForm.h"
 #include "app/win/WinServices.h"
 #include "tools/bench/WinBenchSupport.h"
 #include "startup/ScheduledTasks.h"
@@ -34,6 +35,7 @@
 #include "startup/StartupItems.h"
 #include "startup/win/WinStartupPlaces.h"
 #include "startup/win/WinTaskStore.h"
+#include "startup/win/StartupPage.h"
 
 namespace {
 
@@ -235,7 +237,7 @@ int Run(int argc, char** argv) {
 
   int rc = 0;
   {
-    mt::TForm1 form(svc);
+    mt::TForm1 form(svc, mt::ProgramFormPlan());
     form.quitOnDestroy = false;
     form.Create();
     ShowWindow(form.Handle, SW_SHOWNOACTIVATE);
@@ -247,9 +249,9 @@ int Run(int argc, char** argv) {
       double t0 = mt::bench::NowMs();
       items.Refresh(counting);
       double t1 = mt::bench::NowMs();
-      form.TabSheet4Show();
+      form.Page<mt::StartupPage>().TabSheet4Show();
       double t2 = mt::bench::NowMs();
-      rows = ListView_GetItemCount(form.ListView2);
+      rows = ListView_GetItemCount(form.Page<mt::StartupPage>().ListView2);
       // The column fills while the window runs its messages; another thread keeps asking it.
       std::atomic<bool> filled{false};
       std::atomic<long> slowest{0};
@@ -264,7 +266,7 @@ int Run(int argc, char** argv) {
           ::Sleep(20);
         }
       });
-      while (form.StartupPublishersPending() && mt::bench::NowMs() - t1 < 120000) {
+      while (form.Page<mt::StartupPage>().StartupPublishersPending() && mt::bench::NowMs() - t1 < 120000) {
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
         MSG msg;
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -275,7 +277,7 @@ int Run(int argc, char** argv) {
       double t3 = mt::bench::NowMs();
       filled = true;
       prober.join();
-      if (form.StartupPublishersPending()) rc = 1;
+      if (form.Page<mt::StartupPage>().StartupPublishersPending()) rc = 1;
       slowestAnswer = std::max(slowestAnswer, static_cast<double>(slowest.load()));
       places.push_back(t1 - t0);
       page.push_back(t2 - t1);

@@ -32,6 +32,9 @@
 #include "tests/support/WinMainWindow.h"
 #include "tests/support/WinRegedit.h"
 #include "update/tests/WinSigningSupport.h"
+#include "browser/win/BrowserPage.h"
+#include "vdrive/win/DrivePage.h"
+#include "startup/win/StartupPage.h"
 
 namespace mt::test {
 namespace {
@@ -247,12 +250,12 @@ class StartupTabTest : public MainWindowTest {
     MakeFile(path, attributes);
     return path;
   }
-  std::vector<StartupRow> Rows() { return StartupRowsOf(form->ListView2); }
+  std::vector<StartupRow> Rows() { return StartupRowsOf(form->Page<StartupPage>().ListView2); }
   bool Check(const std::string& name, S source) {
     std::vector<StartupRow> rows = Rows();
     for (size_t i = 0; i < rows.size(); ++i)
       if (rows[i].name == name && rows[i].source == source) {
-        ListView_SetCheckState(form->ListView2, static_cast<int>(i), TRUE);
+        ListView_SetCheckState(form->Page<StartupPage>().ListView2, static_cast<int>(i), TRUE);
         return true;
       }
     return false;
@@ -285,7 +288,7 @@ class StartupTabTest : public MainWindowTest {
     for (size_t i = 0; i < rows.size(); ++i)
       if (rows[i].name == name && rows[i].source == source) {
         wchar_t text[32] = L"";
-        ListView_GetItemText(form->ListView2, static_cast<int>(i), 2, text, 32);
+        ListView_GetItemText(form->Page<StartupPage>().ListView2, static_cast<int>(i), 2, text, 32);
         return Narrow(text);
       }
     return std::string();
@@ -297,7 +300,7 @@ class StartupTabTest : public MainWindowTest {
 };
 
 TEST_F(StartupTabTest, PageHoldsTheListAndButtonsAsDesigned) {
-  HWND list = form->ListView2;
+  HWND list = form->Page<StartupPage>().ListView2;
   ASSERT_TRUE(list);
   EXPECT_EQ(GetParent(list), form->TabSheet4);
   LONG style = GetWindowLongW(list, GWL_STYLE);
@@ -323,17 +326,17 @@ TEST_F(StartupTabTest, PageHoldsTheListAndButtonsAsDesigned) {
   EXPECT_EQ(form->ContextMenuCaptions(list),
             (std::vector<std::string>{"禁用", "启用", "打开文件位置", "隐藏微软签名的项目",
                                       "打开备份文件夹"}));
-  EXPECT_EQ(form->ContextMenuCaptions(form->ListBox5), std::vector<std::string>{"打开备份文件夹"});
-  EXPECT_EQ(form->ContextMenuCaptions(form->ListView1), std::vector<std::string>{"打开备份文件夹"});
-  EXPECT_EQ(TForm1::GetText(form->Button2), "添加");
-  EXPECT_EQ(TForm1::GetText(form->Button6), "删除");
-  EXPECT_EQ(GetParent(form->Button2), form->TabSheet4);
+  EXPECT_EQ(form->ContextMenuCaptions(form->Page<DrivePage>().ListBox5), std::vector<std::string>{"打开备份文件夹"});
+  EXPECT_EQ(form->ContextMenuCaptions(form->Page<BrowserPage>().ListView1), std::vector<std::string>{"打开备份文件夹"});
+  EXPECT_EQ(TForm1::GetText(form->Page<StartupPage>().Button2), "添加");
+  EXPECT_EQ(TForm1::GetText(form->Page<StartupPage>().Button6), "删除");
+  EXPECT_EQ(GetParent(form->Page<StartupPage>().Button2), form->TabSheet4);
   EXPECT_EQ(form->OpenDialog3.filter, "*.exe|*.exe");
   EXPECT_FALSE(form->OpenDialog3.multiSelect);
   RECT page, lv, b6;
   GetClientRect(form->TabSheet4, &page);
   GetWindowRect(list, &lv);
-  GetWindowRect(form->Button6, &b6);
+  GetWindowRect(form->Page<StartupPage>().Button6, &b6);
   MapWindowPoints(nullptr, form->TabSheet4, reinterpret_cast<POINT*>(&lv), 2);
   MapWindowPoints(nullptr, form->TabSheet4, reinterpret_cast<POINT*>(&b6), 2);
   EXPECT_LE(lv.right, page.right);
@@ -348,7 +351,7 @@ TEST_F(StartupTabTest, ShowingThePageListsExactlyThePrefixsPlaces) {
   Shortcut(userDir, "mt-test hidden.lnk", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
   Shortcut(userDir, "mt-test note.txt");
   Shortcut(commonDir, "mt-test common.lnk");
-  ListView_DeleteAllItems(form->ListView2);
+  ListView_DeleteAllItems(form->Page<StartupPage>().ListView2);
 
   form->SetActivePage(3);
 
@@ -385,7 +388,7 @@ TEST_F(StartupTabTest, The32BitMachineRunKeyIsListedAfterTheMachineRowsAndDelete
   std::vector<StartupRow> rows = Rows();
   for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
     wchar_t text[256] = L"";
-    ListView_GetItemText(form->ListView2, i, 0, text, 256);
+    ListView_GetItemText(form->Page<StartupPage>().ListView2, i, 0, text, 256);
     std::string expected = rows[i].name;
     if (rows[i].source == S::MachineRun32) expected += " (32位)";
     EXPECT_EQ(Narrow(text), expected);
@@ -393,7 +396,7 @@ TEST_F(StartupTabTest, The32BitMachineRunKeyIsListedAfterTheMachineRowsAndDelete
 
   ASSERT_TRUE(Check("mt-test both", S::MachineRun32));
   ASSERT_TRUE(Check("mt-test wow32", S::MachineRun32));
-  TForm1::Click(form->Button6);
+  TForm1::Click(form->Page<StartupPage>().Button6);
 
   EXPECT_FALSE(RunText(HKEY_LOCAL_MACHINE, "mt-test both", KEY_WOW64_32KEY));
   EXPECT_FALSE(RunText(HKEY_LOCAL_MACHINE, "mt-test wow32", KEY_WOW64_32KEY));
@@ -444,7 +447,7 @@ TEST_F(StartupTabTest, AddWritesTheMachineRunKeyAndCancelStillRefreshes) {
       std::vector<std::string>{"C:\\Program Files\\My App\\mt-test run me.exe"});
   form->SetActivePage(3);
 
-  TForm1::Click(form->Button2);
+  TForm1::Click(form->Page<StartupPage>().Button2);
 
   ASSERT_EQ(ts.dialogs.openAsked.size(), 1u);
   EXPECT_EQ(ts.dialogs.openAsked[0].filter, "*.exe|*.exe");
@@ -456,7 +459,7 @@ TEST_F(StartupTabTest, AddWritesTheMachineRunKeyAndCancelStillRefreshes) {
 
   ASSERT_TRUE(Check("mt-test other", S::MachineRun));
   Value(HKEY_CURRENT_USER, "mt-test later", "l.exe");
-  TForm1::Click(form->Button2);  // no answer scripted: cancelled
+  TForm1::Click(form->Page<StartupPage>().Button2);  // no answer scripted: cancelled
   EXPECT_EQ(ts.dialogs.openAsked.size(), 2u);
   EXPECT_TRUE(Listed("mt-test later", S::UserRun));
   for (const StartupRow& r : Rows()) EXPECT_FALSE(r.checked) << r.name;
@@ -477,7 +480,7 @@ TEST_F(StartupTabTest, DeleteRemovesTheCheckedItemsFromTheirOwnPlaces) {
   ASSERT_TRUE(Check("mt-test common.lnk", S::CommonFolder));
   ASSERT_TRUE(Check("mt-test locked.lnk", S::UserFolder));
 
-  TForm1::Click(form->Button6);
+  TForm1::Click(form->Page<StartupPage>().Button6);
 
   EXPECT_TRUE(RunText(HKEY_LOCAL_MACHINE, "mt-test same"));
   EXPECT_FALSE(RunText(HKEY_CURRENT_USER, "mt-test same"));
@@ -538,7 +541,7 @@ TEST_F(StartupTabTest, StateColumnReadsTheSystemsRecordsAndTheMenuWritesThem) {
 
   ASSERT_TRUE(Check("mt-test on", S::UserRun));
   ASSERT_TRUE(Check("mt-test off32", S::MachineRun));
-  ASSERT_TRUE(form->ChooseContextMenu(form->ListView2, "禁用"));
+  ASSERT_TRUE(form->ChooseContextMenu(form->Page<StartupPage>().ListView2, "禁用"));
   auto on = Approved(HKEY_CURRENT_USER, L"Run", "mt-test on");
   ASSERT_TRUE(on);
   ASSERT_EQ(on->size(), 12u);
@@ -556,7 +559,7 @@ TEST_F(StartupTabTest, StateColumnReadsTheSystemsRecordsAndTheMenuWritesThem) {
 
   ASSERT_TRUE(Check("mt-test off32", S::MachineRun32));
   ASSERT_TRUE(Check("mt-test off.lnk", S::UserFolder));
-  ASSERT_TRUE(form->ChooseContextMenu(form->ListView2, "启用"));
+  ASSERT_TRUE(form->ChooseContextMenu(form->Page<StartupPage>().ListView2, "启用"));
   EXPECT_EQ(Approved(HKEY_LOCAL_MACHINE, L"Run32", "mt-test off32"), EncodeApproved(true, 0));
   EXPECT_EQ(Approved(HKEY_CURRENT_USER, L"StartupFolder", "mt-test off.lnk"),
             EncodeApproved(true, 0));
@@ -585,7 +588,7 @@ TEST_F(StartupTabTest, DeletedItemsComeBackFromTheirBackupSet) {
   ASSERT_TRUE(Check("mt-test expand", S::UserRun));
   ASSERT_TRUE(Check("mt-test moved.lnk", S::UserFolder));
 
-  TForm1::Click(form->Button6);
+  TForm1::Click(form->Page<StartupPage>().Button6);
 
   EXPECT_TRUE(ts.messages.shown.empty());
   EXPECT_FALSE(RawRunValue(HKEY_LOCAL_MACHINE, "mt-test 32", KEY_WOW64_32KEY));
@@ -611,7 +614,7 @@ TEST_F(StartupTabTest, ABackupFolderThatCannotBeMadeKeepsEverything) {
   CloseHandle(h);
   form->SetActivePage(3);
   ASSERT_TRUE(Check("mt-test kept", S::UserRun));
-  TForm1::Click(form->Button6);
+  TForm1::Click(form->Page<StartupPage>().Button6);
   ASSERT_EQ(ts.messages.shown.size(), 1u);
   EXPECT_EQ(ts.messages.shown[0].text, kBackupFailedText);
   EXPECT_EQ(ts.messages.shown[0].caption, "温馨提示");
@@ -730,7 +733,7 @@ TEST_F(StartupPlacesTabTest, EachPlaceIsListedOnceAndEachDeletionComesBackFromIt
   // The source column names each row's place.
   for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
     wchar_t text[64] = L"";
-    ListView_GetItemText(form->ListView2, i, 3, text, 64);
+    ListView_GetItemText(form->Page<StartupPage>().ListView2, i, 3, text, 64);
     EXPECT_EQ(Narrow(text), SourceText(rows[i].source)) << rows[i].name;
   }
   // The 32-bit places are not the native ones.
@@ -738,7 +741,7 @@ TEST_F(StartupPlacesTabTest, EachPlaceIsListedOnceAndEachDeletionComesBackFromIt
   EXPECT_FALSE(Listed("mt-test once", S::MachineRunOnce32));
   for (const Seeded& s : seeds) ASSERT_TRUE(Check(s.row, s.source)) << s.row;
 
-  TForm1::Click(form->Button6);
+  TForm1::Click(form->Page<StartupPage>().Button6);
 
   EXPECT_TRUE(ts.messages.shown.empty());
   for (const Seeded& s : seeds) {
@@ -779,10 +782,10 @@ TEST_F(StartupTabTest, OpenFileLocationSelectsTheSelectedRowsProgram) {
   for (int i = 0; i < static_cast<int>(rows.size()); ++i)
     if (rows[i].name == "mt-test tool" && rows[i].source == S::UserRun) item = i;
   ASSERT_GE(item, 0);
-  ListView_SetItemState(form->ListView2, item, LVIS_SELECTED | LVIS_FOCUSED,
+  ListView_SetItemState(form->Page<StartupPage>().ListView2, item, LVIS_SELECTED | LVIS_FOCUSED,
                         LVIS_SELECTED | LVIS_FOCUSED);
 
-  ASSERT_TRUE(form->ChooseContextMenu(form->ListView2, "打开文件位置"));
+  ASSERT_TRUE(form->ChooseContextMenu(form->Page<StartupPage>().ListView2, "打开文件位置"));
 
   ASSERT_EQ(ts.shell.opens.size(), 1u);
   EXPECT_EQ(ts.shell.opens[0].file, "explorer.exe");
@@ -801,7 +804,7 @@ class StartupPublisherTabTest : public StartupTabTest {
     for (size_t i = 0; i < rows.size(); ++i)
       if (rows[i].name == name && rows[i].source == source) {
         wchar_t text[256] = L"";
-        ListView_GetItemText(form->ListView2, static_cast<int>(i), column, text, 256);
+        ListView_GetItemText(form->Page<StartupPage>().ListView2, static_cast<int>(i), column, text, 256);
         return Narrow(text);
       }
     return std::nullopt;
@@ -809,7 +812,7 @@ class StartupPublisherTabTest : public StartupTabTest {
   // Pumps the window's messages until the publisher column is complete (at most `limitMs`).
   bool PumpUntilFilled(int limitMs = 60000) {
     const DWORD start = GetTickCount();
-    while (form->StartupPublishersPending()) {
+    while (form->Page<StartupPage>().StartupPublishersPending()) {
       if (static_cast<int>(GetTickCount() - start) > limitMs) return false;
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
       Pump();
@@ -822,10 +825,10 @@ class StartupPublisherTabTest : public StartupTabTest {
     LVITEMW lv = {};
     lv.mask = LVIF_PARAM;
     lv.iItem = item;
-    SendMessageW(form->ListView2, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&lv));
+    SendMessageW(form->Page<StartupPage>().ListView2, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&lv));
     NMLVCUSTOMDRAW draw = {};
-    draw.nmcd.hdr.hwndFrom = form->ListView2;
-    draw.nmcd.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(form->ListView2));
+    draw.nmcd.hdr.hwndFrom = form->Page<StartupPage>().ListView2;
+    draw.nmcd.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(form->Page<StartupPage>().ListView2));
     draw.nmcd.hdr.code = NM_CUSTOMDRAW;
     draw.nmcd.dwDrawStage = CDDS_ITEMPREPAINT;
     draw.nmcd.dwItemSpec = static_cast<DWORD_PTR>(item);
@@ -940,12 +943,12 @@ TEST_F(StartupPublisherTabTest, TheMicrosoftTickHidesTheirRowsAndIsKeptInTheSett
   OpenForm(Opening::kOnScreen);
   form->SetActivePage(3);
   ASSERT_TRUE(PumpUntilFilled());
-  EXPECT_FALSE(form->HideMicrosoftStartupItems());
+  EXPECT_FALSE(form->Page<StartupPage>().HideMicrosoftStartupItems());
   EXPECT_EQ(Cell("mt-test ms", S::UserRun, 4), std::string("Microsoft Windows"));
 
   const std::string config = SettingsFilePath(exeDir);
-  ASSERT_TRUE(form->ChooseContextMenu(form->ListView2, "隐藏微软签名的项目"));
-  EXPECT_TRUE(form->HideMicrosoftStartupItems());
+  ASSERT_TRUE(form->ChooseContextMenu(form->Page<StartupPage>().ListView2, "隐藏微软签名的项目"));
+  EXPECT_TRUE(form->Page<StartupPage>().HideMicrosoftStartupItems());
   EXPECT_FALSE(Cell("mt-test ms", S::UserRun, 0));
   EXPECT_TRUE(Cell("mt-test other", S::UserRun, 0));
   EXPECT_EQ(ts.services.profile->ReadString(config, kSettingsSection, kKeyHideMicrosoft, ""), "1");
@@ -953,15 +956,15 @@ TEST_F(StartupPublisherTabTest, TheMicrosoftTickHidesTheirRowsAndIsKeptInTheSett
   // A new window reads the tick back and hides the row once its publisher is known.
   form.reset();
   OpenForm(Opening::kOnScreen);
-  EXPECT_TRUE(form->HideMicrosoftStartupItems());
+  EXPECT_TRUE(form->Page<StartupPage>().HideMicrosoftStartupItems());
   form->SetActivePage(3);
   ASSERT_TRUE(PumpUntilFilled());
   EXPECT_FALSE(Cell("mt-test ms", S::UserRun, 0));
   EXPECT_EQ(Cell("mt-test other", S::UserRun, 4), std::string("未签名"));
 
   // Taking the tick off lists the row again.
-  ASSERT_TRUE(form->ChooseContextMenu(form->ListView2, "隐藏微软签名的项目"));
-  EXPECT_FALSE(form->HideMicrosoftStartupItems());
+  ASSERT_TRUE(form->ChooseContextMenu(form->Page<StartupPage>().ListView2, "隐藏微软签名的项目"));
+  EXPECT_FALSE(form->Page<StartupPage>().HideMicrosoftStartupItems());
   EXPECT_EQ(ts.services.profile->ReadString(config, kSettingsSection, kKeyHideMicrosoft, ""), "0");
   ASSERT_TRUE(PumpUntilFilled());
   EXPECT_EQ(Cell("mt-test ms", S::UserRun, 4), std::string("Microsoft Windows"));
@@ -987,12 +990,12 @@ TEST_F(StartupPublisherTabTest, ATaskRowIsListedSwitchedDeletedIntoTheBackupSetA
   EXPECT_EQ(Cell("\\mt-test\\logon", S::ScheduledTask, 3), std::string("计划任务"));
 
   ASSERT_TRUE(Check("\\mt-test\\logon", S::ScheduledTask));
-  ASSERT_TRUE(form->ChooseContextMenu(form->ListView2, "禁用"));
+  ASSERT_TRUE(form->ChooseContextMenu(form->Page<StartupPage>().ListView2, "禁用"));
   EXPECT_FALSE(tasks.tasks["\\mt-test\\logon"].enabled);
   EXPECT_EQ(Cell("\\mt-test\\logon", S::ScheduledTask, 2), std::string(kStateDisabled));
 
   ASSERT_TRUE(Check("\\mt-test\\logon", S::ScheduledTask));
-  Click(form->Button6);
+  Click(form->Page<StartupPage>().Button6);
   EXPECT_TRUE(ts.messages.shown.empty());
   EXPECT_TRUE(tasks.tasks.empty());
   EXPECT_FALSE(Cell("\\mt-test\\logon", S::ScheduledTask, 0));

@@ -23,7 +23,4 @@ class WinStartupPlaces : public StartupPlaces {
 // line; bare names are looked for in the system folder, then the Windows folder.
 ProgramLookup WinProgramLookup();
 
-// The rows of a startup list view as they stand (texts, source, check state).
-std::vector<StartupRow> StartupRowsOf(HWND listView);
-
 }  // namespace mt

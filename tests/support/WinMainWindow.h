@@ -13,6 +13,7 @@
 
 #include "app/Registry.h"
 #include "app/Unit1.h"
+#include "program/ProgramForm.h"
 #include "app/win/Convert.h"
 #include "app/win/WinServices.h"
 #include "tests/support/StandIns.h"
@@ -64,7 +65,7 @@ class MainWindowTest : public ::testing::Test {
   // Makes the Main window on `ts.services` (closing it does not end the test's message loop),
   // takes it as far as `opening` says and makes page `page` (0-based) active when given.
   void OpenForm(Opening opening = Opening::kShown, int page = -1) {
-    form = std::make_unique<TForm1>(ts.services);
+    form = std::make_unique<TForm1>(ts.services, ProgramFormPlan());
     form->quitOnDestroy = false;
     form->Create();
     if (opening == Opening::kOnScreen) ::ShowWindow(form->Handle, SW_SHOWNOACTIVATE);

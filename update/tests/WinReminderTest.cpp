@@ -9,6 +9,7 @@
 
 #include "app/Settings.h"
 #include "app/Unit1.h"
+#include "program/ProgramForm.h"
 #include "app/Constants.h"
 #include "app/win/Handles.h"
 #include "app/win/WinServices.h"
@@ -56,7 +57,7 @@ class ReminderRoad : public test::LoopbackServer {
     ts.services.files = real->services.files;
     ts.services.installerVerifier = real->services.installerVerifier;
     ts.services.installerLauncher = real->services.installerLauncher;
-    form = std::make_unique<TForm1>(ts.services);
+    form = std::make_unique<TForm1>(ts.services, ProgramFormPlan());
     form->quitOnDestroy = false;
   }
   void TearDown() override {

@@ -17,6 +17,7 @@
 #include "tests/support/WinMainWindow.h"
 #include "tests/support/WinRegedit.h"
 #include "vdrive/VirtualDrives.h"
+#include "vdrive/win/DrivePage.h"
 
 namespace mt {
 namespace {
@@ -56,7 +57,7 @@ class VdrivePage : public test::MainWindowTest {
     auto key = real_.Open(RegRoot::LocalMachine, nullptr, kMappingKeyPath, true, view);
     ASSERT_TRUE(key && real_.Set(*key, name, v));
   }
-  std::vector<std::string> Listed() { return ListBoxRows(form->ListBox5); }
+  std::vector<std::string> Listed() { return ListBoxRows(form->Page<DrivePage>().ListBox5); }
   std::string MakeFolder(const std::string& name) {
     wchar_t dir[MAX_PATH] = L"";
     GetTempPathW(MAX_PATH, dir);
@@ -69,39 +70,39 @@ class VdrivePage : public test::MainWindowTest {
 };
 
 TEST_F(VdrivePage, ControlsAsTheyOpen) {
-  EXPECT_EQ(TForm1::GetText(form->GroupBox3), "虚拟硬盘");
-  EXPECT_EQ(TForm1::GetText(form->Label9), "你要把文件夹：");
-  EXPECT_EQ(TForm1::GetText(form->Label1Drive), "转成分区：");
-  EXPECT_EQ(TForm1::GetText(form->Label6), "已有的虚拟硬盘：   ");
-  EXPECT_EQ(TForm1::GetText(form->selectfilebtn), "浏览");
-  EXPECT_EQ(TForm1::GetText(form->allstartbtn), "建立");
-  EXPECT_EQ(TForm1::GetText(form->alldelbtn), "删除");
-  EXPECT_EQ(TForm1::GetText(form->fileedit), "");
-  EXPECT_EQ(TForm1::GetText(form->drivecombox), "x:");
-  EXPECT_EQ(SendMessageW(form->drivecombox, CB_GETCURSEL, 0, 0), CB_ERR);
-  ASSERT_EQ(SendMessageW(form->drivecombox, CB_GETCOUNT, 0, 0), 26);
+  EXPECT_EQ(TForm1::GetText(form->Page<DrivePage>().GroupBox3), "虚拟硬盘");
+  EXPECT_EQ(TForm1::GetText(form->Page<DrivePage>().Label9), "你要把文件夹：");
+  EXPECT_EQ(TForm1::GetText(form->Page<DrivePage>().Label1), "转成分区：");
+  EXPECT_EQ(TForm1::GetText(form->Page<DrivePage>().Label6), "已有的虚拟硬盘：   ");
+  EXPECT_EQ(TForm1::GetText(form->Page<DrivePage>().selectfilebtn), "浏览");
+  EXPECT_EQ(TForm1::GetText(form->Page<DrivePage>().allstartbtn), "建立");
+  EXPECT_EQ(TForm1::GetText(form->Page<DrivePage>().alldelbtn), "删除");
+  EXPECT_EQ(TForm1::GetText(form->Page<DrivePage>().fileedit), "");
+  EXPECT_EQ(TForm1::GetText(form->Page<DrivePage>().drivecombox), "x:");
+  EXPECT_EQ(SendMessageW(form->Page<DrivePage>().drivecombox, CB_GETCURSEL, 0, 0), CB_ERR);
+  ASSERT_EQ(SendMessageW(form->Page<DrivePage>().drivecombox, CB_GETCOUNT, 0, 0), 26);
   wchar_t item[8] = L"";
-  SendMessageW(form->drivecombox, CB_GETLBTEXT, 25, reinterpret_cast<LPARAM>(item));
+  SendMessageW(form->Page<DrivePage>().drivecombox, CB_GETLBTEXT, 25, reinterpret_cast<LPARAM>(item));
   EXPECT_EQ(Narrow(std::wstring(item)), "z:");
-  EXPECT_TRUE(IsWindowVisible(form->Image1));
+  EXPECT_TRUE(IsWindowVisible(form->Page<DrivePage>().Image1));
   EXPECT_TRUE(Listed().empty());
 }
 
 TEST_F(VdrivePage, BrowseFillsTheFolderAndCancelKeepsIt) {
   std::string folder = MakeFolder("mt vdrive folder");
   ts.dialogs.folderAnswers.push_back(folder);
-  Click(form->selectfilebtn);
-  EXPECT_EQ(TForm1::GetText(form->fileedit), folder);
-  Click(form->selectfilebtn);  // unscripted: cancelled
-  EXPECT_EQ(TForm1::GetText(form->fileedit), folder);
+  Click(form->Page<DrivePage>().selectfilebtn);
+  EXPECT_EQ(TForm1::GetText(form->Page<DrivePage>().fileedit), folder);
+  Click(form->Page<DrivePage>().selectfilebtn);  // unscripted: cancelled
+  EXPECT_EQ(TForm1::GetText(form->Page<DrivePage>().fileedit), folder);
   EXPECT_EQ(ts.dialogs.folderTitles, (std::vector<std::string>{"选择目录", "选择目录"}));
   RemoveDirectoryW(Widen(folder).c_str());
 }
 
 TEST_F(VdrivePage, CreateAndRemoveAFolderWithBlanks) {
   std::string folder = MakeFolder("My Data mt");
-  TForm1::SetText(form->fileedit, folder);
-  Click(form->allstartbtn);
+  TForm1::SetText(form->Page<DrivePage>().fileedit, folder);
+  Click(form->Page<DrivePage>().allstartbtn);
   ASSERT_EQ(ts.processes.started.size(), 1u);
   EXPECT_EQ(ts.processes.started[0].program, "subst.exe");
   EXPECT_EQ(ts.processes.started[0].arguments, "x: \"" + folder + "\"");
@@ -113,15 +114,15 @@ TEST_F(VdrivePage, CreateAndRemoveAFolderWithBlanks) {
   EXPECT_TRUE(ts.messages.shown.empty());
 
   // The same letter again is refused before anything runs.
-  Click(form->allstartbtn);
+  Click(form->Page<DrivePage>().allstartbtn);
   ASSERT_EQ(ts.messages.shown.size(), 1u);
   EXPECT_EQ(ts.messages.shown[0].text, "已存在此盘，请选择另外分区");
   EXPECT_EQ(ts.messages.shown[0].caption, "提示");
   EXPECT_EQ(ts.messages.shown[0].owner, form->Handle);
   EXPECT_EQ(ts.processes.started.size(), 1u);
 
-  SendMessageW(form->ListBox5, LB_SETCURSEL, 0, 0);
-  Click(form->alldelbtn);
+  SendMessageW(form->Page<DrivePage>().ListBox5, LB_SETCURSEL, 0, 0);
+  Click(form->Page<DrivePage>().alldelbtn);
   ASSERT_EQ(ts.processes.started.size(), 2u);
   EXPECT_EQ(ts.processes.started[1].arguments, "x: /d");
   EXPECT_FALSE(RunValue("x:"));
@@ -130,11 +131,11 @@ TEST_F(VdrivePage, CreateAndRemoveAFolderWithBlanks) {
 }
 
 TEST_F(VdrivePage, BadDriveTextsAreRefused) {
-  TForm1::SetText(form->fileedit, "C:\\windows");
+  TForm1::SetText(form->Page<DrivePage>().fileedit, "C:\\windows");
   for (const char* bad : {"x: & calc.exe", "1:", "xx", "x:\\"}) {
     ts.messages.shown.clear();
-    TForm1::SetText(form->drivecombox, bad);
-    Click(form->allstartbtn);
+    TForm1::SetText(form->Page<DrivePage>().drivecombox, bad);
+    Click(form->Page<DrivePage>().allstartbtn);
     ASSERT_EQ(ts.messages.shown.size(), 1u) << bad;
     EXPECT_EQ(ts.messages.shown[0].text, kMsgBadDriveText);
     EXPECT_FALSE(RunValue(bad)) << bad;
@@ -144,11 +145,11 @@ TEST_F(VdrivePage, BadDriveTextsAreRefused) {
 }
 
 TEST_F(VdrivePage, EmptyFolderAndRemovalWithoutSelection) {
-  Click(form->allstartbtn);
+  Click(form->Page<DrivePage>().allstartbtn);
   ASSERT_EQ(ts.messages.shown.size(), 1u);
   EXPECT_EQ(ts.messages.shown[0].text, "请确定你选择了要虚拟的文件夹");
   EXPECT_EQ(ts.messages.shown[0].caption, kApplicationTitle);
-  Click(form->alldelbtn);
+  Click(form->Page<DrivePage>().alldelbtn);
   ASSERT_EQ(ts.messages.shown.size(), 2u);
   EXPECT_EQ(ts.messages.shown[1].text, "List index out of bounds (-1)");
   EXPECT_EQ(ts.messages.shown[1].style, static_cast<unsigned>(MB_OK | MB_ICONERROR));
@@ -173,8 +174,8 @@ TEST_F(VdrivePage, ShowingTheTabRereadsTheRunKey) {
   auto key = real_.Open(RegRoot::LocalMachine, nullptr, kMappingKeyPath, false);
   real_.DeleteValue(*key, "t:");
   form->SetActivePage(1);
-  SendMessageW(form->ListBox5, LB_SETCURSEL, 0, 0);
-  Click(form->alldelbtn);
+  SendMessageW(form->Page<DrivePage>().ListBox5, LB_SETCURSEL, 0, 0);
+  Click(form->Page<DrivePage>().alldelbtn);
   ASSERT_EQ(ts.processes.started.size(), 1u);
   EXPECT_EQ(ts.processes.started[0].arguments, "q: /d");
   EXPECT_FALSE(RunValue("q:"));
@@ -198,12 +199,12 @@ TEST_F(VdrivePage, EntriesOfThe32BitViewAreListedAndRemovedFromEveryView) {
   Pump();
   EXPECT_EQ(Listed(), (std::vector<std::string>{"b:", "p:", "q:"}));
 
-  SendMessageW(form->ListBox5, LB_SETCURSEL, 0, 0);
-  Click(form->alldelbtn);
+  SendMessageW(form->Page<DrivePage>().ListBox5, LB_SETCURSEL, 0, 0);
+  Click(form->Page<DrivePage>().alldelbtn);
   EXPECT_FALSE(RunValue("b:"));
   EXPECT_FALSE(RunValue("b:", RegView::Wow32));
-  SendMessageW(form->ListBox5, LB_SETCURSEL, 0, 0);
-  Click(form->alldelbtn);
+  SendMessageW(form->Page<DrivePage>().ListBox5, LB_SETCURSEL, 0, 0);
+  Click(form->Page<DrivePage>().alldelbtn);
   EXPECT_FALSE(RunValue("p:", RegView::Wow32));
   ASSERT_EQ(ts.processes.started.size(), 2u);
   EXPECT_EQ(ts.processes.started[0].arguments, "b: /d");
@@ -211,9 +212,9 @@ TEST_F(VdrivePage, EntriesOfThe32BitViewAreListedAndRemovedFromEveryView) {
   EXPECT_EQ(Listed(), std::vector<std::string>{"q:"});
 
   // A new mapping of a letter is written in the native view and replaces its 32-bit entry.
-  TForm1::SetText(form->fileedit, "C:\\windows");
-  TForm1::SetText(form->drivecombox, "Q:");
-  Click(form->allstartbtn);
+  TForm1::SetText(form->Page<DrivePage>().fileedit, "C:\\windows");
+  TForm1::SetText(form->Page<DrivePage>().drivecombox, "Q:");
+  Click(form->Page<DrivePage>().allstartbtn);
   ASSERT_TRUE(RunValue("q:"));
   EXPECT_EQ(RunValue("q:")->text, "subst Q: \"C:\\windows\"");
   EXPECT_FALSE(RunValue("q:", RegView::Wow32));
@@ -231,8 +232,8 @@ TEST_F(VdrivePage, ARemovedMappingComesBackFromItsBackupSet) {
   form->SetActivePage(1);
   Pump();
   ASSERT_EQ(Listed(), std::vector<std::string>{"k:"});
-  SendMessageW(form->ListBox5, LB_SETCURSEL, 0, 0);
-  Click(form->alldelbtn);
+  SendMessageW(form->Page<DrivePage>().ListBox5, LB_SETCURSEL, 0, 0);
+  Click(form->Page<DrivePage>().alldelbtn);
   ASSERT_FALSE(RunValue("k:"));
   ASSERT_FALSE(RunValue("k:", RegView::Wow32));
   EXPECT_TRUE(ts.messages.shown.empty());

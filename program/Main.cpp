@@ -2,8 +2,8 @@
 #include <windows.h>
 #include <ole2.h>
 
-#include "app/Unit1.h"
 #include "app/win/WinServices.h"
+#include "program/ProgramForm.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int cmdShow) {
   // The folder dialog and the embedded browser need OLE on the UI thread.
@@ -11,7 +11,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int cmdShow) {
   int rc = 0;
   try {
     std::unique_ptr<mt::WinServiceSet> services = mt::MakeWinServices();
-    mt::TForm1 form(services->services);
+    mt::TForm1 form(services->services, mt::ProgramFormPlan());
     form.Create();
     form.Show(cmdShow);
     MSG msg;

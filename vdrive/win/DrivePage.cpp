@@ -1,8 +1,8 @@
-// The "虚拟硬盘" page of the Main window: map a folder to a drive letter with subst and keep
-// the mapping in the machine Run key.
-#include "app/Unit1.h"
+// The "虚拟硬盘" page: its controls, its picture and its handlers.
+#include "vdrive/win/DrivePage.h"
 
 #include "app/Backup.h"
+#include "app/Unit1.h"
 #include "app/Constants.h"
 #include "vdrive/VirtualDrives.h"
 #include "vdrive/ProcessStarter.h"
@@ -85,58 +85,59 @@ std::vector<std::string> ListEntries(HWND list) {
 
 }  // namespace
 
-void TForm1::CreateTabSheet2Controls() {
-  HWND p = TabSheet2;
-  GroupBox3 = AddGroup(p, "虚拟硬盘", 6, 4, 458, 266);
-  Label9 = AddLabel(p, "你要把文件夹：", 18, 26, 150, 14);
-  fileedit = AddEdit(p, "", 18, 43, 182, 21);
-  selectfilebtn = AddButton(p, "浏览", 204, 42, 48, 23);
-  Label1Drive = AddLabel(p, "转成分区：", 18, 77, 66, 14);
-  drivecombox = AddControl(p, WC_COMBOBOXW, "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN, 84, 73,
+DrivePage::DrivePage(TForm1& form, HWND sheet) : TabPage(form, sheet), svc_(form.svc) {
+  HWND p = sheet;
+  TForm1& f = form;
+  GroupBox3 = f.AddGroup(p, "虚拟硬盘", 6, 4, 458, 266);
+  Label9 = f.AddLabel(p, "你要把文件夹：", 18, 26, 150, 14);
+  fileedit = f.AddEdit(p, "", 18, 43, 182, 21);
+  selectfilebtn = f.AddButton(p, "浏览", 204, 42, 48, 23);
+  Label1 = f.AddLabel(p, "转成分区：", 18, 77, 66, 14);
+  drivecombox = f.AddControl(p, WC_COMBOBOXW, "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN, 84, 73,
                            56, 220);
   for (const std::string& letter : DriveLetterTable())
     SendMessageW(drivecombox, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(letter).c_str()));
-  SetText(drivecombox, "x:");
-  allstartbtn = AddButton(p, "建立", 150, 72, 48, 23);
-  alldelbtn = AddButton(p, "删除", 204, 72, 48, 23);
-  Label6 = AddLabel(p, "已有的虚拟硬盘：   ", 18, 108, 150, 14);
-  ListBox5 = AddControl(p, WC_LISTBOXW, "", WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY |
+  TForm1::SetText(drivecombox, "x:");
+  allstartbtn = f.AddButton(p, "建立", 150, 72, 48, 23);
+  alldelbtn = f.AddButton(p, "删除", 204, 72, 48, 23);
+  Label6 = f.AddLabel(p, "已有的虚拟硬盘：   ", 18, 108, 150, 14);
+  ListBox5 = f.AddControl(p, WC_LISTBOXW, "", WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY |
                                              LBS_NOINTEGRALHEIGHT, 18, 125, 234, 134,
                         WS_EX_CLIENTEDGE);
-  Panel5 = AddControl(p, L"STATIC", "", WS_CLIPCHILDREN, 266, 22, 188, 238, WS_EX_STATICEDGE);
-  Image1 = AddPicture(Panel5, 0, 0, 184, 234, true, PaintPicture);
+  Panel5 = f.AddControl(p, L"STATIC", "", WS_CLIPCHILDREN, 266, 22, 188, 238, WS_EX_STATICEDGE);
+  Image1 = f.AddPicture(Panel5, 0, 0, 184, 234, true, PaintPicture);
 
-  OnClick(selectfilebtn, [this] { selectfilebtnClick(); });
-  OnClick(allstartbtn, [this] { allstartbtnClick(); });
-  OnClick(alldelbtn, [this] { alldelbtnClick(); });
-  OnContextMenu(ListBox5, {{kOpenBackupFolderText, [this] { OpenBackupFolder(svc, Handle); }}});
+  f.OnClick(selectfilebtn, [this] { selectfilebtnClick(); });
+  f.OnClick(allstartbtn, [this] { allstartbtnClick(); });
+  f.OnClick(alldelbtn, [this] { alldelbtnClick(); });
+  f.OnContextMenu(ListBox5, {{kOpenBackupFolderText, [this] { OpenBackupFolder(svc_, this->form.Handle); }}});
 }
 
-void TForm1::TabSheet2Show() { Action1Execute(); }
+void DrivePage::TabSheet2Show() { Action1Execute(); }
 
-void TForm1::selectfilebtnClick() {
-  std::optional<std::string> folder = svc.dialogs->BrowseFolder(Handle, "选择目录");
-  if (folder) SetText(fileedit, *folder);
+void DrivePage::selectfilebtnClick() {
+  std::optional<std::string> folder = svc_.dialogs->BrowseFolder(form.Handle, "选择目录");
+  if (folder) TForm1::SetText(fileedit, *folder);
 }
 
-void TForm1::allstartbtnClick() {
-  VdriveContext ctx{*svc.registry, *svc.messages, *svc.processes, Handle,
-                    kApplicationTitle, svc.files, svc.exeDir};
-  if (CreateMapping(ctx, ListEntries(ListBox5), GetText(drivecombox), GetText(fileedit)))
+void DrivePage::allstartbtnClick() {
+  VdriveContext ctx{*svc_.registry, *svc_.messages, *svc_.processes, form.Handle,
+                    kApplicationTitle, svc_.files, svc_.exeDir};
+  if (CreateMapping(ctx, ListEntries(ListBox5), TForm1::GetText(drivecombox), TForm1::GetText(fileedit)))
     Action1Execute();
 }
 
-void TForm1::alldelbtnClick() {
-  VdriveContext ctx{*svc.registry, *svc.messages, *svc.processes, Handle,
-                    kApplicationTitle, svc.files, svc.exeDir};
+void DrivePage::alldelbtnClick() {
+  VdriveContext ctx{*svc_.registry, *svc_.messages, *svc_.processes, form.Handle,
+                    kApplicationTitle, svc_.files, svc_.exeDir};
   int selected = static_cast<int>(SendMessageW(ListBox5, LB_GETCURSEL, 0, 0));
   RemoveMapping(ctx, ListEntries(ListBox5), selected);
   Action1Execute();
 }
 
-void TForm1::Action1Execute() {
+void DrivePage::Action1Execute() {
   SendMessageW(ListBox5, LB_RESETCONTENT, 0, 0);
-  ListMappedDrives(*svc.registry, [this](const std::string& letter) {
+  ListMappedDrives(*svc_.registry, [this](const std::string& letter) {
     SendMessageW(ListBox5, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(letter).c_str()));
   });
 }

@@ -1,6 +1,7 @@
-// The "系统启动项" page of the Main window: the startup list, "添加" and "删除".
-// The work is done by StartupItems; this file only shows its rows in ListView2.
-#include "app/Unit1.h"
+// The "系统启动项" page: the startup list's view, the publisher column and the handlers.
+#include "startup/win/StartupPage.h"
+
+#include <commctrl.h>
 
 #include <exception>
 #include <unordered_map>
@@ -8,6 +9,7 @@
 #include "app/Backup.h"
 #include "app/Error.h"
 #include "app/Settings.h"
+#include "app/Unit1.h"
 #include "browser/Shortcuts.h"
 #include "startup/Publishers.h"
 #include "startup/StartupApproved.h"
@@ -146,8 +148,6 @@ class ListViewStartupView : public StartupView {
   bool rebuilt_ = false;
 };
 
-StartupPlaces& PlacesOf(TForm1& form) { return *form.svc.startupPlaces; }
-
 int ItemOfId(HWND list, const StartupPageState& state, int id) {
   auto it = state.paramOf.find(id);
   if (it == state.paramOf.end()) return -1;
@@ -203,13 +203,13 @@ void StartPublishers(StartupPageState& state) {
 
 // Runs `action` on the startup list and fills the publisher column again when it rebuilt it.
 template <typename Action>
-void OnStartupList(TForm1& form, Action&& action) {
-  StartupPageState& state = form.StartupState();
+void OnStartupList(StartupPage& page, Action&& action) {
+  StartupPageState& state = page.State();
   bool rebuilt = false;
   std::exception_ptr failed;
   {
-    StartupItems items(form.svc, PlacesOf(form));
-    ListViewStartupView view(form.ListView2, state);
+    StartupItems items(page.svc(), *page.svc().startupPlaces);
+    ListViewStartupView view(page.ListView2, state);
     try {
       action(items, view);
     } catch (...) {
@@ -223,55 +223,22 @@ void OnStartupList(TForm1& form, Action&& action) {
 }
 
 // The Startup list refresh: ListView2 rebuilt from the startup places.
-void StartupListRefresh(TForm1& form) {
-  OnStartupList(form, [](StartupItems& items, StartupView& view) { items.Refresh(view); });
+void StartupListRefresh(StartupPage& page) {
+  OnStartupList(page, [](StartupItems& items, StartupView& view) { items.Refresh(view); });
 }
 
 }  // namespace
 
-StartupPageState& TForm1::StartupState() {
-  if (startupState_) return *startupState_;
-  auto state = std::make_shared<StartupPageState>();
-  state->hideMicrosoft = TIniFile(*svc.profile, SettingsFilePath(svc.exeDir))
-                             .ReadBool(kSettingsSection, kKeyHideMicrosoft, false);
-  if (svc.signers) {
-    StartupPageState* raw = state.get();
-    std::shared_ptr<UiGate> gate = Gate();
-    HWND list = ListView2;
-    ShortcutTarget target;
-    if (ShortcutFiles* shortcuts = svc.shortcuts)
-      target = [shortcuts](const std::string& lnk) -> std::optional<std::string> {
-        return shortcuts->Read(lnk).target;
-      };
-    // Each result goes to the UI thread, where it is taken only while it belongs to the rows
-    // on screen. A full queue (Busy) is offered the result again; a closed gate never takes it.
-    state->worker = std::make_unique<PublisherWorker>(
-        *svc.signers, WinProgramLookup(), std::move(target),
-        [raw, list, gate](uint64_t generation, const PublisherResult& result) {
-          return gate->Send([raw, list, generation, result] {
-                   if (generation == raw->generation) ApplyPublisher(list, *raw, result);
-                 }) != Handed::Busy;
-        },
-        [raw, gate](uint64_t generation) {
-          return gate->Send([raw, generation] {
-                   if (generation == raw->generation) raw->pending = false;
-                 }) != Handed::Busy;
-        },
-        // The checks take whole seconds of processor time: the window goes first.
-        [] { ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); });
-  }
-  startupState_ = std::move(state);
-  return *startupState_;
-}
+StartupPage::~StartupPage() = default;
 
-bool TForm1::StartupPublishersPending() { return startupState_ && startupState_->pending; }
+bool StartupPage::StartupPublishersPending() const { return state_->pending; }
 
-bool TForm1::HideMicrosoftStartupItems() { return StartupState().hideMicrosoft; }
+bool StartupPage::HideMicrosoftStartupItems() const { return state_->hideMicrosoft; }
 
-void TForm1::ToggleHideMicrosoftStartupItems() {
-  StartupPageState& state = StartupState();
+void StartupPage::ToggleHideMicrosoftStartupItems() {
+  StartupPageState& state = *state_;
   const bool hide = !state.hideMicrosoft;
-  TIniFile(*svc.profile, SettingsFilePath(svc.exeDir))
+  TIniFile(*svc_.profile, SettingsFilePath(svc_.exeDir))
       .WriteBool(kSettingsSection, kKeyHideMicrosoft, hide);
   state.hideMicrosoft = hide;
   if (!hide) {
@@ -285,8 +252,8 @@ void TForm1::ToggleHideMicrosoftStartupItems() {
   for (int id : microsoft) RemoveRow(ListView2, state, id);
 }
 
-void TForm1::StartupShutdown() {
-  if (startupState_) startupState_->worker.reset();  // stops and waits for the worker
+void StartupPage::Shutdown() {
+  state_->worker.reset();  // stops and waits for the worker
 }
 
 std::vector<StartupRow> StartupRowsOf(HWND listView) {
@@ -296,8 +263,10 @@ std::vector<StartupRow> StartupRowsOf(HWND listView) {
   return rows;
 }
 
-void TForm1::CreateTabSheet4Controls() {
-  ListView2 = AddControl(TabSheet4, WC_LISTVIEWW, "",
+StartupPage::StartupPage(TForm1& form, HWND sheet)
+    : TabPage(form, sheet), svc_(form.svc), state_(std::make_unique<StartupPageState>()) {
+  TForm1& f = form;
+  ListView2 = f.AddControl(sheet, WC_LISTVIEWW, "",
                          WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS,
                          6, 6, 458, 246, WS_EX_CLIENTEDGE);
   ListView_SetExtendedListViewStyle(
@@ -313,61 +282,91 @@ void TForm1::CreateTabSheet4Controls() {
     LVCOLUMNW col = {};
     col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
     col.pszText = caption.data();
-    col.cx = Scale(columns[i].width);
+    col.cx = f.Scale(columns[i].width);
     col.iSubItem = i;
     ::SendMessageW(ListView2, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&col));
   }
-  Button2 = AddButton(TabSheet4, "添加", 302, 258, 75, 25);
-  Button6 = AddButton(TabSheet4, "删除", 389, 258, 75, 25);
-  OnClick(Button2, [this] { Button2Click(); });
-  OnClick(Button6, [this] { Button6Click(); });
-  OnContextMenu(ListView2, {{"禁用", [this] { DisableCheckedStartupItems(); }},
+  Button2 = f.AddButton(sheet, "添加", 302, 258, 75, 25);
+  Button6 = f.AddButton(sheet, "删除", 389, 258, 75, 25);
+  f.OnClick(Button2, [this] { Button2Click(); });
+  f.OnClick(Button6, [this] { Button6Click(); });
+  f.OnContextMenu(ListView2, {{"禁用", [this] { DisableCheckedStartupItems(); }},
                             {"启用", [this] { EnableCheckedStartupItems(); }},
                             {"打开文件位置", [this] { OpenStartupFileLocation(); }},
                             {kHideMicrosoftText, [this] { ToggleHideMicrosoftStartupItems(); },
                              [this] { return HideMicrosoftStartupItems(); }},
-                            {kOpenBackupFolderText, [this] { OpenBackupFolder(svc, Handle); }}});
+                            {kOpenBackupFolderText, [this] { OpenBackupFolder(svc_, this->form.Handle); }}});
   // Rows whose program is unsigned or missing are drawn in red.
-  OnNotify(ListView2, [this](NMHDR* nm) -> LRESULT {
+  f.OnNotify(ListView2, [this](NMHDR* nm) -> LRESULT {
     if (nm->code != NM_CUSTOMDRAW) return 0;
     auto* draw = reinterpret_cast<NMLVCUSTOMDRAW*>(nm);
     if (draw->nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
-    if (draw->nmcd.dwDrawStage != CDDS_ITEMPREPAINT || !startupState_) return CDRF_DODEFAULT;
-    auto it = startupState_->textOf.find(IdOfParam(static_cast<LPARAM>(draw->nmcd.lItemlParam)));
-    if (it == startupState_->textOf.end() || !IsSuspectPublisher(it->second)) return CDRF_DODEFAULT;
+    if (draw->nmcd.dwDrawStage != CDDS_ITEMPREPAINT) return CDRF_DODEFAULT;
+    auto it = state_->textOf.find(IdOfParam(static_cast<LPARAM>(draw->nmcd.lItemlParam)));
+    if (it == state_->textOf.end() || !IsSuspectPublisher(it->second)) return CDRF_DODEFAULT;
     draw->clrText = kSuspectColour;
     return CDRF_NEWFONT;
   });
+  // The tick, and the publisher worker, which posts each result to the UI thread.
+  StartupPageState* state = state_.get();
+  state->hideMicrosoft = TIniFile(*svc_.profile, SettingsFilePath(svc_.exeDir))
+                             .ReadBool(kSettingsSection, kKeyHideMicrosoft, false);
+  if (svc_.signers) {
+    StartupPageState* raw = state;
+    std::shared_ptr<UiGate> gate = f.Gate();
+    HWND list = ListView2;
+    ShortcutTarget target;
+    if (ShortcutFiles* shortcuts = svc_.shortcuts)
+      target = [shortcuts](const std::string& lnk) -> std::optional<std::string> {
+        return shortcuts->Read(lnk).target;
+      };
+    // Each result goes to the UI thread, where it is taken only while it belongs to the rows
+    // on screen. A full queue (Busy) is offered the result again; a closed gate never takes it.
+    state->worker = std::make_unique<PublisherWorker>(
+        *svc_.signers, WinProgramLookup(), std::move(target),
+        [raw, list, gate](uint64_t generation, const PublisherResult& result) {
+          return gate->Send([raw, list, generation, result] {
+                   if (generation == raw->generation) ApplyPublisher(list, *raw, result);
+                 }) != Handed::Busy;
+        },
+        [raw, gate](uint64_t generation) {
+          return gate->Send([raw, generation] {
+                   if (generation == raw->generation) raw->pending = false;
+                 }) != Handed::Busy;
+        },
+        // The checks take whole seconds of processor time: the window goes first.
+        [] { ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); });
+  }
 }
 
-void TForm1::TabSheet4Show() { StartupListRefresh(*this); }
+void StartupPage::TabSheet4Show() { StartupListRefresh(*this); }
 
-void TForm1::Button2Click() {
+void StartupPage::Button2Click() {
   OnStartupList(*this, [this](StartupItems& items, StartupView& view) {
-    items.AddClick(view, Handle, OpenDialog3);
+    items.AddClick(view, form.Handle, form.OpenDialog3);
   });
 }
 
-void TForm1::Button6Click() {
+void StartupPage::Button6Click() {
   OnStartupList(*this,
-                [this](StartupItems& items, StartupView& view) { items.DeleteClick(view, Handle); });
+                [this](StartupItems& items, StartupView& view) { items.DeleteClick(view, form.Handle); });
 }
 
-void TForm1::DisableCheckedStartupItems() {
+void StartupPage::DisableCheckedStartupItems() {
   OnStartupList(*this, [this](StartupItems& items, StartupView& view) {
-    items.SetCheckedEnabled(view, false, Handle);
+    items.SetCheckedEnabled(view, false, form.Handle);
   });
 }
 
-void TForm1::OpenStartupFileLocation() {
+void StartupPage::OpenStartupFileLocation() {
   OnStartupList(*this, [this](StartupItems& items, StartupView& view) {
-    items.OpenFileLocation(view, Handle, WinProgramLookup());
+    items.OpenFileLocation(view, form.Handle, WinProgramLookup());
   });
 }
 
-void TForm1::EnableCheckedStartupItems() {
+void StartupPage::EnableCheckedStartupItems() {
   OnStartupList(*this, [this](StartupItems& items, StartupView& view) {
-    items.SetCheckedEnabled(view, true, Handle);
+    items.SetCheckedEnabled(view, true, form.Handle);
   });
 }
 

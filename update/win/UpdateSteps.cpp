@@ -1,31 +1,33 @@
 // The Main window's side of the online update: starting the check and the Reminder decision.
+#include "update/win/UpdateSteps.h"
+
 #include "app/Settings.h"
 #include "app/Text.h"
-#include "app/Unit1.h"
 #include "app/UiGate.h"
+#include "app/Unit1.h"
+#include "update/HttpClient.h"
 #include "update/UpdateConstants.h"
 #include "update/Usjtx.h"
 #include "update/jcsj.h"
-#include "update/HttpClient.h"
 
 namespace mt {
 
-std::string TForm1::UpdateEndpointUrl() const {
+std::string UpdateEndpointUrl(const Services& svc) {
   return svc.updateEndpoint.empty() ? UpdateEndpointOfSite() : svc.updateEndpoint;
 }
 
-void TForm1::StartUpdateCheck() {
-  TForm1* form = this;
-  std::shared_ptr<UiGate> gate = UpdateGate();
+void StartUpdateCheck(TForm1& form) {
+  TForm1* owner = &form;
+  std::shared_ptr<UiGate> gate = form.UpdateGate();
   // The record travels with the hand-over: it is stored on the UI thread just before Timer2
   // is armed, so it is complete before the timer can fire and no lock is needed.
   auto deliver = DeliverOnUiThread(
       [gate](std::function<void()> work) { return gate->Send(std::move(work)); },
-      [form](const UpdateRecord& record) {
+      [owner](const UpdateRecord& record) {
         gUpdateRecord = record;
-        form->SetTimer2Enabled(true);
+        owner->SetTimer2Enabled(true);
       });
-  auto* thread = new Trjsjhread(true, *svc.http, UpdateEndpointUrl(), deliver);
+  auto* thread = new Trjsjhread(true, *form.svc.http, UpdateEndpointUrl(form.svc), deliver);
   rjsjhread = thread;
   try {
     thread->Resume();
@@ -36,14 +38,14 @@ void TForm1::StartUpdateCheck() {
   }
 }
 
-void TForm1::Timer2Timer() {
-  SetTimer2Enabled(false);
-  TIniFile ini(*svc.profile, SettingsFilePath(svc.exeDir));
+void Timer2Timer(TForm1& form) {
+  form.SetTimer2Enabled(false);
+  TIniFile ini(*form.svc.profile, SettingsFilePath(form.svc.exeDir));
   const bool remind = ini.ReadBool(kSettingsSection, kKeySjtx, true);
   const std::string silenced = ini.ReadString(kSettingsSection, kKeySjtxVer, kProgramVersion);
   // Versions compare as the page's bytes; the settings file holds text.
   if (!ShouldRemind(gUpdateRecord.zpver, remind, Utf8ToGbk(silenced))) return;
-  OpenReminderWindow(*this, gUpdateRecord);
+  OpenReminderWindow(form, gUpdateRecord);
 }
 
 }  // namespace mt

@@ -1,0 +1,59 @@
+// The "系统启动项" page of the Main window: the startup list (ListView2), "添加" and "删除",
+// and the list's context menu. The work is done by StartupItems; the page shows its rows and
+// fills the publisher column from a worker thread of its own.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
+#include "app/win/TabPage.h"
+#include "startup/StartupItems.h"
+
+namespace mt {
+
+struct Services;
+struct StartupPageState;
+
+class StartupPage : public TabPage {
+ public:
+  static constexpr int kTab = 3;
+  StartupPage(TForm1& form, HWND sheet);
+  ~StartupPage() override;
+
+  void Shown() override { TabSheet4Show(); }
+  // Stops the publisher worker and waits for it.
+  void Shutdown() override;
+
+  void TabSheet4Show();
+  void Button2Click();
+  void Button6Click();
+  // The list's context menu: "禁用" / "启用" the ticked rows.
+  void DisableCheckedStartupItems();
+  void EnableCheckedStartupItems();
+  // "打开文件位置": the selected row's program, selected in Explorer.
+  void OpenStartupFileLocation();
+  // "隐藏微软签名的项目": the tick that hides rows signed by Microsoft (kept in config.ini).
+  void ToggleHideMicrosoftStartupItems();
+  bool HideMicrosoftStartupItems() const;
+  // True while the publisher column of the latest refresh is still being filled.
+  bool StartupPublishersPending() const;
+
+  // ListView2: the startup list (check boxes); each row's lParam holds where the row came
+  // from. Button2 "添加", Button6 "删除".
+  HWND ListView2 = nullptr, Button2 = nullptr, Button6 = nullptr;
+
+  // The page's state, for the helpers of its own file.
+  StartupPageState& State() { return *state_; }
+  Services& svc() { return svc_; }
+
+ private:
+  Services& svc_;
+  std::unique_ptr<StartupPageState> state_;
+};
+
+// The rows of a startup list view as they stand (texts, source, check state).
+std::vector<StartupRow> StartupRowsOf(HWND listView);
+
+}  // namespace mt
