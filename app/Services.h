@@ -10,10 +10,11 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-// windows.h maps DeleteFile to DeleteFileW; include it once here and drop that macro so that
-// FileSystem::DeleteFile means the same in every translation unit.
-#include <windows.h>
+// windows.h maps DeleteFile to DeleteFileW. The logic does not see windows.h; a Win32 file
+// includes it before this header, which drops that macro so that FileSystem::DeleteFile means
+// the same in every translation unit (a file that includes windows.h after this one and calls
+// DeleteFile does not compile: it names DeleteFileW).
+#ifdef DeleteFile
 #undef DeleteFile
 #endif
 
@@ -23,13 +24,13 @@ class RegistryBackend;
 // The tools' own services, declared with their tools.
 class ProcessStarter;     // vdrive/ProcessStarter.h
 class IconSource;         // browser/IconSource.h
-class ShortcutFiles;      // browser/Shortcuts.h
+class ShortcutFiles;      // app/Shortcuts.h
 class StartupPlaces;      // startup/StartupItems.h
 class TaskStore;          // startup/ScheduledTasks.h
 class HttpService;        // update/HttpClient.h
 class InstallerVerifier;  // update/InstallerTrust.h
 class InstallerLauncher;  // update/InstallerTrust.h
-class SignerSource;       // update/InstallerTrust.h
+class SignerSource;       // app/Signers.h
 class TFhzPortal;         // offer/FhzPortal.h
 
 // A window, as seen by the logic: an opaque handle (HWND on Windows) used only as an owner.

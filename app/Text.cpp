@@ -7,7 +7,7 @@
 #include "app/Error.h"
 
 #ifdef _WIN32
-#include "app/win/Convert.h"
+#include "app/CodePage.h"
 #else
 #include <iconv.h>
 #endif

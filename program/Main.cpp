@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <ole2.h>
 
-#include "app/win/WinServices.h"
+#include "program/WinServiceSet.h"
 #include "program/ProgramForm.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int cmdShow) {

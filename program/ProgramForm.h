@@ -3,7 +3,7 @@
 // make their Main window from it.
 #pragma once
 
-#include "app/Unit1.h"
+#include "app/win/Unit1.h"
 
 namespace mt {
 

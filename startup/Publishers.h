@@ -15,7 +15,7 @@
 
 #include "startup/ProgramPath.h"
 #include "startup/StartupItems.h"
-#include "update/InstallerTrust.h"
+#include "app/Signers.h"
 
 namespace mt {
 

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/Services.h"
+#include "app/Signers.h"
 
 namespace mt {
 
@@ -119,22 +120,6 @@ inline constexpr uint32_t kChainExplicitDistrust = 0x04000000;
 // errors that mean "not anchored in a trusted root" (read as well because some platforms'
 // WinVerifyTrust lets such chains pass), and the signer is exactly `makerName`.
 TrustVerdict JudgeSignature(const SignatureFacts& facts, const std::string& makerName);
-
-// ---- who signed a file (any program, not only the installer) ------------------------------
-// What the platform says of a file's signer: a signature (embedded, or the system catalog's)
-// that passed its check, with the signer's name; none; or no file at all.
-struct FileSigner {
-  enum class Kind { kSigned, kUnsigned, kMissing };
-  Kind kind = Kind::kUnsigned;
-  std::string name;  // the signer's common name when kSigned
-};
-
-class SignerSource {
- public:
-  virtual ~SignerSource() = default;
-  // Checks the file at `path`; never throws. Safe to call from a worker thread.
-  virtual FileSigner SignerOf(const std::string& path) = 0;
-};
 
 // The signer's name when the facts show a signature that passed (accepted by WinVerifyTrust,
 // a chain anchored in a trusted root, a name); empty otherwise. A signature that does not pass

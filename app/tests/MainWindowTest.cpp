@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "app/Constants.h"
-#include "app/Unit1.h"
+#include "app/win/Unit1.h"
 #include "app/win/Handles.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/WinMainWindow.h"

@@ -10,7 +10,7 @@
 #include "app/Error.h"
 #include "app/Settings.h"
 #include "app/win/Handles.h"
-#include "app/win/WinServices.h"
+#include "program/WinServiceSet.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/WinFolderLink.h"
 

@@ -2,31 +2,6 @@
 
 namespace mt {
 
-std::wstring Widen(const std::string& text, UINT codePage) {
-  if (text.empty()) return std::wstring();
-  const int size = static_cast<int>(text.size());
-  int n = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
-  std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0) MultiByteToWideChar(codePage, 0, text.data(), size, out.data(), n);
-  return out;
-}
-
-std::string Narrow(const wchar_t* utf16, size_t length, UINT codePage) {
-  if (length == 0) return std::string();
-  const int size = static_cast<int>(length);
-  int n = WideCharToMultiByte(codePage, 0, utf16, size, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) WideCharToMultiByte(codePage, 0, utf16, size, out.data(), n, nullptr, nullptr);
-  return out;
-}
-
-std::string Narrow(const std::wstring& utf16) { return Narrow(utf16.data(), utf16.size()); }
-
-std::string Recode(const std::string& text, UINT from, UINT to) {
-  const std::wstring utf16 = Widen(text, from);
-  return Narrow(utf16.data(), utf16.size(), to);
-}
-
 std::string SystemErrorText(DWORD code) {
   wchar_t* buffer = nullptr;
   DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |

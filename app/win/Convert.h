@@ -1,23 +1,14 @@
-// Text conversion at the Win32 boundary. Inside, text is UTF-8; a call that takes UTF-16 gets
-// Widen(text), and what it returns comes back through Narrow. Bytes in another code page (the
-// GBK of network bodies: 936, or the system's CP_ACP) go through the same two functions.
+// Text at the Win32 boundary: the code-page conversions (app/CodePage.h) and the system's
+// text for an error code.
 #pragma once
 
 #include <windows.h>
 
-#include <cstddef>
 #include <string>
 
-namespace mt {
+#include "app/CodePage.h"
 
-// `text` in `codePage` (UTF-8 unless told) as UTF-16.
-std::wstring Widen(const std::string& text, UINT codePage = CP_UTF8);
-// UTF-16 as UTF-8, or as `codePage` text (a character the code page cannot hold becomes its
-// default character).
-std::string Narrow(const std::wstring& utf16);
-std::string Narrow(const wchar_t* utf16, size_t length, UINT codePage = CP_UTF8);
-// `text` from one code page to another, through UTF-16.
-std::string Recode(const std::string& text, UINT from, UINT to);
+namespace mt {
 
 // The system's text for an error code (FormatMessage), without the trailing line break.
 std::string SystemErrorText(DWORD code);

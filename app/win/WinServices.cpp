@@ -11,13 +11,6 @@
 #include "app/Error.h"
 #include "app/win/Handles.h"
 #include "app/win/WinRegistry.h"
-#include "browser/win/WinIconSource.h"
-#include "browser/win/WinShortcuts.h"
-#include "startup/win/WinStartupPlaces.h"
-#include "startup/win/WinTaskStore.h"
-#include "update/win/WinHttpClient.h"
-#include "update/win/WinInstallerTrust.h"
-#include "vdrive/win/WinProcessStarter.h"
 
 namespace mt {
 
@@ -362,43 +355,6 @@ void WinBrowserHost::NavigateHidden(WindowRef parent, int left, int height, cons
   CreateWindowExW(0, L"AtlAxWin", Widen(url).c_str(), WS_CHILD | WS_VISIBLE, left, 0, 100, height,
                   static_cast<HWND>(parent), nullptr, GetModuleHandleW(nullptr), nullptr);
 }
-
-// ---- the set -----------------------------------------------------------------------------------
-
-WinServiceSet::WinServiceSet()
-    : processes(std::make_unique<WinProcessStarter>()),
-      icons(std::make_unique<WinIconSource>()),
-      shortcuts(std::make_unique<WinShortcuts>()),
-      startupPlaces(std::make_unique<WinStartupPlaces>()),
-      tasks(std::make_unique<WinTaskStore>()),
-      http(std::make_unique<WinHttpService>()),
-      installerVerifier(std::make_unique<WinInstallerVerifier>()),
-      installerLauncher(std::make_unique<WinInstallerLauncher>()),
-      signers(std::make_unique<WinSignerSource>()) {
-  Services& s = services;
-  s.registry = &registry;
-  s.files = &files;
-  s.profile = &profile;
-  s.shell = &shell;
-  s.dialogs = &dialogs;
-  s.messages = &messages;
-  s.clipboard = &clipboard;
-  s.browser = &browser;
-  s.processes = processes.get();
-  s.icons = icons.get();
-  s.shortcuts = shortcuts.get();
-  s.startupPlaces = startupPlaces.get();
-  s.tasks = tasks.get();
-  s.http = http.get();
-  s.installerVerifier = installerVerifier.get();
-  s.installerLauncher = installerLauncher.get();
-  s.signers = signers.get();
-  s.exeDir = ExecutableDirectory();
-}
-
-WinServiceSet::~WinServiceSet() = default;
-
-std::unique_ptr<WinServiceSet> MakeWinServices() { return std::make_unique<WinServiceSet>(); }
 
 std::string ExecutableDirectory() {
   std::vector<wchar_t> buf(32768);

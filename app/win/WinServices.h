@@ -1,5 +1,7 @@
-// The real services over the Win32 API.
+// The real services of app/ over the Win32 API (the tools make their own in their win/).
 #pragma once
+
+#include <windows.h>
 
 #include <memory>
 
@@ -66,36 +68,6 @@ class WinBrowserHost : public BrowserHost {
  public:
   void NavigateHidden(WindowRef parent, int left, int height, const std::string& url) override;
 };
-
-// Every real service together, with the Services bundle pointing at them. The tools' own
-// services are made by their tools' Win32 code; this set only owns them.
-struct WinServiceSet {
-  WinServiceSet();
-  ~WinServiceSet();
-  WinServiceSet(const WinServiceSet&) = delete;
-  WinServiceSet& operator=(const WinServiceSet&) = delete;
-
-  WinRegistry registry;
-  WinFileSystem files;
-  WinProfile profile;
-  WinShell shell;
-  WinDialogs dialogs;
-  WinMessageBoxes messages;
-  WinClipboard clipboard;
-  WinBrowserHost browser;
-  std::unique_ptr<ProcessStarter> processes;
-  std::unique_ptr<IconSource> icons;
-  std::unique_ptr<ShortcutFiles> shortcuts;
-  std::unique_ptr<StartupPlaces> startupPlaces;
-  std::unique_ptr<TaskStore> tasks;
-  std::unique_ptr<HttpService> http;
-  std::unique_ptr<InstallerVerifier> installerVerifier;
-  std::unique_ptr<InstallerLauncher> installerLauncher;
-  std::unique_ptr<SignerSource> signers;
-  Services services;
-};
-// The program's services, made once at start (and by tests that want the real ones).
-std::unique_ptr<WinServiceSet> MakeWinServices();
 
 // Folder of the running executable, without a trailing "\".
 std::string ExecutableDirectory();

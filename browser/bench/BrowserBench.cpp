@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "app/Registry.h"
-#include "app/Unit1.h"
+#include "app/win/Unit1.h"
 #include "program/ProgramForm.h"
-#include "app/win/WinServices.h"
+#include "program/WinServiceSet.h"
 #include "tools/bench/WinBenchSupport.h"
 #include "browser/BrowserHijacks.h"
 #include "browser/IESweeperEx.h"

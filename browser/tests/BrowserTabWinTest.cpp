@@ -14,7 +14,7 @@
 #include <fstream>
 
 #include "app/Backup.h"
-#include "app/Unit1.h"
+#include "app/win/Unit1.h"
 #include "browser/BrowserHijacks.h"
 #include "browser/BrowserRepair.h"
 #include "browser/win/WinShortcuts.h"

@@ -7,7 +7,7 @@
 #include "browser/win/BrowserPage.h"
 
 #include "app/Backup.h"
-#include "app/Unit1.h"
+#include "app/win/Unit1.h"
 #include "browser/BrowserRepair.h"
 
 namespace mt {

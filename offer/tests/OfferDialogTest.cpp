@@ -6,10 +6,10 @@
 
 #include "app/Constants.h"
 #include "app/Registry.h"
-#include "app/Unit1.h"
+#include "app/win/Unit1.h"
 #include "program/ProgramForm.h"
 #include "app/win/WinRegistry.h"
-#include "offer/FhzPortal.h"
+#include "offer/win/FhzPortal.h"
 #include "offer/PartnerOffer.h"
 #include "tests/support/StandIns.h"
 

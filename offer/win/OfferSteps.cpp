@@ -1,8 +1,8 @@
 // The partner offer's entry points in the Main window's start-up.
 #include "offer/win/OfferSteps.h"
 
-#include "app/Unit1.h"
-#include "offer/FhzPortal.h"
+#include "app/win/Unit1.h"
+#include "offer/win/FhzPortal.h"
 #include "offer/PartnerOffer.h"
 
 namespace mt {

@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "app/Settings.h"
-#include "app/Unit1.h"
+#include "app/win/Unit1.h"
 #include "app/win/Handles.h"
 #include "app/win/WinServices.h"
 #include "splitter/FileSplitter.h"

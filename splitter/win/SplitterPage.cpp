@@ -9,7 +9,7 @@
 #include "splitter/win/SplitterPage.h"
 
 #include "app/UiGate.h"
-#include "app/Unit1.h"
+#include "app/win/Unit1.h"
 #include "splitter/FileSplitter.h"
 
 namespace mt {

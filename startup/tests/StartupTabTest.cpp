@@ -20,7 +20,7 @@
 #include "app/Backup.h"
 #include "app/Constants.h"
 #include "app/Settings.h"
-#include "app/Unit1.h"
+#include "app/win/Unit1.h"
 #include "app/win/WinServices.h"
 #include "startup/Publishers.h"
 #include "startup/StartupApproved.h"

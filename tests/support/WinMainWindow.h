@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "app/Registry.h"
-#include "app/Unit1.h"
+#include "app/win/Unit1.h"
 #include "program/ProgramForm.h"
 #include "app/win/Convert.h"
-#include "app/win/WinServices.h"
+#include "program/WinServiceSet.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/WinPump.h"
 

@@ -8,14 +8,14 @@
 #include <memory>
 
 #include "app/Settings.h"
-#include "app/Unit1.h"
+#include "app/win/Unit1.h"
 #include "program/ProgramForm.h"
 #include "app/Constants.h"
 #include "app/win/Handles.h"
-#include "app/win/WinServices.h"
+#include "program/WinServiceSet.h"
 #include "tests/support/StandIns.h"
 #include "app/UiGate.h"
-#include "update/Usjtx.h"
+#include "update/win/Usjtx.h"
 #include "update/jcsj.h"
 #include "update/tests/WinSigningSupport.h"
 #include "update/tests/WinTestSupport.h"

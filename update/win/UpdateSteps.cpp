@@ -4,10 +4,10 @@
 #include "app/Settings.h"
 #include "app/Text.h"
 #include "app/UiGate.h"
-#include "app/Unit1.h"
+#include "app/win/Unit1.h"
 #include "update/HttpClient.h"
 #include "update/UpdateConstants.h"
-#include "update/Usjtx.h"
+#include "update/win/Usjtx.h"
 #include "update/jcsj.h"
 
 namespace mt {

@@ -10,7 +10,7 @@
 
 #include "app/Backup.h"
 #include "app/Constants.h"
-#include "app/Unit1.h"
+#include "app/win/Unit1.h"
 #include "app/win/WinRegistry.h"
 #include "app/win/WinServices.h"
 #include "tests/support/StandIns.h"

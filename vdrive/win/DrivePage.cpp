@@ -2,7 +2,7 @@
 #include "vdrive/win/DrivePage.h"
 
 #include "app/Backup.h"
-#include "app/Unit1.h"
+#include "app/win/Unit1.h"
 #include "app/Constants.h"
 #include "vdrive/VirtualDrives.h"
 #include "vdrive/ProcessStarter.h"

@@ -1,4 +1,4 @@
-#include "app/Unit1.h"
+#include "app/win/Unit1.h"
 
 #include <windowsx.h>
 

@@ -1,9 +1,9 @@
-#include "offer/FhzPortal.h"
+#include "offer/win/FhzPortal.h"
 
 #include <functional>
 
 #include "app/Constants.h"
-#include "app/Unit1.h"
+#include "app/win/Unit1.h"
 
 namespace mt {
 

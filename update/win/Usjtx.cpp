@@ -1,8 +1,8 @@
-#include "update/Usjtx.h"
+#include "update/win/Usjtx.h"
 
 #include "app/Settings.h"
 #include "app/Text.h"
-#include "app/Unit1.h"
+#include "app/win/Unit1.h"
 #include "update/ReminderPlacement.h"
 #include "app/UiGate.h"
 #include "update/UpdateConstants.h"
