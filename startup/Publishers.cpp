@@ -64,7 +64,7 @@ PublisherWorker::PublisherWorker(SignerSource& signers, ProgramLookup lookup,
       deliver_(std::move(deliver)),
       finished_(std::move(finished)),
       started_(std::move(started)) {
-  thread_ = std::thread([this] { Run(); });
+  thread_ = Worker([this] { Run(); });
 }
 
 PublisherWorker::~PublisherWorker() {
@@ -75,7 +75,7 @@ PublisherWorker::~PublisherWorker() {
     pending_.reset();
   }
   wake_.notify_all();
-  thread_.join();
+  thread_.Join();
 }
 
 uint64_t PublisherWorker::Start(std::vector<PublisherRow> rows) {

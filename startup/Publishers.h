@@ -10,9 +10,9 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "app/Worker.h"
 #include "startup/ProgramPath.h"
 #include "startup/StartupItems.h"
 #include "app/Signers.h"
@@ -98,7 +98,7 @@ class PublisherWorker {
   uint64_t generation_ = 0;  // of the newest job; a job runs while it is the newest
   std::optional<std::vector<PublisherRow>> pending_;
   bool quit_ = false;
-  std::thread thread_;
+  Worker thread_;
 };
 
 }  // namespace mt

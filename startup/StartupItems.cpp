@@ -1,12 +1,12 @@
 #include "startup/StartupItems.h"
 
 #include <exception>
-#include <future>
 
 #include "app/Backup.h"
 #include "app/Error.h"
 #include "app/Path.h"
 #include "app/Text.h"
+#include "app/Worker.h"
 #include "startup/ScheduledTasks.h"
 #include "startup/StartupApproved.h"
 
@@ -102,10 +102,19 @@ std::string NameFromShown(const std::string& shown, StartupSource source) {
 void StartupItems::Refresh(StartupView& view) {
   // The scheduler answers slowly (a call into its service per task): it is asked on a thread
   // of its own while the registry and the folders are read.
-  std::future<std::vector<TaskInfo>> tasks;
+  // What the store throws is handed back to this thread with the list.
+  std::vector<TaskInfo> tasks;
+  std::exception_ptr tasksFailed;
+  Worker taskReader;  // joined at the latest when it goes, before the two above
   if (svc_.tasks) {
     TaskStore* store = svc_.tasks;
-    tasks = std::async(std::launch::async, [store] { return store->Tasks(); });
+    taskReader = Worker([store, &tasks, &tasksFailed] {
+      try {
+        tasks = store->Tasks();
+      } catch (...) {
+        tasksFailed = std::current_exception();
+      }
+    });
   }
   view.Clear();
   ListRunKey(view, StartupSource::MachineRun);
@@ -115,7 +124,11 @@ void StartupItems::Refresh(StartupView& view) {
   ListFolder(view, CommonStartupFolder(), StartupSource::CommonFolder);
   for (const RegistryPlace& place : kPlaces)
     if (place.kind != PlaceKind::RunList) ListPlace(view, place);
-  if (tasks.valid()) ListTasks(view, tasks.get());
+  if (taskReader.Joinable()) {
+    taskReader.Join();
+    if (tasksFailed) std::rethrow_exception(tasksFailed);
+    ListTasks(view, tasks);
+  }
   view.SetReadOnly();
 }
 

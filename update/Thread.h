@@ -1,4 +1,5 @@
-// A worker thread object: created suspended, started by Resume, and (with FreeOnTerminate,
+// A worker thread object: created suspended, started by Resume on a detached thread of the
+// app's Worker (never waited for, not even at the program's end), and (with FreeOnTerminate,
 // the default) deleting itself when its body returns. Whatever the body throws ends it
 // quietly: background work never reports to the user.
 #pragma once
@@ -28,9 +29,6 @@ class TThread {
  private:
   // The body as the new thread runs it: Execute, then (with FreeOnTerminate) delete.
   static void Run(TThread* thread);
-#ifdef _WIN32
-  static unsigned __stdcall Entry(void* thread);
-#endif
 
   std::atomic<bool> started_{false};
 };

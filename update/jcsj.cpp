@@ -1,7 +1,7 @@
 #include "update/jcsj.h"
 
 #ifdef _WIN32
-#include <objbase.h>
+#include "app/win/Handles.h"
 #endif
 
 namespace mt {
@@ -9,29 +9,13 @@ namespace mt {
 UpdateRecord gUpdateRecord;
 Trjsjhread* rjsjhread = nullptr;
 
-namespace {
-
-// COM for the lifetime of one request on the calling thread.
-class ComScope {
- public:
-#ifdef _WIN32
-  ComScope() : ok_(SUCCEEDED(::CoInitialize(nullptr))) {}
-  ~ComScope() {
-    if (ok_) ::CoUninitialize();
-  }
-
- private:
-  bool ok_;
-#endif
-};
-
-}  // namespace
-
 Trjsjhread::Trjsjhread(bool createSuspended, HttpService& http, std::string url, Deliver deliver)
     : TThread(createSuspended), http_(http), url_(std::move(url)), deliver_(std::move(deliver)) {}
 
 std::string Trjsjhread::FetchPage(const std::string& url) {
-  [[maybe_unused]] ComScope com;
+#ifdef _WIN32
+  const ComScope com;  // for the lifetime of the request on this thread
+#endif
   std::unique_ptr<HttpClient> client = http_.CreateClient();
   client->SetUserAgent(kUpdateUserAgent);
   return NormalisePage(client->GetText(url));

@@ -304,12 +304,12 @@ std::optional<std::string> WinDialogs::BrowseFolder(WindowRef owner, const std::
   bi.pszDisplayName = display;
   bi.lpszTitle = t.c_str();
   bi.ulFlags = BIF_RETURNONLYFSDIRS;
-  PIDLIST_ABSOLUTE pidl = SHBrowseForFolderW(&bi);
+  const UniqueCoTaskMem<PIDLIST_ABSOLUTE> pidl(SHBrowseForFolderW(&bi));
   if (!pidl) return std::nullopt;
   std::vector<wchar_t> path(32768, L'\0');
-  BOOL ok = SHGetPathFromIDListEx(pidl, path.data(), static_cast<DWORD>(path.size()), GPFIDL_DEFAULT);
-  CoTaskMemFree(pidl);
-  if (!ok) return std::nullopt;
+  if (!SHGetPathFromIDListEx(pidl.get(), path.data(), static_cast<DWORD>(path.size()),
+                             GPFIDL_DEFAULT))
+    return std::nullopt;
   return Narrow(std::wstring(path.data()));
 }
 

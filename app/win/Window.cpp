@@ -384,20 +384,13 @@ LRESULT Window::Dispatch(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         return 1;
       }
       case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = ::BeginPaint(hwnd, &ps);
-        try {
-          RECT rc;
-          ::GetClientRect(hwnd, &rc);
-          if (s != surfaces_.end()) {
-            if (s->second.raised) ::DrawEdge(dc, &rc, EDGE_RAISED, BF_RECT);
-            if (s->second.paint) s->second.paint(dc, rc);
-          }
-        } catch (...) {
-          ::EndPaint(hwnd, &ps);
-          throw;
+        const PaintScope paint(hwnd);
+        RECT rc;
+        ::GetClientRect(hwnd, &rc);
+        if (s != surfaces_.end()) {
+          if (s->second.raised) ::DrawEdge(paint.dc(), &rc, EDGE_RAISED, BF_RECT);
+          if (s->second.paint) s->second.paint(paint.dc(), rc);
         }
-        ::EndPaint(hwnd, &ps);
         return 0;
       }
       case WM_SIZE:
@@ -501,16 +494,19 @@ bool Window::Forward(HWND, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         ::GetWindowRect(ctl, &r);
         at = {r.left + Scale(8), r.top + Scale(8)};
       }
-      HMENU menu = ::CreatePopupMenu();
-      if (!menu) return false;
+      UINT chosen = 0;
       const std::vector<MenuItem> items = it->second;
-      for (size_t i = 0; i < items.size(); ++i)
-        ::AppendMenuW(menu,
-                      MF_STRING | (items[i].ticked && items[i].ticked() ? MF_CHECKED : 0),
-                      i + 1, Widen(items[i].caption).c_str());
-      UINT chosen = static_cast<UINT>(::TrackPopupMenu(
-          menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, Handle, nullptr));
-      ::DestroyMenu(menu);
+      {
+        const UniqueMenu menu(::CreatePopupMenu());
+        if (!menu) return false;
+        for (size_t i = 0; i < items.size(); ++i)
+          ::AppendMenuW(menu.get(),
+                        MF_STRING | (items[i].ticked && items[i].ticked() ? MF_CHECKED : 0),
+                        i + 1, Widen(items[i].caption).c_str());
+        chosen = static_cast<UINT>(::TrackPopupMenu(menu.get(),
+                                                    TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
+                                                    at.x, at.y, 0, Handle, nullptr));
+      }  // the menu is gone before the chosen item's handler runs
       if (chosen >= 1 && chosen <= items.size()) Guarded(items[chosen - 1].handler);
       result = 0;
       return true;

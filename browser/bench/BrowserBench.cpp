@@ -21,6 +21,7 @@
 #include "app/win/Unit1.h"
 #include "program/ProgramForm.h"
 #include "program/WinServiceSet.h"
+#include "app/win/Handles.h"
 #include "tools/bench/WinBenchSupport.h"
 #include "browser/BrowserHijacks.h"
 #include "browser/IESweeperEx.h"
@@ -170,19 +171,17 @@ bool MakeShortcutsAndPolicies(mt::RegistryBackend& backend) {
   CreateDirectoryW(LinkFolder().c_str(), nullptr);
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   for (int i = 0; i < kShortcuts; ++i) {
-    IShellLinkW* link = nullptr;
-    IPersistFile* file = nullptr;
+    mt::ComPtr<IShellLinkW> link;
+    mt::ComPtr<IPersistFile> file;
     std::wstring args = L"--profile-directory=Default";
     if (i < kHijackedShortcuts) args += L" http://mt-bench.invalid/" + std::to_wstring(i);
     bool ok = SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                         IID_IShellLinkW, reinterpret_cast<void**>(&link))) &&
+                                         IID_IShellLinkW, link.put_void())) &&
               SUCCEEDED(link->SetPath(L"C:\\Program Files\\Microsoft\\Edge\\msedge.exe")) &&
               SUCCEEDED(link->SetArguments(args.c_str())) &&
-              SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+              SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.put_void())) &&
               SUCCEEDED(file->Save((LinkFolder() + L"\\Microsoft Edge " + std::to_wstring(i) +
                                     L".lnk").c_str(), TRUE));
-    if (file) file->Release();
-    if (link) link->Release();
     if (!ok) return false;
   }
   // 40 text policies over the stores of both roots.

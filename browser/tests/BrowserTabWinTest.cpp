@@ -18,6 +18,7 @@
 #include "browser/BrowserHijacks.h"
 #include "browser/BrowserRepair.h"
 #include "browser/win/WinShortcuts.h"
+#include "app/win/Handles.h"
 #include "app/win/WinRegistry.h"
 #include "app/win/WinServices.h"
 #include "tests/support/StandIns.h"
@@ -362,17 +363,14 @@ class TestFolderShortcuts : public WinShortcuts {
 // Makes a shortcut file with the shell's link object.
 bool MakeLink(const std::string& path, const std::string& target, const std::string& args) {
   ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  IShellLinkW* link = nullptr;
-  IPersistFile* file = nullptr;
-  bool ok = SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                         IID_IShellLinkW, reinterpret_cast<void**>(&link))) &&
-            SUCCEEDED(link->SetPath(Widen(target).c_str())) &&
-            SUCCEEDED(link->SetArguments(Widen(args).c_str())) &&
-            SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
-            SUCCEEDED(file->Save(Widen(path).c_str(), TRUE));
-  if (file) file->Release();
-  if (link) link->Release();
-  return ok;
+  ComPtr<IShellLinkW> link;
+  ComPtr<IPersistFile> file;
+  return SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IShellLinkW, link.put_void())) &&
+         SUCCEEDED(link->SetPath(Widen(target).c_str())) &&
+         SUCCEEDED(link->SetArguments(Widen(args).c_str())) &&
+         SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.put_void())) &&
+         SUCCEEDED(file->Save(Widen(path).c_str(), TRUE));
 }
 
 std::string FileBytes(const std::string& path) {

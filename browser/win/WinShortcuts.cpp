@@ -8,42 +8,10 @@
 #include <vector>
 
 #include "app/Error.h"
-#include "app/win/Convert.h"
+#include "app/win/Handles.h"
 
 namespace mt {
 namespace {
-
-// COM for the calling thread while it works with a link; the UI thread already has it.
-class ComScope {
- public:
-  ComScope() : ok_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-  ~ComScope() {
-    if (ok_) ::CoUninitialize();
-  }
-  ComScope(const ComScope&) = delete;
-  ComScope& operator=(const ComScope&) = delete;
-
- private:
-  bool ok_;
-};
-
-// An interface pointer released when it goes.
-template <typename T>
-class ComPtr {
- public:
-  ComPtr() = default;
-  ~ComPtr() {
-    if (p_) p_->Release();
-  }
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-  T** Out() { return &p_; }
-  T* operator->() const { return p_; }
-  T* get() const { return p_; }
-
- private:
-  T* p_ = nullptr;
-};
 
 std::string HresultText(HRESULT hr) {
   if (HRESULT_FACILITY(hr) == FACILITY_WIN32) return SystemErrorText(HRESULT_CODE(hr));
@@ -65,9 +33,9 @@ struct OpenLink {
 
 void Load(OpenLink& open, const std::string& path, DWORD mode) {
   HRESULT hr = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IShellLinkW, reinterpret_cast<void**>(open.link.Out()));
+                                  IID_IShellLinkW, open.link.put_void());
   if (FAILED(hr)) Fail(path, hr);
-  hr = open.link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(open.file.Out()));
+  hr = open.link->QueryInterface(IID_IPersistFile, open.file.put_void());
   if (FAILED(hr)) Fail(path, hr);
   hr = open.file->Load(Widen(path).c_str(), mode);
   if (FAILED(hr)) Fail(path, hr);
@@ -97,11 +65,10 @@ ShellLinkData ReadOpen(IShellLinkW* link) {
 }
 
 std::string KnownFolder(REFKNOWNFOLDERID id) {
-  PWSTR path = nullptr;
+  UniqueCoTaskMemString path;
   std::string out;
-  if (SUCCEEDED(::SHGetKnownFolderPath(id, 0, nullptr, &path)) && path)
-    out = Narrow(path, wcslen(path));
-  ::CoTaskMemFree(path);
+  if (SUCCEEDED(::SHGetKnownFolderPath(id, 0, nullptr, path.put())) && path)
+    out = Narrow(path.get(), wcslen(path.get()));
   return out;
 }
 
@@ -124,7 +91,7 @@ std::vector<ShortcutFolder> WinShortcuts::Folders() {
 }
 
 ShellLinkData WinShortcuts::Read(const std::string& path) {
-  ComScope com;
+  ComScope com;  // the UI thread has COM already; a worker may not
   OpenLink open;
   Load(open, path, STGM_READ);
   return ReadOpen(open.link.get());

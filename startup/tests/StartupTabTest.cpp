@@ -21,6 +21,7 @@
 #include "app/Constants.h"
 #include "app/Settings.h"
 #include "app/win/Unit1.h"
+#include "app/win/Handles.h"
 #include "app/win/WinServices.h"
 #include "startup/Publishers.h"
 #include "startup/StartupApproved.h"
@@ -135,10 +136,9 @@ void DeleteRunValue(HKEY root, const std::string& name, REGSAM view = 0) {
 }
 
 std::string Known(REFKNOWNFOLDERID id) {
-  PWSTR p = nullptr;
+  UniqueCoTaskMemString p;
   std::string out;
-  if (SUCCEEDED(SHGetKnownFolderPath(id, KF_FLAG_CREATE, nullptr, &p))) out = Narrow(p);
-  CoTaskMemFree(p);
+  if (SUCCEEDED(SHGetKnownFolderPath(id, KF_FLAG_CREATE, nullptr, p.put()))) out = Narrow(p.get());
   return out;
 }
 

@@ -10,11 +10,10 @@ namespace mt {
 namespace {
 
 std::string KnownFolder(REFKNOWNFOLDERID id) {
-  PWSTR path = nullptr;
+  UniqueCoTaskMemString path;
   std::string out;
-  if (SUCCEEDED(::SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path)) && path)
-    out = Narrow(path);
-  ::CoTaskMemFree(path);
+  if (SUCCEEDED(::SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, path.put())) && path)
+    out = Narrow(path.get());
   return out;
 }
 

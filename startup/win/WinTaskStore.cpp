@@ -13,107 +13,21 @@ namespace mt {
 
 namespace {
 
-// COM on this thread for the life of the object (apartment-threaded, as the shell wants it).
-class ComScope {
- public:
-  ComScope() {
-    const HRESULT hr = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    // Already initialised in another model: usable all the same, but not ours to end.
-    ok_ = hr == S_OK || hr == S_FALSE;
-  }
-  ~ComScope() {
-    if (ok_) ::CoUninitialize();
-  }
-  ComScope(const ComScope&) = delete;
-  ComScope& operator=(const ComScope&) = delete;
-
- private:
-  bool ok_ = false;
-};
-
-// Owns one reference to a COM object.
-template <typename T>
-class ComRef {
- public:
-  ComRef() = default;
-  ~ComRef() { Reset(); }
-  ComRef(ComRef&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
-  ComRef& operator=(ComRef&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      p_ = std::exchange(other.p_, nullptr);
-    }
-    return *this;
-  }
-  ComRef(const ComRef&) = delete;
-  ComRef& operator=(const ComRef&) = delete;
-
-  T* get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  // For an out parameter: releases what is held first.
-  T** out() {
-    Reset();
-    return &p_;
-  }
-  void Reset() {
-    if (p_) p_->Release();
-    p_ = nullptr;
-  }
-
- private:
-  T* p_ = nullptr;
-};
-
-// Owns a BSTR.
-class Bstr {
- public:
-  Bstr() = default;
-  explicit Bstr(const std::string& text) : Bstr(Widen(text)) {}
-  explicit Bstr(const std::wstring& text) : b_(::SysAllocString(text.c_str())) {}
-  ~Bstr() { ::SysFreeString(b_); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  BSTR get() const { return b_; }
-  BSTR* out() {
-    ::SysFreeString(b_);
-    b_ = nullptr;
-    return &b_;
-  }
-  std::string Text() const { return b_ ? Narrow(b_, ::SysStringLen(b_)) : std::string(); }
-
- private:
-  BSTR b_ = nullptr;
-};
-
-VARIANT Empty() {
-  VARIANT v;
-  ::VariantInit(&v);
-  return v;
-}
-
-// The index of a collection's item (from 1).
-VARIANT ItemIndex(LONG i) {
-  VARIANT v = Empty();
-  v.vt = VT_I4;
-  v.lVal = i;
-  return v;
-}
-
 // The local scheduler, connected as the current user.
-ComRef<ITaskService> Connect() {
-  ComRef<ITaskService> service;
+ComPtr<ITaskService> Connect() {
+  ComPtr<ITaskService> service;
   if (FAILED(::CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_ITaskService, reinterpret_cast<void**>(service.out()))))
+                                IID_ITaskService, service.put_void())))
     return {};
-  if (FAILED(service->Connect(Empty(), Empty(), Empty(), Empty()))) return {};
+  const UniqueVariant none;  // server, user, domain and password left out
+  if (FAILED(service->Connect(none.get(), none.get(), none.get(), none.get()))) return {};
   return service;
 }
 
-ComRef<ITaskFolder> Folder(ITaskService* service, const std::string& path) {
-  ComRef<ITaskFolder> folder;
-  Bstr name(path.empty() ? std::string("\\") : path);
-  if (FAILED(service->GetFolder(name.get(), folder.out()))) return {};
+ComPtr<ITaskFolder> Folder(ITaskService* service, const std::string& path) {
+  ComPtr<ITaskFolder> folder;
+  UniqueBstr name(path.empty() ? std::string("\\") : path);
+  if (FAILED(service->GetFolder(name.get(), folder.put()))) return {};
   return folder;
 }
 
@@ -124,28 +38,28 @@ std::pair<std::string, std::string> SplitPath(const std::string& path) {
   return {cut == 0 ? std::string("\\") : path.substr(0, cut), path.substr(cut + 1)};
 }
 
-ComRef<IRegisteredTask> Task(ITaskService* service, const std::string& path) {
+ComPtr<IRegisteredTask> Task(ITaskService* service, const std::string& path) {
   const auto [folderPath, name] = SplitPath(path);
-  ComRef<ITaskFolder> folder = Folder(service, folderPath);
+  ComPtr<ITaskFolder> folder = Folder(service, folderPath);
   if (!folder) return {};
-  ComRef<IRegisteredTask> task;
-  Bstr bname(name);
-  if (FAILED(folder->GetTask(bname.get(), task.out()))) return {};
+  ComPtr<IRegisteredTask> task;
+  UniqueBstr bname(name);
+  if (FAILED(folder->GetTask(bname.get(), task.put()))) return {};
   return task;
 }
 
 TaskInfo InfoOf(IRegisteredTask* task) {
   TaskInfo info;
-  Bstr path;
-  task->get_Path(path.out());
+  UniqueBstr path;
+  task->get_Path(path.put());
   info.path = path.Text();
   VARIANT_BOOL enabled = VARIANT_TRUE;
   task->get_Enabled(&enabled);
   info.enabled = enabled != VARIANT_FALSE;
   // The triggers and actions from the definition's text: every scheduler gives it, while
   // some (Wine's) cannot count the definition's trigger and action collections.
-  Bstr xml;
-  if (SUCCEEDED(task->get_Xml(xml.out()))) ReadTaskXml(xml.Text(), info);
+  UniqueBstr xml;
+  if (SUCCEEDED(task->get_Xml(xml.put()))) ReadTaskXml(xml.Text(), info);
   return info;
 }
 
@@ -159,54 +73,54 @@ std::vector<std::wstring> StoredTaskNames(const std::string& folderPath) {
   std::wstring folder = std::wstring(system, n) + L"\\Tasks";
   if (folderPath != "\\") folder += Widen(folderPath);
   WIN32_FIND_DATAW found;
-  HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return names;
+  const UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &found));
+  if (!find) return names;
   do {
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
-  } while (::FindNextFileW(find, &found));
-  ::FindClose(find);
+  } while (::FindNextFileW(find.get(), &found));
   return names;
 }
 
 void ListFolder(ITaskFolder* folder, std::vector<TaskInfo>& out, int depth) {
-  ComRef<IRegisteredTaskCollection> tasks;
+  ComPtr<IRegisteredTaskCollection> tasks;
   LONG count = 0;
-  if (SUCCEEDED(folder->GetTasks(TASK_ENUM_HIDDEN, tasks.out())) && tasks &&
+  if (SUCCEEDED(folder->GetTasks(TASK_ENUM_HIDDEN, tasks.put())) && tasks &&
       SUCCEEDED(tasks->get_Count(&count))) {
     for (LONG i = 1; i <= count; ++i) {
-      ComRef<IRegisteredTask> task;
-      if (SUCCEEDED(tasks->get_Item(ItemIndex(i), task.out())) && task)
+      ComPtr<IRegisteredTask> task;
+      if (SUCCEEDED(tasks->get_Item(UniqueVariant::Int(i).get(), task.put())) && task)
         out.push_back(InfoOf(task.get()));
     }
   } else {
-    Bstr path;
-    folder->get_Path(path.out());
+    UniqueBstr path;
+    folder->get_Path(path.put());
     for (const std::wstring& name : StoredTaskNames(path.Text())) {
-      ComRef<IRegisteredTask> task;
-      if (SUCCEEDED(folder->GetTask(Bstr(name).get(), task.out())) && task) out.push_back(InfoOf(task.get()));
+      ComPtr<IRegisteredTask> task;
+      if (SUCCEEDED(folder->GetTask(UniqueBstr(name).get(), task.put())) && task) out.push_back(InfoOf(task.get()));
     }
   }
   if (depth > 32) return;  // a folder tree deeper than this is not a real one
-  ComRef<ITaskFolderCollection> folders;
-  if (FAILED(folder->GetFolders(0, folders.out())) || !folders) return;
+  ComPtr<ITaskFolderCollection> folders;
+  if (FAILED(folder->GetFolders(0, folders.put())) || !folders) return;
   count = 0;
   folders->get_Count(&count);
   for (LONG i = 1; i <= count; ++i) {
-    ComRef<ITaskFolder> sub;
-    if (SUCCEEDED(folders->get_Item(ItemIndex(i), sub.out())) && sub) ListFolder(sub.get(), out, depth + 1);
+    ComPtr<ITaskFolder> sub;
+    if (SUCCEEDED(folders->get_Item(UniqueVariant::Int(i).get(), sub.put())) && sub) ListFolder(sub.get(), out, depth + 1);
   }
 }
 
 // The folder at `path`, made (with its parents) when it is not there.
-ComRef<ITaskFolder> MadeFolder(ITaskService* service, const std::string& path) {
-  ComRef<ITaskFolder> folder = Folder(service, path);
+ComPtr<ITaskFolder> MadeFolder(ITaskService* service, const std::string& path) {
+  ComPtr<ITaskFolder> folder = Folder(service, path);
   if (folder || path == "\\") return folder;
   const auto [parentPath, name] = SplitPath(path);
-  ComRef<ITaskFolder> parent = MadeFolder(service, parentPath);
+  ComPtr<ITaskFolder> parent = MadeFolder(service, parentPath);
   if (!parent) return {};
-  Bstr bname(name);
-  ComRef<ITaskFolder> made;
-  if (FAILED(parent->CreateFolder(bname.get(), Empty(), made.out()))) return {};
+  UniqueBstr bname(name);
+  ComPtr<ITaskFolder> made;
+  const UniqueVariant none;  // the parent's security descriptor
+  if (FAILED(parent->CreateFolder(bname.get(), none.get(), made.put()))) return {};
   return made;
 }
 
@@ -216,9 +130,9 @@ std::vector<TaskInfo> WinTaskStore::Tasks() {
   std::vector<TaskInfo> out;
   try {
     ComScope com;
-    ComRef<ITaskService> service = Connect();
+    ComPtr<ITaskService> service = Connect();
     if (!service) return out;
-    ComRef<ITaskFolder> root = Folder(service.get(), "\\");
+    ComPtr<ITaskFolder> root = Folder(service.get(), "\\");
     if (root) ListFolder(root.get(), out, 0);
   } catch (const std::exception&) {
   }
@@ -227,45 +141,46 @@ std::vector<TaskInfo> WinTaskStore::Tasks() {
 
 bool WinTaskStore::SetEnabled(const std::string& path, bool enabled) {
   ComScope com;
-  ComRef<ITaskService> service = Connect();
+  ComPtr<ITaskService> service = Connect();
   if (!service) return false;
-  ComRef<IRegisteredTask> task = Task(service.get(), path);
+  ComPtr<IRegisteredTask> task = Task(service.get(), path);
   return task && SUCCEEDED(task->put_Enabled(enabled ? VARIANT_TRUE : VARIANT_FALSE));
 }
 
 std::optional<std::string> WinTaskStore::Xml(const std::string& path) {
   ComScope com;
-  ComRef<ITaskService> service = Connect();
+  ComPtr<ITaskService> service = Connect();
   if (!service) return std::nullopt;
-  ComRef<IRegisteredTask> task = Task(service.get(), path);
+  ComPtr<IRegisteredTask> task = Task(service.get(), path);
   if (!task) return std::nullopt;
-  Bstr xml;
-  if (FAILED(task->get_Xml(xml.out())) || !xml.get()) return std::nullopt;
+  UniqueBstr xml;
+  if (FAILED(task->get_Xml(xml.put())) || !xml.get()) return std::nullopt;
   return xml.Text();
 }
 
 bool WinTaskStore::Delete(const std::string& path) {
   ComScope com;
-  ComRef<ITaskService> service = Connect();
+  ComPtr<ITaskService> service = Connect();
   if (!service) return false;
   const auto [folderPath, name] = SplitPath(path);
-  ComRef<ITaskFolder> folder = Folder(service.get(), folderPath);
-  Bstr bname(name);
+  ComPtr<ITaskFolder> folder = Folder(service.get(), folderPath);
+  UniqueBstr bname(name);
   return folder && SUCCEEDED(folder->DeleteTask(bname.get(), 0));
 }
 
 bool WinTaskStore::Register(const std::string& path, const std::string& xml) {
   ComScope com;
-  ComRef<ITaskService> service = Connect();
+  ComPtr<ITaskService> service = Connect();
   if (!service) return false;
   const auto [folderPath, name] = SplitPath(path);
-  ComRef<ITaskFolder> folder = MadeFolder(service.get(), folderPath);
+  ComPtr<ITaskFolder> folder = MadeFolder(service.get(), folderPath);
   if (!folder) return false;
-  Bstr bname(name), bxml(xml);
-  ComRef<IRegisteredTask> task;
+  UniqueBstr bname(name), bxml(xml);
+  ComPtr<IRegisteredTask> task;
   // The definition's own principal says who it runs as, as `schtasks /create /xml` does.
-  return SUCCEEDED(folder->RegisterTask(bname.get(), bxml.get(), TASK_CREATE_OR_UPDATE, Empty(),
-                                        Empty(), TASK_LOGON_NONE, Empty(), task.out()));
+  const UniqueVariant none;
+  return SUCCEEDED(folder->RegisterTask(bname.get(), bxml.get(), TASK_CREATE_OR_UPDATE, none.get(),
+                                        none.get(), TASK_LOGON_NONE, none.get(), task.put()));
 }
 
 }  // namespace mt
