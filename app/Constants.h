@@ -22,10 +22,9 @@ inline constexpr const char* kSignerName = "Mirtak Technology Co., Ltd.";
 inline constexpr const char* kChatHost = "wpa.chat.example";
 inline constexpr const char* kAuthorAccount = "800012345";
 
-// "Mirtak工具合集 v1.3" and "Mirtak工具合集 v1.3 (官方合作版)".
-inline std::string NormalCaption() { return std::string(kDesignCaption) + " " + kProgramVersion; }
+// "Mirtak工具合集 v1.3 (官方合作版)": the caption of the partner edition.
 inline std::string PartnerCaption() {
-  return std::string("Mirtak工具合集 ") + kProgramVersion + " (官方合作版)";
+  return std::string(kDesignCaption) + " " + kProgramVersion + " (官方合作版)";
 }
 
 }  // namespace mt
