@@ -9,6 +9,8 @@ namespace mt {
 extern const char* const kProgramVersion;
 inline constexpr const char* kApplicationTitle = "Mirtak小工具合集";
 inline constexpr const char* kDesignCaption = "Mirtak工具合集";
+// The caption of the program's notices and questions (message boxes without an error).
+inline constexpr const char* kNoticeCaption = "温馨提示";
 
 // The maker's web site, its feedback page and contact details.
 inline constexpr const char* kSiteHost = "www.mirtak.example";

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/Constants.h"
 #include "app/Error.h"
 #include "app/Settings.h"
 #include "app/Text.h"
@@ -243,7 +244,7 @@ void StopWork(SplitterWork& work) {
 bool MayCloseWindow(Services& svc, SplitterView& view, SplitterWork& work,
                     std::function<void()> close) {
   if (!work.Running()) return true;
-  int answer = svc.messages->Show(view.Owner(), kCloseWhileWorkingText, "温馨提示",
+  int answer = svc.messages->Show(view.Owner(), kCloseWhileWorkingText, kNoticeCaption,
                                   kMbYesNo | kMbIconQuestion);
   // The work may have ended while the question was open.
   if (!work.Running()) return answer == kIdYes;
