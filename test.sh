@@ -1,9 +1,11 @@
 #!/bin/sh
-# Builds both trees and runs every test, natively and under Wine; ends with ctest's summaries.
+# Checks the sources' layout (tools/check-format.sh), builds both trees and runs every test,
+# natively and under Wine; ends with the format check's verdict and ctest's summaries.
 #   build/native  g++, Debug, address and undefined-behaviour sanitizers (MT_SANITIZE=ON)
 #   build/win64   MinGW-w64, Release; tests run under Wine on a private Xvfb
 # Installs missing packages first (tools/install-deps.sh). Both trees are always built and
-# tested, even when the first fails; the exit status is non-zero when anything failed.
+# tested, even when the first fails or the layout check does; the exit status is non-zero when
+# anything failed.
 #   JOBS  parallel build jobs (default: number of cores); tests run 2 at a time
 cd "$(dirname "$0")"
 tools/install-deps.sh || exit 1
@@ -46,6 +48,20 @@ tree() {
 ==== $name ($dir):
 $(sed -n '/tests passed, .* tests failed out of/,$p' "$log")"
 }
+
+# The layout of the C and C++ sources (clang-format 14); the files it lists go in the summary.
+echo "==== format: tools/check-format.sh"
+format_log=$(tools/check-format.sh 2>&1)
+format_rc=$?
+echo "$format_log"
+if [ $format_rc = 0 ]; then
+  summary="$summary
+==== format: $(echo "$format_log" | tail -n 1)"
+else
+  status=1; summary="$summary
+==== format: FAILED
+$format_log"
+fi
 
 mkdir -p build
 if configure build/native -DCMAKE_BUILD_TYPE=Debug -DMT_SANITIZE=ON; then

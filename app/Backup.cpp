@@ -290,7 +290,7 @@ bool DeletionBackup::Write(const std::string& stamp) {
         if (out->Write(buffer, n) != n) return false;
     }
     for (Text& text : texts_) {
-      // Neither another text nor a moved file of the set is replaced.
+      // Neither another text nor a copied file of the set is replaced.
       auto taken = [&] {
         const std::string target = folder + "\\" + text.name;
         return fs_.FileExists(target) || fs_.DirectoryExists(target);

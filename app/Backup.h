@@ -1,9 +1,10 @@
 // Backups taken before the tools delete anything. Each deleting action saves what it is about
 // to remove in a folder of its own, named by the date and time, below "备份" beside the
 // program: registry values and keys as a registry export file ("注册表.reg", the text the
-// registry editor itself exports, so that a double click puts them back), and shortcut files,
-// which are moved there rather than deleted. When the set cannot be written, the action is
-// called off before anything is deleted.
+// registry editor itself exports, so that a double click puts them back), files the action
+// deletes or rewrites (shortcuts, a browser's policies file) as copies, and scheduled tasks'
+// exported definitions with a script that registers them again. When the set cannot be
+// written, the action is called off before anything is deleted.
 #pragma once
 
 #include <cstdint>
@@ -63,8 +64,8 @@ class RegFileText {
   std::string body_;
 };
 
-// The backup of one action. Record everything first, then Write(), then delete, then
-// Finish() the shortcut moves.
+// The backup of one action. Record everything first, then Write(); only when it succeeded
+// does the caller delete (the set holds copies: the originals are the caller's to remove).
 class DeletionBackup {
  public:
   DeletionBackup(RegistryBackend& registry, FileSystem& files, std::string exeDir);
@@ -79,7 +80,8 @@ class DeletionBackup {
   // A key that exists but cannot be opened is recorded not at all.
   void SaveOverwrite(RegRoot root, RegView view, const std::string& keyPath,
                      const std::string& name);
-  // A file to be moved into the set; a path that is not a file is left out.
+  // A file to be copied into the set by Write; a path that is not a file is left out. Two
+  // files of one name get numbered names in the set.
   void SaveFile(const std::string& path);
   // A file of the set written from `bytes` (a scheduled task's exported definition) under
   // `name`, or a numbered name when the set holds that name already. With `restoreLine`, the

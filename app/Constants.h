@@ -9,6 +9,8 @@ namespace mt {
 extern const char* const kProgramVersion;
 inline constexpr const char* kApplicationTitle = "Mirtak小工具合集";
 inline constexpr const char* kDesignCaption = "Mirtak工具合集";
+// The caption of the program's notices and questions (message boxes without an error).
+inline constexpr const char* kNoticeCaption = "温馨提示";
 
 // The maker's web site, its feedback page and contact details.
 inline constexpr const char* kSiteHost = "www.mirtak.example";
@@ -22,10 +24,9 @@ inline constexpr const char* kSignerName = "Mirtak Technology Co., Ltd.";
 inline constexpr const char* kChatHost = "wpa.chat.example";
 inline constexpr const char* kAuthorAccount = "800012345";
 
-// "Mirtak工具合集 v1.3" and "Mirtak工具合集 v1.3 (官方合作版)".
-inline std::string NormalCaption() { return std::string(kDesignCaption) + " " + kProgramVersion; }
+// "Mirtak工具合集 v1.3 (官方合作版)": the caption of the partner edition.
 inline std::string PartnerCaption() {
-  return std::string("Mirtak工具合集 ") + kProgramVersion + " (官方合作版)";
+  return std::string(kDesignCaption) + " " + kProgramVersion + " (官方合作版)";
 }
 
 }  // namespace mt

@@ -143,6 +143,10 @@ bool EqualsNoCase(const std::string& a, const std::string& b) {
   return true;
 }
 
+bool EndsWithNoCase(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && EqualsNoCase(s.substr(s.size() - tail.size()), tail);
+}
+
 std::vector<std::string> Split(const std::string& s, char sep) {
   std::vector<std::string> parts;
   size_t start = 0;

@@ -28,6 +28,8 @@ std::optional<int32_t> ParseInt32(const std::string& s);
 // Case-insensitive comparison of ASCII letters; other bytes must match exactly. This is how
 // the registry and profile files compare names.
 bool EqualsNoCase(const std::string& a, const std::string& b);
+// True when `s` ends with `tail`, compared as EqualsNoCase does (".LNK" ends "a.lnk").
+bool EndsWithNoCase(const std::string& s, const std::string& tail);
 
 // GBK (code page 936) bytes to UTF-8 and back. Bytes that do not decode become U+FFFD;
 // characters that GBK cannot hold become "?".

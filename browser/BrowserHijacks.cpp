@@ -7,6 +7,7 @@
 
 #include "app/Backup.h"
 #include "app/Error.h"
+#include "app/Path.h"
 #include "app/Text.h"
 
 namespace mt {
@@ -59,25 +60,6 @@ constexpr const char* kActionDeleteOnly = "只能删除";
 constexpr const char* kAppPathsKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths";
 // Rows show at most this much of a value.
 constexpr size_t kShownChars = 200;
-
-std::string FileNameOf(const std::string& path) {
-  size_t cut = path.find_last_of("\\/:");
-  return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
-std::string FolderOf(const std::string& path) {
-  size_t cut = path.find_last_of("\\/");
-  return cut == std::string::npos ? std::string() : path.substr(0, cut);
-}
-
-std::string LowerAscii(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-bool EndsWithNoCase(const std::string& s, const std::string& tail) {
-  return s.size() >= tail.size() && EqualsNoCase(s.substr(s.size() - tail.size()), tail);
-}
 
 // At most kShownChars characters, never cut inside a character; line breaks as blanks.
 std::string Shown(const std::string& text) {

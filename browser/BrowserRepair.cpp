@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "app/Backup.h"
+#include "app/Constants.h"
 #include "app/Error.h"
 #include "app/Registry.h"
 #include "browser/BrowserHijacks.h"
@@ -239,7 +240,7 @@ void BrowserRepairPage::SbiedefaultClick() {
     view_.SetEdpage(kDefaultStartPage);
     view_.SetEdtitle(kDefaultWindowTitle);
     if (!SaveDeletions()) {
-      svc_.messages->Show(owner_, kBackupFailedText, "温馨提示", kMbOk);
+      svc_.messages->Show(owner_, kBackupFailedText, kNoticeCaption, kMbOk);
       return;
     }
     ApplySettings();
@@ -250,11 +251,11 @@ void BrowserRepairPage::SbiedefaultClick() {
       std::string text = kHijackRepairFailedText;
       // Walked from the last row: name them top to bottom.
       for (auto it = unrepaired_.rbegin(); it != unrepaired_.rend(); ++it) text += "\n" + *it;
-      svc_.messages->Show(owner_, text, "温馨提示", kMbOk);
+      svc_.messages->Show(owner_, text, kNoticeCaption, kMbOk);
     }
   } catch (const std::exception&) {
     // Whatever was written stays written; the rest is not done.
-    svc_.messages->Show(owner_, kApplyRefused, "温馨提示", kMbOk);
+    svc_.messages->Show(owner_, kApplyRefused, kNoticeCaption, kMbOk);
   }
 }
 

@@ -1,5 +1,6 @@
 #include "offer/PartnerOffer.h"
 
+#include "app/Constants.h"
 #include "app/Error.h"
 #include "app/Registry.h"
 #include "app/Settings.h"
@@ -47,7 +48,7 @@ bool PortalOffer::SetStartPage(const std::string& address) {
     written = false;
   }
   // A key that could not be opened wrote nothing either: that is a failure, not a success.
-  if (!written) view_.Notice(kMsgStartPageRefused, "温馨提示");
+  if (!written) view_.Notice(kMsgStartPageRefused, kNoticeCaption);
   return written;
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/Constants.h"
 #include "app/Error.h"
 #include "app/Settings.h"
 #include "app/Text.h"
@@ -202,10 +203,10 @@ void FinishWork(SplitterView& view, SplitterWork& work, const Outcome& outcome,
 }
 
 // Runs `body` on the worker and hands its outcome to FinishWork; the percentage goes to the
-// caption as "<working caption> <n>%" while the run is current.
+// caption as "<working caption> <n>%" while the run is current. A stop reaches the body
+// through its monitor: the copy engine throws WorkStopped at the next chunk.
 void RunWork(WorkHost& host, SplitterView& view, SplitterWork& work, const std::string& working,
-             const char* doneCaption,
-             std::function<Outcome(CopyMonitor&, const std::atomic<bool>& stop)> body) {
+             const char* doneCaption, std::function<Outcome(CopyMonitor&)> body) {
   const uint64_t id = work.id;
   SplitterView* v = &view;
   SplitterWork* w = &work;
@@ -220,7 +221,7 @@ void RunWork(WorkHost& host, SplitterView& view, SplitterWork& work, const std::
     });
     Outcome outcome;
     try {
-      outcome = body(monitor, *stop);
+      outcome = body(monitor);
       if (outcome.kind == Outcome::kDone) monitor.Finish();
     } catch (const WorkStopped&) {
       outcome.kind = Outcome::kStopped;
@@ -243,7 +244,7 @@ void StopWork(SplitterWork& work) {
 bool MayCloseWindow(Services& svc, SplitterView& view, SplitterWork& work,
                     std::function<void()> close) {
   if (!work.Running()) return true;
-  int answer = svc.messages->Show(view.Owner(), kCloseWhileWorkingText, "温馨提示",
+  int answer = svc.messages->Show(view.Owner(), kCloseWhileWorkingText, kNoticeCaption,
                                   kMbYesNo | kMbIconQuestion);
   // The work may have ended while the question was open.
   if (!work.Running()) return answer == kIdYes;
@@ -316,7 +317,7 @@ void SplitSourceFile(Services& svc, SplitterView& view, WorkHost& host, Splitter
   FileSystem* files = svc.files;
   ProfileStore* profile = svc.profile;
   RunWork(host, view, work, kSplittingCaption, kSplitDoneCaption,
-          [=](CopyMonitor& monitor, const std::atomic<bool>&) {
+          [=](CopyMonitor& monitor) {
             Outcome outcome;
             SetRecord record;
             try {
@@ -365,8 +366,7 @@ void StartWriteBack(Services& svc, SplitterView& view, WorkHost& host, SplitterW
   EnterWork(view, work, SplitterWork::kMerge, kWriteBackCaption);
   FileSystem* files = svc.files;
   RunWork(host, view, work, kWriteBackCaption, kWriteBackDoneCaption,
-          [files, outputPath, piecePath, number, record](CopyMonitor& monitor,
-                                                         const std::atomic<bool>&) {
+          [files, outputPath, piecePath, number, record](CopyMonitor& monitor) {
             Outcome outcome;
             try {
               WriteBackPiece(*files, outputPath, piecePath, number, record, &monitor);
@@ -469,7 +469,7 @@ void MergePieces(Services& svc, SplitterView& view, FileDialogOptions& saveDialo
           // The output travels to the worker: nothing else may hold it open, or a stopped or
           // refused merge could not remove it.
           [files, outputPath, partPath, join, record, plan, output = std::move(output), services,
-           v, h, w](CopyMonitor& monitor, const std::atomic<bool>&) mutable {
+           v, h, w](CopyMonitor& monitor) mutable {
             Outcome outcome;
             try {
               uint64_t rebuilt = 0;
@@ -538,7 +538,7 @@ void VerifyPieces(Services& svc, SplitterView& view, WorkHost& host, SplitterWor
   const std::string indexPath = rows.front();
   const SetRecord record = read.record;
   RunWork(host, view, work, kVerifyingCaption, kVerifyDoneCaption,
-          [files, indexPath, join, record](CopyMonitor& monitor, const std::atomic<bool>&) {
+          [files, indexPath, join, record](CopyMonitor& monitor) {
             Outcome outcome;  // done: "校验完成" in the caption, the verdict in a notice
             outcome.notice = SetCheckText(CheckSet(*files, indexPath, join, record, &monitor));
             return outcome;

@@ -108,8 +108,8 @@ class SplitterView {
   virtual void SetMergeButtonText(const std::string& text) = 0;
   virtual std::vector<std::string> ListRows() = 0;   // ListBox1, top to bottom
   virtual void AppendListRow(const std::string& row) = 0;
-  virtual void Notice(const std::string& text) = 0;  // "温馨提示" box, OK, no icon
-  // "温馨提示" box with yes and no; true for yes.
+  virtual void Notice(const std::string& text) = 0;  // kNoticeCaption box, OK, no icon
+  // kNoticeCaption box with yes and no; true for yes.
   virtual bool Ask(const std::string& text) = 0;
   // The "生成恢复文件" tick box.
   virtual bool RecoveryTicked() = 0;

@@ -8,8 +8,6 @@
 
 namespace mt::splitter {
 
-inline constexpr const char* kHashAlgorithm = "SHA-256";
-
 class Sha256 {
  public:
   Sha256();
@@ -25,8 +23,5 @@ class Sha256 {
   struct State;
   std::unique_ptr<State> s_;
 };
-
-// The digest of `data` in one call (small inputs: the list of piece digests).
-std::string Sha256Hex(const std::string& data);
 
 }  // namespace mt::splitter

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "app/Backup.h"
+#include "app/Constants.h"
 #include "app/Error.h"
 #include "app/Path.h"
 #include "app/Text.h"
@@ -324,7 +325,7 @@ void StartupItems::AddClick(StartupView& view, WindowRef owner, const FileDialog
   } catch (const std::exception&) {
     refused = true;
   }
-  if (refused) svc_.messages->Show(owner, kAddRefusedText, "温馨提示", kMbOk);
+  if (refused) svc_.messages->Show(owner, kAddRefusedText, kNoticeCaption, kMbOk);
   Refresh(view);
 }
 
@@ -356,7 +357,7 @@ void StartupItems::DeleteClick(StartupView& view, WindowRef owner) {
     if (row.checked && !SaveForDeletion(backup, row)) saved = false;
   }
   if (!saved || (!backup.Empty() && !backup.Write(BackupStamp()))) {
-    svc_.messages->Show(owner, kBackupFailedText, "温馨提示", kMbOk);
+    svc_.messages->Show(owner, kBackupFailedText, kNoticeCaption, kMbOk);
     return;
   }
   for (size_t i = view.Count(); i-- > 0;) {
@@ -402,7 +403,7 @@ void StartupItems::SetCheckedEnabled(StartupView& view, bool enabled, WindowRef 
     if (!ApprovedKeyOf(row.source)) continue;
     if (!WriteApproved(*svc_.registry, row, enabled, now)) refused = true;
   }
-  if (refused) svc_.messages->Show(owner, kAddRefusedText, "温馨提示", kMbOk);
+  if (refused) svc_.messages->Show(owner, kAddRefusedText, kNoticeCaption, kMbOk);
   Refresh(view);
 }
 

@@ -53,7 +53,6 @@ enum class StartupSource : int {
   Winlogon32 = 14,
   ScheduledTask = 15,      // a task with a log-on or boot trigger; the name is its path
 };
-inline constexpr int kStartupSourceCount = 16;
 
 // Below HKEY_LOCAL_MACHINE (and for RunOnce, HKEY_CURRENT_USER as well).
 inline constexpr const char* kRunOnceKeyPath =

@@ -3,8 +3,9 @@
 # locale for Wine (ANSI code page 936). openssl and osslsigncode sign the update's test
 # installers with throw-away keys when the tests run; libssl-dev gives
 # the native build its SHA-256 (libcrypto); nlohmann-json3-dev and libxxhash-dev are
-# header-only libraries both trees compile in; nsis and zip make the release packages. Only what is missing is installed, so a
-# second run costs a few dpkg look-ups and prints nothing.
+# header-only libraries both trees compile in; nsis and zip make the release packages;
+# clang-format (14) checks the sources' layout (tools/check-format.sh). Only what is missing
+# is installed, so a second run costs a few dpkg look-ups and prints nothing.
 #   tools/install-deps.sh          (as root, or with everything already present)
 # Recommends are kept on purpose: they bring fonts-wine, xauth and the X/GnuTLS libraries
 # that Wine loads at run time.
@@ -12,7 +13,7 @@ set -e
 PACKAGES="cmake ninja-build g++ googletest python3 g++-mingw-w64-x86-64-posix
           wine wine64 xvfb xauth xdotool imagemagick fonts-wqy-zenhei locales
           openssl osslsigncode libssl-dev nlohmann-json3-dev libxxhash-dev nsis zip
-          python3-pefile"
+          python3-pefile clang-format"
 
 # One dpkg query for all of them (the status of each, as dpkg -s would report it).
 # shellcheck disable=SC2086

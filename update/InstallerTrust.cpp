@@ -1,5 +1,7 @@
 #include "update/InstallerTrust.h"
 
+#include "app/Constants.h"
+
 namespace mt {
 
 const char* TrustVerdictName(TrustVerdict verdict) {
@@ -68,7 +70,7 @@ bool OfferVerifiedInstaller(std::optional<VerifiedInstaller>& held, MessageBoxes
   if (!held || !held->Hold()) return false;
   constexpr int kIdOk = 1;
   const int answer = messages.Show(owner, "软件升级要关闭当前程序，进行升级，点确定自动关闭程序",
-                                   "温馨提示", kMbOk);
+                                   kNoticeCaption, kMbOk);
   if (answer != kIdOk) return false;
   VerifiedInstaller installer = std::move(*held);
   held.reset();

@@ -2,6 +2,7 @@
 
 #include "app/Backup.h"
 #include "app/CommandLine.h"
+#include "app/Constants.h"
 #include "app/Error.h"
 #include "app/Registry.h"
 #include "app/Text.h"
@@ -67,11 +68,11 @@ bool CreateMapping(VdriveContext& ctx, const std::vector<std::string>& listed,
   // Both texts end up in a command line that runs now and at every log-on: only a plain drive
   // letter is taken, and a quote would end the quoted folder argument early.
   if (!IsDriveText(driveText)) {
-    ctx.messages.Show(ctx.owner, kMsgBadDriveText, "温馨提示", kMbOk);
+    ctx.messages.Show(ctx.owner, kMsgBadDriveText, kNoticeCaption, kMbOk);
     return false;
   }
   if (folderText.find('"') != std::string::npos) {
-    ctx.messages.Show(ctx.owner, kMsgBadFolderText, "温馨提示", kMbOk);
+    ctx.messages.Show(ctx.owner, kMsgBadFolderText, kNoticeCaption, kMbOk);
     return false;
   }
 
@@ -85,7 +86,7 @@ bool CreateMapping(VdriveContext& ctx, const std::vector<std::string>& listed,
     // its old folder, at the next log-on.
     DeleteEntry(ctx.registry, RegView::Wow32, driveText, false);
   } catch (const std::exception&) {
-    ctx.messages.Show(ctx.owner, kMsgRunKeyRefused, "温馨提示", kMbOk);
+    ctx.messages.Show(ctx.owner, kMsgRunKeyRefused, kNoticeCaption, kMbOk);
   }
   return true;
 }
@@ -99,7 +100,7 @@ void RemoveMapping(VdriveContext& ctx, const std::vector<std::string>& listed, i
     backup.SaveValue(RegRoot::LocalMachine, RegView::Native, kMappingKeyPath, letter);
     backup.SaveValue(RegRoot::LocalMachine, RegView::Wow32, kMappingKeyPath, letter);
     if (!backup.Empty() && !backup.Write(BackupStamp())) {
-      ctx.messages.Show(ctx.owner, kBackupFailedText, "温馨提示", kMbOk);
+      ctx.messages.Show(ctx.owner, kBackupFailedText, kNoticeCaption, kMbOk);
       return;
     }
   }

@@ -36,6 +36,16 @@ TEST(Text, TrimParseAndCompare) {
   EXPECT_FALSE(EqualsNoCase("x:", "y:"));
 }
 
+TEST(Text, EndsWithNoCaseComparesOnlyTheTail) {
+  EXPECT_TRUE(EndsWithNoCase("Edge.LNK", ".lnk"));
+  EXPECT_TRUE(EndsWithNoCase(".lnk", ".LNK"));
+  EXPECT_TRUE(EndsWithNoCase("a", ""));
+  EXPECT_FALSE(EndsWithNoCase("lnk", ".lnk"));  // shorter than the tail
+  EXPECT_FALSE(EndsWithNoCase("a.lnk.txt", ".lnk"));
+  EXPECT_FALSE(EndsWithNoCase("浏览器.lnkx", ".lnk"));
+  EXPECT_FALSE(EndsWithNoCase("Ä", "ä"));  // only ASCII letters fold
+}
+
 TEST(Text, LowerHexTwoDigitsPerByteInOrder) {
   const unsigned char bytes[] = {0x00, 0xff, 0x0a, 0xa0};
   EXPECT_EQ(LowerHex(bytes, sizeof bytes), "00ff0aa0");
