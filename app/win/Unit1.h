@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Constants.h"
 #include "app/Services.h"
 #include "app/win/Handles.h"
 #include "app/win/TabPage.h"
@@ -62,7 +63,7 @@ class TForm1 : public Window {
   // an error icon.
   void ShowErrorReport(const std::string& message) override;
   // Message box owned by the Main window: OK button, no icon.
-  int Notice(const std::string& text, const std::string& caption = "温馨提示");
+  int Notice(const std::string& text, const std::string& caption = kNoticeCaption);
   // Sets a tool-tip on a control.
   void SetHint(HWND control, const std::string& hint);
 

@@ -4,11 +4,10 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include <thread>
-
 #include "splitter/win/SplitterPage.h"
 
 #include "app/UiGate.h"
+#include "app/Worker.h"
 #include "app/win/Unit1.h"
 #include "splitter/FileSplitter.h"
 
@@ -49,7 +48,7 @@ class PageView : public splitter::SplitterView {
   }
   void Notice(const std::string& text) override { f_.Notice(text); }
   bool Ask(const std::string& text) override {
-    return f_.svc.messages->Show(f_.Handle, text, "温馨提示", kMbYesNo | kMbIconQuestion) == kIdYes;
+    return f_.svc.messages->Show(f_.Handle, text, kNoticeCaption, kMbYesNo | kMbIconQuestion) == kIdYes;
   }
   bool RecoveryTicked() override {
     return SendMessageW(p_.CheckBox1, BM_GETCHECK, 0, 0) == BST_CHECKED;
@@ -77,14 +76,9 @@ class ThreadHost : public splitter::WorkHost {
   ~ThreadHost() override { Shutdown(); }
   void Start(std::function<void()> work) override {
     // The previous run has posted its end already; its thread is gone or about to be.
-    if (thread_.joinable()) thread_.join();
-    thread_ = std::thread([work = std::move(work)] {
-      try {
-        work();
-      } catch (...) {
-        // The work hands every outcome over itself; nothing may leave the thread.
-      }
-    });
+    // The work hands every outcome over itself; the worker catches whatever else it throws.
+    worker_.Join();
+    worker_ = Worker(std::move(work));
   }
   // Called by the worker. A post the window refuses while it still exists (its queue is
   // full) is handed over again: a lost end of the work would leave the buttons disabled.
@@ -95,12 +89,12 @@ class ThreadHost : public splitter::WorkHost {
   // up before the process may end.
   void Shutdown() {
     gate_->Close();
-    if (thread_.joinable()) thread_.join();
+    worker_.Join();
   }
 
  private:
   std::shared_ptr<UiGate> gate_;
-  std::thread thread_;
+  Worker worker_;
 };
 
 std::vector<std::string> DroppedFiles(HDROP drop) {
