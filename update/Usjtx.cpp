@@ -200,6 +200,7 @@ void TFsjtx::Button2Click() {
   links.files = &files;
   links.target = this;
   links.verifier = Main.svc.installerVerifier;
+  links.offeredVersion = gUpdateRecord.zpver;
   std::shared_ptr<UiGate> gate = Main.UpdateGate();
   links.post = [gate](std::function<void()> work) { return gate->Send(std::move(work)); };
   auto* thread = new Tfiledownthread(true, gUpdateRecord.zp_downurl, target,
