@@ -7,6 +7,7 @@
 #include "update/Usjtx.h"
 #include "update/jcsj.h"
 #include "update/HttpClient.h"
+#include "update/LeftoverInstaller.h"
 
 namespace mt {
 
@@ -15,6 +16,7 @@ std::string TForm1::UpdateEndpointUrl() const {
 }
 
 void TForm1::StartUpdateCheck() {
+  RemoveLeftoverInstaller(*svc.files, svc.exeDir);
   TForm1* form = this;
   std::shared_ptr<UiGate> gate = UpdateGate();
   // The record travels with the hand-over: it is stored on the UI thread just before Timer2
