@@ -7,6 +7,14 @@
 # Without them the packages are made unsigned, and it says so.
 #   JOBS  parallel build jobs (default: number of cores)
 set -eu
+# Key files named relative to where this was started stay found after the cd below.
+for v in SIGN_KEY SIGN_CERT SIGN_PKCS12; do
+  eval "value=\${$v:-}"
+  case $value in
+    ''|/*) ;;
+    *) eval "$v=\$(pwd)/\$value"; export "$v" ;;
+  esac
+done
 cd "$(dirname "$0")"
 tools/install-deps.sh
 tree=build/win64

@@ -88,6 +88,10 @@ Function ${un}WaitForProgram
       FileClose $0
       ${Break}
     ${EndIf}
+    ; Said on the page at once, not only when the wait has run out.
+    ${If} $1 == 0
+      DetailPrint "正在等待 ${APP_NAME} 退出…"
+    ${EndIf}
     IntOp $1 $1 + 1
     ${If} $1 >= 60
       MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \

@@ -17,9 +17,10 @@ fi
 [ -n "${SIGN_TIMESTAMP_URL:-}" ] && set -- "$@" -ts "$SIGN_TIMESTAMP_URL"
 rm -f "$file.signed"
 if ! osslsigncode "$@" -in "$file" -out "$file.signed" >"$file.sign.log" 2>&1; then
-  cat "$file.sign.log" >&2
+  # One line: osslsigncode's first own complaint, not the decoder messages of OpenSSL below it.
+  why=$(grep -v -e '^[0-9A-F]\{8,\}:' -e '^$' "$file.sign.log" | head -n 1)
   rm -f "$file.signed" "$file.sign.log"
-  echo "sign-file: signing $file failed" >&2
+  echo "sign-file: signing $file failed${why:+: $why}" >&2
   exit 1
 fi
 rm -f "$file.sign.log"

@@ -19,6 +19,9 @@ namespace mt {
 class HeldFile {
  public:
   virtual ~HeldFile() = default;
+  // Reads `size` bytes at `offset` of the held file itself, never of whatever its path names
+  // now; false when they are not all there.
+  virtual bool ReadAt(uint64_t offset, void* data, size_t size) const = 0;
 };
 
 class InstallerVerifier;

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "app/CommandLine.h"
+#include "update/InstallerVersion.h"
 
 namespace mt {
 
@@ -98,7 +99,10 @@ DownloadOutcome Tfiledownthread::Download(HttpClient& client) {
   try {
     if (links_.verifier) {
       TrustResult trust = links_.verifier->Verify(LocalFile);
-      if (trust.installer) {
+      // Our signature is on every release we ever made: only the offered one, newer than
+      // this program, may run. Its version is read through the hold of the check.
+      if (trust.installer && CheckInstallerVersion(*trust.installer, links_.offeredVersion) ==
+                                 InstallerVersionVerdict::kAccepted) {
         outcome.installer = std::move(trust.installer);
         return outcome;
       }

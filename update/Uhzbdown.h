@@ -80,6 +80,9 @@ class Tfiledownthread : public TThread {
     FileSystem* files = nullptr;
     DownloadTarget* target = nullptr;  // lives for the rest of the process
     InstallerVerifier* verifier = nullptr;  // none: every download is refused
+    // The release the page offered ("v1.4"): a verified installer of any other version, or
+    // one that does not follow the running program, is refused like a bad signature.
+    std::string offeredVersion;
     PostToUi post;
   };
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/Text.h"
+#include "update/VersionOrder.h"
 
 namespace mt {
 
@@ -82,7 +83,8 @@ int CompareBytes(const std::string& a, const std::string& b) {
 
 bool ShouldRemind(const std::string& zpver, bool remind, const std::string& silenced) {
   if (zpver.empty()) return false;
-  if (CompareBytes(zpver, kProgramVersion) <= 0) return false;
+  // Numbers part by part (v1.10 follows v1.9); a version of any other form is no release.
+  if (!IsNewerRelease(zpver, kProgramVersion)) return false;
   if (!remind && silenced == zpver) return false;
   return true;
 }

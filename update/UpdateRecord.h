@@ -48,9 +48,10 @@ std::optional<UpdateRecord> ParseUpdateRecord(const std::string& page);
 // Ordinal byte comparison (unsigned bytes; a prefix sorts first): <0, 0, >0.
 int CompareBytes(const std::string& a, const std::string& b);
 
-// The Reminder decision: an offered version strictly above the Program version, unless
-// reminders are off and that very version was silenced. `silenced` is compared as bytes
-// with `zpver`, so both must be in the page's encoding.
+// The Reminder decision: an offered release version ("vX.Y[.Z]") that follows the Program
+// version part by part as numbers, unless reminders are off and that very version was
+// silenced. `silenced` is compared as bytes with `zpver`, so both must be in the page's
+// encoding.
 bool ShouldRemind(const std::string& zpver, bool remind, const std::string& silenced);
 
 }  // namespace mt

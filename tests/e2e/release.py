@@ -8,6 +8,7 @@ differs from this tree's, so with the compiler cache it costs a link.
 """
 import fcntl
 import os
+import shutil
 import subprocess
 
 from e2e import BUILD, SOURCE, TOOLS, check, check_equal, full_key_name, log, wait_until
@@ -65,6 +66,24 @@ def next_tree():
                        stdout=subprocess.DEVNULL)
     check_equal(tree_version(NEXT_TREE), NEXT_VERSION, "version of the next tree")
     return NEXT_TREE
+
+
+def relabelled_tree(session, tree, version):
+    """A tree for tools/package.sh that holds `tree`'s program but names another version
+    (`version`, "v1.5"): the installer made of it is a genuine signed release whose version
+    resources say that version, as a release of the maker's that is not the one on offer."""
+    folder = os.path.join(session.dir, "tree-" + version)
+    os.makedirs(os.path.join(folder, "generated"), exist_ok=True)
+    shutil.copy2(os.path.join(tree, "MirtakTools.exe"), os.path.join(folder, "MirtakTools.exe"))
+    old = tree_version(tree)
+    for name in ("release.env", "release.nsh"):
+        with open(os.path.join(tree, "generated", name), encoding="utf-8") as f:
+            text = f.read()
+        text = text.replace(numeric(old), numeric(version)).replace(old, version)
+        with open(os.path.join(folder, "generated", name), "w", encoding="utf-8") as f:
+            f.write(text)
+    check_equal(tree_version(folder), version, "version of the relabelled tree")
+    return folder
 
 
 class Package:

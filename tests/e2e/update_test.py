@@ -12,6 +12,10 @@ the update page and the installer on port 80; nothing in the program is pointed 
                          version, whose own check then finds nothing newer
   update_test.py unsigned  the same release signed by someone else, then unsigned: each is
                          refused and deleted, never started, the reminder stays open
+  update_test.py replay  the next version on offer, but the server sends our own signed
+                         release of the running version (a downgrade or replay), then a
+                         signed release of a later version than the one offered: each is
+                         refused like a bad signature, deleted, never started
   update_test.py older   an older and an equal version: the page is fetched, no reminder
 
 Without the right to make a namespace the test is skipped, except as root, where it fails:
@@ -218,11 +222,40 @@ def newer(s, server):
     main = wait_until("the main window of %s" % release.NEXT_VERSION,
                       lambda: s.probe.windows(cls=MAIN_CLASS), timeout=60)
     check_equal([w["text"] for w in main], ["Mirtak工具合集 v1.4"], "caption after the upgrade")
+    wait_until("the new version to remove the installer it came from",
+               lambda: not os.path.exists(downloaded), timeout=60, interval=0.5)
     wait_for_check(s, server, 2)
     s.no_window_appears("MtTFsjtx", 3)
     check_equal(len(server.seen("GET", DOWNLOAD_PATH)), 1, "downloads after the upgrade")
     s.probe("close", main[0]["hwnd"])
     s.probe.wait_gone(main[0]["hwnd"], timeout=30)
+
+
+def expect_refused(s, server, reminder, button, refused):
+    """Serves each (what, installer bytes) of `refused` in turn and presses "立即升级": each
+    is refused ("验证失败"), deleted, never started; the reminder stays open, its button
+    ready again."""
+    for n, (what, body) in enumerate(refused, start=1):
+        log("the release %s" % what)
+        server.installer = body
+        s.probe.click(button)
+        # Download and signature check under a loaded machine: generous, it costs nothing
+        # when the refusal comes at once.
+        wait_until("the refusal on the button", lambda: s.probe("text", button) == "验证失败",
+                   timeout=120)
+        check_equal([m for m, p, h in server.requests if p == DOWNLOAD_PATH], ["HEAD", "GET"] * n,
+                    "requests for the installer")
+        check_equal(s.probe("info", button)["enabled"], True, "the button after the refusal")
+        check(not os.path.exists(os.path.join(s.install_dir,
+                                              *installer.RELATIVE_PATH.split("\\"))),
+              "the refused installer is still on disk")
+        s.no_window_appears("#32770", 3)
+        # Started, the installer would have installed over this copy and made its entry.
+        check(not os.path.exists(os.path.join(s.install_dir, "uninst.exe")),
+              "the refused installer was started")
+        check_equal(release.uninstall_entry(s), {}, "an uninstall entry after a refusal")
+        check_equal(s.probe("info", reminder["hwnd"])["visible"], True,
+                    "the reminder after a refusal")
 
 
 def unsigned(s, server):
@@ -254,32 +287,42 @@ def unsigned(s, server):
         seen.append((s.focused() or {}).get("hwnd"))
     check_equal(seen, [order[1], order[2], order[3], order[0], order[3]], "focus after each key")
 
-    for n, (what, body) in enumerate(refused, start=1):
-        log("the release %s" % what)
-        server.installer = body
-        s.probe.click(button)
-        # Download and signature check under a loaded machine: generous, it costs nothing
-        # when the refusal comes at once.
-        wait_until("the refusal on the button", lambda: s.probe("text", button) == "验证失败",
-                   timeout=120)
-        check_equal([m for m, p, h in server.requests if p == DOWNLOAD_PATH], ["HEAD", "GET"] * n,
-                    "requests for the installer")
-        check_equal(s.probe("info", button)["enabled"], True, "the button after the refusal")
-        check(not os.path.exists(os.path.join(s.install_dir,
-                                              *installer.RELATIVE_PATH.split("\\"))),
-              "the refused installer is still on disk")
-        s.no_window_appears("#32770", 3)
-        # Started, the installer would have installed over this copy and made its entry.
-        check(not os.path.exists(os.path.join(s.install_dir, "uninst.exe")),
-              "the refused installer was started")
-        check_equal(release.uninstall_entry(s), {}, "an uninstall entry after a refusal")
-        check_equal(s.probe("info", reminder["hwnd"])["visible"], True,
-                    "the reminder after a refusal")
+    expect_refused(s, server, reminder, button, refused)
 
     log("Esc closes the reminder")
     s.probe("keys", "ESC")
     wait_until("Esc to close the reminder",
                lambda: not s.probe("info", reminder["hwnd"])["visible"], timeout=10)
+    check_equal(s.close_and_wait(main["hwnd"], pid), 0, "exit code")
+
+
+def replay(s, server):
+    """The page offers the next version; the server sends releases that carry the maker's
+    genuine signature but are another version: the running one (a downgrade or replay of an
+    old release), and one later than the offered."""
+    keys = installer.keys()
+    current = release.package(s, BUILD, "current", keys=keys["maker"])
+    check_equal(current.version, "v1.3", "version of this tree")
+    later = release.package(s, release.relabelled_tree(s, BUILD, "v1.5"), "later",
+                            keys=keys["maker"])
+    refused = [("%s, signed, behind an offer of %s" % (current.version, release.NEXT_VERSION),
+                read(current.setup)),
+               ("%s, signed, behind an offer of %s" % (later.version, release.NEXT_VERSION),
+                read(later.setup))]
+    server.version = release.NEXT_VERSION
+    installer.prepare(s)
+    pid = s.start_program()
+    main = s.wait_main_window()
+    reminder = s.probe.wait_window(cls="MtTFsjtx", timeout=60)
+    # A click lands where the button is: not while the reminder still rises.
+    last = []
+
+    def settled():
+        last.append(s.probe("info", reminder["hwnd"])["rect"])
+        return len(last) > 3 and last[-4:] == [last[-1]] * 4
+    wait_until("the reminder to stop rising", settled, timeout=20, interval=0.1)
+    button = find(s.probe.tree(reminder["hwnd"]), cls="Button", text="立即升级")["hwnd"]
+    expect_refused(s, server, reminder, button, refused)
     check_equal(s.close_and_wait(main["hwnd"], pid), 0, "exit code")
 
 
@@ -299,9 +342,9 @@ def older(s, server):
 
 
 def main():
-    scenarios = {"newer": newer, "unsigned": unsigned, "older": older}
+    scenarios = {"newer": newer, "unsigned": unsigned, "replay": replay, "older": older}
     if len(sys.argv) != 2 or sys.argv[1] not in scenarios:
-        sys.exit("usage: update_test.py newer|unsigned|older")
+        sys.exit("usage: update_test.py newer|unsigned|replay|older")
     enter_private_network(sys.argv)
     name = "update_test_" + sys.argv[1]
     set_up_private_network(name)

@@ -472,6 +472,16 @@ class MemoryHold : public HeldFile {
   ~MemoryHold() override {
     if (files_ && --files_->held[path_] == 0) files_->held.erase(path_);
   }
+  bool ReadAt(uint64_t offset, void* data, size_t size) const override {
+    if (!files_) return false;
+    auto it = files_->files.find(path_);
+    if (it == files_->files.end() || offset > it->second.size() ||
+        size > it->second.size() - offset) {
+      return false;
+    }
+    it->second.copy(static_cast<char*>(data), size, static_cast<size_t>(offset));
+    return true;
+  }
 
  private:
   MemoryFileSystem* files_;

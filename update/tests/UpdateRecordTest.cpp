@@ -86,14 +86,16 @@ TEST(ParseUpdateRecord, BlankPagesGiveNoRecord) {
   EXPECT_FALSE(ShouldRemind(garbled->zpver, true, kProgramVersion));
 }
 
-TEST(ReminderDecision, ByteOrderAgainstTheProgramVersion) {
+// Numbers part by part, not bytes: v1.10 follows v1.3; what is no "vX.Y[.Z]" is no release.
+TEST(ReminderDecision, NumericOrderAgainstTheProgramVersion) {
   ASSERT_STREQ(kProgramVersion, "v1.3");
   struct Case {
     const char* offered;
     bool remind;
-  } cases[] = {{"v1.3", false}, {"v1.31", true},  {"v1.3.1", true}, {"v1.10", false},
+  } cases[] = {{"v1.3", false}, {"v1.31", true},  {"v1.3.1", true}, {"v1.10", true},
                {"V2.0", false}, {"v2.0", true},   {"", false},      {"v1.2", false},
-               {"\xB0\xE6", true}};  // a GBK lead byte sorts above ASCII
+               {"v1.3.0", false}, {"v1.2.99", false}, {"v2", false}, {"v2.0 beta", false},
+               {"\xB0\xE6", false}};
   for (const Case& c : cases) {
     EXPECT_EQ(ShouldRemind(c.offered, true, "v1.3"), c.remind) << c.offered;
   }
@@ -103,6 +105,7 @@ TEST(ReminderDecision, SilencedVersion) {
   EXPECT_FALSE(ShouldRemind("v2.0", false, "v2.0"));
   EXPECT_TRUE(ShouldRemind("v2.1", false, "v2.0"));
   EXPECT_TRUE(ShouldRemind("v2.0", false, "V2.0"));  // byte for byte
+  EXPECT_TRUE(ShouldRemind("v2.0", false, "v2.0.0"));
   EXPECT_TRUE(ShouldRemind("v2.0", true, "v2.0"));   // reminders on: sjtxver not consulted
   EXPECT_EQ(CompareBytes("v1.3", "v1.3"), 0);
   EXPECT_LT(CompareBytes("v1.3", "v1.31"), 0);

@@ -10,6 +10,7 @@
 #include "app/UiGate.h"
 #include "update/jcsj.h"
 #include "update/tests/Fakes.h"
+#include "update/tests/PeImage.h"
 
 namespace mt {
 namespace {
@@ -132,6 +133,7 @@ struct DownloadRun {
     links.files = &files;
     links.target = &target;
     links.verifier = withVerifier ? &verifier : nullptr;
+    links.offeredVersion = "v1.4";
     links.post = [this](std::function<void()> w) {
       ++posts;
       const Handed handed = answer ? answer() : Handed::Queued;
@@ -172,7 +174,7 @@ const std::vector<std::string> kFailedTail = {std::string("caption ") + kDownloa
 TEST(DownloadThread, CompleteDownloadIsRenamedIntoPlaceThenHandedOverInOrder) {
   DownloadRun d;
   FakeResponse& r = d.http.responses[kUrl];
-  r.body = std::string(1000000, 'x');
+  r.body = test::InstallerImage("v1.4", 1000000);
   r.contentLength = 1000000;
   r.chunk = 125000;
   d.Run();
@@ -197,7 +199,7 @@ TEST(DownloadThread, CompleteDownloadIsRenamedIntoPlaceThenHandedOverInOrder) {
 TEST(DownloadThread, AmountsShownWhenNoLengthIsAnnounced) {
   DownloadRun d;
   FakeResponse& r = d.http.responses[kUrl];
-  r.body = std::string(600 * 1024, 'y');
+  r.body = test::InstallerImage("v1.4", 600 * 1024);
   r.contentLength = -1;
   r.chunk = 256 * 1024;
   d.Run();
@@ -252,10 +254,11 @@ TEST(DownloadThread, FailuresLeaveTheWindowOpenForAnotherTry) {
 
 TEST(DownloadThread, TheWholeFileIsCheckedWhereItLiesAndStaysHeldUntilTheWindowLetsGo) {
   DownloadRun d;
-  d.http.responses[kUrl] = {"signed installer", 16};
+  const std::string image = test::InstallerImage("v1.4");
+  d.http.responses[kUrl] = {image, static_cast<int32_t>(image.size())};
   d.Run();
   EXPECT_EQ(d.verifier.asked, std::vector<std::string>{kTarget});
-  EXPECT_EQ(d.verifier.seen, std::vector<std::string>{"signed installer"});
+  EXPECT_EQ(d.verifier.seen, std::vector<std::string>{image});
   ASSERT_TRUE(d.target.installer);
   EXPECT_EQ(d.target.installer->Path(), kTarget);
   EXPECT_EQ(d.files.held.count(kTarget), 1u);
@@ -315,6 +318,40 @@ TEST(DownloadThread, AnInstallerThatFailsTheCheckIsDeletedAndNeverHandedOver) {
   }
 }
 
+// A well signed installer of another release than the offered one, or of one that does not
+// follow the running program, goes the way of a bad signature.
+TEST(DownloadThread, AnInstallerOfAnotherReleaseIsRefusedLikeABadSignature) {
+  struct Case {
+    const char* offered;
+    std::string body;
+  } cases[] = {{"v1.4", test::InstallerImage("v1.3")},   // an old release behind the offer
+               {"v1.4", test::InstallerImage("v1.5")},   // not the one offered
+               {"v1.3", test::InstallerImage("v1.3")},   // the running release again
+               {"v1.2", test::InstallerImage("v1.2")},   // an offered downgrade
+               {"V1.4", test::InstallerImage("v1.4")},   // an offer that is no version
+               {"v1.4", "MZ, but no version resource"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.offered);
+    DownloadRun d;
+    d.http.responses[kUrl] = {c.body, static_cast<int32_t>(c.body.size())};
+    Tfiledownthread t(true, kUrl, kTarget, Tfiledownthread::kReminderMode, [&d, &c] {
+      Tfiledownthread::Links links = d.Links();
+      links.offeredVersion = c.offered;
+      return links;
+    }());
+    d.files.CreateDirectories(FolderOf(kTarget));
+    std::unique_ptr<HttpClient> client = d.http.CreateClient();
+    CompleteDownload(d.target, t.Download(*client));
+    EXPECT_EQ(d.verifier.asked, std::vector<std::string>{kTarget});
+    EXPECT_EQ(d.Tail(2), kRefusedTail);
+    EXPECT_FALSE(d.target.installer);
+    EXPECT_TRUE(d.files.files.empty());
+    EXPECT_TRUE(d.files.held.empty());
+    ASSERT_FALSE(d.files.log.empty());
+    EXPECT_EQ(d.files.log.back(), "delete " + kTarget);
+  }
+}
+
 TEST(DownloadThread, AStaleInstallerAtTheTargetIsNeverOffered) {
   DownloadRun d;
   d.http.responses[kUrl] = {"new", 3};
@@ -352,7 +389,7 @@ TEST(DownloadThread, EveryWayOutReachesTheWindow) {
 
 TEST(DownloadThread, ACompletionTheUiThreadRefusesIsHandedOverAgain) {
   DownloadRun d;
-  d.http.responses[kUrl] = {"installer", 9};
+  d.http.responses[kUrl] = {test::InstallerImage("v1.4"), -1};
   int answered = 0;  // the download thread is the only caller
   d.answer = [&answered] {
     ++answered;

@@ -7,6 +7,7 @@
 #include "app/Constants.h"
 #include "app/win/Handles.h"
 #include "update/InstallerTrust.h"
+#include "update/InstallerVersion.h"
 #include "update/tests/Fakes.h"
 #include "update/tests/WinSigningSupport.h"
 #include "update/tests/WinTestSupport.h"
@@ -113,6 +114,23 @@ TEST_F(InstallerTrust, TheVerifiedFileCannotChangeUntilItIsStartedAsChecked) {
   EXPECT_EQ(marker, "\"" + path + "\" /S /update\nshow=1\n");
   // Let go once started: the file can be removed when the installer has ended.
   EXPECT_TRUE(test::PumpUntil([&] { return ::DeleteFileW(wide.c_str()) != 0; }, 15000));
+}
+
+// The version resource that windres wrote and the signature left alone, read through the
+// hold of the check: the test installer is 1.4.0.0.
+TEST_F(InstallerTrust, TheVersionIsReadThroughTheHoldOfTheCheck) {
+  const std::string path = Copy("signed.exe");
+  TrustResult trust = WinInstallerVerifier().Verify(path);
+  ASSERT_TRUE(trust.installer) << trust.detail;
+  ASSERT_STREQ(kProgramVersion, "v1.3");
+  EXPECT_EQ(CheckInstallerVersion(*trust.installer, "v1.4"), InstallerVersionVerdict::kAccepted);
+  EXPECT_EQ(CheckInstallerVersion(*trust.installer, "v1.5"), InstallerVersionVerdict::kNotOffered);
+  const HeldFile* hold = trust.installer->Hold();
+  char mz[2] = {};
+  EXPECT_TRUE(hold->ReadAt(0, mz, 2));
+  EXPECT_EQ(std::string(mz, 2), "MZ");
+  char beyond = 0;
+  EXPECT_FALSE(hold->ReadAt(static_cast<uint64_t>(test::FileSize(path)), &beyond, 1));
 }
 
 TEST_F(InstallerTrust, TheLauncherStartsOnlyWhatThePlatformVerifierHolds) {

@@ -236,6 +236,21 @@ TEST_F(ReminderRoad, InstallersThatFailTheCheckAreDeletedAndNeverStarted) {
     EXPECT_FALSE(DownloadFinished);
     EXPECT_FALSE(HeldInstaller);
   }
+  // Well signed, but not the release on offer: the page says v1.5, the installer is v1.4.
+  {
+    SCOPED_TRACE("another release");
+    gUpdateRecord.zpver = "v1.5";
+    gUpdateRecord.zp_downurl = Url("/files/signed.exe");
+    TForm1::Click(Fsjtx->Button2);
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(Fsjtx->Button2) != FALSE; }, 30000));
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(TForm1::GetText(Fsjtx->Button2), kInstallerUnverifiedCaption);
+    EXPECT_EQ(test::FileSize(Installer()), -1);
+    EXPECT_TRUE(IsWindowVisible(Fsjtx->Handle));
+    EXPECT_TRUE(ts.messages.shown.empty());
+    EXPECT_FALSE(DownloadFinished);
+    EXPECT_FALSE(HeldInstaller);
+  }
   PumpUntil([] { return false; }, 1000);
   EXPECT_EQ(test::FileSize(test::MarkerOf(Installer())), -1);  // nothing ever ran
 }

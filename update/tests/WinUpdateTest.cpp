@@ -12,6 +12,7 @@
 #include "update/jcsj.h"
 #include "app/win/WinServices.h"
 #include "update/tests/Fakes.h"
+#include "update/tests/PeImage.h"
 #include "update/tests/WinTestSupport.h"
 #include "update/win/WinHttpClient.h"
 
@@ -137,12 +138,33 @@ TEST_F(LoopbackServer, CheckThreadReadsTheGbkPage) {
 }
 
 // ---- the download thread into a real folder ---------------------------------------------------
+// Vouches for any file and shows it as an installer of the offered v1.4: these bodies are no
+// installers; the signature and version checks have tests of their own.
+class VouchesAsOffered : public InstallerVerifier {
+ public:
+  TrustResult Verify(const std::string& path) override {
+    asked.push_back(path);
+    return Accept(path, std::make_unique<ImageHold>());
+  }
+  std::vector<std::string> asked;
+
+ private:
+  struct ImageHold : HeldFile {
+    std::string image = test::InstallerImage("v1.4");
+    bool ReadAt(uint64_t offset, void* data, size_t size) const override {
+      if (offset > image.size() || size > image.size() - offset) return false;
+      image.copy(static_cast<char*>(data), size, static_cast<size_t>(offset));
+      return true;
+    }
+  };
+};
+
 class DownloadToDisk : public LoopbackServer {
  protected:
   test::WinTempDir dir;
   test::RecordingTarget target;
   test::UiQueue ui;
-  test::FakeVerifier verifier;  // these bodies are no installers; the check has tests of its own
+  VouchesAsOffered verifier;
   WinFileSystem realFiles;
   std::string LocalFile() const { return dir.path() + "\\rar\\tbxsetup.exe"; }
 
@@ -158,6 +180,7 @@ class DownloadToDisk : public LoopbackServer {
     links.files = &realFiles;
     links.target = &target;
     links.verifier = &verifier;
+    links.offeredVersion = "v1.4";
     links.post = [this](std::function<void()> w) {
       ui.Post(std::move(w));
       return Handed::Queued;

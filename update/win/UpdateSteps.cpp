@@ -9,6 +9,7 @@
 #include "update/UpdateConstants.h"
 #include "update/win/Usjtx.h"
 #include "update/jcsj.h"
+#include "update/LeftoverInstaller.h"
 
 namespace mt {
 
@@ -17,6 +18,7 @@ std::string UpdateEndpointUrl(const Services& svc) {
 }
 
 void StartUpdateCheck(TForm1& form) {
+  RemoveLeftoverInstaller(*form.svc.files, form.svc.exeDir);
   TForm1* owner = &form;
   std::shared_ptr<UiGate> gate = form.UpdateGate();
   // The record travels with the hand-over: it is stored on the UI thread just before Timer2

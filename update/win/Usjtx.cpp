@@ -8,6 +8,7 @@
 #include "update/UpdateConstants.h"
 #include "update/jcsj.h"
 #include "update/InstallerTrust.h"
+#include "update/LeftoverInstaller.h"
 
 namespace mt {
 
@@ -191,6 +192,7 @@ void TFsjtx::Button2Click() {
   // A new download replaces what the last one brought; its file is let go so that it can be
   // deleted.
   HeldInstaller.reset();
+  StopRemovingLeftoverInstaller();
   FileSystem& files = *Main.svc.files;
   if (files.FileExists(target)) files.DeleteFile(target);  // a failure shows up in the thread
   EnableControl(Button2, false);
@@ -200,6 +202,7 @@ void TFsjtx::Button2Click() {
   links.files = &files;
   links.target = this;
   links.verifier = Main.svc.installerVerifier;
+  links.offeredVersion = gUpdateRecord.zpver;
   std::shared_ptr<UiGate> gate = Main.UpdateGate();
   links.post = [gate](std::function<void()> work) { return gate->Send(std::move(work)); };
   auto* thread = new Tfiledownthread(true, gUpdateRecord.zp_downurl, target,
@@ -283,6 +286,7 @@ void OpenReminderWindow(TForm1& main, const UpdateRecord& record) {
 }
 
 void DestroyReminderWindow() {
+  StopRemovingLeftoverInstaller();
   delete Fsjtx;
   Fsjtx = nullptr;
   InstallerPath.clear();

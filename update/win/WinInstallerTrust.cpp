@@ -43,6 +43,24 @@ class WinHeldFile : public HeldFile {
  public:
   explicit WinHeldFile(UniqueFileHandle file) : file_(std::move(file)) {}
 
+  bool ReadAt(uint64_t offset, void* data, size_t size) const override {
+    auto* out = static_cast<char*>(data);
+    while (size > 0) {
+      // The offset travels with each read, so the file pointer that WinVerifyTrust moved
+      // does not matter.
+      OVERLAPPED at{};
+      at.Offset = static_cast<DWORD>(offset);
+      at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+      const DWORD want = size > (1u << 20) ? (1u << 20) : static_cast<DWORD>(size);
+      DWORD got = 0;
+      if (!::ReadFile(file_.get(), out, want, &got, &at) || got == 0) return false;
+      out += got;
+      offset += got;
+      size -= got;
+    }
+    return true;
+  }
+
  private:
   UniqueFileHandle file_;
 };
