@@ -1,6 +1,7 @@
 #!/bin/sh
-# Checks the sources' layout (tools/check-format.sh), builds both trees and runs every test,
-# natively and under Wine; ends with the format check's verdict and ctest's summaries.
+# Checks the sources' layout (tools/check-format.sh) and includes (tools/check-includes.py),
+# builds both trees and runs every test, natively and under Wine; ends with the checks'
+# verdicts and ctest's summaries.
 #   build/native  g++, Debug, address and undefined-behaviour sanitizers (MT_SANITIZE=ON)
 #   build/win64   MinGW-w64, Release; tests run under Wine on a private Xvfb
 # Installs missing packages first (tools/install-deps.sh). Both trees are always built and
@@ -49,19 +50,27 @@ tree() {
 $(sed -n '/tests passed, .* tests failed out of/,$p' "$log")"
 }
 
-# The layout of the C and C++ sources (clang-format 14); the files it lists go in the summary.
-echo "==== format: tools/check-format.sh"
-format_log=$(tools/check-format.sh 2>&1)
-format_rc=$?
-echo "$format_log"
-if [ $format_rc = 0 ]; then
-  summary="$summary
-==== format: $(echo "$format_log" | tail -n 1)"
-else
-  status=1; summary="$summary
-==== format: FAILED
-$format_log"
-fi
+# check NAME COMMAND...: a check of the sources; its verdict (last line, or everything it
+# printed when it fails) goes in the summary.
+check() {
+  name=$1; shift
+  echo "==== $name: $*"
+  log=$("$@" 2>&1)
+  rc=$?
+  echo "$log"
+  if [ $rc = 0 ]; then
+    summary="$summary
+==== $name: $(echo "$log" | tail -n 1)"
+  else
+    status=1; summary="$summary
+==== $name: FAILED
+$log"
+  fi
+}
+# The layout of the C and C++ sources (clang-format 14), and the includes against the plan
+# of the folders (app/ shared, no tool including another, logic never including win/).
+check format tools/check-format.sh
+check includes python3 tools/check-includes.py
 
 mkdir -p build
 if configure build/native -DCMAKE_BUILD_TYPE=Debug -DMT_SANITIZE=ON; then

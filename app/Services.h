@@ -10,14 +10,6 @@
 #include <string>
 #include <vector>
 
-// windows.h maps DeleteFile to DeleteFileW. The logic does not see windows.h; a Win32 file
-// includes it before this header, which drops that macro so that FileSystem::DeleteFile means
-// the same in every translation unit (a file that includes windows.h after this one and calls
-// DeleteFile does not compile: it names DeleteFileW).
-#ifdef DeleteFile
-#undef DeleteFile
-#endif
-
 namespace mt {
 
 class RegistryBackend;
@@ -91,7 +83,7 @@ class FileSystem {
   // another place (a reparse point such as a junction) and not refused to the caller. File
   // systems that know neither links nor access rights only ask whether the folder exists.
   virtual bool IsListableFolder(const std::string& path) { return DirectoryExists(path); }
-  virtual bool DeleteFile(const std::string& path) = 0;
+  virtual bool RemoveFile(const std::string& path) = 0;
   // Entries of `folder` whose name matches `pattern` ("*.lnk", "*"), hidden and system ones
   // included, "." and ".." left out.
   virtual std::vector<FindEntry> Find(const std::string& folder, const std::string& pattern) = 0;

@@ -574,7 +574,7 @@ void RepairHijack(Services& svc, const Hijack& h) {
       break;
     case HijackKind::Shortcut:
       if (h.repair == ShortcutRepair::Delete) {
-        if (svc.files->FileExists(h.path) && !svc.files->DeleteFile(h.path))
+        if (svc.files->FileExists(h.path) && !svc.files->RemoveFile(h.path))
           throw AppError(FormatMessage1("无法删除 %s", h.path));
       } else if (svc.shortcuts) {
         svc.shortcuts->Write(h.path, h.repaired);
@@ -582,7 +582,7 @@ void RepairHijack(Services& svc, const Hijack& h) {
       break;
     case HijackKind::FirefoxPolicies:
       if (h.repair == ShortcutRepair::Delete) {
-        if (svc.files->FileExists(h.path) && !svc.files->DeleteFile(h.path))
+        if (svc.files->FileExists(h.path) && !svc.files->RemoveFile(h.path))
           throw AppError(FormatMessage1("无法删除 %s", h.path));
       } else if (!h.repairedText.empty()) {
         svc.files->WriteAll(h.path, h.repairedText);

@@ -489,18 +489,18 @@ void MergePieces(Services& svc, SplitterView& view, FileDialogOptions& saveDialo
               }
             } catch (const TooManyBad& m) {
               output.reset();
-              files->DeleteFile(partPath);
+              files->RemoveFile(partPath);
               outcome.kind = Outcome::kNotice;
               outcome.notice = FormatMessage1(kTooManyBadLateText, BadPieceLines(m.problems));
             } catch (const PieceMismatch& m) {
               output.reset();
-              files->DeleteFile(partPath);
+              files->RemoveFile(partPath);
               outcome.kind = Outcome::kNotice;
               outcome.notice = PieceProblemText(m.problem, record->pieceHashes.size());
             } catch (...) {
               // Stopped or failed: what was joined so far is no whole file.
               output.reset();
-              files->DeleteFile(partPath);
+              files->RemoveFile(partPath);
               throw;
             }
             return outcome;

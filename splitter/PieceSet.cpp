@@ -282,7 +282,7 @@ void RemoveLeftoverParts(FileSystem& files, const std::string& prefix) {
   for (const FindEntry& e : files.Find(prefix, std::string("*") + kPartSuffix)) {
     if (e.isDirectory) continue;
     try {
-      files.DeleteFile(prefix + e.name);
+      files.RemoveFile(prefix + e.name);
     } catch (const AppError&) {
     }
   }
@@ -299,8 +299,8 @@ void RemoveDataPieces(FileSystem& files, const std::string& prefix) {
   std::sort(pieces.begin(), pieces.end());
   // The older set's recovery piece goes first: beside a set it does not belong to it would be
   // mistaken for that set's.
-  files.DeleteFile(prefix + kRecoveryName);
-  for (const auto& piece : pieces) files.DeleteFile(prefix + piece.second);
+  files.RemoveFile(prefix + kRecoveryName);
+  for (const auto& piece : pieces) files.RemoveFile(prefix + piece.second);
 }
 
 void WriteThroughPart(FileSystem& files, const std::string& finalPath,
@@ -318,7 +318,7 @@ void WriteThroughPart(FileSystem& files, const std::string& finalPath,
   } catch (...) {
     out.reset();
     try {
-      files.DeleteFile(part);
+      files.RemoveFile(part);
     } catch (const AppError&) {
     }
     throw;
@@ -363,7 +363,7 @@ uint64_t WriteDataPieces(FileSystem& files, const std::string& sourcePath,
     if (!parity) return;
     parity.reset();
     try {
-      files.DeleteFile(PartName(parityName));
+      files.RemoveFile(PartName(parityName));
     } catch (const AppError&) {
     }
   };

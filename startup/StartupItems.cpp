@@ -298,7 +298,7 @@ ValueOfRow ValueOf(const RegistryPlace& place, const StartupRow& row) {
 bool StartupItems::DeleteItem(const StartupRow& row) {
   if (row.source == S::ScheduledTask) return svc_.tasks && svc_.tasks->Delete(row.name);
   const RegistryPlace* place = RegistryPlaceOf(row.source);
-  if (!place) return svc_.files->DeleteFile(TrimControl(row.location));
+  if (!place) return svc_.files->RemoveFile(TrimControl(row.location));
   const ValueOfRow value = ValueOf(*place, row);
   TRegistry reg(*svc_.registry, place->view);
   reg.SetRootKey(place->root);

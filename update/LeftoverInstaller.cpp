@@ -18,7 +18,7 @@ bool LeftoverInstaller::TryOnce() {
   bool gone = true;
   for (const std::string& path : {path_, PartialFileOf(path_)}) {
     try {
-      if (files_.FileExists(path) && !files_.DeleteFile(path)) gone = false;
+      if (files_.FileExists(path) && !files_.RemoveFile(path)) gone = false;
     } catch (...) {
       gone = false;
     }

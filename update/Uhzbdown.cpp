@@ -86,11 +86,11 @@ DownloadOutcome Tfiledownthread::Download(HttpClient& client) {
     if (Total > 0 && static_cast<int64_t>(body.size()) != Total) {
       throw HttpError("download length differs from the announced length");
     }
-    if (files.FileExists(partial)) files.DeleteFile(partial);
+    if (files.FileExists(partial)) files.RemoveFile(partial);
     files.WriteAll(partial, body);
     files.Rename(partial, LocalFile);
   } catch (...) {
-    if (files.FileExists(partial)) files.DeleteFile(partial);
+    if (files.FileExists(partial)) files.RemoveFile(partial);
     return DownloadOutcome::Failed();
   }
   // The body came over plain HTTP: it is offered for running only when its signature says
@@ -110,7 +110,7 @@ DownloadOutcome Tfiledownthread::Download(HttpClient& client) {
   } catch (...) {
   }
   outcome.refused = true;
-  files.DeleteFile(LocalFile);  // a file that stays is refused again by the next download
+  files.RemoveFile(LocalFile);  // a file that stays is refused again by the next download
   return outcome;
 }
 

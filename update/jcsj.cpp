@@ -1,9 +1,5 @@
 #include "update/jcsj.h"
 
-#ifdef _WIN32
-#include "app/win/Handles.h"
-#endif
-
 namespace mt {
 
 UpdateRecord gUpdateRecord;
@@ -13,9 +9,6 @@ Trjsjhread::Trjsjhread(bool createSuspended, HttpService& http, std::string url,
     : TThread(createSuspended), http_(http), url_(std::move(url)), deliver_(std::move(deliver)) {}
 
 std::string Trjsjhread::FetchPage(const std::string& url) {
-#ifdef _WIN32
-  const ComScope com;  // for the lifetime of the request on this thread
-#endif
   std::unique_ptr<HttpClient> client = http_.CreateClient();
   client->SetUserAgent(kUpdateUserAgent);
   return NormalisePage(client->GetText(url));

@@ -182,7 +182,7 @@ class CaseFoldingFileSystem : public FileSystem {
   }
   bool FileExists(const std::string& p) override { return inner_.FileExists(Fold(p)); }
   bool DirectoryExists(const std::string& p) override { return inner_.DirectoryExists(Fold(p)); }
-  bool DeleteFile(const std::string& p) override { return inner_.DeleteFile(Fold(p)); }
+  bool RemoveFile(const std::string& p) override { return inner_.RemoveFile(Fold(p)); }
   std::vector<FindEntry> Find(const std::string& f, const std::string& pattern) override {
     return inner_.Find(f, pattern);
   }

@@ -93,9 +93,9 @@ TEST_F(WinServicesTest, FilesAreOpenedWithoutSharing) {
   EXPECT_EQ(in->Read(buf, 8), 0u);
   EXPECT_THROW(files.Create(dir_ + "\\nofolder\\b.bin"), AppError);
   in.reset();
-  EXPECT_TRUE(files.DeleteFile(path));
+  EXPECT_TRUE(files.RemoveFile(path));
   EXPECT_FALSE(files.FileExists(path));
-  EXPECT_FALSE(files.DeleteFile(path));
+  EXPECT_FALSE(files.RemoveFile(path));
 }
 
 TEST_F(WinServicesTest, IdentityTellsFilesApartWithoutDisturbingAnOpenFile) {

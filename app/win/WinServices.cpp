@@ -107,7 +107,7 @@ bool WinFileSystem::IsListableFolder(const std::string& path) {
   return h || ::GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
-bool WinFileSystem::DeleteFile(const std::string& path) {
+bool WinFileSystem::RemoveFile(const std::string& path) {
   return DeleteFileW(Widen(path).c_str()) != FALSE;
 }
 

@@ -17,7 +17,7 @@ class WinFileSystem : public FileSystem {
   bool FileExists(const std::string& path) override;
   bool DirectoryExists(const std::string& path) override;
   bool IsListableFolder(const std::string& path) override;
-  bool DeleteFile(const std::string& path) override;
+  bool RemoveFile(const std::string& path) override;
   std::vector<FindEntry> Find(const std::string& folder, const std::string& pattern) override;
   // One call of the shell's SHCreateDirectoryExW, which makes every missing level.
   bool CreateDirectories(const std::string& path) override;

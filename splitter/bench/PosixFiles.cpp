@@ -82,7 +82,7 @@ bool PosixFiles::DirectoryExists(const std::string& path) {
   return ::stat(Posix(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool PosixFiles::DeleteFile(const std::string& path) { return ::unlink(Posix(path).c_str()) == 0; }
+bool PosixFiles::RemoveFile(const std::string& path) { return ::unlink(Posix(path).c_str()) == 0; }
 
 std::vector<FindEntry> PosixFiles::Find(const std::string&, const std::string&) { return {}; }
 

@@ -12,7 +12,7 @@ class PosixFiles : public FileSystem {
   std::unique_ptr<FileStream> Create(const std::string& path) override;
   bool FileExists(const std::string& path) override;
   bool DirectoryExists(const std::string& path) override;
-  bool DeleteFile(const std::string& path) override;
+  bool RemoveFile(const std::string& path) override;
   std::vector<FindEntry> Find(const std::string& folder, const std::string& pattern) override;
   bool CreateDirectories(const std::string& path) override;
   void Rename(const std::string& from, const std::string& to) override;

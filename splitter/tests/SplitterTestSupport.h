@@ -74,7 +74,7 @@ class WatchingFileSystem : public FileSystem {
   std::unique_ptr<FileStream> Create(const std::string& path) override;
   bool FileExists(const std::string& p) override { return inner_.FileExists(p); }
   bool DirectoryExists(const std::string& p) override { return inner_.DirectoryExists(p); }
-  bool DeleteFile(const std::string& p) override { return Alive() && inner_.DeleteFile(p); }
+  bool RemoveFile(const std::string& p) override { return Alive() && inner_.RemoveFile(p); }
   std::vector<FindEntry> Find(const std::string& f, const std::string& p) override {
     if (!Alive()) return {};
     return inner_.Find(f, p);
@@ -124,7 +124,7 @@ class VirtualFileSystem : public FileSystem {
   std::unique_ptr<FileStream> Create(const std::string& path) override;
   bool FileExists(const std::string& p) override { return files.count(p) != 0; }
   bool DirectoryExists(const std::string&) override { return true; }
-  bool DeleteFile(const std::string& p) override { return files.erase(p) != 0; }
+  bool RemoveFile(const std::string& p) override { return files.erase(p) != 0; }
   std::vector<FindEntry> Find(const std::string&, const std::string&) override { return {}; }
   bool CreateDirectories(const std::string&) override { return true; }
   void Rename(const std::string& from, const std::string& to) override;

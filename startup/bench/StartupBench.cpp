@@ -112,7 +112,7 @@ void RemoveExtraLoad(mt::Services& svc) {
   for (int i = 0; i < kTasks; ++i) tasks.Delete(kTaskFolder + "\\logon " + std::to_string(i));
   Untrust(svc);
   for (const mt::FindEntry& e : svc.files->Find(kFilesFolder, "*"))
-    svc.files->DeleteFile(kFilesFolder + "\\" + e.name);
+    svc.files->RemoveFile(kFilesFolder + "\\" + e.name);
   ::RemoveDirectoryW(mt::Widen(kFilesFolder).c_str());
 }
 
@@ -181,7 +181,7 @@ void RemoveBenchItems(mt::Services& svc, const std::vector<std::string>& folders
       if (name.rfind(kPrefix, 0) == 0) reg.DeleteValue(name);
   for (const std::string& folder : folders)
     for (const mt::FindEntry& e : svc.files->Find(folder, "mt-bench *.lnk"))
-      svc.files->DeleteFile(mt::JoinPath(folder, e.name));
+      svc.files->RemoveFile(mt::JoinPath(folder, e.name));
 }
 
 int Run(int argc, char** argv) {

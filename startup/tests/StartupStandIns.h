@@ -67,9 +67,9 @@ class LockingFileSystem : public FileSystem {
   bool IsListableFolder(const std::string& p) override {
     return !unlistable.count(p) && inner_.IsListableFolder(p);
   }
-  bool DeleteFile(const std::string& p) override {
+  bool RemoveFile(const std::string& p) override {
     deleted.push_back(p);
-    return locked.count(p) ? false : inner_.DeleteFile(p);
+    return locked.count(p) ? false : inner_.RemoveFile(p);
   }
   std::vector<FindEntry> Find(const std::string& folder, const std::string& pattern) override {
     if (unlistable.count(folder)) return {};

@@ -190,7 +190,7 @@ bool PosixFileSystem::IsListableFolder(const std::string& path) {
   return !ec;
 }
 
-bool PosixFileSystem::DeleteFile(const std::string& path) {
+bool PosixFileSystem::RemoveFile(const std::string& path) {
   std::error_code ec;
   return fs::is_regular_file(P(path), ec) && fs::remove(P(path), ec);
 }
@@ -295,7 +295,7 @@ bool MemoryFileSystem::DirectoryExists(const std::string& path) {
   return dirs.count(path) != 0;
 }
 
-bool MemoryFileSystem::DeleteFile(const std::string& path) {
+bool MemoryFileSystem::RemoveFile(const std::string& path) {
   log.push_back("delete " + path);
   if (undeletable.count(path) || held.count(path)) return false;
   return files.erase(path) != 0;

@@ -54,7 +54,7 @@ class PosixFileSystem : public FileSystem {
   bool DirectoryExists(const std::string& path) override;
   // A symbolic link stands for a reparse point: never a folder of its own.
   bool IsListableFolder(const std::string& path) override;
-  bool DeleteFile(const std::string& path) override;
+  bool RemoveFile(const std::string& path) override;
   std::vector<FindEntry> Find(const std::string& folder, const std::string& pattern) override;
   bool CreateDirectories(const std::string& path) override;
   void Rename(const std::string& from, const std::string& to) override;
@@ -75,7 +75,7 @@ class MemoryFileSystem : public FileSystem {
   bool FileExists(const std::string& path) override;
   // Throws while throwOnFolders is set.
   bool DirectoryExists(const std::string& path) override;
-  bool DeleteFile(const std::string& path) override;
+  bool RemoveFile(const std::string& path) override;
   std::vector<FindEntry> Find(const std::string& folder, const std::string& pattern) override;
   // Each missing level outermost first, as the platform does; stops at an unmakeable one.
   bool CreateDirectories(const std::string& path) override;
@@ -85,7 +85,7 @@ class MemoryFileSystem : public FileSystem {
 
   std::map<std::string, std::string> files;
   std::set<std::string> dirs{"C:"};
-  std::set<std::string> undeletable;  // DeleteFile fails for these
+  std::set<std::string> undeletable;  // RemoveFile fails for these
   std::map<std::string, int> held;    // held open by someone: no write, rename or delete
   std::set<std::string> unmakeable;   // folders that cannot be created
   bool throwOnFolders = false;        // DirectoryExists throws

@@ -194,7 +194,7 @@ void TFsjtx::Button2Click() {
   HeldInstaller.reset();
   StopRemovingLeftoverInstaller();
   FileSystem& files = *Main.svc.files;
-  if (files.FileExists(target)) files.DeleteFile(target);  // a failure shows up in the thread
+  if (files.FileExists(target)) files.RemoveFile(target);  // a failure shows up in the thread
   EnableControl(Button2, false);
   SetButton2Caption("正在下载(0%)");
   Tfiledownthread::Links links;

@@ -159,6 +159,9 @@ class WinHttpClient : public HttpClient {
     }
   }
 
+  // COM for the client's whole life on its thread, around every handle below (the first
+  // member is made first and goes last); a thread already in another model keeps its own.
+  const ComScope com_;
   std::wstring userAgent_;
   bool follow_ = false;
   WorkHandler work_;
