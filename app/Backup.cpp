@@ -28,16 +28,16 @@ std::string StripLeadingSlashes(const std::string& path) {
 
 // Keys directly below HKLM\SOFTWARE that both views share.
 bool SharedBelowSoftware(const std::string& part) {
-  for (const char* shared : {"Classes", "Clients", "Policies", "RegisteredApplications",
-                             "WOW6432Node"})
+  for (const char* shared :
+       {"Classes", "Clients", "Policies", "RegisteredApplications", "WOW6432Node"})
     if (EqualsNoCase(part, shared)) return true;
   return false;
 }
 
 // Class registrations that the 32-bit view finds under WOW6432Node of the classes root.
 bool RedirectedClassKey(const std::string& part) {
-  for (const char* redirected : {"CLSID", "Interface", "DirectShow", "Media Type",
-                                 "MediaFoundation"})
+  for (const char* redirected :
+       {"CLSID", "Interface", "DirectShow", "Media Type", "MediaFoundation"})
     if (EqualsNoCase(part, redirected)) return true;
   return false;
 }
@@ -128,14 +128,17 @@ std::string RegFileValueLine(const std::string& name, const RegValue& value) {
       std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(value.dword));
       return line + "dword:" + digits + "\r\n";
     }
-    case RegDataType::Binary:
-      return HexLine(line + "hex:", value.bytes);
+    case RegDataType::Binary: return HexLine(line + "hex:", value.bytes);
     case RegDataType::Other:
-      return HexLine(line + "hex(" + [&] {
-        char t[16];
-        std::snprintf(t, sizeof t, "%x", static_cast<unsigned>(value.rawType));
-        return std::string(t);
-      }() + "):", value.bytes);
+      return HexLine(
+          line + "hex(" +
+              [&] {
+                char t[16];
+                std::snprintf(t, sizeof t, "%x", static_cast<unsigned>(value.rawType));
+                return std::string(t);
+              }() +
+              "):",
+          value.bytes);
   }
   return line + "\r\n";
 }
@@ -180,8 +183,7 @@ void DeletionBackup::SaveOverwrite(RegRoot root, RegView view, const std::string
   if (auto key = registry_.Open(root, nullptr, path, false, view)) {
     if (std::optional<RegValue> value = registry_.Query(*key, name))
       reg_.AddKey(RegFileKeyName(root, path, view), {{name, *value}});
-    else
-      reg_.AddValueDeletion(RegFileKeyName(root, path, view), name);
+    else reg_.AddValueDeletion(RegFileKeyName(root, path, view), name);
     return;
   }
   // Find the outermost level that is missing; one that exists but is refused stops it.
@@ -227,8 +229,7 @@ namespace {
 std::string NumberedName(const std::string& base, int n) {
   const size_t dot = base.rfind('.');
   const std::string number = " (" + std::to_string(n) + ")";
-  return dot == std::string::npos ? base + number
-                                  : base.substr(0, dot) + number + base.substr(dot);
+  return dot == std::string::npos ? base + number : base.substr(0, dot) + number + base.substr(dot);
 }
 
 }  // namespace
@@ -307,8 +308,8 @@ bool DeletionBackup::Write(const std::string& stamp) {
       // comes to it, so the first (plain ASCII) line sets the one the rest is written in.
       script = "@echo off\r\nchcp 936 >nul\r\n" + Utf8ToGbk(script);
       std::string name = kBackupRestoreScriptName;
-      for (int n = 2; fs_.FileExists(folder + "\\" + name) || fs_.DirectoryExists(folder + "\\" + name);
-           ++n)
+      for (int n = 2;
+           fs_.FileExists(folder + "\\" + name) || fs_.DirectoryExists(folder + "\\" + name); ++n)
         name = NumberedName(kBackupRestoreScriptName, n);
       auto out = fs_.Create(folder + "\\" + name);
       if (out->Write(script.data(), script.size()) != script.size()) return false;

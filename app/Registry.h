@@ -30,10 +30,10 @@ enum class RegDataType { String, ExpandString, Integer, Binary, Other };
 
 struct RegValue {
   RegDataType type = RegDataType::String;
-  std::string text;        // String / ExpandString: the text (UTF-8)
-  uint32_t dword = 0;      // Integer
-  std::string bytes;       // Binary / Other: raw data
-  uint32_t rawType = 0;    // Other: the registry's own type number (REG_MULTI_SZ = 7, ...)
+  std::string text;      // String / ExpandString: the text (UTF-8)
+  uint32_t dword = 0;    // Integer
+  std::string bytes;     // Binary / Other: raw data
+  uint32_t rawType = 0;  // Other: the registry's own type number (REG_MULTI_SZ = 7, ...)
 };
 
 // An open key of a backend. Closing happens when it is destroyed.

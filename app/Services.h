@@ -133,9 +133,9 @@ class Shell {
 
 // ---- dialogs -------------------------------------------------------------------------------
 struct FileDialogOptions {
-  std::string filter;     // "description|pattern|description|pattern..."
-  std::string fileName;   // proposed file name
-  std::string title;      // empty: the system's default title
+  std::string filter;    // "description|pattern|description|pattern..."
+  std::string fileName;  // proposed file name
+  std::string title;     // empty: the system's default title
   bool multiSelect = false;
   bool hideReadOnly = false;
 };
@@ -193,16 +193,16 @@ struct Services {
   MessageBoxes* messages = nullptr;
   Clipboard* clipboard = nullptr;
   BrowserHost* browser = nullptr;
-  ProcessStarter* processes = nullptr;           // subst for the drive page
-  IconSource* icons = nullptr;                   // icons and short paths of the add-on list
-  ShortcutFiles* shortcuts = nullptr;            // browser shortcuts (none: not looked at)
-  StartupPlaces* startupPlaces = nullptr;        // known folders of the startup list
-  TaskStore* tasks = nullptr;                    // scheduled tasks (none: not listed)
-  HttpService* http = nullptr;                   // the update check and download
+  ProcessStarter* processes = nullptr;             // subst for the drive page
+  IconSource* icons = nullptr;                     // icons and short paths of the add-on list
+  ShortcutFiles* shortcuts = nullptr;              // browser shortcuts (none: not looked at)
+  StartupPlaces* startupPlaces = nullptr;          // known folders of the startup list
+  TaskStore* tasks = nullptr;                      // scheduled tasks (none: not listed)
+  HttpService* http = nullptr;                     // the update check and download
   InstallerVerifier* installerVerifier = nullptr;  // the downloaded installer's signature
   InstallerLauncher* installerLauncher = nullptr;  // starts a verified installer
   SignerSource* signers = nullptr;                 // who signed a program (none: not asked)
-  std::string exeDir;  // folder of the executable, no trailing "\"
+  std::string exeDir;                              // folder of the executable, no trailing "\"
   // Where the update check asks for the update record; empty means the shipped address.
   std::string updateEndpoint;
   // Called with the partner offer once it is on screen, before its modal loop runs. Nothing

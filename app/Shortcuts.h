@@ -26,8 +26,14 @@ inline bool operator==(const ShellLinkData& a, const ShellLinkData& b) {
          a.iconIndex == b.iconIndex;
 }
 
-enum class ShortcutPlace { Desktop, PublicDesktop, StartMenu, CommonStartMenu, QuickLaunch,
-                           TaskBar };
+enum class ShortcutPlace {
+  Desktop,
+  PublicDesktop,
+  StartMenu,
+  CommonStartMenu,
+  QuickLaunch,
+  TaskBar
+};
 
 struct ShortcutFolder {
   ShortcutPlace place;

@@ -118,7 +118,7 @@ std::optional<int32_t> ParseInt32(const std::string& text) {
   long long value = 0;
   for (; i < s.size(); ++i) {
     char c = s[i];
-    int d = (c >= '0' && c <= '9') ? c - '0'
+    int d = (c >= '0' && c <= '9')                 ? c - '0'
             : (base == 16 && c >= 'a' && c <= 'f') ? c - 'a' + 10
             : (base == 16 && c >= 'A' && c <= 'F') ? c - 'A' + 10
                                                    : -1;
@@ -127,7 +127,8 @@ std::optional<int32_t> ParseInt32(const std::string& text) {
     if (value > 0x100000000LL) return std::nullopt;
   }
   if (negative) value = -value;
-  if (base == 16 && !negative && value <= 0xFFFFFFFFLL) return static_cast<int32_t>(static_cast<uint32_t>(value));
+  if (base == 16 && !negative && value <= 0xFFFFFFFFLL)
+    return static_cast<int32_t>(static_cast<uint32_t>(value));
   if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
   return static_cast<int32_t>(value);
 }
@@ -164,7 +165,8 @@ std::string GbkToUtf8(const std::string& gbk) { return Recode(gbk, 936, CP_UTF8)
 std::string Utf8ToGbk(const std::string& utf8) { return Recode(utf8, CP_UTF8, 936); }
 #else
 namespace {
-std::string Convert(const std::string& in, const char* from, const char* to, const std::string& bad) {
+std::string Convert(const std::string& in, const char* from, const char* to,
+                    const std::string& bad) {
   iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) throw AppError("iconv_open failed");
   std::string out;
@@ -180,7 +182,8 @@ std::string Convert(const std::string& in, const char* from, const char* to, con
       // Skip one undecodable unit: a byte of GBK, or one whole UTF-8 character.
       size_t pos = 0;
       std::string rest(src, left);
-      if (std::string(from) == "UTF-8") NextCodePoint(rest, pos); else pos = 1;
+      if (std::string(from) == "UTF-8") NextCodePoint(rest, pos);
+      else pos = 1;
       src += pos;
       left -= pos;
       out += bad;
@@ -190,7 +193,9 @@ std::string Convert(const std::string& in, const char* from, const char* to, con
   return out;
 }
 }  // namespace
-std::string GbkToUtf8(const std::string& gbk) { return Convert(gbk, "GBK", "UTF-8", "\xEF\xBF\xBD"); }
+std::string GbkToUtf8(const std::string& gbk) {
+  return Convert(gbk, "GBK", "UTF-8", "\xEF\xBF\xBD");
+}
 std::string Utf8ToGbk(const std::string& utf8) { return Convert(utf8, "UTF-8", "GBK", "?"); }
 #endif
 

@@ -113,10 +113,8 @@ void Worker::Join() {
 
 void Worker::JoinOrLetGo() noexcept {
   if (!Joinable()) return;
-  if (thread_.get_id() == std::this_thread::get_id())
-    thread_.detach();
-  else
-    thread_.join();
+  if (thread_.get_id() == std::this_thread::get_id()) thread_.detach();
+  else thread_.join();
 }
 
 void Worker::StartDetached(Body body) {

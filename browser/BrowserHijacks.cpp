@@ -77,12 +77,9 @@ std::string Shown(const std::string& text) {
 std::string ValueText(const RegValue& v) {
   switch (v.type) {
     case RegDataType::String:
-    case RegDataType::ExpandString:
-      return Shown(v.text);
-    case RegDataType::Integer:
-      return std::to_string(v.dword);
-    default:
-      return "（" + std::to_string(v.bytes.size()) + " 字节数据）";
+    case RegDataType::ExpandString: return Shown(v.text);
+    case RegDataType::Integer: return std::to_string(v.dword);
+    default: return "（" + std::to_string(v.bytes.size()) + " 字节数据）";
   }
 }
 
@@ -92,10 +89,8 @@ bool TypeFits(PolicyType want, const RegValue& v) {
     case PolicyType::Json:
       return v.type == RegDataType::String || v.type == RegDataType::ExpandString;
     case PolicyType::Flag:
-    case PolicyType::Number:
-      return v.type == RegDataType::Integer;
-    case PolicyType::List:
-      return false;
+    case PolicyType::Number: return v.type == RegDataType::Integer;
+    case PolicyType::List: return false;
   }
   return false;
 }
@@ -107,7 +102,7 @@ std::string PathOfKey(RegRoot root, const std::string& key, const std::string& n
 
 // The values of a list key in the order the browser takes them: by number, then the rest.
 std::vector<std::pair<std::string, RegValue>> ListEntries(RegistryBackend& registry,
-                                                         const RegKey& key) {
+                                                          const RegKey& key) {
   std::vector<std::pair<std::string, RegValue>> entries;
   for (const std::string& name : registry.ValueNames(key))
     if (auto v = registry.Query(key, name)) entries.emplace_back(name, *v);
@@ -179,8 +174,7 @@ InstalledBrowsers FindInstalledBrowsers(RegistryBackend& registry, FileSystem& f
                                view);
       if (!key) continue;
       auto v = registry.Query(*key, "");
-      if (!v || (v->type != RegDataType::String && v->type != RegDataType::ExpandString))
-        continue;
+      if (!v || (v->type != RegDataType::String && v->type != RegDataType::ExpandString)) continue;
       std::string path = TrimControl(v->text);
       if (path.size() >= 2 && path.front() == '"' && path.back() == '"')
         path = path.substr(1, path.size() - 2);
@@ -222,7 +216,8 @@ std::vector<Hijack> FindPolicyHijacks(RegistryBackend& registry,
           h.kind = HijackKind::PolicyList;
           h.key = std::string(store.key) + "\\" + policy.name;
           h.where = PathOfKey(root, h.key);
-          std::string shown = entries.empty() ? std::string("（空）") : ValueText(entries[0].second);
+          std::string shown = entries.empty() ? std::string("（空）")
+                                              : ValueText(entries[0].second);
           if (entries.size() > 1) shown += " 等 " + std::to_string(entries.size()) + " 项";
           h.caption = head + "）：" + shown;
           out.push_back(std::move(h));
@@ -430,9 +425,9 @@ std::vector<Hijack> FindShortcutHijacks(ShortcutFiles& shortcuts, FileSystem& fi
 namespace {
 
 // The entries of "policies" that set pages, the search engine or extensions.
-constexpr const char* kFirefoxPolicies[] = {"Homepage", "NewTabPage", "OverrideFirstRunPage",
-                                            "OverridePostUpdatePage", "SearchEngines",
-                                            "Extensions", "ExtensionSettings"};
+constexpr const char* kFirefoxPolicies[] = {
+    "Homepage",      "NewTabPage", "OverrideFirstRunPage", "OverridePostUpdatePage",
+    "SearchEngines", "Extensions", "ExtensionSettings"};
 
 std::string FirefoxWhat(const std::string& name) {
   if (name == "Homepage") return "主页";
@@ -499,10 +494,8 @@ std::vector<Hijack> FindFirefoxPolicies(FileSystem& files, const InstalledBrowse
     if (std::string(name) == "Homepage" && it->is_object() && it->contains("URL") &&
         (*it)["URL"].is_string())
       value = (*it)["URL"].get<std::string>();
-    else if (it->is_string())
-      value = it->get<std::string>();
-    else
-      value = it->dump();
+    else if (it->is_string()) value = it->get<std::string>();
+    else value = it->dump();
     shown += (shown.empty() ? "" : "；") + FirefoxWhat(name) + " " + value;
     policies->erase(it);
   }
@@ -531,20 +524,14 @@ std::vector<Hijack> FindBrowserHijacks(Services& svc) {
 void SaveHijack(DeletionBackup& backup, const Hijack& h) {
   if (!h.repairable) return;
   switch (h.kind) {
-    case HijackKind::Policy:
-      backup.SaveValue(h.root, RegView::Native, h.key, h.value);
-      break;
-    case HijackKind::PolicyList:
-      backup.SaveKey(h.root, RegView::Native, h.key);
-      break;
+    case HijackKind::Policy: backup.SaveValue(h.root, RegView::Native, h.key, h.value); break;
+    case HijackKind::PolicyList: backup.SaveKey(h.root, RegView::Native, h.key); break;
     case HijackKind::Enrolment:
       backup.SaveKey(h.root, RegView::Native, std::string(kEnrollmentsKey) + "\\" + h.value);
       backup.SaveKey(h.root, RegView::Native, std::string(kOmadmAccountsKey) + "\\" + h.value);
       break;
     case HijackKind::Shortcut:
-    case HijackKind::FirefoxPolicies:
-      backup.SaveFile(h.path);
-      break;
+    case HijackKind::FirefoxPolicies: backup.SaveFile(h.path); break;
   }
 }
 

@@ -79,7 +79,7 @@ struct Hijack {
   ShortcutRepair repair = ShortcutRepair::Delete;
   // False for a finding the tab can only show (a policies.json too large to read).
   bool repairable = true;
-  ShellLinkData repaired;  // what the shortcut holds after StripAddress or Retarget
+  ShellLinkData repaired;    // what the shortcut holds after StripAddress or Retarget
   std::string repairedText;  // FirefoxPolicies: the file's new text
 };
 

@@ -105,8 +105,7 @@ int BrowserRepairPage::RowImage(int index) {
   const AddOnRow& row = view_.Row(index);
   if (row.image != kImageOnDemand) return row.image;
   int image = -1;
-  if (row.store == AddOnStore::Toolbar)
-    image = Sweeper().AddFileIcon(row.column3, view_.Images());
+  if (row.store == AddOnStore::Toolbar) image = Sweeper().AddFileIcon(row.column3, view_.Images());
   else if (row.store == AddOnStore::Extension)
     image = Sweeper().AddIconFromSpec(SplitIconText(row.column3), view_.Images());
   else if (row.store == AddOnStore::Hijack && row.hijack && !row.hijack->iconPath.empty())
@@ -147,15 +146,9 @@ void BrowserRepairPage::RemoveCheckedAddOns() {
     const AddOnRow row = view_.Row(i);
     TIESweeper& sweeper = Sweeper(row.view);
     switch (row.store) {
-      case AddOnStore::Toolbar:
-        sweeper.DeleteToolbar(row.column2);
-        break;
-      case AddOnStore::Extension:
-        sweeper.DeleteExtension(row.column2);
-        break;
-      case AddOnStore::MenuExtension:
-        sweeper.DeleteMenuExtension(row.caption);
-        break;
+      case AddOnStore::Toolbar: sweeper.DeleteToolbar(row.column2); break;
+      case AddOnStore::Extension: sweeper.DeleteExtension(row.column2); break;
+      case AddOnStore::MenuExtension: sweeper.DeleteMenuExtension(row.caption); break;
       case AddOnStore::Hijack:
         // One finding that cannot be undone (a shortcut the user may not write, a policy
         // key refused) does not hold up the others; the apply names it afterwards.
@@ -186,7 +179,8 @@ void BrowserRepairPage::ShowSettings() {
 
   reg.SetRootKey(RegRoot::LocalMachine);
   if (reg.OpenKey(kIeMainKey, true)) {
-    if (!reg.ValueExists(kWindowTitleValue)) reg.WriteString(kWindowTitleValue, kDefaultWindowTitle);
+    if (!reg.ValueExists(kWindowTitleValue))
+      reg.WriteString(kWindowTitleValue, kDefaultWindowTitle);
     view_.SetEdtitle(reg.ReadString(kWindowTitleValue));
   }
   reg.CloseKey();
@@ -224,8 +218,7 @@ void BrowserRepairPage::ShowSettings() {
       reg.OpenKey("Internet Explorer", true) && reg.OpenKey("Control Panel", true)) {
     std::optional<RegDataType> type = reg.GetDataType(kHomePageLockValue);
     bool locked = false;
-    if (type == RegDataType::Integer)
-      locked = reg.ReadInteger(kHomePageLockValue) == 1;
+    if (type == RegDataType::Integer) locked = reg.ReadInteger(kHomePageLockValue) == 1;
     else if (type == RegDataType::String || type == RegDataType::ExpandString)
       locked = reg.ReadString(kHomePageLockValue) == "1";
     if (locked) view_.SetCbsetpage(true);
@@ -279,9 +272,9 @@ bool BrowserRepairPage::SaveDeletions() {
   RegistryBackend& registry = *svc_.registry;
   // The two machine-wide settings the apply overwrites in both views, as they are now.
   for (RegView v : {RegView::Native, RegView::Wow32}) {
-    for (const auto& [name, text] : {std::pair<const char*, const char*>{kWindowTitleValue,
-                                                                         kDefaultWindowTitle},
-                                     {kStartPageValue, kDefaultStartPage}}) {
+    for (const auto& [name, text] :
+         {std::pair<const char*, const char*>{kWindowTitleValue, kDefaultWindowTitle},
+          {kStartPageValue, kDefaultStartPage}}) {
       RegValue wanted;
       wanted.text = text;
       if (!Holds(registry, RegRoot::LocalMachine, v, kIeMainKey, name, wanted))
@@ -352,17 +345,13 @@ void BrowserRepairPage::ApplySettings() {
   // ends the apply), clearing one without a key does nothing.
   reg.SetRootKey(RegRoot::CurrentUser);
   reg.OpenKey(kHomePageLockKey, true);
-  if (view_.CbsetpageChecked())
-    reg.WriteInteger(kHomePageLockValue, 1);
-  else if (reg.ValueExists(kHomePageLockValue))
-    reg.DeleteValue(kHomePageLockValue);
+  if (view_.CbsetpageChecked()) reg.WriteInteger(kHomePageLockValue, 1);
+  else if (reg.ValueExists(kHomePageLockValue)) reg.DeleteValue(kHomePageLockValue);
   reg.CloseKey();
 
   reg.OpenKey(kRegistryToolsLockKey, true);
-  if (view_.RbregtoolChecked())
-    reg.WriteInteger(kRegistryToolsLockValue, 1);
-  else if (reg.ValueExists(kRegistryToolsLockValue))
-    reg.DeleteValue(kRegistryToolsLockValue);
+  if (view_.RbregtoolChecked()) reg.WriteInteger(kRegistryToolsLockValue, 1);
+  else if (reg.ValueExists(kRegistryToolsLockValue)) reg.DeleteValue(kRegistryToolsLockValue);
   reg.CloseKey();
 }
 

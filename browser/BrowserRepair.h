@@ -108,8 +108,7 @@ class BrowserRepairPage {
   // that raised it, and appends it.
   void AddToolbarRow(TIESweeper* Sender, const std::string& Name);
   void AddExtensionRow(TIESweeper* Sender, const std::string& Name);
-  void AddMenuExtensionRow(TIESweeper* Sender, const std::string& Name,
-                           const std::string& Value);
+  void AddMenuExtensionRow(TIESweeper* Sender, const std::string& Name, const std::string& Value);
   // Native toolbars, native extensions, menu extensions, the 32-bit browser's toolbars
   // and extensions, then the findings about today's browsers.
   void FillAddOnList();

@@ -82,10 +82,8 @@ std::string TIESweeper::ReadClassServer(const std::string& Id) {
 std::string TIESweeper::ReadExtensionCaption(const std::string& Name) {
   std::string out;
   if (OpenEntry(RegRoot::LocalMachine, kExtensionStore, Name)) {
-    if (reg_.ValueExists("ButtonText"))
-      out = reg_.ReadString("ButtonText");
-    else if (reg_.ValueExists("MenuText"))
-      out = reg_.ReadString("MenuText");
+    if (reg_.ValueExists("ButtonText")) out = reg_.ReadString("ButtonText");
+    else if (reg_.ValueExists("MenuText")) out = reg_.ReadString("MenuText");
   }
   reg_.CloseKey();
   return out;

@@ -20,8 +20,7 @@ namespace mt {
 
 // Where the stores live.
 inline constexpr const char* kToolbarStore = "SOFTWARE\\Microsoft\\Internet Explorer\\Toolbar";
-inline constexpr const char* kExtensionStore =
-    "SOFTWARE\\Microsoft\\Internet Explorer\\Extensions";
+inline constexpr const char* kExtensionStore = "SOFTWARE\\Microsoft\\Internet Explorer\\Extensions";
 inline constexpr const char* kMenuExtensionStore =
     "SOFTWARE\\Microsoft\\Internet Explorer\\MenuExt";
 inline constexpr const char* kClassStore = "\\CLSID";

@@ -54,9 +54,7 @@ std::vector<CommandLineArgument> SplitArguments(const std::string& arguments) {
 
 namespace {
 
-bool StartsWith(const std::string& s, const char* prefix) {
-  return s.rfind(prefix, 0) == 0;
-}
+bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
 // "name.tld" or "a.b.tld", optionally with ":port" and a path: letters, digits and "-" in
 // each label, at least two labels, the last of two or more letters.
@@ -75,8 +73,8 @@ bool LooksLikeHost(const std::string& s) {
   std::string last;
   while (start <= host.size()) {
     size_t dot = host.find('.', start);
-    std::string label = host.substr(start, dot == std::string::npos ? std::string::npos
-                                                                     : dot - start);
+    std::string label = host.substr(start,
+                                    dot == std::string::npos ? std::string::npos : dot - start);
     if (label.empty()) return false;
     for (char c : label)
       if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-') return false;

@@ -31,7 +31,7 @@ void RunLaunchCounter(RegistryBackend& registry, const std::function<void()>& sh
 class OfferView {
  public:
   virtual ~OfferView() = default;
-  virtual bool AutoUpgradeTicked() = 0;          // cb_wz
+  virtual bool AutoUpgradeTicked() = 0;  // cb_wz
   virtual void SetAutoUpgradeTicked(bool ticked) = 0;
   virtual void SetMainCaption(const std::string& caption) = 0;
   // Message box owned by the dialog: OK button, no icon.

@@ -29,12 +29,10 @@ FileDialogOptions OpenDialog2Defaults() {
 
 std::string ListProblemText(const ListProblem& problem) {
   switch (problem.kind) {
-    case ListProblem::kNoIndexFirst:
-      return FormatMessage1(kNoIndexFirstText, problem.piece);
+    case ListProblem::kNoIndexFirst: return FormatMessage1(kNoIndexFirstText, problem.piece);
     case ListProblem::kOutOfOrder:
       return FormatMessage2(kOutOfOrderText, problem.piece, FileNameOf(problem.before));
-    case ListProblem::kMissing:
-      break;
+    case ListProblem::kMissing: break;
   }
   return FormatMessage1(kMissingPieceText, problem.piece);
 }
@@ -43,21 +41,16 @@ std::string PieceProblemText(const PieceProblem& p, uint64_t pieceCount) {
   switch (p.kind) {
     case PieceProblem::kNotListed:
       return FormatMessage2(kPieceNotListedText, p.piece, std::to_string(pieceCount));
-    case PieceProblem::kExtra:
-      return FormatMessage1(kPieceExtraText, p.piece);
-    case PieceProblem::kGone:
-      return FormatMessage1(kPieceGoneText, p.piece);
+    case PieceProblem::kExtra: return FormatMessage1(kPieceExtraText, p.piece);
+    case PieceProblem::kGone: return FormatMessage1(kPieceGoneText, p.piece);
     case PieceProblem::kWrongSize:
       return FormatMessage2(FormatMessage1(kPieceSizeText, p.piece), std::to_string(p.expected),
                             std::to_string(p.actual));
-    case PieceProblem::kWrongHash:
-      return FormatMessage1(kPieceHashText, p.piece);
+    case PieceProblem::kWrongHash: return FormatMessage1(kPieceHashText, p.piece);
     case PieceProblem::kRecoveryDamaged:
       return FormatMessage2(kRecoveryDamagedText, p.piece, p.other);
-    case PieceProblem::kNoRecovery:
-      return FormatMessage2(kNoRecoveryText, p.piece, p.other);
-    case PieceProblem::kWholeWrong:
-      break;
+    case PieceProblem::kNoRecovery: return FormatMessage2(kNoRecoveryText, p.piece, p.other);
+    case PieceProblem::kWholeWrong: break;
   }
   return kWholeHashText;
 }
@@ -79,7 +72,8 @@ std::string BadPieceLines(const std::vector<PieceProblem>& problems) {
 
 std::string SetCheckText(const SetCheck& check) {
   if (check.bad.empty()) {
-    if (check.recovery == SetCheck::kRecoveryMissing || check.recovery == SetCheck::kRecoveryDamaged)
+    if (check.recovery == SetCheck::kRecoveryMissing ||
+        check.recovery == SetCheck::kRecoveryDamaged)
       return FormatMessage1(kSetWholeRecoveryBadText, check.recoveryPath);
     return kSetWholeText;
   }
@@ -196,7 +190,8 @@ void FinishWork(SplitterView& view, SplitterWork& work, const Outcome& outcome,
     return;
   }
   // A completed run may report too (the verdict of a check); a refused one always does.
-  if (outcome.kind == Outcome::kNotice || (outcome.kind == Outcome::kDone && !outcome.notice.empty()))
+  if (outcome.kind == Outcome::kNotice ||
+      (outcome.kind == Outcome::kDone && !outcome.notice.empty()))
     view.Notice(outcome.notice);
   if (outcome.kind == Outcome::kError) std::rethrow_exception(outcome.error);
   if (outcome.followUp) outcome.followUp();
@@ -316,28 +311,27 @@ void SplitSourceFile(Services& svc, SplitterView& view, WorkHost& host, Splitter
   }
   FileSystem* files = svc.files;
   ProfileStore* profile = svc.profile;
-  RunWork(host, view, work, kSplittingCaption, kSplitDoneCaption,
-          [=](CopyMonitor& monitor) {
-            Outcome outcome;
-            SetRecord record;
-            try {
-              // The recovery piece is of use only with the record that names it.
-              WriteDataPieces(*files, fullSource, prefix, pieceSize, &record, &monitor,
-                              recovery && indexWritten);
-            } catch (const SourceChanged&) {
-              outcome.kind = Outcome::kNotice;
-              outcome.notice = FormatMessage1(kSourceChangedText, fullSource);
-              return outcome;
-            }
-            if (indexWritten) {
-              try {
-                WriteSetRecord(*profile, prefix, record);
-              } catch (const std::exception&) {
-                // As with "kzm": the pieces stand without the record.
-              }
-            }
-            return outcome;
-          });
+  RunWork(host, view, work, kSplittingCaption, kSplitDoneCaption, [=](CopyMonitor& monitor) {
+    Outcome outcome;
+    SetRecord record;
+    try {
+      // The recovery piece is of use only with the record that names it.
+      WriteDataPieces(*files, fullSource, prefix, pieceSize, &record, &monitor,
+                      recovery && indexWritten);
+    } catch (const SourceChanged&) {
+      outcome.kind = Outcome::kNotice;
+      outcome.notice = FormatMessage1(kSourceChangedText, fullSource);
+      return outcome;
+    }
+    if (indexWritten) {
+      try {
+        WriteSetRecord(*profile, prefix, record);
+      } catch (const std::exception&) {
+        // As with "kzm": the pieces stand without the record.
+      }
+    }
+    return outcome;
+  });
 }
 
 void ChoosePieces(Services& svc, SplitterView& view, const FileDialogOptions& openDialog2,
@@ -409,7 +403,8 @@ void MergePieces(Services& svc, SplitterView& view, FileDialogOptions& saveDialo
   if (!target) return;
   // Creating the output truncates it: it must not be a file the merge is about to read,
   // under whatever name the save dialog reached it.
-  if (IsListedFile(*svc.files, *target, rows) || IsListedFile(*svc.files, PartName(*target), rows)) {
+  if (IsListedFile(*svc.files, *target, rows) ||
+      IsListedFile(*svc.files, PartName(*target), rows)) {
     view.Notice(kOutputIsInputText);
     return;
   }
@@ -442,8 +437,8 @@ void MergePieces(Services& svc, SplitterView& view, FileDialogOptions& saveDialo
       plan = std::move(p);
       record = std::move(read.record);
     } else if (read.kind == RecordRead::kValid) {
-      if (std::optional<PieceProblem> p =
-              CheckRowsAgainstRecord(*svc.files, rows.front(), join, read.record)) {
+      if (std::optional<PieceProblem> p = CheckRowsAgainstRecord(*svc.files, rows.front(), join,
+                                                                 read.record)) {
         view.Notice(PieceProblemText(*p, read.record.pieceHashes.size()));
         return;
       }
@@ -468,8 +463,8 @@ void MergePieces(Services& svc, SplitterView& view, FileDialogOptions& saveDialo
   RunWork(host, view, work, kMergingCaption, kMergeDoneCaption,
           // The output travels to the worker: nothing else may hold it open, or a stopped or
           // refused merge could not remove it.
-          [files, outputPath, partPath, join, record, plan, output = std::move(output), services,
-           v, h, w](CopyMonitor& monitor) mutable {
+          [files, outputPath, partPath, join, record, plan, output = std::move(output), services, v,
+           h, w](CopyMonitor& monitor) mutable {
             Outcome outcome;
             try {
               uint64_t rebuilt = 0;

@@ -77,8 +77,7 @@ inline constexpr const char* kVerifyMenuText = "校验分割文件";
 inline constexpr const char* kVerifyingCaption = "正在校验，请稍侯...";
 inline constexpr const char* kVerifyDoneCaption = "校验完成";
 inline constexpr const char* kSetWholeText = "完好";
-inline constexpr const char* kSetWholeRecoveryBadText =
-    "分割文件完好，但恢复文件缺少或已损坏：%s";
+inline constexpr const char* kSetWholeRecoveryBadText = "分割文件完好，但恢复文件缺少或已损坏：%s";
 inline constexpr const char* kSetBadText = "这些分割文件缺少或已损坏：\n%s\n%s";
 inline constexpr const char* kCanRebuildText = "可以用恢复文件重建，合并时会自动重建。";
 inline constexpr const char* kTooManyToRebuildText = "一个恢复文件只能修复一个分割文件，无法重建。";
@@ -96,17 +95,17 @@ class SplitterView {
  public:
   virtual ~SplitterView() = default;
   virtual WindowRef Owner() = 0;
-  virtual std::string Caption() = 0;                 // the Main window's caption
+  virtual std::string Caption() = 0;  // the Main window's caption
   virtual void SetCaption(const std::string& caption) = 0;
-  virtual std::string SourceText() = 0;              // Edit2
+  virtual std::string SourceText() = 0;  // Edit2
   virtual void SetSourceText(const std::string& text) = 0;
-  virtual std::string PieceSizeText() = 0;           // Edit1
-  virtual void SetSplitEnabled(bool enabled) = 0;    // Button3
-  virtual void SetMergeEnabled(bool enabled) = 0;    // Button5
+  virtual std::string PieceSizeText() = 0;         // Edit1
+  virtual void SetSplitEnabled(bool enabled) = 0;  // Button3
+  virtual void SetMergeEnabled(bool enabled) = 0;  // Button5
   // Button3 / Button5 captions: "分割文件" / "合并文件", or the stop captions while working.
   virtual void SetSplitButtonText(const std::string& text) = 0;
   virtual void SetMergeButtonText(const std::string& text) = 0;
-  virtual std::vector<std::string> ListRows() = 0;   // ListBox1, top to bottom
+  virtual std::vector<std::string> ListRows() = 0;  // ListBox1, top to bottom
   virtual void AppendListRow(const std::string& row) = 0;
   virtual void Notice(const std::string& text) = 0;  // kNoticeCaption box, OK, no icon
   // kNoticeCaption box with yes and no; true for yes.

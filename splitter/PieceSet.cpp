@@ -385,8 +385,7 @@ uint64_t WriteDataPieces(FileSystem& files, const std::string& sourcePath,
               if (parity)
                 engine.CopyFolding(*source, out, bytes, &*hash, *parity, written == 0,
                                    last ? &*parityHash : nullptr);
-              else
-                engine.Copy(*source, out, bytes, hash ? &*hash : nullptr);
+              else engine.Copy(*source, out, bytes, hash ? &*hash : nullptr);
             },
             bytes, removeOlderSet);
       } catch (...) {
@@ -618,8 +617,7 @@ CheckedPlan PlanCheckedMerge(FileSystem& files, const std::string& indexPath,
     }
     std::optional<uint64_t> n = PieceNumber(row);
     if (!n || *n == 0 || *n > count || listed[*n - 1]) {
-      if (!plan.refusal)
-        plan.refusal = PieceProblem{PieceProblem::kExtra, row, n ? *n : 0, 0, 0};
+      if (!plan.refusal) plan.refusal = PieceProblem{PieceProblem::kExtra, row, n ? *n : 0, 0, 0};
       continue;
     }
     listed[*n - 1] = true;
@@ -725,8 +723,8 @@ void JoinRebuilding(FileSystem& files, FileStream& output, const CheckedPlan& pl
       wrong.push_back(PieceHashProblem(plan, k));
   if (wrong.size() > 1) throw TooManyBad(wrong);
   if (digest[bad - 1]->FinishHex() != record.pieceHashes[bad - 1])
-    throw PieceMismatch({PieceProblem::kRecoveryDamaged, plan.pieces[bad - 1], bad, 0, 0,
-                         plan.recovery});
+    throw PieceMismatch(
+        {PieceProblem::kRecoveryDamaged, plan.pieces[bad - 1], bad, 0, 0, plan.recovery});
 }
 
 }  // namespace
@@ -820,8 +818,8 @@ uint64_t JoinChecked(FileSystem& files, FileStream& output, const CheckedPlan& p
     for (const PieceProblem& p : check.bad)
       if (p.number != number) bad.push_back(p);
     if (bad.size() > 1) throw TooManyBad(bad);
-    throw PieceMismatch({PieceProblem::kRecoveryDamaged, plan.pieces[number - 1], number, 0, 0,
-                         plan.recovery});
+    throw PieceMismatch(
+        {PieceProblem::kRecoveryDamaged, plan.pieces[number - 1], number, 0, 0, plan.recovery});
   };
   for (uint64_t k = 1; k <= count; ++k) {
     const uint64_t bytes = record.PieceBytes(k);

@@ -121,7 +121,7 @@ inline constexpr const char* kRecoveryName = "恢复.dsr";
 std::string PieceHashKey(uint64_t number);
 
 struct RecoveryRecord {
-  std::string name;  // a file name beside 0.ds
+  std::string name;   // a file name beside 0.ds
   uint64_t size = 0;  // the size of piece 1
   std::string hash;
 };
@@ -203,9 +203,8 @@ class SourceChanged : public AppError {
 // piece kRecoveryName, the XOR of all pieces (the shorter last one padded with zeros), under its
 // temporary name, renamed once every piece is in; the record gets its name, size and digest.
 uint64_t WriteDataPieces(FileSystem& files, const std::string& sourcePath,
-                         const std::string& prefix, uint64_t pieceSize,
-                         SetRecord* record = nullptr, CopyMonitor* monitor = nullptr,
-                         bool recovery = false);
+                         const std::string& prefix, uint64_t pieceSize, SetRecord* record = nullptr,
+                         CopyMonitor* monitor = nullptr, bool recovery = false);
 
 // Writes the Index piece `prefix` + "0.ds" through the profile write, so other lines stay.
 void WriteIndexPiece(ProfileStore& profile, const std::string& prefix,
@@ -257,12 +256,12 @@ void AppendRows(FileSystem& files, FileStream& output, const std::vector<std::st
 // What is wrong with a listed piece against the Index piece's record.
 struct PieceProblem {
   enum Kind {
-    kNotListed,   // piece `number` of the set is not in the list (`piece`: where it belongs)
-    kExtra,       // `piece` is listed beyond the set's last piece
-    kGone,        // `piece` is listed but cannot be opened (deleted, moved, in use)
-    kWrongSize,   // `piece` has `actual` bytes instead of `expected`
-    kWrongHash,   // `piece`'s content is not the one recorded (altered, swapped, another set)
-    kWholeWrong,  // the pieces match one by one but not the record of the whole file
+    kNotListed,        // piece `number` of the set is not in the list (`piece`: where it belongs)
+    kExtra,            // `piece` is listed beyond the set's last piece
+    kGone,             // `piece` is listed but cannot be opened (deleted, moved, in use)
+    kWrongSize,        // `piece` has `actual` bytes instead of `expected`
+    kWrongHash,        // `piece`'s content is not the one recorded (altered, swapped, another set)
+    kWholeWrong,       // the pieces match one by one but not the record of the whole file
     kRecoveryDamaged,  // piece `number` (`piece`) rebuilt from the recovery piece `other` did
                        // not match its digest, and every other piece did: `other` is damaged
     kNoRecovery,  // `piece` is bad and the recovery piece `other` is missing or of the wrong size

@@ -21,9 +21,7 @@ void Check(NTSTATUS status, const char* what) {
 struct Sha256::State {
   BCRYPT_ALG_HANDLE alg = nullptr;
   BCRYPT_HASH_HANDLE hash = nullptr;
-  void Open() {
-    Check(BCryptCreateHash(alg, &hash, nullptr, 0, nullptr, 0, 0), "create");
-  }
+  void Open() { Check(BCryptCreateHash(alg, &hash, nullptr, 0, nullptr, 0, 0), "create"); }
   ~State() {
     if (hash) BCryptDestroyHash(hash);
     if (alg) BCryptCloseAlgorithmProvider(alg, 0);

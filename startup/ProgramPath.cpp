@@ -7,7 +7,6 @@ namespace mt {
 
 namespace {
 
-
 bool Exists(const ProgramLookup& lookup, const std::string& path) {
   return !path.empty() && lookup.exists && lookup.exists(path);
 }
@@ -19,9 +18,9 @@ std::string Resolve(const std::string& candidate, const ProgramLookup& lookup) {
   const bool bare = candidate.find_first_of("\\/:") == std::string::npos;
   std::vector<std::string> places;
   if (bare)
-    for (const std::string& folder : lookup.searchFolders) places.push_back(JoinPath(folder, candidate));
-  else
-    places.push_back(candidate);
+    for (const std::string& folder : lookup.searchFolders)
+      places.push_back(JoinPath(folder, candidate));
+  else places.push_back(candidate);
   const bool noExtension = ExtensionOf(candidate).empty();
   for (const std::string& place : places) {
     if (Exists(lookup, place)) return place;
@@ -91,8 +90,9 @@ ProgramRef Program(const std::string& command, const ProgramLookup& lookup, int 
           rest = TrimControl(rest.substr(6));
           if (rest.size() >= 2 && rest[0] == '"') {
             const size_t close = rest.find('"', 1);
-            const std::string after =
-                close == std::string::npos ? std::string() : TrimControl(rest.substr(close + 1));
+            const std::string after = close == std::string::npos
+                                          ? std::string()
+                                          : TrimControl(rest.substr(close + 1));
             // A quoted first argument is the title only when something follows it.
             if (!after.empty()) rest = after;
           }

@@ -9,10 +9,7 @@
 
 namespace mt {
 
-namespace {
-
-
-}  // namespace
+namespace {}  // namespace
 
 std::string PublisherText(const FileSigner& signer) {
   switch (signer.kind) {
@@ -56,8 +53,8 @@ std::string ProgramFileOf(const StartupRow& row, const ProgramLookup& lookup,
 }
 
 PublisherWorker::PublisherWorker(SignerSource& signers, ProgramLookup lookup,
-                                 ShortcutTarget shortcutTarget, Deliver deliver,
-                                 Finished finished, std::function<void()> started)
+                                 ShortcutTarget shortcutTarget, Deliver deliver, Finished finished,
+                                 std::function<void()> started)
     : signers_(signers),
       lookup_(std::move(lookup)),
       shortcutTarget_(std::move(shortcutTarget)),

@@ -16,7 +16,9 @@ struct Element {
   bool found() const { return open != std::string::npos; }
 };
 
-bool IsNameEnd(char c) { return c == '>' || c == '/' || c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsNameEnd(char c) {
+  return c == '>' || c == '/' || c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 // The first element named `name` (with or without a prefix) in xml[from, to).
 Element FindElement(const std::string& xml, const std::string& name, size_t from, size_t to) {
@@ -147,8 +149,7 @@ std::string TaskRestoreLine(const std::string& fileName, const std::string& path
     return out;
   };
   // %~dp0: the folder the script lies in, the backup set's own.
-  return "schtasks /create /xml \"%~dp0" + escaped(fileName) + "\" /tn \"" + escaped(path) +
-         "\"";
+  return "schtasks /create /xml \"%~dp0" + escaped(fileName) + "\" /tn \"" + escaped(path) + "\"";
 }
 
 }  // namespace mt

@@ -247,20 +247,21 @@ std::string StartupItems::CommonStartupFolder() {
   // do not have it: there the platform names the all-users Startup folder itself.
   if (places_.PlatformId() == 2) {
     std::string fixed = FixedCommonStartupPath();
-    if (!fixed.empty() && svc_.files->IsListableFolder(WithoutTrailingBackslash(fixed))) return fixed;
+    if (!fixed.empty() && svc_.files->IsListableFolder(WithoutTrailingBackslash(fixed)))
+      return fixed;
   }
   return places_.KnownCommonStartup();
 }
 
-void StartupItems::ListFolder(StartupView& view, const std::string& folder,
-                              StartupSource source) {
+void StartupItems::ListFolder(StartupView& view, const std::string& folder, StartupSource source) {
   if (TrimControl(folder).empty()) return;
-  const std::vector<FindEntry> entries = svc_.files->Find(WithoutTrailingBackslash(folder), "*.lnk");
+  const std::vector<FindEntry> entries = svc_.files->Find(WithoutTrailingBackslash(folder),
+                                                          "*.lnk");
   if (entries.empty()) return;
   const ApprovedStates states(*svc_.registry, source);
   for (const FindEntry& entry : entries)
-    view.Append({entry.name, JoinPath(folder, entry.name), source, false,
-                 states.Enabled(entry.name)});
+    view.Append(
+        {entry.name, JoinPath(folder, entry.name), source, false, states.Enabled(entry.name)});
 }
 
 bool StartupItems::AddProgram(const std::string& program) {
@@ -378,15 +379,13 @@ void StartupItems::OpenFileLocation(StartupView& view, WindowRef owner,
     return;
   }
   const StartupRow row = view.Row(*selected);
-  const std::string path = IsFolderSource(row.source)
-                               ? TrimControl(row.location)
-                               : ProgramOfCommand(row.location, lookup).path;
+  const std::string path = IsFolderSource(row.source) ? TrimControl(row.location)
+                                                      : ProgramOfCommand(row.location, lookup).path;
   if (path.empty() || !lookup.exists || !lookup.exists(path)) {
     svc_.messages->Beep();
     return;
   }
-  svc_.shell->ShellOpen(owner, "open", "explorer.exe", "/select,\"" + path + "\"", "",
-                        kShowNormal);
+  svc_.shell->ShellOpen(owner, "open", "explorer.exe", "/select,\"" + path + "\"", "", kShowNormal);
 }
 
 void StartupItems::SetCheckedEnabled(StartupView& view, bool enabled, WindowRef owner) {

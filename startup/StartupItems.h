@@ -44,14 +44,14 @@ enum class StartupSource : int {
   MachineRunOnce = 5,
   MachineRunOnce32 = 6,
   UserRunOnce = 7,
-  MachineRunOnceEx = 8,    // a row per value of each subkey, named "subkey\value"
+  MachineRunOnceEx = 8,  // a row per value of each subkey, named "subkey\value"
   MachineRunOnceEx32 = 9,
-  MachinePolicyRun = 10,   // ...\Policies\Explorer\Run
+  MachinePolicyRun = 10,  // ...\Policies\Explorer\Run
   UserPolicyRun = 11,
-  UserWindowsLoad = 12,    // HKCU ...\Windows NT\CurrentVersion\Windows, "Load" and "Run"
-  Winlogon = 13,           // "Shell" and "Userinit", when they are not the system's own
+  UserWindowsLoad = 12,  // HKCU ...\Windows NT\CurrentVersion\Windows, "Load" and "Run"
+  Winlogon = 13,         // "Shell" and "Userinit", when they are not the system's own
   Winlogon32 = 14,
-  ScheduledTask = 15,      // a task with a log-on or boot trigger; the name is its path
+  ScheduledTask = 15,  // a task with a log-on or boot trigger; the name is its path
 };
 
 // Below HKEY_LOCAL_MACHINE (and for RunOnce, HKEY_CURRENT_USER as well).

@@ -91,10 +91,10 @@ class InstallerLauncher {
 // the signer's certificate chain, and the signer's common name.
 struct SignatureFacts {
   bool opened = false;
-  int32_t trustResult = 0;    // WinVerifyTrust's HRESULT
-  uint32_t chainErrors = 0;   // CERT_TRUST_STATUS.dwErrorStatus of the signer's chain
+  int32_t trustResult = 0;   // WinVerifyTrust's HRESULT
+  uint32_t chainErrors = 0;  // CERT_TRUST_STATUS.dwErrorStatus of the signer's chain
   bool hasSigner = false;
-  std::string signerName;     // subject common name of the signing certificate, UTF-8
+  std::string signerName;  // subject common name of the signing certificate, UTF-8
 };
 
 // The platform's codes the decision tells apart (winerror.h, wincrypt.h).

@@ -20,7 +20,7 @@ constexpr uint32_t kRtVersion = 16;
 constexpr uint32_t kResourceDirectoryIndex = 2;
 constexpr uint32_t kFixedFileInfoSignature = 0xFEEF04BD;
 constexpr size_t kFixedFileInfoSize = 52;
-constexpr size_t kMaxSections = 96;               // the loader's own limit
+constexpr size_t kMaxSections = 96;                // the loader's own limit
 constexpr uint32_t kMaxVersionResource = 1 << 20;  // far above any real one
 constexpr int kMaxEntries = 4096;                  // per resource directory
 

@@ -34,10 +34,10 @@ std::optional<FixedFileVersion> ReadFixedFileVersion(const ReadFileAt& read);
 
 enum class InstallerVersionVerdict {
   kAccepted,
-  kNoVersion,    // no readable version resource
-  kBadOffer,     // the offered version is no "vX.Y[.Z]"
-  kNotOffered,   // file or product version differs from the offered release
-  kNotNewer,     // the offered release does not follow the running program
+  kNoVersion,   // no readable version resource
+  kBadOffer,    // the offered version is no "vX.Y[.Z]"
+  kNotOffered,  // file or product version differs from the offered release
+  kNotNewer,    // the offered release does not follow the running program
 };
 const char* InstallerVersionVerdictName(InstallerVersionVerdict verdict);
 

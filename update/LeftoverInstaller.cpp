@@ -58,8 +58,8 @@ class LeftoverThread : public TThread {
 
 void RemoveLeftoverInstaller(FileSystem& files, const std::string& exeDir) {
   StopRemovingLeftoverInstaller();
-  auto leftover =
-      std::make_shared<LeftoverInstaller>(files, exeDir + "\\" + kInstallerRelativePath);
+  auto leftover = std::make_shared<LeftoverInstaller>(files,
+                                                      exeDir + "\\" + kInstallerRelativePath);
   if (leftover->TryOnce()) return;
   auto* thread = new LeftoverThread(leftover);
   try {

@@ -25,7 +25,8 @@ std::string DownloadProgressCaption(int64_t received, int64_t total) {
     // No announced length: a percentage would be meaningless, so show the amount instead.
     return "正在下载(" + std::to_string(received / 1024) + "KB)";
   }
-  int64_t percent = RoundHalfEven(static_cast<double>(received) / static_cast<double>(total) * 100.0);
+  int64_t percent = RoundHalfEven(static_cast<double>(received) / static_cast<double>(total) *
+                                  100.0);
   if (percent > 100) percent = 100;
   return "正在下载(" + std::to_string(percent) + "%)";
 }
@@ -122,7 +123,8 @@ void Tfiledownthread::Execute() {
     std::unique_ptr<HttpClient> client = links_.http->CreateClient();
     client->SetUserAgent(kUpdateUserAgent);
     client->SetFollowRedirects(true);
-    client->SetWorkHandler([this](WorkMode mode, int64_t count) { DownloadWork(this, mode, count); });
+    client->SetWorkHandler(
+        [this](WorkMode mode, int64_t count) { DownloadWork(this, mode, count); });
     outcome = Download(*client);
   } catch (...) {
     outcome = DownloadOutcome::Failed();

@@ -10,10 +10,10 @@
 
 #include "app/Path.h"
 #include "app/Services.h"
+#include "app/UiGate.h"
 #include "update/HttpClient.h"
 #include "update/InstallerTrust.h"
 #include "update/Thread.h"
-#include "app/UiGate.h"
 
 namespace mt {
 
@@ -78,7 +78,7 @@ class Tfiledownthread : public TThread {
   struct Links {
     HttpService* http = nullptr;
     FileSystem* files = nullptr;
-    DownloadTarget* target = nullptr;  // lives for the rest of the process
+    DownloadTarget* target = nullptr;       // lives for the rest of the process
     InstallerVerifier* verifier = nullptr;  // none: every download is refused
     // The release the page offered ("v1.4"): a verified installer of any other version, or
     // one that does not follow the running program, is refused like a bad signature.

@@ -65,8 +65,8 @@ std::string ExtractField(const std::string& page, const std::string& tag) {
 std::optional<UpdateRecord> ParseUpdateRecord(const std::string& page) {
   if (TrimControl(page).empty()) return std::nullopt;
   UpdateRecord r;
-  std::string* fields[] = {&r.zpid,   &r.zpname, &r.zpver,       &r.zpms, &r.zpsjnr,
-                           &r.zpdx,   &r.zpgxsj, &r.zp_downurl, &r.zpzc};
+  std::string* fields[] = {&r.zpid, &r.zpname, &r.zpver,      &r.zpms, &r.zpsjnr,
+                           &r.zpdx, &r.zpgxsj, &r.zp_downurl, &r.zpzc};
   for (size_t i = 0; i < kUpdateTags.size(); ++i) {
     *fields[i] = TrimControl(ExtractField(page, kUpdateTags[i]));
   }

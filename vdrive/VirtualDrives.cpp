@@ -37,8 +37,7 @@ std::string MappingEntryData(const std::string& drive, const std::string& folder
 namespace {
 
 // Deletes the Mapping entry `name` from one view of the Run key; the outcome is not examined.
-void DeleteEntry(RegistryBackend& registry, RegView view, const std::string& name,
-                 bool createKey) {
+void DeleteEntry(RegistryBackend& registry, RegView view, const std::string& name, bool createKey) {
   TRegistry reg(registry, view);
   reg.SetRootKey(RegRoot::LocalMachine);
   if (reg.OpenKey(kMappingKeyPath, createKey)) reg.DeleteValue(name);

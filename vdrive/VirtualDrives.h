@@ -45,8 +45,8 @@ struct VdriveContext {
   RegistryBackend& registry;
   MessageBoxes& messages;
   ProcessStarter& starter;
-  WindowRef owner;          // the Main window
-  std::string appTitle;     // caption of the plain empty-folder notice
+  WindowRef owner;       // the Main window
+  std::string appTitle;  // caption of the plain empty-folder notice
   // Where a removal saves the Mapping entries it deletes (the program's folder); without a
   // file system nothing is saved.
   FileSystem* files = nullptr;
@@ -74,6 +74,7 @@ void RemoveMapping(VdriveContext& ctx, const std::vector<std::string>& listed, i
 // The refresh: probes "a:" .. "z:" in both views of the Run key and calls `add` once for each
 // letter whose value is non-empty text in either. A value that is not text throws
 // "Invalid data type for '%s'" at that letter, after the letters before it have been added.
-void ListMappedDrives(RegistryBackend& registry, const std::function<void(const std::string&)>& add);
+void ListMappedDrives(RegistryBackend& registry,
+                      const std::function<void(const std::string&)>& add);
 
 }  // namespace mt

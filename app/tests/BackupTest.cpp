@@ -66,17 +66,19 @@ TEST(RegFileText, LongHexDataIsWrappedLikeTheRegistryEditorDoes) {
     pos = end + 2;
   }
   ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[0], "\"Data\"=hex:" + [] {
-    std::string s;
-    for (int i = 0; i < 22; ++i) s += "ab,";
-    return s;
-  }() + "\\");
+  EXPECT_EQ(
+      lines[0], "\"Data\"=hex:" + [] {
+        std::string s;
+        for (int i = 0; i < 22; ++i) s += "ab,";
+        return s;
+      }() + "\\");
   EXPECT_EQ(lines[1].substr(0, 5), "  ab,");
   EXPECT_EQ(lines[1].size(), 78u);
   // 22 bytes on the first line, 25 on each full one after it: 60 = 22 + 25 + 13.
   EXPECT_EQ(lines[2], "  ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab");
   size_t bytes = 0;
-  for (const std::string& l : lines) bytes += static_cast<size_t>(std::count(l.begin(), l.end(), 'b'));
+  for (const std::string& l : lines)
+    bytes += static_cast<size_t>(std::count(l.begin(), l.end(), 'b'));
   EXPECT_EQ(bytes, 60u);
 }
 
@@ -96,8 +98,9 @@ TEST(RegFileText, KeysOfThe32BitViewAreNamedByTheirPhysicalPath) {
 
   RegFileText file;
   file.AddKey("HKEY_CURRENT_USER\\a", {{"v", Text(RegDataType::String, "x")}});
-  EXPECT_EQ(file.Text(),
-            "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\a]\r\n\"v\"=\"x\"\r\n\r\n");
+  EXPECT_EQ(
+      file.Text(),
+      "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\a]\r\n\"v\"=\"x\"\r\n\r\n");
   std::string bytes = file.Bytes();
   ASSERT_GE(bytes.size(), 4u);
   EXPECT_EQ(bytes.substr(0, 4), std::string("\xFF\xFEW\0", 4));
@@ -216,7 +219,8 @@ TEST_F(DeletionBackupTest, FilesWhoseNamesDifferOnlyInLetterCaseNeverOverwriteEa
   }
   // Other letters: the file system's own rule decides, as NTFS does for "Ä" and "ä".
   CaseFoldingFileSystem folding(ts.files);
-  const std::string upper = exeDir + "\\a\\\xC3\x84rger.lnk", lower = exeDir + "\\b\\\xC3\xA4rger.lnk";
+  const std::string upper = exeDir + "\\a\\\xC3\x84rger.lnk",
+                    lower = exeDir + "\\b\\\xC3\xA4rger.lnk";
   folding.Create(upper)->Write("one", 3);
   folding.Create(lower)->Write("two", 3);
   DeletionBackup backup(ts.registry, folding, exeDir);

@@ -27,12 +27,12 @@ const std::vector<Case>& Cases() {
       {L"plain", L"\"plain\""},
       {L"", L"\"\""},
       {L"C:\\Program Files\\My App\\setup.exe", L"\"C:\\Program Files\\My App\\setup.exe\""},
-      {L"D:\\", L"\"D:\\\\\""},                         // a root: the closing quote stays one
+      {L"D:\\", L"\"D:\\\\\""},                          // a root: the closing quote stays one
       {L"D:\\data\\\\\\", L"\"D:\\data\\\\\\\\\\\\\""},  // three trailing become six
-      {L"\\\\srv\\share", L"\"\\\\srv\\share\""},       // leading ones stand for themselves
+      {L"\\\\srv\\share", L"\"\\\\srv\\share\""},        // leading ones stand for themselves
       {L"a\"b", L"\"a\\\"b\""},
-      {L"a\\\"b", L"\"a\\\\\\\"b\""},                  // one before a quote: 2n+1 = 3
-      {L"a\\\\\"b", L"\"a\\\\\\\\\\\"b\""},            // two before a quote: 2n+1 = 5
+      {L"a\\\"b", L"\"a\\\\\\\"b\""},        // one before a quote: 2n+1 = 3
+      {L"a\\\\\"b", L"\"a\\\\\\\\\\\"b\""},  // two before a quote: 2n+1 = 5
       {L"\"", L"\"\\\"\""},
       {L"x\" & calc.exe & \"", L"\"x\\\" & calc.exe & \\\"\""},
       {L"x\\\" /d & \"y", L"\"x\\\\\\\" /d & \\\"y\""},

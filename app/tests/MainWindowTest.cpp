@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "app/Constants.h"
-#include "app/win/Unit1.h"
 #include "app/win/Handles.h"
+#include "app/win/Unit1.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/WinMainWindow.h"
 #include "update/UpdateConstants.h"
@@ -104,7 +104,7 @@ TEST_F(MainWindow, AboutPageTextsAndColours) {
   // Every About line lies inside the panel, one below the other.
   RECT panel;
   GetWindowRect(form->Panel2, &panel);
-  HWND lines[] = {form->Label8, form->Label11, form->Label14, form->Label15, form->Label16,
+  HWND lines[] = {form->Label8,  form->Label11, form->Label14, form->Label15, form->Label16,
                   form->Label18, form->Label19, form->Label20, form->Label21, form->Label22};
   LONG lastTop = -1;
   for (HWND l : lines) {

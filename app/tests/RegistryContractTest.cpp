@@ -11,8 +11,8 @@
 #include "app/Registry.h"
 #include "tests/support/MemoryRegistry.h"
 #ifdef MT_REAL_REGISTRY
-#include "app/win/WinRegistry.h"
 #include <windows.h>
+#include "app/win/WinRegistry.h"
 #endif
 
 namespace mt {
@@ -268,8 +268,8 @@ TEST_P(RegistryContract, Wow32ClassRegistrationIsBelowWow6432NodeOfClassesRoot) 
 }
 
 TEST_P(RegistryContract, DeleteKeyDeletesOnlyInItsOwnView) {
-  for (auto [root, path] : {std::pair{RegRoot::LocalMachine, machine_},
-                            std::pair{RegRoot::ClassesRoot, clsid_}}) {
+  for (auto [root, path] :
+       {std::pair{RegRoot::LocalMachine, machine_}, std::pair{RegRoot::ClassesRoot, clsid_}}) {
     Write(RegView::Native, root, path + "\\sub", "64");
     Write(RegView::Wow32, root, path + "\\sub", "32");
     TRegistry wow(*backend_, RegView::Wow32);

@@ -26,14 +26,12 @@ int wmain(int argc, wchar_t** argv) {
       std::fprintf(stderr, "app_smoke: CreateProcess failed (%lu)\n", l.error);
       return 1;
     case bench::Outcome::Exited:
-      std::fprintf(stderr, "app_smoke: the program ended (code %lu) without its window\n",
-                   l.error);
+      std::fprintf(stderr, "app_smoke: the program ended (code %lu) without its window\n", l.error);
       return 1;
     case bench::Outcome::TimedOut:
       std::fputs("app_smoke: no visible TForm1 window within 60 s\n", stderr);
       return 1;
-    case bench::Outcome::Shown:
-      break;
+    case bench::Outcome::Shown: break;
   }
   std::printf("main window visible after %.0f ms\n", l.ms);
   WaitForInputIdle(l.process.get(), 5000);

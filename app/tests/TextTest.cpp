@@ -57,7 +57,8 @@ TEST(Text, AppendUtf8ReadsBackAndReplacesWhatIsNoCodePoint) {
   for (char32_t c : {U'A', U'\u00e9', U'\u4e2d', U'\U0001F600'}) AppendUtf8(s, c);
   EXPECT_EQ(s, "A\u00e9\u4e2d\U0001F600");
   size_t pos = 0;
-  for (char32_t c : {U'A', U'\u00e9', U'\u4e2d', U'\U0001F600'}) EXPECT_EQ(NextCodePoint(s, pos), c);
+  for (char32_t c : {U'A', U'\u00e9', U'\u4e2d', U'\U0001F600'})
+    EXPECT_EQ(NextCodePoint(s, pos), c);
   std::string bad;
   AppendUtf8(bad, 0xD800);
   AppendUtf8(bad, 0x110000);

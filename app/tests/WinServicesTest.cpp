@@ -192,7 +192,7 @@ TEST(WinServiceSet, TheProgramsSetFillsEveryServiceWithItsOwn) {
   EXPECT_EQ(s.messages, &set->messages);
   EXPECT_EQ(s.clipboard, &set->clipboard);
   EXPECT_EQ(s.browser, &set->browser);
-  const void* tools[] = {s.processes, s.icons, s.startupPlaces, s.http, s.installerVerifier,
+  const void* tools[] = {s.processes,        s.icons, s.startupPlaces, s.http, s.installerVerifier,
                          s.installerLauncher};
   for (const void* service : tools) EXPECT_NE(service, nullptr);
   EXPECT_EQ(s.exeDir, ExecutableDirectory());

@@ -5,10 +5,10 @@
 #pragma once
 
 #include <windows.h>
-#include <winhttp.h>
 #include <commctrl.h>
 #include <objbase.h>
 #include <oleauto.h>
+#include <winhttp.h>
 
 #include <string>
 #include <utility>
@@ -119,8 +119,7 @@ using UniqueCoTaskMemString = UniqueCoTaskMem<PWSTR>;
 class UniqueBstr : public UniqueHandle<BSTR, BstrTraits> {
  public:
   UniqueBstr() = default;
-  explicit UniqueBstr(const std::wstring& text)
-      : UniqueHandle(::SysAllocString(text.c_str())) {}
+  explicit UniqueBstr(const std::wstring& text) : UniqueHandle(::SysAllocString(text.c_str())) {}
   explicit UniqueBstr(const std::string& text) : UniqueBstr(Widen(text)) {}
   std::string Text() const { return get() ? Narrow(get(), ::SysStringLen(get())) : std::string(); }
 };

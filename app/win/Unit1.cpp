@@ -26,11 +26,11 @@ TForm1::~TForm1() = default;
 // ---- creation ------------------------------------------------------------------------------
 
 void TForm1::Create() {
-  Window::CreateFrame({kFormClass, kDesignCaption, kDialogFrameStyle, kDialogFrameExStyle, kClientW, kClientH,
-                       nullptr, true});
+  Window::CreateFrame({kFormClass, kDesignCaption, kDialogFrameStyle, kDialogFrameExStyle, kClientW,
+                       kClientH, nullptr, true});
   linkFont_ = AddFont(12, FW_NORMAL, true);
-  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                             0, 0, 0, 0, Handle, nullptr, GetModuleHandleW(nullptr), nullptr);
+  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0,
+                             0, 0, 0, Handle, nullptr, GetModuleHandleW(nullptr), nullptr);
   SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Scale(300));
   CreateFrame();
   CreateTabSheet5Controls();
@@ -305,20 +305,22 @@ void TForm1::Label24Click() {
 void TForm1::Label26Click() {
   std::string url = std::string("http://") + kChatHost + "/msgrd?v=3&uin=" + kAuthorAccount +
                     "&site=qq&menu=yes";
-  svc.browser->NavigateHidden(Handle, GetSystemMetrics(SM_CXSCREEN),
-                              GetSystemMetrics(SM_CYSCREEN), url);
+  svc.browser->NavigateHidden(Handle, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+                              url);
 }
 
 // ---- timers ----------------------------------------------------------------------------------------
 
 void TForm1::SetTimer2Enabled(bool enabled) {
   timer2_ = enabled;
-  if (enabled) SetTimer(Handle, kTimer2, 1000, nullptr); else KillTimer(Handle, kTimer2);
+  if (enabled) SetTimer(Handle, kTimer2, 1000, nullptr);
+  else KillTimer(Handle, kTimer2);
 }
 
 void TForm1::SetTimer3Enabled(bool enabled) {
   timer3_ = enabled;
-  if (enabled) SetTimer(Handle, kTimer3, 1000, nullptr); else KillTimer(Handle, kTimer3);
+  if (enabled) SetTimer(Handle, kTimer3, 1000, nullptr);
+  else KillTimer(Handle, kTimer3);
 }
 
 void TForm1::Timer3Timer() {
@@ -388,8 +390,7 @@ LRESULT TForm1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DESTROY:
       if (quitOnDestroy) PostQuitMessage(0);
       return 0;
-    default:
-      break;
+    default: break;
   }
   return Window::OnMessage(msg, wp, lp);
 }

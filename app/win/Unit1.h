@@ -81,12 +81,12 @@ class TForm1 : public Window {
   void FormShow();
 
   // ---- contact strip and About page (app/Unit1.cpp) ---------------------------------------
-  HWND Label10 = nullptr, Label24 = nullptr, Label25 = nullptr, Label26 = nullptr,
-       Label7 = nullptr, Label23 = nullptr, Label27 = nullptr;
+  HWND Label10 = nullptr, Label24 = nullptr, Label25 = nullptr, Label26 = nullptr, Label7 = nullptr,
+       Label23 = nullptr, Label27 = nullptr;
   HWND Panel2 = nullptr;  // the About page's raised panel
-  HWND Label8 = nullptr, Label11 = nullptr, Label17 = nullptr, Label14 = nullptr,
-       Label15 = nullptr, Label16 = nullptr, Panel3 = nullptr, Label18 = nullptr,
-       Label19 = nullptr, Label20 = nullptr, Label21 = nullptr, Label22 = nullptr;
+  HWND Label8 = nullptr, Label11 = nullptr, Label17 = nullptr, Label14 = nullptr, Label15 = nullptr,
+       Label16 = nullptr, Panel3 = nullptr, Label18 = nullptr, Label19 = nullptr, Label20 = nullptr,
+       Label21 = nullptr, Label22 = nullptr;
   void Label23Click();
   void Label24Click();
   void Label26Click();

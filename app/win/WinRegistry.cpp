@@ -12,9 +12,7 @@ namespace {
 
 // Every open, create and delete names its view explicitly, also for keys opened below a
 // parent, so that a key never slips into the other view.
-REGSAM ViewFlag(RegView view) {
-  return view == RegView::Wow32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-}
+REGSAM ViewFlag(RegView view) { return view == RegView::Wow32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
 
 REGSAM Access(RegView view) { return KEY_ALL_ACCESS | ViewFlag(view); }
 
@@ -40,8 +38,7 @@ HKEY H(const RegKey& k) { return static_cast<const WinKey&>(k).hkey.get(); }
 }  // namespace
 
 std::unique_ptr<RegKey> WinRegistry::Open(RegRoot root, const RegKey* parent,
-                                          const std::string& subPath, bool create,
-                                          RegView view) {
+                                          const std::string& subPath, bool create, RegView view) {
   std::wstring path = Widen(subPath);
   HKEY out = nullptr;
   LONG rc;

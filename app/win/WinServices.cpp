@@ -68,8 +68,8 @@ std::unique_ptr<FileStream> WinFileSystem::OpenRead(const std::string& path) {
   UniqueFileHandle h(CreateFileW(Widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!h)
-    throw AppError(FormatMessage2("Cannot open file \"%s\". %s", path,
-                                  SystemErrorText(GetLastError())));
+    throw AppError(
+        FormatMessage2("Cannot open file \"%s\". %s", path, SystemErrorText(GetLastError())));
   return std::make_unique<WinFileStream>(std::move(h));
 }
 
@@ -77,8 +77,8 @@ std::unique_ptr<FileStream> WinFileSystem::Create(const std::string& path) {
   UniqueFileHandle h(CreateFileW(Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!h)
-    throw AppError(FormatMessage2("Cannot create file \"%s\". %s", path,
-                                  SystemErrorText(GetLastError())));
+    throw AppError(
+        FormatMessage2("Cannot create file \"%s\". %s", path, SystemErrorText(GetLastError())));
   return std::make_unique<WinFileStream>(std::move(h));
 }
 
@@ -146,8 +146,8 @@ namespace {
 }  // namespace
 
 void WinFileSystem::WriteAll(const std::string& path, const std::string& bytes) {
-  UniqueFileHandle file(::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFileHandle file(::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) FailOn("Cannot create file", path);
   size_t done = 0;
   while (done < bytes.size()) {
@@ -203,15 +203,15 @@ std::optional<FileIdentity> WinFileSystem::Identity(const std::string& path) {
 std::string WinProfile::ReadString(const std::string& path, const std::string& section,
                                    const std::string& key, const std::string& def) {
   wchar_t buf[2048];
-  DWORD n = GetPrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(),
-                                     Widen(def).c_str(), buf, 2048, Widen(path).c_str());
+  DWORD n = GetPrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(), Widen(def).c_str(),
+                                     buf, 2048, Widen(path).c_str());
   return Narrow(buf, n);
 }
 
 void WinProfile::WriteString(const std::string& path, const std::string& section,
                              const std::string& key, const std::string& value) {
-  if (!WritePrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(),
-                                  Widen(value).c_str(), Widen(path).c_str()))
+  if (!WritePrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(), Widen(value).c_str(),
+                                  Widen(path).c_str()))
     throw AppError(FormatMessage1("Unable to write to %s", path));
 }
 
@@ -248,7 +248,8 @@ struct FileDialogCall {
   OPENFILENAMEW ofn{};
 
   FileDialogCall(WindowRef owner, const FileDialogOptions& opts)
-      : filter(FilterText(opts.filter)), title(Widen(opts.title)),
+      : filter(FilterText(opts.filter)),
+        title(Widen(opts.title)),
         buffer(opts.multiSelect ? 65536 : 32768, L'\0') {
     std::wstring name = Widen(opts.fileName);
     wcsncpy(buffer.data(), name.c_str(), buffer.size() - 1);
@@ -341,14 +342,16 @@ void WinClipboard::SetText(WindowRef owner, const std::string& text) {
   }
 }
 
-void WinBrowserHost::NavigateHidden(WindowRef parent, int left, int height, const std::string& url) {
+void WinBrowserHost::NavigateHidden(WindowRef parent, int left, int height,
+                                    const std::string& url) {
   // "AtlAxWin" windows create the control named by their text; a URL as the text gives a
   // WebBrowser control navigated to it.
   static HMODULE atl = LoadLibraryW(L"atl.dll");
   using InitFn = BOOL(WINAPI*)();
   static bool ready = [] {
     if (!atl) return false;
-    auto init = reinterpret_cast<InitFn>(reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxWinInit")));
+    auto init = reinterpret_cast<InitFn>(
+        reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxWinInit")));
     return init && init();
   }();
   if (!ready) throw AppError("无法创建浏览器控件");

@@ -133,8 +133,7 @@ Handed Window::Post(std::function<void()> work) { return gate_->Send(std::move(w
 void Window::CreateFrame(const Frame& frame) {
   RegisterOnce(frame.windowClass, Proc, ::GetSysColorBrush(COLOR_BTNFACE), frame.icon);
   RegisterOnce(kSurfaceClass, Proc, nullptr, false);
-  INITCOMMONCONTROLSEX icc{sizeof(icc),
-                           ICC_WIN95_CLASSES | ICC_TAB_CLASSES | ICC_STANDARD_CLASSES};
+  INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_TAB_CLASSES | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&icc);
   style_ = frame.style;
   exStyle_ = frame.exStyle;
@@ -158,14 +157,14 @@ void Window::CreateFrame(const Frame& frame) {
     return ::IsWindow(hwnd) ? Handed::Busy : Handed::Gone;
   });
   const UINT actual = WindowDpi(hwnd);
-  for (FontSpec& f : fonts_) f.font = MakeSongtiFont(::MulDiv(f.height96, actual, 96), f.weight,
-                                                   f.underline);
+  for (FontSpec& f : fonts_)
+    f.font = MakeSongtiFont(::MulDiv(f.height96, actual, 96), f.weight, f.underline);
   if (actual != dpi_) ApplyDpi(actual, nullptr);
 }
 
 int Window::AddFont(int pixelHeight96, int weight, bool underline) {
-  fonts_.push_back({pixelHeight96, weight, underline,
-                    MakeSongtiFont(Scale(pixelHeight96), weight, underline)});
+  fonts_.push_back(
+      {pixelHeight96, weight, underline, MakeSongtiFont(Scale(pixelHeight96), weight, underline)});
   return static_cast<int>(fonts_.size()) - 1;
 }
 
@@ -393,14 +392,9 @@ LRESULT Window::Dispatch(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         }
         return 0;
       }
-      case WM_SIZE:
-        ::InvalidateRect(hwnd, nullptr, TRUE);
-        return 0;
-      case WM_NCDESTROY:
-        surfaces_.erase(hwnd);
-        break;
-      default:
-        break;
+      case WM_SIZE: ::InvalidateRect(hwnd, nullptr, TRUE); return 0;
+      case WM_NCDESTROY: surfaces_.erase(hwnd); break;
+      default: break;
     }
     return ::DefWindowProcW(hwnd, msg, wp, lp);
   }
@@ -413,9 +407,7 @@ LRESULT Window::Dispatch(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMMAND:
       if (DialogCommand(wp, lp)) return 0;
       break;
-    case WM_DPICHANGED:
-      ApplyDpi(HIWORD(wp), reinterpret_cast<RECT*>(lp));
-      return 0;
+    case WM_DPICHANGED: ApplyDpi(HIWORD(wp), reinterpret_cast<RECT*>(lp)); return 0;
     case WM_ACTIVATE:
       // The focus leaves with the window and comes back to the same control.
       if (LOWORD(wp) == WA_INACTIVE) {
@@ -425,22 +417,18 @@ LRESULT Window::Dispatch(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         // At the first activation the first control of the tab order takes the focus.
         if (lastFocus_ && ::IsWindow(lastFocus_) && ::IsChild(Handle, lastFocus_))
           ::SetFocus(lastFocus_);
-        else
-          FocusFirstControl();
+        else FocusFirstControl();
         if (::GetFocus() && ::IsChild(Handle, ::GetFocus())) return 0;
       }
       break;
-    case WM_DESTROY:
-      Destroying();
-      break;
+    case WM_DESTROY: Destroying(); break;
     case WM_NCDESTROY: {
       LRESULT r = OnMessage(msg, wp, lp);
       ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
       Handle = nullptr;
       return r;
     }
-    default:
-      break;
+    default: break;
   }
   return OnMessage(msg, wp, lp);
 }
@@ -501,8 +489,8 @@ bool Window::Forward(HWND, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         if (!menu) return false;
         for (size_t i = 0; i < items.size(); ++i)
           ::AppendMenuW(menu.get(),
-                        MF_STRING | (items[i].ticked && items[i].ticked() ? MF_CHECKED : 0),
-                        i + 1, Widen(items[i].caption).c_str());
+                        MF_STRING | (items[i].ticked && items[i].ticked() ? MF_CHECKED : 0), i + 1,
+                        Widen(items[i].caption).c_str());
         chosen = static_cast<UINT>(::TrackPopupMenu(menu.get(),
                                                     TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
                                                     at.x, at.y, 0, Handle, nullptr));
@@ -525,8 +513,7 @@ bool Window::Forward(HWND, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
                                                   : ::GetSysColorBrush(COLOR_BTNFACE));
       return true;
     }
-    default:
-      return false;
+    default: return false;
   }
 }
 

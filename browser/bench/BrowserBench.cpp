@@ -18,15 +18,15 @@
 #include <vector>
 
 #include "app/Registry.h"
-#include "app/win/Unit1.h"
-#include "program/ProgramForm.h"
-#include "program/WinServiceSet.h"
 #include "app/win/Handles.h"
-#include "tools/bench/WinBenchSupport.h"
+#include "app/win/Unit1.h"
 #include "browser/BrowserHijacks.h"
 #include "browser/IESweeperEx.h"
-#include "browser/win/WinShortcuts.h"
 #include "browser/win/BrowserPage.h"
+#include "browser/win/WinShortcuts.h"
+#include "program/ProgramForm.h"
+#include "program/WinServiceSet.h"
+#include "tools/bench/WinBenchSupport.h"
 
 namespace {
 
@@ -180,8 +180,9 @@ bool MakeShortcutsAndPolicies(mt::RegistryBackend& backend) {
               SUCCEEDED(link->SetPath(L"C:\\Program Files\\Microsoft\\Edge\\msedge.exe")) &&
               SUCCEEDED(link->SetArguments(args.c_str())) &&
               SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.put_void())) &&
-              SUCCEEDED(file->Save((LinkFolder() + L"\\Microsoft Edge " + std::to_wstring(i) +
-                                    L".lnk").c_str(), TRUE));
+              SUCCEEDED(file->Save(
+                  (LinkFolder() + L"\\Microsoft Edge " + std::to_wstring(i) + L".lnk").c_str(),
+                  TRUE));
     if (!ok) return false;
   }
   // 40 text policies over the stores of both roots.
@@ -224,8 +225,7 @@ int Run() {
   RemoveBenchAddOns(*svc.registry);
   RemoveIconFiles();
   RemoveShortcutsAndPolicies(*svc.registry);
-  if (!MakeIconFiles() || !Register(*svc.registry) ||
-      !MakeShortcutsAndPolicies(*svc.registry)) {
+  if (!MakeIconFiles() || !Register(*svc.registry) || !MakeShortcutsAndPolicies(*svc.registry)) {
     std::fprintf(stderr, "cannot write the icon files, the add-on stores or the shortcuts\n");
     RemoveBenchAddOns(*svc.registry);
     RemoveIconFiles();
@@ -253,14 +253,16 @@ int Run() {
       double t0 = mt::bench::NowMs();
       form.SetActivePage(2);
       UpdateWindow(form.Handle);
-      RedrawWindow(form.Page<mt::BrowserPage>().ListView1, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+      RedrawWindow(form.Page<mt::BrowserPage>().ListView1, nullptr, nullptr,
+                   RDW_UPDATENOW | RDW_ALLCHILDREN);
       double t1 = mt::bench::NowMs();
       rows = ListView_GetItemCount(form.Page<mt::BrowserPage>().ListView1);
       // "自动反修" with nothing ticked: the same list is built once more.
       Pump();
       double t2 = mt::bench::NowMs();
       form.Page<mt::BrowserPage>().SbiedefaultClick();
-      RedrawWindow(form.Page<mt::BrowserPage>().ListView1, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+      RedrawWindow(form.Page<mt::BrowserPage>().ListView1, nullptr, nullptr,
+                   RDW_UPDATENOW | RDW_ALLCHILDREN);
       double t3 = mt::bench::NowMs();
       shows.push_back(t1 - t0);
       applies.push_back(t3 - t2);

@@ -41,12 +41,18 @@ TEST(ShortcutCommandLine, ArgumentsSplitAsTheProgramReceivesThem) {
 }
 
 TEST(ShortcutCommandLine, OnlyAddressesAreTakenOutAndEverythingElseStaysAsWritten) {
-  struct Case { const char* in; const char* out; Args removed; };
+  struct Case {
+    const char* in;
+    const char* out;
+    Args removed;
+  };
   const Case cases[] = {
       {"http://hijack.cn/", "", {"http://hijack.cn/"}},
       {"--profile-directory=\"Profile 1\" https://hijack.cn/?a=1",
-       "--profile-directory=\"Profile 1\"", {"https://hijack.cn/?a=1"}},
-      {"\"http://hijack.cn/a b\" --profile-directory=Default", "--profile-directory=Default",
+       "--profile-directory=\"Profile 1\"",
+       {"https://hijack.cn/?a=1"}},
+      {"\"http://hijack.cn/a b\" --profile-directory=Default",
+       "--profile-directory=Default",
        {"http://hijack.cn/a b"}},
       {"--new-window www.hijack.cn --incognito", "--new-window --incognito", {"www.hijack.cn"}},
       {"hao123.com/?tn=x", "", {"hao123.com/?tn=x"}},
@@ -182,8 +188,7 @@ TEST_F(Hijacks, EveryPolicyNameOfEveryBrowserInBothRootsGivesOneRow) {
   EXPECT_EQ(rows[13]->image, -1);  // Chromium is not installed: no icon
   page.RowImage(0);
   ASSERT_EQ(ts.icons.calls.size(), 1u);
-  EXPECT_EQ(ts.icons.calls[0].path + "#" + std::to_string(ts.icons.calls[0].index),
-            edgeExe + "#0");
+  EXPECT_EQ(ts.icons.calls[0].path + "#" + std::to_string(ts.icons.calls[0].index), edgeExe + "#0");
 }
 
 TEST_F(Hijacks, WrongTypesAndHugeListsStillGiveOneReadableRowEach) {
@@ -225,10 +230,12 @@ TEST_F(Hijacks, TickedPoliciesGoWithTheirBackupAndNothingElseIsTouched) {
   EXPECT_EQ(reg.Get(LM, kEdge, "NewTabPageLocation")->text, "http://kept.cn/");
   EXPECT_EQ(reg.Get(LM, kEdge, "SomethingElse")->text, "not ours");
   ASSERT_EQ(HijackRows().size(), 1u);  // refilled: only the unticked one is left
-  ExpectInBackup("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Microsoft\\Edge]\r\n"
-                 "\"HomepageLocation\"=\"http://hijack.cn/\"\r\n");
-  ExpectInBackup("[HKEY_CURRENT_USER\\SOFTWARE\\Policies\\Google\\Chrome\\ExtensionInstallForcelist]"
-                 "\r\n\"1\"=\"id1;https://u.cn/\"\r\n\"2\"=\"id2\"\r\n");
+  ExpectInBackup(
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Microsoft\\Edge]\r\n"
+      "\"HomepageLocation\"=\"http://hijack.cn/\"\r\n");
+  ExpectInBackup(
+      "[HKEY_CURRENT_USER\\SOFTWARE\\Policies\\Google\\Chrome\\ExtensionInstallForcelist]"
+      "\r\n\"1\"=\"id1;https://u.cn/\"\r\n\"2\"=\"id2\"\r\n");
 }
 
 TEST_F(Hijacks, OnlyEnrolmentsWithoutAManagementServerAreShownAndBothTheirKeysGo) {
@@ -262,8 +269,9 @@ TEST_F(Hijacks, OnlyEnrolmentsWithoutAManagementServerAreShownAndBothTheirKeysGo
   EXPECT_FALSE(reg.HasKey(LM, account + kFake));
   EXPECT_TRUE(reg.HasKey(LM, enrol + real) && reg.HasKey(LM, account + real));
   EXPECT_TRUE(reg.HasKey(LM, enrol + "Context"));
-  ExpectInBackup("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Enrollments\\" + kFake +
-                 "]\r\n\"EnrollmentState\"=dword:00000001\r\n\"EnrollmentType\"=dword:00000000\r\n");
+  ExpectInBackup(
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Enrollments\\" + kFake +
+      "]\r\n\"EnrollmentState\"=dword:00000001\r\n\"EnrollmentType\"=dword:00000000\r\n");
   ExpectInBackup("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Provisioning\\OMADM\\Accounts\\" +
                  kFake + "]\r\n\"Flags\"=dword:00d6fb7f\r\n\"ProtoVer\"=\"1.2\"\r\n");
 }
@@ -278,11 +286,11 @@ TEST_F(Hijacks, ShortcutsWithAnAddressOrAnotherTargetAreFoundAndRepairedAfterThe
   const std::string plainLnk = desktop + "\\Edge plain.lnk";
   const std::string otherLnk = desktop + "\\Notes.lnk";
   const std::string brokenLnk = desktop + "\\broken.lnk";
-  ts.shortcuts.Make(chromeLnk, {chrome, "--profile-directory=\"Profile 1\" http://hijack.cn/",
-                                root, chrome, 0});
+  ts.shortcuts.Make(chromeLnk, {chrome, "--profile-directory=\"Profile 1\" http://hijack.cn/", root,
+                                chrome, 0});
   ts.shortcuts.Make(edgeLnk, {edge, "https://hijack.cn/e", "", "", 0});
-  ts.shortcuts.Make(fakeLnk, {"C:\\Windows\\System32\\cmd.exe", "/c start http://hijack.cn",
-                              "", chrome, 0});
+  ts.shortcuts.Make(fakeLnk,
+                    {"C:\\Windows\\System32\\cmd.exe", "/c start http://hijack.cn", "", chrome, 0});
   ts.shortcuts.Make(foxLnk, {"C:\\Users\\x\\open.bat", "", "", "", 0});
   ts.shortcuts.Make(plainLnk, {edge, "--profile-directory=Default", "", "", 0});
   ts.shortcuts.Make(otherLnk, {"C:\\notes.exe", "http://not.a.browser.cn", "", "", 0});
@@ -292,7 +300,8 @@ TEST_F(Hijacks, ShortcutsWithAnAddressOrAnotherTargetAreFoundAndRepairedAfterThe
 
   EXPECT_GE(RowOf("桌面快捷方式 Google Chrome.lnk 附加网址 http://hijack.cn/"), 0);
   EXPECT_GE(RowOf("开始菜单快捷方式 Microsoft Edge.lnk 附加网址 https://hijack.cn/e"), 0);
-  int fake = RowOf("桌面快捷方式 Google Chrome (2).lnk 目标不是Chrome：C:\\Windows\\System32\\cmd.exe");
+  int fake = RowOf(
+      "桌面快捷方式 Google Chrome (2).lnk 目标不是Chrome：C:\\Windows\\System32\\cmd.exe");
   int fox = RowOf("桌面快捷方式 Firefox.lnk 目标不是Firefox");
   int broken = RowOf("桌面快捷方式 broken.lnk 无法读取：");
   ASSERT_TRUE(fake >= 0 && fox >= 0 && broken >= 0);
@@ -336,7 +345,8 @@ TEST_F(Hijacks, AShortcutThatCannotBeWrittenIsNamedAndTheOthersAreStillRepaired)
   page.SbiedefaultClick();
   ASSERT_EQ(ts.messages.shown.size(), 1u);
   EXPECT_EQ(ts.messages.shown[0].text,
-            std::string(kHijackRepairFailedText) + "\n开始菜单快捷方式 Microsoft Edge.lnk 附加网址 http://b.cn");
+            std::string(kHijackRepairFailedText) +
+                "\n开始菜单快捷方式 Microsoft Edge.lnk 附加网址 http://b.cn");
   EXPECT_EQ(ts.shortcuts.Read(mine).arguments, "");
   EXPECT_EQ(ts.shortcuts.Read(pub).arguments, "http://b.cn");
   ASSERT_EQ(HijackRows().size(), 1u);  // still there after the refill
@@ -373,7 +383,8 @@ TEST_F(Hijacks, FirefoxPolicyFilesAreReadSafelyAndOnlyTheirPageSettingsGo) {
   row = RowOf("Firefox 策略文件 policies.json 不是有效的 JSON");
   ASSERT_GE(row, 0);
   EXPECT_EQ(view.rows[row].column3, "只能删除");
-  const std::string huge = "{\"policies\": {}, \"pad\": \"" + std::string(kMaxPoliciesJson, 'x') + "\"}";
+  const std::string huge = "{\"policies\": {}, \"pad\": \"" + std::string(kMaxPoliciesJson, 'x') +
+                           "\"}";
   test::WriteWholeFile(file, huge);
   page.TabSheet3Show();
   row = RowOf("Firefox 策略文件 policies.json 过大");
@@ -393,17 +404,22 @@ TEST_F(Hijacks, TheBackupHoldsTheValuesTheApplyOverwritesInBothViews) {
   view.cbsetpage = true;
   page.SbiedefaultClick();
   ASSERT_TRUE(ts.messages.shown.empty());
-  ExpectInBackup("[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Internet explorer\\Main]\r\n"
-                 "\"Window Title\"=\"Hijacked\"\r\n");
-  ExpectInBackup("[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Internet explorer\\Main]\r\n"
-                 "\"Start Page\"=\"http://hijack.cn/\"\r\n");
-  ExpectInBackup("[HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\Microsoft\\Internet explorer\\Main]"
-                 "\r\n\"Start Page\"=\"http://hijack32.cn/\"\r\n");
+  ExpectInBackup(
+      "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Internet explorer\\Main]\r\n"
+      "\"Window Title\"=\"Hijacked\"\r\n");
+  ExpectInBackup(
+      "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Internet explorer\\Main]\r\n"
+      "\"Start Page\"=\"http://hijack.cn/\"\r\n");
+  ExpectInBackup(
+      "[HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\Microsoft\\Internet explorer\\Main]"
+      "\r\n\"Start Page\"=\"http://hijack32.cn/\"\r\n");
   // What the apply adds is taken back on import: the missing title and the lock's type.
-  ExpectInBackup("[HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\Microsoft\\Internet explorer\\Main]"
-                 "\r\n\"Window Title\"=-\r\n");
-  ExpectInBackup("[HKEY_CURRENT_USER\\Software\\Policies\\Microsoft\\Internet Explorer\\Control "
-                 "Panel]\r\n\"homepage\"=\"1\"\r\n");
+  ExpectInBackup(
+      "[HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\Microsoft\\Internet explorer\\Main]"
+      "\r\n\"Window Title\"=-\r\n");
+  ExpectInBackup(
+      "[HKEY_CURRENT_USER\\Software\\Policies\\Microsoft\\Internet Explorer\\Control "
+      "Panel]\r\n\"homepage\"=\"1\"\r\n");
   // A second apply has nothing left to overwrite: no new set.
   page.SbiedefaultClick();
   EXPECT_EQ(Sets().size(), 1u);

@@ -11,8 +11,7 @@
 namespace mt {
 namespace {
 
-constexpr RegRoot LM = RegRoot::LocalMachine, CU = RegRoot::CurrentUser,
-                  CR = RegRoot::ClassesRoot;
+constexpr RegRoot LM = RegRoot::LocalMachine, CU = RegRoot::CurrentUser, CR = RegRoot::ClassesRoot;
 const std::string kMain = "Software\\Microsoft\\Internet explorer\\Main";
 const std::string kExt = std::string(kExtensionStore) + "\\";
 const std::string kMenu = std::string(kMenuExtensionStore) + "\\";
@@ -177,11 +176,12 @@ TEST_F(Page, RowsCarryTheirColumnsIconsAndStores) {
   EXPECT_EQ(Cols(4), "|{E3}|C:\\z.ico|3");
   EXPECT_EQ(Cols(5), "Translate|res://t.htm||-1");
   EXPECT_EQ(Cols(6), "Blank|||-1");
-  const std::vector<AddOnStore> stores = {AddOnStore::Toolbar, AddOnStore::Toolbar,
-      AddOnStore::Extension, AddOnStore::Extension, AddOnStore::Extension,
-      AddOnStore::MenuExtension, AddOnStore::MenuExtension};
+  const std::vector<AddOnStore> stores = {AddOnStore::Toolbar,      AddOnStore::Toolbar,
+                                          AddOnStore::Extension,    AddOnStore::Extension,
+                                          AddOnStore::Extension,    AddOnStore::MenuExtension,
+                                          AddOnStore::MenuExtension};
   for (size_t i = 0; i < stores.size(); ++i) EXPECT_EQ(view.rows[i].store, stores[i]);
-  ASSERT_EQ(icons.calls.size(), 5u);  // menu entries ask for no icon
+  ASSERT_EQ(icons.calls.size(), 5u);                             // menu entries ask for no icon
   EXPECT_EQ(icons.calls[0].path, "C:\\PROGRA~1\\Bar\\bar.dll");  // the short form
   EXPECT_EQ(icons.calls[1].path, "");
   EXPECT_EQ(icons.calls[2].path + "#" + std::to_string(icons.calls[2].index), "C:\\x.dll#3");
@@ -200,8 +200,9 @@ TEST_F(Page, ApplyWritesTheDefaultsAndSetsThenLiftsTheLocks) {
   EXPECT_EQ(reg.Get(LM, kMain, "Start Page")->text, "about:blank");
   EXPECT_EQ(reg.Get(LM, kMain, "Window Title")->text, "Microsoft Internet explorer");
   // The 32-bit browser's copy of the key is repaired too.
-  EXPECT_EQ(reg.Get(LM, "Software\\WOW6432Node\\Microsoft\\Internet explorer\\Main",
-                    "Start Page")->text, "about:blank");
+  EXPECT_EQ(
+      reg.Get(LM, "Software\\WOW6432Node\\Microsoft\\Internet explorer\\Main", "Start Page")->text,
+      "about:blank");
   EXPECT_EQ(reg.Get(LM, kMain, "Window Title", RegView::Wow32)->text,
             "Microsoft Internet explorer");
   EXPECT_EQ(reg.Get(CU, kHomePageLockKey, kHomePageLockValue)->dword, 1u);
@@ -369,8 +370,8 @@ std::string LastBackupText(test::TestServices& ts) {
   if (sets.empty()) return std::string();
   std::sort(sets.begin(), sets.end(),
             [](const FindEntry& a, const FindEntry& b) { return a.name < b.name; });
-  std::string bytes = test::ReadWholeFile(BackupRoot(ts.services.exeDir) + "\\" +
-                                          sets.back().name + "\\" + kBackupRegFileName);
+  std::string bytes = test::ReadWholeFile(BackupRoot(ts.services.exeDir) + "\\" + sets.back().name +
+                                          "\\" + kBackupRegFileName);
   std::string text;
   for (size_t i = 2; i + 1 < bytes.size(); i += 2) text += bytes[i];
   return text;

@@ -14,23 +14,22 @@
 #include <fstream>
 
 #include "app/Backup.h"
-#include "app/win/Unit1.h"
-#include "browser/BrowserHijacks.h"
-#include "browser/BrowserRepair.h"
-#include "browser/win/WinShortcuts.h"
 #include "app/win/Handles.h"
+#include "app/win/Unit1.h"
 #include "app/win/WinRegistry.h"
 #include "app/win/WinServices.h"
+#include "browser/BrowserHijacks.h"
+#include "browser/BrowserRepair.h"
+#include "browser/win/BrowserPage.h"
+#include "browser/win/WinShortcuts.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/WinMainWindow.h"
 #include "tests/support/WinRegedit.h"
-#include "browser/win/BrowserPage.h"
 
 namespace mt {
 namespace {
 
-constexpr RegRoot LM = RegRoot::LocalMachine, CU = RegRoot::CurrentUser,
-                  CR = RegRoot::ClassesRoot;
+constexpr RegRoot LM = RegRoot::LocalMachine, CU = RegRoot::CurrentUser, CR = RegRoot::ClassesRoot;
 // Names of our own, so that rows the prefix brings along are told apart.
 const std::string kBar = "{6D3C1A00-5E1B-4F7A-9C11-00000000B001}";
 const std::string kGone = "{6D3C1A00-5E1B-4F7A-9C11-00000000B002}";
@@ -151,8 +150,10 @@ TEST_F(BrowserTab, ListsTheRegisteredAddOnsWithNamesIdsPathsAndIcons) {
             DWORD(LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT));
   const int widths[] = {150, 300, 50, 50};
   for (int i = 0; i < 4; ++i)
-    EXPECT_EQ(ListView_GetColumnWidth(form->Page<BrowserPage>().ListView1, i), form->Scale(widths[i]));
-  EXPECT_FALSE(On(form->Page<BrowserPage>().rbregtool) || On(form->Page<BrowserPage>().rbregtooln) || On(form->Page<BrowserPage>().cbsetpage));
+    EXPECT_EQ(ListView_GetColumnWidth(form->Page<BrowserPage>().ListView1, i),
+              form->Scale(widths[i]));
+  EXPECT_FALSE(On(form->Page<BrowserPage>().rbregtool) ||
+               On(form->Page<BrowserPage>().rbregtooln) || On(form->Page<BrowserPage>().cbsetpage));
 
   ShowTab();
   ASSERT_EQ(form->ActivePageIndex(), 2);
@@ -277,8 +278,8 @@ TEST_F(BrowserTab, ThirtyTwoBitAddOnsFollowTheNativeOnesAndAreRemovedFromTheirVi
   TForm1::Click(form->Page<BrowserPage>().Sbiedefault);
   ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
   EXPECT_FALSE(Exists(LM, toolbars32, kBar.c_str()));
-  EXPECT_FALSE(Exists(LM, "\\SOFTWARE\\WOW6432Node\\Microsoft\\Internet Explorer\\Extensions\\" +
-                              kButton));
+  EXPECT_FALSE(
+      Exists(LM, "\\SOFTWARE\\WOW6432Node\\Microsoft\\Internet Explorer\\Extensions\\" + kButton));
   EXPECT_TRUE(Exists(LM, std::string("\\") + kToolbarStore, kBar.c_str()));
   EXPECT_TRUE(Exists(LM, kExt + kButton));
   EXPECT_TRUE(Exists(CR, "\\WOW6432Node\\CLSID\\" + kBar));
@@ -496,8 +497,9 @@ TEST_F(BrowserHijackTab, RepairsTheTickedFindingsAndTheBackupRestoresTheMachine)
   const std::string set = BackupRoot(ts.services.exeDir) + "\\" + sets[0].name;
   ASSERT_EQ(test::ImportWithRegedit(set + "\\" + kBackupRegFileName), 0u);
   for (const char* name : {"Microsoft Edge.lnk", "Firefox.lnk", "Google Chrome.lnk"})
-    ASSERT_TRUE(::CopyFileW(Widen(set + "\\" + name).c_str(),
-                            Widen(folder + "\\" + name).c_str(), FALSE)) << name;
+    ASSERT_TRUE(
+        ::CopyFileW(Widen(set + "\\" + name).c_str(), Widen(folder + "\\" + name).c_str(), FALSE))
+        << name;
   EXPECT_EQ(FileBytes(edgeLnk), edgeBytes);
   EXPECT_EQ(FileBytes(foxLnk), foxBytes);
   EXPECT_EQ(FileBytes(chromeLnk), chromeBytes);

@@ -126,14 +126,16 @@ struct BrowserPageState {
 BrowserPage::~BrowserPage() = default;
 
 BrowserPage::BrowserPage(TForm1& form, HWND sheet)
-    : TabPage(form, sheet), svc_(form.svc), state_(std::make_unique<BrowserPageState>(form, *this)) {
+    : TabPage(form, sheet),
+      svc_(form.svc),
+      state_(std::make_unique<BrowserPageState>(form, *this)) {
   HWND page = sheet;
   TForm1& f = form;
   // Add-on list on the left. The list only borrows ImageList1, which the window owns.
   ListView1 = f.AddControl(page, WC_LISTVIEWW, "",
-                         WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS |
-                             LVS_SHAREIMAGELISTS,
-                         6, 6, 296, 278, WS_EX_CLIENTEDGE);
+                           WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS |
+                               LVS_SHAREIMAGELISTS,
+                           6, 6, 296, 278, WS_EX_CLIENTEDGE);
   ListView_SetExtendedListViewStyle(ListView1,
                                     LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
   AddColumn(ListView1, 0, "IE扩展项目", f.Scale(150));
@@ -173,7 +175,8 @@ BrowserPage::BrowserPage(TForm1& form, HWND sheet)
   Sbiedefault = f.AddButton(page, "自动反修", 337, 220, 100, 26);
   f.SetHint(Sbiedefault, "单击默认键之后请单击应用键");
   f.OnClick(Sbiedefault, [this] { SbiedefaultClick(); });
-  f.OnContextMenu(ListView1, {{kOpenBackupFolderText, [this] { OpenBackupFolder(svc_, this->form.Handle); }}});
+  f.OnContextMenu(ListView1,
+                  {{kOpenBackupFolderText, [this] { OpenBackupFolder(svc_, this->form.Handle); }}});
 }
 
 void BrowserPage::TabSheet3Show() { state_->page.TabSheet3Show(); }

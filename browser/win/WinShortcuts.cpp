@@ -32,8 +32,8 @@ struct OpenLink {
 };
 
 void Load(OpenLink& open, const std::string& path, DWORD mode) {
-  HRESULT hr = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IShellLinkW, open.link.put_void());
+  HRESULT hr = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                  open.link.put_void());
   if (FAILED(hr)) Fail(path, hr);
   hr = open.link->QueryInterface(IID_IPersistFile, open.file.put_void());
   if (FAILED(hr)) Fail(path, hr);
@@ -114,8 +114,8 @@ void WinShortcuts::Write(const std::string& path, const ShellLinkData& link) {
 
   const std::wstring wide = Widen(path);
   const DWORD attributes = ::GetFileAttributesW(wide.c_str());
-  const bool readOnly =
-      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+  const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES &&
+                        (attributes & FILE_ATTRIBUTE_READONLY);
   if (readOnly && !::SetFileAttributesW(wide.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
     throw AppError(FormatMessage1("Unable to write to %s", path) + " " +
                    SystemErrorText(::GetLastError()));

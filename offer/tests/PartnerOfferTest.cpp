@@ -21,8 +21,8 @@ TEST(PartnerEdition, OnlyTheWholeAddressInTheSameCaseCounts) {
   EXPECT_TRUE(IsPartnerEdition(reg));
   std::string upper = addr;
   upper[7] = 'W';  // "http://Www..."
-  for (const std::string& almost : {upper, addr + "/", addr + " ", " " + addr,
-                                  addr.substr(0, addr.size() - 1)}) {
+  for (const std::string& almost :
+       {upper, addr + "/", addr + " ", " " + addr, addr.substr(0, addr.size() - 1)}) {
     reg.SetString(kHkcu, kMain, "start page", almost);
     EXPECT_FALSE(IsPartnerEdition(reg)) << almost;
   }
@@ -45,8 +45,8 @@ struct CounterCase {
 
 TEST(LaunchCounter, StatesOfTheCounter) {
   const CounterCase cases[] = {
-      {std::nullopt, false, 3}, {-2, false, -1}, {0, false, 1}, {4, false, 5},
-      {5, true, 1},             {100, true, 1},
+      {std::nullopt, false, 3}, {-2, false, -1}, {0, false, 1}, {4, false, 5}, {5, true, 1},
+      {100, true, 1},
   };
   for (const CounterCase& c : cases) {
     test::MemoryRegistry reg;
@@ -158,7 +158,7 @@ TEST_F(PortalOfferTest, RefusedWriteKeepsTheNormalCaptionAndTheBoxTicked) {
   offer.RzBmpButton10Click();
   offer.FormClose();
   EXPECT_EQ(view.notices, (std::vector<std::string>{"被杀毒软件拦截，请重试！|温馨提示",
-                                                     "被杀毒软件拦截，请重试！|温馨提示"}));
+                                                    "被杀毒软件拦截，请重试！|温馨提示"}));
   EXPECT_EQ(view.caption, "Mirtak工具合集 v1.3");
   EXPECT_TRUE(view.ticked);
   EXPECT_FALSE(StartPage());

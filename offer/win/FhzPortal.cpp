@@ -17,10 +17,8 @@ constexpr RECT kPanel{8, 8, 404, 258};
 constexpr RECT kLogo{16, 12, 76, 72};
 
 const char* const kOfferLines[] = {
-    "·常用网站分门别类，一点即达，不必再记网址",
-    "·新闻、影视、音乐、游戏、购物，一页尽览",
-    "·天气预报、万年历、快递查询，随手就用",
-    "·页面清爽，打开飞快，没有弹窗打扰",
+    "·常用网站分门别类，一点即达，不必再记网址", "·新闻、影视、音乐、游戏、购物，一页尽览",
+    "·天气预报、万年历、快递查询，随手就用",     "·页面清爽，打开飞快，没有弹窗打扰",
     "·每日精选实用好站，上网从这里开始",
 };
 
@@ -57,7 +55,7 @@ void PaintLogo(HDC dc, const RECT& r) {
     Polygon(dc, wave, 7);
   });
   WithObjects(dc, gold.get(), none.get(), [&] {
-    POINT star[] = {{46, 6}, {48, 11}, {53, 11}, {49, 14}, {51, 19},
+    POINT star[] = {{46, 6},  {48, 11}, {53, 11}, {49, 14}, {51, 19},
                     {46, 16}, {41, 19}, {43, 14}, {39, 11}, {44, 11}};
     Polygon(dc, star, 10);
   });
@@ -75,7 +73,8 @@ void TFhzPortal::ShowErrorReport(const std::string& message) { main_.ShowErrorRe
 
 void TFhzPortal::ShowModal() {
   HWND owner = main_.Handle;
-  CreateFrame({kDialogClass, "升级为合作版", kDialogFrameStyle, kDialogFrameExStyle, kClientW, kClientH, owner, true});
+  CreateFrame({kDialogClass, "升级为合作版", kDialogFrameStyle, kDialogFrameExStyle, kClientW,
+               kClientH, owner, true});
   CreateControls();
 
   // Modal: the Main window takes no input while the offer is up.
@@ -107,13 +106,12 @@ HWND TFhzPortal::AddPanelLabel(const std::string& text, int x, int y, int w, int
 
 void TFhzPortal::CreateControls() {
   const int titleFont = AddFont(26, FW_BOLD);
-  Panel1 = AddPanel(Handle, kPanel.left, kPanel.top, kPanel.right - kPanel.left,
-                    kPanel.bottom - kPanel.top, RGB(255, 255, 255), true,
-                    [this](HDC dc, const RECT&) {
-                      RECT logo{Scale(kLogo.left), Scale(kLogo.top), Scale(kLogo.right),
-                                Scale(kLogo.bottom)};
-                      PaintLogo(dc, logo);
-                    });
+  Panel1 = AddPanel(
+      Handle, kPanel.left, kPanel.top, kPanel.right - kPanel.left, kPanel.bottom - kPanel.top,
+      RGB(255, 255, 255), true, [this](HDC dc, const RECT&) {
+        RECT logo{Scale(kLogo.left), Scale(kLogo.top), Scale(kLogo.right), Scale(kLogo.bottom)};
+        PaintLogo(dc, logo);
+      });
 
   AddPanelLabel(kPortalName, 88, 24, 290, 32, titleFont, kRed);
   int y = 82;

@@ -44,7 +44,8 @@ unsigned long long PeakRssKib() {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: split_bench split SOURCE FOLDER MEGABYTES [hash|recovery] | merge OUTPUT FOLDER COUNT [hash|rebuild] | idle\n");
+               "usage: split_bench split SOURCE FOLDER MEGABYTES [hash|recovery] | merge OUTPUT "
+               "FOLDER COUNT [hash|rebuild] | idle\n");
   return 2;
 }
 
@@ -79,7 +80,8 @@ int main(int argc, char** argv) {
     } else if (mode == "merge" && (argc == 5 || hash)) {
       std::vector<std::string> rows;
       unsigned long count = std::strtoul(argv[4], nullptr, 10);
-      for (unsigned long k = 1; k <= count; ++k) rows.push_back(TargetPrefix(argv[3]) + PieceName(k));
+      for (unsigned long k = 1; k <= count; ++k)
+        rows.push_back(TargetPrefix(argv[3]) + PieceName(k));
       auto out = files.Create(argv[2]);
       if (hash) {
         SetRecord r;
@@ -88,14 +90,15 @@ int main(int argc, char** argv) {
         std::string recoveryHash;
         f >> r.fileSize >> r.pieceSize >> r.wholeHash >> recoverySize >> recoveryHash;
         for (std::string h; f >> h;) r.pieceHashes.push_back(h);
-        if (recoveryHash != "-") r.recovery = RecoveryRecord{kRecoveryName, recoverySize, recoveryHash};
+        if (recoveryHash != "-")
+          r.recovery = RecoveryRecord{kRecoveryName, recoverySize, recoveryHash};
         try {
           if (option == "rebuild") {
             std::vector<std::string> present;
             for (const std::string& row : rows)
               if (files.FileExists(row)) present.push_back(row);
-            CheckedPlan plan =
-                PlanCheckedMerge(files, TargetPrefix(argv[3]) + kIndexName, present, r);
+            CheckedPlan plan = PlanCheckedMerge(files, TargetPrefix(argv[3]) + kIndexName, present,
+                                                r);
             if (JoinChecked(files, *out, plan, r) == 0) {
               std::fprintf(stderr, "split_bench: nothing was rebuilt\n");
               return 3;
@@ -120,8 +123,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "split_bench: %s\n", e.what());
     return 1;
   }
-  double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("seconds=%.4f peak_rss_kib=%llu\n", seconds, PeakRssKib());
   return 0;
 }

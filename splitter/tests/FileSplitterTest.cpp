@@ -3,14 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
 #include "app/Error.h"
-#include "splitter/PieceSet.h"
 #include "splitter/Digest.h"
+#include "splitter/PieceSet.h"
 #include "splitter/Sha256.h"
 #include "splitter/tests/SplitterTestSupport.h"
 #include "tests/support/StandIns.h"
@@ -121,9 +121,14 @@ TEST_F(SplitterPageTest, SplitWritesIndexAndPiecesWithCaptions) {
   // "kzm" first, as older versions wrote it; the record follows, "hashalg" last.
   const std::string text = t.profile.FileText(Set("0.ds"));
   EXPECT_EQ(text.rfind("[fghb]\r\nkzm=.rar\r\nfilesize=2097452\r\npiecesize=1048576\r\n"
-                       "pieces=3\r\nhash1=", 0), 0u) << text;
-  EXPECT_NE(text.find("\r\nhash3=" + DigestHex(HashAlg::kXxh3, bytes.substr(2 * kMegabyte)) + "\r\n"),
-            std::string::npos) << text;
+                       "pieces=3\r\nhash1=",
+                       0),
+            0u)
+      << text;
+  EXPECT_NE(text.find("\r\nhash3=" + DigestHex(HashAlg::kXxh3, bytes.substr(2 * kMegabyte)) +
+                      "\r\n"),
+            std::string::npos)
+      << text;
   EXPECT_EQ(text.substr(text.size() - 18), "hashalg=XXH3-128\r\n");
   EXPECT_EQ(ReadWholeFile(Set("1.ds")), bytes.substr(0, kMegabyte));
   EXPECT_EQ(ReadWholeFile(Set("2.ds")), bytes.substr(kMegabyte, kMegabyte));
@@ -167,8 +172,8 @@ TEST_F(SplitterPageTest, CancelledFolderDialogChangesNothing) {
 TEST_F(SplitterPageTest, FailedSplitRestoresButtonAndCaptionThenReports) {
   view.edit2 = dir / "gone.rar";
   t.dialogs.folderAnswers.push_back(dir / "set");
-  EXPECT_EQ(Error([&] { Split(); }),
-            "Cannot open file \"" + t.files.FullPath(dir / "gone.rar") + "\". 系统找不到指定的文件。");
+  EXPECT_EQ(Error([&] { Split(); }), "Cannot open file \"" + t.files.FullPath(dir / "gone.rar") +
+                                         "\". 系统找不到指定的文件。");
   EXPECT_TRUE(view.splitEnabled);
   EXPECT_EQ(view.caption, kStartCaption);
   // The Index piece was written before the failure, and stays.
@@ -432,7 +437,9 @@ TEST_F(SplitterPageTest, FullDiskDuringMergeIsAWriteError) {
 namespace mt::splitter {
 namespace {
 
-fs::path Native(const std::string& path) { return fs::u8path(test::PosixFileSystem::ToPosix(path)); }
+fs::path Native(const std::string& path) {
+  return fs::u8path(test::PosixFileSystem::ToPosix(path));
+}
 
 // A checked set: 3 MiB + 5 split into 1 MB pieces, then the list chosen in full.
 class CheckedMergeTest : public SplitterPageTest {
@@ -483,8 +490,9 @@ TEST_F(CheckedMergeTest, TruncatedPiece) {
   // Caught before anything is written, not only once the copy reaches the piece.
   test::WatchingFileSystem watched(t.files);
   t.services.files = &watched;
-  EXPECT_EQ(MergeNotice(), "分割文件大小不对：" + Set("2.ds") + "\n应为 1048576 字节，实际为 1048575 "
-                           "字节，文件不完整或不是这一组的分割文件。合并没有进行。");
+  EXPECT_EQ(MergeNotice(), "分割文件大小不对：" + Set("2.ds") +
+                               "\n应为 1048576 字节，实际为 1048575 "
+                               "字节，文件不完整或不是这一组的分割文件。合并没有进行。");
   EXPECT_FALSE(OutputExists());
   EXPECT_TRUE(watched.created.empty());
   t.services.files = &t.files;
@@ -565,12 +573,12 @@ TEST_F(CheckedMergeTest, DamagedRecordValuesAreRefused) {
       {"piecesize", "0", std::to_string(kMegabyte)},
       {"piecesize", "", std::to_string(kMegabyte)},
       {"filesize", "3145733x", std::to_string(3 * kMegabyte + 5)},
-      {"hash2", hash2 + "0", hash2},                  // 33 digits
-      {"hash2", hash2.substr(1), hash2},              // 31 digits
-      {"hash2", hash2 + hash2, hash2},                // 64: a SHA-256 length under XXH3-128
-      {"hashalg", "SHA-256", "XXH3-128"},             // the same digests under another name
-      {"hash2", "g" + hash2.substr(1), hash2},        // a letter past "f"
-      {"hash2", "A" + hash2.substr(1), hash2},        // digits are written in lower case
+      {"hash2", hash2 + "0", hash2},            // 33 digits
+      {"hash2", hash2.substr(1), hash2},        // 31 digits
+      {"hash2", hash2 + hash2, hash2},          // 64: a SHA-256 length under XXH3-128
+      {"hashalg", "SHA-256", "XXH3-128"},       // the same digests under another name
+      {"hash2", "g" + hash2.substr(1), hash2},  // a letter past "f"
+      {"hash2", "A" + hash2.substr(1), hash2},  // digits are written in lower case
       {"hash", whole + "0", whole},
       {"hash", "", whole},
       // 2^64 + 4: twenty digits that would wrap to the right count of 4.

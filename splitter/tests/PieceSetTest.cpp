@@ -98,7 +98,8 @@ TEST_P(PieceSetRoundTripBySize, SplitThenJoinGivesTheSameBytesThroughOneSmallBuf
     rows.push_back(prefix + PieceName(k));
   }
   // A size of exactly N pieces leaves no empty piece N+1 behind.
-  EXPECT_FALSE(fs::exists(fs::u8path(test::PosixFileSystem::ToPosix(prefix + PieceName(pieces + 1)))));
+  EXPECT_FALSE(
+      fs::exists(fs::u8path(test::PosixFileSystem::ToPosix(prefix + PieceName(pieces + 1)))));
 
   auto out = files.Create(dir / "joined.bin");
   AppendRows(files, *out, RowsToJoin(rows));
@@ -292,7 +293,9 @@ TEST(PieceSetLarge, SparseFileOverFourGibOnDisk) {
   // Pieces go to virtual sinks, the source is the real file.
   struct Mixed : test::VirtualFileSystem {
     test::PosixFileSystem* disk;
-    std::unique_ptr<FileStream> OpenRead(const std::string& p) override { return disk->OpenRead(p); }
+    std::unique_ptr<FileStream> OpenRead(const std::string& p) override {
+      return disk->OpenRead(p);
+    }
   } mixed;
   mixed.disk = &real;
   EXPECT_EQ(WriteDataPieces(mixed, path, "S\\", 2048 * kMegabyte), 3u);
@@ -307,17 +310,17 @@ TEST(PieceSetLarge, SparseFileOverFourGibOnDisk) {
 TEST(MergeRules, SelectionPutsNumberedPiecesInNumericOrderFirst) {
   // The dialog hands back the focused file first.
   std::vector<std::string> dialog{"F:\\s\\12.ds", "F:\\s\\0.ds", "F:\\s\\note.ds", "F:\\s\\1.ds",
-                                  "F:\\s\\10.ds", "F:\\s\\9.ds", "F:\\s\\2.DS", "F:\\s\\a.ds"};
-  std::vector<std::string> want{"F:\\s\\0.ds", "F:\\s\\1.ds",   "F:\\s\\2.DS",
-                                "F:\\s\\9.ds", "F:\\s\\10.ds",  "F:\\s\\12.ds",
-                                "F:\\s\\note.ds", "F:\\s\\a.ds"};
+                                  "F:\\s\\10.ds", "F:\\s\\9.ds", "F:\\s\\2.DS",    "F:\\s\\a.ds"};
+  std::vector<std::string> want{"F:\\s\\0.ds",  "F:\\s\\1.ds",  "F:\\s\\2.DS",    "F:\\s\\9.ds",
+                                "F:\\s\\10.ds", "F:\\s\\12.ds", "F:\\s\\note.ds", "F:\\s\\a.ds"};
   EXPECT_EQ(OrderSelection(dialog), want);
   EXPECT_TRUE(OrderSelection({}).empty());
 }
 
 TEST(MergeRules, JoinSkipsTheFirstRowAndEveryIndexPiece) {
   std::vector<std::string> list{"A\\0.ds", "A\\1.ds", "A\\2.ds", "B\\0.DS", "B\\1.ds", "B\\x.bin"};
-  EXPECT_EQ(RowsToJoin(list), (std::vector<std::string>{"A\\1.ds", "A\\2.ds", "B\\1.ds", "B\\x.bin"}));
+  EXPECT_EQ(RowsToJoin(list),
+            (std::vector<std::string>{"A\\1.ds", "A\\2.ds", "B\\1.ds", "B\\x.bin"}));
   EXPECT_EQ(RowsToJoin({"A\\1.ds", "A\\2.ds"}), std::vector<std::string>{"A\\2.ds"});
   EXPECT_TRUE(RowsToJoin({"A\\0.ds"}).empty());
 }
@@ -349,20 +352,26 @@ INSTANTIATE_TEST_SUITE_P(
     MergeRules, MergeListCheck,
     ::testing::Values(
         ListCase{"Complete", {"C:\\s\\0.ds", "C:\\s\\1.ds", "C:\\s\\2.ds", "C:\\s\\3.ds"}},
-        ListCase{"Empty", {}},
-        ListCase{"IndexOnly", {"C:\\s\\0.ds"}},
+        ListCase{"Empty", {}}, ListCase{"IndexOnly", {"C:\\s\\0.ds"}},
         ListCase{"GapIsMissing",
                  {"C:\\s\\0.ds", "C:\\s\\1.ds", "C:\\s\\2.ds", "C:\\s\\4.ds"},
-                 K::kMissing, "C:\\s\\3.ds"},
+                 K::kMissing,
+                 "C:\\s\\3.ds"},
         ListCase{"FirstPieceMissing", {"C:\\s\\0.ds", "C:\\s\\2.ds"}, K::kMissing, "C:\\s\\1.ds"},
         ListCase{"Rows1243AreOutOfOrder",
                  {"C:\\s\\0.ds", "C:\\s\\1.ds", "C:\\s\\2.ds", "C:\\s\\4.ds", "C:\\s\\3.ds"},
-                 K::kOutOfOrder, "C:\\s\\3.ds", "C:\\s\\4.ds"},
+                 K::kOutOfOrder,
+                 "C:\\s\\3.ds",
+                 "C:\\s\\4.ds"},
         ListCase{"Rows132AreOutOfOrder",
                  {"C:\\s\\0.ds", "C:\\s\\1.ds", "C:\\s\\3.ds", "C:\\s\\2.ds"},
-                 K::kOutOfOrder, "C:\\s\\2.ds", "C:\\s\\3.ds"},
-        ListCase{"NoIndexFirst", {"C:\\s\\1.ds", "C:\\s\\2.ds", "C:\\s\\3.ds"},
-                 K::kNoIndexFirst, "C:\\s\\1.ds"},
+                 K::kOutOfOrder,
+                 "C:\\s\\2.ds",
+                 "C:\\s\\3.ds"},
+        ListCase{"NoIndexFirst",
+                 {"C:\\s\\1.ds", "C:\\s\\2.ds", "C:\\s\\3.ds"},
+                 K::kNoIndexFirst,
+                 "C:\\s\\1.ds"},
         ListCase{"LonePieceIsNoIndex", {"C:\\s\\2.ds"}, K::kNoIndexFirst, "C:\\s\\2.ds"},
         // Another name first is not taken for a piece; the join skips it as ever.
         ListCase{"OtherNameFirst", {"C:\\s\\x.ds", "C:\\s\\1.ds", "C:\\s\\2.ds"}},
@@ -371,15 +380,20 @@ INSTANTIATE_TEST_SUITE_P(
                  {"C:\\a\\0.ds", "C:\\a\\1.ds", "C:\\a\\2.ds", "C:\\b\\0.ds", "C:\\b\\1.ds",
                   "x.bin", "C:\\a\\1.ds", "C:\\a\\2.ds"}},
         // Folders compare like Windows names: one set across spellings, named as first spelt.
-        ListCase{"GapAcrossSpellings", {"C:\\Set\\0.ds", "C:\\Set\\1.ds", "c:/set/3.ds"},
-                 K::kMissing, "C:\\Set\\2.ds"},
+        ListCase{"GapAcrossSpellings",
+                 {"C:\\Set\\0.ds", "C:\\Set\\1.ds", "c:/set/3.ds"},
+                 K::kMissing,
+                 "C:\\Set\\2.ds"},
         ListCase{"OrderAcrossSpellings",
                  {"C:\\Set\\0.ds", "C:\\Set\\1.ds", "c:/set/3.ds", "C:\\SET\\2.ds"},
-                 K::kOutOfOrder, "C:\\SET\\2.ds", "c:/set/3.ds"},
+                 K::kOutOfOrder,
+                 "C:\\SET\\2.ds",
+                 "c:/set/3.ds"},
         // A piece of the same number in another folder does not fill the gap.
         ListCase{"OtherFolderDoesNotFillTheGap",
                  {"C:\\a\\0.ds", "C:\\a\\1.ds", "C:\\a\\3.ds", "C:\\b\\2.ds"},
-                 K::kMissing, "C:\\a\\2.ds"}),
+                 K::kMissing,
+                 "C:\\a\\2.ds"}),
     [](const ::testing::TestParamInfo<ListCase>& info) { return std::string(info.param.name); });
 
 // The output check by file identity, on scripted identities: each kind of alias, and the

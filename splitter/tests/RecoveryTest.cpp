@@ -19,7 +19,9 @@ using test::ReadWholeFile;
 using test::WriteWholeFile;
 namespace fs = std::filesystem;
 
-fs::path Native(const std::string& path) { return fs::u8path(test::PosixFileSystem::ToPosix(path)); }
+fs::path Native(const std::string& path) {
+  return fs::u8path(test::PosixFileSystem::ToPosix(path));
+}
 
 // The XOR of the pieces of `bytes` cut at `piece`, the last padded with zeros.
 std::string Parity(const std::string& bytes, size_t piece) {
@@ -70,7 +72,8 @@ class RecoveryTest : public ::testing::Test {
   }
   std::string Set(const std::string& name) { return dir / "set" + "\\" + name; }
   std::string Piece(uint64_t k) {
-    return bytes.substr((k - 1) * kMegabyte, std::min<size_t>(kMegabyte, bytes.size() - (k - 1) * kMegabyte));
+    return bytes.substr((k - 1) * kMegabyte,
+                        std::min<size_t>(kMegabyte, bytes.size() - (k - 1) * kMegabyte));
   }
   // Lists 0.ds and the pieces still there, as the pieces dialog would.
   void ChooseAll() {
@@ -118,7 +121,8 @@ TEST_F(RecoveryTest, RecoveryPieceIsTheXorOfThePiecesAndIsRecordedBeforeHashalg)
   EXPECT_EQ(parity.size(), kMegabyte);
   EXPECT_TRUE(parity == Parity(bytes, kMegabyte));
   const std::string text = t.profile.FileText(Set("0.ds"));
-  const std::string keys = "recovery=" + std::string(kRecoveryName) + "\r\nrecoverysize=1048576\r\n" +
+  const std::string keys = "recovery=" + std::string(kRecoveryName) +
+                           "\r\nrecoverysize=1048576\r\n" +
                            "recoveryhash=" + DigestHex(HashAlg::kXxh3, parity) +
                            "\r\nhashalg=XXH3-128\r\n";
   EXPECT_EQ(text.substr(text.size() - keys.size()), keys) << text;
@@ -197,16 +201,18 @@ TEST_F(RecoveryTest, TwoBadPiecesAreRefusedAndNamed) {
   Alter("4.ds", 1);  // missing 2 rebuilt first from a damaged 4: the rebuild fails its digest
   view.rows.clear();
   ChooseAll();
-  EXPECT_EQ(Merge(), std::vector<std::string>{FormatMessage1(
-                         kTooManyBadLateText, Set("2.ds") + "（缺少）\n" + Set("4.ds") + "（内容不对）")});
+  EXPECT_EQ(Merge(),
+            std::vector<std::string>{FormatMessage1(
+                kTooManyBadLateText, Set("2.ds") + "（缺少）\n" + Set("4.ds") + "（内容不对）")});
   EXPECT_FALSE(OutputExists());
   EXPECT_FALSE(fs::exists(Native(PartName(dir / "out.img"))));
   fs::rename(Native(dir / "2.keep"), Native(Set("2.ds")));
   Alter("1.ds", 5);  // both found by their digests
   view.rows.clear();
   ChooseAll();
-  EXPECT_EQ(Merge(), std::vector<std::string>{FormatMessage1(
-                         kTooManyBadLateText, Set("1.ds") + "（内容不对）\n" + Set("4.ds") + "（内容不对）")});
+  EXPECT_EQ(Merge(), std::vector<std::string>{
+                         FormatMessage1(kTooManyBadLateText, Set("1.ds") + "（内容不对）\n" +
+                                                                 Set("4.ds") + "（内容不对）")});
   EXPECT_FALSE(OutputExists());
 }
 
@@ -236,8 +242,7 @@ TEST_F(RecoveryTest, DamagedOrMissingRecoveryPiece) {
   view.rows.clear();
   ChooseAll();
   fs::remove(Native(Set(kRecoveryName)));
-  EXPECT_EQ(Merge(), std::vector<std::string>{
-                         FormatMessage1(kPieceHashText, Set("2.ds"))});
+  EXPECT_EQ(Merge(), std::vector<std::string>{FormatMessage1(kPieceHashText, Set("2.ds"))});
   fs::remove(Native(Set("2.ds")));
   view.rows.clear();
   ChooseAll();

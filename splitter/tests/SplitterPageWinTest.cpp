@@ -16,15 +16,15 @@
 #include <thread>
 
 #include "app/Settings.h"
-#include "app/win/Unit1.h"
 #include "app/win/Handles.h"
+#include "app/win/Unit1.h"
 #include "app/win/WinServices.h"
 #include "splitter/FileSplitter.h"
 #include "splitter/PieceSet.h"
 #include "splitter/tests/SplitterTestSupport.h"
+#include "splitter/win/SplitterPage.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/WinMainWindow.h"
-#include "splitter/win/SplitterPage.h"
 
 namespace mt {
 
@@ -84,7 +84,9 @@ TEST_F(SplitterPage, ControlsAndTheSpinRange) {
   EXPECT_EQ(TForm1::GetText(form->Page<SplitterTab>().Button5), "合并文件");
   EXPECT_EQ(TForm1::GetText(form->Page<SplitterTab>().Edit2), "");
   EXPECT_EQ(TForm1::GetText(form->Page<SplitterTab>().Edit1), "1024");
-  for (HWND c : {form->Page<SplitterTab>().Edit2, form->Page<SplitterTab>().Edit1, form->Page<SplitterTab>().Button3, form->Page<SplitterTab>().ListBox1, form->Page<SplitterTab>().Button5})
+  for (HWND c : {form->Page<SplitterTab>().Edit2, form->Page<SplitterTab>().Edit1,
+                 form->Page<SplitterTab>().Button3, form->Page<SplitterTab>().ListBox1,
+                 form->Page<SplitterTab>().Button5})
     EXPECT_EQ(GetParent(c), form->TabSheet1);
 
   INT lo = 0, hi = 0;
@@ -121,8 +123,10 @@ TEST_F(SplitterPage, ChooseSplitListAndMergeEndToEnd) {
   EXPECT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
   EXPECT_EQ(form->Caption(), "分割完成");
   EXPECT_TRUE(IsWindowEnabled(form->Page<SplitterTab>().Button3));
-  EXPECT_EQ(ReadWholeFile(In("set\\0.ds")).rfind("[fghb]\r\nkzm=.rar\r\nfilesize=2621440\r\n", 0), 0u);
-  EXPECT_EQ(splitter::ReadSetRecord(*ts.services.profile, In("set\\0.ds")).kind, splitter::RecordRead::kValid);
+  EXPECT_EQ(ReadWholeFile(In("set\\0.ds")).rfind("[fghb]\r\nkzm=.rar\r\nfilesize=2621440\r\n", 0),
+            0u);
+  EXPECT_EQ(splitter::ReadSetRecord(*ts.services.profile, In("set\\0.ds")).kind,
+            splitter::RecordRead::kValid);
   EXPECT_EQ(ReadWholeFile(In("set\\1.ds")), bytes.substr(0, splitter::kMegabyte));
   EXPECT_EQ(ReadWholeFile(In("set\\3.ds")).size(), 512u * 1024);
   EXPECT_FALSE(fs::exists(fs::u8path(In("set\\4.ds"))));
@@ -282,8 +286,7 @@ std::vector<std::pair<std::string, std::string>> AliasesOf(const std::string& pa
         if (c == '/') c = '\\';
       if (GetFileAttributesW(Widen(z).c_str()) != INVALID_FILE_ATTRIBUTES)
         out.push_back({"Z: drive", z});
-      else
-        ADD_FAILURE() << "under Wine, yet " << z << " does not reach " << path;
+      else ADD_FAILURE() << "under Wine, yet " << z << " does not reach " << path;
     }
   }
   wchar_t shortName[MAX_PATH] = L"";
@@ -391,11 +394,10 @@ TEST_F(SplitterPage, WindowAnswersWhileALargeSplitRunsAndTheButtonStopsIt) {
     while (!done) {
       wchar_t text[128] = L"";
       DWORD_PTR got = 0;
-      if (SendMessageTimeoutW(h, WM_GETTEXT, 128, reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
-                              500, &got))
+      if (SendMessageTimeoutW(h, WM_GETTEXT, 128, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 500,
+                              &got))
         ++answered;
-      else
-        ++timedOut;
+      else ++timedOut;
       Sleep(20);
     }
   });
@@ -408,7 +410,8 @@ TEST_F(SplitterPage, WindowAnswersWhileALargeSplitRunsAndTheButtonStopsIt) {
     if (seen.size() >= 3 && answered >= 5) break;
     Sleep(5);
   }
-  ASSERT_TRUE(form->Page<SplitterTab>().SplitterWorking()) << "the split ended before it could be stopped";
+  ASSERT_TRUE(form->Page<SplitterTab>().SplitterWorking())
+      << "the split ended before it could be stopped";
   // Stop from the button.
   TForm1::Click(form->Page<SplitterTab>().Button3);
   WaitIdle();
@@ -433,7 +436,8 @@ TEST_F(SplitterPage, WindowAnswersWhileALargeSplitRunsAndTheButtonStopsIt) {
     EXPECT_EQ(e.file_size(), splitter::kMegabyte) << e.path();
   }
   EXPECT_GT(pieces, 0);
-  EXPECT_EQ(splitter::ReadSetRecord(*ts.services.profile, In("set\\0.ds")).kind, splitter::RecordRead::kNone);
+  EXPECT_EQ(splitter::ReadSetRecord(*ts.services.profile, In("set\\0.ds")).kind,
+            splitter::RecordRead::kNone);
 }
 
 TEST_F(SplitterPage, ClosingDuringAMergeAsksAndYesStopsAndRemovesTheOutput) {
@@ -487,7 +491,8 @@ void DropOn(HWND page, HWND control, const std::vector<std::string>& files) {
   GetWindowRect(control, &r);
   MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&r), 2);
   df->pt = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-  memcpy(reinterpret_cast<char*>(df) + sizeof(DROPFILES), list.data(), list.size() * sizeof(wchar_t));
+  memcpy(reinterpret_cast<char*>(df) + sizeof(DROPFILES), list.data(),
+         list.size() * sizeof(wchar_t));
   GlobalUnlock(mem);
   SendMessageW(page, WM_DROPFILES, reinterpret_cast<WPARAM>(mem), 0);
 }
@@ -495,7 +500,8 @@ void DropOn(HWND page, HWND control, const std::vector<std::string>& files) {
 TEST_F(SplitterPage, DroppedFilesFillEdit2OrJoinTheListInSelectionOrder) {
   EXPECT_TRUE(GetWindowLongW(form->TabSheet1, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
   fs::create_directory(fs::u8path(In("set")));
-  for (const char* k : {"0.ds", "1.ds", "2.ds", "10.ds"}) WriteWholeFile(In(std::string("set\\") + k), "x");
+  for (const char* k : {"0.ds", "1.ds", "2.ds", "10.ds"})
+    WriteWholeFile(In(std::string("set\\") + k), "x");
   WriteWholeFile(In("movie.avi"), "x");
 
   DropOn(form->TabSheet1, form->Page<SplitterTab>().Edit2, {In("movie.avi"), In("set\\1.ds")});

@@ -142,7 +142,8 @@ void VirtualFileSystem::Rename(const std::string& from, const std::string& to) {
   files[to] = std::move(moved);
 }
 
-void RecordMarks(const char* data, size_t n, uint64_t at, std::map<uint64_t, unsigned char>& marks) {
+void RecordMarks(const char* data, size_t n, uint64_t at,
+                 std::map<uint64_t, unsigned char>& marks) {
   static const char zeros[4096] = {};
   for (size_t i = 0; i < n; i += sizeof zeros) {
     size_t len = std::min(sizeof zeros, n - i);

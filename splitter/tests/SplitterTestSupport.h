@@ -7,10 +7,10 @@
 #include <deque>
 #include <functional>
 #include <map>
-#include <mutex>
-#include <thread>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/Error.h"
@@ -91,7 +91,7 @@ class WatchingFileSystem : public FileSystem {
   // at that moment, another program changing the source).
   std::function<void(uint64_t)> onRead;
   uint64_t totalRead = 0;
-  uint64_t writeBudget = UINT64_MAX;  // bytes the "disk" still takes
+  uint64_t writeBudget = UINT64_MAX;     // bytes the "disk" still takes
   uint64_t readFailsAfter = UINT64_MAX;  // a read past this many bytes of a file throws
   size_t largestRead = 0, largestWrite = 0;
   // The process killed at a step: the open, create, read, write, rename or delete numbered

@@ -48,7 +48,8 @@ class PageView : public splitter::SplitterView {
   }
   void Notice(const std::string& text) override { f_.Notice(text); }
   bool Ask(const std::string& text) override {
-    return f_.svc.messages->Show(f_.Handle, text, kNoticeCaption, kMbYesNo | kMbIconQuestion) == kIdYes;
+    return f_.svc.messages->Show(f_.Handle, text, kNoticeCaption, kMbYesNo | kMbIconQuestion) ==
+           kIdYes;
   }
   bool RecoveryTicked() override {
     return SendMessageW(p_.CheckBox1, BM_GETCHECK, 0, 0) == BST_CHECKED;
@@ -172,7 +173,7 @@ SplitterPage::SplitterPage(TForm1& form, HWND sheet)
   // Placed beside Edit1 rather than aligned onto it, so both keep their own rectangles when
   // the window follows a DPI change.
   UpDown1 = f.AddControl(page, UPDOWN_CLASSW, "", UDS_SETBUDDYINT | UDS_NOTHOUSANDS | UDS_ARROWKEYS,
-                       174, 68, 17, 21);
+                         174, 68, 17, 21);
   SendMessageW(UpDown1, UDM_SETBUDDY, reinterpret_cast<WPARAM>(Edit1), 0);
   SendMessageW(UpDown1, UDM_SETRANGE32, 1024, 2048);
   SendMessageW(UpDown1, UDM_SETPOS32, 0, 1024);
@@ -185,8 +186,8 @@ SplitterPage::SplitterPage(TForm1& form, HWND sheet)
 
   Label4 = f.AddLabel(page, "文件列表", 22, 142, 80, 14);
   ListBox1 = f.AddControl(page, L"LISTBOX", "",
-                        WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY,
-                        22, 160, 332, 112, WS_EX_CLIENTEDGE);
+                          WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY,
+                          22, 160, 332, 112, WS_EX_CLIENTEDGE);
   Button4 = f.AddButton(page, "选择文件", 368, 160, 80, 25);
   Button5 = f.AddButton(page, "合并文件", 368, 196, 80, 25);
 

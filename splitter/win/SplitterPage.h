@@ -38,9 +38,8 @@ class SplitterPage : public TabPage {
   bool SplitterWorking() const;
 
   // Group "分割文件" (upper) and group "合并文件" (lower). CheckBox1: "生成恢复文件".
-  HWND GroupBox1 = nullptr, Label1 = nullptr, Edit2 = nullptr, Button1 = nullptr,
-       Label2 = nullptr, Edit1 = nullptr, UpDown1 = nullptr, Label3 = nullptr, Button3 = nullptr,
-       CheckBox1 = nullptr;
+  HWND GroupBox1 = nullptr, Label1 = nullptr, Edit2 = nullptr, Button1 = nullptr, Label2 = nullptr,
+       Edit1 = nullptr, UpDown1 = nullptr, Label3 = nullptr, Button3 = nullptr, CheckBox1 = nullptr;
   HWND GroupBox2 = nullptr, Label4 = nullptr, ListBox1 = nullptr, Button4 = nullptr,
        Button5 = nullptr;
   // First file of the latest confirmed piece selection; during a merge, the extension read

@@ -29,13 +29,13 @@
 #include "app/win/Unit1.h"
 #include "program/ProgramForm.h"
 #include "program/WinServiceSet.h"
-#include "tools/bench/WinBenchSupport.h"
 #include "startup/ScheduledTasks.h"
-#include "update/InstallerTrust.h"
 #include "startup/StartupItems.h"
+#include "startup/win/StartupPage.h"
 #include "startup/win/WinStartupPlaces.h"
 #include "startup/win/WinTaskStore.h"
-#include "startup/win/StartupPage.h"
+#include "tools/bench/WinBenchSupport.h"
+#include "update/InstallerTrust.h"
 
 namespace {
 
@@ -60,7 +60,8 @@ std::string LogonTaskXml(const std::string& program) {
   return "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<Task version=\"1.2\" "
          "xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\"><Triggers><LogonTrigger>"
          "<Enabled>true</Enabled></LogonTrigger></Triggers><Actions Context=\"Author\"><Exec>"
-         "<Command>" + program + "</Command></Exec></Actions></Task>";
+         "<Command>" +
+         program + "</Command></Exec></Actions></Task>";
 }
 
 struct StoreTraits {
@@ -88,11 +89,12 @@ void Untrust(mt::Services& svc) {
   if (der.empty()) return;
   HCERTSTORE roots = MachineRoots();
   if (!roots) return;
-  PCCERT_CONTEXT ours = ::CertCreateCertificateContext(
-      X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()), static_cast<DWORD>(der.size()));
+  PCCERT_CONTEXT ours = ::CertCreateCertificateContext(X509_ASN_ENCODING,
+                                                       reinterpret_cast<const BYTE*>(der.data()),
+                                                       static_cast<DWORD>(der.size()));
   if (ours) {
-    PCCERT_CONTEXT found =
-        ::CertFindCertificateInStore(roots, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, ours, nullptr);
+    PCCERT_CONTEXT found = ::CertFindCertificateInStore(roots, X509_ASN_ENCODING, 0,
+                                                        CERT_FIND_EXISTING, ours, nullptr);
     if (found) ::CertDeleteCertificateFromStore(found);
     ::CertFreeCertificateContext(ours);
   }
@@ -209,8 +211,7 @@ int Run(int argc, char** argv) {
     return 0;
   }
   mt::StartupItems items(svc, *real->services.startupPlaces);
-  const std::vector<std::string> folders = {items.UserStartupFolder(),
-                                            items.CommonStartupFolder()};
+  const std::vector<std::string> folders = {items.UserStartupFolder(), items.CommonStartupFolder()};
   for (const std::string& f : folders) svc.files->CreateDirectories(f);
   RemoveBenchItems(svc, folders);
 
@@ -266,7 +267,8 @@ int Run(int argc, char** argv) {
           ::Sleep(20);
         }
       });
-      while (form.Page<mt::StartupPage>().StartupPublishersPending() && mt::bench::NowMs() - t1 < 120000) {
+      while (form.Page<mt::StartupPage>().StartupPublishersPending() &&
+             mt::bench::NowMs() - t1 < 120000) {
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
         MSG msg;
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -282,9 +284,10 @@ int Run(int argc, char** argv) {
       places.push_back(t1 - t0);
       page.push_back(t2 - t1);
       publishers.push_back(t3 - t1);
-      std::printf("run %d: places_ms=%.0f page_ms=%.0f publisher_ms=%.0f slowest_answer_ms=%ld "
-                  "rows=%d\n",
-                  run + 1, t1 - t0, t2 - t1, t3 - t1, slowest.load(), rows);
+      std::printf(
+          "run %d: places_ms=%.0f page_ms=%.0f publisher_ms=%.0f slowest_answer_ms=%ld "
+          "rows=%d\n",
+          run + 1, t1 - t0, t2 - t1, t3 - t1, slowest.load(), rows);
       std::fflush(stdout);
     }
     if (rows < kValues + 2 * kShortcutsPerFolder) rc = 1;

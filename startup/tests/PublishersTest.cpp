@@ -41,12 +41,12 @@ TEST(PublisherRulesTest, TextsForSignedUnsignedAndMissing) {
 }
 
 TEST(PublisherRulesTest, MicrosoftIsTheWholeFirstWordOfTheSignersName) {
-  for (const char* name : {"Microsoft Windows", "Microsoft Corporation",
-                           "Microsoft Windows Publisher", "microsoft corporation", "Microsoft",
-                           "Microsoft, Inc.", " Microsoft Windows"})
+  for (const char* name :
+       {"Microsoft Windows", "Microsoft Corporation", "Microsoft Windows Publisher",
+        "microsoft corporation", "Microsoft", "Microsoft, Inc.", " Microsoft Windows"})
     EXPECT_TRUE(IsMicrosoftPublisher(name)) << name;
-  for (const char* name : {"Microsoftware Ltd", "Not Microsoft", "MS Corp", "Micro Soft",
-                           "", "未签名", "文件不存在", "Microsoft-lookalike"})
+  for (const char* name : {"Microsoftware Ltd", "Not Microsoft", "MS Corp", "Micro Soft", "",
+                           "未签名", "文件不存在", "Microsoft-lookalike"})
     EXPECT_FALSE(IsMicrosoftPublisher(name)) << name;
 }
 
@@ -145,10 +145,10 @@ struct Received {
 class PublisherWorkerTest : public ::testing::Test {
  protected:
   PublisherWorkerTest()
-      : worker(signers, Lookup({"C:\\A\\a.exe", "C:\\B\\b.exe", "C:\\C\\c.exe", "C:\\D\\d.exe"}),
-               nullptr,
-               [this](uint64_t g, const PublisherResult& r) { return received.Take(g, r); },
-               [this](uint64_t g) { return received.Finish(g); }) {}
+      : worker(
+            signers, Lookup({"C:\\A\\a.exe", "C:\\B\\b.exe", "C:\\C\\c.exe", "C:\\D\\d.exe"}),
+            nullptr, [this](uint64_t g, const PublisherResult& r) { return received.Take(g, r); },
+            [this](uint64_t g) { return received.Finish(g); }) {}
 
   static PublisherRow Row(int id, const std::string& command) {
     return {id, StartupRow{"item" + std::to_string(id), command, S::MachineRun}};

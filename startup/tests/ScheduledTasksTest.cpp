@@ -20,8 +20,11 @@ std::string TaskXml(const std::string& triggers, const std::string& actions) {
   return "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n"
          "<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">"
          "<RegistrationInfo><Description>Exec in a description: <![CDATA[x]]></Description>"
-         "</RegistrationInfo><Triggers>" + triggers + "</Triggers>"
-         "<Actions Context=\"Author\">" + actions + "</Actions></Task>";
+         "</RegistrationInfo><Triggers>" +
+         triggers +
+         "</Triggers>"
+         "<Actions Context=\"Author\">" +
+         actions + "</Actions></Task>";
 }
 
 std::string Exec(const std::string& command, const std::string& arguments = "") {
@@ -36,11 +39,11 @@ TaskInfo Read(const std::string& xml) {
 }
 
 TEST(TaskDefinition, TriggersAndExecActionsAreReadByTheirNames) {
-  TaskInfo logon = Read(TaskXml("<LogonTrigger><Enabled>true</Enabled><UserId>u</UserId>"
-                                "</LogonTrigger>",
-                                Exec("C:\\Program Files\\A&amp;B\\a.exe", "/x &quot;y&quot;") +
-                                    "<ComHandler><ClassId>{1}</ClassId></ComHandler>" +
-                                    Exec("%windir%\\b.exe")));
+  TaskInfo logon = Read(
+      TaskXml("<LogonTrigger><Enabled>true</Enabled><UserId>u</UserId>"
+              "</LogonTrigger>",
+              Exec("C:\\Program Files\\A&amp;B\\a.exe", "/x &quot;y&quot;") +
+                  "<ComHandler><ClassId>{1}</ClassId></ComHandler>" + Exec("%windir%\\b.exe")));
   EXPECT_TRUE(logon.logonTrigger);
   EXPECT_FALSE(logon.bootTrigger);
   ASSERT_EQ(logon.actions.size(), 2u);
@@ -54,9 +57,10 @@ TEST(TaskDefinition, TriggersAndExecActionsAreReadByTheirNames) {
 
   // A boot trigger among others, an empty-element trigger, a namespace prefix, numeric
   // entities.
-  TaskInfo boot = Read("<t:Task xmlns:t=\"x\"><t:Triggers><t:TimeTrigger/><t:BootTrigger/>"
-                       "</t:Triggers><t:Actions><t:Exec><t:Command>\"C:\\x y\\&#x4E2D;.exe\""
-                       "</t:Command></t:Exec></t:Actions></t:Task>");
+  TaskInfo boot = Read(
+      "<t:Task xmlns:t=\"x\"><t:Triggers><t:TimeTrigger/><t:BootTrigger/>"
+      "</t:Triggers><t:Actions><t:Exec><t:Command>\"C:\\x y\\&#x4E2D;.exe\""
+      "</t:Command></t:Exec></t:Actions></t:Task>");
   EXPECT_TRUE(boot.bootTrigger);
   EXPECT_FALSE(boot.logonTrigger);
   ASSERT_EQ(boot.actions.size(), 1u);
@@ -69,7 +73,8 @@ TEST(TaskDefinition, TriggersAndExecActionsAreReadByTheirNames) {
   EXPECT_FALSE(IsStartupTask(Read(TaskXml("<LogonTrigger/>", "<ComHandler/>"))));
   // A trigger's name outside Triggers (a description, say) does not count.
   EXPECT_FALSE(Read("<Task><RegistrationInfo><LogonTrigger/></RegistrationInfo><Triggers/>"
-                    "<Actions>" + Exec("a.exe") + "</Actions></Task>")
+                    "<Actions>" +
+                    Exec("a.exe") + "</Actions></Task>")
                    .logonTrigger);
 }
 
@@ -123,8 +128,8 @@ class StartupTasksTest : public ::testing::Test {
 };
 
 TEST_F(StartupTasksTest, LogonAndBootTasksOfEveryFolderAreListedLastWithTheirState) {
-  ts.registry.SetString(RegRoot::CurrentUser,
-                        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", "R", "r.exe");
+  ts.registry.SetString(RegRoot::CurrentUser, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
+                        "R", "r.exe");
   store.tasks["\\Logon"] = {TaskXml("<LogonTrigger/>", Exec("C:\\l.exe", "-a")), true};
   store.tasks["\\Deep\\Er\\Boot"] = {TaskXml("<BootTrigger/>", Exec("C:\\b.exe")), false};
   store.tasks["\\Daily"] = {TaskXml("<CalendarTrigger/>", Exec("C:\\d.exe")), true};
@@ -237,13 +242,14 @@ TEST_F(StartupTasksTest, TheRestoreScriptNamesAChineseTaskInTheCodePageItSwitche
   EXPECT_TRUE(ts.files.FileExists(set + "\\开机更新.xml"));
   EXPECT_EQ(ReadWholeFile(set + "\\" + kBackupRestoreScriptName),
             "@echo off\r\nchcp 936 >nul\r\n" +
-                Utf8ToGbk("schtasks /create /xml \"%~dp0开机更新.xml\" /tn \"\\厂商\\开机更新\"\r\n"));
+                Utf8ToGbk(
+                    "schtasks /create /xml \"%~dp0开机更新.xml\" /tn \"\\厂商\\开机更新\"\r\n"));
 }
 
 TEST_F(StartupTasksTest, ATaskWhoseDefinitionCannotBeReadStopsTheDeletion) {
   store.tasks["\\Locked"] = {TaskXml("<LogonTrigger/>", Exec("l.exe")), true};
-  ts.registry.SetString(RegRoot::CurrentUser,
-                        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", "R", "r.exe");
+  ts.registry.SetString(RegRoot::CurrentUser, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
+                        "R", "r.exe");
   store.unreadable.insert("\\Locked");
   items.Refresh(view);
   for (StartupRow& r : view.rows) r.checked = true;

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/Error.h"
 #include "app/Backup.h"
+#include "app/Error.h"
 #include "startup/StartupApproved.h"
 #include "startup/StartupItems.h"
 #include "startup/tests/StartupStandIns.h"
@@ -366,8 +366,8 @@ TEST_F(StartupItemsTest, Run32RowsAreTheirOwnSourceAndDeleteOnlyFromTheir32BitVi
   // Machine rows first, then the 32-bit ones, then the user's.
   std::vector<S> order;
   for (const StartupRow& r : view.rows) order.push_back(r.source);
-  EXPECT_EQ(order, (std::vector<S>{S::MachineRun, S::MachineRun, S::MachineRun32,
-                                   S::MachineRun32, S::MachineRun32, S::UserRun}));
+  EXPECT_EQ(order, (std::vector<S>{S::MachineRun, S::MachineRun, S::MachineRun32, S::MachineRun32,
+                                   S::MachineRun32, S::UserRun}));
   EXPECT_EQ(NamesOf(S::MachineRun32), (std::vector<std::string>{"old", "same", "twin"}));
   ASSERT_TRUE(view.Check("same", S::MachineRun32));
   ASSERT_TRUE(view.Check("old", S::MachineRun32));
@@ -453,7 +453,8 @@ TEST_F(StartupItemsTest, DeleteWithNothingCheckedOnlyRefreshes) {
 
 // ---- state as the system's startup manager records it -------------------------------------
 
-constexpr const char* kApproved = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\";
+constexpr const char* kApproved =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\";
 
 std::string Record(unsigned char flag, size_t size = kApprovedRecordSize) {
   std::string r(size, '\0');
@@ -488,7 +489,8 @@ TEST(StartupApprovedRecord, DecodesEnabledDisabledAbsentAndMalformedValues) {
 }
 
 TEST(StartupApprovedRecord, EncodesTheTwelveBytesTheSystemWrites) {
-  EXPECT_EQ(EncodeApproved(true, 0x01D93BC88D430DD4ull), std::string("\x02", 1) + std::string(11, '\0'));
+  EXPECT_EQ(EncodeApproved(true, 0x01D93BC88D430DD4ull),
+            std::string("\x02", 1) + std::string(11, '\0'));
   EXPECT_EQ(EncodeApproved(false, 0x01D93BC88D430DD4ull),
             std::string("\x03\0\0\0\xd4\x0d\x43\x8d\xc8\x3b\xd9\x01", 12));
   // 2026 lies between 2020 and 2100 on the FILETIME scale.
@@ -769,25 +771,25 @@ TEST_F(StartupItemsTest, EachNewKindIsDeletedFromItsOwnViewAfterItsBackup) {
   // The backup holds what was there before, each under its physical key.
   auto sets = ts.files.Find(ts.services.exeDir + "\\备份", "*");
   ASSERT_EQ(sets.size(), 1u);
-  std::string bytes =
-      ReadWholeFile(ts.services.exeDir + "\\备份\\" + sets[0].name + "\\" + kBackupRegFileName);
+  std::string bytes = ReadWholeFile(ts.services.exeDir + "\\备份\\" + sets[0].name + "\\" +
+                                    kBackupRegFileName);
   std::string text;
   for (size_t i = 2; i + 1 < bytes.size(); i += 2) text += bytes[i];
-  for (const char* expected : {
-           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\RunOnce]"
-           "\r\n\"o\"=\"o32.exe\"\r\n",
-           "[HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce]\r\n"
-           "\"u\"=\"u.exe\"\r\n",
-           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\"
-           "RunOnceEx\\0001]\r\n\"a\"=\"a.exe\"\r\n",
-           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\"
-           "Run]\r\n\"p\"=\"p.exe\"\r\n",
-           "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows]\r\n"
-           "\"Load\"=\"l.exe\"\r\n",
-           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon]\r\n"
-           "\"Shell\"=\"evil.exe\"\r\n",
-           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows NT\\CurrentVersion\\"
-           "Winlogon]\r\n\"Userinit\"=\"C:\\\\WINDOWS\\\\system32\\\\userinit.exe,x.exe\"\r\n"})
+  for (const char* expected :
+       {"[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\RunOnce]"
+        "\r\n\"o\"=\"o32.exe\"\r\n",
+        "[HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce]\r\n"
+        "\"u\"=\"u.exe\"\r\n",
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\"
+        "RunOnceEx\\0001]\r\n\"a\"=\"a.exe\"\r\n",
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\"
+        "Run]\r\n\"p\"=\"p.exe\"\r\n",
+        "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows]\r\n"
+        "\"Load\"=\"l.exe\"\r\n",
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon]\r\n"
+        "\"Shell\"=\"evil.exe\"\r\n",
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows NT\\CurrentVersion\\"
+        "Winlogon]\r\n\"Userinit\"=\"C:\\\\WINDOWS\\\\system32\\\\userinit.exe,x.exe\"\r\n"})
     EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
 }
 

@@ -5,8 +5,8 @@
 
 #include <windows.h>
 #include <commctrl.h>
-#include <shlobj.h>
 #include <knownfolders.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -20,22 +20,22 @@
 #include "app/Backup.h"
 #include "app/Constants.h"
 #include "app/Settings.h"
-#include "app/win/Unit1.h"
 #include "app/win/Handles.h"
+#include "app/win/Unit1.h"
 #include "app/win/WinServices.h"
+#include "browser/win/BrowserPage.h"
 #include "startup/Publishers.h"
 #include "startup/StartupApproved.h"
 #include "startup/StartupItems.h"
 #include "startup/tests/StartupStandIns.h"
+#include "startup/win/StartupPage.h"
 #include "startup/win/WinStartupPlaces.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/WinFolderLink.h"
 #include "tests/support/WinMainWindow.h"
 #include "tests/support/WinRegedit.h"
 #include "update/tests/WinSigningSupport.h"
-#include "browser/win/BrowserPage.h"
 #include "vdrive/win/DrivePage.h"
-#include "startup/win/StartupPage.h"
 
 namespace mt::test {
 namespace {
@@ -111,8 +111,7 @@ void SetRunValue(HKEY root, const std::string& name, DWORD type, const void* dat
   ASSERT_EQ(RegCreateKeyExW(root, kRunW, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
                             nullptr),
             ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExW(key, Widen(name).c_str(), 0, type, static_cast<const BYTE*>(data),
-                           size),
+  ASSERT_EQ(RegSetValueExW(key, Widen(name).c_str(), 0, type, static_cast<const BYTE*>(data), size),
             ERROR_SUCCESS);
   RegCloseKey(key);
 }
@@ -235,8 +234,7 @@ class StartupTabTest : public MainWindowTest {
     for (const std::string& name : madeValues)
       for (const wchar_t* key : {L"Run", L"Run32", L"StartupFolder"})
         for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
-          RegDeleteKeyValueW(root, (kApprovedW + std::wstring(key)).c_str(),
-                             Widen(name).c_str());
+          RegDeleteKeyValueW(root, (kApprovedW + std::wstring(key)).c_str(), Widen(name).c_str());
     MainWindowTest::TearDown();
   }
   void Value(HKEY root, const std::string& name, const std::string& text, REGSAM view = 0) {
@@ -277,8 +275,7 @@ class StartupTabTest : public MainWindowTest {
   }
   std::multiset<Entry> Shown() {
     std::multiset<Entry> out;
-    for (const StartupRow& r : Rows())
-      out.emplace(r.name, r.location, static_cast<int>(r.source));
+    for (const StartupRow& r : Rows()) out.emplace(r.name, r.location, static_cast<int>(r.source));
     return out;
   }
 
@@ -326,8 +323,10 @@ TEST_F(StartupTabTest, PageHoldsTheListAndButtonsAsDesigned) {
   EXPECT_EQ(form->ContextMenuCaptions(list),
             (std::vector<std::string>{"禁用", "启用", "打开文件位置", "隐藏微软签名的项目",
                                       "打开备份文件夹"}));
-  EXPECT_EQ(form->ContextMenuCaptions(form->Page<DrivePage>().ListBox5), std::vector<std::string>{"打开备份文件夹"});
-  EXPECT_EQ(form->ContextMenuCaptions(form->Page<BrowserPage>().ListView1), std::vector<std::string>{"打开备份文件夹"});
+  EXPECT_EQ(form->ContextMenuCaptions(form->Page<DrivePage>().ListBox5),
+            std::vector<std::string>{"打开备份文件夹"});
+  EXPECT_EQ(form->ContextMenuCaptions(form->Page<BrowserPage>().ListView1),
+            std::vector<std::string>{"打开备份文件夹"});
   EXPECT_EQ(TForm1::GetText(form->Page<StartupPage>().Button2), "添加");
   EXPECT_EQ(TForm1::GetText(form->Page<StartupPage>().Button6), "删除");
   EXPECT_EQ(GetParent(form->Page<StartupPage>().Button2), form->TabSheet4);
@@ -528,7 +527,8 @@ TEST_F(StartupTabTest, StateColumnReadsTheSystemsRecordsAndTheMenuWritesThem) {
   const std::string disabled("\x03\0\0\0\xd4\x0d\x43\x8d\xc8\x3b\xd9\x01", 12);
   SetApproved(HKEY_LOCAL_MACHINE, L"Run32", "mt-test off32", disabled);
   SetApproved(HKEY_CURRENT_USER, L"Run", "mt-test on", EncodeApproved(true, 0));
-  SetApproved(HKEY_CURRENT_USER, L"Run", "mt-test odd", std::string("\x07", 1) + std::string(11, '\0'));
+  SetApproved(HKEY_CURRENT_USER, L"Run", "mt-test odd",
+              std::string("\x07", 1) + std::string(11, '\0'));
   SetApproved(HKEY_CURRENT_USER, L"StartupFolder", "mt-test off.lnk", disabled);
 
   form->SetActivePage(3);
@@ -647,8 +647,7 @@ void Restore(HKEY root, const std::wstring& key, const std::string& name, REGSAM
     RegSetValueExW(k, Widen(name).c_str(), 0, was->first,
                    reinterpret_cast<const BYTE*>(was->second.data()),
                    static_cast<DWORD>(was->second.size()));
-  else
-    RegDeleteValueW(k, Widen(name).c_str());
+  else RegDeleteValueW(k, Widen(name).c_str());
   RegCloseKey(k);
 }
 
@@ -665,7 +664,7 @@ struct Seeded {
   std::string name;  // value name
   REGSAM view;
   S source;
-  std::string row;   // the row's name
+  std::string row;  // the row's name
 };
 
 class StartupPlacesTabTest : public StartupTabTest {
@@ -700,8 +699,7 @@ TEST_F(StartupPlacesTabTest, EachPlaceIsListedOnceAndEachDeletionComesBackFromIt
        "mt-test\\step"},
       {HKEY_LOCAL_MACHINE, kRunOnceExW + L"\\mt-test", "step32", w, S::MachineRunOnceEx32,
        "mt-test\\step32"},
-      {HKEY_LOCAL_MACHINE, kPolicyRunW, "mt-test policy", n, S::MachinePolicyRun,
-       "mt-test policy"},
+      {HKEY_LOCAL_MACHINE, kPolicyRunW, "mt-test policy", n, S::MachinePolicyRun, "mt-test policy"},
       {HKEY_CURRENT_USER, kPolicyRunW, "mt-test user policy", n, S::UserPolicyRun,
        "mt-test user policy"},
       {HKEY_CURRENT_USER, kWindowsW, "Load", n, S::UserWindowsLoad, "Load"},
@@ -793,7 +791,6 @@ TEST_F(StartupTabTest, OpenFileLocationSelectsTheSelectedRowsProgram) {
   SetEnvironmentVariableW(L"MT_TEST_TOOLS", nullptr);
 }
 
-
 // ---- the publisher column -------------------------------------------------------------------
 
 class StartupPublisherTabTest : public StartupTabTest {
@@ -804,7 +801,8 @@ class StartupPublisherTabTest : public StartupTabTest {
     for (size_t i = 0; i < rows.size(); ++i)
       if (rows[i].name == name && rows[i].source == source) {
         wchar_t text[256] = L"";
-        ListView_GetItemText(form->Page<StartupPage>().ListView2, static_cast<int>(i), column, text, 256);
+        ListView_GetItemText(form->Page<StartupPage>().ListView2, static_cast<int>(i), column, text,
+                             256);
         return Narrow(text);
       }
     return std::nullopt;
@@ -825,7 +823,8 @@ class StartupPublisherTabTest : public StartupTabTest {
     LVITEMW lv = {};
     lv.mask = LVIF_PARAM;
     lv.iItem = item;
-    SendMessageW(form->Page<StartupPage>().ListView2, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&lv));
+    SendMessageW(form->Page<StartupPage>().ListView2, LVM_GETITEMW, 0,
+                 reinterpret_cast<LPARAM>(&lv));
     NMLVCUSTOMDRAW draw = {};
     draw.nmcd.hdr.hwndFrom = form->Page<StartupPage>().ListView2;
     draw.nmcd.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(form->Page<StartupPage>().ListView2));
@@ -834,8 +833,7 @@ class StartupPublisherTabTest : public StartupTabTest {
     draw.nmcd.dwItemSpec = static_cast<DWORD_PTR>(item);
     draw.nmcd.lItemlParam = lv.lParam;
     draw.clrText = CLR_DEFAULT;
-    SendMessageW(form->TabSheet4, WM_NOTIFY, draw.nmcd.hdr.idFrom,
-                 reinterpret_cast<LPARAM>(&draw));
+    SendMessageW(form->TabSheet4, WM_NOTIFY, draw.nmcd.hdr.idFrom, reinterpret_cast<LPARAM>(&draw));
     return draw.clrText;
   }
   int ItemOf(const std::string& name, S source) {
@@ -861,7 +859,8 @@ class SlowSigners : public SignerSource {
   SignerSource& real_;
 };
 
-TEST_F(StartupPublisherTabTest, SignedUnsignedAndMissingProgramsShowTheirPublisherAndTheWindowAnswers) {
+TEST_F(StartupPublisherTabTest,
+       SignedUnsignedAndMissingProgramsShowTheirPublisherAndTheWindowAnswers) {
   if (SigningFile("signed.exe").empty()) GTEST_SKIP() << "no signing material (run through ctest)";
   TrustedTestRoot root;
   ASSERT_TRUE(root.Added());
@@ -871,8 +870,10 @@ TEST_F(StartupPublisherTabTest, SignedUnsignedAndMissingProgramsShowTheirPublish
   // Copies in the test's own folder, one under a name with a blank.
   const std::string signedCopy = exeDir + "\\mt-test signed tool.exe";
   const std::string unsignedCopy = exeDir + "\\mt-test plain.exe";
-  ASSERT_TRUE(CopyFileW(Widen(SigningFile("signed.exe")).c_str(), Widen(signedCopy).c_str(), FALSE));
-  ASSERT_TRUE(CopyFileW(Widen(SigningFile("unsigned.exe")).c_str(), Widen(unsignedCopy).c_str(), FALSE));
+  ASSERT_TRUE(
+      CopyFileW(Widen(SigningFile("signed.exe")).c_str(), Widen(signedCopy).c_str(), FALSE));
+  ASSERT_TRUE(
+      CopyFileW(Widen(SigningFile("unsigned.exe")).c_str(), Widen(unsignedCopy).c_str(), FALSE));
   Value(HKEY_CURRENT_USER, "mt-test signed", "\"" + signedCopy + "\" /background");
   Value(HKEY_LOCAL_MACHINE, "mt-test plain", unsignedCopy);
   Value(HKEY_CURRENT_USER, "mt-test gone", "C:\\mt-test nowhere\\gone.exe -x");

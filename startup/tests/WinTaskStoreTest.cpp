@@ -24,8 +24,12 @@ std::string LogonTaskXml(const std::string& command, const std::string& argument
          "  <RegistrationInfo><Description>mt-test</Description></RegistrationInfo>\n"
          "  <Triggers><LogonTrigger><Enabled>true</Enabled></LogonTrigger></Triggers>\n"
          "  <Settings><Enabled>true</Enabled></Settings>\n"
-         "  <Actions Context=\"Author\"><Exec><Command>" + command + "</Command>"
-         "<Arguments>" + arguments + "</Arguments></Exec></Actions>\n"
+         "  <Actions Context=\"Author\"><Exec><Command>" +
+         command +
+         "</Command>"
+         "<Arguments>" +
+         arguments +
+         "</Arguments></Exec></Actions>\n"
          "</Task>\n";
 }
 
@@ -54,8 +58,8 @@ TEST(WinTaskStoreTest, ALogonTaskRegisteredFromXmlIsReadSwitchedSavedDeletedAndR
   std::printf("scheduler: enumerate folders and tasks: %zu tasks, ours %s\n", tasks.size(),
               task ? "found" : "not found");
   ASSERT_TRUE(task);
-  std::printf("scheduler: trigger read: logon=%d boot=%d; exec actions: %zu\n",
-              task->logonTrigger, task->bootTrigger, task->actions.size());
+  std::printf("scheduler: trigger read: logon=%d boot=%d; exec actions: %zu\n", task->logonTrigger,
+              task->bootTrigger, task->actions.size());
   EXPECT_TRUE(task->enabled);
   const bool windows = !UnderWine();
   if (windows) {

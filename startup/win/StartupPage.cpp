@@ -9,8 +9,8 @@
 #include "app/Backup.h"
 #include "app/Error.h"
 #include "app/Settings.h"
-#include "app/win/Unit1.h"
 #include "app/Shortcuts.h"
+#include "app/win/Unit1.h"
 #include "startup/Publishers.h"
 #include "startup/StartupApproved.h"
 #include "startup/StartupItems.h"
@@ -30,9 +30,9 @@ struct StartupPageState {
   uint64_t generation = 0;  // of the job whose results the rows on screen take
   bool pending = false;     // that job has not finished yet
   int nextId = 1;
-  std::unordered_map<int, LPARAM> paramOf;     // id -> the row's lParam
-  std::unordered_map<int, int> itemOf;         // id -> the row's index when it was listed
-  std::vector<PublisherRow> listed;            // the rows of the latest rebuild, in order
+  std::unordered_map<int, LPARAM> paramOf;      // id -> the row's lParam
+  std::unordered_map<int, int> itemOf;          // id -> the row's index when it was listed
+  std::vector<PublisherRow> listed;             // the rows of the latest rebuild, in order
   std::unordered_map<int, std::string> textOf;  // id -> the publisher shown
   bool hideMicrosoft = false;
 };
@@ -164,8 +164,8 @@ int ItemOfId(HWND list, const StartupPageState& state, int id) {
   LVFINDINFOW find = {};
   find.flags = LVFI_PARAM;
   find.lParam = it->second;
-  return static_cast<int>(
-      ::SendMessageW(list, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
+  return static_cast<int>(::SendMessageW(list, LVM_FINDITEMW, static_cast<WPARAM>(-1),
+                                         reinterpret_cast<LPARAM>(&find)));
 }
 
 // Removes the row of `id` from the list (a row hidden by the Microsoft tick).
@@ -267,15 +267,15 @@ StartupPage::StartupPage(TForm1& form, HWND sheet)
     : TabPage(form, sheet), svc_(form.svc), state_(std::make_unique<StartupPageState>()) {
   TForm1& f = form;
   ListView2 = f.AddControl(sheet, WC_LISTVIEWW, "",
-                         WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS,
-                         6, 6, 458, 246, WS_EX_CLIENTEDGE);
-  ListView_SetExtendedListViewStyle(
-      ListView2, LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+                           WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS, 6,
+                           6, 458, 246, WS_EX_CLIENTEDGE);
+  ListView_SetExtendedListViewStyle(ListView2,
+                                    LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
   const struct {
     const char* caption;
     int width;
-  } columns[] = {{"启动项名称", 110}, {"启动项位置", 200}, {"状态", 44}, {"来源", 100},
-                 {"发布者", 130}};
+  } columns[] = {
+      {"启动项名称", 110}, {"启动项位置", 200}, {"状态", 44}, {"来源", 100}, {"发布者", 130}};
   // The list keeps its size; the last columns are reached by scrolling sideways.
   for (int i = 0; i < 5; ++i) {
     std::wstring caption = Widen(columns[i].caption);
@@ -290,12 +290,13 @@ StartupPage::StartupPage(TForm1& form, HWND sheet)
   Button6 = f.AddButton(sheet, "删除", 389, 258, 75, 25);
   f.OnClick(Button2, [this] { Button2Click(); });
   f.OnClick(Button6, [this] { Button6Click(); });
-  f.OnContextMenu(ListView2, {{"禁用", [this] { DisableCheckedStartupItems(); }},
-                            {"启用", [this] { EnableCheckedStartupItems(); }},
-                            {"打开文件位置", [this] { OpenStartupFileLocation(); }},
-                            {kHideMicrosoftText, [this] { ToggleHideMicrosoftStartupItems(); },
-                             [this] { return HideMicrosoftStartupItems(); }},
-                            {kOpenBackupFolderText, [this] { OpenBackupFolder(svc_, this->form.Handle); }}});
+  f.OnContextMenu(ListView2,
+                  {{"禁用", [this] { DisableCheckedStartupItems(); }},
+                   {"启用", [this] { EnableCheckedStartupItems(); }},
+                   {"打开文件位置", [this] { OpenStartupFileLocation(); }},
+                   {kHideMicrosoftText, [this] { ToggleHideMicrosoftStartupItems(); },
+                    [this] { return HideMicrosoftStartupItems(); }},
+                   {kOpenBackupFolderText, [this] { OpenBackupFolder(svc_, this->form.Handle); }}});
   // Rows whose program is unsigned or missing are drawn in red.
   f.OnNotify(ListView2, [this](NMHDR* nm) -> LRESULT {
     if (nm->code != NM_CUSTOMDRAW) return 0;
@@ -326,13 +327,13 @@ StartupPage::StartupPage(TForm1& form, HWND sheet)
         *svc_.signers, WinProgramLookup(), std::move(target),
         [raw, list, gate](uint64_t generation, const PublisherResult& result) {
           return gate->Send([raw, list, generation, result] {
-                   if (generation == raw->generation) ApplyPublisher(list, *raw, result);
-                 }) != Handed::Busy;
+            if (generation == raw->generation) ApplyPublisher(list, *raw, result);
+          }) != Handed::Busy;
         },
         [raw, gate](uint64_t generation) {
           return gate->Send([raw, generation] {
-                   if (generation == raw->generation) raw->pending = false;
-                 }) != Handed::Busy;
+            if (generation == raw->generation) raw->pending = false;
+          }) != Handed::Busy;
         },
         // The checks take whole seconds of processor time: the window goes first.
         [] { ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); });
@@ -348,8 +349,9 @@ void StartupPage::Button2Click() {
 }
 
 void StartupPage::Button6Click() {
-  OnStartupList(*this,
-                [this](StartupItems& items, StartupView& view) { items.DeleteClick(view, form.Handle); });
+  OnStartupList(*this, [this](StartupItems& items, StartupView& view) {
+    items.DeleteClick(view, form.Handle);
+  });
 }
 
 void StartupPage::DisableCheckedStartupItems() {

@@ -96,7 +96,8 @@ void ListFolder(ITaskFolder* folder, std::vector<TaskInfo>& out, int depth) {
     folder->get_Path(path.put());
     for (const std::wstring& name : StoredTaskNames(path.Text())) {
       ComPtr<IRegisteredTask> task;
-      if (SUCCEEDED(folder->GetTask(UniqueBstr(name).get(), task.put())) && task) out.push_back(InfoOf(task.get()));
+      if (SUCCEEDED(folder->GetTask(UniqueBstr(name).get(), task.put())) && task)
+        out.push_back(InfoOf(task.get()));
     }
   }
   if (depth > 32) return;  // a folder tree deeper than this is not a real one
@@ -106,7 +107,8 @@ void ListFolder(ITaskFolder* folder, std::vector<TaskInfo>& out, int depth) {
   folders->get_Count(&count);
   for (LONG i = 1; i <= count; ++i) {
     ComPtr<ITaskFolder> sub;
-    if (SUCCEEDED(folders->get_Item(UniqueVariant::Int(i).get(), sub.put())) && sub) ListFolder(sub.get(), out, depth + 1);
+    if (SUCCEEDED(folders->get_Item(UniqueVariant::Int(i).get(), sub.put())) && sub)
+      ListFolder(sub.get(), out, depth + 1);
   }
 }
 

@@ -289,8 +289,7 @@ std::vector<std::string> MemoryRegistry::KeyNames(const RegKey& key) {
   return out;
 }
 
-void MemoryRegistry::SetValue(const Place& place, const std::string& name,
-                              const RegValue& value) {
+void MemoryRegistry::SetValue(const Place& place, const std::string& name, const RegValue& value) {
   Node* n = Find(place, true);
   if (!n) return;
   if (RegValue* old = n->Value(name)) {

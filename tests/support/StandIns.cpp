@@ -107,7 +107,8 @@ class StdFileStream : public FileStream {
   }
   // Also the switch between reading and writing that stdio asks for.
   void Seek(uint64_t offset) override {
-    if (fseeko(f_, static_cast<long long>(offset), SEEK_SET) != 0) throw AppError("Stream seek error");
+    if (fseeko(f_, static_cast<long long>(offset), SEEK_SET) != 0)
+      throw AppError("Stream seek error");
   }
 
  private:
@@ -195,7 +196,8 @@ bool PosixFileSystem::RemoveFile(const std::string& path) {
   return fs::is_regular_file(P(path), ec) && fs::remove(P(path), ec);
 }
 
-std::vector<FindEntry> PosixFileSystem::Find(const std::string& folder, const std::string& pattern) {
+std::vector<FindEntry> PosixFileSystem::Find(const std::string& folder,
+                                             const std::string& pattern) {
   std::vector<FindEntry> out;
   std::error_code ec;
   for (auto it = fs::directory_iterator(P(folder), ec); !ec && it != fs::directory_iterator();

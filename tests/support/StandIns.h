@@ -91,8 +91,8 @@ class MemoryFileSystem : public FileSystem {
   bool throwOnFolders = false;        // DirectoryExists throws
   bool failWrite = false;             // WriteAll keeps half of the bytes and throws
   bool failRename = false;
-  std::vector<std::string> created;   // folders in creation order
-  std::vector<std::string> log;       // "write path", "rename a b", "delete path"
+  std::vector<std::string> created;  // folders in creation order
+  std::vector<std::string> log;      // "write path", "rename a b", "delete path"
 };
 
 struct ShellCall {
@@ -190,7 +190,10 @@ class RecordingStarter : public ProcessStarter {
 // Every path has an icon unless listed in `noIcon`; short paths come from `shortPaths`, any
 // other path does not convert.
 struct ScriptedIcons : IconSource {
-  struct Call { std::string path; uint16_t index; };
+  struct Call {
+    std::string path;
+    uint16_t index;
+  };
   int AppendAssociatedIcon(ImageListRef, const std::string& path, uint16_t index) override {
     calls.push_back({path, index});
     return noIcon.count(path) ? -1 : appended++;
@@ -270,8 +273,8 @@ class FakeVerifier : public InstallerVerifier {
 
   TrustVerdict verdict = TrustVerdict::kTrusted;
   bool throws = false;
-  std::vector<std::string> asked;    // the paths checked, in order
-  std::vector<std::string> seen;     // what each file held when it was checked
+  std::vector<std::string> asked;  // the paths checked, in order
+  std::vector<std::string> seen;   // what each file held when it was checked
 
  private:
   MemoryFileSystem* files_;

@@ -74,8 +74,8 @@ class FolderLink {
       std::memcpy(&buf[16], sub.data(), subBytes);
       std::memcpy(&buf[16 + subBytes + 2], target.data(), printBytes);
       DWORD got = 0;
-      ok = ::DeviceIoControl(h, FSCTL_SET_REPARSE_POINT, buf.data(),
-                             static_cast<DWORD>(buf.size()), nullptr, 0, &got, nullptr) != FALSE;
+      ok = ::DeviceIoControl(h, FSCTL_SET_REPARSE_POINT, buf.data(), static_cast<DWORD>(buf.size()),
+                             nullptr, 0, &got, nullptr) != FALSE;
       ::CloseHandle(h);
     }
     if (!ok) ::RemoveDirectoryW(link_.c_str());  // still a plain empty folder here
@@ -100,8 +100,8 @@ class FolderLink {
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    if (::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                         nullptr, directory.c_str(), &si, &pi)) {
+    if (::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                         directory.c_str(), &si, &pi)) {
       ::CloseHandle(pi.hThread);
       ::CloseHandle(pi.hProcess);
     }

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "app/Registry.h"
+#include "app/win/Convert.h"
 #include "app/win/Unit1.h"
 #include "program/ProgramForm.h"
-#include "app/win/Convert.h"
 #include "program/WinServiceSet.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/WinPump.h"
@@ -25,9 +25,9 @@ class MainWindowTest : public ::testing::Test {
  protected:
   // How far OpenForm takes the window.
   enum class Opening {
-    kCreated,     // made and FormCreate run, not on screen
-    kOnScreen,    // also on screen without activation, FormShow not run
-    kShown,       // shown without activation as the program shows it (FormShow runs)
+    kCreated,   // made and FormCreate run, not on screen
+    kOnScreen,  // also on screen without activation, FormShow not run
+    kShown,     // shown without activation as the program shows it (FormShow runs)
   };
 
   // The services the program makes for itself; a test points `ts.services` at those it needs

@@ -12,11 +12,11 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "usage: bench_copyfloor SOURCE TARGET\n");
     return 1;
   }
-  HANDLE in = CreateFileW(argv[1], GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE in = CreateFileW(argv[1], GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                          nullptr);
   if (in == INVALID_HANDLE_VALUE) return 1;
-  HANDLE out = CreateFileW(argv[2], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE out = CreateFileW(argv[2], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
   if (out == INVALID_HANDLE_VALUE) {
     CloseHandle(in);
     return 1;

@@ -41,8 +41,7 @@ int wmain(int argc, wchar_t** argv) {
         std::fputs("bench_launch: no visible window of that class within 60 s\n", stderr);
         TerminateProcess(l.process.get(), 1);
         return 3;
-      case bench::Outcome::Shown:
-        break;
+      case bench::Outcome::Shown: break;
     }
     std::printf("%.1f\n", l.ms);
     std::fflush(stdout);

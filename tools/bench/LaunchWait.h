@@ -29,8 +29,8 @@ struct Launch {
   mt::UniqueKernelHandle process;
   DWORD pid = 0;
   HWND window = nullptr;
-  double ms = 0;        // CreateProcess until the window was seen visible
-  DWORD error = 0;      // CreateProcess failure, or the exit code when the program ended early
+  double ms = 0;    // CreateProcess until the window was seen visible
+  DWORD error = 0;  // CreateProcess failure, or the exit code when the program ended early
 };
 
 // Directory part of a Windows path ("" when it has none).

@@ -20,9 +20,8 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int show) {
   wc.lpszClassName = L"BenchMinWin";
   if (!RegisterClassExW(&wc)) return 1;
   HWND w = CreateWindowExW(0, wc.lpszClassName, L"BenchMinWin",
-                           WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
-                           CW_USEDEFAULT, CW_USEDEFAULT, 485, 371, nullptr, nullptr, inst,
-                           nullptr);
+                           WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
+                           CW_USEDEFAULT, 485, 371, nullptr, nullptr, inst, nullptr);
   if (!w) return 1;
   ShowWindow(w, show);
   UpdateWindow(w);

@@ -32,8 +32,7 @@ static int Close(const wchar_t* cls, DWORD timeoutMs) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 4) {
-    std::fputs("usage: start_window TARGET.exe CLASS SECONDS | --close CLASS SECONDS\n",
-               stderr);
+    std::fputs("usage: start_window TARGET.exe CLASS SECONDS | --close CLASS SECONDS\n", stderr);
     return 1;
   }
   DWORD timeoutMs = static_cast<DWORD>(_wtoi(argv[3])) * 1000;
@@ -47,10 +46,8 @@ int wmain(int argc, wchar_t** argv) {
       std::fprintf(stderr, "start_window: the program ended (code %lu) without its window\n",
                    l.error);
       return 2;
-    case bench::Outcome::TimedOut:
-      return 3;
-    case bench::Outcome::Shown:
-      break;
+    case bench::Outcome::TimedOut: return 3;
+    case bench::Outcome::Shown: break;
   }
   // Let it finish its first paint: the shot is taken right after this returns.
   WaitForInputIdle(l.process.get(), 5000);

@@ -17,12 +17,17 @@ INPUT Key(WORD vk, bool up) {
   in.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
   in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
   switch (vk) {  // keys of the extended block
-    case VK_LEFT: case VK_RIGHT: case VK_UP: case VK_DOWN: case VK_HOME: case VK_END:
-    case VK_PRIOR: case VK_NEXT: case VK_INSERT: case VK_DELETE:
-      in.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
-      break;
-    default:
-      break;
+    case VK_LEFT:
+    case VK_RIGHT:
+    case VK_UP:
+    case VK_DOWN:
+    case VK_HOME:
+    case VK_END:
+    case VK_PRIOR:
+    case VK_NEXT:
+    case VK_INSERT:
+    case VK_DELETE: in.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY; break;
+    default: break;
   }
   return in;
 }
@@ -60,11 +65,11 @@ WORD NamedKey(const std::string& name) {
     WORD vk;
   };
   static const Named keys[] = {
-      {"ENTER", VK_RETURN}, {"RETURN", VK_RETURN}, {"TAB", VK_TAB},     {"ESC", VK_ESCAPE},
-      {"ESCAPE", VK_ESCAPE}, {"SPACE", VK_SPACE},  {"BACK", VK_BACK},   {"BACKSPACE", VK_BACK},
-      {"DELETE", VK_DELETE}, {"DEL", VK_DELETE},   {"INSERT", VK_INSERT}, {"HOME", VK_HOME},
-      {"END", VK_END},       {"PAGEUP", VK_PRIOR}, {"PAGEDOWN", VK_NEXT}, {"UP", VK_UP},
-      {"DOWN", VK_DOWN},     {"LEFT", VK_LEFT},    {"RIGHT", VK_RIGHT},
+      {"ENTER", VK_RETURN},  {"RETURN", VK_RETURN}, {"TAB", VK_TAB},       {"ESC", VK_ESCAPE},
+      {"ESCAPE", VK_ESCAPE}, {"SPACE", VK_SPACE},   {"BACK", VK_BACK},     {"BACKSPACE", VK_BACK},
+      {"DELETE", VK_DELETE}, {"DEL", VK_DELETE},    {"INSERT", VK_INSERT}, {"HOME", VK_HOME},
+      {"END", VK_END},       {"PAGEUP", VK_PRIOR},  {"PAGEDOWN", VK_NEXT}, {"UP", VK_UP},
+      {"DOWN", VK_DOWN},     {"LEFT", VK_LEFT},     {"RIGHT", VK_RIGHT},
   };
   for (const Named& k : keys)
     if (name == k.name) return k.vk;

@@ -43,9 +43,9 @@
 // Exit status (single commands): 0 done, 1 failure (message on stderr), 2 usage.
 #include <windows.h>
 #include <commctrl.h>
-#include <wincrypt.h>
 #include <fcntl.h>
 #include <io.h>
+#include <wincrypt.h>
 
 #include <chrono>
 #include <cstdio>
@@ -136,8 +136,11 @@ struct Filter {
   DWORD pid = 0;
 
   explicit Filter(const Args& a)
-      : cls(mt::Widen(a.Option("class"))), title(mt::Widen(a.Option("title"))),
-        hasClass(a.Has("class")), hasTitle(a.Has("title")), all(a.Has("all")),
+      : cls(mt::Widen(a.Option("class"))),
+        title(mt::Widen(a.Option("title"))),
+        hasClass(a.Has("class")),
+        hasTitle(a.Has("title")),
+        all(a.Has("all")),
         pid(static_cast<DWORD>(std::stoul(a.Option("pid", "0")))) {}
 
   bool Matches(HWND w) const {

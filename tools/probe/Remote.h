@@ -18,8 +18,8 @@ class RemoteBuffer {
   RemoteBuffer(HWND window, size_t size) : size_(size) {
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    process_.reset(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE,
-                               pid));
+    process_.reset(
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid));
     if (!process_) throw std::runtime_error("cannot open the window's process");
     base_ = static_cast<char*>(
         VirtualAllocEx(process_.get(), nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
@@ -48,7 +48,9 @@ class RemoteBuffer {
       throw std::runtime_error("cannot read the window's process memory");
   }
   template <typename T>
-  void Put(size_t offset, const T& value) { Write(offset, &value, sizeof(T)); }
+  void Put(size_t offset, const T& value) {
+    Write(offset, &value, sizeof(T));
+  }
   template <typename T>
   T Get(size_t offset) const {
     T value{};

@@ -19,8 +19,7 @@ constexpr UINT kAnswerMs = 2000;
 // SendMessage that gives up when the owner is hung or busy (a split runs on the UI thread).
 bool Ask(HWND window, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
   DWORD_PTR answer = 0;
-  if (!SendMessageTimeoutW(window, msg, wp, lp, SMTO_ABORTIFHUNG | SMTO_BLOCK, kAnswerMs,
-                           &answer))
+  if (!SendMessageTimeoutW(window, msg, wp, lp, SMTO_ABORTIFHUNG | SMTO_BLOCK, kAnswerMs, &answer))
     return false;
   result = static_cast<LRESULT>(answer);
   return true;

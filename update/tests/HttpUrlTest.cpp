@@ -54,7 +54,8 @@ TEST(EscapeRequestTarget, NothingCanBreakTheRequestLine) {
 }
 
 TEST(SplitHttpUrl, OriginAsGivenTargetInWireForm) {
-  HttpUrlParts p = SplitHttpUrl("http://user@www.example.com:8080/\xC9\xFD\xBC\xB6/a b.exe?v=1#top");
+  HttpUrlParts p = SplitHttpUrl(
+      "http://user@www.example.com:8080/\xC9\xFD\xBC\xB6/a b.exe?v=1#top");
   EXPECT_EQ(p.origin, "http://user@www.example.com:8080");
   EXPECT_EQ(p.target, "/%C9%FD%BC%B6/a%20b.exe?v=1");  // the fragment is not sent
 

@@ -63,8 +63,8 @@ TEST(JudgeSignature, OnlyTheMakersSignatureOnAnAnchoredChainPasses) {
   EXPECT_EQ(JudgeSignature(Signed(code::kSubjectFormUnknown, 0), kSignerName),
             TrustVerdict::kUnsigned);
   EXPECT_EQ(JudgeSignature(Signed(code::kBadDigest, 0), kSignerName), TrustVerdict::kTampered);
-  for (int32_t chain : {code::kUntrustedRoot, code::kChaining, code::kUntrustedTestRoot,
-                        code::kExplicitDistrust}) {
+  for (int32_t chain :
+       {code::kUntrustedRoot, code::kChaining, code::kUntrustedTestRoot, code::kExplicitDistrust}) {
     EXPECT_EQ(JudgeSignature(Signed(chain, 0), kSignerName), TrustVerdict::kUntrustedChain)
         << std::hex << chain;
   }
@@ -83,8 +83,7 @@ TEST(JudgeSignature, OnlyTheMakersSignatureOnAnAnchoredChainPasses) {
 // ends nowhere (Wine 8 does); the chain's own status still says so.
 TEST(JudgeSignature, APassedSignatureOnAnUnanchoredChainIsRefused) {
   for (uint32_t chain : {code::kChainUntrustedRoot, code::kChainPartial, code::kChainRevoked,
-                         code::kChainBadSignature, code::kChainCyclic,
-                         code::kChainExplicitDistrust,
+                         code::kChainBadSignature, code::kChainCyclic, code::kChainExplicitDistrust,
                          code::kChainPartial | 0x00000200u}) {
     EXPECT_EQ(JudgeSignature(Signed(0, chain), kSignerName), TrustVerdict::kUntrustedChain)
         << std::hex << chain;

@@ -22,9 +22,9 @@ TEST(ReleaseVersion, ParsesOnlyASmallVAndTwoOrThreeNumbers) {
   EXPECT_EQ(ParseReleaseVersion("v0.0"), (V{0, 0, 0, 0}));
   EXPECT_EQ(ParseReleaseVersion("v65535.1.65535"), (V{65535, 1, 65535, 0}));
   EXPECT_EQ(ParseReleaseVersion("v01.3"), (V{1, 3, 0, 0}));
-  for (const char* bad : {"", "v", "v1", "v1.", "v.3", "v1..3", "v1.3.", "v1.3.4.5", "V1.3",
-                          "1.3", " v1.3", "v1.3 ", "v1.3a", "v1.-3", "v+1.3", "v1.65536",
-                          "v99999999999.1", "\xB0\xE6\xB1\xBE", "v1,3"}) {
+  for (const char* bad :
+       {"", "v", "v1", "v1.", "v.3", "v1..3", "v1.3.", "v1.3.4.5", "V1.3", "1.3", " v1.3", "v1.3 ",
+        "v1.3a", "v1.-3", "v+1.3", "v1.65536", "v99999999999.1", "\xB0\xE6\xB1\xBE", "v1,3"}) {
     EXPECT_FALSE(ParseReleaseVersion(bad)) << bad;
   }
 }
@@ -37,7 +37,7 @@ TEST(ReleaseVersion, OrderedAsNumbersPartByPart) {
   EXPECT_TRUE(IsNewerRelease("v1.3.1", "v1.3"));
   EXPECT_TRUE(IsNewerRelease("v2.0", "v1.65535.65535"));
   EXPECT_FALSE(IsNewerRelease("v1.2.9", "v1.3"));
-  EXPECT_FALSE(IsNewerRelease("V9.0", "v1.3"));    // no release: never newer
+  EXPECT_FALSE(IsNewerRelease("V9.0", "v1.3"));  // no release: never newer
   EXPECT_FALSE(IsNewerRelease("v9.0", "version"));
   EXPECT_EQ(CompareVersions(V{1, 3, 0, 0}, V{1, 3, 0, 1}), -1);
   EXPECT_EQ(CompareVersions(V{1, 3, 0, 1}, V{1, 3, 0, 0}), 1);
@@ -86,22 +86,21 @@ TEST(FixedFileVersion, NothingFromFilesWithoutAWholeVersionResource) {
     for (int i = 0; i < width; ++i) b[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
     return b;
   };
-  EXPECT_FALSE(Read(broken(0, 'Z', 1)));                       // no MZ
-  EXPECT_FALSE(Read(broken(0x3C, 0xFFFFFFF0u, 4)));            // PE header beyond the file
-  EXPECT_FALSE(Read(broken(0x80 + 24, 0x10C, 2)));             // unknown optional header
-  EXPECT_FALSE(Read(broken(0x80 + 6, 0, 2)));                  // no sections
-  EXPECT_FALSE(Read(broken(0x200 + 0x58 + 40, 0xFEEF04BC, 4)));  // fixed part's signature
-  EXPECT_FALSE(Read(broken(0x200 + 0x58 + 6, 'W', 2)));        // key not VS_VERSION_INFO
-  EXPECT_FALSE(Read(broken(0x200 + 0x58 + 2, 51, 2)));         // value too short
-  EXPECT_FALSE(Read(broken(0x200 + 0x48, 0x1000 + 0xF0, 4)));  // data past the section
-  EXPECT_FALSE(Read(broken(0x200 + 0x48, 0xFFFFFFF0u, 4)));    // data address wraps
-  EXPECT_FALSE(Read(broken(0x200 + 0x48 + 4, 0x7FFFFFFF, 4)));  // absurd size
+  EXPECT_FALSE(Read(broken(0, 'Z', 1)));                               // no MZ
+  EXPECT_FALSE(Read(broken(0x3C, 0xFFFFFFF0u, 4)));                    // PE header beyond the file
+  EXPECT_FALSE(Read(broken(0x80 + 24, 0x10C, 2)));                     // unknown optional header
+  EXPECT_FALSE(Read(broken(0x80 + 6, 0, 2)));                          // no sections
+  EXPECT_FALSE(Read(broken(0x200 + 0x58 + 40, 0xFEEF04BC, 4)));        // fixed part's signature
+  EXPECT_FALSE(Read(broken(0x200 + 0x58 + 6, 'W', 2)));                // key not VS_VERSION_INFO
+  EXPECT_FALSE(Read(broken(0x200 + 0x58 + 2, 51, 2)));                 // value too short
+  EXPECT_FALSE(Read(broken(0x200 + 0x48, 0x1000 + 0xF0, 4)));          // data past the section
+  EXPECT_FALSE(Read(broken(0x200 + 0x48, 0xFFFFFFF0u, 4)));            // data address wraps
+  EXPECT_FALSE(Read(broken(0x200 + 0x48 + 4, 0x7FFFFFFF, 4)));         // absurd size
   EXPECT_FALSE(Read(broken(0x200 + 20, 0x80000000u | 0xFFFFFFF, 4)));  // directory outside
   EXPECT_FALSE(Read(broken(0x200 + 0x30 + 20, 0x80000000u | 0x30, 4)));  // loops to itself
   // A reader that fails outright.
-  EXPECT_FALSE(ReadFixedFileVersion([](uint64_t, void*, size_t) -> bool {
-    throw std::runtime_error("gone");
-  }));
+  EXPECT_FALSE(ReadFixedFileVersion(
+      [](uint64_t, void*, size_t) -> bool { throw std::runtime_error("gone"); }));
 }
 
 // ---- which installer may run ---------------------------------------------------------------

@@ -17,8 +17,8 @@ void Put32(std::string& b, size_t at, uint32_t v) {
 }
 
 constexpr size_t kPe = 0x80;
-constexpr size_t kRaw = 0x200;       // file offset of the resource section
-constexpr uint32_t kRva = 0x1000;    // its address in memory
+constexpr size_t kRaw = 0x200;     // file offset of the resource section
+constexpr uint32_t kRva = 0x1000;  // its address in memory
 
 }  // namespace
 
@@ -42,9 +42,9 @@ std::string PeImage(const PeImageSpec& spec) {
   Put32(b, resourceEntry + 4, 0x100);
   const size_t section = opt + optionalSize;
   b.replace(section, 6, ".rsrc");
-  Put32(b, section + 8, 0x100);    // virtual size
+  Put32(b, section + 8, 0x100);  // virtual size
   Put32(b, section + 12, kRva);
-  Put32(b, section + 16, 0x100);   // raw size
+  Put32(b, section + 16, 0x100);  // raw size
   Put32(b, section + 20, kRaw);
 
   // Type -> name -> language -> data entry -> VS_VERSIONINFO.

@@ -13,8 +13,8 @@ struct PeImageSpec {
   VersionNumber file{1, 4, 0, 0};
   VersionNumber product{1, 4, 0, 0};
   bool pe64 = true;
-  bool withVersion = true;    // false: the resource section holds an icon group only
-  size_t minimumSize = 0;     // filled up with bytes after the section
+  bool withVersion = true;  // false: the resource section holds an icon group only
+  size_t minimumSize = 0;   // filled up with bytes after the section
 };
 
 std::string PeImage(const PeImageSpec& spec = {});

@@ -13,8 +13,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
   lstrcpyW(path + n, L".ran");
 
   char text[4096];
-  int used = WideCharToMultiByte(CP_UTF8, 0, GetCommandLineW(), -1, text, sizeof text - 32,
-                                 NULL, NULL);
+  int used = WideCharToMultiByte(CP_UTF8, 0, GetCommandLineW(), -1, text, sizeof text - 32, NULL,
+                                 NULL);
   if (used <= 0) return 1;
   used -= 1; /* the terminating NUL */
   used += wsprintfA(text + used, "\nshow=%d\n", show);

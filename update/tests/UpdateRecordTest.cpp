@@ -92,9 +92,9 @@ TEST(ReminderDecision, NumericOrderAgainstTheProgramVersion) {
   struct Case {
     const char* offered;
     bool remind;
-  } cases[] = {{"v1.3", false}, {"v1.31", true},  {"v1.3.1", true}, {"v1.10", true},
-               {"V2.0", false}, {"v2.0", true},   {"", false},      {"v1.2", false},
-               {"v1.3.0", false}, {"v1.2.99", false}, {"v2", false}, {"v2.0 beta", false},
+  } cases[] = {{"v1.3", false},    {"v1.31", true},    {"v1.3.1", true}, {"v1.10", true},
+               {"V2.0", false},    {"v2.0", true},     {"", false},      {"v1.2", false},
+               {"v1.3.0", false},  {"v1.2.99", false}, {"v2", false},    {"v2.0 beta", false},
                {"\xB0\xE6", false}};
   for (const Case& c : cases) {
     EXPECT_EQ(ShouldRemind(c.offered, true, "v1.3"), c.remind) << c.offered;
@@ -106,7 +106,7 @@ TEST(ReminderDecision, SilencedVersion) {
   EXPECT_TRUE(ShouldRemind("v2.1", false, "v2.0"));
   EXPECT_TRUE(ShouldRemind("v2.0", false, "V2.0"));  // byte for byte
   EXPECT_TRUE(ShouldRemind("v2.0", false, "v2.0.0"));
-  EXPECT_TRUE(ShouldRemind("v2.0", true, "v2.0"));   // reminders on: sjtxver not consulted
+  EXPECT_TRUE(ShouldRemind("v2.0", true, "v2.0"));  // reminders on: sjtxver not consulted
   EXPECT_EQ(CompareBytes("v1.3", "v1.3"), 0);
   EXPECT_LT(CompareBytes("v1.3", "v1.31"), 0);
   EXPECT_GT(CompareBytes("\xFF", "a"), 0);
@@ -143,8 +143,8 @@ TEST(ReminderPlacement, RisesIntoTheLowerRightCorner) {
     top = ReminderRiseStep(top, outerH, 738, done);
     ++ticks;
   }
-  EXPECT_LE(top + outerH, 738);       // lower edge at or above the line
-  EXPECT_GT(top + outerH, 738 - 5);   // and stopped at the first such tick
+  EXPECT_LE(top + outerH, 738);      // lower edge at or above the line
+  EXPECT_GT(top + outerH, 738 - 5);  // and stopped at the first such tick
   EXPECT_EQ(ticks, (outerH + 4) / 5);
 }
 

@@ -324,11 +324,11 @@ TEST(DownloadThread, AnInstallerOfAnotherReleaseIsRefusedLikeABadSignature) {
   struct Case {
     const char* offered;
     std::string body;
-  } cases[] = {{"v1.4", test::InstallerImage("v1.3")},   // an old release behind the offer
-               {"v1.4", test::InstallerImage("v1.5")},   // not the one offered
-               {"v1.3", test::InstallerImage("v1.3")},   // the running release again
-               {"v1.2", test::InstallerImage("v1.2")},   // an offered downgrade
-               {"V1.4", test::InstallerImage("v1.4")},   // an offer that is no version
+  } cases[] = {{"v1.4", test::InstallerImage("v1.3")},  // an old release behind the offer
+               {"v1.4", test::InstallerImage("v1.5")},  // not the one offered
+               {"v1.3", test::InstallerImage("v1.3")},  // the running release again
+               {"v1.2", test::InstallerImage("v1.2")},  // an offered downgrade
+               {"V1.4", test::InstallerImage("v1.4")},  // an offer that is no version
                {"v1.4", "MZ, but no version resource"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.offered);
@@ -400,9 +400,9 @@ TEST(DownloadThread, ACompletionTheUiThreadRefusesIsHandedOverAgain) {
   // The one progress caption was refused and superseded; the completion came through on
   // the 6th try after it.
   EXPECT_EQ(d.posts.load(), 7);
-  EXPECT_EQ(d.target.calls, (std::vector<std::string>{"enable", "path " + kTarget,
-                                                      "installer " + kTarget, "finished",
-                                                      "close"}));
+  EXPECT_EQ(d.target.calls,
+            (std::vector<std::string>{"enable", "path " + kTarget, "installer " + kTarget,
+                                      "finished", "close"}));
 }
 
 TEST(DownloadThread, NoEndlessRetryOnceTheWindowIsGone) {
@@ -475,8 +475,7 @@ TEST(CompleteDownload, StepsInOrder) {
   RecordingTarget ok;
   CompleteDownload(ok, std::move(verified));
   EXPECT_EQ(ok.calls, (std::vector<std::string>{"enable", "path C:\\x\\s.exe",
-                                                "installer C:\\x\\s.exe", "finished",
-                                                "close"}));
+                                                "installer C:\\x\\s.exe", "finished", "close"}));
   EXPECT_EQ(files.held.count("C:\\x\\s.exe"), 1u);  // the window holds it now
   ok.installer.reset();
   EXPECT_TRUE(files.held.empty());

@@ -31,8 +31,8 @@ class InstallerTrust : public test::SignedInstallers {
   }
   SignatureFacts Facts(const std::string& name) {
     const std::string path = Copy(name);
-    UniqueFileHandle file(::CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                        nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueFileHandle file(::CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
     return ReadSignatureFacts(file.get(), path);
   }
   TrustVerdict Verdict(const std::string& name) {
@@ -88,8 +88,8 @@ TEST_F(InstallerTrust, OnlyTheMakersSignatureFromATrustedRootPasses) {
   // A file that someone still has open for writing is not taken: it could change.
   const std::string busy = Copy("signed.exe");
   UniqueFileHandle writer(::CreateFileW(Widen(busy).c_str(), GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, 0, nullptr));
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        0, nullptr));
   ASSERT_TRUE(writer);
   EXPECT_EQ(WinInstallerVerifier().Verify(busy).verdict, TrustVerdict::kUnreadable);
 }
@@ -109,8 +109,8 @@ TEST_F(InstallerTrust, TheVerifiedFileCannotChangeUntilItIsStartedAsChecked) {
 
   EXPECT_TRUE(WinInstallerLauncher().Start(std::move(*trust.installer), SW_SHOWNORMAL));
   std::string marker;
-  ASSERT_TRUE(test::PumpUntil([&] { return test::ReadBytes(test::MarkerOf(path), marker) &&
-                                           !marker.empty(); }, 15000));
+  ASSERT_TRUE(test::PumpUntil(
+      [&] { return test::ReadBytes(test::MarkerOf(path), marker) && !marker.empty(); }, 15000));
   EXPECT_EQ(marker, "\"" + path + "\" /S /update\nshow=1\n");
   // Let go once started: the file can be removed when the installer has ended.
   EXPECT_TRUE(test::PumpUntil([&] { return ::DeleteFileW(wide.c_str()) != 0; }, 15000));

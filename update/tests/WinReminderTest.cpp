@@ -7,18 +7,18 @@
 #include <cstdlib>
 #include <memory>
 
+#include "app/Constants.h"
 #include "app/Settings.h"
+#include "app/UiGate.h"
+#include "app/win/Handles.h"
 #include "app/win/Unit1.h"
 #include "program/ProgramForm.h"
-#include "app/Constants.h"
-#include "app/win/Handles.h"
 #include "program/WinServiceSet.h"
 #include "tests/support/StandIns.h"
-#include "app/UiGate.h"
-#include "update/win/Usjtx.h"
 #include "update/jcsj.h"
 #include "update/tests/WinSigningSupport.h"
 #include "update/tests/WinTestSupport.h"
+#include "update/win/Usjtx.h"
 
 namespace mt {
 namespace {
@@ -117,7 +117,8 @@ TEST_F(ReminderRoad, NewerVersionOpensTheRisingWindowWithTheRecordTexts) {
   EXPECT_GT(r.bottom, workH - 5);
   EXPECT_EQ(r.right, workW - 5);
   // MT_UPDATE_HOLD_MS keeps the window up for a look (screenshots).
-  if (const char* hold = std::getenv("MT_UPDATE_HOLD_MS")) PumpUntil([] { return false; }, std::atoi(hold));
+  if (const char* hold = std::getenv("MT_UPDATE_HOLD_MS"))
+    PumpUntil([] { return false; }, std::atoi(hold));
 }
 
 // Width of `label`'s text in its own font, and the font's ascent (where the baseline lies).
@@ -150,9 +151,9 @@ TEST_F(ReminderRoad, EveryCaptionFitsOnOneLineAndNoLabelCoversAnother) {
     // Chinese characters stand on the baseline: it must lie inside the box.
     EXPECT_LE(text.ascent, client.bottom) << TForm1::GetText(label);
   }
-  const HWND labels[] = {w.Label10, w.Label3, w.Lab_bb, w.Label5, w.Lab_dx, w.Label6, w.Lab_sjsj,
-                         w.lab_nr,  w.Label1, w.Lab_bh, w.Label2, w.Lab_mc, w.Label4, w.Lab_ms,
-                         w.Label7,  w.Lab_xt, w.Label9};
+  const HWND labels[] = {w.Label10,  w.Label3, w.Lab_bb, w.Label5, w.Lab_dx, w.Label6,
+                         w.Lab_sjsj, w.lab_nr, w.Label1, w.Lab_bh, w.Label2, w.Lab_mc,
+                         w.Label4,   w.Lab_ms, w.Label7, w.Lab_xt, w.Label9};
   for (HWND label : labels) {
     // Lines break only where the text has line breaks; nothing wraps inside a label.
     EXPECT_EQ(GetWindowLongW(label, GWL_STYLE) & SS_TYPEMASK, SS_LEFTNOWORDWRAP)
@@ -173,8 +174,8 @@ TEST_F(ReminderRoad, OlderOrEqualVersionOpensNothing) {
   ts.services.updateEndpoint = Url("/old/gjhjsj.asp");
   form->Create();
   form->Show();
-  ASSERT_TRUE(PumpUntil([&] { return gUpdateRecord.zpver == "v1.3" && !form->Timer2Enabled(); },
-                        20000));
+  ASSERT_TRUE(
+      PumpUntil([&] { return gUpdateRecord.zpver == "v1.3" && !form->Timer2Enabled(); }, 20000));
   PumpUntil([] { return false; }, 300);
   EXPECT_EQ(Fsjtx, nullptr);
 }
@@ -194,8 +195,8 @@ TEST_F(ReminderRoad, SignedUpgradeIsDownloadedAnnouncedStartedAndTheProgramEnds)
 
   std::string signedBytes, downloaded, marker;
   ASSERT_TRUE(test::ReadBytes(test::SigningFile("signed.exe"), signedBytes));
-  ASSERT_TRUE(PumpUntil([&] { return test::ReadBytes(test::MarkerOf(Installer()), marker); },
-                        15000));
+  ASSERT_TRUE(
+      PumpUntil([&] { return test::ReadBytes(test::MarkerOf(Installer()), marker); }, 15000));
   EXPECT_EQ(marker, "\"" + Installer() + "\" /S /update\nshow=1\n");
   ASSERT_TRUE(test::ReadBytes(Installer(), downloaded));
   EXPECT_EQ(downloaded, signedBytes);
@@ -209,7 +210,7 @@ TEST_F(ReminderRoad, SignedUpgradeIsDownloadedAnnouncedStartedAndTheProgramEnds)
   EXPECT_FALSE(IsWindowVisible(Fsjtx->Handle));
   EXPECT_EQ(InstallerPath, Installer());
   EXPECT_TRUE(DownloadFinished);
-  EXPECT_FALSE(HeldInstaller);  // let go once started
+  EXPECT_FALSE(HeldInstaller);             // let go once started
   EXPECT_EQ(Setting(kKeySjtx), "(none)");  // not ticked: nothing written
   // Timer3 ends the program about a second later.
   EXPECT_TRUE(PumpUntilQuit(5000));
@@ -221,8 +222,8 @@ TEST_F(ReminderRoad, InstallersThatFailTheCheckAreDeletedAndNeverStarted) {
   test::TrustedTestRoot root;
   ASSERT_TRUE(root.Added());
   OpenFrom("/gjhjsj.asp");
-  for (const char* name : {"unsigned.exe", "other_signer.exe", "altered.exe",
-                           "untrusted_root.exe", "unanchored.exe"}) {
+  for (const char* name : {"unsigned.exe", "other_signer.exe", "altered.exe", "untrusted_root.exe",
+                           "unanchored.exe"}) {
     SCOPED_TRACE(name);
     gUpdateRecord.zp_downurl = Url(std::string("/files/") + name);
     TForm1::Click(Fsjtx->Button2);

@@ -57,9 +57,10 @@ TrustedTestRoot::TrustedTestRoot() {
   if (file.empty() || !ReadBytes(file, der_) || der_.empty()) return;
   UniqueStore roots = MachineRoots();
   if (!roots) return;
-  added_ = ::CertAddEncodedCertificateToStore(
-               roots.get(), X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der_.data()),
-               static_cast<DWORD>(der_.size()), CERT_STORE_ADD_REPLACE_EXISTING, nullptr) != 0;
+  added_ = ::CertAddEncodedCertificateToStore(roots.get(), X509_ASN_ENCODING,
+                                              reinterpret_cast<const BYTE*>(der_.data()),
+                                              static_cast<DWORD>(der_.size()),
+                                              CERT_STORE_ADD_REPLACE_EXISTING, nullptr) != 0;
 }
 
 TrustedTestRoot::~TrustedTestRoot() {

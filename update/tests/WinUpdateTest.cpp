@@ -9,8 +9,8 @@
 #include <cstdio>
 
 #include "app/Text.h"
-#include "update/jcsj.h"
 #include "app/win/WinServices.h"
+#include "update/jcsj.h"
 #include "update/tests/Fakes.h"
 #include "update/tests/PeImage.h"
 #include "update/tests/WinTestSupport.h"
@@ -115,9 +115,8 @@ std::optional<UpdateRecord> RealCheck(const std::string& url) {
     std::atomic<bool>* ended = nullptr;
     ~Signalled() override { *ended = true; }
   };
-  auto* t = new Signalled(true, http, url, [&](const UpdateRecord& r) {
-    ui.Post([&got, r] { got = r; });
-  });
+  auto* t = new Signalled(true, http, url,
+                          [&](const UpdateRecord& r) { ui.Post([&got, r] { got = r; }); });
   t->ended = &ended;
   t->Resume();
   EXPECT_TRUE(ui.RunUntil([&] { return ended.load(); }, 20000));
@@ -201,8 +200,8 @@ TEST_F(DownloadToDisk, FollowsRedirectsAndWritesTheWholeInstaller) {
   EXPECT_EQ(target.captions.back(), "正在下载(100%)");
   ASSERT_GE(target.calls.size(), 5u);
   EXPECT_EQ(std::vector<std::string>(target.calls.end() - 5, target.calls.end()),
-            (std::vector<std::string>{"enable", "path " + LocalFile(),
-                                      "installer " + LocalFile(), "finished", "close"}));
+            (std::vector<std::string>{"enable", "path " + LocalFile(), "installer " + LocalFile(),
+                                      "finished", "close"}));
   EXPECT_EQ(verifier.asked, std::vector<std::string>{LocalFile()});
 }
 
@@ -215,8 +214,7 @@ TEST_F(DownloadToDisk, FailuresLeaveNoFileAndNoHandOver) {
     EXPECT_EQ(test::FileSize(LocalFile()), -1) << path;
     EXPECT_EQ(test::FileSize(LocalFile() + ".part"), -1) << path;
     ASSERT_GE(target.calls.size(), 2u) << path;
-    EXPECT_EQ(std::vector<std::string>(target.calls.end() - 2, target.calls.end()), failed)
-        << path;
+    EXPECT_EQ(std::vector<std::string>(target.calls.end() - 2, target.calls.end()), failed) << path;
   }
 }
 

@@ -2,13 +2,13 @@
 
 #include "app/Settings.h"
 #include "app/Text.h"
-#include "app/win/Unit1.h"
-#include "update/ReminderPlacement.h"
 #include "app/UiGate.h"
-#include "update/UpdateConstants.h"
-#include "update/jcsj.h"
+#include "app/win/Unit1.h"
 #include "update/InstallerTrust.h"
 #include "update/LeftoverInstaller.h"
+#include "update/ReminderPlacement.h"
+#include "update/UpdateConstants.h"
+#include "update/jcsj.h"
 
 namespace mt {
 
@@ -34,8 +34,8 @@ void PaintPicture(HDC dc, const RECT& rc, int kind) {
   if (kind != kEmblem && kind != kClock) return;
   const int w = rc.right, h = rc.bottom;
   UniqueBrush fill(::CreateSolidBrush(kind == kEmblem ? RGB(40, 160, 60) : RGB(255, 255, 255)));
-  UniqueHandle<HPEN, GdiTraits<HPEN>> pen(::CreatePen(PS_SOLID, kind == kEmblem ? 2 : 1,
-                                                      RGB(0, 100, 30)));
+  UniqueHandle<HPEN, GdiTraits<HPEN>> pen(
+      ::CreatePen(PS_SOLID, kind == kEmblem ? 2 : 1, RGB(0, 100, 30)));
   ScopedSelect brush(dc, fill.get());
   ScopedSelect outline(dc, pen.get());
   ::Ellipse(dc, 1, 1, w - 1, h - 1);
@@ -205,8 +205,8 @@ void TFsjtx::Button2Click() {
   links.offeredVersion = gUpdateRecord.zpver;
   std::shared_ptr<UiGate> gate = Main.UpdateGate();
   links.post = [gate](std::function<void()> work) { return gate->Send(std::move(work)); };
-  auto* thread = new Tfiledownthread(true, gUpdateRecord.zp_downurl, target,
-                                     kReminderDownloadMode, std::move(links));
+  auto* thread = new Tfiledownthread(true, gUpdateRecord.zp_downurl, target, kReminderDownloadMode,
+                                     std::move(links));
   filedownthread = thread;
   try {
     thread->Resume();
@@ -267,8 +267,7 @@ LRESULT TFsjtx::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
       ::KillTimer(Handle, kTimer1);
       timer1_ = false;
       break;
-    default:
-      break;
+    default: break;
   }
   return Window::OnMessage(msg, wp, lp);
 }

@@ -36,9 +36,7 @@ class WinHttpClient : public HttpClient {
   }
   void Head(const std::string& url) override { Request(L"HEAD", url, nullptr); }
   int32_t ResponseContentLength() const override { return length_; }
-  void Get(const std::string& url, std::string& stream) override {
-    Request(L"GET", url, &stream);
-  }
+  void Get(const std::string& url, std::string& stream) override { Request(L"GET", url, &stream); }
 
  private:
   HINTERNET Session() {
@@ -88,7 +86,8 @@ class WinHttpClient : public HttpClient {
     // Following keeps WinHTTP's default refusal of an HTTPS-to-HTTP hop.
     DWORD policy = follow_ ? WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP
                            : WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
-    if (!::WinHttpSetOption(request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy)) {
+    if (!::WinHttpSetOption(request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy,
+                            sizeof policy)) {
       Fail("redirect policy");
     }
     if (follow_) {

@@ -1,10 +1,10 @@
 #include "update/win/WinInstallerTrust.h"
 
 #include <windows.h>
+#include <mscat.h>
+#include <softpub.h>
 #include <wincrypt.h>
 #include <wintrust.h>
-#include <softpub.h>
-#include <mscat.h>
 
 #include <cstdio>
 #include <vector>
@@ -91,9 +91,8 @@ std::string Hex(uint32_t value) {
 
 TrustResult WinInstallerVerifier::Verify(const std::string& path) {
   try {
-    UniqueFileHandle file(::CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                        nullptr));
+    UniqueFileHandle file(::CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
       return Refuse(TrustVerdict::kUnreadable,
                     "cannot hold " + path + ": " + SystemErrorText(::GetLastError()));
@@ -103,8 +102,7 @@ TrustResult WinInstallerVerifier::Verify(const std::string& path) {
     if (verdict != TrustVerdict::kTrusted) {
       return Refuse(verdict, std::string(TrustVerdictName(verdict)) + ": WinVerifyTrust " +
                                  Hex(static_cast<uint32_t>(facts.trustResult)) + ", chain " +
-                                 Hex(facts.chainErrors) + ", signer \"" + facts.signerName +
-                                 "\"");
+                                 Hex(facts.chainErrors) + ", signer \"" + facts.signerName + "\"");
     }
     return Accept(path, std::make_unique<WinHeldFile>(std::move(file)));
   } catch (const std::exception& e) {
@@ -151,8 +149,8 @@ void VerifyInto(WINTRUST_DATA& data, SignatureFacts& facts) {
   TrustState state(action, data);
 
   CRYPT_PROVIDER_DATA* provider = ::WTHelperProvDataFromStateData(data.hWVTStateData);
-  CRYPT_PROVIDER_SGNR* signer =
-      provider ? ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
+  CRYPT_PROVIDER_SGNR* signer = provider ? ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0)
+                                         : nullptr;
   if (!signer || signer->csCertChain == 0 || !signer->pasCertChain ||
       !signer->pasCertChain[0].pCert) {
     return;
@@ -202,8 +200,7 @@ class CatalogAdmin {
     GUID driverAction = DRIVER_ACTION_VERIFY;
     const CatalogApi& api = Catalogs();
     if (sha256) {
-      if (api.acquire2 && api.hash2 &&
-          !api.acquire2(&admin_, &driverAction, L"SHA256", nullptr, 0))
+      if (api.acquire2 && api.hash2 && !api.acquire2(&admin_, &driverAction, L"SHA256", nullptr, 0))
         admin_ = nullptr;
     } else if (!::CryptCATAdminAcquireContext(&admin_, &driverAction, 0)) {
       admin_ = nullptr;
@@ -243,8 +240,9 @@ SignatureFacts CatalogFacts(HANDLE file, const std::wstring& path, bool sha256) 
   if (!admin.get()) return facts;
   std::vector<BYTE> hash = admin.Hash(file);
   if (hash.empty()) return facts;
-  HCATINFO catalog = ::CryptCATAdminEnumCatalogFromHash(
-      admin.get(), hash.data(), static_cast<DWORD>(hash.size()), 0, nullptr);
+  HCATINFO catalog = ::CryptCATAdminEnumCatalogFromHash(admin.get(), hash.data(),
+                                                        static_cast<DWORD>(hash.size()), 0,
+                                                        nullptr);
   if (!catalog) return facts;
   CATALOG_INFO info{};
   info.cbStruct = sizeof info;

@@ -82,7 +82,8 @@ TEST_F(VdrivePage, ControlsAsTheyOpen) {
   EXPECT_EQ(SendMessageW(form->Page<DrivePage>().drivecombox, CB_GETCURSEL, 0, 0), CB_ERR);
   ASSERT_EQ(SendMessageW(form->Page<DrivePage>().drivecombox, CB_GETCOUNT, 0, 0), 26);
   wchar_t item[8] = L"";
-  SendMessageW(form->Page<DrivePage>().drivecombox, CB_GETLBTEXT, 25, reinterpret_cast<LPARAM>(item));
+  SendMessageW(form->Page<DrivePage>().drivecombox, CB_GETLBTEXT, 25,
+               reinterpret_cast<LPARAM>(item));
   EXPECT_EQ(Narrow(std::wstring(item)), "z:");
   EXPECT_TRUE(IsWindowVisible(form->Page<DrivePage>().Image1));
   EXPECT_TRUE(Listed().empty());

@@ -153,11 +153,11 @@ TEST_F(VirtualDrivesTest, RefusedWriteIsReportedAfterTheCommandStarted) {
 }
 
 TEST_F(VirtualDrivesTest, RefreshListsNonEmptyTextValuesUnderTableNames) {
-  reg.SetString(kHklm, kMappingKeyPath, "Q:", "subst Q: \"C:\\q\"");  // upper-case name
+  reg.SetString(kHklm, kMappingKeyPath, "Q:", "subst Q: \"C:\\q\"");      // upper-case name
   reg.SetString(kHklm, kMappingKeyPath, "c:", "subst c: C:\\Old Style");  // older entry, no quotes
-  reg.SetString(kHklm, kMappingKeyPath, "m:", "");                    // empty: not listed
-  reg.SetString(kHklm, kMappingKeyPath, "1:", "subst 1: C:\\x");       // outside the table
-  reg.SetString(kHklm, kMappingKeyPath, "d:", "anything at all");      // data is not examined
+  reg.SetString(kHklm, kMappingKeyPath, "m:", "");                        // empty: not listed
+  reg.SetString(kHklm, kMappingKeyPath, "1:", "subst 1: C:\\x");          // outside the table
+  reg.SetString(kHklm, kMappingKeyPath, "d:", "anything at all");         // data is not examined
   reg.SetString(kHklm, kMappingKeyPath, "Updater", "C:\\u.exe");
   EXPECT_EQ(Listed(), (std::vector<std::string>{"c:", "d:", "q:"}));
 }
@@ -214,11 +214,11 @@ TEST_F(VirtualDrivesTest, RemovalThatCannotDeleteLeavesTheLetterListed) {
 
 // Entries the old 32-bit version wrote live in the 32-bit view of the Run key.
 TEST_F(VirtualDrivesTest, LettersOfEitherViewAreListedOnce) {
-  reg.SetString(kHklm, kMappingKeyPath, "p:", "subst p: C:\\Old", k32);     // 32-bit only
-  reg.SetString(kHklm, kMappingKeyPath, "x:", "subst x: \"D:\\x\"");       // native only
-  reg.SetString(kHklm, kMappingKeyPath, "b:", "subst b: \"D:\\b\"");       // both
+  reg.SetString(kHklm, kMappingKeyPath, "p:", "subst p: C:\\Old", k32);  // 32-bit only
+  reg.SetString(kHklm, kMappingKeyPath, "x:", "subst x: \"D:\\x\"");     // native only
+  reg.SetString(kHklm, kMappingKeyPath, "b:", "subst b: \"D:\\b\"");     // both
   reg.SetString(kHklm, kMappingKeyPath, "B:", "subst b: C:\\Old b", k32);
-  reg.SetString(kHklm, kMappingKeyPath, "e:", "", k32);                      // empty: not listed
+  reg.SetString(kHklm, kMappingKeyPath, "e:", "", k32);  // empty: not listed
   reg.SetString(kHklm, kMappingKeyPath, "e:", "");
   EXPECT_EQ(Listed(), (std::vector<std::string>{"b:", "p:", "x:"}));
 

@@ -32,8 +32,8 @@ std::wstring TempFile(const wchar_t* name) {
 std::vector<std::string> Echo(const std::string& arguments, HANDLE parent) {
   std::wstring out = TempFile(L"mt_argecho.txt");
   DeleteFileW(out.c_str());
-  UniqueKernelHandle p =
-      StartHiddenProcess(HelperPath(), L"\"" + out + L"\" " + Widen(arguments), parent);
+  UniqueKernelHandle p = StartHiddenProcess(HelperPath(), L"\"" + out + L"\" " + Widen(arguments),
+                                            parent);
   EXPECT_TRUE(p);
   if (!p) return {};
   EXPECT_EQ(WaitForSingleObject(p.get(), 20000), WAIT_OBJECT_0);

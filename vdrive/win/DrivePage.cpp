@@ -2,10 +2,10 @@
 #include "vdrive/win/DrivePage.h"
 
 #include "app/Backup.h"
-#include "app/win/Unit1.h"
 #include "app/Constants.h"
-#include "vdrive/VirtualDrives.h"
+#include "app/win/Unit1.h"
 #include "vdrive/ProcessStarter.h"
+#include "vdrive/VirtualDrives.h"
 
 namespace mt {
 
@@ -53,11 +53,13 @@ void PaintPicture(HDC dc, const RECT& client) {
   });
   // Arrow.
   Shape(dc, RGB(60, 140, 220), RGB(30, 90, 170), [&] {
-    POINT arrow[] = {{86, 110}, {106, 110}, {106, 128}, {118, 128}, {96, 148}, {74, 128}, {86, 128}};
+    POINT arrow[] = {{86, 110}, {106, 110}, {106, 128}, {118, 128},
+                     {96, 148}, {74, 128},  {86, 128}};
     Polygon(dc, arrow, 7);
   });
   // Drive.
-  Shape(dc, RGB(200, 204, 212), RGB(90, 96, 110), [&] { RoundRect(dc, 30, 158, 162, 206, 12, 12); });
+  Shape(dc, RGB(200, 204, 212), RGB(90, 96, 110),
+        [&] { RoundRect(dc, 30, 158, 162, 206, 12, 12); });
   Shape(dc, RGB(150, 156, 168), RGB(90, 96, 110), [&] { Rectangle(dc, 42, 188, 120, 196); });
   Shape(dc, RGB(60, 200, 90), RGB(30, 120, 50), [&] { Ellipse(dc, 140, 186, 150, 196); });
   UniqueFont letterFont(CreateFontW(-20, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET,
@@ -94,23 +96,24 @@ DrivePage::DrivePage(TForm1& form, HWND sheet) : TabPage(form, sheet), svc_(form
   selectfilebtn = f.AddButton(p, "浏览", 204, 42, 48, 23);
   Label1 = f.AddLabel(p, "转成分区：", 18, 77, 66, 14);
   drivecombox = f.AddControl(p, WC_COMBOBOXW, "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN, 84, 73,
-                           56, 220);
+                             56, 220);
   for (const std::string& letter : DriveLetterTable())
     SendMessageW(drivecombox, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(letter).c_str()));
   TForm1::SetText(drivecombox, "x:");
   allstartbtn = f.AddButton(p, "建立", 150, 72, 48, 23);
   alldelbtn = f.AddButton(p, "删除", 204, 72, 48, 23);
   Label6 = f.AddLabel(p, "已有的虚拟硬盘：   ", 18, 108, 150, 14);
-  ListBox5 = f.AddControl(p, WC_LISTBOXW, "", WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY |
-                                             LBS_NOINTEGRALHEIGHT, 18, 125, 234, 134,
-                        WS_EX_CLIENTEDGE);
+  ListBox5 = f.AddControl(p, WC_LISTBOXW, "",
+                          WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, 18, 125, 234,
+                          134, WS_EX_CLIENTEDGE);
   Panel5 = f.AddControl(p, L"STATIC", "", WS_CLIPCHILDREN, 266, 22, 188, 238, WS_EX_STATICEDGE);
   Image1 = f.AddPicture(Panel5, 0, 0, 184, 234, true, PaintPicture);
 
   f.OnClick(selectfilebtn, [this] { selectfilebtnClick(); });
   f.OnClick(allstartbtn, [this] { allstartbtnClick(); });
   f.OnClick(alldelbtn, [this] { alldelbtnClick(); });
-  f.OnContextMenu(ListBox5, {{kOpenBackupFolderText, [this] { OpenBackupFolder(svc_, this->form.Handle); }}});
+  f.OnContextMenu(ListBox5,
+                  {{kOpenBackupFolderText, [this] { OpenBackupFolder(svc_, this->form.Handle); }}});
 }
 
 void DrivePage::TabSheet2Show() { Action1Execute(); }
@@ -121,15 +124,16 @@ void DrivePage::selectfilebtnClick() {
 }
 
 void DrivePage::allstartbtnClick() {
-  VdriveContext ctx{*svc_.registry, *svc_.messages, *svc_.processes, form.Handle,
-                    kApplicationTitle, svc_.files, svc_.exeDir};
-  if (CreateMapping(ctx, ListEntries(ListBox5), TForm1::GetText(drivecombox), TForm1::GetText(fileedit)))
+  VdriveContext ctx{*svc_.registry,    *svc_.messages, *svc_.processes, form.Handle,
+                    kApplicationTitle, svc_.files,     svc_.exeDir};
+  if (CreateMapping(ctx, ListEntries(ListBox5), TForm1::GetText(drivecombox),
+                    TForm1::GetText(fileedit)))
     Action1Execute();
 }
 
 void DrivePage::alldelbtnClick() {
-  VdriveContext ctx{*svc_.registry, *svc_.messages, *svc_.processes, form.Handle,
-                    kApplicationTitle, svc_.files, svc_.exeDir};
+  VdriveContext ctx{*svc_.registry,    *svc_.messages, *svc_.processes, form.Handle,
+                    kApplicationTitle, svc_.files,     svc_.exeDir};
   int selected = static_cast<int>(SendMessageW(ListBox5, LB_GETCURSEL, 0, 0));
   RemoveMapping(ctx, ListEntries(ListBox5), selected);
   Action1Execute();
