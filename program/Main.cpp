@@ -2,8 +2,8 @@
 #include <windows.h>
 #include <ole2.h>
 
-#include "program/ProgramForm.h"
 #include "program/WinServiceSet.h"
+#include "program/ProgramForm.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int cmdShow) {
   // The folder dialog and the embedded browser need OLE on the UI thread.

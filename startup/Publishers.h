@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "app/Signers.h"
 #include "app/Worker.h"
 #include "startup/ProgramPath.h"
 #include "startup/StartupItems.h"
+#include "app/Signers.h"
 
 namespace mt {
 

@@ -10,10 +10,10 @@
 
 #include "app/Path.h"
 #include "app/Services.h"
-#include "app/UiGate.h"
 #include "update/HttpClient.h"
 #include "update/InstallerTrust.h"
 #include "update/Thread.h"
+#include "app/UiGate.h"
 
 namespace mt {
 

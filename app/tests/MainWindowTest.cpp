@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "app/Constants.h"
-#include "app/win/Handles.h"
 #include "app/win/Unit1.h"
+#include "app/win/Handles.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/WinMainWindow.h"
 #include "update/UpdateConstants.h"

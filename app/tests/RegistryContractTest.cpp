@@ -11,8 +11,8 @@
 #include "app/Registry.h"
 #include "tests/support/MemoryRegistry.h"
 #ifdef MT_REAL_REGISTRY
-#include <windows.h>
 #include "app/win/WinRegistry.h"
+#include <windows.h>
 #endif
 
 namespace mt {

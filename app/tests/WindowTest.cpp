@@ -16,15 +16,15 @@
 #include "app/Registry.h"
 #include "app/Settings.h"
 #include "app/win/Unit1.h"
-#include "app/win/Window.h"
-#include "offer/PartnerOffer.h"
-#include "offer/win/FhzPortal.h"
 #include "program/ProgramForm.h"
-#include "splitter/win/SplitterPage.h"
-#include "startup/win/StartupPage.h"
+#include "app/win/Window.h"
+#include "offer/win/FhzPortal.h"
+#include "offer/PartnerOffer.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/WinPump.h"
 #include "update/win/Usjtx.h"
+#include "splitter/win/SplitterPage.h"
+#include "startup/win/StartupPage.h"
 
 namespace mt {
 namespace {

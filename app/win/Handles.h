@@ -5,10 +5,10 @@
 #pragma once
 
 #include <windows.h>
+#include <winhttp.h>
 #include <commctrl.h>
 #include <objbase.h>
 #include <oleauto.h>
-#include <winhttp.h>
 
 #include <string>
 #include <utility>

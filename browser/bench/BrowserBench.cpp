@@ -18,15 +18,15 @@
 #include <vector>
 
 #include "app/Registry.h"
-#include "app/win/Handles.h"
 #include "app/win/Unit1.h"
-#include "browser/BrowserHijacks.h"
-#include "browser/IESweeperEx.h"
-#include "browser/win/BrowserPage.h"
-#include "browser/win/WinShortcuts.h"
 #include "program/ProgramForm.h"
 #include "program/WinServiceSet.h"
+#include "app/win/Handles.h"
 #include "tools/bench/WinBenchSupport.h"
+#include "browser/BrowserHijacks.h"
+#include "browser/IESweeperEx.h"
+#include "browser/win/WinShortcuts.h"
+#include "browser/win/BrowserPage.h"
 
 namespace {
 

@@ -14,17 +14,17 @@
 #include <fstream>
 
 #include "app/Backup.h"
-#include "app/win/Handles.h"
 #include "app/win/Unit1.h"
-#include "app/win/WinRegistry.h"
-#include "app/win/WinServices.h"
 #include "browser/BrowserHijacks.h"
 #include "browser/BrowserRepair.h"
-#include "browser/win/BrowserPage.h"
 #include "browser/win/WinShortcuts.h"
+#include "app/win/Handles.h"
+#include "app/win/WinRegistry.h"
+#include "app/win/WinServices.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/WinMainWindow.h"
 #include "tests/support/WinRegedit.h"
+#include "browser/win/BrowserPage.h"
 
 namespace mt {
 namespace {

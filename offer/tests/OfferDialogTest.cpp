@@ -7,10 +7,10 @@
 #include "app/Constants.h"
 #include "app/Registry.h"
 #include "app/win/Unit1.h"
-#include "app/win/WinRegistry.h"
-#include "offer/PartnerOffer.h"
-#include "offer/win/FhzPortal.h"
 #include "program/ProgramForm.h"
+#include "app/win/WinRegistry.h"
+#include "offer/win/FhzPortal.h"
+#include "offer/PartnerOffer.h"
 #include "tests/support/StandIns.h"
 
 namespace mt {

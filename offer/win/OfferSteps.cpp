@@ -2,8 +2,8 @@
 #include "offer/win/OfferSteps.h"
 
 #include "app/win/Unit1.h"
-#include "offer/PartnerOffer.h"
 #include "offer/win/FhzPortal.h"
+#include "offer/PartnerOffer.h"
 
 namespace mt {
 

@@ -3,14 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
+#include <chrono>
 #include <fstream>
 #include <thread>
 
 #include "app/Error.h"
-#include "splitter/Digest.h"
 #include "splitter/PieceSet.h"
+#include "splitter/Digest.h"
 #include "splitter/Sha256.h"
 #include "splitter/tests/SplitterTestSupport.h"
 #include "tests/support/StandIns.h"

@@ -16,15 +16,15 @@
 #include <thread>
 
 #include "app/Settings.h"
-#include "app/win/Handles.h"
 #include "app/win/Unit1.h"
+#include "app/win/Handles.h"
 #include "app/win/WinServices.h"
 #include "splitter/FileSplitter.h"
 #include "splitter/PieceSet.h"
 #include "splitter/tests/SplitterTestSupport.h"
-#include "splitter/win/SplitterPage.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/WinMainWindow.h"
+#include "splitter/win/SplitterPage.h"
 
 namespace mt {
 

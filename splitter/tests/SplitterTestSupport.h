@@ -7,10 +7,10 @@
 #include <deque>
 #include <functional>
 #include <map>
-#include <memory>
 #include <mutex>
-#include <string>
 #include <thread>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "app/Error.h"

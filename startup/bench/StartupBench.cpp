@@ -29,13 +29,13 @@
 #include "app/win/Unit1.h"
 #include "program/ProgramForm.h"
 #include "program/WinServiceSet.h"
+#include "tools/bench/WinBenchSupport.h"
 #include "startup/ScheduledTasks.h"
+#include "update/InstallerTrust.h"
 #include "startup/StartupItems.h"
-#include "startup/win/StartupPage.h"
 #include "startup/win/WinStartupPlaces.h"
 #include "startup/win/WinTaskStore.h"
-#include "tools/bench/WinBenchSupport.h"
-#include "update/InstallerTrust.h"
+#include "startup/win/StartupPage.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/Backup.h"
 #include "app/Error.h"
+#include "app/Backup.h"
 #include "startup/StartupApproved.h"
 #include "startup/StartupItems.h"
 #include "startup/tests/StartupStandIns.h"

@@ -5,8 +5,8 @@
 
 #include <windows.h>
 #include <commctrl.h>
-#include <knownfolders.h>
 #include <shlobj.h>
+#include <knownfolders.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -20,22 +20,22 @@
 #include "app/Backup.h"
 #include "app/Constants.h"
 #include "app/Settings.h"
-#include "app/win/Handles.h"
 #include "app/win/Unit1.h"
+#include "app/win/Handles.h"
 #include "app/win/WinServices.h"
-#include "browser/win/BrowserPage.h"
 #include "startup/Publishers.h"
 #include "startup/StartupApproved.h"
 #include "startup/StartupItems.h"
 #include "startup/tests/StartupStandIns.h"
-#include "startup/win/StartupPage.h"
 #include "startup/win/WinStartupPlaces.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/WinFolderLink.h"
 #include "tests/support/WinMainWindow.h"
 #include "tests/support/WinRegedit.h"
 #include "update/tests/WinSigningSupport.h"
+#include "browser/win/BrowserPage.h"
 #include "vdrive/win/DrivePage.h"
+#include "startup/win/StartupPage.h"
 
 namespace mt::test {
 namespace {

@@ -1,7 +1,7 @@
 #include "startup/win/WinStartupPlaces.h"
 
-#include <knownfolders.h>
 #include <shlobj.h>
+#include <knownfolders.h>
 
 #include "app/win/Handles.h"
 

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "app/Registry.h"
-#include "app/win/Convert.h"
 #include "app/win/Unit1.h"
 #include "program/ProgramForm.h"
+#include "app/win/Convert.h"
 #include "program/WinServiceSet.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/WinPump.h"

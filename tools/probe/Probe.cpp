@@ -43,9 +43,9 @@
 // Exit status (single commands): 0 done, 1 failure (message on stderr), 2 usage.
 #include <windows.h>
 #include <commctrl.h>
+#include <wincrypt.h>
 #include <fcntl.h>
 #include <io.h>
-#include <wincrypt.h>
 
 #include <chrono>
 #include <cstdio>

@@ -8,15 +8,15 @@
 #include <functional>
 #include <map>
 #include <mutex>
-#include <optional>
 #include <ostream>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "tests/support/StandIns.h"
 #include "update/HttpClient.h"
 #include "update/InstallerTrust.h"
+#include "tests/support/StandIns.h"
 #include "update/Uhzbdown.h"
 
 namespace mt::test {

@@ -9,8 +9,8 @@
 #include <cstdio>
 
 #include "app/Text.h"
-#include "app/win/WinServices.h"
 #include "update/jcsj.h"
+#include "app/win/WinServices.h"
 #include "update/tests/Fakes.h"
 #include "update/tests/PeImage.h"
 #include "update/tests/WinTestSupport.h"

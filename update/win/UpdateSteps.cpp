@@ -6,10 +6,10 @@
 #include "app/UiGate.h"
 #include "app/win/Unit1.h"
 #include "update/HttpClient.h"
-#include "update/LeftoverInstaller.h"
 #include "update/UpdateConstants.h"
-#include "update/jcsj.h"
 #include "update/win/Usjtx.h"
+#include "update/jcsj.h"
+#include "update/LeftoverInstaller.h"
 
 namespace mt {
 

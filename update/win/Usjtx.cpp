@@ -2,13 +2,13 @@
 
 #include "app/Settings.h"
 #include "app/Text.h"
-#include "app/UiGate.h"
 #include "app/win/Unit1.h"
-#include "update/InstallerTrust.h"
-#include "update/LeftoverInstaller.h"
 #include "update/ReminderPlacement.h"
+#include "app/UiGate.h"
 #include "update/UpdateConstants.h"
 #include "update/jcsj.h"
+#include "update/InstallerTrust.h"
+#include "update/LeftoverInstaller.h"
 
 namespace mt {
 

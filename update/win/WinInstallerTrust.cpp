@@ -1,10 +1,10 @@
 #include "update/win/WinInstallerTrust.h"
 
 #include <windows.h>
-#include <mscat.h>
-#include <softpub.h>
 #include <wincrypt.h>
 #include <wintrust.h>
+#include <softpub.h>
+#include <mscat.h>
 
 #include <cstdio>
 #include <vector>

@@ -2,10 +2,10 @@
 #include "vdrive/win/DrivePage.h"
 
 #include "app/Backup.h"
-#include "app/Constants.h"
 #include "app/win/Unit1.h"
-#include "vdrive/ProcessStarter.h"
+#include "app/Constants.h"
 #include "vdrive/VirtualDrives.h"
+#include "vdrive/ProcessStarter.h"
 
 namespace mt {
 
