@@ -502,7 +502,7 @@ TrustResult FakeVerifier::Verify(const std::string& path) {
   return Accept(path, std::make_unique<MemoryHold>(files_, path));
 }
 
-bool RecordingLauncher::Start(VerifiedInstaller installer, int show) {
+LaunchResult RecordingLauncher::Start(VerifiedInstaller installer, int show) {
   started.push_back({installer.Path(), show, isHeld ? isHeld(installer.Path()) : true});
   return result;
 }

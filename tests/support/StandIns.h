@@ -282,7 +282,7 @@ class FakeVerifier : public InstallerVerifier {
 
 class RecordingLauncher : public InstallerLauncher {
  public:
-  bool Start(VerifiedInstaller installer, int show) override;
+  LaunchResult Start(VerifiedInstaller installer, int show) override;
 
   struct Started {
     std::string path;
@@ -291,7 +291,7 @@ class RecordingLauncher : public InstallerLauncher {
   };
   std::vector<Started> started;
   std::function<bool(const std::string& path)> isHeld;
-  bool result = true;
+  LaunchResult result = LaunchResult::kStarted;
 };
 
 // All stand-ins together, wired into a Services bundle. Nothing in it reaches the network,

@@ -18,7 +18,7 @@ std::string UpdateEndpointUrl(const Services& svc) {
 }
 
 void StartUpdateCheck(TForm1& form) {
-  RemoveLeftoverInstaller(*form.svc.files, form.svc.exeDir);
+  RemoveLeftoverInstaller(*form.svc.files, form.svc.exeDir, form.svc.places.userDir);
   TForm1* owner = &form;
   std::shared_ptr<UiGate> gate = form.UpdateGate();
   // The record travels with the hand-over: it is stored on the UI thread just before Timer2
