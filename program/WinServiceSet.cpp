@@ -18,7 +18,7 @@ WinServiceSet::WinServiceSet()
       tasks(std::make_unique<WinTaskStore>()),
       http(std::make_unique<WinHttpService>()),
       installerVerifier(std::make_unique<WinInstallerVerifier>()),
-      installerLauncher(std::make_unique<WinInstallerLauncher>(ExecutableDirectory())),
+      installerLauncher(std::make_unique<WinInstallerLauncher>()),
       signers(std::make_unique<WinSignerSource>()) {
   Services& s = services;
   s.registry = &registry;

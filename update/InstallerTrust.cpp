@@ -1,6 +1,7 @@
 #include "update/InstallerTrust.h"
 
 #include "app/Constants.h"
+#include "update/Uhzbdown.h"
 
 namespace mt {
 
@@ -66,7 +67,8 @@ std::string VerifiedSignerName(const SignatureFacts& facts) {
 }
 
 bool OfferVerifiedInstaller(std::optional<VerifiedInstaller>& held, MessageBoxes& messages,
-                            WindowRef owner, InstallerLauncher& launcher, FileSystem& files) {
+                            WindowRef owner, InstallerLauncher& launcher, FileSystem& files,
+                            const std::string& programFolder) {
   if (!held || !held->Hold()) return false;
   constexpr int kIdOk = 1;
   const int answer = messages.Show(owner, "软件升级要关闭当前程序，进行升级，点确定自动关闭程序",
@@ -76,7 +78,8 @@ bool OfferVerifiedInstaller(std::optional<VerifiedInstaller>& held, MessageBoxes
   held.reset();
   const std::string path = installer.Path();
   // The launcher lets the file go before it returns, so a file that did not start can go.
-  const LaunchResult result = launcher.Start(std::move(installer), kShowNormal);
+  const LaunchResult result = launcher.Start(std::move(installer),
+                                             InstallerParameters(path, programFolder), kShowNormal);
   if (result == LaunchResult::kStarted) return true;
   try {
     if (files.FileExists(path)) files.RemoveFile(path);

@@ -87,10 +87,10 @@ enum class LaunchResult {
 class InstallerLauncher {
  public:
   virtual ~InstallerLauncher() = default;
-  // Starts the installer with the update's parameters (InstallerParameters, update/Uhzbdown.h)
-  // and returns at once; the file is held until the new process exists and released
-  // afterwards.
-  virtual LaunchResult Start(VerifiedInstaller installer, int show) = 0;
+  // Starts the installer with `parameters` (InstallerParameters, update/Uhzbdown.h) and
+  // returns at once; the file is held until the new process exists and released afterwards.
+  virtual LaunchResult Start(VerifiedInstaller installer, const std::string& parameters,
+                             int show) = 0;
 };
 
 // ---- the decision on what the platform reported ----------------------------------------
@@ -147,7 +147,9 @@ inline constexpr const char* kInstallerNotStartedText =
 // when the installer started, so the program is to end. When the start was refused (the
 // elevation prompt declined) or failed, a notice says so, the downloaded file is removed and
 // the program goes on. `held` is empty afterwards unless the first box was not confirmed.
+// `programFolder`: the copy the installer upgrades.
 bool OfferVerifiedInstaller(std::optional<VerifiedInstaller>& held, MessageBoxes& messages,
-                            WindowRef owner, InstallerLauncher& launcher, FileSystem& files);
+                            WindowRef owner, InstallerLauncher& launcher, FileSystem& files,
+                            const std::string& programFolder);
 
 }  // namespace mt

@@ -282,10 +282,11 @@ class FakeVerifier : public InstallerVerifier {
 
 class RecordingLauncher : public InstallerLauncher {
  public:
-  LaunchResult Start(VerifiedInstaller installer, int show) override;
+  LaunchResult Start(VerifiedInstaller installer, const std::string& parameters, int show) override;
 
   struct Started {
     std::string path;
+    std::string parameters;
     int show;
     bool held;  // the file was still held while it was started
   };

@@ -115,7 +115,9 @@ struct CloseRun {
     launcher.isHeld = [this](const std::string& p) { return files.held.count(p) != 0; };
   }
   void Verified(const std::string& path) { held = std::move(verifier.Verify(path).installer); }
-  bool Offer() { return OfferVerifiedInstaller(held, messages, &owner, launcher, files); }
+  bool Offer() {
+    return OfferVerifiedInstaller(held, messages, &owner, launcher, files, "C:\\Tools");
+  }
 };
 
 TEST(OfferVerifiedInstaller, TellsTheUserThenStartsTheStillHeldInstaller) {
@@ -130,6 +132,7 @@ TEST(OfferVerifiedInstaller, TellsTheUserThenStartsTheStillHeldInstaller) {
   EXPECT_EQ(c.messages.shown[0].style, kMbOk);
   ASSERT_EQ(c.launcher.started.size(), 1u);
   EXPECT_EQ(c.launcher.started[0].path, "C:\\Tools\\rar\\tbxsetup.exe");
+  EXPECT_EQ(c.launcher.started[0].parameters, "/S /update");
   EXPECT_EQ(c.launcher.started[0].show, kShowNormal);
   EXPECT_TRUE(c.launcher.started[0].held);
   EXPECT_FALSE(c.held);
@@ -147,6 +150,7 @@ TEST(OfferVerifiedInstaller, ARefusedOrFailedStartIsToldAndTheFileRemoved) {
     c.Verified(path);
     EXPECT_FALSE(c.Offer());
     ASSERT_EQ(c.launcher.started.size(), 1u);
+    EXPECT_EQ(c.launcher.started[0].parameters, "/S /update /D=C:\\Tools");
     EXPECT_TRUE(c.launcher.started[0].held);
     EXPECT_FALSE(c.held);
     EXPECT_EQ(c.files.files.count(path), 0u);
@@ -190,7 +194,8 @@ TEST(OfferVerifiedInstaller, NothingVerifiedNothingSaidNothingStarted) {
   CloseRun noBox;
   Failing failing;
   noBox.Verified("C:\\x.exe");
-  EXPECT_FALSE(OfferVerifiedInstaller(noBox.held, failing, nullptr, noBox.launcher, noBox.files));
+  EXPECT_FALSE(OfferVerifiedInstaller(noBox.held, failing, nullptr, noBox.launcher, noBox.files,
+                                      "C:\\Tools"));
   EXPECT_TRUE(noBox.launcher.started.empty());
   EXPECT_TRUE(noBox.held);
 }

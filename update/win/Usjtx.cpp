@@ -235,7 +235,7 @@ void TFsjtx::FormClose() {
   // Only an installer that passed the signature check is announced and started.
   if (DownloadFinished && HeldInstaller) {
     if (OfferVerifiedInstaller(HeldInstaller, *Main.svc.messages, Handle,
-                               *Main.svc.installerLauncher, *Main.svc.files)) {
+                               *Main.svc.installerLauncher, *Main.svc.files, Main.svc.exeDir)) {
       Main.SetTimer3Enabled(true);
     }
   }

@@ -1,10 +1,11 @@
 #include "update/win/WinInstallerTrust.h"
 
 #include <windows.h>
+#include <wincrypt.h>  // before mscat.h, which uses its types
+
 #include <mscat.h>
 #include <shellapi.h>
 #include <softpub.h>
-#include <wincrypt.h>
 #include <wintrust.h>
 
 #include <cstdio>
@@ -111,11 +112,12 @@ TrustResult WinInstallerVerifier::Verify(const std::string& path) {
   }
 }
 
-LaunchResult WinInstallerLauncher::Start(VerifiedInstaller installer, int show) {
+LaunchResult WinInstallerLauncher::Start(VerifiedInstaller installer, const std::string& parameters,
+                                         int show) {
   // Only a file that this platform's verifier holds is started.
   if (!dynamic_cast<const WinHeldFile*>(installer.Hold())) return LaunchResult::kFailed;
   const std::wstring file = Widen(installer.Path());
-  const std::wstring parameters = Widen(InstallerParameters(installer.Path(), programFolder_));
+  const std::wstring wideParameters = Widen(parameters);
   // CreateProcess cannot raise a process that is not elevated to an administrator (it fails
   // with ERROR_ELEVATION_REQUIRED); the shell can. The verb is "open", not "runas": the
   // installer's manifest asks for an administrator, so the shell shows the prompt where one is
@@ -127,7 +129,7 @@ LaunchResult WinInstallerLauncher::Start(VerifiedInstaller installer, int show) 
   info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
   info.lpVerb = L"open";
   info.lpFile = file.c_str();
-  info.lpParameters = parameters.c_str();
+  info.lpParameters = wideParameters.c_str();
   info.nShow = show;
   if (!::ShellExecuteExW(&info)) {
     return ::GetLastError() == ERROR_CANCELLED ? LaunchResult::kRefused : LaunchResult::kFailed;

@@ -19,15 +19,10 @@ class WinInstallerVerifier : public InstallerVerifier {
 
 // Starts only a file that WinInstallerVerifier holds, through the shell so that an installer
 // whose manifest asks for an administrator gets the elevation prompt, and lets it go once the
-// process exists. `programFolder`: the copy to upgrade (InstallerParameters).
+// process exists.
 class WinInstallerLauncher : public InstallerLauncher {
  public:
-  explicit WinInstallerLauncher(std::string programFolder = "")
-      : programFolder_(std::move(programFolder)) {}
-  LaunchResult Start(VerifiedInstaller installer, int show) override;
-
- private:
-  std::string programFolder_;
+  LaunchResult Start(VerifiedInstaller installer, const std::string& parameters, int show) override;
 };
 
 // What WinVerifyTrust (Authenticode policy, whole chain, no revocation look-ups, no network)
