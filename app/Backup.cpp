@@ -4,6 +4,7 @@
 #include <ctime>
 #include <stdexcept>
 
+#include "app/DataPlaces.h"
 #include "app/Error.h"
 #include "app/Text.h"
 
@@ -340,7 +341,7 @@ std::string BackupStamp() {
 }
 
 void OpenBackupFolder(Services& svc, WindowRef owner) {
-  const std::string folder = BackupRoot(svc.exeDir);
+  const std::string folder = BackupFolder(svc.exeDir, svc.places);
   svc.files->CreateDirectories(folder);
   svc.shell->ShellOpen(owner, "open", folder, "", "", kShowNormal);
 }

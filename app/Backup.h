@@ -1,6 +1,6 @@
 // Backups taken before the tools delete anything. Each deleting action saves what it is about
-// to remove in a folder of its own, named by the date and time, below "备份" beside the
-// program: registry values and keys as a registry export file ("注册表.reg", the text the
+// to remove in a folder of its own, named by the date and time, below "备份" in the folder
+// the program writes into (beside the program, or per-user: app/DataPlaces.h): registry values and keys as a registry export file ("注册表.reg", the text the
 // registry editor itself exports, so that a double click puts them back), files the action
 // deletes or rewrites (shortcuts, a browser's policies file) as copies, and scheduled tasks'
 // exported definitions with a script that registers them again. When the set cannot be
@@ -26,8 +26,8 @@ inline constexpr const char* kBackupFailedText =
     "无法保存备份，为防止数据丢失，本次没有删除任何项目";
 inline constexpr const char* kOpenBackupFolderText = "打开备份文件夹";
 
-// "<exeDir>\备份".
-std::string BackupRoot(const std::string& exeDir);
+// "<folder>\备份".
+std::string BackupRoot(const std::string& folder);
 
 // The key as the registry editor names it: the root's full name and the key's physical path,
 // so that a key of the 32-bit view under HKEY_LOCAL_MACHINE\SOFTWARE reads
@@ -68,7 +68,8 @@ class RegFileText {
 // does the caller delete (the set holds copies: the originals are the caller's to remove).
 class DeletionBackup {
  public:
-  DeletionBackup(RegistryBackend& registry, FileSystem& files, std::string exeDir);
+  // `dataDir`: the folder that holds "备份" (DataFolder, app/DataPlaces.h).
+  DeletionBackup(RegistryBackend& registry, FileSystem& files, std::string dataDir);
 
   // The value as it is now; nothing when it does not exist.
   void SaveValue(RegRoot root, RegView view, const std::string& keyPath, const std::string& name);

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "app/DataPlaces.h"
+
 namespace mt {
 
 class RegistryBackend;
@@ -203,6 +205,9 @@ struct Services {
   InstallerLauncher* installerLauncher = nullptr;  // starts a verified installer
   SignerSource* signers = nullptr;                 // who signed a program (none: not asked)
   std::string exeDir;                              // folder of the executable, no trailing "\"
+  // Whether exeDir can be written and the per-user folder (app/DataPlaces.h); the default
+  // keeps everything beside the program.
+  DataPlaces places;
   // Where the update check asks for the update record; empty means the shipped address.
   std::string updateEndpoint;
   // Called with the partner offer once it is on screen, before its modal loop runs. Nothing

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "app/DataPlaces.h"
 #include "app/Text.h"
 
 namespace mt {
@@ -36,7 +37,13 @@ bool ParseProfileBool(const std::string& text, bool def) {
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& key,
                                  const std::string& def) {
-  return store_.ReadString(path_, section, key, def);
+  if (fallback_.empty()) return store_.ReadString(path_, section, key, def);
+  // A line break cannot be part of a stored value, so a default with one means "no such
+  // key" (not a blank at its end: the platform strips those from a default).
+  constexpr const char* kMissing = "\n<missing>";
+  std::string value = store_.ReadString(path_, section, key, kMissing);
+  if (value != kMissing) return value;
+  return store_.ReadString(fallback_, section, key, def);
 }
 
 void TIniFile::WriteString(const std::string& section, const std::string& key,
@@ -46,13 +53,18 @@ void TIniFile::WriteString(const std::string& section, const std::string& key,
 
 bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool def) {
   // The default passes through as its own text so that "missing" and "unreadable" agree.
-  return ParseProfileBool(store_.ReadString(path_, section, key, def ? "1" : "0"), def);
+  return ParseProfileBool(ReadString(section, key, def ? "1" : "0"), def);
 }
 
 void TIniFile::WriteBool(const std::string& section, const std::string& key, bool value) {
   store_.WriteString(path_, section, key, value ? "1" : "0");
 }
 
-std::string SettingsFilePath(const std::string& exeDir) { return exeDir + "\\config.ini"; }
+std::string SettingsFilePath(const std::string& folder) { return folder + "\\config.ini"; }
+
+TIniFile ProgramSettings(Services& svc) {
+  SettingsFiles chosen = ChooseSettingsFiles(svc.exeDir, svc.places, *svc.files);
+  return TIniFile(*svc.profile, std::move(chosen.path), std::move(chosen.fallback));
+}
 
 }  // namespace mt

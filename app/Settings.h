@@ -1,4 +1,4 @@
-// The program's own settings: "config.ini" beside the executable (section "DS_config") and
+// The program's own settings: "config.ini" (section "DS_config"; where: app/DataPlaces.h) and
 // the per-user Product key "\Software\MRTKBOX" with its launch counter "cs". Every access
 // opens, reads or writes, and closes; nothing is cached.
 #pragma once
@@ -22,10 +22,13 @@ inline constexpr const char* kLaunchCounterValue = "cs";
 // characters; non-zero is true; anything that is not a number gives `def`.
 bool ParseProfileBool(const std::string& text, bool def);
 
-// An INI file opened by path, like the profile-file object of the platform library.
+// An INI file opened by path, like the profile-file object of the platform library. With a
+// fallback file, a key that `path` does not have is read from the fallback; writes go to
+// `path` only.
 class TIniFile {
  public:
-  TIniFile(ProfileStore& store, std::string path) : store_(store), path_(std::move(path)) {}
+  TIniFile(ProfileStore& store, std::string path, std::string fallback = "")
+      : store_(store), path_(std::move(path)), fallback_(std::move(fallback)) {}
   std::string ReadString(const std::string& section, const std::string& key,
                          const std::string& def);
   void WriteString(const std::string& section, const std::string& key, const std::string& value);
@@ -36,9 +39,13 @@ class TIniFile {
  private:
   ProfileStore& store_;
   std::string path_;
+  std::string fallback_;
 };
 
-// exeDir + "\config.ini".
-std::string SettingsFilePath(const std::string& exeDir);
+// folder + "\config.ini".
+std::string SettingsFilePath(const std::string& folder);
+
+// The program's settings file as ChooseSettingsFiles (app/DataPlaces.h) picks it now.
+TIniFile ProgramSettings(Services& svc);
 
 }  // namespace mt

@@ -268,7 +268,7 @@ bool Holds(RegistryBackend& registry, RegRoot root, RegView view, const std::str
 }  // namespace
 
 bool BrowserRepairPage::SaveDeletions() {
-  DeletionBackup backup(*svc_.registry, *svc_.files, svc_.exeDir);
+  DeletionBackup backup(*svc_.registry, *svc_.files, DataFolder(svc_.exeDir, svc_.places));
   RegistryBackend& registry = *svc_.registry;
   // The two machine-wide settings the apply overwrites in both views, as they are now.
   for (RegView v : {RegView::Native, RegView::Wow32}) {

@@ -10,8 +10,9 @@
 ; Command line:
 ;   /S              silent: no pages; the uninstaller then keeps the "备份" folder
 ;   /update         started by the program's own update: install over the copy that the
-;                   download came from (the folder above "rar\"), wait for that copy to end,
-;                   then start the newly installed program
+;                   download came from (the folder above "rar\", when the program is there;
+;                   otherwise the /D= folder), wait for that copy to end, then start the
+;                   newly installed program
 ;   /D=<folder>     the installation folder (NSIS's own option; last on the line)
 
 Unicode true
@@ -118,8 +119,13 @@ Function .onInit
   ${GetOptions} $0 "/update" $1
   ${IfNot} ${Errors}
     StrCpy $UpdateMode 1
-    ; The download lies in "<program folder>\rar\": upgrade that very copy.
-    ${GetParent} "$EXEDIR" $INSTDIR
+    ; A download beside the program lies in "<program folder>\rar\": upgrade that very copy.
+    ; A per-user download (the program's folder was not writable) lies elsewhere and names
+    ; the copy with /D=, which NSIS has already put in $INSTDIR.
+    ${GetParent} "$EXEDIR" $1
+    ${If} ${FileExists} "$1\${APP_EXE}"
+      StrCpy $INSTDIR $1
+    ${EndIf}
   ${EndIf}
 FunctionEnd
 

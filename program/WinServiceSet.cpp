@@ -39,6 +39,8 @@ WinServiceSet::WinServiceSet()
   s.installerLauncher = installerLauncher.get();
   s.signers = signers.get();
   s.exeDir = ExecutableDirectory();
+  WinDataFolderProbe probe;
+  s.places = ProbeDataPlaces(s.exeDir, probe);
 }
 
 WinServiceSet::~WinServiceSet() = default;

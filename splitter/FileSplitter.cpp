@@ -87,12 +87,12 @@ std::string SetCheckText(const SetCheck& check) {
 }
 
 bool ReadRecoveryBox(Services& svc) {
-  TIniFile ini(*svc.profile, SettingsFilePath(svc.exeDir));
+  TIniFile ini = ProgramSettings(svc);
   return ini.ReadBool(kSettingsSection, kKeyRecoveryBox, true);
 }
 
 void SaveRecoveryBox(Services& svc, bool ticked) {
-  TIniFile ini(*svc.profile, SettingsFilePath(svc.exeDir));
+  TIniFile ini = ProgramSettings(svc);
   ini.WriteBool(kSettingsSection, kKeyRecoveryBox, ticked);
 }
 

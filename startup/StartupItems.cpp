@@ -351,7 +351,7 @@ bool StartupItems::SaveForDeletion(DeletionBackup& backup, const StartupRow& row
 }
 
 void StartupItems::DeleteClick(StartupView& view, WindowRef owner) {
-  DeletionBackup backup(*svc_.registry, *svc_.files, svc_.exeDir);
+  DeletionBackup backup(*svc_.registry, *svc_.files, DataFolder(svc_.exeDir, svc_.places));
   bool saved = true;
   for (size_t i = view.Count(); i-- > 0;) {
     const StartupRow row = view.Row(i);

@@ -1,6 +1,7 @@
 #include "update/InstallerTrust.h"
 
 #include "app/Constants.h"
+#include "update/Uhzbdown.h"
 
 namespace mt {
 
@@ -66,7 +67,8 @@ std::string VerifiedSignerName(const SignatureFacts& facts) {
 }
 
 bool OfferVerifiedInstaller(std::optional<VerifiedInstaller>& held, MessageBoxes& messages,
-                            WindowRef owner, InstallerLauncher& launcher) {
+                            WindowRef owner, InstallerLauncher& launcher, FileSystem& files,
+                            const std::string& programFolder) {
   if (!held || !held->Hold()) return false;
   constexpr int kIdOk = 1;
   const int answer = messages.Show(owner, "软件升级要关闭当前程序，进行升级，点确定自动关闭程序",
@@ -74,8 +76,20 @@ bool OfferVerifiedInstaller(std::optional<VerifiedInstaller>& held, MessageBoxes
   if (answer != kIdOk) return false;
   VerifiedInstaller installer = std::move(*held);
   held.reset();
-  launcher.Start(std::move(installer), kShowNormal);  // like WinExec: the outcome is not examined
-  return true;
+  const std::string path = installer.Path();
+  // The launcher lets the file go before it returns, so a file that did not start can go.
+  const LaunchResult result = launcher.Start(std::move(installer),
+                                             InstallerParameters(path, programFolder), kShowNormal);
+  if (result == LaunchResult::kStarted) return true;
+  try {
+    if (files.FileExists(path)) files.RemoveFile(path);
+  } catch (...) {
+    // Left behind: the next download replaces it, the next start removes it.
+  }
+  messages.Show(owner,
+                result == LaunchResult::kRefused ? kElevationRefusedText : kInstallerNotStartedText,
+                kNoticeCaption, kMbOk);
+  return false;
 }
 
 }  // namespace mt

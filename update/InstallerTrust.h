@@ -77,13 +77,20 @@ class InstallerVerifier {
   static TrustResult Refuse(TrustVerdict verdict, std::string detail);
 };
 
+// What became of starting an installer.
+enum class LaunchResult {
+  kStarted,
+  kRefused,  // the user declined the elevation prompt (the installer needs an administrator)
+  kFailed,   // nothing was started for any other reason
+};
+
 class InstallerLauncher {
  public:
   virtual ~InstallerLauncher() = default;
-  // Starts the installer with its path (quoted) as the command line and returns at once; the
-  // file is held until the new process exists and released afterwards. False when nothing
-  // was started.
-  virtual bool Start(VerifiedInstaller installer, int show) = 0;
+  // Starts the installer with `parameters` (InstallerParameters, update/Uhzbdown.h) and
+  // returns at once; the file is held until the new process exists and released afterwards.
+  virtual LaunchResult Start(VerifiedInstaller installer, const std::string& parameters,
+                             int show) = 0;
 };
 
 // ---- the decision on what the platform reported ----------------------------------------
@@ -129,11 +136,20 @@ TrustVerdict JudgeSignature(const SignatureFacts& facts, const std::string& make
 // names nobody: its name could be anyone's claim.
 std::string VerifiedSignerName(const SignatureFacts& facts);
 
+// Shown when the user declined the elevation prompt, or the installer did not start at all.
+inline constexpr const char* kElevationRefusedText =
+    "没有获得管理员权限，无法升级。下载的安装程序已删除，可以稍后再试";
+inline constexpr const char* kInstallerNotStartedText =
+    "升级程序没有启动。下载的安装程序已删除，可以稍后再试";
+
 // The close of the reminder window after a verified download: tells the user that the
 // program closes for the upgrade (a box owned by `owner`), then starts the installer. True
-// when the user was told and the start was attempted, so the program is to end; `held` is
-// empty afterwards.
+// when the installer started, so the program is to end. When the start was refused (the
+// elevation prompt declined) or failed, a notice says so, the downloaded file is removed and
+// the program goes on. `held` is empty afterwards unless the first box was not confirmed.
+// `programFolder`: the copy the installer upgrades.
 bool OfferVerifiedInstaller(std::optional<VerifiedInstaller>& held, MessageBoxes& messages,
-                            WindowRef owner, InstallerLauncher& launcher);
+                            WindowRef owner, InstallerLauncher& launcher, FileSystem& files,
+                            const std::string& programFolder);
 
 }  // namespace mt

@@ -10,17 +10,22 @@
 namespace mt {
 
 LeftoverInstaller::LeftoverInstaller(FileSystem& files, std::string installerPath)
-    : files_(files), path_(std::move(installerPath)) {}
+    : files_(files), paths_{std::move(installerPath)} {}
+
+LeftoverInstaller::LeftoverInstaller(FileSystem& files, std::vector<std::string> installerPaths)
+    : files_(files), paths_(std::move(installerPaths)) {}
 
 bool LeftoverInstaller::TryOnce() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (stopped_) return true;
   bool gone = true;
-  for (const std::string& path : {path_, PartialFileOf(path_)}) {
-    try {
-      if (files_.FileExists(path) && !files_.RemoveFile(path)) gone = false;
-    } catch (...) {
-      gone = false;
+  for (const std::string& installer : paths_) {
+    for (const std::string& path : {installer, PartialFileOf(installer)}) {
+      try {
+        if (files_.FileExists(path) && !files_.RemoveFile(path)) gone = false;
+      } catch (...) {
+        gone = false;
+      }
     }
   }
   return gone;
@@ -56,10 +61,21 @@ class LeftoverThread : public TThread {
 
 }  // namespace
 
-void RemoveLeftoverInstaller(FileSystem& files, const std::string& exeDir) {
+void RemoveLeftoverInstaller(FileSystem& files, const std::string& exeDir,
+                             const std::string& userDir) {
   StopRemovingLeftoverInstaller();
-  auto leftover = std::make_shared<LeftoverInstaller>(files,
-                                                      exeDir + "\\" + kInstallerRelativePath);
+  std::vector<std::string> paths{exeDir + "\\" + kInstallerRelativePath};
+  if (!userDir.empty() && userDir != exeDir) {
+    const std::string downloads = userDir + "\\rar";
+    try {
+      for (const FindEntry& entry : files.Find(downloads, "*")) {
+        if (entry.isDirectory) paths.push_back(downloads + "\\" + entry.name + "\\tbxsetup.exe");
+      }
+    } catch (...) {
+      // Not listable: nothing of ours to find there.
+    }
+  }
+  auto leftover = std::make_shared<LeftoverInstaller>(files, std::move(paths));
   if (leftover->TryOnce()) return;
   auto* thread = new LeftoverThread(leftover);
   try {

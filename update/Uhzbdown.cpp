@@ -3,7 +3,7 @@
 #include <cmath>
 #include <memory>
 
-#include "app/CommandLine.h"
+#include "app/Text.h"
 #include "update/InstallerVersion.h"
 
 namespace mt {
@@ -45,8 +45,16 @@ void CompleteDownload(DownloadTarget& target, DownloadOutcome outcome) {
   target.CloseWindow();
 }
 
-std::string InstallerCommandLine(const std::string& path) {
-  return QuoteArgument(path) + " " + kInstallerUpdateOptions;
+std::string InstallerParameters(const std::string& installerPath,
+                                const std::string& programFolder) {
+  std::string parameters = kInstallerUpdateOptions;
+  if (programFolder.empty()) return parameters;
+  const std::string beside = LowerAscii(programFolder + "\\rar\\");
+  const std::string lowered = LowerAscii(installerPath);
+  const bool besideProgram = lowered.compare(0, beside.size(), beside) == 0 &&
+                             lowered.find('\\', beside.size()) == std::string::npos;
+  if (!besideProgram) parameters += " /D=" + programFolder;
+  return parameters;
 }
 
 std::string PartialFileOf(const std::string& localFile) { return localFile + ".part"; }

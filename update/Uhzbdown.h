@@ -60,9 +60,11 @@ void CompleteDownload(DownloadTarget& target, DownloadOutcome outcome);
 // closes for the upgrade, so nothing more is asked.
 inline constexpr const char* kInstallerUpdateOptions = "/S /update";
 
-// The command line that starts the installer: the path in quotes, so that a folder with
-// blanks in its name cannot start some other program, then the update's options.
-std::string InstallerCommandLine(const std::string& path);
+// The parameters the installer at `installerPath` is started with: the update's options, and
+// when it was not downloaded into "<programFolder>\rar\" (a per-user download) the folder to
+// upgrade as "/D=<programFolder>" (last and unquoted, as the installer wants it). An empty
+// `programFolder` adds nothing.
+std::string InstallerParameters(const std::string& installerPath, const std::string& programFolder);
 
 // The temporary file the body is written to before it is renamed into place.
 std::string PartialFileOf(const std::string& localFile);

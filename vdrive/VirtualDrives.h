@@ -47,8 +47,8 @@ struct VdriveContext {
   ProcessStarter& starter;
   WindowRef owner;       // the Main window
   std::string appTitle;  // caption of the plain empty-folder notice
-  // Where a removal saves the Mapping entries it deletes (the program's folder); without a
-  // file system nothing is saved.
+  // Where a removal saves the Mapping entries it deletes (the folder that holds "备份",
+  // DataFolder of app/DataPlaces.h); without a file system nothing is saved.
   FileSystem* files = nullptr;
   std::string exeDir;
 };

@@ -37,6 +37,35 @@ class WinServicesTest : public ::testing::Test {
   std::string dir_;
 };
 
+// The per-user settings file over the real profile functions: a key it lacks comes from the
+// file beside the program (the platform hands back the "missing" default unchanged), an empty
+// value it has does not.
+TEST_F(WinServicesTest, SettingsFallbackOverTheRealProfileFiles) {
+  WinProfile profile;
+  CreateDirectoryW(Widen(dir_ + "\\user").c_str(), nullptr);
+  const std::string old = SettingsFilePath(dir_);
+  profile.WriteString(old, kSettingsSection, kKeyFirstRun, "0");
+  profile.WriteString(old, kSettingsSection, kKeySjtxVer, "v1.2");
+  TIniFile ini(profile, SettingsFilePath(dir_ + "\\user"), old);
+  EXPECT_FALSE(ini.ReadBool(kSettingsSection, kKeyFirstRun, true));
+  EXPECT_EQ(ini.ReadString(kSettingsSection, kKeySjtxVer, ""), "v1.2");
+  EXPECT_EQ(ini.ReadString(kSettingsSection, "none", "def"), "def");
+  ini.WriteString(kSettingsSection, kKeySjtxVer, "");
+  EXPECT_EQ(ini.ReadString(kSettingsSection, kKeySjtxVer, "def"), "");
+  EXPECT_EQ(profile.ReadString(old, kSettingsSection, kKeySjtxVer, ""), "v1.2");
+}
+
+TEST_F(WinServicesTest, DataFolderProbe) {
+  WinDataFolderProbe probe;
+  EXPECT_TRUE(probe.CanWrite(dir_));
+  WinFileSystem files;
+  EXPECT_TRUE(files.Find(dir_, "*").empty());  // the test file is gone again
+  EXPECT_FALSE(probe.CanWrite(dir_ + "\\missing"));
+  const std::string user = probe.PerUserFolder();
+  ASSERT_GT(user.size(), std::string("\\MirtakTools").size());
+  EXPECT_EQ(user.substr(user.size() - 12), "\\MirtakTools");
+}
+
 TEST_F(WinServicesTest, ProfileFileBytesAndRules) {
   WinProfile profile;
   TIniFile ini(profile, SettingsFilePath(dir_));

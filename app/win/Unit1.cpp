@@ -282,7 +282,7 @@ void TForm1::Show(int cmdShow) {
 void TForm1::FormShow() {
   SetActivePage(0);
   Guarded([this] {
-    TIniFile ini(*svc.profile, SettingsFilePath(svc.exeDir));
+    TIniFile ini = ProgramSettings(svc);
     if (ini.ReadBool(kSettingsSection, kKeyFirstRun, true))
       ini.WriteBool(kSettingsSection, kKeyFirstRun, false);
     StartUpdateCheck();

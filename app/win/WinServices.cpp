@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <commdlg.h>
+#include <knownfolders.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -365,6 +366,29 @@ std::string ExecutableDirectory() {
   std::wstring path(buf.data(), n);
   size_t cut = path.find_last_of(L'\\');
   return Narrow(cut == std::wstring::npos ? path : path.substr(0, cut));
+}
+
+// ---- where the program writes ----------------------------------------------------------
+
+bool WinDataFolderProbe::CanWrite(const std::string& folder) {
+  // A file of our own, created new and gone when closed: the same right that "config.ini",
+  // "备份" and "rar\" need, asked of the file system itself (access lists, read-only
+  // media and shares all answer here).
+  const std::wstring probe = Widen(folder + "\\~mt-write-test-" +
+                                   std::to_string(::GetCurrentProcessId()) + ".tmp");
+  UniqueFileHandle file(::CreateFileW(
+      probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+      FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  return static_cast<bool>(file);
+}
+
+std::string WinDataFolderProbe::PerUserFolder() {
+  UniqueCoTaskMemString path;
+  if (FAILED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_DONT_VERIFY, nullptr,
+                                    path.put())) ||
+      !path)
+    return std::string();
+  return Narrow(path.get()) + "\\MirtakTools";
 }
 
 }  // namespace mt

@@ -69,6 +69,14 @@ class WinBrowserHost : public BrowserHost {
   void NavigateHidden(WindowRef parent, int left, int height, const std::string& url) override;
 };
 
+// Asks the file system whether a folder can be written (by creating and dropping a file in
+// it) and names "%LOCALAPPDATA%\MirtakTools" as the per-user folder.
+class WinDataFolderProbe : public DataFolderProbe {
+ public:
+  bool CanWrite(const std::string& folder) override;
+  std::string PerUserFolder() override;
+};
+
 // Folder of the running executable, without a trailing "\".
 std::string ExecutableDirectory();
 

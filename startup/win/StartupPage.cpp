@@ -238,8 +238,7 @@ bool StartupPage::HideMicrosoftStartupItems() const { return state_->hideMicroso
 void StartupPage::ToggleHideMicrosoftStartupItems() {
   StartupPageState& state = *state_;
   const bool hide = !state.hideMicrosoft;
-  TIniFile(*svc_.profile, SettingsFilePath(svc_.exeDir))
-      .WriteBool(kSettingsSection, kKeyHideMicrosoft, hide);
+  ProgramSettings(svc_).WriteBool(kSettingsSection, kKeyHideMicrosoft, hide);
   state.hideMicrosoft = hide;
   if (!hide) {
     // The hidden rows are gone from the list: list everything again.
@@ -310,8 +309,7 @@ StartupPage::StartupPage(TForm1& form, HWND sheet)
   });
   // The tick, and the publisher worker, which posts each result to the UI thread.
   StartupPageState* state = state_.get();
-  state->hideMicrosoft = TIniFile(*svc_.profile, SettingsFilePath(svc_.exeDir))
-                             .ReadBool(kSettingsSection, kKeyHideMicrosoft, false);
+  state->hideMicrosoft = ProgramSettings(svc_).ReadBool(kSettingsSection, kKeyHideMicrosoft, false);
   if (svc_.signers) {
     StartupPageState* raw = state;
     std::shared_ptr<UiGate> gate = f.Gate();

@@ -502,8 +502,9 @@ TrustResult FakeVerifier::Verify(const std::string& path) {
   return Accept(path, std::make_unique<MemoryHold>(files_, path));
 }
 
-bool RecordingLauncher::Start(VerifiedInstaller installer, int show) {
-  started.push_back({installer.Path(), show, isHeld ? isHeld(installer.Path()) : true});
+LaunchResult RecordingLauncher::Start(VerifiedInstaller installer, const std::string& parameters,
+                                      int show) {
+  started.push_back({installer.Path(), parameters, show, isHeld ? isHeld(installer.Path()) : true});
   return result;
 }
 

@@ -282,16 +282,17 @@ class FakeVerifier : public InstallerVerifier {
 
 class RecordingLauncher : public InstallerLauncher {
  public:
-  bool Start(VerifiedInstaller installer, int show) override;
+  LaunchResult Start(VerifiedInstaller installer, const std::string& parameters, int show) override;
 
   struct Started {
     std::string path;
+    std::string parameters;
     int show;
     bool held;  // the file was still held while it was started
   };
   std::vector<Started> started;
   std::function<bool(const std::string& path)> isHeld;
-  bool result = true;
+  LaunchResult result = LaunchResult::kStarted;
 };
 
 // All stand-ins together, wired into a Services bundle. Nothing in it reaches the network,

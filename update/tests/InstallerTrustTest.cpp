@@ -7,6 +7,7 @@
 #include "app/Constants.h"
 #include "tests/support/StandIns.h"
 #include "update/InstallerTrust.h"
+#include "update/Uhzbdown.h"
 #include "update/tests/Fakes.h"
 
 namespace mt {
@@ -114,7 +115,9 @@ struct CloseRun {
     launcher.isHeld = [this](const std::string& p) { return files.held.count(p) != 0; };
   }
   void Verified(const std::string& path) { held = std::move(verifier.Verify(path).installer); }
-  bool Offer() { return OfferVerifiedInstaller(held, messages, &owner, launcher); }
+  bool Offer() {
+    return OfferVerifiedInstaller(held, messages, &owner, launcher, files, "C:\\Tools");
+  }
 };
 
 TEST(OfferVerifiedInstaller, TellsTheUserThenStartsTheStillHeldInstaller) {
@@ -129,16 +132,42 @@ TEST(OfferVerifiedInstaller, TellsTheUserThenStartsTheStillHeldInstaller) {
   EXPECT_EQ(c.messages.shown[0].style, kMbOk);
   ASSERT_EQ(c.launcher.started.size(), 1u);
   EXPECT_EQ(c.launcher.started[0].path, "C:\\Tools\\rar\\tbxsetup.exe");
+  EXPECT_EQ(c.launcher.started[0].parameters, "/S /update");
   EXPECT_EQ(c.launcher.started[0].show, kShowNormal);
   EXPECT_TRUE(c.launcher.started[0].held);
   EXPECT_FALSE(c.held);
   EXPECT_TRUE(c.files.held.empty());  // let go once started
+}
 
-  // A failed start is not examined: the program ends all the same.
-  CloseRun failing;
-  failing.launcher.result = false;
-  failing.Verified("C:\\x.exe");
-  EXPECT_TRUE(failing.Offer());
+// A standard user who declines the elevation prompt (or an installer that does not start at
+// all): the program says so, stays, and the downloaded file goes.
+TEST(OfferVerifiedInstaller, ARefusedOrFailedStartIsToldAndTheFileRemoved) {
+  for (LaunchResult result : {LaunchResult::kRefused, LaunchResult::kFailed}) {
+    CloseRun c;
+    const std::string path = "C:\\Users\\u\\AppData\\Local\\MirtakTools\\rar\\9\\tbxsetup.exe";
+    c.files.files[path] = "MZ";
+    c.launcher.result = result;
+    c.Verified(path);
+    EXPECT_FALSE(c.Offer());
+    ASSERT_EQ(c.launcher.started.size(), 1u);
+    EXPECT_EQ(c.launcher.started[0].parameters, "/S /update /D=C:\\Tools");
+    EXPECT_TRUE(c.launcher.started[0].held);
+    EXPECT_FALSE(c.held);
+    EXPECT_EQ(c.files.files.count(path), 0u);
+    ASSERT_EQ(c.messages.shown.size(), 2u);
+    EXPECT_EQ(c.messages.shown[1].text,
+              result == LaunchResult::kRefused ? kElevationRefusedText : kInstallerNotStartedText);
+    EXPECT_EQ(c.messages.shown[1].caption, "温馨提示");
+    EXPECT_EQ(c.messages.shown[1].owner, static_cast<WindowRef>(&c.owner));
+  }
+  // A file that cannot be removed is left for later; the notice comes all the same.
+  CloseRun stuck;
+  stuck.files.files["C:\\x.exe"] = "MZ";
+  stuck.files.undeletable.insert("C:\\x.exe");
+  stuck.launcher.result = LaunchResult::kRefused;
+  stuck.Verified("C:\\x.exe");
+  EXPECT_FALSE(stuck.Offer());
+  EXPECT_EQ(stuck.messages.shown.size(), 2u);
 }
 
 TEST(OfferVerifiedInstaller, NothingVerifiedNothingSaidNothingStarted) {
@@ -165,9 +194,27 @@ TEST(OfferVerifiedInstaller, NothingVerifiedNothingSaidNothingStarted) {
   CloseRun noBox;
   Failing failing;
   noBox.Verified("C:\\x.exe");
-  EXPECT_FALSE(OfferVerifiedInstaller(noBox.held, failing, nullptr, noBox.launcher));
+  EXPECT_FALSE(OfferVerifiedInstaller(noBox.held, failing, nullptr, noBox.launcher, noBox.files,
+                                      "C:\\Tools"));
   EXPECT_TRUE(noBox.launcher.started.empty());
   EXPECT_TRUE(noBox.held);
+}
+
+// The installer upgrades the folder above "rar\"; a per-user download names the copy.
+TEST(InstallerParameters, TheProgramFolderIsNamedOnlyForADownloadElsewhere) {
+  const std::string program = "C:\\Program Files\\Mirtak";
+  EXPECT_EQ(InstallerParameters(program + "\\rar\\tbxsetup.exe", program), "/S /update");
+  EXPECT_EQ(InstallerParameters("c:\\program files\\MIRTAK\\RAR\\tbxsetup.exe", program),
+            "/S /update");
+  EXPECT_EQ(InstallerParameters("C:\\Users\\u\\AppData\\Local\\MirtakTools\\rar\\5\\tbxsetup.exe",
+                                program),
+            "/S /update /D=C:\\Program Files\\Mirtak");
+  // Deeper below "rar\", or in a folder whose name only begins like the program's.
+  EXPECT_EQ(InstallerParameters(program + "\\rar\\5\\tbxsetup.exe", program),
+            "/S /update /D=" + program);
+  EXPECT_EQ(InstallerParameters(program + "2\\rar\\tbxsetup.exe", program),
+            "/S /update /D=" + program);
+  EXPECT_EQ(InstallerParameters("D:\\elsewhere\\tbxsetup.exe", ""), "/S /update");
 }
 
 }  // namespace

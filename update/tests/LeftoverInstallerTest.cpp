@@ -28,6 +28,29 @@ TEST(LeftoverInstaller, TheInstallerAndAPartialDownloadGoAtTheStart) {
   EXPECT_TRUE(empty.log.empty());
 }
 
+TEST(LeftoverInstaller, PerUserDownloadsGoToo) {
+  const std::string user = "C:\\Users\\u\\AppData\\Local\\MirtakTools";
+  test::MemoryFileSystem files;
+  files.dirs.insert(user + "\\rar");
+  for (const char* name : {"1-2", "3-4"}) {
+    files.dirs.insert(user + "\\rar\\" + name);
+    files.files[user + "\\rar\\" + name + "\\tbxsetup.exe"] = "installer";
+  }
+  files.files[user + "\\rar\\3-4\\tbxsetup.exe.part"] = "half";
+  files.files[user + "\\rar\\3-4\\other.txt"] = "not ours";
+  files.files[user + "\\config.ini"] = "[DS_config]";
+  RemoveLeftoverInstaller(files, kDir, user);
+  EXPECT_EQ(files.files.count(user + "\\rar\\1-2\\tbxsetup.exe"), 0u);
+  EXPECT_EQ(files.files.count(user + "\\rar\\3-4\\tbxsetup.exe"), 0u);
+  EXPECT_EQ(files.files.count(user + "\\rar\\3-4\\tbxsetup.exe.part"), 0u);
+  EXPECT_EQ(files.files.count(user + "\\rar\\3-4\\other.txt"), 1u);
+  EXPECT_EQ(files.files.count(user + "\\config.ini"), 1u);
+
+  test::MemoryFileSystem none;  // no per-user downloads folder
+  RemoveLeftoverInstaller(none, kDir, user);
+  EXPECT_TRUE(none.log.empty());
+}
+
 TEST(LeftoverInstaller, AFileInUseIsTriedAgainUntilItGoes) {
   test::MemoryFileSystem files;
   files.files[kInstaller] = "installer";

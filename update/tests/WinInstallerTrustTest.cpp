@@ -8,6 +8,7 @@
 #include "app/win/Handles.h"
 #include "update/InstallerTrust.h"
 #include "update/InstallerVersion.h"
+#include "update/Uhzbdown.h"
 #include "update/tests/Fakes.h"
 #include "update/tests/WinSigningSupport.h"
 #include "update/tests/WinTestSupport.h"
@@ -107,7 +108,9 @@ TEST_F(InstallerTrust, TheVerifiedFileCannotChangeUntilItIsStartedAsChecked) {
   EXPECT_FALSE(::DeleteFileW(wide.c_str()));
   EXPECT_FALSE(::MoveFileW(wide.c_str(), Widen(dir.path() + "\\moved.exe").c_str()));
 
-  EXPECT_TRUE(WinInstallerLauncher().Start(std::move(*trust.installer), SW_SHOWNORMAL));
+  EXPECT_EQ(WinInstallerLauncher().Start(std::move(*trust.installer), kInstallerUpdateOptions,
+                                         SW_SHOWNORMAL),
+            LaunchResult::kStarted);
   std::string marker;
   ASSERT_TRUE(test::PumpUntil(
       [&] { return test::ReadBytes(test::MarkerOf(path), marker) && !marker.empty(); }, 15000));
@@ -138,7 +141,9 @@ TEST_F(InstallerTrust, TheLauncherStartsOnlyWhatThePlatformVerifierHolds) {
   test::FakeVerifier vouchesForAnything;
   TrustResult trust = vouchesForAnything.Verify(path);
   ASSERT_TRUE(trust.installer);
-  EXPECT_FALSE(WinInstallerLauncher().Start(std::move(*trust.installer), SW_SHOWNORMAL));
+  EXPECT_EQ(WinInstallerLauncher().Start(std::move(*trust.installer), kInstallerUpdateOptions,
+                                         SW_SHOWNORMAL),
+            LaunchResult::kFailed);
   test::PumpUntil([] { return false; }, 1000);
   EXPECT_EQ(test::FileSize(test::MarkerOf(path)), -1);
 }

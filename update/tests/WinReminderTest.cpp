@@ -216,6 +216,31 @@ TEST_F(ReminderRoad, SignedUpgradeIsDownloadedAnnouncedStartedAndTheProgramEnds)
   EXPECT_TRUE(PumpUntilQuit(5000));
 }
 
+// A program folder that cannot be written: the download goes into a fresh per-user folder,
+// and the installer is told which copy to upgrade.
+TEST_F(ReminderRoad, APerUserDownloadStartsWithTheProgramFolderToUpgrade) {
+  test::TrustedTestRoot root;
+  ASSERT_TRUE(root.Added());
+  const std::string user = dir.path() + "\\user";
+  ts.services.places.exeDirWritable = false;
+  ts.services.places.userDir = user;
+  OpenFrom("/gjhjsj.asp");
+  gUpdateRecord.zp_downurl = Url("/files/signed.exe");
+  TForm1::Click(Fsjtx->Button2);
+  ASSERT_TRUE(PumpUntil([&] { return form->Timer3Enabled(); }, 30000));
+
+  const std::vector<FindEntry> fresh = ts.services.files->Find(user + "\\rar", "*");
+  ASSERT_EQ(fresh.size(), 1u);
+  EXPECT_TRUE(fresh[0].isDirectory);
+  const std::string installer = user + "\\rar\\" + fresh[0].name + "\\tbxsetup.exe";
+  EXPECT_EQ(InstallerPath, installer);
+  std::string marker;
+  ASSERT_TRUE(PumpUntil([&] { return test::ReadBytes(test::MarkerOf(installer), marker); }, 15000));
+  EXPECT_EQ(marker, "\"" + installer + "\" /S /update /D=" + dir.path() + "\nshow=1\n");
+  EXPECT_EQ(test::FileSize(Installer()), -1);  // nothing beside the program
+  EXPECT_TRUE(PumpUntilQuit(5000));
+}
+
 // Each way an installer can fail the check: refused, deleted, nothing said or started, the
 // window left open with "立即升级" ready for another try.
 TEST_F(ReminderRoad, InstallersThatFailTheCheckAreDeletedAndNeverStarted) {

@@ -18,7 +18,7 @@ std::string UpdateEndpointUrl(const Services& svc) {
 }
 
 void StartUpdateCheck(TForm1& form) {
-  RemoveLeftoverInstaller(*form.svc.files, form.svc.exeDir);
+  RemoveLeftoverInstaller(*form.svc.files, form.svc.exeDir, form.svc.places.userDir);
   TForm1* owner = &form;
   std::shared_ptr<UiGate> gate = form.UpdateGate();
   // The record travels with the hand-over: it is stored on the UI thread just before Timer2
@@ -42,7 +42,7 @@ void StartUpdateCheck(TForm1& form) {
 
 void Timer2Timer(TForm1& form) {
   form.SetTimer2Enabled(false);
-  TIniFile ini(*form.svc.profile, SettingsFilePath(form.svc.exeDir));
+  TIniFile ini = ProgramSettings(form.svc);
   const bool remind = ini.ReadBool(kSettingsSection, kKeySjtx, true);
   const std::string silenced = ini.ReadString(kSettingsSection, kKeySjtxVer, kProgramVersion);
   // Versions compare as the page's bytes; the settings file holds text.

@@ -188,12 +188,19 @@ void TFsjtx::Button1Click() {
 }
 
 void TFsjtx::Button2Click() {
-  const std::string target = Main.svc.exeDir + "\\" + kInstallerRelativePath;
   // A new download replaces what the last one brought; its file is let go so that it can be
   // deleted.
   HeldInstaller.reset();
   StopRemovingLeftoverInstaller();
   FileSystem& files = *Main.svc.files;
+  // Beside the program, or a fresh per-user folder named by the time and this process.
+  const std::string target = InstallerDownloadPath(Main.svc.exeDir, Main.svc.places, files,
+                                                   std::to_string(::GetTickCount64()) + "-" +
+                                                       std::to_string(::GetCurrentProcessId()));
+  if (target.empty()) {
+    CompleteDownload(*this, DownloadOutcome::Failed());
+    return;
+  }
   if (files.FileExists(target)) files.RemoveFile(target);  // a failure shows up in the thread
   EnableControl(Button2, false);
   SetButton2Caption("正在下载(0%)");
@@ -221,14 +228,14 @@ void TFsjtx::Button3Click() { CloseWindow(); }
 
 void TFsjtx::FormClose() {
   if (::SendMessageW(CheckBox1, BM_GETCHECK, 0, 0) == BST_CHECKED) {
-    TIniFile ini(*Main.svc.profile, SettingsFilePath(Main.svc.exeDir));
+    TIniFile ini = ProgramSettings(Main.svc);
     ini.WriteBool(kSettingsSection, kKeySjtx, false);
     ini.WriteString(kSettingsSection, kKeySjtxVer, TForm1::GetText(Lab_bb));
   }
   // Only an installer that passed the signature check is announced and started.
   if (DownloadFinished && HeldInstaller) {
     if (OfferVerifiedInstaller(HeldInstaller, *Main.svc.messages, Handle,
-                               *Main.svc.installerLauncher)) {
+                               *Main.svc.installerLauncher, *Main.svc.files, Main.svc.exeDir)) {
       Main.SetTimer3Enabled(true);
     }
   }

@@ -5,6 +5,7 @@
 #include <wintrust.h>
 #include <softpub.h>
 #include <mscat.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <vector>
@@ -110,23 +111,30 @@ TrustResult WinInstallerVerifier::Verify(const std::string& path) {
   }
 }
 
-bool WinInstallerLauncher::Start(VerifiedInstaller installer, int show) {
+LaunchResult WinInstallerLauncher::Start(VerifiedInstaller installer, const std::string& parameters,
+                                         int show) {
   // Only a file that this platform's verifier holds is started.
-  if (!dynamic_cast<const WinHeldFile*>(installer.Hold())) return false;
-  const std::wstring application = Widen(installer.Path());
-  std::wstring commandLine = Widen(InstallerCommandLine(installer.Path()));
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESHOWWINDOW;
-  si.wShowWindow = static_cast<WORD>(show);
-  PROCESS_INFORMATION pi{};
-  // The application name is the held file itself, so no search path is consulted.
-  if (!::CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                        nullptr, nullptr, &si, &pi)) {
-    return false;
+  if (!dynamic_cast<const WinHeldFile*>(installer.Hold())) return LaunchResult::kFailed;
+  const std::wstring file = Widen(installer.Path());
+  const std::wstring wideParameters = Widen(parameters);
+  // CreateProcess cannot raise a process that is not elevated to an administrator (it fails
+  // with ERROR_ELEVATION_REQUIRED); the shell can. The verb is "open", not "runas": the
+  // installer's manifest asks for an administrator, so the shell shows the prompt where one is
+  // needed, and an installer run by an administrator already elevated starts without it.
+  // The held file lies at an absolute path, so no search path is consulted; the shell opens
+  // it while the hold still stops anyone from writing, renaming or deleting it.
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+  info.lpVerb = L"open";
+  info.lpFile = file.c_str();
+  info.lpParameters = wideParameters.c_str();
+  info.nShow = show;
+  if (!::ShellExecuteExW(&info)) {
+    return ::GetLastError() == ERROR_CANCELLED ? LaunchResult::kRefused : LaunchResult::kFailed;
   }
-  UniqueKernelHandle thread(pi.hThread), process(pi.hProcess);
-  return true;
+  UniqueKernelHandle process(info.hProcess);
+  return LaunchResult::kStarted;
 }  // the hold ends here, once the process exists
 
 namespace {

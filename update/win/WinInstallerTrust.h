@@ -1,5 +1,5 @@
 // The installer's signature check and start over the platform: WinVerifyTrust on a file held
-// open without write or delete sharing, then CreateProcess of that same file.
+// open without write or delete sharing, then ShellExecuteEx of that same file.
 #pragma once
 
 #include <windows.h>
@@ -17,10 +17,12 @@ class WinInstallerVerifier : public InstallerVerifier {
   TrustResult Verify(const std::string& path) override;
 };
 
-// Starts only a file that WinInstallerVerifier holds, and lets it go once the process exists.
+// Starts only a file that WinInstallerVerifier holds, through the shell so that an installer
+// whose manifest asks for an administrator gets the elevation prompt, and lets it go once the
+// process exists.
 class WinInstallerLauncher : public InstallerLauncher {
  public:
-  bool Start(VerifiedInstaller installer, int show) override;
+  LaunchResult Start(VerifiedInstaller installer, const std::string& parameters, int show) override;
 };
 
 // What WinVerifyTrust (Authenticode policy, whole chain, no revocation look-ups, no network)

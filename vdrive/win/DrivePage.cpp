@@ -124,16 +124,26 @@ void DrivePage::selectfilebtnClick() {
 }
 
 void DrivePage::allstartbtnClick() {
-  VdriveContext ctx{*svc_.registry,    *svc_.messages, *svc_.processes, form.Handle,
-                    kApplicationTitle, svc_.files,     svc_.exeDir};
+  VdriveContext ctx{*svc_.registry,
+                    *svc_.messages,
+                    *svc_.processes,
+                    form.Handle,
+                    kApplicationTitle,
+                    svc_.files,
+                    DataFolder(svc_.exeDir, svc_.places)};
   if (CreateMapping(ctx, ListEntries(ListBox5), TForm1::GetText(drivecombox),
                     TForm1::GetText(fileedit)))
     Action1Execute();
 }
 
 void DrivePage::alldelbtnClick() {
-  VdriveContext ctx{*svc_.registry,    *svc_.messages, *svc_.processes, form.Handle,
-                    kApplicationTitle, svc_.files,     svc_.exeDir};
+  VdriveContext ctx{*svc_.registry,
+                    *svc_.messages,
+                    *svc_.processes,
+                    form.Handle,
+                    kApplicationTitle,
+                    svc_.files,
+                    DataFolder(svc_.exeDir, svc_.places)};
   int selected = static_cast<int>(SendMessageW(ListBox5, LB_GETCURSEL, 0, 0));
   RemoveMapping(ctx, ListEntries(ListBox5), selected);
   Action1Execute();
