@@ -123,27 +123,25 @@ void DrivePage::selectfilebtnClick() {
   if (folder) TForm1::SetText(fileedit, *folder);
 }
 
+VdriveContext DrivePage::Context() {
+  return VdriveContext{*svc_.registry,
+                       *svc_.messages,
+                       *svc_.processes,
+                       form.Handle,
+                       kApplicationTitle,
+                       svc_.files,
+                       DataFolder(svc_.exeDir, svc_.places)};
+}
+
 void DrivePage::allstartbtnClick() {
-  VdriveContext ctx{*svc_.registry,
-                    *svc_.messages,
-                    *svc_.processes,
-                    form.Handle,
-                    kApplicationTitle,
-                    svc_.files,
-                    DataFolder(svc_.exeDir, svc_.places)};
+  VdriveContext ctx = Context();
   if (CreateMapping(ctx, ListEntries(ListBox5), TForm1::GetText(drivecombox),
                     TForm1::GetText(fileedit)))
     Action1Execute();
 }
 
 void DrivePage::alldelbtnClick() {
-  VdriveContext ctx{*svc_.registry,
-                    *svc_.messages,
-                    *svc_.processes,
-                    form.Handle,
-                    kApplicationTitle,
-                    svc_.files,
-                    DataFolder(svc_.exeDir, svc_.places)};
+  VdriveContext ctx = Context();
   int selected = static_cast<int>(SendMessageW(ListBox5, LB_GETCURSEL, 0, 0));
   RemoveMapping(ctx, ListEntries(ListBox5), selected);
   Action1Execute();

@@ -5,10 +5,9 @@
 #include <windows.h>
 
 #include "app/win/TabPage.h"
+#include "vdrive/VirtualDrives.h"
 
 namespace mt {
-
-struct Services;
 
 class DrivePage : public TabPage {
  public:
@@ -31,6 +30,9 @@ class DrivePage : public TabPage {
        Label6 = nullptr, ListBox5 = nullptr, Panel5 = nullptr, Image1 = nullptr;
 
  private:
+  // What the mapping logic needs of the services and the window.
+  VdriveContext Context();
+
   Services& svc_;
 };
 
