@@ -13,7 +13,7 @@ namespace mt {
 namespace {
 
 using test::PeImage;
-using test::PeImageSpec;
+using test::PeImageLayout;
 using V = VersionNumber;
 
 TEST(ReleaseVersion, ParsesOnlyASmallVAndTwoOrThreeNumbers) {
@@ -56,11 +56,11 @@ std::optional<FixedFileVersion> Read(const std::string& image) {
 TEST(FixedFileVersion, ReadFromPe32AndPe32PlusImages) {
   for (bool pe64 : {true, false}) {
     SCOPED_TRACE(pe64);
-    PeImageSpec spec;
-    spec.pe64 = pe64;
-    spec.file = {1, 10, 2, 7};
-    spec.product = {65535, 0, 1, 2};
-    const std::optional<FixedFileVersion> v = Read(PeImage(spec));
+    PeImageLayout layout;
+    layout.pe64 = pe64;
+    layout.file = {1, 10, 2, 7};
+    layout.product = {65535, 0, 1, 2};
+    const std::optional<FixedFileVersion> v = Read(PeImage(layout));
     ASSERT_TRUE(v);
     EXPECT_EQ(v->file, (V{1, 10, 2, 7}));
     EXPECT_EQ(v->product, (V{65535, 0, 1, 2}));
@@ -68,7 +68,7 @@ TEST(FixedFileVersion, ReadFromPe32AndPe32PlusImages) {
 }
 
 TEST(FixedFileVersion, NothingFromFilesWithoutAWholeVersionResource) {
-  PeImageSpec noVersion;
+  PeImageLayout noVersion;
   noVersion.withVersion = false;
   EXPECT_FALSE(Read(PeImage(noVersion)));
   EXPECT_FALSE(Read(""));

@@ -22,20 +22,20 @@ constexpr uint32_t kRva = 0x1000;  // its address in memory
 
 }  // namespace
 
-std::string PeImage(const PeImageSpec& spec) {
+std::string PeImage(const PeImageLayout& layout) {
   std::string b(kRaw + 0x100, '\0');
   b[0] = 'M';
   b[1] = 'Z';
   Put32(b, 0x3C, kPe);
   b.replace(kPe, 4, std::string("PE\0\0", 4));
-  const size_t optionalSize = spec.pe64 ? 240 : 224;
-  Put16(b, kPe + 4, spec.pe64 ? 0x8664 : 0x14C);
+  const size_t optionalSize = layout.pe64 ? 240 : 224;
+  Put16(b, kPe + 4, layout.pe64 ? 0x8664 : 0x14C);
   Put16(b, kPe + 6, 1);  // one section
   Put16(b, kPe + 20, static_cast<uint32_t>(optionalSize));
   Put16(b, kPe + 22, 0x0102);
   const size_t opt = kPe + 24;
-  Put16(b, opt, spec.pe64 ? 0x20B : 0x10B);
-  const size_t count = opt + (spec.pe64 ? 108 : 92);
+  Put16(b, opt, layout.pe64 ? 0x20B : 0x10B);
+  const size_t count = opt + (layout.pe64 ? 108 : 92);
   Put32(b, count, 16);
   const size_t resourceEntry = count + 4 + 2 * 8;
   Put32(b, resourceEntry, kRva);
@@ -50,7 +50,7 @@ std::string PeImage(const PeImageSpec& spec) {
   // Type -> name -> language -> data entry -> VS_VERSIONINFO.
   const size_t r = kRaw;
   Put16(b, r + 14, 1);
-  Put32(b, r + 16, spec.withVersion ? 16 : 14);  // RT_VERSION, or RT_GROUP_ICON
+  Put32(b, r + 16, layout.withVersion ? 16 : 14);  // RT_VERSION, or RT_GROUP_ICON
   Put32(b, r + 20, 0x80000000u | 0x18);
   Put16(b, r + 0x18 + 14, 1);
   Put32(b, r + 0x18 + 16, 1);
@@ -69,21 +69,21 @@ std::string PeImage(const PeImageSpec& spec) {
   const size_t fixed = v + 40;
   Put32(b, fixed, 0xFEEF04BD);
   Put32(b, fixed + 4, 0x00010000);
-  Put32(b, fixed + 8, (uint32_t{spec.file[0]} << 16) | spec.file[1]);
-  Put32(b, fixed + 12, (uint32_t{spec.file[2]} << 16) | spec.file[3]);
-  Put32(b, fixed + 16, (uint32_t{spec.product[0]} << 16) | spec.product[1]);
-  Put32(b, fixed + 20, (uint32_t{spec.product[2]} << 16) | spec.product[3]);
-  if (b.size() < spec.minimumSize) b.resize(spec.minimumSize, 'x');
+  Put32(b, fixed + 8, (uint32_t{layout.file[0]} << 16) | layout.file[1]);
+  Put32(b, fixed + 12, (uint32_t{layout.file[2]} << 16) | layout.file[3]);
+  Put32(b, fixed + 16, (uint32_t{layout.product[0]} << 16) | layout.product[1]);
+  Put32(b, fixed + 20, (uint32_t{layout.product[2]} << 16) | layout.product[3]);
+  if (b.size() < layout.minimumSize) b.resize(layout.minimumSize, 'x');
   return b;
 }
 
 std::string InstallerImage(const std::string& version, size_t minimumSize) {
   const std::optional<VersionNumber> v = ParseReleaseVersion(version);
   if (!v) throw std::invalid_argument("no release version: " + version);
-  PeImageSpec spec;
-  spec.file = spec.product = *v;
-  spec.minimumSize = minimumSize;
-  return PeImage(spec);
+  PeImageLayout layout;
+  layout.file = layout.product = *v;
+  layout.minimumSize = minimumSize;
+  return PeImage(layout);
 }
 
 }  // namespace mt::test

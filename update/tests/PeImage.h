@@ -9,7 +9,7 @@
 
 namespace mt::test {
 
-struct PeImageSpec {
+struct PeImageLayout {
   VersionNumber file{1, 4, 0, 0};
   VersionNumber product{1, 4, 0, 0};
   bool pe64 = true;
@@ -17,7 +17,7 @@ struct PeImageSpec {
   size_t minimumSize = 0;   // filled up with bytes after the section
 };
 
-std::string PeImage(const PeImageSpec& spec = {});
+std::string PeImage(const PeImageLayout& layout = {});
 
 // The image of an installer of `version` ("v1.4": file and product version 1.4.0.0), of at
 // least `minimumSize` bytes.
