@@ -5,7 +5,7 @@
 
 #include "app/Error.h"
 #include "app/Text.h"
-#include "splitter/Sha256.h"
+#include "app/Sha256.h"
 
 namespace mt::splitter {
 

@@ -7,9 +7,11 @@
 #include <optional>
 #include <string>
 
-namespace mt::splitter {
-
+namespace mt {
 class Sha256;
+}  // namespace mt
+
+namespace mt::splitter {
 
 enum class HashAlg { kSha256, kXxh3 };
 

@@ -11,7 +11,7 @@
 #include "app/Error.h"
 #include "splitter/PieceSet.h"
 #include "splitter/Digest.h"
-#include "splitter/Sha256.h"
+#include "app/Sha256.h"
 #include "splitter/tests/SplitterTestSupport.h"
 #include "tests/support/StandIns.h"
 

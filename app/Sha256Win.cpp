@@ -1,4 +1,4 @@
-#include "splitter/Sha256.h"
+#include "app/Sha256.h"
 
 #include <windows.h>
 #include <bcrypt.h>
@@ -6,7 +6,7 @@
 #include "app/Error.h"
 #include "app/Text.h"
 
-namespace mt::splitter {
+namespace mt {
 
 namespace {
 
@@ -50,4 +50,4 @@ std::string Sha256::FinishHex() {
   return LowerHex(digest, sizeof digest);
 }
 
-}  // namespace mt::splitter
+}  // namespace mt

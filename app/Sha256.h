@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-namespace mt::splitter {
+namespace mt {
 
 class Sha256 {
  public:
@@ -24,4 +24,4 @@ class Sha256 {
   std::unique_ptr<State> s_;
 };
 
-}  // namespace mt::splitter
+}  // namespace mt

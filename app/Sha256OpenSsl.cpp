@@ -2,9 +2,9 @@
 
 #include "app/Error.h"
 #include "app/Text.h"
-#include "splitter/Sha256.h"
+#include "app/Sha256.h"
 
-namespace mt::splitter {
+namespace mt {
 
 struct Sha256::State {
   EVP_MD_CTX* ctx = EVP_MD_CTX_new();
@@ -31,4 +31,4 @@ std::string Sha256::FinishHex() {
   return LowerHex(digest, len);
 }
 
-}  // namespace mt::splitter
+}  // namespace mt
