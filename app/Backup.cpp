@@ -95,26 +95,6 @@ std::string RegFileKeyName(RegRoot root, const std::string& path, RegView view) 
   return p.empty() ? name : name + "\\" + p;
 }
 
-std::string Utf16Le(const std::string& utf8) {
-  std::string out;
-  size_t pos = 0;
-  auto unit = [&out](uint32_t u) {
-    out += static_cast<char>(u & 0xFF);
-    out += static_cast<char>((u >> 8) & 0xFF);
-  };
-  while (pos < utf8.size()) {
-    char32_t c = NextCodePoint(utf8, pos);
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      unit(0xD800 + (c >> 10));
-      unit(0xDC00 + (c & 0x3FF));
-    } else {
-      unit(c);
-    }
-  }
-  return out;
-}
-
 std::string RegFileValueLine(const std::string& name, const RegValue& value) {
   std::string line = name.empty() ? "@=" : Quoted(name) + "=";
   switch (value.type) {

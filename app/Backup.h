@@ -40,9 +40,6 @@ std::string RegFileKeyName(RegRoot root, const std::string& path, RegView view);
 // their bytes in the registry's UTF-16LE form, wrapped as the registry editor wraps them.
 std::string RegFileValueLine(const std::string& name, const RegValue& value);
 
-// UTF-8 to UTF-16LE bytes, without a terminator.
-std::string Utf16Le(const std::string& utf8);
-
 // A registry export file being put together.
 class RegFileText {
  public:

@@ -1,6 +1,7 @@
 #include "app/Registry.h"
 
 #include "app/Error.h"
+#include "app/Text.h"
 
 namespace mt {
 
@@ -27,6 +28,68 @@ std::string NormalisePath(const std::string& path) {
 }
 
 }  // namespace
+
+RawRegValue RawFromValue(const RegValue& value) {
+  RawRegValue raw;
+  switch (value.type) {
+    case RegDataType::String:
+    case RegDataType::ExpandString:
+      raw.type = value.type == RegDataType::String ? 1 : 2;
+      raw.bytes = Utf16Le(value.text) + std::string(2, '\0');
+      break;
+    case RegDataType::Integer:
+      raw.type = 4;
+      for (int i = 0; i < 4; ++i) raw.bytes += static_cast<char>((value.dword >> (8 * i)) & 0xFF);
+      break;
+    case RegDataType::Binary:
+      raw.type = 3;
+      raw.bytes = value.bytes;
+      break;
+    case RegDataType::Other:
+      raw.type = value.rawType;
+      raw.bytes = value.bytes;
+      break;
+  }
+  return raw;
+}
+
+RegValue ValueFromRaw(const RawRegValue& raw) {
+  RegValue value;
+  if (raw.type == 1 || raw.type == 2) {
+    value.type = raw.type == 1 ? RegDataType::String : RegDataType::ExpandString;
+    std::string units = raw.bytes;
+    if (units.size() % 2) units.pop_back();
+    // The text ends at the first terminator, as the registry's readers take it.
+    for (size_t i = 0; i + 1 < units.size(); i += 2)
+      if (units[i] == 0 && units[i + 1] == 0) {
+        units.resize(i);
+        break;
+      }
+    value.text = FromUtf16Le(units);
+  } else if (raw.type == 4 && raw.bytes.size() == 4) {
+    value.type = RegDataType::Integer;
+    for (int i = 0; i < 4; ++i)
+      value.dword |= static_cast<uint32_t>(static_cast<unsigned char>(raw.bytes[i])) << (8 * i);
+  } else if (raw.type == 3) {
+    value.type = RegDataType::Binary;
+    value.bytes = raw.bytes;
+  } else {
+    value.type = RegDataType::Other;
+    value.rawType = raw.type;
+    value.bytes = raw.bytes;
+  }
+  return value;
+}
+
+std::optional<RawRegValue> RegistryBackend::QueryRaw(const RegKey& key, const std::string& name) {
+  std::optional<RegValue> value = Query(key, name);
+  if (!value) return std::nullopt;
+  return RawFromValue(*value);
+}
+
+bool RegistryBackend::SetRaw(const RegKey& key, const std::string& name, const RawRegValue& value) {
+  return Set(key, name, ValueFromRaw(value));
+}
 
 TRegistry::TRegistry(RegistryBackend& backend, RegView view) : backend_(backend), view_(view) {}
 TRegistry::~TRegistry() = default;

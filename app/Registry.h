@@ -36,6 +36,22 @@ struct RegValue {
   uint32_t rawType = 0;  // Other: the registry's own type number (REG_MULTI_SZ = 7, ...)
 };
 
+// A value exactly as the registry stores it: its type number (REG_SZ = 1, REG_EXPAND_SZ = 2,
+// REG_BINARY = 3, REG_DWORD = 4, REG_MULTI_SZ = 7, ...) and its bytes, a text's terminator
+// and any odd byte included. Backups keep values in this form so that they come back as
+// they were.
+struct RawRegValue {
+  uint32_t type = 0;
+  std::string bytes;
+  bool operator==(const RawRegValue& o) const { return type == o.type && bytes == o.bytes; }
+  bool operator!=(const RawRegValue& o) const { return !(*this == o); }
+};
+
+// The stored form of a value (text as UTF-16LE with its terminator), and back. A raw value
+// whose bytes do not fit its type (a REG_DWORD of another length) becomes Other.
+RawRegValue RawFromValue(const RegValue& value);
+RegValue ValueFromRaw(const RawRegValue& raw);
+
 // An open key of a backend. Closing happens when it is destroyed.
 class RegKey {
  public:
@@ -61,6 +77,10 @@ class RegistryBackend {
                           RegView view = RegView::Native) = 0;
   virtual std::vector<std::string> ValueNames(const RegKey& key) = 0;
   virtual std::vector<std::string> KeyNames(const RegKey& key) = 0;
+  // The value with its exact type and bytes; backends that hold values in their stored form
+  // override these, the defaults go through Query and Set.
+  virtual std::optional<RawRegValue> QueryRaw(const RegKey& key, const std::string& name);
+  virtual bool SetRaw(const RegKey& key, const std::string& name, const RawRegValue& value);
 };
 
 // The registry handle. Starts at HKEY_CURRENT_USER with no key open; changing the root or

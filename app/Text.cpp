@@ -217,4 +217,42 @@ std::string LowerHex(const void* data, size_t n) {
   return out;
 }
 
+std::string Utf16Le(const std::string& utf8) {
+  std::string out;
+  size_t pos = 0;
+  auto unit = [&out](uint32_t u) {
+    out += static_cast<char>(u & 0xFF);
+    out += static_cast<char>((u >> 8) & 0xFF);
+  };
+  while (pos < utf8.size()) {
+    char32_t c = NextCodePoint(utf8, pos);
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      unit(0xD800 + (c >> 10));
+      unit(0xDC00 + (c & 0x3FF));
+    } else {
+      unit(c);
+    }
+  }
+  return out;
+}
+
+std::string FromUtf16Le(const std::string& utf16le) {
+  std::string out;
+  const size_t n = utf16le.size() / 2;
+  auto unit = [&utf16le](size_t i) {
+    return static_cast<uint32_t>(static_cast<unsigned char>(utf16le[2 * i])) |
+           static_cast<uint32_t>(static_cast<unsigned char>(utf16le[2 * i + 1])) << 8;
+  };
+  for (size_t i = 0; i < n; ++i) {
+    uint32_t u = unit(i);
+    if (u >= 0xD800 && u < 0xDC00 && i + 1 < n && unit(i + 1) >= 0xDC00 && unit(i + 1) < 0xE000) {
+      u = 0x10000 + ((u - 0xD800) << 10) + (unit(i + 1) - 0xDC00);
+      ++i;
+    }
+    AppendUtf8(out, u);
+  }
+  return out;
+}
+
 }  // namespace mt

@@ -16,6 +16,10 @@ std::string TrimControl(const std::string& s);
 char32_t NextCodePoint(const std::string& s, size_t& pos);
 // Appends code point `c` as UTF-8; a surrogate or a value past U+10FFFF becomes U+FFFD.
 void AppendUtf8(std::string& out, char32_t c);
+// UTF-8 to UTF-16LE bytes, without a terminator.
+std::string Utf16Le(const std::string& utf8);
+// UTF-16LE bytes (an even count) to UTF-8; an odd last byte is dropped.
+std::string FromUtf16Le(const std::string& utf16le);
 // The last code point of UTF-8 text, or 0 for an empty text.
 char32_t LastCodePoint(const std::string& s);
 bool IsCjkIdeograph(char32_t c);

@@ -6,6 +6,7 @@
 
 #include "app/Backup.h"
 #include "app/Path.h"
+#include "app/Text.h"
 #include "tests/support/StandIns.h"
 
 namespace mt::test {
