@@ -4,7 +4,10 @@
 #include <ctime>
 #include <stdexcept>
 
+#include "app/ChangeFile.h"
+#include "app/ChangeRegistry.h"
 #include "app/DataPlaces.h"
+#include "app/SetSeal.h"
 #include "app/Error.h"
 #include "app/Text.h"
 
@@ -146,25 +149,60 @@ std::string RegFileText::Text() const {
 
 std::string RegFileText::Bytes() const { return "\xFF\xFE" + Utf16Le(Text()); }
 
-DeletionBackup::DeletionBackup(RegistryBackend& registry, FileSystem& files, std::string exeDir)
-    : registry_(registry), fs_(files), exeDir_(std::move(exeDir)) {}
+struct DeletionBackup::Record {
+  std::unique_ptr<Change> change;
+  std::string tool, caption;
+  nlohmann::json before, saved, after;
+  int copyIndex = -1, textIndex = -1;
+};
+
+DeletionBackup::DeletionBackup(const ChangeEnv& env, std::string dataDir, std::string tool)
+    : env_(env), exeDir_(std::move(dataDir)), tool_(std::move(tool)) {}
+
+DeletionBackup::DeletionBackup(RegistryBackend& registry, FileSystem& files, std::string dataDir)
+    : exeDir_(std::move(dataDir)) {
+  env_.registry = &registry;
+  env_.files = &files;
+}
+
+DeletionBackup::~DeletionBackup() = default;
+
+bool DeletionBackup::Add(std::unique_ptr<Change> change, bool keepAbsent) {
+  auto record = std::make_unique<Record>();
+  try {
+    record->before = change->Observe(env_);
+  } catch (const std::exception&) {
+    return false;
+  }
+  if (IsAbsent(record->before) && !keepAbsent) return true;
+  record->tool = tool_;
+  record->caption = caption_;
+  record->saved = nlohmann::json::object();
+  current_ = record.get();
+  bool ok = false;
+  try {
+    ok = change->Save(env_, *this, record->saved);
+  } catch (const std::exception&) {
+    ok = false;
+  }
+  current_ = nullptr;
+  if (!ok) return false;
+  record->change = std::move(change);
+  records_.push_back(std::move(record));
+  return true;
+}
 
 void DeletionBackup::SaveValue(RegRoot root, RegView view, const std::string& keyPath,
                                const std::string& name) {
-  auto key = registry_.Open(root, nullptr, StripLeadingSlashes(keyPath), false, view);
-  if (!key) return;
-  std::optional<RegValue> value = registry_.Query(*key, name);
-  if (!value) return;
-  reg_.AddKey(RegFileKeyName(root, keyPath, view), {{name, *value}});
+  Add(std::make_unique<RegistryValueChange>(root, view, keyPath, name));
 }
 
 void DeletionBackup::SaveOverwrite(RegRoot root, RegView view, const std::string& keyPath,
                                    const std::string& name) {
   const std::string path = StripLeadingSlashes(keyPath);
-  if (auto key = registry_.Open(root, nullptr, path, false, view)) {
-    if (std::optional<RegValue> value = registry_.Query(*key, name))
-      reg_.AddKey(RegFileKeyName(root, path, view), {{name, *value}});
-    else reg_.AddValueDeletion(RegFileKeyName(root, path, view), name);
+  RegistryBackend& registry = *env_.registry;
+  if (registry.Open(root, nullptr, path, false, view)) {
+    Add(std::make_unique<RegistryValueChange>(root, view, path, name), true);
     return;
   }
   // Find the outermost level that is missing; one that exists but is refused stops it.
@@ -173,12 +211,12 @@ void DeletionBackup::SaveOverwrite(RegRoot root, RegView view, const std::string
   for (const std::string& part : Split(path, '\\')) {
     if (part.empty()) continue;
     const std::string next = prefix.empty() ? part : prefix + "\\" + part;
-    auto key = registry_.Open(root, nullptr, next, false, view);
+    auto key = registry.Open(root, nullptr, next, false, view);
     if (!key) {
       if (parent)
-        for (const std::string& sub : registry_.KeyNames(*parent))
+        for (const std::string& sub : registry.KeyNames(*parent))
           if (EqualsNoCase(sub, part)) return;
-      if (parent) reg_.AddKeyDeletion(RegFileKeyName(root, next, view));
+      if (parent) Add(std::make_unique<RegistryTreeChange>(root, view, next), true);
       return;
     }
     parent = std::move(key);
@@ -189,19 +227,7 @@ void DeletionBackup::SaveOverwrite(RegRoot root, RegView view, const std::string
 void DeletionBackup::SaveKey(RegRoot root, RegView view, const std::string& keyPath) {
   const std::string path = StripLeadingSlashes(keyPath);
   if (path.empty()) return;
-  auto key = registry_.Open(root, nullptr, path, false, view);
-  if (key) AddTree(root, view, path, *key);
-}
-
-void DeletionBackup::AddTree(RegRoot root, RegView view, const std::string& path,
-                             const RegKey& key) {
-  std::vector<std::pair<std::string, RegValue>> values;
-  for (const std::string& name : registry_.ValueNames(key))
-    if (auto v = registry_.Query(key, name)) values.emplace_back(name, *v);
-  reg_.AddKey(RegFileKeyName(root, path, view), values);
-  for (const std::string& sub : registry_.KeyNames(key))
-    if (auto child = registry_.Open(root, &key, sub, false, view))
-      AddTree(root, view, path + "\\" + sub, *child);
+  Add(std::make_unique<RegistryTreeChange>(root, view, path));
 }
 
 namespace {
@@ -215,71 +241,74 @@ std::string NumberedName(const std::string& base, int n) {
 
 }  // namespace
 
-void DeletionBackup::SaveFile(const std::string& path) {
+void DeletionBackup::SaveFile(const std::string& path, const std::string& label) {
+  Add(std::make_unique<FileChange>(path, label));
+}
+
+void DeletionBackup::AddCopy(const std::string& path) {
   const std::string trimmed = TrimControl(path);
-  if (!fs_.FileExists(trimmed)) return;
   const std::string base = trimmed.substr(trimmed.find_last_of("\\:") + 1);
   // Two places may hold shortcuts of the same name: the later one gets a number.
   std::string name = base;
   for (int n = 2;; ++n) {
     bool taken = false;
     for (const auto& f : files_) taken = taken || EqualsNoCase(f.second, name);
+    for (const Text& t : texts_) taken = taken || EqualsNoCase(t.name, name);
+    taken = taken || EqualsNoCase(name, kBackupRegFileName) ||
+            EqualsNoCase(name, kBackupManifestName) || EqualsNoCase(name, kBackupRestoreScriptName);
     if (!taken) break;
     name = NumberedName(base, n);
   }
   files_.emplace_back(trimmed, name);
+  if (current_) current_->copyIndex = static_cast<int>(files_.size() - 1);
 }
 
-void DeletionBackup::SaveText(const std::string& name, std::string bytes,
-                              std::function<std::string(const std::string&)> restoreLine) {
+void DeletionBackup::AddText(const std::string& name, std::string bytes,
+                             std::function<std::string(const std::string&)> restoreLine) {
   texts_.push_back({name, name, std::move(bytes), std::move(restoreLine)});
-}
-
-std::string DeletionBackup::TextFileOf(const std::string& name) const {
-  for (const Text& t : texts_)
-    if (t.asked == name && !folder_.empty()) return folder_ + "\\" + t.name;
-  return std::string();
+  if (current_) current_->textIndex = static_cast<int>(texts_.size() - 1);
 }
 
 bool DeletionBackup::Write(const std::string& stamp) {
+  FileSystem& fs = *env_.files;
   const std::string root = BackupRoot(exeDir_);
   std::string folder = root + "\\" + stamp;
   // Two actions within one second get folders of their own.
-  for (int n = 2; fs_.DirectoryExists(folder) || fs_.FileExists(folder); ++n)
+  for (int n = 2; fs.DirectoryExists(folder) || fs.FileExists(folder); ++n)
     folder = root + "\\" + stamp + " (" + std::to_string(n) + ")";
   folder_ = folder;
+  stamp_ = stamp;
+  written_.clear();
+  auto taken = [&](const std::string& name) {
+    const std::string target = folder + "\\" + name;
+    return fs.FileExists(target) || fs.DirectoryExists(target);
+  };
+  auto writeFile = [&](const std::string& name, const std::string& bytes) {
+    auto out = fs.Create(folder + "\\" + name);
+    if (out->Write(bytes.data(), bytes.size()) != bytes.size()) return false;
+    written_.push_back(name);
+    return true;
+  };
   try {
-    if (!fs_.CreateDirectories(folder)) return false;
-    if (!reg_.Empty()) {
-      const std::string bytes = reg_.Bytes();
-      auto out = fs_.Create(folder + "\\" + kBackupRegFileName);
-      if (out->Write(bytes.data(), bytes.size()) != bytes.size()) return false;
-    }
+    if (!fs.CreateDirectories(folder)) return false;
+    if (!reg_.Empty() && !writeFile(kBackupRegFileName, reg_.Bytes())) return false;
     for (auto& [original, name] : files_) {
       // The file system has the last word on which names are the same: letters other than
       // A to Z differ in case only to the eye on Windows ("Ä.lnk" is "ä.lnk"), and a copy
       // must never replace one made before it in the same set.
       const std::string base = name;
-      auto taken = [&] {
-        const std::string target = folder + "\\" + name;
-        return fs_.FileExists(target) || fs_.DirectoryExists(target);
-      };
-      for (int n = 2; taken(); ++n) name = NumberedName(base, n);
-      auto in = fs_.OpenRead(original);
-      auto out = fs_.Create(folder + "\\" + name);
+      for (int n = 2; taken(name); ++n) name = NumberedName(base, n);
+      auto in = fs.OpenRead(original);
+      auto out = fs.Create(folder + "\\" + name);
       char buffer[65536];
       for (size_t n; (n = in->Read(buffer, sizeof buffer)) > 0;)
         if (out->Write(buffer, n) != n) return false;
+      written_.push_back(name);
     }
     for (Text& text : texts_) {
       // Neither another text nor a copied file of the set is replaced.
-      auto taken = [&] {
-        const std::string target = folder + "\\" + text.name;
-        return fs_.FileExists(target) || fs_.DirectoryExists(target);
-      };
-      for (int n = 2; taken(); ++n) text.name = NumberedName(text.asked, n);
-      auto out = fs_.Create(folder + "\\" + text.name);
-      if (out->Write(text.bytes.data(), text.bytes.size()) != text.bytes.size()) return false;
+      for (int n = 2; taken(text.name); ++n) text.name = NumberedName(text.asked, n);
+      if (!writeFile(text.name, text.bytes)) return false;
     }
     std::string script;
     for (const Text& text : texts_)
@@ -289,16 +318,65 @@ bool DeletionBackup::Write(const std::string& stamp) {
       // comes to it, so the first (plain ASCII) line sets the one the rest is written in.
       script = "@echo off\r\nchcp 936 >nul\r\n" + Utf8ToGbk(script);
       std::string name = kBackupRestoreScriptName;
-      for (int n = 2;
-           fs_.FileExists(folder + "\\" + name) || fs_.DirectoryExists(folder + "\\" + name); ++n)
-        name = NumberedName(kBackupRestoreScriptName, n);
-      auto out = fs_.Create(folder + "\\" + name);
-      if (out->Write(script.data(), script.size()) != script.size()) return false;
+      for (int n = 2; taken(name); ++n) name = NumberedName(kBackupRestoreScriptName, n);
+      if (!writeFile(name, script)) return false;
     }
+    for (auto& record : records_) {
+      if (record->copyIndex >= 0) record->saved["copy"] = files_[record->copyIndex].second;
+      if (record->textIndex >= 0) record->saved["file"] = texts_[record->textIndex].name;
+    }
+    return WriteManifest(false);
   } catch (const std::exception&) {
     return false;
   }
+}
+
+nlohmann::json DeletionBackup::ManifestJson(bool withAfter) {
+  nlohmann::json items = nlohmann::json::array();
+  for (const auto& record : records_) {
+    nlohmann::json item{{"tool", record->tool},
+                        {"kind", record->change->Kind()},
+                        {"caption", NameJson(record->caption)["text"]},
+                        {"place", record->change->PlaceJson()},
+                        {"before", record->before},
+                        {"saved", record->saved}};
+    if (withAfter) item["after"] = record->after;
+    items.push_back(std::move(item));
+  }
+  nlohmann::json files = nlohmann::json::object();
+  for (const std::string& name : written_)
+    files[name] = FileSha256(*env_.files, folder_ + "\\" + name);
+  nlohmann::json manifest{{"format", kManifestFormat}, {"version", 1},
+                          {"created", stamp_},         {"tool", tool_},
+                          {"items", std::move(items)}, {"files", std::move(files)}};
+  if (!restoreOf_.empty()) manifest["restoreOf"] = NameJson(restoreOf_)["text"];
+  return manifest;
+}
+
+bool DeletionBackup::WriteManifest(bool withAfter) {
+  nlohmann::json manifest = ManifestJson(withAfter);
+  if (env_.sealKeys)
+    if (std::optional<std::string> key = env_.sealKeys->Key(true))
+      manifest["mac"] = HmacSha256Hex(*key, SealedText(manifest));
+  const std::string text = manifest.dump(1);
+  env_.files->WriteAll(folder_ + "\\" + kBackupManifestName, text);
   return true;
+}
+
+bool DeletionBackup::Seal() {
+  if (folder_.empty()) return false;
+  for (auto& record : records_) {
+    try {
+      record->after = record->change->Observe(env_);
+    } catch (const std::exception&) {
+      record->after = nullptr;
+    }
+  }
+  try {
+    return WriteManifest(true);
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 std::string DeletionBackup::CopyOf(const std::string& path) const {

@@ -12,6 +12,11 @@
 #include <string>
 #include <vector>
 
+#include <memory>
+
+#include <nlohmann/json.hpp>
+
+#include "app/Change.h"
 #include "app/Registry.h"
 #include "app/Services.h"
 
@@ -19,6 +24,8 @@ namespace mt {
 
 inline constexpr const char* kBackupFolderName = "备份";
 inline constexpr const char* kBackupRegFileName = "注册表.reg";
+// The record of every item of a set (JSON): what the restore window lists and restores.
+inline constexpr const char* kBackupManifestName = "备份清单.json";
 // The command script that brings back what the set holds beside the export file (scheduled
 // tasks). GBK (code page 936), switched to with chcp first.
 inline constexpr const char* kBackupRestoreScriptName = "恢复计划任务.cmd";
@@ -62,11 +69,27 @@ class RegFileText {
 };
 
 // The backup of one action. Record everything first, then Write(); only when it succeeded
-// does the caller delete (the set holds copies: the originals are the caller's to remove).
+// does the caller change anything (the set holds copies: the originals are the caller's to
+// remove). Once the action is done, Seal() records the state it left and seals the set.
+//
+// Each item is a Change (app/Change.h) kept in the set's manifest (kBackupManifestName) with
+// the tool, the caption its row showed, its place and the state before; the export file, the
+// copies and the task script are written as well, so a set still restores by hand.
 class DeletionBackup {
  public:
-  // `dataDir`: the folder that holds "备份" (DataFolder, app/DataPlaces.h).
+  // `dataDir`: the folder that holds "备份" (DataFolder, app/DataPlaces.h). `tool`: the
+  // manifest's name of the tool making the change ("startup", "browser", "vdrive").
+  DeletionBackup(const ChangeEnv& env, std::string dataDir, std::string tool);
   DeletionBackup(RegistryBackend& registry, FileSystem& files, std::string dataDir);
+  ~DeletionBackup();
+
+  // The caption of the items saved from now on: the words of the row the user ticked.
+  void SetCaption(std::string caption) { caption_ = std::move(caption); }
+
+  // Saves the item's state before. An item that does not exist is left out unless
+  // `keepAbsent` (an overwrite: the restore then removes what the action adds). False when
+  // it could not be read whole: the action must not go on.
+  bool Add(std::unique_ptr<Change> change, bool keepAbsent = false);
 
   // The value as it is now; nothing when it does not exist.
   void SaveValue(RegRoot root, RegView view, const std::string& keyPath, const std::string& name);
@@ -79,32 +102,51 @@ class DeletionBackup {
   void SaveOverwrite(RegRoot root, RegView view, const std::string& keyPath,
                      const std::string& name);
   // A file to be copied into the set by Write; a path that is not a file is left out. Two
-  // files of one name get numbered names in the set.
-  void SaveFile(const std::string& path);
-  // A file of the set written from `bytes` (a scheduled task's exported definition) under
-  // `name`, or a numbered name when the set holds that name already. With `restoreLine`, the
-  // set also gets the script kBackupRestoreScriptName, one line per such file: what
-  // `restoreLine` makes of the name the file got, so that a double click puts them all back.
-  void SaveText(const std::string& name, std::string bytes,
-                std::function<std::string(const std::string& savedName)> restoreLine = nullptr);
-  bool Empty() const { return reg_.Empty() && files_.empty() && texts_.empty(); }
+  // files of one name get numbered names in the set. `label`: the manifest's kind.
+  void SaveFile(const std::string& path, const std::string& label = "file");
+  bool Empty() const { return records_.empty(); }
+  size_t Count() const { return records_.size(); }
 
-  // Writes the set (the export file and copies of the files) into a new folder named by
-  // `stamp` (see BackupStamp). False when any of it could not be written.
+  // ---- for the kinds, while their Save runs ------------------------------------------------
+  // The set's registry export file.
+  RegFileText& Reg() { return reg_; }
+  // Copies `path` into the set when it is written; the copy's name goes into the item's
+  // saved state as "copy".
+  void AddCopy(const std::string& path);
+  // A file of the set written from `bytes` (a scheduled task's exported definition) under
+  // `name`, or a numbered name when the set holds that name already; its name goes into the
+  // item's saved state as "file". With `restoreLine`, the set also gets the script
+  // kBackupRestoreScriptName, one line per such file: what `restoreLine` makes of the name
+  // the file got, so that a double click puts them all back.
+  void AddText(const std::string& name, std::string bytes,
+               std::function<std::string(const std::string& savedName)> restoreLine = nullptr);
+
+  // Writes the set (the manifest, the export file, copies of the files) into a new folder
+  // named by `stamp` (see BackupStamp). False when any of it could not be written.
   bool Write(const std::string& stamp);
+  // Records the state each item is in now (what the action left) in the manifest and seals
+  // it when the seal's secret can be had. False when the manifest could not be rewritten
+  // (the set still restores, asking about every item).
+  bool Seal();
   // The folder the last Write made (empty before).
   const std::string& Folder() const { return folder_; }
   // Where the copy of `path` went in the set (empty when it was not saved).
   std::string CopyOf(const std::string& path) const;
-  // Where the file SaveText was given `name` for went in the set (empty before Write).
-  std::string TextFileOf(const std::string& name) const;
+  // Marks the set as the one a restore made before writing (listed, but left out of
+  // "restore everything the tools did").
+  void SetRestoreOf(std::string folderName) { restoreOf_ = std::move(folderName); }
 
  private:
-  void AddTree(RegRoot root, RegView view, const std::string& path, const RegKey& key);
+  struct Record;
+  nlohmann::json ManifestJson(bool withAfter);
+  bool WriteManifest(bool withAfter);
 
-  RegistryBackend& registry_;
-  FileSystem& fs_;
+  ChangeEnv env_;
   std::string exeDir_;
+  std::string tool_;
+  std::string caption_;
+  std::string stamp_;
+  std::string restoreOf_;
   RegFileText reg_;
   std::vector<std::pair<std::string, std::string>> files_;  // original, name in the set
   struct Text {
@@ -112,6 +154,9 @@ class DeletionBackup {
     std::function<std::string(const std::string&)> restoreLine;
   };
   std::vector<Text> texts_;
+  std::vector<std::unique_ptr<Record>> records_;
+  Record* current_ = nullptr;
+  std::vector<std::string> written_;  // names of the files the set holds
   std::string folder_;
 };
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ChangePlaces.h"
 #include "app/DataPlaces.h"
 
 namespace mt {
@@ -26,6 +27,8 @@ class InstallerVerifier;  // update/InstallerTrust.h
 class InstallerLauncher;  // update/InstallerTrust.h
 class SignerSource;       // app/Signers.h
 class TFhzPortal;         // offer/FhzPortal.h
+class SealKeyStore;       // app/SetSeal.h
+class ChangeKinds;        // app/Change.h
 
 // A window, as seen by the logic: an opaque handle (HWND on Windows) used only as an owner.
 using WindowRef = void*;
@@ -71,6 +74,14 @@ inline bool operator==(const FileIdentity& a, const FileIdentity& b) {
   return a.volumeSerial == b.volumeSerial && a.fileIndex == b.fileIndex;
 }
 
+// What a restore gives a file back besides its bytes: its attributes (FILE_ATTRIBUTE_*) and
+// its creation and last-write times (FILETIME ticks; 0: leave as the write left it).
+struct FileMeta {
+  uint32_t attributes = 0;
+  uint64_t created = 0;
+  uint64_t written = 0;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -101,6 +112,21 @@ class FileSystem {
   virtual void Rename(const std::string& from, const std::string& to) = 0;
   // Absolute form of a path; the same path when it is already absolute.
   virtual std::string FullPath(const std::string& path) = 0;
+  // The attributes and times of an existing file; empty when there is no such file or this
+  // file system cannot tell.
+  virtual std::optional<FileMeta> Meta(const std::string& path) {
+    (void)path;
+    return std::nullopt;
+  }
+  // Puts `bytes` at `path` as a restore does, then the attributes and times of `meta` (a
+  // read-only file there is written all the same). The path is checked at the moment of
+  // writing: a link or junction on it (put there since the set was read) is refused, not
+  // followed. Throws AppError with the reason.
+  virtual void WriteRestored(const std::string& path, const std::string& bytes,
+                             const FileMeta& meta) {
+    (void)meta;
+    WriteAll(path, bytes);
+  }
   // The identity of an existing file, read without disturbing anyone who has it open; empty
   // when there is no such file or this file system cannot tell.
   virtual std::optional<FileIdentity> Identity(const std::string& path) {
@@ -204,7 +230,12 @@ struct Services {
   InstallerVerifier* installerVerifier = nullptr;  // the downloaded installer's signature
   InstallerLauncher* installerLauncher = nullptr;  // starts a verified installer
   SignerSource* signers = nullptr;                 // who signed a program (none: not asked)
-  std::string exeDir;                              // folder of the executable, no trailing "\"
+  SealKeyStore* sealKeys = nullptr;                // the backup sets' seal (none: unsealed)
+  const ChangeKinds* changeKinds = nullptr;        // the kinds of change a set may hold
+  // The folders whose files the tools change (desktops, Start menus...): a backup set may
+  // restore files there and nowhere else.
+  FilePlaceRoots fileRoots;
+  std::string exeDir;  // folder of the executable, no trailing "\"
   // Whether exeDir can be written and the per-user folder (app/DataPlaces.h); the default
   // keeps everything beside the program.
   DataPlaces places;

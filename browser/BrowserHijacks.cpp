@@ -530,8 +530,8 @@ void SaveHijack(DeletionBackup& backup, const Hijack& h) {
       backup.SaveKey(h.root, RegView::Native, std::string(kEnrollmentsKey) + "\\" + h.value);
       backup.SaveKey(h.root, RegView::Native, std::string(kOmadmAccountsKey) + "\\" + h.value);
       break;
-    case HijackKind::Shortcut:
-    case HijackKind::FirefoxPolicies: backup.SaveFile(h.path); break;
+    case HijackKind::Shortcut: backup.SaveFile(h.path, "shortcut"); break;
+    case HijackKind::FirefoxPolicies: backup.SaveFile(h.path, "policies-json"); break;
   }
 }
 

@@ -232,10 +232,18 @@ void BrowserRepairPage::SbiedefaultClick() {
   try {
     view_.SetEdpage(kDefaultStartPage);
     view_.SetEdtitle(kDefaultWindowTitle);
-    if (!SaveDeletions()) {
+    DeletionBackup backup(ChangeEnvOf(svc_), DataFolder(svc_.exeDir, svc_.places), "browser");
+    if (!SaveDeletions(backup)) {
       svc_.messages->Show(owner_, kBackupFailedText, kNoticeCaption, kMbOk);
       return;
     }
+    // The set learns what the repair left, even when a part of it was refused.
+    struct SealAtEnd {
+      DeletionBackup& set;
+      ~SealAtEnd() {
+        if (!set.Empty()) set.Seal();
+      }
+    } seal{backup};
     ApplySettings();
     unrepaired_.clear();
     RemoveCheckedAddOns();
@@ -267,11 +275,12 @@ bool Holds(RegistryBackend& registry, RegRoot root, RegView view, const std::str
 
 }  // namespace
 
-bool BrowserRepairPage::SaveDeletions() {
-  DeletionBackup backup(*svc_.registry, *svc_.files, DataFolder(svc_.exeDir, svc_.places));
+bool BrowserRepairPage::SaveDeletions(DeletionBackup& backup) {
   RegistryBackend& registry = *svc_.registry;
   // The two machine-wide settings the apply overwrites in both views, as they are now.
   for (RegView v : {RegView::Native, RegView::Wow32}) {
+    backup.SetCaption(v == RegView::Native ? "IE 默认主页和窗口标题"
+                                           : "IE 默认主页和窗口标题（32位）");
     for (const auto& [name, text] :
          {std::pair<const char*, const char*>{kWindowTitleValue, kDefaultWindowTitle},
           {kStartPageValue, kDefaultStartPage}}) {
@@ -285,12 +294,14 @@ bool BrowserRepairPage::SaveDeletions() {
   RegValue one;
   one.type = RegDataType::Integer;
   one.dword = 1;
+  backup.SetCaption("设置主页：禁止");
   if (!view_.CbsetpageChecked())
     backup.SaveValue(RegRoot::CurrentUser, RegView::Native, kHomePageLockKey, kHomePageLockValue);
   else if (!Holds(registry, RegRoot::CurrentUser, RegView::Native, kHomePageLockKey,
                   kHomePageLockValue, one))
     backup.SaveOverwrite(RegRoot::CurrentUser, RegView::Native, kHomePageLockKey,
                          kHomePageLockValue);
+  backup.SetCaption("注册表：禁止");
   if (!view_.RbregtoolChecked())
     backup.SaveValue(RegRoot::CurrentUser, RegView::Native, kRegistryToolsLockKey,
                      kRegistryToolsLockValue);
@@ -302,6 +313,7 @@ bool BrowserRepairPage::SaveDeletions() {
   for (int i = view_.RowCount() - 1; i >= 0; --i) {
     if (!view_.RowChecked(i)) continue;
     const AddOnRow row = view_.Row(i);
+    backup.SetCaption(row.caption);
     switch (row.store) {
       case AddOnStore::Toolbar:
         if (!row.column2.empty())

@@ -14,6 +14,8 @@
 
 namespace mt {
 
+class DeletionBackup;
+
 // Machine-wide browser settings and the two per-user policy locks.
 inline constexpr const char* kIeMainKey = "\\Software\\Microsoft\\Internet explorer\\Main";
 inline constexpr const char* kWindowTitleValue = "Window Title";
@@ -129,7 +131,7 @@ class BrowserRepairPage {
   void ApplySettings();
   // Saves what the apply is about to delete (cleared locks, ticked add-ons) in a backup set.
   // False when the set could not be written.
-  bool SaveDeletions();
+  bool SaveDeletions(DeletionBackup& backup);
   // The sweeper of `view`, made and bound when there is none.
   TIESweeper& Sweeper(RegView view = RegView::Native);
   // Runs `fill` on `row`, then appends the row. A row whose read fails is appended as far as

@@ -3,6 +3,8 @@
 #include <exception>
 
 #include "app/Backup.h"
+#include "app/ChangeFile.h"
+#include "app/ChangeRegistry.h"
 #include "app/Constants.h"
 #include "app/Error.h"
 #include "app/Path.h"
@@ -10,6 +12,7 @@
 #include "app/Worker.h"
 #include "startup/ScheduledTasks.h"
 #include "startup/StartupApproved.h"
+#include "startup/TaskChange.h"
 
 namespace mt {
 
@@ -331,27 +334,22 @@ void StartupItems::AddClick(StartupView& view, WindowRef owner, const FileDialog
 }
 
 bool StartupItems::SaveForDeletion(DeletionBackup& backup, const StartupRow& row) {
+  // The item is named in the restore window with the words of its row.
+  backup.SetCaption(row.name + "  " + row.location);
   if (row.source == S::ScheduledTask) {
     // Without its definition a deleted task could not be brought back.
-    const std::optional<std::string> xml = svc_.tasks ? svc_.tasks->Xml(row.name) : std::nullopt;
-    if (!xml) return false;
-    const std::string path = row.name;
-    backup.SaveText(TaskBackupFileName(row.name), TaskXmlFileBytes(*xml),
-                    [path](const std::string& saved) { return TaskRestoreLine(saved, path); });
-    return true;
+    if (!svc_.tasks || !svc_.tasks->Xml(row.name)) return false;
+    return backup.Add(std::make_unique<TaskChange>(row.name));
   }
   const RegistryPlace* place = RegistryPlaceOf(row.source);
-  if (!place) {
-    backup.SaveFile(row.location);
-    return true;
-  }
+  if (!place) return backup.Add(std::make_unique<FileChange>(row.location));
   const ValueOfRow value = ValueOf(*place, row);
-  backup.SaveValue(place->root, place->view, value.keyPath, value.name);
-  return true;
+  return backup.Add(
+      std::make_unique<RegistryValueChange>(place->root, place->view, value.keyPath, value.name));
 }
 
 void StartupItems::DeleteClick(StartupView& view, WindowRef owner) {
-  DeletionBackup backup(*svc_.registry, *svc_.files, DataFolder(svc_.exeDir, svc_.places));
+  DeletionBackup backup(ChangeEnvOf(svc_), DataFolder(svc_.exeDir, svc_.places), "startup");
   bool saved = true;
   for (size_t i = view.Count(); i-- > 0;) {
     const StartupRow row = view.Row(i);
@@ -368,6 +366,7 @@ void StartupItems::DeleteClick(StartupView& view, WindowRef owner) {
     DeleteItem(row);
     view.Remove(i);
   }
+  if (!backup.Empty()) backup.Seal();
   Refresh(view);
 }
 

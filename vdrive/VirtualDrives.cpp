@@ -6,6 +6,7 @@
 #include "app/Error.h"
 #include "app/Registry.h"
 #include "app/Text.h"
+#include "vdrive/DriveMappingChange.h"
 
 namespace mt {
 
@@ -94,11 +95,19 @@ void RemoveMapping(VdriveContext& ctx, const std::vector<std::string>& listed, i
   if (selected < 0 || static_cast<size_t>(selected) >= listed.size())
     throw AppError("List index out of bounds (" + std::to_string(selected) + ")");
   std::string letter = TrimControl(listed[static_cast<size_t>(selected)]);
+  std::unique_ptr<DeletionBackup> backup;
   if (ctx.files) {
-    DeletionBackup backup(ctx.registry, *ctx.files, ctx.exeDir);
-    backup.SaveValue(RegRoot::LocalMachine, RegView::Native, kMappingKeyPath, letter);
-    backup.SaveValue(RegRoot::LocalMachine, RegView::Wow32, kMappingKeyPath, letter);
-    if (!backup.Empty() && !backup.Write(BackupStamp())) {
+    ChangeEnv env;
+    env.registry = &ctx.registry;
+    env.files = ctx.files;
+    env.processes = &ctx.starter;
+    env.sealKeys = ctx.sealKeys;
+    backup = std::make_unique<DeletionBackup>(env, ctx.exeDir, "vdrive");
+    backup->SetCaption("虚拟硬盘 " + letter);
+    bool saved = true;
+    for (RegView view : {RegView::Native, RegView::Wow32})
+      saved = backup->Add(std::make_unique<DriveMappingChange>(view, letter)) && saved;
+    if (!saved || (!backup->Empty() && !backup->Write(BackupStamp()))) {
       ctx.messages.Show(ctx.owner, kBackupFailedText, kNoticeCaption, kMbOk);
       return;
     }
@@ -106,6 +115,7 @@ void RemoveMapping(VdriveContext& ctx, const std::vector<std::string>& listed, i
   StartSubst(ctx.starter, RemovalArguments(letter));
   DeleteEntry(ctx.registry, RegView::Native, letter, true);
   DeleteEntry(ctx.registry, RegView::Wow32, letter, false);
+  if (backup && !backup->Empty()) backup->Seal();
 }
 
 void ListMappedDrives(RegistryBackend& registry,

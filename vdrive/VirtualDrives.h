@@ -51,6 +51,7 @@ struct VdriveContext {
   // DataFolder of app/DataPlaces.h); without a file system nothing is saved.
   FileSystem* files = nullptr;
   std::string exeDir;
+  SealKeyStore* sealKeys = nullptr;  // seals the set (none: unsealed)
 };
 
 // Runs subst hidden in this process's session and, when the desktop runs in another session,

@@ -130,7 +130,8 @@ VdriveContext DrivePage::Context() {
                        form.Handle,
                        kApplicationTitle,
                        svc_.files,
-                       DataFolder(svc_.exeDir, svc_.places)};
+                       DataFolder(svc_.exeDir, svc_.places),
+                       svc_.sealKeys};
 }
 
 void DrivePage::allstartbtnClick() {

@@ -1,0 +1,150 @@
+#include "app/BackupSets.h"
+
+#include <algorithm>
+#include <set>
+
+#include "app/Backup.h"
+#include "app/ChangeFile.h"
+#include "app/Error.h"
+#include "app/LegacySet.h"
+#include "app/SetSeal.h"
+#include "app/Text.h"
+
+namespace mt {
+
+std::vector<std::string> BackupSetFolders(FileSystem& files, const std::string& dataDir) {
+  const std::string root = BackupRoot(dataDir);
+  std::vector<std::string> names;
+  try {
+    for (const FindEntry& entry : files.Find(root, "*"))
+      if (entry.isDirectory) names.push_back(entry.name);
+  } catch (const std::exception&) {
+    return {};
+  }
+  // "2026-12-08 15.54.00" sorts by time; "... (2)" after its first.
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    const std::string ka = a.substr(0, 19), kb = b.substr(0, 19);
+    if (ka != kb) return ka > kb;
+    if (a.size() != b.size()) return a.size() > b.size();
+    return a > b;
+  });
+  std::vector<std::string> folders;
+  for (const std::string& name : names) folders.push_back(root + "\\" + name);
+  return folders;
+}
+
+namespace {
+
+std::string ReadWhole(FileSystem& files, const std::string& path, size_t limit) {
+  auto in = files.OpenRead(path);
+  if (in->Size() > limit) throw AppError("文件过大：" + path);
+  std::string bytes;
+  std::string buffer(65536, '\0');
+  for (size_t n; (n = in->Read(&buffer[0], buffer.size())) > 0;) bytes.append(buffer, 0, n);
+  return bytes;
+}
+
+std::string FolderName(const std::string& folder) {
+  const size_t slash = folder.rfind('\\');
+  return slash == std::string::npos ? folder : folder.substr(slash + 1);
+}
+
+// The set's files other than the manifest, as listed in the folder.
+std::set<std::string> SetFiles(FileSystem& files, const std::string& folder) {
+  std::set<std::string> names;
+  for (const FindEntry& entry : files.Find(folder, "*")) {
+    if (entry.isDirectory) throw AppError("备份中有多余的文件夹：" + entry.name);
+    if (entry.name != kBackupManifestName) names.insert(entry.name);
+  }
+  return names;
+}
+
+// Checks the seal: every file listed with its digest, no file more, the MAC right.
+bool SealHolds(const ChangeEnv& env, const nlohmann::json& manifest, const std::string& folder) {
+  if (!env.sealKeys || !manifest.contains("mac") || !manifest["mac"].is_string()) return false;
+  const std::optional<std::string> key = env.sealKeys->Key(false);
+  if (!key) return false;
+  if (!SameMac(HmacSha256Hex(*key, SealedText(manifest)), manifest["mac"].get<std::string>()))
+    return false;
+  const nlohmann::json& listed = manifest["files"];
+  const std::set<std::string> present = SetFiles(*env.files, folder);
+  if (present.size() != listed.size()) return false;
+  for (const std::string& name : present) {
+    if (!listed.contains(name) || !listed[name].is_string()) return false;
+    if (FileSha256(*env.files, folder + "\\" + name) != listed[name].get<std::string>())
+      return false;
+  }
+  return true;
+}
+
+void ReadManifestSet(const ChangeEnv& env, const ChangeKinds& kinds, BackupSetInfo& set,
+                     const std::string& text) {
+  const nlohmann::json manifest = nlohmann::json::parse(text);
+  if (!manifest.is_object() || manifest.value("format", "") != kManifestFormat)
+    throw AppError("清单的格式不对");
+  if (!manifest.contains("items") || !manifest["items"].is_array() || !manifest.contains("files") ||
+      !manifest["files"].is_object())
+    throw AppError("清单不完整");
+  set.tool = manifest.value("tool", "");
+  set.restoreOf = manifest.value("restoreOf", "");
+  ChangeEnv placeEnv = env;
+  placeEnv.setFolder = set.folder;
+  size_t n = 0;
+  for (const nlohmann::json& entry : manifest["items"]) {
+    ++n;
+    const std::string where = "第 " + std::to_string(n) + " 项：";
+    if (!entry.is_object() || !entry.contains("kind") || !entry["kind"].is_string() ||
+        !entry.contains("place") || !entry.contains("before"))
+      throw AppError(where + "记录不完整");
+    const ChangeKind* kind = kinds.Find(entry["kind"].get<std::string>());
+    if (!kind) throw AppError(where + "未知的类型 " + entry["kind"].get<std::string>());
+    SetItem item;
+    try {
+      item.change = kind->fromPlace(entry["place"]);
+    } catch (const std::exception& e) {
+      throw AppError(where + e.what());
+    }
+    if (!item.change->PlaceAllowed(placeEnv))
+      throw AppError(where + "位置不在本程序修改的范围内：" + item.change->Place());
+    item.tool = entry.value("tool", set.tool);
+    item.kind = kind->name;
+    item.caption = entry.value("caption", "");
+    item.before = entry["before"];
+    item.saved = entry.value("saved", nlohmann::json::object());
+    item.after = entry.contains("after") ? entry["after"] : nlohmann::json();
+    set.items.push_back(std::move(item));
+  }
+  set.sealed = SealHolds(env, manifest, set.folder);
+}
+
+}  // namespace
+
+BackupSetInfo ReadBackupSet(const ChangeEnv& env, const ChangeKinds& kinds,
+                            const std::string& folder) {
+  BackupSetInfo set;
+  set.folder = folder;
+  set.name = FolderName(folder);
+  try {
+    FileSystem& files = *env.files;
+    const std::string manifest = folder + "\\" + kBackupManifestName;
+    if (files.FileExists(manifest)) {
+      ReadManifestSet(env, kinds, set, ReadWhole(files, manifest, 64u << 20));
+    } else {
+      set.legacy = true;
+      ReadLegacySet(env, set);
+    }
+  } catch (const std::exception& e) {
+    set.items.clear();
+    set.damage = std::string(kDamagedSetText) + "：" + e.what();
+  }
+  return set;
+}
+
+std::string ToolTitle(const std::string& tool) {
+  if (tool == "startup") return "系统启动项";
+  if (tool == "browser") return "IE修复";
+  if (tool == "vdrive") return "虚拟硬盘";
+  return tool.empty() ? "未知" : tool;
+}
+
+}  // namespace mt

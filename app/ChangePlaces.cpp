@@ -1,0 +1,105 @@
+#include "app/ChangePlaces.h"
+
+#include "app/Path.h"
+#include "app/Text.h"
+
+namespace mt {
+
+namespace {
+
+// Below HKLM\SOFTWARE or HKCU\Software (and so also below SOFTWARE\WOW6432Node, which the
+// 32-bit view names as the same logical path).
+const char* const kSoftwarePlaces[] = {
+    "Microsoft\\Windows\\CurrentVersion\\Run",
+    "Microsoft\\Windows\\CurrentVersion\\RunOnce",
+    "Microsoft\\Windows\\CurrentVersion\\RunOnceEx",
+    "Microsoft\\Windows\\CurrentVersion\\RunServices",
+    "Microsoft\\Windows\\CurrentVersion\\RunServicesOnce",
+    "Microsoft\\Windows\\CurrentVersion\\Policies",
+    "Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved",
+    "Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
+    "Microsoft\\Windows NT\\CurrentVersion\\Windows",
+    "Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options",
+    "Microsoft\\Internet Explorer",
+    "Microsoft\\Enrollments",
+    "Microsoft\\Provisioning\\OMADM\\Accounts",
+    "Microsoft\\Active Setup\\Installed Components",
+    "Microsoft\\Command Processor",
+    "Policies",
+};
+
+bool PartsStartWith(const std::vector<std::string>& parts, size_t from, const std::string& prefix) {
+  const std::vector<std::string> want = Split(prefix, '\\');
+  if (parts.size() - from < want.size()) return false;
+  for (size_t i = 0; i < want.size(); ++i)
+    if (!EqualsNoCase(parts[from + i], want[i])) return false;
+  return true;
+}
+
+}  // namespace
+
+bool RegistryPlaceAllowed(RegRoot root, const std::string& keyPath) {
+  if (root == RegRoot::ClassesRoot) return false;
+  const std::vector<std::string> parts = Split(keyPath, '\\');
+  for (const std::string& part : parts)
+    if (part.empty() || part == "." || part == "..") return false;
+  if (parts.empty() || !EqualsNoCase(parts[0], "SOFTWARE")) return false;
+  size_t from = 1;
+  if (parts.size() > 1 && EqualsNoCase(parts[1], "WOW6432Node")) from = 2;
+  if (from >= parts.size()) return false;
+  for (const char* place : kSoftwarePlaces)
+    if (PartsStartWith(parts, from, place)) return true;
+  return false;
+}
+
+namespace {
+
+bool FullPathSpelling(const std::string& path) {
+  const bool drive = path.size() >= 3 && path[1] == ':' && path[2] == '\\' &&
+                     ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+  const bool unc = path.rfind("\\\\", 0) == 0 && path.rfind("\\\\?", 0) != 0 &&
+                   path.rfind("\\\\.", 0) != 0;
+  return drive || unc;
+}
+
+// The parts of `path` below `folder`, or nothing when it does not lie below it.
+bool Below(const std::string& folder, const std::string& path, std::vector<std::string>& rest) {
+  std::string f = folder;
+  while (!f.empty() && f.back() == '\\') f.pop_back();
+  if (f.empty() || path.size() <= f.size() + 1 || path[f.size()] != '\\') return false;
+  if (!EqualsNoCase(path.substr(0, f.size()), f)) return false;
+  rest = Split(path.substr(f.size() + 1), '\\');
+  return true;
+}
+
+}  // namespace
+
+bool FilePlaceOfUser(const FilePlaceRoots& roots, const std::string& path) {
+  std::vector<std::string> rest;
+  for (const std::string& folder : roots.userFolders)
+    if (Below(folder, path, rest)) return true;
+  return false;
+}
+
+bool FilePlaceAllowed(const FilePlaceRoots& roots, const std::string& path) {
+  if (!FullPathSpelling(path)) return false;
+  if (path.find('/') != std::string::npos) return false;
+  const std::vector<std::string> parts = Split(path.substr(path.rfind("\\\\", 0) == 0 ? 2 : 3),
+                                               '\\');
+  for (const std::string& part : parts) {
+    if (part.empty() || part == "." || part == "..") return false;
+    // Alternate data streams and device-like tails are not the files the tools change.
+    if (part.find(':') != std::string::npos) return false;
+  }
+  std::vector<std::string> rest;
+  for (const auto* list : {&roots.userFolders, &roots.machineFolders})
+    for (const std::string& folder : *list)
+      if (Below(folder, path, rest)) return true;
+  for (const std::string& folder : roots.distributionParents)
+    if (Below(folder, path, rest) && rest.size() >= 2 &&
+        EqualsNoCase(rest[rest.size() - 2], "distribution"))
+      return true;
+  return false;
+}
+
+}  // namespace mt

@@ -1,0 +1,37 @@
+// The seal of a backup set: an HMAC-SHA256 over its manifest, which lists every file of the
+// set with its SHA-256, keyed by a secret that only administrators can read and write. A set
+// whose seal is missing or wrong restores only the current user's items: the program restores
+// with the user's highest rights, while a portable copy's "备份" folder may be writable by
+// programs without them.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace mt {
+
+// Where the secret lives (the real one: an HKLM key whose ACL admits only administrators and
+// the system, made at the first need; app/win/WinSealKeys).
+class SealKeyStore {
+ public:
+  virtual ~SealKeyStore() = default;
+  // The secret, made first when there is none and `create`; empty when it cannot be read
+  // (a standard user) or made.
+  virtual std::optional<std::string> Key(bool create) = 0;
+};
+
+inline constexpr const char* kManifestFormat = "MirtakTools backup set";
+
+// The text the seal covers: the manifest without its "mac", written compactly (keys in
+// order), so it does not depend on how the file was laid out.
+std::string SealedText(const nlohmann::json& manifest);
+
+// HMAC-SHA256 of `message` under `key`, as lower-case hex.
+std::string HmacSha256Hex(const std::string& key, const std::string& message);
+
+// Compares two texts in time that does not depend on where they differ.
+bool SameMac(const std::string& a, const std::string& b);
+
+}  // namespace mt
