@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "app/Services.h"
+#include "app/SetSeal.h"
 #include "browser/IconSource.h"
 #include "browser/Shortcuts.h"
+#include "program/ChangeKindList.h"
 #include "startup/StartupItems.h"
 #include "tests/support/MemoryRegistry.h"
 #include "update/HttpClient.h"
@@ -280,6 +282,18 @@ class FakeVerifier : public InstallerVerifier {
   MemoryFileSystem* files_;
 };
 
+// The seal's secret in memory; none until made, never when `refused` (a standard user).
+class MemorySealKeys : public SealKeyStore {
+ public:
+  std::optional<std::string> Key(bool create) override {
+    if (refused) return std::nullopt;
+    if (!secret && create) secret = std::string(32, '\x5a');
+    return secret;
+  }
+  std::optional<std::string> secret;
+  bool refused = false;
+};
+
 class RecordingLauncher : public InstallerLauncher {
  public:
   LaunchResult Start(VerifiedInstaller installer, const std::string& parameters, int show) override;
@@ -314,6 +328,7 @@ struct TestServices {
   FakeHttp http;  // no scripted answers: every address is unreachable
   FakeVerifier installerVerifier;
   RecordingLauncher installerLauncher;
+  MemorySealKeys sealKeys;
   Services services;
 
   explicit TestServices(std::string exeDir = "C:\\Tools") {
@@ -332,6 +347,8 @@ struct TestServices {
     services.http = &http;
     services.installerVerifier = &installerVerifier;
     services.installerLauncher = &installerLauncher;
+    services.sealKeys = &sealKeys;
+    services.changeKinds = &ProgramChangeKinds();
     services.exeDir = std::move(exeDir);
   }
 };
