@@ -173,8 +173,8 @@ std::wstring FinalPath(HANDLE h) {
   const DWORD n = ::GetFinalPathNameByHandleW(h, buffer, 32768, FILE_NAME_NORMALIZED);
   if (n == 0 || n >= 32768) return std::wstring();
   std::wstring path(buffer, n);
-  if (path.rfind(L"\\?\UNC\", 0) == 0) return L"\\" + path.substr(8);
-  if (path.rfind(L"\\?\", 0) == 0) return path.substr(4);
+  if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + path.substr(8);
+  if (path.rfind(L"\\\\?\\", 0) == 0) return path.substr(4);
   return path;
 }
 

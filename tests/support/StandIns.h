@@ -64,6 +64,11 @@ class PosixFileSystem : public FileSystem {
   // Device and inode number, so hard links and symbolic links to a folder are aliases as on
   // Windows. The Windows build of this stand-in cannot tell (its stat has no inode numbers).
   std::optional<FileIdentity> Identity(const std::string& path) override;
+  // Read-only (no write permission) and the last-write time; no creation time.
+  std::optional<FileMeta> Meta(const std::string& path) override;
+  // Refuses a path with a symbolic link anywhere on it, as the real one refuses reparse points.
+  void WriteRestored(const std::string& path, const std::string& bytes,
+                     const FileMeta& meta) override;
   static std::string ToPosix(const std::string& path);
 };
 
