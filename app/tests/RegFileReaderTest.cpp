@@ -2,7 +2,10 @@
 // program's own writer (RegFileText, RegFileValueLine, RegFileKeyName).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -10,6 +13,7 @@
 #include "app/Error.h"
 #include "app/RegFileReader.h"
 #include "app/Text.h"
+#include "tests/support/StandIns.h"
 
 namespace mt {
 namespace {
@@ -185,6 +189,79 @@ TEST(RegFileReader, LoneSurrogatesInNamesAndTextSurviveTheFile) {
   EXPECT_EQ(entries[0].keyPath, "Software\\" + name);
   EXPECT_EQ(Utf16Le(entries[0].name), units);
   EXPECT_EQ(entries[0].value.bytes, units + std::string(2, '\0'));
+}
+
+// The use the reader is for: a backup set written before a deletion, read back and put
+// into the registry item by item, gives back every value as it was.
+TEST(RegFileReader, ASetOfDeletionBackupPutsTheValuesBackAsTheyWere) {
+  test::TempDir tmp;
+  test::TestServices ts;
+  test::MemoryRegistry& reg = ts.registry;
+  std::string dir = tmp.path();
+  std::replace(dir.begin(), dir.end(), '/', '\\');
+  const std::string nul(2, '\0');
+  const std::string lone = FromUtf16Le(std::string("k\0\x00\xDC", 4));
+  struct Item {
+    RegRoot root;
+    RegView view;
+    std::string path, name;
+    RawRegValue raw;
+  };
+  std::string binary;
+  for (int i = 0; i < 200; ++i) binary += static_cast<char>(255 - i);
+  const std::vector<Item> items = {
+      {kLm, kWow, "SOFTWARE\\Vendor", "Run", {1, Utf16Le("C:\\a b\\\"x\".exe") + nul}},
+      {kLm, kWow, "SOFTWARE\\Vendor", "", {1, Utf16Le("第一行\r\n第二行") + nul}},
+      {kLm, kWow, "SOFTWARE\\Vendor\\" + lone, lone, {1, Utf16Le(lone) + nul}},
+      {kLm, kWow, "SOFTWARE\\Vendor", "Multi", {7, Utf16Le("a") + nul + Utf16Le("b") + nul + nul}},
+      {kLm, kNative, "SOFTWARE\\Vendor", "Run", {2, Utf16Le("%ProgramFiles%\\v") + nul}},
+      {kCu, kNative, "Software\\Vendor\\Sub", "n", {4, std::string("\x01\0\0\x80", 4)}},
+      {kCu, kNative, "Software\\Vendor\\Sub", "b", {3, binary}},
+      {kCu, kNative, "Software\\Vendor", "q", {11, std::string(8, '\x7F')}},
+      {kCr, kWow, "CLSID\\{5}\\InprocServer32", "", {1, Utf16Le("v.dll") + nul}},
+  };
+  for (const Item& it : items) {
+    std::unique_ptr<RegKey> key = reg.Open(it.root, nullptr, it.path, true, it.view);
+    ASSERT_TRUE(key && reg.SetRaw(*key, it.name, it.raw)) << it.path;
+  }
+  reg.CreatePath(kCu, "Software\\Vendor\\Empty");
+  DeletionBackup backup(reg, ts.files, dir);
+  backup.SaveKey(kLm, kWow, "SOFTWARE\\Vendor");
+  backup.SaveKey(kLm, kNative, "SOFTWARE\\Vendor");
+  backup.SaveKey(kCu, kNative, "Software\\Vendor");
+  backup.SaveKey(kCr, kWow, "CLSID\\{5}");
+  backup.SaveOverwrite(kCu, kNative, "Software\\New\\Deeper", "v");
+  ASSERT_TRUE(backup.Write("2026-12-09 10.00.00"));
+  const std::vector<RegFileEntry> entries = ReadRegFile(test::ReadWholeFile(
+      test::PosixFileSystem::ToPosix(backup.Folder() + "\\" + kBackupRegFileName)));
+
+  // The action deletes; the undo puts each entry back.
+  for (const auto& [root, view, path] :
+       {std::tuple{kLm, kWow, "\\SOFTWARE\\Vendor"}, std::tuple{kLm, kNative, "\\SOFTWARE\\Vendor"},
+        std::tuple{kCu, kNative, "\\Software\\Vendor"}, std::tuple{kCr, kWow, "\\CLSID\\{5}"}}) {
+    TRegistry r(reg, view);
+    r.SetRootKey(root);
+    ASSERT_TRUE(r.DeleteKey(path)) << path;
+  }
+  reg.CreatePath(kCu, "Software\\New\\Deeper");
+  for (const RegFileEntry& e : entries) {
+    if (e.op == Op::DeleteKey) {
+      reg.DeleteTree(e.root, nullptr, e.keyPath, e.view);
+      continue;
+    }
+    std::unique_ptr<RegKey> key = reg.Open(e.root, nullptr, e.keyPath, true, e.view);
+    ASSERT_TRUE(key) << e.keyPath;
+    if (e.op == Op::SetValue) {
+      ASSERT_TRUE(reg.SetRaw(*key, e.name, e.value));
+    }
+  }
+  for (const Item& it : items) {
+    std::unique_ptr<RegKey> key = reg.Open(it.root, nullptr, it.path, false, it.view);
+    ASSERT_TRUE(key) << it.path;
+    EXPECT_EQ(reg.QueryRaw(*key, it.name), it.raw) << it.path << " " << it.name;
+  }
+  EXPECT_TRUE(reg.HasKey(kCu, "Software\\Vendor\\Empty"));
+  EXPECT_FALSE(reg.HasKey(kCu, "Software\\New"));
 }
 
 TEST(RegFileReader, BadInputNamesItsFirstBadLine) {
