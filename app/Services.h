@@ -26,6 +26,7 @@ class InstallerVerifier;  // update/InstallerTrust.h
 class InstallerLauncher;  // update/InstallerTrust.h
 class SignerSource;       // app/Signers.h
 class TFhzPortal;         // offer/FhzPortal.h
+class AdminRights;        // app/AdminRights.h
 
 // A window, as seen by the logic: an opaque handle (HWND on Windows) used only as an owner.
 using WindowRef = void*;
@@ -204,6 +205,7 @@ struct Services {
   InstallerVerifier* installerVerifier = nullptr;  // the downloaded installer's signature
   InstallerLauncher* installerLauncher = nullptr;  // starts a verified installer
   SignerSource* signers = nullptr;                 // who signed a program (none: not asked)
+  AdminRights* admin = nullptr;                    // may the machine be changed (none: tried)
   std::string exeDir;                              // folder of the executable, no trailing "\"
   // Whether exeDir can be written and the per-user folder (app/DataPlaces.h); the default
   // keeps everything beside the program.

@@ -38,6 +38,7 @@ WinServiceSet::WinServiceSet()
   s.installerVerifier = installerVerifier.get();
   s.installerLauncher = installerLauncher.get();
   s.signers = signers.get();
+  s.admin = &admin;
   s.exeDir = ExecutableDirectory();
   WinDataFolderProbe probe;
   s.places = ProbeDataPlaces(s.exeDir, probe);

@@ -1,5 +1,6 @@
 #include "vdrive/VirtualDrives.h"
 
+#include "app/AdminRights.h"
 #include "app/Backup.h"
 #include "app/CommandLine.h"
 #include "app/Constants.h"
@@ -74,6 +75,11 @@ bool CreateMapping(VdriveContext& ctx, const std::vector<std::string>& listed,
     ctx.messages.Show(ctx.owner, kMsgBadFolderText, kNoticeCaption, kMbOk);
     return false;
   }
+  // A mapping made now but missing from the Run key would be gone at the next log-on.
+  if (!ctx.adminRights) {
+    TellAdminNeeded(ctx.messages, ctx.owner);
+    return false;
+  }
 
   try {
     StartSubst(ctx.starter, MappingArguments(driveText, folderText));
@@ -94,6 +100,10 @@ void RemoveMapping(VdriveContext& ctx, const std::vector<std::string>& listed, i
   if (selected < 0 || static_cast<size_t>(selected) >= listed.size())
     throw AppError("List index out of bounds (" + std::to_string(selected) + ")");
   std::string letter = TrimControl(listed[static_cast<size_t>(selected)]);
+  if (!ctx.adminRights) {
+    TellAdminNeeded(ctx.messages, ctx.owner);
+    return;
+  }
   if (ctx.files) {
     DeletionBackup backup(ctx.registry, *ctx.files, ctx.exeDir);
     backup.SaveValue(RegRoot::LocalMachine, RegView::Native, kMappingKeyPath, letter);

@@ -221,12 +221,34 @@ TEST(WinServiceSet, TheProgramsSetFillsEveryServiceWithItsOwn) {
   EXPECT_EQ(s.messages, &set->messages);
   EXPECT_EQ(s.clipboard, &set->clipboard);
   EXPECT_EQ(s.browser, &set->browser);
+  EXPECT_EQ(s.admin, &set->admin);
   const void* tools[] = {s.processes,        s.icons, s.startupPlaces, s.http, s.installerVerifier,
                          s.installerLauncher};
   for (const void* service : tools) EXPECT_NE(service, nullptr);
   EXPECT_EQ(s.exeDir, ExecutableDirectory());
   EXPECT_TRUE(s.updateEndpoint.empty());  // the shipped address
   EXPECT_FALSE(s.offerShown);
+}
+
+// The prefix's user owns the machine's registry: the rights must be reported as held, or every
+// machine-wide action of the tools would be refused under Wine. Whichever of the two
+// questions says yes, the answer agrees with an actual write to the machine's Run key.
+TEST(WinAdminRights, HeldWhereTheMachineRunKeyCanBeWritten) {
+  HKEY raw = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE,
+                            L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", 0, nullptr, 0,
+                            KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &raw, nullptr),
+            ERROR_SUCCESS);
+  UniqueHKey run(raw);
+  const DWORD one = 1;
+  ASSERT_EQ(RegSetValueExW(run.get(), L"mt-admin-probe", 0, REG_DWORD,
+                           reinterpret_cast<const BYTE*>(&one), sizeof one),
+            ERROR_SUCCESS);
+  RegDeleteValueW(run.get(), L"mt-admin-probe");
+  EXPECT_TRUE(WinAdminRights::MachineRunKeyWritable());
+  WinAdminRights rights;
+  EXPECT_TRUE(rights.Held());
+  EXPECT_TRUE(rights.Held());  // the kept answer
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/AdminRights.h"
 #include "app/Services.h"
 #include "browser/IconSource.h"
 #include "browser/Shortcuts.h"
@@ -295,6 +296,17 @@ class RecordingLauncher : public InstallerLauncher {
   LaunchResult result = LaunchResult::kStarted;
 };
 
+// Rights as scripted: held unless a test takes them away.
+class ScriptedAdminRights : public AdminRights {
+ public:
+  bool Held() override {
+    ++asked;
+    return held;
+  }
+  bool held = true;
+  int asked = 0;
+};
+
 // All stand-ins together, wired into a Services bundle. Nothing in it reaches the network,
 // starts a program or reads this machine's known folders; a test that wants a real service
 // points the bundle at it.
@@ -314,6 +326,7 @@ struct TestServices {
   FakeHttp http;  // no scripted answers: every address is unreachable
   FakeVerifier installerVerifier;
   RecordingLauncher installerLauncher;
+  ScriptedAdminRights admin;
   Services services;
 
   explicit TestServices(std::string exeDir = "C:\\Tools") {
@@ -332,6 +345,7 @@ struct TestServices {
     services.http = &http;
     services.installerVerifier = &installerVerifier;
     services.installerLauncher = &installerLauncher;
+    services.admin = &admin;
     services.exeDir = std::move(exeDir);
   }
 };

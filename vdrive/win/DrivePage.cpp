@@ -1,6 +1,7 @@
 // The "虚拟硬盘" page: its controls, its picture and its handlers.
 #include "vdrive/win/DrivePage.h"
 
+#include "app/AdminRights.h"
 #include "app/Backup.h"
 #include "app/win/Unit1.h"
 #include "app/Constants.h"
@@ -130,7 +131,8 @@ VdriveContext DrivePage::Context() {
                        form.Handle,
                        kApplicationTitle,
                        svc_.files,
-                       DataFolder(svc_.exeDir, svc_.places)};
+                       DataFolder(svc_.exeDir, svc_.places),
+                       HoldsAdminRights(svc_)};
 }
 
 void DrivePage::allstartbtnClick() {
