@@ -178,17 +178,21 @@ void BrowserRepairPage::TabSheet3Show() {
 
 void BrowserRepairPage::ShowSettings() {
   TRegistry reg(*svc_.registry);
+  // Without administrator rights the machine's key is only read: the defaults of a missing
+  // value are not written (the write would be refused), the box stays empty.
+  const bool admin = HoldsAdminRights(svc_);
 
   reg.SetRootKey(RegRoot::LocalMachine);
-  if (reg.OpenKey(kIeMainKey, true)) {
-    if (!reg.ValueExists(kWindowTitleValue))
+  if (reg.OpenKey(kIeMainKey, admin)) {
+    if (admin && !reg.ValueExists(kWindowTitleValue))
       reg.WriteString(kWindowTitleValue, kDefaultWindowTitle);
     view_.SetEdtitle(reg.ReadString(kWindowTitleValue));
   }
   reg.CloseKey();
 
-  if (reg.OpenKey(kIeMainKey, true)) {
-    if (!reg.ValueExists(kStartPageValue)) reg.WriteString(kStartPageValue, kDefaultStartPage);
+  if (reg.OpenKey(kIeMainKey, admin)) {
+    if (admin && !reg.ValueExists(kStartPageValue))
+      reg.WriteString(kStartPageValue, kDefaultStartPage);
     view_.SetEdpage(reg.ReadString(kStartPageValue));
   }
   reg.CloseKey();
