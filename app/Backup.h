@@ -1,10 +1,13 @@
-// Backups taken before the tools delete anything. Each deleting action saves what it is about
-// to remove in a folder of its own, named by the date and time, below "备份" in the folder
-// the program writes into (beside the program, or per-user: app/DataPlaces.h): registry values and keys as a registry export file ("注册表.reg", the text the
-// registry editor itself exports, so that a double click puts them back), files the action
-// deletes or rewrites (shortcuts, a browser's policies file) as copies, and scheduled tasks'
-// exported definitions with a script that registers them again. When the set cannot be
-// written, the action is called off before anything is deleted.
+// Backups taken before the tools change anything. Each action saves the state of what it is
+// about to delete or overwrite in a folder of its own, named by the date and time, below
+// "备份" in the folder the program writes into (beside the program, or per-user:
+// app/DataPlaces.h). The set's manifest ("备份清单.json") records every item (app/Change.h)
+// for the restore window; beside it, for restoring by hand, registry values and keys as a
+// registry export file ("注册表.reg", the text the registry editor itself exports, so that a
+// double click puts them back), files the action deletes or rewrites (shortcuts, a browser's
+// policies file) as copies, and scheduled tasks' exported definitions with a script that
+// registers them again. When the set cannot be written, the action is called off before
+// anything is changed.
 #pragma once
 
 #include <cstdint>
