@@ -202,11 +202,17 @@ TEST_F(WinServicesTest, RemoveFolderTakesTheTreeButNotWhatALinkNames) {
   ASSERT_TRUE(SetFileAttributesW(Widen(set + "\\sub\\deeper\\a.lnk").c_str(),
                                  FILE_ATTRIBUTE_READONLY));
   files.WriteAll(outside + "\\keep.txt", "keep");
+  // An empty folder is what a followed link could take with it.
+  const std::string empty = dir_ + "\\empty";
+  ASSERT_TRUE(files.CreateDirectories(empty));
   {
     test::FolderLink link(Widen(set + "\\sub\\link"), Widen(outside));
+    test::FolderLink toEmpty(Widen(set + "\\link2"), Widen(empty));
     ASSERT_TRUE(link.Made());
+    ASSERT_TRUE(toEmpty.Made());
     files.RemoveFolder(set);
     EXPECT_TRUE(files.FileExists(outside + "\\keep.txt"));
+    EXPECT_TRUE(files.DirectoryExists(empty));
   }
   // Wine may keep the link it cannot take away as one; everything else is gone.
   EXPECT_FALSE(files.FileExists(set + "\\注册表.reg"));

@@ -72,6 +72,12 @@ bool RemoveLink(const std::wstring& path) {
                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                  nullptr));
   if (!h) return false;
+  // A system that opened what the link points to instead (Wine does for its links) would
+  // delete that: only a handle on a reparse point itself is used.
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(h.get(), &info) ||
+      !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
   FILE_DISPOSITION_INFO gone{};
   gone.DeleteFile = TRUE;
   return SetFileInformationByHandle(h.get(), FileDispositionInfo, &gone, sizeof gone) != FALSE;
