@@ -199,8 +199,8 @@ TEST_F(WinServicesTest, RemoveFolderTakesTheTreeButNotWhatALinkNames) {
   ASSERT_TRUE(files.CreateDirectories(set + " (2)"));
   files.WriteAll(set + "\\注册表.reg", "reg");
   files.WriteAll(set + "\\sub\\deeper\\a.lnk", "lnk");
-  ASSERT_TRUE(SetFileAttributesW(Widen(set + "\\sub\\deeper\\a.lnk").c_str(),
-                                 FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(
+      SetFileAttributesW(Widen(set + "\\sub\\deeper\\a.lnk").c_str(), FILE_ATTRIBUTE_READONLY));
   files.WriteAll(outside + "\\keep.txt", "keep");
   // An empty folder is what a followed link could take with it.
   const std::string empty = dir_ + "\\empty";

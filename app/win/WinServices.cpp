@@ -66,11 +66,9 @@ DWORD Attributes(const std::string& path) { return GetFileAttributesW(Widen(path
 // Removes a link (a junction, a symbolic link to a folder or a file) itself: through a handle
 // opened on the link, never on what it points to.
 bool RemoveLink(const std::wstring& path) {
-  UniqueFileHandle h(CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                                                           FILE_SHARE_DELETE,
-                                 nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                 nullptr));
+  UniqueFileHandle h(CreateFileW(
+      path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!h) return false;
   // A system that opened what the link points to instead (Wine does for its links) would
   // delete that: only a handle on a reparse point itself is used.
