@@ -262,6 +262,48 @@ TEST_F(RestoreWindowTest, AFileInTheWayOffersItsThreeChoices) {
   EXPECT_EQ(shown, std::vector<std::string>(4, kRestoreWindowTitle));
 }
 
+TEST_F(RestoreWindowTest, MachineWideWritesShowEveryItemsDataFirst) {
+  DeletedSet("2025-01-02 10.00.00", {"A", "B"});
+  RestoreWindow& window = Open();
+  const BackupSetInfo& set = window.Sets()[0];
+  const std::vector<const SetItem*> items{&set.items[0], &set.items[1]};
+  // The second item's data is longer than a user may type into an edit control.
+  const std::string longData = "C:\\Programs\\B.exe " + std::string(40000, 'x') + " end";
+  const std::vector<std::string> data{"C:\\Programs\\A.exe", longData};
+  std::string shown;
+  bool ownerEnabled = true, cancelHasFocus = false;
+  window.machineWideShown = [&](MachineWideConfirm& confirm) {
+    shown = TForm1::GetText(confirm.TextBox);
+    ownerEnabled = ::IsWindowEnabled(window.Handle) != FALSE;
+    cancelHasFocus = ::GetFocus() == confirm.NoButton;
+    TForm1::Click(confirm.YesButton);
+  };
+  EXPECT_TRUE(window.ConfirmMachineWide(items, data));
+  EXPECT_FALSE(ownerEnabled);
+  EXPECT_TRUE(cancelHasFocus);
+  EXPECT_TRUE(::IsWindowEnabled(window.Handle));
+  for (const SetItem* item : items) {
+    EXPECT_NE(shown.find(item->caption), std::string::npos);
+    EXPECT_NE(shown.find(item->change->Place()), std::string::npos);
+  }
+  EXPECT_NE(shown.find("恢复为：C:\\Programs\\A.exe"), std::string::npos);
+  EXPECT_NE(shown.find(longData), std::string::npos);
+  // Esc, "取消" and the close box say no.
+  window.machineWideShown = [](MachineWideConfirm& confirm) {
+    MSG esc = {confirm.NoButton, WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
+    DispatchUiMessage(esc);
+  };
+  EXPECT_FALSE(window.ConfirmMachineWide(items, data));
+  window.machineWideShown = [](MachineWideConfirm& confirm) { TForm1::Click(confirm.NoButton); };
+  EXPECT_FALSE(window.ConfirmMachineWide(items, data));
+  window.machineWideShown = [](MachineWideConfirm& confirm) {
+    ::PostMessageW(confirm.Handle, WM_CLOSE, 0, 0);
+  };
+  EXPECT_FALSE(window.ConfirmMachineWide(items, data));
+  EXPECT_TRUE(::IsWindowEnabled(window.Handle));
+  EXPECT_TRUE(ts.messages.shown.empty());
+}
+
 TEST_F(RestoreWindowTest, KeyboardReachesTheListsAndEscCloses) {
   DeletedSet("2025-01-02 10.00.00", {"A"});
   RestoreWindow& window = Open();
@@ -272,11 +314,38 @@ TEST_F(RestoreWindowTest, KeyboardReachesTheListsAndEscCloses) {
   EXPECT_EQ(::GetFocus(), window.SetList);
   EXPECT_EQ(::GetNextDlgTabItem(window.Handle, window.SetList, FALSE), window.ItemList);
   EXPECT_EQ(::GetNextDlgTabItem(window.Handle, window.ItemList, FALSE), window.RestoreChosenButton);
+  // Alt+D is the delete button's key: it asks first (answered "no" here).
+  ts.messages.answers = {kIdNo};
+  MSG altD = {window.SetList, WM_SYSCHAR, 'd', 1 << 29, 0, {}};
+  DispatchUiMessage(altD);
+  Pump();
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_NE(ts.messages.shown[0].text.find("删除"), std::string::npos);
+  EXPECT_EQ(window.Sets().size(), 1u);
   MSG esc = {window.SetList, WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
   DispatchUiMessage(esc);
   Pump();
   EXPECT_EQ(RestoreWindowIfOpen(), nullptr);
   EXPECT_TRUE(::IsWindow(form->Handle));
+}
+
+TEST_F(RestoreWindowTest, ANewDpiScalesTheWindowAndItsColumns) {
+  RestoreWindow& window = Open();
+  const UINT before = window.Dpi();
+  RECT suggested{0, 0, 100, 100};
+  ::SendMessageW(window.Handle, WM_DPICHANGED, MAKEWPARAM(before * 2, before * 2),
+                 reinterpret_cast<LPARAM>(&suggested));
+  EXPECT_EQ(window.Dpi(), before * 2);
+  RECT client;
+  ::GetClientRect(window.Handle, &client);
+  EXPECT_EQ(client.right, window.Scale(600));
+  EXPECT_EQ(ListView_GetColumnWidth(window.SetList, 0), window.Scale(130));
+  EXPECT_EQ(ListView_GetColumnWidth(window.ItemList, 1), window.Scale(270));
+  RECT close;
+  ::GetWindowRect(window.CloseButton, &close);
+  ::MapWindowPoints(nullptr, window.Handle, reinterpret_cast<POINT*>(&close), 2);
+  EXPECT_LE(close.right, client.right);
+  EXPECT_LE(close.bottom, client.bottom);
 }
 
 TEST_F(RestoreWindowTest, EveryTabThatChangesSomethingOpensTheWindowFromItsMenu) {

@@ -20,8 +20,7 @@ constexpr int kClientW = 600, kClientH = 420;
 constexpr LPARAM kUnplacedRow = 1 << 30;
 // shownSet_ after the sets were read again: the item list is filled anew whatever is chosen.
 constexpr int kNoSetShown = -2;
-// The machine-wide confirmation names at most this many items with their data.
-constexpr size_t kMachineWideShown = 40;
+constexpr wchar_t kConfirmClass[] = L"MtRestoreConfirm";
 
 struct Column {
   const char* caption;
@@ -481,17 +480,80 @@ RestoreQuestions::FileChoice RestoreWindow::FileConflict(const SetItem& item) {
 
 bool RestoreWindow::ConfirmMachineWide(const std::vector<const SetItem*>& items,
                                        const std::vector<std::string>& data) {
-  std::string text = "以下 " + std::to_string(items.size()) +
-                     " 项将恢复到对所有用户生效的位置，请核对它们恢复后的内容：\n";
-  for (size_t i = 0; i < items.size() && i < kMachineWideShown; ++i) {
+  std::string text;
+  for (size_t i = 0; i < items.size(); ++i) {
     const SetItem& item = *items[i];
-    text += "\n" + (item.caption.empty() ? std::string() : item.caption + "  ") +
-            item.change->Place() + "\n    " + (i < data.size() ? data[i] : std::string());
+    if (i) text += "\n\n";
+    text += std::to_string(i + 1) + ". " +
+            (item.caption.empty() ? std::string() : item.caption + "\n   ") + item.change->Place() +
+            "\n   恢复为：" + (i < data.size() ? data[i] : std::string());
   }
-  if (items.size() > kMachineWideShown)
-    text += "\n……另有 " + std::to_string(items.size() - kMachineWideShown) + " 项";
-  text += "\n\n确定要恢复这些项目吗？";
-  return Notice(text, kMbYesNo | kMbIconQuestion) == kIdYes;
+  MachineWideConfirm confirm(*this);
+  return confirm.Ask(text);
+}
+
+// ---- the machine-wide confirmation ---------------------------------------------------------
+
+MachineWideConfirm::MachineWideConfirm(RestoreWindow& owner) : owner_(owner) {}
+
+MachineWideConfirm::~MachineWideConfirm() = default;
+
+void MachineWideConfirm::ShowErrorReport(const std::string& message) {
+  owner_.ShowErrorReport(message);
+}
+
+void MachineWideConfirm::Answer(bool yes) {
+  yes_ = yes;
+  done_ = true;
+  if (Handle) ::PostMessageW(Handle, WM_NULL, 0, 0);  // wakes the loop so that it sees the end
+}
+
+LRESULT MachineWideConfirm::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_CLOSE) {
+    Answer(false);
+    return 0;
+  }
+  return Window::OnMessage(msg, wp, lp);
+}
+
+bool MachineWideConfirm::Ask(const std::string& text) {
+  HWND owner = owner_.Handle;
+  CreateFrame({kConfirmClass, kRestoreWindowTitle, kDialogFrameStyle, kDialogFrameExStyle, 480, 360,
+               owner, false});
+  AddLabel(Handle, "以下项目将恢复到对所有用户生效的位置。请核对每一项恢复后的内容：", 10, 10, 460,
+           14);
+  TextBox = AddEdit(Handle, "", 10, 30, 460, 284,
+                    ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_HSCROLL |
+                        ES_AUTOHSCROLL);
+  std::string crlf;
+  for (char c : text) {
+    if (c == '\n') crlf += '\r';
+    crlf += c;
+  }
+  SetText(TextBox, crlf);
+  YesButton = AddButton(Handle, "恢复(&Y)", 300, 324, 80, 25);
+  NoButton = AddButton(Handle, "取消(&N)", 390, 324, 80, 25);
+  OnClick(YesButton, [this] { Answer(true); });
+  OnClick(NoButton, [this] { Answer(false); });
+
+  const bool ownerEnabled = owner && !::EnableWindow(owner, FALSE);
+  ::ShowWindow(Handle, SW_SHOW);
+  ::UpdateWindow(Handle);
+  ::SetFocus(NoButton);
+  if (owner_.machineWideShown) owner_.machineWideShown(*this);
+  MSG msg;
+  while (!done_) {
+    const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+    if (got == 0) {
+      ::PostQuitMessage(static_cast<int>(msg.wParam));  // the outer loop ends the program
+      break;
+    }
+    if (got < 0) break;
+    DispatchUiMessage(msg);
+  }
+  if (ownerEnabled) ::EnableWindow(owner, TRUE);
+  if (Handle) ::DestroyWindow(Handle);
+  return done_ && yes_;
 }
 
 bool RestoreWindow::AskFollowUp(const std::string& question) {

@@ -21,6 +21,31 @@
 
 namespace mt {
 
+class RestoreWindow;
+
+// The confirmation before machine-wide writes: every item with the data it gets back, in a
+// text box that scrolls, and "恢复" / "取消" ("取消" has the focus; Esc and the close box
+// cancel). Modal over the restore window.
+class MachineWideConfirm : public Window {
+ public:
+  explicit MachineWideConfirm(RestoreWindow& owner);
+  ~MachineWideConfirm() override;
+  // Shows `text` and waits for the answer; true for "恢复".
+  bool Ask(const std::string& text);
+
+  HWND TextBox = nullptr, YesButton = nullptr, NoButton = nullptr;
+  void ShowErrorReport(const std::string& message) override;
+
+ protected:
+  LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+  void OnEscape() override { Answer(false); }
+
+ private:
+  void Answer(bool yes);
+  RestoreWindow& owner_;
+  bool done_ = false, yes_ = false;
+};
+
 class RestoreWindow : public Window, public RestoreQuestions {
  public:
   RestoreWindow(Services& services, HWND owner);
@@ -68,6 +93,8 @@ class RestoreWindow : public Window, public RestoreQuestions {
   // screen (tests press a button from there).
   static constexpr int kOverwriteButton = 101, kKeepBothButton = 102, kSkipButton = 103;
   std::function<void(HWND dialog)> fileChoiceShown;
+  // Called with the machine-wide confirmation once it is on screen, before it waits.
+  std::function<void(MachineWideConfirm&)> machineWideShown;
 
   void ShowErrorReport(const std::string& message) override;
 
