@@ -13,9 +13,10 @@
 
 namespace mt {
 
-// `text` in `codePage` (UTF-8 unless told) as UTF-16.
+// `text` in `codePage` (UTF-8 unless told) as UTF-16. UTF-8 goes through app/Wtf8.h: a lone
+// surrogate's three-byte form becomes that unit again, so Widen(Narrow(w)) == w for any w.
 std::wstring Widen(const std::string& text, UINT codePage = CP_UTF8);
-// UTF-16 as UTF-8, or as `codePage` text (a character the code page cannot hold becomes its
+// UTF-16 as UTF-8 (lone surrogates in their three-byte form), or as `codePage` text (a character the code page cannot hold becomes its
 // default character).
 std::string Narrow(const std::wstring& utf16);
 std::string Narrow(const wchar_t* utf16, size_t length, UINT codePage = CP_UTF8);

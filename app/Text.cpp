@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "app/Error.h"
+#include "app/Wtf8.h"
 
 #ifdef _WIN32
 #include "app/CodePage.h"
@@ -66,23 +67,17 @@ void AppendUtf8(std::string& out, char32_t c) {
 }
 
 char32_t NextCodePoint(const std::string& s, size_t& pos) {
-  auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
-  unsigned char c = byte(pos);
-  int extra = c < 0x80 ? 0 : (c >> 5) == 0x6 ? 1 : (c >> 4) == 0xE ? 2 : (c >> 3) == 0x1E ? 3 : -1;
-  if (extra < 0 || pos + extra >= s.size() + (extra == 0 ? 1 : 0)) {
-    ++pos;
-    return extra == 0 ? c : 0xFFFD;
-  }
-  char32_t cp = extra == 0 ? c : c & (0x3F >> extra);
-  for (int i = 1; i <= extra; ++i) {
-    if (pos + i >= s.size() || (byte(pos + i) & 0xC0) != 0x80) {
-      ++pos;
-      return 0xFFFD;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(s.data());
+  const char32_t c = wtf8::DecodeOne(bytes, s.size(), pos);
+  if (wtf8::IsHigh(c) && pos < s.size() && bytes[pos] == 0xED) {
+    size_t next = pos;
+    const char32_t low = wtf8::DecodeOne(bytes, s.size(), next);
+    if (wtf8::IsLow(low)) {
+      pos = next;
+      return 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
     }
-    cp = (cp << 6) | (byte(pos + i) & 0x3F);
   }
-  pos += extra + 1;
-  return cp;
+  return c;
 }
 
 char32_t LastCodePoint(const std::string& s) {
@@ -218,40 +213,34 @@ std::string LowerHex(const void* data, size_t n) {
 }
 
 std::string Utf16Le(const std::string& utf8) {
-  std::string out;
-  size_t pos = 0;
-  auto unit = [&out](uint32_t u) {
-    out += static_cast<char>(u & 0xFF);
-    out += static_cast<char>((u >> 8) & 0xFF);
-  };
-  while (pos < utf8.size()) {
-    char32_t c = NextCodePoint(utf8, pos);
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      unit(0xD800 + (c >> 10));
-      unit(0xDC00 + (c & 0x3FF));
-    } else {
-      unit(c);
-    }
+  std::u16string units(utf8.size(), u'\0');
+  units.resize(
+      static_cast<size_t>(wtf8::ToUtf16(utf8.data(), utf8.size(), units.data()) - units.data()));
+  std::string out(2 * units.size(), '\0');
+  for (size_t i = 0; i < units.size(); ++i) {
+    out[2 * i] = static_cast<char>(units[i] & 0xFF);
+    out[2 * i + 1] = static_cast<char>(units[i] >> 8);
   }
   return out;
 }
 
 std::string FromUtf16Le(const std::string& utf16le) {
-  std::string out;
-  const size_t n = utf16le.size() / 2;
-  auto unit = [&utf16le](size_t i) {
-    return static_cast<uint32_t>(static_cast<unsigned char>(utf16le[2 * i])) |
-           static_cast<uint32_t>(static_cast<unsigned char>(utf16le[2 * i + 1])) << 8;
-  };
-  for (size_t i = 0; i < n; ++i) {
-    uint32_t u = unit(i);
-    if (u >= 0xD800 && u < 0xDC00 && i + 1 < n && unit(i + 1) >= 0xDC00 && unit(i + 1) < 0xE000) {
-      u = 0x10000 + ((u - 0xD800) << 10) + (unit(i + 1) - 0xDC00);
-      ++i;
-    }
-    AppendUtf8(out, u);
-  }
+  std::u16string units(utf16le.size() / 2, u'\0');
+  for (size_t i = 0; i < units.size(); ++i)
+    units[i] = static_cast<char16_t>(static_cast<unsigned char>(utf16le[2 * i]) |
+                                     static_cast<unsigned char>(utf16le[2 * i + 1]) << 8);
+  std::string out(wtf8::SizeOf(units.data(), units.size()), '\0');
+  wtf8::FromUtf16(units.data(), units.size(), out.data());
+  return out;
+}
+
+std::string ReadableUtf8(const std::string& wtf8) {
+  size_t pos = 0;
+  while (pos < wtf8.size() && static_cast<unsigned char>(wtf8[pos]) < 0x80) ++pos;
+  if (pos == wtf8.size()) return wtf8;
+  std::string out = wtf8.substr(0, pos);
+  out.reserve(wtf8.size());
+  while (pos < wtf8.size()) AppendUtf8(out, NextCodePoint(wtf8, pos));
   return out;
 }
 

@@ -12,14 +12,24 @@ namespace mt {
 // Removes leading and trailing characters with a code of 32 or less (blanks, tabs, CR, LF).
 std::string TrimControl(const std::string& s);
 
-// The next code point of UTF-8 text at `pos` (advancing it); U+FFFD for a malformed byte.
+// Text inside the program is UTF-8 that may also hold lone surrogates in their three-byte
+// form, so that names read from the system go back unchanged (app/Wtf8.h).
+
+// The next code point of the text at `pos` (advancing it). A lone surrogate comes back as
+// itself; two three-byte forms that make a surrogate pair come back as the one code point
+// of the pair; a malformed sequence as U+FFFD.
 char32_t NextCodePoint(const std::string& s, size_t& pos);
-// Appends code point `c` as UTF-8; a surrogate or a value past U+10FFFF becomes U+FFFD.
+// Appends code point `c` as UTF-8; a surrogate or a value past U+10FFFF becomes U+FFFD, so
+// that what this appends is always valid UTF-8.
 void AppendUtf8(std::string& out, char32_t c);
-// UTF-8 to UTF-16LE bytes, without a terminator.
+// The text as UTF-16LE bytes, without a terminator; a lone surrogate becomes its unit.
 std::string Utf16Le(const std::string& utf8);
-// UTF-16LE bytes (an even count) to UTF-8; an odd last byte is dropped.
+// UTF-16LE bytes to text; an odd last byte is dropped. Lossless:
+// Utf16Le(FromUtf16Le(x)) == x for every even-length x.
 std::string FromUtf16Le(const std::string& utf16le);
+// The text as valid UTF-8 for display and JSON: lone surrogates (and malformed bytes) as
+// U+FFFD. Text that is valid UTF-8 already comes back unchanged.
+std::string ReadableUtf8(const std::string& wtf8);
 // The last code point of UTF-8 text, or 0 for an empty text.
 char32_t LastCodePoint(const std::string& s);
 bool IsCjkIdeograph(char32_t c);

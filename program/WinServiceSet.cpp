@@ -1,6 +1,8 @@
 #include "program/WinServiceSet.h"
 
+#include "app/win/WinSealKeys.h"
 #include "browser/win/WinIconSource.h"
+#include "program/ChangeKindList.h"
 #include "browser/win/WinShortcuts.h"
 #include "startup/win/WinStartupPlaces.h"
 #include "startup/win/WinTaskStore.h"
@@ -38,9 +40,12 @@ WinServiceSet::WinServiceSet()
   s.installerVerifier = installerVerifier.get();
   s.installerLauncher = installerLauncher.get();
   s.signers = signers.get();
+  s.sealKeys = &sealKeys;
+  s.changeKinds = &ProgramChangeKinds();
   s.exeDir = ExecutableDirectory();
   WinDataFolderProbe probe;
   s.places = ProbeDataPlaces(s.exeDir, probe);
+  s.fileRoots = WinFilePlaceRoots(s.exeDir);
 }
 
 WinServiceSet::~WinServiceSet() = default;

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "app/win/WinSealKeys.h"
 #include "app/win/WinServices.h"
 
 namespace mt {
@@ -23,6 +24,7 @@ struct WinServiceSet {
   WinMessageBoxes messages;
   WinClipboard clipboard;
   WinBrowserHost browser;
+  WinSealKeys sealKeys;
   std::unique_ptr<ProcessStarter> processes;
   std::unique_ptr<IconSource> icons;
   std::unique_ptr<ShortcutFiles> shortcuts;

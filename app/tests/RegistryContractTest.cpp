@@ -9,6 +9,7 @@
 
 #include "app/Error.h"
 #include "app/Registry.h"
+#include "app/Text.h"
 #include "tests/support/MemoryRegistry.h"
 #ifdef MT_REAL_REGISTRY
 #include "app/win/WinRegistry.h"
@@ -286,6 +287,97 @@ TEST_P(RegistryContract, DeleteKeyDeletesOnlyInItsOwnView) {
     EXPECT_FALSE(native.KeyExists(path)) << path;
     EXPECT_EQ(Read(RegView::Wow32, root, path + "\\sub"), "32") << path;
   }
+}
+
+TEST_P(RegistryContract, RawValuesComeBackWithTheirExactTypeAndBytes) {
+  const std::string nul(2, '\0');
+  const std::pair<std::string, RawRegValue> values[] = {
+      {"SzNoTerminator", {1, Utf16Le("abc")}},
+      {"SzOddBytes", {1, std::string("a\0b", 3)}},
+      {"SzTwoTerminators", {1, Utf16Le("ab") + nul + nul}},
+      {"EmptySz", {1, ""}},
+      {"Expand", {2, Utf16Le("%TEMP%\\x") + nul}},
+      {"Binary", {3, std::string("\0\x01\xFF", 3)}},
+      {"EmptyBinary", {3, ""}},
+      {"ShortDword", {4, "\x01\x02"}},
+      {"Multi", {7, Utf16Le("a") + nul + Utf16Le("启动") + nul + nul}},
+      {"Qword", {11, std::string("\x01\x02\x03\x04\x05\x06\x07\x80", 8)}},
+      {"None", {0, ""}},
+      {"NoneWithData", {0, "xyz"}},
+      {"OddType", {0x12345, "\x7F"}},
+  };
+  struct Place {
+    RegRoot root;
+    std::string path;
+  };
+  // The 32-bit view first: below HKCU both views are one key, which ends with native values.
+  for (RegView view : {RegView::Wow32, RegView::Native}) {
+    for (const Place& at : {Place{RegRoot::CurrentUser, scratch_.substr(1)},
+                            Place{RegRoot::LocalMachine, machine_.substr(1)}}) {
+      std::unique_ptr<RegKey> key = backend_->Open(at.root, nullptr, at.path, true, view);
+      ASSERT_TRUE(key) << at.path;
+      for (const auto& [name, raw] : values) {
+        RawRegValue mine = raw;
+        mine.bytes += view == RegView::Wow32 ? "32" : "";  // the views hold their own values
+        ASSERT_TRUE(backend_->SetRaw(*key, name, mine)) << name;
+      }
+      for (const auto& [name, raw] : values) {
+        RawRegValue mine = raw;
+        mine.bytes += view == RegView::Wow32 ? "32" : "";
+        EXPECT_EQ(backend_->QueryRaw(*key, name), mine) << name << " " << at.path;
+      }
+      EXPECT_EQ(backend_->ValueNames(*key).size(), std::size(values));
+    }
+  }
+  // Native HKLM kept its own values; text set raw reads as text up to its first NUL.
+  std::unique_ptr<RegKey> key = backend_->Open(RegRoot::LocalMachine, nullptr, machine_.substr(1),
+                                               false, RegView::Native);
+  ASSERT_TRUE(key);
+  EXPECT_EQ(backend_->QueryRaw(*key, "OddType"), (RawRegValue{0x12345, "\x7F"}));
+  EXPECT_FALSE(backend_->QueryRaw(*key, "missing"));
+  key = backend_->Open(RegRoot::LocalMachine, nullptr, machine_.substr(1), false, RegView::Wow32);
+  ASSERT_TRUE(key);
+  EXPECT_EQ(backend_->QueryRaw(*key, "OddType"), (RawRegValue{0x12345,
+                                                              "\x7F"
+                                                              "32"}));
+  TRegistry r(*backend_);
+  ASSERT_TRUE(r.OpenKey(scratch_, false));
+  EXPECT_EQ(r.ReadString("SzNoTerminator"), "abc");
+  EXPECT_EQ(r.ReadString("SzOddBytes"), "a");
+  EXPECT_EQ(r.ReadString("EmptySz"), "");
+  EXPECT_EQ(r.GetDataType("Qword"), RegDataType::Other);
+  // Set through the parsed form, a value reads raw in its stored form.
+  r.WriteString("Parsed", "文本");
+  std::unique_ptr<RegKey> cu = backend_->Open(RegRoot::CurrentUser, nullptr, scratch_.substr(1),
+                                              false);
+  ASSERT_TRUE(cu);
+  EXPECT_EQ(backend_->QueryRaw(*cu, "Parsed"), (RawRegValue{1, Utf16Le("文本") + nul}));
+}
+
+TEST_P(RegistryContract, LoneSurrogatesInNamesAndTextComeBackAsTheSameUnits) {
+  // "Run", a lone high surrogate, "x"; and text with a lone low surrogate.
+  const std::string nameUnits = std::string("R\0u\0n\0\x00\xD8x\0", 10);
+  const std::string textUnits = std::string("a\0\x00\xDC", 4);
+  const std::string name = FromUtf16Le(nameUnits);
+  const std::string text = FromUtf16Le(textUnits);
+  ASSERT_EQ(name, "Run\xED\xA0\x80x");
+  TRegistry r(*backend_);
+  ASSERT_TRUE(r.OpenKey(scratch_ + "\\k" + name, true));
+  r.WriteString(name, text);
+  EXPECT_TRUE(Has(r.GetValueNames(), name));
+  EXPECT_EQ(r.ReadString(name), text);
+  std::unique_ptr<RegKey> key = backend_->Open(RegRoot::CurrentUser, nullptr,
+                                               scratch_.substr(1) + "\\k" + name, false);
+  ASSERT_TRUE(key);
+  EXPECT_EQ(backend_->QueryRaw(*key, name), (RawRegValue{1, textUnits + std::string(2, '\0')}));
+  // The same units set raw under a name that differs only there are another value.
+  const std::string other = FromUtf16Le(std::string("R\0u\0n\0\x01\xD8x\0", 10));
+  ASSERT_TRUE(backend_->SetRaw(*key, other, {3, "o"}));
+  EXPECT_EQ(backend_->QueryRaw(*key, name)->type, 1u);
+  EXPECT_EQ(backend_->ValueNames(*key).size(), 2u);
+  r.CloseKey();
+  ASSERT_TRUE(r.OpenKey(scratch_, false));
+  EXPECT_TRUE(Has(r.GetKeyNames(), "k" + name));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, RegistryContract, ::testing::ValuesIn(Backends()),

@@ -125,6 +125,33 @@ bool WinRegistry::Set(const RegKey& key, const std::string& name, const RegValue
   return rc == ERROR_SUCCESS;
 }
 
+std::optional<RawRegValue> WinRegistry::QueryRaw(const RegKey& key, const std::string& name) {
+  const std::wstring n = Widen(name);
+  DWORD type = 0;
+  std::vector<BYTE> data(512);
+  DWORD got = static_cast<DWORD>(data.size());
+  LONG rc = RegQueryValueExW(H(key), n.c_str(), nullptr, &type, data.data(), &got);
+  while (rc == ERROR_MORE_DATA) {
+    data.assign(got, 0);
+    rc = RegQueryValueExW(H(key), n.c_str(), nullptr, &type, data.data(), &got);
+  }
+  if (rc != ERROR_SUCCESS) return std::nullopt;
+  RawRegValue raw;
+  raw.type = type;
+  raw.bytes.assign(reinterpret_cast<const char*>(data.data()), got);
+  return raw;
+}
+
+bool WinRegistry::SetRaw(const RegKey& key, const std::string& name, const RawRegValue& value) {
+  // The system adds a terminator to text data that lacks one when the memory right after the
+  // data holds a NUL character. The copy is followed by a non-NUL one, so that the value is
+  // stored with exactly the bytes given.
+  std::vector<BYTE> data(value.bytes.begin(), value.bytes.end());
+  data.insert(data.end(), {0xFF, 0xFF, 0xFF});
+  return RegSetValueExW(H(key), Widen(name).c_str(), 0, value.type, data.data(),
+                        static_cast<DWORD>(value.bytes.size())) == ERROR_SUCCESS;
+}
+
 bool WinRegistry::DeleteValue(const RegKey& key, const std::string& name) {
   return RegDeleteValueW(H(key), Widen(name).c_str()) == ERROR_SUCCESS;
 }

@@ -16,6 +16,9 @@ class WinRegistry : public RegistryBackend {
                   RegView view = RegView::Native) override;
   std::vector<std::string> ValueNames(const RegKey& key) override;
   std::vector<std::string> KeyNames(const RegKey& key) override;
+  // The stored type and bytes as they are, a text's terminator (or its absence) included.
+  std::optional<RawRegValue> QueryRaw(const RegKey& key, const std::string& name) override;
+  bool SetRaw(const RegKey& key, const std::string& name, const RawRegValue& value) override;
 };
 
 }  // namespace mt

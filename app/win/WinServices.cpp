@@ -217,6 +217,120 @@ void WinFileSystem::WriteAll(const std::string& path, const std::string& bytes) 
   if (!::FlushFileBuffers(file.get())) FailOn("Unable to write to", path);
 }
 
+namespace {
+
+uint64_t Ticks(const FILETIME& t) {
+  return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+}
+
+// The final path of an open file or folder as the system resolved it, without "\\?\".
+std::wstring FinalPath(HANDLE h) {
+  wchar_t buffer[32768];
+  const DWORD n = ::GetFinalPathNameByHandleW(h, buffer, 32768, FILE_NAME_NORMALIZED);
+  if (n == 0 || n >= 32768) return std::wstring();
+  std::wstring path(buffer, n);
+  if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + path.substr(8);
+  if (path.rfind(L"\\\\?\\", 0) == 0) return path.substr(4);
+  return path;
+}
+
+bool SamePathText(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// The long form of a full path (a short 8.3 part spelled out), as GetFinalPathNameByHandleW
+// gives it; the path itself when it cannot be had.
+std::wstring LongFullPath(const std::wstring& path) {
+  wchar_t full[32768];
+  DWORD n = ::GetFullPathNameW(path.c_str(), 32768, full, nullptr);
+  if (n == 0 || n >= 32768) return path;
+  wchar_t longer[32768];
+  const DWORD m = ::GetLongPathNameW(full, longer, 32768);
+  return m && m < 32768 ? std::wstring(longer, m) : std::wstring(full, n);
+}
+
+}  // namespace
+
+std::optional<FileMeta> WinFileSystem::Meta(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data))
+    return std::nullopt;
+  FileMeta meta;
+  meta.attributes = data.dwFileAttributes;
+  meta.created = Ticks(data.ftCreationTime);
+  meta.written = Ticks(data.ftLastWriteTime);
+  return meta;
+}
+
+void WinFileSystem::WriteRestored(const std::string& path, const std::string& bytes,
+                                  const FileMeta& meta) {
+  const std::wstring wide = Widen(path);
+  const size_t slash = wide.rfind(L'\\');
+  if (slash == std::wstring::npos) throw AppError("无效的路径 " + path);
+  const std::wstring folder = LongFullPath(wide.substr(0, slash));
+  // The folder is held open without delete sharing while the file is written, so it cannot be
+  // swapped for a junction between the check and the write; its final path must be the path
+  // itself (no junction or link on the way).
+  UniqueFileHandle dir(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                     nullptr));
+  if (!dir) FailOn("Cannot create file", path);
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(dir.get(), &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      !SamePathText(FinalPath(dir.get()), folder))
+    throw AppError("路径中有链接或连接点，没有写入：" + path);
+  // A read-only file standing there is made writable through its own handle first.
+  {
+    UniqueFileHandle old(::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                       FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (old) {
+      FILE_BASIC_INFO basic{};
+      if (!::GetFileInformationByHandleEx(old.get(), FileBasicInfo, &basic, sizeof basic) ||
+          (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        throw AppError("原位置是一个链接，没有写入：" + path);
+      if (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) {
+        basic.FileAttributes &= ~FILE_ATTRIBUTE_READONLY;
+        if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        ::SetFileInformationByHandle(old.get(), FileBasicInfo, &basic, sizeof basic);
+      }
+    }
+  }
+  UniqueFileHandle file(
+      ::CreateFileW(wide.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0,
+                    nullptr, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file) FailOn("Cannot create file", path);
+  if (!::GetFileInformationByHandle(file.get(), &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      !SamePathText(FinalPath(file.get()), LongFullPath(wide)))
+    throw AppError("路径中有链接或连接点，没有写入：" + path);
+  LARGE_INTEGER zero{};
+  if (!::SetFilePointerEx(file.get(), zero, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.get()))
+    FailOn("Unable to write to", path);
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD part = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), bytes.data() + done, part, &written, nullptr) || written != part)
+      FailOn("Unable to write to", path);
+    done += written;
+  }
+  FILE_BASIC_INFO basic{};
+  if (::GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic)) {
+    if (meta.created) basic.CreationTime.QuadPart = static_cast<LONGLONG>(meta.created);
+    if (meta.written) basic.LastWriteTime.QuadPart = static_cast<LONGLONG>(meta.written);
+    const DWORD kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                       FILE_ATTRIBUTE_ARCHIVE;
+    basic.FileAttributes = meta.attributes & kept;
+    if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    ::SetFileInformationByHandle(file.get(), FileBasicInfo, &basic, sizeof basic);
+  }
+  if (!::FlushFileBuffers(file.get())) FailOn("Unable to write to", path);
+}
+
 void WinFileSystem::Rename(const std::string& from, const std::string& to) {
   if (!::MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
@@ -445,6 +559,36 @@ std::string WinDataFolderProbe::PerUserFolder() {
       !path)
     return std::string();
   return Narrow(path.get()) + "\\MirtakTools";
+}
+
+namespace {
+
+std::string KnownFolderPath(REFKNOWNFOLDERID id) {
+  UniqueCoTaskMemString path;
+  if (FAILED(::SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, path.put())) || !path)
+    return std::string();
+  return Narrow(path.get());
+}
+
+}  // namespace
+
+FilePlaceRoots WinFilePlaceRoots(const std::string& exeDir) {
+  FilePlaceRoots roots;
+  auto add = [](std::vector<std::string>& list, const std::string& path) {
+    if (!path.empty()) list.push_back(path);
+  };
+  // The user's own: desktop, Start menu (Startup lies inside), and the application data
+  // folders that hold Quick Launch, the taskbar pins and the browsers' profiles.
+  for (REFKNOWNFOLDERID id : {FOLDERID_Desktop, FOLDERID_StartMenu, FOLDERID_Startup,
+                              FOLDERID_RoamingAppData, FOLDERID_LocalAppData})
+    add(roots.userFolders, KnownFolderPath(id));
+  for (REFKNOWNFOLDERID id :
+       {FOLDERID_PublicDesktop, FOLDERID_CommonStartMenu, FOLDERID_CommonStartup})
+    add(roots.machineFolders, KnownFolderPath(id));
+  add(roots.machineFolders, exeDir);
+  for (REFKNOWNFOLDERID id : {FOLDERID_ProgramFilesX64, FOLDERID_ProgramFilesX86})
+    add(roots.distributionParents, KnownFolderPath(id));
+  return roots;
 }
 
 }  // namespace mt

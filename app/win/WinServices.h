@@ -30,6 +30,11 @@ class WinFileSystem : public FileSystem {
   void Rename(const std::string& from, const std::string& to) override;
   std::string FullPath(const std::string& path) override;
   std::optional<FileIdentity> Identity(const std::string& path) override;
+  std::optional<FileMeta> Meta(const std::string& path) override;
+  // Through handles opened without following a reparse point: the folder's and the file's
+  // final paths (GetFinalPathNameByHandleW) must be the path asked for.
+  void WriteRestored(const std::string& path, const std::string& bytes,
+                     const FileMeta& meta) override;
 };
 
 class WinProfile : public ProfileStore {
@@ -82,5 +87,8 @@ class WinDataFolderProbe : public DataFolderProbe {
 
 // Folder of the running executable, without a trailing "\".
 std::string ExecutableDirectory();
+
+// The folders whose files the tools change, as the shell knows them for the current user.
+FilePlaceRoots WinFilePlaceRoots(const std::string& exeDir);
 
 }  // namespace mt

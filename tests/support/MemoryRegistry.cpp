@@ -8,8 +8,14 @@
 namespace mt::test {
 
 struct MemoryRegistry::Node {
+  // A value as it was last set: through Set (parsed) or through SetRaw (stored form, kept
+  // as given, and read through Query the way the registry parses it).
+  struct Stored {
+    RegValue value;
+    std::optional<RawRegValue> raw;
+  };
   std::string name;
-  std::vector<std::pair<std::string, RegValue>> values;
+  std::vector<std::pair<std::string, Stored>> values;
   std::vector<std::unique_ptr<Node>> children;
 
   Node* Child(const std::string& n) {
@@ -17,7 +23,7 @@ struct MemoryRegistry::Node {
       if (EqualsNoCase(c->name, n)) return c.get();
     return nullptr;
   }
-  RegValue* Value(const std::string& n) {
+  Stored* Value(const std::string& n) {
     for (auto& v : values)
       if (EqualsNoCase(v.first, n)) return &v.second;
     return nullptr;
@@ -232,9 +238,24 @@ std::unique_ptr<RegKey> MemoryRegistry::Open(RegRoot root, const RegKey* parent,
 std::optional<RegValue> MemoryRegistry::Query(const RegKey& key, const std::string& name) {
   Node* n = Find(AsMem(key).place, false);
   if (!n) return std::nullopt;
-  RegValue* v = n->Value(name);
+  Node::Stored* v = n->Value(name);
   if (!v) return std::nullopt;
-  return *v;
+  return v->value;
+}
+
+std::optional<RawRegValue> MemoryRegistry::QueryRaw(const RegKey& key, const std::string& name) {
+  Node* n = Find(AsMem(key).place, false);
+  if (!n) return std::nullopt;
+  Node::Stored* v = n->Value(name);
+  if (!v) return std::nullopt;
+  return v->raw ? *v->raw : RawFromValue(v->value);
+}
+
+bool MemoryRegistry::SetRaw(const RegKey& key, const std::string& name, const RawRegValue& value) {
+  const Place& place = AsMem(key).place;
+  if (IsReadOnly(place) || !Find(place, false)) return false;
+  SetValue(place, name, ValueFromRaw(value), value);
+  return true;
 }
 
 bool MemoryRegistry::Set(const RegKey& key, const std::string& name, const RegValue& value) {
@@ -289,13 +310,15 @@ std::vector<std::string> MemoryRegistry::KeyNames(const RegKey& key) {
   return out;
 }
 
-void MemoryRegistry::SetValue(const Place& place, const std::string& name, const RegValue& value) {
+void MemoryRegistry::SetValue(const Place& place, const std::string& name, const RegValue& value,
+                              std::optional<RawRegValue> raw) {
   Node* n = Find(place, true);
   if (!n) return;
-  if (RegValue* old = n->Value(name)) {
-    *old = value;
+  Node::Stored stored{value, std::move(raw)};
+  if (Node::Stored* old = n->Value(name)) {
+    *old = std::move(stored);
   } else {
-    n->values.emplace_back(name, value);
+    n->values.emplace_back(name, std::move(stored));
   }
 }
 
@@ -331,9 +354,9 @@ std::optional<RegValue> MemoryRegistry::Get(RegRoot root, const std::string& pat
                                             const std::string& name, RegView view) {
   Node* n = Find(Physical(root, path, view), false);
   if (!n) return std::nullopt;
-  RegValue* v = n->Value(name);
+  Node::Stored* v = n->Value(name);
   if (!v) return std::nullopt;
-  return *v;
+  return v->value;
 }
 
 bool MemoryRegistry::HasKey(RegRoot root, const std::string& path, RegView view) {

@@ -20,6 +20,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -42,6 +43,10 @@ class MemoryRegistry : public RegistryBackend {
                   RegView view = RegView::Native) override;
   std::vector<std::string> ValueNames(const RegKey& key) override;
   std::vector<std::string> KeyNames(const RegKey& key) override;
+  // A value set raw comes back with exactly its type and bytes; one set through Set in its
+  // stored form (RawFromValue).
+  std::optional<RawRegValue> QueryRaw(const RegKey& key, const std::string& name) override;
+  bool SetRaw(const RegKey& key, const std::string& name, const RawRegValue& value) override;
 
   // ---- scripting and inspection (paths from the root, "\"-separated, in `view`) ----
   void SetString(RegRoot root, const std::string& path, const std::string& name,
@@ -71,7 +76,8 @@ class MemoryRegistry : public RegistryBackend {
 
  private:
   Node* Find(const Place& place, bool create);
-  void SetValue(const Place& place, const std::string& name, const RegValue& value);
+  void SetValue(const Place& place, const std::string& name, const RegValue& value,
+                std::optional<RawRegValue> raw = std::nullopt);
   bool IsReadOnly(const Place& place) const;
   bool IsDenied(const Place& place) const;
 

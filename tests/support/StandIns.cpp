@@ -1,5 +1,6 @@
 #include "tests/support/StandIns.h"
 
+#include <chrono>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -253,6 +254,47 @@ std::optional<FileIdentity> PosixFileSystem::Identity(const std::string& path) {
   id.id128[0] = static_cast<uint64_t>(st.st_ino);
   return id;
 #endif
+}
+
+std::optional<FileMeta> PosixFileSystem::Meta(const std::string& path) {
+  std::error_code ec;
+  const fs::file_status st = fs::status(P(path), ec);
+  if (ec || !fs::is_regular_file(st)) return std::nullopt;
+  FileMeta meta;
+  // Read-only is the one attribute this file system keeps: no write permission.
+  meta.attributes = (st.permissions() & fs::perms::owner_write) == fs::perms::none ? 1u : 0u;
+  const auto written = fs::last_write_time(P(path), ec);
+  if (!ec)
+    meta.written = static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(written.time_since_epoch()).count() /
+        100);
+  return meta;
+}
+
+void PosixFileSystem::WriteRestored(const std::string& path, const std::string& bytes,
+                                    const FileMeta& meta) {
+  // A symbolic link stands for a reparse point: on the way or at the file, it is refused.
+  fs::path walked;
+  for (const fs::path& part : P(path)) {
+    walked /= part;
+    std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(walked, ec)))
+      throw AppError("路径中有链接或连接点，没有写入：" + path);
+  }
+  std::error_code ec;
+  if (fs::exists(P(path), ec))
+    fs::permissions(P(path), fs::perms::owner_write, fs::perm_options::add, ec);
+  WriteAll(path, bytes);
+  if (meta.written) {
+    const auto since = std::chrono::nanoseconds(static_cast<int64_t>(meta.written) * 100);
+    fs::last_write_time(
+        P(path),
+        fs::file_time_type(std::chrono::duration_cast<fs::file_time_type::duration>(since)), ec);
+  }
+  if (meta.attributes & 1u)
+    fs::permissions(P(path),
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove, ec);
 }
 
 void PosixFileSystem::Rename(const std::string& from, const std::string& to) {

@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "app/Services.h"
+#include "app/SetSeal.h"
 #include "browser/IconSource.h"
 #include "browser/Shortcuts.h"
+#include "program/ChangeKindList.h"
 #include "startup/StartupItems.h"
 #include "tests/support/MemoryRegistry.h"
 #include "update/HttpClient.h"
@@ -64,6 +66,11 @@ class PosixFileSystem : public FileSystem {
   // Device and inode number, so hard links and symbolic links to a folder are aliases as on
   // Windows. The Windows build of this stand-in cannot tell (its stat has no inode numbers).
   std::optional<FileIdentity> Identity(const std::string& path) override;
+  // Read-only (no write permission) and the last-write time; no creation time.
+  std::optional<FileMeta> Meta(const std::string& path) override;
+  // Refuses a path with a symbolic link anywhere on it, as the real one refuses reparse points.
+  void WriteRestored(const std::string& path, const std::string& bytes,
+                     const FileMeta& meta) override;
   static std::string ToPosix(const std::string& path);
 };
 
@@ -284,6 +291,18 @@ class FakeVerifier : public InstallerVerifier {
   MemoryFileSystem* files_;
 };
 
+// The seal's secret in memory; none until made, never when `refused` (a standard user).
+class MemorySealKeys : public SealKeyStore {
+ public:
+  std::optional<std::string> Key(bool create) override {
+    if (refused) return std::nullopt;
+    if (!secret && create) secret = std::string(32, '\x5a');
+    return secret;
+  }
+  std::optional<std::string> secret;
+  bool refused = false;
+};
+
 class RecordingLauncher : public InstallerLauncher {
  public:
   LaunchResult Start(VerifiedInstaller installer, const std::string& parameters, int show) override;
@@ -318,6 +337,7 @@ struct TestServices {
   FakeHttp http;  // no scripted answers: every address is unreachable
   FakeVerifier installerVerifier;
   RecordingLauncher installerLauncher;
+  MemorySealKeys sealKeys;
   Services services;
 
   explicit TestServices(std::string exeDir = "C:\\Tools") {
@@ -336,6 +356,8 @@ struct TestServices {
     services.http = &http;
     services.installerVerifier = &installerVerifier;
     services.installerLauncher = &installerLauncher;
+    services.sealKeys = &sealKeys;
+    services.changeKinds = &ProgramChangeKinds();
     services.exeDir = std::move(exeDir);
   }
 };

@@ -1,0 +1,401 @@
+// Backup sets with their manifests on the stand-ins: every kind written and read back, restore
+// in both views, the check of what changed since, the restore of a restore, and the sets that
+// must restore nothing (forged, damaged, naming places the tools never change).
+#include <gtest/gtest.h>
+
+#include "app/Backup.h"
+#include "app/BackupSets.h"
+#include "app/ChangeFile.h"
+#include "app/ChangeRegistry.h"
+#include "app/Restore.h"
+#include "app/SetSeal.h"
+#include "app/Text.h"
+#include "program/ChangeKindList.h"
+#include "tests/support/StandIns.h"
+
+namespace mt::test {
+namespace {
+
+constexpr const char* kRun = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr const char* kDesktop = "C:\\Users\\u\\Desktop";
+constexpr const char* kPublicDesktop = "C:\\Users\\Public\\Desktop";
+
+// Answers the restore's questions from a script and records what was asked.
+class ScriptedQuestions : public RestoreQuestions {
+ public:
+  bool ConfirmChanged(const SetItem& item, const std::string&) override {
+    changedAsked.push_back(item.caption);
+    return confirmChanged;
+  }
+  FileChoice FileConflict(const SetItem& item) override {
+    conflictAsked.push_back(item.caption);
+    return fileChoice;
+  }
+  bool ConfirmMachineWide(const std::vector<const SetItem*>& items,
+                          const std::vector<std::string>& data) override {
+    machineAsked += items.size();
+    machineData = data;
+    return confirmMachine;
+  }
+  bool AskFollowUp(const std::string& question) override {
+    followUps.push_back(question);
+    return false;
+  }
+  bool confirmChanged = true, confirmMachine = true;
+  FileChoice fileChoice = FileChoice::Overwrite;
+  std::vector<std::string> changedAsked, conflictAsked, followUps;
+  std::vector<std::string> machineData;
+  size_t machineAsked = 0;
+};
+
+class RestoreTest : public ::testing::Test {
+ protected:
+  RestoreTest() {
+    env.registry = &reg;
+    env.files = &files;
+    env.sealKeys = &keys;
+    env.fileRoots.userFolders = {kDesktop};
+    env.fileRoots.machineFolders = {kPublicDesktop, "C:\\Tools"};
+    files.dirs.insert("C:\\Users");
+    files.dirs.insert("C:\\Users\\u");
+    files.dirs.insert(kDesktop);
+    files.dirs.insert("C:\\Users\\Public");
+    files.dirs.insert(kPublicDesktop);
+  }
+
+  std::vector<BackupSetInfo> Sets() {
+    std::vector<BackupSetInfo> sets;
+    for (const std::string& folder : BackupSetFolders(files, "C:\\Tools"))
+      sets.push_back(ReadBackupSet(env, ProgramChangeKinds(), folder));
+    return sets;
+  }
+
+  BackupSetInfo SetAt(const std::string& folder) {
+    return ReadBackupSet(env, ProgramChangeKinds(), folder);
+  }
+
+  RestoreReport RestoreAll(const BackupSetInfo& set) {
+    std::vector<size_t> all;
+    for (size_t i = 0; i < set.items.size(); ++i) all.push_back(i);
+    return RestoreItems(env, "C:\\Tools", set, all, ask);
+  }
+
+  // Deletes the HKLM Run value "A" (both views), the HKCU key tree and the two shortcuts of one
+  // name on two desktops, as the tools do: saved, deleted, sealed.
+  std::string DeleteEverything(const std::string& stamp) {
+    DeletionBackup set(env, "C:\\Tools", "startup");
+    set.SetCaption("A  a.exe");
+    set.SaveValue(RegRoot::LocalMachine, RegView::Native, kRun, "A");
+    set.SaveValue(RegRoot::LocalMachine, RegView::Wow32, kRun, "A");
+    set.SetCaption("Tree");
+    set.SaveKey(RegRoot::CurrentUser, RegView::Native, "Software\\Policies\\X");
+    set.SetCaption("Mail");
+    set.SaveFile(std::string(kDesktop) + "\\Mail.lnk", "shortcut");
+    set.SaveFile(std::string(kPublicDesktop) + "\\Mail.lnk", "shortcut");
+    EXPECT_TRUE(set.Write(stamp));
+    reg.DeleteTree(RegRoot::CurrentUser, nullptr, "Software\\Policies\\X");
+    for (RegView v : {RegView::Native, RegView::Wow32}) {
+      auto key = reg.Open(RegRoot::LocalMachine, nullptr, kRun, false, v);
+      reg.DeleteValue(*key, "A");
+    }
+    files.RemoveFile(std::string(kDesktop) + "\\Mail.lnk");
+    files.RemoveFile(std::string(kPublicDesktop) + "\\Mail.lnk");
+    EXPECT_TRUE(set.Seal());
+    return set.Folder();
+  }
+
+  void Populate() {
+    reg.SetString(RegRoot::LocalMachine, kRun, "A", "a.exe");
+    reg.SetString(RegRoot::LocalMachine, kRun, "A", "a32.exe", RegView::Wow32);
+    reg.SetDword(RegRoot::CurrentUser, "Software\\Policies\\X", "n", 7);
+    reg.SetBinary(RegRoot::CurrentUser, "Software\\Policies\\X\\Sub", "", std::string("\0\1", 2));
+    files.files[std::string(kDesktop) + "\\Mail.lnk"] = "user shortcut";
+    files.files[std::string(kPublicDesktop) + "\\Mail.lnk"] = "public shortcut";
+  }
+
+  MemoryRegistry reg;
+  MemoryFileSystem files;
+  MemorySealKeys keys;
+  ChangeEnv env;
+  ScriptedQuestions ask;
+};
+
+TEST_F(RestoreTest, EveryItemComesBackExactlyAndTheManifestRecordsItsPlaceAndCaption) {
+  Populate();
+  DeleteEverything("2026-12-09 10.00.00");
+  std::vector<BackupSetInfo> sets = Sets();
+  ASSERT_EQ(sets.size(), 1u);
+  const BackupSetInfo& set = sets[0];
+  EXPECT_TRUE(set.damage.empty()) << set.damage;
+  EXPECT_TRUE(set.sealed);
+  EXPECT_EQ(set.tool, "startup");
+  ASSERT_EQ(set.items.size(), 5u);
+  EXPECT_EQ(set.items[0].kind, "registry-value");
+  EXPECT_EQ(set.items[0].caption, "A  a.exe");
+  EXPECT_EQ(set.items[2].kind, "registry-tree");
+  EXPECT_EQ(set.items[3].kind, "shortcut");
+  // Two shortcuts of one name: each knows its own desktop.
+  EXPECT_EQ(set.items[3].change->Place(), std::string(kDesktop) + "\\Mail.lnk");
+  EXPECT_EQ(set.items[4].change->Place(), std::string(kPublicDesktop) + "\\Mail.lnk");
+  // The by-hand forms are still there.
+  EXPECT_TRUE(files.FileExists(set.folder + "\\" + kBackupRegFileName));
+
+  const RestoreReport report = RestoreAll(set);
+  EXPECT_TRUE(report.refused.empty()) << report.refused;
+  ASSERT_EQ(report.items.size(), 5u);
+  for (const RestoreOutcome& o : report.items) EXPECT_TRUE(o.back) << o.caption << o.reason;
+  EXPECT_EQ(reg.Get(RegRoot::LocalMachine, kRun, "A")->text, "a.exe");
+  EXPECT_EQ(reg.Get(RegRoot::LocalMachine, kRun, "A", RegView::Wow32)->text, "a32.exe");
+  EXPECT_EQ(reg.Get(RegRoot::CurrentUser, "Software\\Policies\\X", "n")->dword, 7u);
+  EXPECT_EQ(reg.Get(RegRoot::CurrentUser, "Software\\Policies\\X\\Sub", "")->bytes,
+            std::string("\0\1", 2));
+  EXPECT_EQ(files.files[std::string(kDesktop) + "\\Mail.lnk"], "user shortcut");
+  EXPECT_EQ(files.files[std::string(kPublicDesktop) + "\\Mail.lnk"], "public shortcut");
+  // The machine-wide items were shown with their data before they were written.
+  EXPECT_EQ(ask.machineAsked, 3u);
+  ASSERT_FALSE(ask.machineData.empty());
+  EXPECT_NE(ask.machineData[0].find("a.exe"), std::string::npos);
+  EXPECT_TRUE(ask.changedAsked.empty());
+  EXPECT_NE(report.Text().find(kBackedUpLine), std::string::npos);
+}
+
+TEST_F(RestoreTest, ARestoreSavesWhatItOverwritesSoItCanBeUndoneInTurn) {
+  Populate();
+  DeleteEverything("2026-12-09 10.00.00");
+  RestoreAll(Sets()[0]);
+  std::vector<BackupSetInfo> sets = Sets();
+  ASSERT_EQ(sets.size(), 2u);
+  // Newest first: the restore's own set, which names the set it restored.
+  EXPECT_EQ(sets[0].restoreOf, "2026-12-09 10.00.00");
+  EXPECT_EQ(sets[0].items.size(), 5u);
+  RestoreAll(sets[0]);
+  // Back to what the deletion left.
+  EXPECT_FALSE(reg.Get(RegRoot::LocalMachine, kRun, "A"));
+  EXPECT_FALSE(reg.Get(RegRoot::LocalMachine, kRun, "A", RegView::Wow32));
+  EXPECT_FALSE(reg.HasKey(RegRoot::CurrentUser, "Software\\Policies\\X"));
+  EXPECT_FALSE(files.FileExists(std::string(kDesktop) + "\\Mail.lnk"));
+}
+
+TEST_F(RestoreTest, AnItemChangedSinceIsRestoredOnlyWhenTheUserSaysSo) {
+  Populate();
+  DeleteEverything("2026-12-09 10.00.00");
+  reg.SetString(RegRoot::LocalMachine, kRun, "A", "someone-else.exe");
+  ask.confirmChanged = false;
+  RestoreReport report = RestoreAll(Sets()[0]);
+  EXPECT_EQ(ask.changedAsked, std::vector<std::string>{"A  a.exe"});
+  EXPECT_EQ(reg.Get(RegRoot::LocalMachine, kRun, "A")->text, "someone-else.exe");
+  EXPECT_FALSE(report.items[0].back);
+  // The others came back all the same.
+  EXPECT_EQ(reg.Get(RegRoot::LocalMachine, kRun, "A", RegView::Wow32)->text, "a32.exe");
+
+  ask.confirmChanged = true;
+  const BackupSetInfo original = std::move(Sets()[1]);
+  std::vector<size_t> first{0};
+  report = RestoreItems(env, "C:\\Tools", original, first, ask);
+  EXPECT_TRUE(report.items[0].back);
+  EXPECT_EQ(reg.Get(RegRoot::LocalMachine, kRun, "A")->text, "a.exe");
+}
+
+TEST_F(RestoreTest, AFileOfOtherBytesAtThePlaceIsNeverSilentlyOverwritten) {
+  Populate();
+  DeleteEverything("2026-12-09 10.00.00");
+  const std::string user = std::string(kDesktop) + "\\Mail.lnk";
+  files.files[user] = "a new shortcut";
+  const BackupSetInfo set = std::move(Sets()[0]);
+  std::vector<size_t> shortcut{3};
+
+  ask.fileChoice = RestoreQuestions::FileChoice::Skip;
+  RestoreItems(env, "C:\\Tools", set, shortcut, ask);
+  EXPECT_EQ(files.files[user], "a new shortcut");
+  ask.fileChoice = RestoreQuestions::FileChoice::KeepBoth;
+  RestoreReport report = RestoreItems(env, "C:\\Tools", set, shortcut, ask);
+  EXPECT_EQ(files.files[user], "a new shortcut");
+  EXPECT_EQ(files.files[std::string(kDesktop) + "\\Mail (2).lnk"], "user shortcut");
+  EXPECT_TRUE(report.items[0].back);
+  ask.fileChoice = RestoreQuestions::FileChoice::Overwrite;
+  RestoreItems(env, "C:\\Tools", set, shortcut, ask);
+  EXPECT_EQ(files.files[user], "user shortcut");
+  EXPECT_EQ(ask.conflictAsked.size(), 3u);
+}
+
+TEST_F(RestoreTest, WithoutAValidSealOnlyTheUsersOwnItemsComeBack) {
+  Populate();
+  const std::string folder = DeleteEverything("2026-12-09 10.00.00");
+  // A standard user cannot read the secret: the set reads as unsealed.
+  keys.refused = true;
+  BackupSetInfo set = std::move(Sets()[0]);
+  EXPECT_FALSE(set.sealed);
+  RestoreReport report = RestoreAll(set);
+  EXPECT_FALSE(reg.Get(RegRoot::LocalMachine, kRun, "A"));
+  EXPECT_FALSE(files.FileExists(std::string(kPublicDesktop) + "\\Mail.lnk"));
+  EXPECT_TRUE(reg.HasKey(RegRoot::CurrentUser, "Software\\Policies\\X"));
+  EXPECT_EQ(files.files[std::string(kDesktop) + "\\Mail.lnk"], "user shortcut");
+  EXPECT_FALSE(report.items[0].back);
+  EXPECT_FALSE(report.items[0].reason.empty());
+}
+
+TEST_F(RestoreTest, AForgedOrAlteredSetRestoresNothingMachineWide) {
+  Populate();
+  const std::string folder = DeleteEverything("2026-12-09 10.00.00");
+  const std::string manifestPath = folder + "\\" + kBackupManifestName;
+  nlohmann::json manifest = nlohmann::json::parse(files.files[manifestPath]);
+
+  // A forged item that adds an HKLM Run value, the seal left as it was.
+  nlohmann::json forged = manifest["items"][0];
+  forged["place"]["name"] = NameJson("Evil");
+  forged["before"] = {{"type", 1}, {"data", HexOf(Utf16Le("evil.exe") + std::string(2, '\0'))}};
+  forged["after"] = AbsentState();
+  manifest["items"].push_back(forged);
+  files.files[manifestPath] = manifest.dump();
+  BackupSetInfo set = SetAt(folder);
+  EXPECT_FALSE(set.sealed);
+  RestoreAll(set);
+  EXPECT_FALSE(reg.Get(RegRoot::LocalMachine, kRun, "Evil"));
+  EXPECT_FALSE(reg.Get(RegRoot::LocalMachine, kRun, "A"));
+
+  // The manifest untouched but a copy of the set altered: the seal no longer holds, and the
+  // altered copy is not written even where the user's own items may be restored.
+  manifest["items"].erase(manifest["items"].size() - 1);
+  files.files[manifestPath] = manifest.dump();
+  ASSERT_TRUE(SetAt(folder).sealed);
+  std::string copy = SetAt(folder).items[3].saved["copy"].get<std::string>();
+  files.files[folder + "\\" + copy] = "altered";
+  set = SetAt(folder);
+  EXPECT_FALSE(set.sealed);
+  // The first restore brought back the user's own items; take the shortcut away again.
+  files.RemoveFile(std::string(kDesktop) + "\\Mail.lnk");
+  RestoreReport report = RestoreAll(set);
+  EXPECT_FALSE(files.FileExists(std::string(kDesktop) + "\\Mail.lnk"));
+  EXPECT_FALSE(report.items[3].back);
+}
+
+TEST_F(RestoreTest, ASetNamingAPlaceTheToolsNeverChangeIsDamagedAndOthersStillList) {
+  Populate();
+  DeleteEverything("2026-12-09 10.00.00");
+  const std::string good = DeleteEverything("2026-12-09 11.00.00");
+  (void)good;
+  const std::vector<std::string> folders = BackupSetFolders(files, "C:\\Tools");
+  ASSERT_EQ(folders.size(), 2u);
+  const std::string manifestPath = folders[1] + "\\" + kBackupManifestName;
+  const nlohmann::json manifest = nlohmann::json::parse(files.files[manifestPath]);
+  auto damagedWith = [&](const std::function<void(nlohmann::json&)>& edit) {
+    nlohmann::json m = manifest;
+    edit(m);
+    files.files[manifestPath] = m.dump();
+    std::vector<BackupSetInfo> sets = Sets();
+    EXPECT_EQ(sets.size(), 2u);
+    EXPECT_TRUE(sets[0].damage.empty());  // the other set lists as before
+    const BackupSetInfo& bad = sets[1];
+    EXPECT_TRUE(bad.items.empty());
+    EXPECT_EQ(RestoreAll(bad).items.size(), 0u);
+    return bad.damage;
+  };
+  // A registry key outside the places the tools change.
+  std::string why = damagedWith([](nlohmann::json& m) {
+    m["items"][0]["place"]["key"] = NameJson("SOFTWARE\\Classes\\exefile\\shell\\open\\command");
+  });
+  EXPECT_NE(why.find(kDamagedSetText), std::string::npos);
+  EXPECT_NE(why.find("第 1 项"), std::string::npos);
+  // A file that climbs out of the desktop.
+  why = damagedWith([](nlohmann::json& m) {
+    m["items"][3]["place"]["path"] = NameJson("C:\\Users\\u\\Desktop\\..\\..\\Windows\\x.exe");
+  });
+  EXPECT_NE(why.find("第 4 项"), std::string::npos);
+  // A root the tools never touch, a kind nobody knows, and text that is no JSON at all.
+  damagedWith([](nlohmann::json& m) { m["items"][0]["place"]["root"] = "HKEY_USERS"; });
+  damagedWith([](nlohmann::json& m) { m["items"][0]["kind"] = "service"; });
+  files.files[manifestPath] = "{not json";
+  EXPECT_FALSE(Sets()[1].damage.empty());
+}
+
+TEST_F(RestoreTest, AnOverwriteIsTakenBackByRemovingWhatTheActionAdded) {
+  reg.CreatePath(RegRoot::CurrentUser, "Software\\Policies");
+  DeletionBackup set(env, "C:\\Tools", "browser");
+  // The value's key is missing: the outermost missing key is what the action adds.
+  set.SaveOverwrite(RegRoot::CurrentUser, RegView::Native,
+                    "\\Software\\Policies\\Microsoft\\Internet Explorer\\Control Panel",
+                    "HomePage");
+  reg.CreatePath(RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Internet Explorer\\Main");
+  set.SaveOverwrite(RegRoot::LocalMachine, RegView::Native,
+                    "SOFTWARE\\Microsoft\\Internet Explorer\\Main", "Start Page");
+  ASSERT_TRUE(set.Write("2026-12-09 10.00.00"));
+  reg.SetDword(RegRoot::CurrentUser,
+               "Software\\Policies\\Microsoft\\Internet Explorer\\Control Panel", "HomePage", 1);
+  reg.SetString(RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Internet Explorer\\Main", "Start Page",
+                "about:blank");
+  set.Seal();
+  for (const RestoreOutcome& o : RestoreAll(Sets()[0]).items) EXPECT_TRUE(o.back) << o.reason;
+  EXPECT_FALSE(reg.HasKey(RegRoot::CurrentUser, "Software\\Policies\\Microsoft"));
+  EXPECT_TRUE(reg.HasKey(RegRoot::CurrentUser, "Software\\Policies"));
+  EXPECT_FALSE(
+      reg.Get(RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Internet Explorer\\Main", "Start Page"));
+}
+
+TEST(DeletionBackupOverwrite, ARefusedKeyOfAnotherLetterCaseKeepsTheSetEmpty) {
+  MemoryRegistry reg;
+  MemoryFileSystem files;
+  reg.CreatePath(RegRoot::CurrentUser, "Software\\Microsoft\\Internet Explorer\\Main");
+  reg.Deny(RegRoot::CurrentUser, "Software\\Microsoft\\Internet Explorer");
+  DeletionBackup set(reg, files, "C:\\Tools");
+  // The key exists but cannot be opened: deleting "Internet explorer" on import would take
+  // away a key that is there.
+  set.SaveOverwrite(RegRoot::CurrentUser, RegView::Native,
+                    "Software\\Microsoft\\Internet explorer\\Main", "Start Page");
+  EXPECT_TRUE(set.Empty());
+}
+
+TEST(DeletionBackupOverwrite, AMissingDefaultValueIsDeletedAsAtOnImport) {
+  MemoryRegistry reg;
+  MemoryFileSystem files;
+  reg.CreatePath(RegRoot::CurrentUser, "Software\\Policies\\K");
+  DeletionBackup set(reg, files, "C:\\Tools");
+  set.SaveOverwrite(RegRoot::CurrentUser, RegView::Native, "Software\\Policies\\K", "");
+  ASSERT_TRUE(set.Write("s"));
+  const std::string bytes = files.files[set.Folder() + "\\" + kBackupRegFileName];
+  const std::string text = FromUtf16Le(bytes.substr(2));
+  EXPECT_NE(text.find("\r\n@=-\r\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("\"\"=-"), std::string::npos);
+}
+
+TEST(SetSeal, HmacMatchesTheStandardVectorsAndComparesWholeTexts) {
+  // RFC 4231, test case 2.
+  EXPECT_EQ(HmacSha256Hex("Jefe", "what do ya want for nothing?"),
+            "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843");
+  // A key longer than the block is hashed first (RFC 4231, test case 6).
+  EXPECT_EQ(HmacSha256Hex(std::string(131, '\xaa'),
+                          "Test Using Larger Than Block-Size Key - Hash Key First"),
+            "60e431591ee0b67f0d8a26aacbf5b77f8e0bc6213728c5140546040f0ee37f54");
+  EXPECT_TRUE(SameMac("abc", "abc"));
+  EXPECT_FALSE(SameMac("abc", "abd"));
+  EXPECT_FALSE(SameMac("abc", "ab"));
+}
+
+TEST(ChangePlaces, OnlyThePlacesTheToolsChangePass) {
+  EXPECT_TRUE(RegistryPlaceAllowed(RegRoot::LocalMachine, kRun));
+  EXPECT_TRUE(RegistryPlaceAllowed(
+      RegRoot::LocalMachine, "software\\WOW6432Node\\microsoft\\windows\\currentversion\\run"));
+  EXPECT_TRUE(RegistryPlaceAllowed(RegRoot::CurrentUser, "Software\\Policies\\Google\\Chrome"));
+  EXPECT_FALSE(RegistryPlaceAllowed(RegRoot::LocalMachine, "SOFTWARE\\Classes\\exefile"));
+  EXPECT_FALSE(RegistryPlaceAllowed(RegRoot::LocalMachine, "SYSTEM\\CurrentControlSet"));
+  EXPECT_FALSE(RegistryPlaceAllowed(RegRoot::ClassesRoot, "CLSID"));
+  EXPECT_FALSE(RegistryPlaceAllowed(RegRoot::LocalMachine, "SOFTWARE\\Policies\\..\\Classes"));
+  // A prefix must end at a key boundary.
+  EXPECT_FALSE(RegistryPlaceAllowed(RegRoot::LocalMachine,
+                                    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunX"));
+
+  FilePlaceRoots roots;
+  roots.userFolders = {kDesktop};
+  roots.distributionParents = {"C:\\Program Files"};
+  EXPECT_TRUE(FilePlaceAllowed(roots, std::string(kDesktop) + "\\a.lnk"));
+  EXPECT_TRUE(FilePlaceAllowed(roots, "c:\\users\\u\\desktop\\sub\\a.lnk"));
+  EXPECT_FALSE(FilePlaceAllowed(roots, std::string(kDesktop) + "\\..\\a.lnk"));
+  EXPECT_FALSE(FilePlaceAllowed(roots, "C:\\Users\\u\\DesktopX\\a.lnk"));
+  EXPECT_FALSE(FilePlaceAllowed(roots, std::string(kDesktop) + "\\a.lnk:stream"));
+  EXPECT_FALSE(FilePlaceAllowed(roots, "Desktop\\a.lnk"));
+  EXPECT_TRUE(
+      FilePlaceAllowed(roots, "C:\\Program Files\\Mozilla Firefox\\distribution\\policies.json"));
+  EXPECT_FALSE(FilePlaceAllowed(roots, "C:\\Program Files\\Mozilla Firefox\\firefox.exe"));
+}
+
+}  // namespace
+}  // namespace mt::test

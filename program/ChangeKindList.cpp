@@ -1,0 +1,22 @@
+#include "program/ChangeKindList.h"
+
+#include "startup/TaskChange.h"
+#include "vdrive/DriveMappingChange.h"
+
+namespace mt {
+
+const ChangeKinds& ProgramChangeKinds() {
+  static const ChangeKinds kinds = [] {
+    ChangeKinds k = ChangeKinds::Basic();
+    k.Add({kScheduledTaskKind, [](const nlohmann::json& place) {
+             return std::unique_ptr<Change>(TaskChange::FromPlace(place));
+           }});
+    k.Add({kDriveMappingKind, [](const nlohmann::json& place) {
+             return std::unique_ptr<Change>(DriveMappingChange::FromPlace(place));
+           }});
+    return k;
+  }();
+  return kinds;
+}
+
+}  // namespace mt
