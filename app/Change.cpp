@@ -68,19 +68,8 @@ std::string BytesOfHex(const std::string& hex) {
   return out;
 }
 
-namespace {
-
-// UTF-8 that a JSON writer accepts: whatever cannot be shown becomes U+FFFD.
-std::string Readable(const std::string& text) {
-  std::string out;
-  for (size_t pos = 0; pos < text.size();) AppendUtf8(out, NextCodePoint(text, pos));
-  return out;
-}
-
-}  // namespace
-
 nlohmann::json NameJson(const std::string& name) {
-  return nlohmann::json{{"text", Readable(name)}, {"hex", HexOf(Utf16Le(name))}};
+  return nlohmann::json{{"text", ReadableUtf8(name)}, {"hex", HexOf(Utf16Le(name))}};
 }
 
 std::string NameFromJson(const nlohmann::json& j) {

@@ -29,6 +29,7 @@ class SignerSource;       // app/Signers.h
 class TFhzPortal;         // offer/FhzPortal.h
 class SealKeyStore;       // app/SetSeal.h
 class ChangeKinds;        // app/Change.h
+class AdminRights;        // app/AdminRights.h
 
 // A window, as seen by the logic: an opaque handle (HWND on Windows) used only as an owner.
 using WindowRef = void*;
@@ -244,7 +245,8 @@ struct Services {
   // The folders whose files the tools change (desktops, Start menus...): a backup set may
   // restore files there and nowhere else.
   FilePlaceRoots fileRoots;
-  std::string exeDir;  // folder of the executable, no trailing "\"
+  AdminRights* admin = nullptr;  // may the machine be changed (none: tried)
+  std::string exeDir;            // folder of the executable, no trailing "\"
   // Whether exeDir can be written and the per-user folder (app/DataPlaces.h); the default
   // keeps everything beside the program.
   DataPlaces places;

@@ -64,6 +64,11 @@ std::string SettingsFilePath(const std::string& folder) { return folder + "\\con
 
 TIniFile ProgramSettings(Services& svc) {
   SettingsFiles chosen = ChooseSettingsFiles(svc.exeDir, svc.places, *svc.files);
+  // The profile functions create a missing file but not its folder: the per-user folder is
+  // made the first time the settings go there.
+  if (chosen.path != SettingsFilePath(svc.exeDir) && !svc.places.userDir.empty() &&
+      !svc.files->DirectoryExists(svc.places.userDir))
+    svc.files->CreateDirectories(svc.places.userDir);
   return TIniFile(*svc.profile, std::move(chosen.path), std::move(chosen.fallback));
 }
 

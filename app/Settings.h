@@ -45,7 +45,8 @@ class TIniFile {
 // folder + "\config.ini".
 std::string SettingsFilePath(const std::string& folder);
 
-// The program's settings file as ChooseSettingsFiles (app/DataPlaces.h) picks it now.
+// The program's settings file as ChooseSettingsFiles (app/DataPlaces.h) picks it now; the
+// per-user folder is made when the settings go there and it is missing.
 TIniFile ProgramSettings(Services& svc);
 
 }  // namespace mt

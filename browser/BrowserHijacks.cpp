@@ -521,6 +521,26 @@ std::vector<Hijack> FindBrowserHijacks(Services& svc) {
 
 // ---- backup and repair ----------------------------------------------------------------------
 
+bool IsMachineWide(const Hijack& h, const std::vector<ShortcutFolder>& folders) {
+  switch (h.kind) {
+    case HijackKind::Policy:
+    case HijackKind::PolicyList: return h.root == RegRoot::LocalMachine;
+    case HijackKind::Enrolment:
+    case HijackKind::FirefoxPolicies: return true;
+    case HijackKind::Shortcut:
+      for (const ShortcutFolder& folder : folders) {
+        if (folder.place != ShortcutPlace::PublicDesktop &&
+            folder.place != ShortcutPlace::CommonStartMenu)
+          continue;
+        const std::string prefix = WithoutTrailingBackslash(folder.path) + "\\";
+        if (h.path.size() > prefix.size() && EqualsNoCase(h.path.substr(0, prefix.size()), prefix))
+          return true;
+      }
+      return false;
+  }
+  return false;
+}
+
 void SaveHijack(DeletionBackup& backup, const Hijack& h) {
   if (!h.repairable) return;
   switch (h.kind) {

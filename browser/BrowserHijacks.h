@@ -108,6 +108,12 @@ std::vector<Hijack> FindFirefoxPolicies(FileSystem& files, const InstalledBrowse
 // Everything above, in that order.
 std::vector<Hijack> FindBrowserHijacks(Services& svc);
 
+// True when repairing `h` changes what belongs to the whole machine, which needs
+// administrator rights: an HKLM policy or enrolment, Firefox's policies.json in the
+// program's folder, a shortcut in one of `folders` that all users share (the public Desktop,
+// the common Start menu).
+bool IsMachineWide(const Hijack& h, const std::vector<ShortcutFolder>& folders);
+
 // Records in `backup` what repairing `h` changes or removes.
 void SaveHijack(DeletionBackup& backup, const Hijack& h);
 // Undoes `h`. Throws AppError when it cannot be done.

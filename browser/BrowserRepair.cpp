@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "app/AdminRights.h"
 #include "app/Backup.h"
 #include "app/Constants.h"
 #include "app/Error.h"
@@ -145,6 +146,7 @@ void BrowserRepairPage::RemoveCheckedAddOns() {
   for (int i = view_.RowCount() - 1; i >= 0; --i) {
     if (!view_.RowChecked(i)) continue;
     const AddOnRow row = view_.Row(i);
+    if (!machineAllowed_ && IsMachineRow(row)) continue;
     TIESweeper& sweeper = Sweeper(row.view);
     switch (row.store) {
       case AddOnStore::Toolbar: sweeper.DeleteToolbar(row.column2); break;
@@ -177,17 +179,21 @@ void BrowserRepairPage::TabSheet3Show() {
 
 void BrowserRepairPage::ShowSettings() {
   TRegistry reg(*svc_.registry);
+  // Without administrator rights the machine's key is only read: the defaults of a missing
+  // value are not written (the write would be refused), the box stays empty.
+  const bool admin = HoldsAdminRights(svc_);
 
   reg.SetRootKey(RegRoot::LocalMachine);
-  if (reg.OpenKey(kIeMainKey, true)) {
-    if (!reg.ValueExists(kWindowTitleValue))
+  if (reg.OpenKey(kIeMainKey, admin)) {
+    if (admin && !reg.ValueExists(kWindowTitleValue))
       reg.WriteString(kWindowTitleValue, kDefaultWindowTitle);
     view_.SetEdtitle(reg.ReadString(kWindowTitleValue));
   }
   reg.CloseKey();
 
-  if (reg.OpenKey(kIeMainKey, true)) {
-    if (!reg.ValueExists(kStartPageValue)) reg.WriteString(kStartPageValue, kDefaultStartPage);
+  if (reg.OpenKey(kIeMainKey, admin)) {
+    if (admin && !reg.ValueExists(kStartPageValue))
+      reg.WriteString(kStartPageValue, kDefaultStartPage);
     view_.SetEdpage(reg.ReadString(kStartPageValue));
   }
   reg.CloseKey();
@@ -230,11 +236,23 @@ void BrowserRepairPage::ShowSettings() {
 // ---- apply -------------------------------------------------------------------------------
 
 void BrowserRepairPage::SbiedefaultClick() {
+  machineAllowed_ = HoldsAdminRights(svc_);
+  // For this apply only: a removal on its own tries everything, as it always did.
+  struct Reset {
+    bool& allowed;
+    ~Reset() { allowed = true; }
+  } reset{machineAllowed_};
+  shortcutFolders_.clear();
+  std::vector<std::string> leftForAdmin;
   // Once the set is written, a notice that ends the repair says where the way back is.
   bool backedUp = false;
   try {
     view_.SetEdpage(kDefaultStartPage);
     view_.SetEdtitle(kDefaultWindowTitle);
+    if (!machineAllowed_) {
+      if (svc_.shortcuts) shortcutFolders_ = svc_.shortcuts->Folders();
+      leftForAdmin = LeftForAdmin();
+    }
     DeletionBackup backup(ChangeEnvOf(svc_), DataFolder(svc_.exeDir, svc_.places), "browser");
     if (!SaveDeletions(backup)) {
       svc_.messages->Show(owner_, kBackupFailedText, kNoticeCaption, kMbOk);
@@ -259,6 +277,7 @@ void BrowserRepairPage::SbiedefaultClick() {
       if (backedUp) text += std::string("\n\n") + kBackedUpLine;
       svc_.messages->Show(owner_, text, kNoticeCaption, kMbOk);
     }
+    if (!leftForAdmin.empty()) TellAdminNeeded(*svc_.messages, owner_, leftForAdmin);
   } catch (const std::exception&) {
     // Whatever was written stays written; the rest is not done.
     svc_.messages->Show(owner_,
@@ -266,6 +285,24 @@ void BrowserRepairPage::SbiedefaultClick() {
                                  : std::string(kApplyRefused),
                         kNoticeCaption, kMbOk);
   }
+}
+
+bool BrowserRepairPage::IsMachineRow(const AddOnRow& row) const {
+  switch (row.store) {
+    case AddOnStore::Toolbar:
+    case AddOnStore::Extension: return true;  // the machine's add-on stores
+    case AddOnStore::MenuExtension: return false;
+    case AddOnStore::Hijack: return row.hijack && IsMachineWide(*row.hijack, shortcutFolders_);
+  }
+  return false;
+}
+
+std::vector<std::string> BrowserRepairPage::LeftForAdmin() {
+  std::vector<std::string> left;
+  if (MachineSettingsDiffer()) left.push_back(kMachineSettingsItem);
+  for (int i = 0; i < view_.RowCount(); ++i)
+    if (view_.RowChecked(i) && IsMachineRow(view_.Row(i))) left.push_back(view_.Row(i).caption);
+  return left;
 }
 
 namespace {
@@ -283,10 +320,23 @@ bool Holds(RegistryBackend& registry, RegRoot root, RegView view, const std::str
 
 }  // namespace
 
+bool BrowserRepairPage::MachineSettingsDiffer() {
+  for (RegView v : {RegView::Native, RegView::Wow32})
+    for (const auto& [name, text] :
+         {std::pair<const char*, std::string>{kWindowTitleValue, view_.Edtitle()},
+          {kStartPageValue, view_.Edpage()}}) {
+      RegValue wanted;
+      wanted.text = text;
+      if (!Holds(*svc_.registry, RegRoot::LocalMachine, v, kIeMainKey, name, wanted)) return true;
+    }
+  return false;
+}
+
 bool BrowserRepairPage::SaveDeletions(DeletionBackup& backup) {
   RegistryBackend& registry = *svc_.registry;
   // The two machine-wide settings the apply overwrites in both views, as they are now.
   for (RegView v : {RegView::Native, RegView::Wow32}) {
+    if (!machineAllowed_) break;
     backup.SetCaption(v == RegView::Native ? "IE 默认主页和窗口标题"
                                            : "IE 默认主页和窗口标题（32位）");
     for (const auto& [name, text] :
@@ -321,6 +371,7 @@ bool BrowserRepairPage::SaveDeletions(DeletionBackup& backup) {
   for (int i = view_.RowCount() - 1; i >= 0; --i) {
     if (!view_.RowChecked(i)) continue;
     const AddOnRow row = view_.Row(i);
+    if (!machineAllowed_ && IsMachineRow(row)) continue;
     backup.SetCaption(row.caption);
     switch (row.store) {
       case AddOnStore::Toolbar:
@@ -348,10 +399,12 @@ bool BrowserRepairPage::SaveDeletions(DeletionBackup& backup) {
 void BrowserRepairPage::ApplySettings() {
   TRegistry reg(*svc_.registry);
 
-  // The machine-wide key may be out of reach for a user without administrator rights: then
-  // nothing is written and nothing said. On 64-bit Windows the key has a second copy in the
-  // 32-bit view, which the 32-bit browser reads (and what hijacks it writes): both are set.
+  // The machine-wide key is left alone without administrator rights (the apply names it when
+  // it would have changed). Where the key cannot be had all the same, nothing is written and
+  // nothing said. On 64-bit Windows the key has a second copy in the 32-bit view, which the
+  // 32-bit browser reads (and what hijacks it writes): both are set.
   for (RegView view : {RegView::Native, RegView::Wow32}) {
+    if (!machineAllowed_) break;
     reg.SetView(view);
     reg.SetRootKey(RegRoot::LocalMachine);
     if (reg.OpenKey(kIeMainKey, true)) reg.WriteString(kWindowTitleValue, view_.Edtitle());

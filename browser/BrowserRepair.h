@@ -10,6 +10,7 @@
 
 #include "app/Services.h"
 #include "browser/IESweeperEx.h"
+#include "app/Shortcuts.h"
 #include "browser/IconSource.h"
 
 namespace mt {
@@ -58,6 +59,8 @@ struct AddOnRow {
 
 // Told after an apply when some ticked findings could not be repaired; their captions follow.
 inline constexpr const char* kHijackRepairFailedText = "以下项目未能修复：";
+// How the administrator-rights notice names the machine-wide start page and title.
+inline constexpr const char* kMachineSettingsItem = "IE起始页和窗口标题（本机设置）";
 
 // The page's controls as the logic uses them.
 class RepairPageView {
@@ -103,7 +106,10 @@ class BrowserRepairPage {
   // "自动反修": defaults into the edit boxes, every setting and lock written, the ticked
   // add-ons removed and the list filled again. Any failure ends it with kApplyRefused. What
   // it deletes is saved in a backup set first; when that cannot be written nothing is
-  // written or deleted and the user is told so.
+  // written or deleted and the user is told so. Without administrator rights what belongs
+  // to the whole machine (the start page and title under HKLM, the add-on stores, HKLM
+  // policies, enrolments, shared shortcuts, policies.json) is left alone and named in one
+  // notice at the end; the user's own settings and findings are repaired as usual.
   void SbiedefaultClick();
 
   // Handlers bound to the sweepers' events: each builds one row, in the view of the sweeper
@@ -116,7 +122,8 @@ class BrowserRepairPage {
   void FillAddOnList();
   // Deletes the registration of every ticked row from the store and view that row came from,
   // walking from the last row to the first and dropping each row as it goes. A finding that
-  // cannot be repaired is kept in the list and remembered for the apply's notice.
+  // cannot be repaired is kept in the list and remembered for the apply's notice. During an
+  // apply without administrator rights the machine's rows are kept as they are.
   void RemoveCheckedAddOns();
   // The image of row `index`: a toolbar row's icon is that of its server file, an extension
   // row's the one its "HotIcon" names, appended to the image list on the first call; -1 for
@@ -129,6 +136,12 @@ class BrowserRepairPage {
  private:
   void ShowSettings();
   void ApplySettings();
+  // Whether a row's removal changes what belongs to the whole machine.
+  bool IsMachineRow(const AddOnRow& row) const;
+  // Whether the apply would change the machine-wide start page or title.
+  bool MachineSettingsDiffer();
+  // What an apply without administrator rights leaves alone, as the notice names it.
+  std::vector<std::string> LeftForAdmin();
   // Saves what the apply is about to delete (cleared locks, ticked add-ons) in a backup set.
   // False when the set could not be written.
   bool SaveDeletions(DeletionBackup& backup);
@@ -145,6 +158,10 @@ class BrowserRepairPage {
   WindowRef owner_;
   std::unique_ptr<TIESweeper> sweeper_, sweeper32_;
   std::vector<std::string> unrepaired_;  // captions of findings the last removal could not undo
+  // Set by each apply: whether the machine's settings may be changed, and the shortcut
+  // folders that all users share.
+  bool machineAllowed_ = true;
+  std::vector<ShortcutFolder> shortcutFolders_;
 };
 
 }  // namespace mt

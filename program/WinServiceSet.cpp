@@ -42,6 +42,7 @@ WinServiceSet::WinServiceSet()
   s.signers = signers.get();
   s.sealKeys = &sealKeys;
   s.changeKinds = &ProgramChangeKinds();
+  s.admin = &admin;
   s.exeDir = ExecutableDirectory();
   WinDataFolderProbe probe;
   s.places = ProbeDataPlaces(s.exeDir, probe);

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/win/WinSealKeys.h"
+#include "app/win/WinAdminRights.h"
 #include "app/win/WinServices.h"
 
 namespace mt {
@@ -25,6 +26,7 @@ struct WinServiceSet {
   WinClipboard clipboard;
   WinBrowserHost browser;
   WinSealKeys sealKeys;
+  WinAdminRights admin;
   std::unique_ptr<ProcessStarter> processes;
   std::unique_ptr<IconSource> icons;
   std::unique_ptr<ShortcutFiles> shortcuts;

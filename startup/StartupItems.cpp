@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "app/AdminRights.h"
 #include "app/Backup.h"
 #include "app/ChangeFile.h"
 #include "app/ChangeRegistry.h"
@@ -67,6 +68,12 @@ bool Is32BitSource(StartupSource source) {
 
 bool IsFolderSource(StartupSource source) {
   return source == S::UserFolder || source == S::CommonFolder;
+}
+
+bool IsMachineSource(StartupSource source) {
+  if (source == S::CommonFolder || source == S::ScheduledTask) return true;
+  const RegistryPlace* place = RegistryPlaceOf(source);
+  return place && place->root == RegRoot::LocalMachine;
 }
 
 std::string SourceText(StartupSource source) {
@@ -322,6 +329,10 @@ bool StartupItems::DeleteItem(const StartupRow& row) {
 }
 
 void StartupItems::AddClick(StartupView& view, WindowRef owner, const FileDialogOptions& dialog) {
+  if (!HoldsAdminRights(svc_)) {
+    TellAdminNeeded(*svc_.messages, owner);
+    return;
+  }
   bool refused = false;
   try {
     std::optional<std::vector<std::string>> chosen = svc_.dialogs->OpenFile(owner, dialog);
@@ -348,12 +359,42 @@ bool StartupItems::SaveForDeletion(DeletionBackup& backup, const StartupRow& row
       std::make_unique<RegistryValueChange>(place->root, place->view, value.keyPath, value.name));
 }
 
+namespace {
+
+// Whether a checked row is left as it is for want of administrator rights.
+bool LeftForAdmin(const StartupRow& row, bool adminRights) {
+  return !adminRights && IsMachineSource(row.source);
+}
+
+// Whether "禁用" and "启用" change anything for a row of `source`: a scheduled task, or a
+// place whose on/off record the system keeps.
+bool Switchable(StartupSource source) {
+  return source == S::ScheduledTask || ApprovedKeyOf(source).has_value();
+}
+
+// The checked rows left for want of administrator rights, top to bottom, as the notice
+// names them: the name as shown and its place. When switching, only the rows that could
+// have been switched.
+std::vector<std::string> RowsLeftForAdmin(StartupView& view, bool adminRights, bool switching) {
+  std::vector<std::string> left;
+  for (size_t i = 0; i < view.Count(); ++i) {
+    const StartupRow row = view.Row(i);
+    if (row.checked && LeftForAdmin(row, adminRights) && (!switching || Switchable(row.source)))
+      left.push_back(ShownName(row) + "（" + SourceText(row.source) + "）");
+  }
+  return left;
+}
+
+}  // namespace
+
 void StartupItems::DeleteClick(StartupView& view, WindowRef owner) {
+  const bool admin = HoldsAdminRights(svc_);
+  const std::vector<std::string> skipped = RowsLeftForAdmin(view, admin, false);
   DeletionBackup backup(ChangeEnvOf(svc_), DataFolder(svc_.exeDir, svc_.places), "startup");
   bool saved = true;
   for (size_t i = view.Count(); i-- > 0;) {
     const StartupRow row = view.Row(i);
-    if (row.checked && !SaveForDeletion(backup, row)) saved = false;
+    if (row.checked && !LeftForAdmin(row, admin) && !SaveForDeletion(backup, row)) saved = false;
   }
   if (!saved || (!backup.Empty() && !backup.Write(BackupStamp()))) {
     svc_.messages->Show(owner, kBackupFailedText, kNoticeCaption, kMbOk);
@@ -361,13 +402,14 @@ void StartupItems::DeleteClick(StartupView& view, WindowRef owner) {
   }
   for (size_t i = view.Count(); i-- > 0;) {
     StartupRow row = view.Row(i);
-    if (!row.checked) continue;
+    if (!row.checked || LeftForAdmin(row, admin)) continue;
     // What did not go is simply listed again by the refresh.
     DeleteItem(row);
     view.Remove(i);
   }
   if (!backup.Empty()) backup.Seal();
   Refresh(view);
+  if (!skipped.empty()) TellAdminNeeded(*svc_.messages, owner, skipped);
 }
 
 void StartupItems::OpenFileLocation(StartupView& view, WindowRef owner,
@@ -389,10 +431,12 @@ void StartupItems::OpenFileLocation(StartupView& view, WindowRef owner,
 
 void StartupItems::SetCheckedEnabled(StartupView& view, bool enabled, WindowRef owner) {
   const uint64_t now = FileTimeNow();
+  const bool admin = HoldsAdminRights(svc_);
+  const std::vector<std::string> skipped = RowsLeftForAdmin(view, admin, true);
   bool refused = false;
   for (size_t i = 0; i < view.Count(); ++i) {
     const StartupRow row = view.Row(i);
-    if (!row.checked) continue;
+    if (!row.checked || LeftForAdmin(row, admin)) continue;
     if (row.source == S::ScheduledTask) {
       if (!svc_.tasks || !svc_.tasks->SetEnabled(row.name, enabled)) refused = true;
       continue;
@@ -403,6 +447,7 @@ void StartupItems::SetCheckedEnabled(StartupView& view, bool enabled, WindowRef 
   }
   if (refused) svc_.messages->Show(owner, kAddRefusedText, kNoticeCaption, kMbOk);
   Refresh(view);
+  if (!skipped.empty()) TellAdminNeeded(*svc_.messages, owner, skipped);
 }
 
 }  // namespace mt

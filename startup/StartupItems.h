@@ -95,6 +95,10 @@ std::string SourceText(StartupSource source);
 bool Is32BitSource(StartupSource source);
 // True for the two Startup folders, whose rows are shortcut files rather than command lines.
 bool IsFolderSource(StartupSource source);
+// True for the places that belong to the whole machine (the HKLM places, the common Startup
+// folder, the scheduled tasks): deleting, switching or adding there needs administrator
+// rights, and so does writing their on/off record, which is kept below HKLM too.
+bool IsMachineSource(StartupSource source);
 
 // Put after the name of a row from a 32-bit registry place (the 32-bit machine Run key and
 // the other machine places WOW64 redirects), so that it can be told from a value of the same
@@ -186,20 +190,24 @@ class StartupItems {
   bool DeleteItem(const StartupRow& row);
 
   // The "添加" button: asks for a program, writes it, tells the user when the write was
-  // refused, and refreshes in every case.
+  // refused, and refreshes. Without administrator rights it only says they are needed: the
+  // program would go into the machine Run key.
   void AddClick(StartupView& view, WindowRef owner, const FileDialogOptions& dialog);
   // The "删除" button: saves every checked row's item in a backup set first (registry values
   // into its export file, shortcuts moved into it, a scheduled task's exported definition as
   // "<task name>.xml"), then deletes them, last row first,
   // without asking or reporting, and refreshes. When the backup cannot be written nothing is
-  // deleted: the user is told so and the list is left as it is.
+  // deleted: the user is told so and the list is left as it is. Without administrator rights
+  // the checked rows of the machine's places are left alone (not saved, not deleted) and
+  // named afterwards in one notice; the user's own rows go as usual.
   void DeleteClick(StartupView& view, WindowRef owner = nullptr);
   // "打开文件位置": shows the selected row's program selected in an Explorer window (a folder
   // row: its shortcut file). A beep when no row is selected or the file is not there.
   void OpenFileLocation(StartupView& view, WindowRef owner, const ProgramLookup& lookup);
   // "禁用" / "启用": writes the state of every checked row the way the system's own startup
   // manager does (a scheduled task is switched off and on in the scheduler), tells the user
-  // when a write was refused, and refreshes.
+  // when a write was refused, and refreshes. Without administrator rights the rows of the
+  // machine's places are left as they are and named in one notice.
   void SetCheckedEnabled(StartupView& view, bool enabled, WindowRef owner = nullptr);
 
  private:

@@ -1,5 +1,6 @@
 #include "vdrive/VirtualDrives.h"
 
+#include "app/AdminRights.h"
 #include "app/Backup.h"
 #include "app/CommandLine.h"
 #include "app/Constants.h"
@@ -75,6 +76,11 @@ bool CreateMapping(VdriveContext& ctx, const std::vector<std::string>& listed,
     ctx.messages.Show(ctx.owner, kMsgBadFolderText, kNoticeCaption, kMbOk);
     return false;
   }
+  // A mapping made now but missing from the Run key would be gone at the next log-on.
+  if (!ctx.adminRights) {
+    TellAdminNeeded(ctx.messages, ctx.owner);
+    return false;
+  }
 
   try {
     StartSubst(ctx.starter, MappingArguments(driveText, folderText));
@@ -95,6 +101,10 @@ void RemoveMapping(VdriveContext& ctx, const std::vector<std::string>& listed, i
   if (selected < 0 || static_cast<size_t>(selected) >= listed.size())
     throw AppError("List index out of bounds (" + std::to_string(selected) + ")");
   std::string letter = TrimControl(listed[static_cast<size_t>(selected)]);
+  if (!ctx.adminRights) {
+    TellAdminNeeded(ctx.messages, ctx.owner);
+    return;
+  }
   std::unique_ptr<DeletionBackup> backup;
   if (ctx.files) {
     ChangeEnv env;

@@ -52,6 +52,10 @@ struct VdriveContext {
   FileSystem* files = nullptr;
   std::string exeDir;
   SealKeyStore* sealKeys = nullptr;  // seals the set (none: unsealed)
+  // Whether the machine Run key may be written (app/AdminRights.h). Without the rights a
+  // mapping is neither made nor removed: the Run key, which makes it again at every log-on,
+  // could not follow the change.
+  bool adminRights = true;
 };
 
 // Runs subst hidden in this process's session and, when the desktop runs in another session,
@@ -59,7 +63,8 @@ struct VdriveContext {
 void StartSubst(ProcessStarter& starter, const std::string& arguments);
 
 // "建立": checks the drive text against the listed letters (byte for byte), the folder text,
-// and the form of the drive text; then starts the mapping and writes the Mapping entry in the
+// and the form of the drive text; without administrator rights it then says they are needed
+// and stops; otherwise it starts the mapping and writes the Mapping entry in the
 // native view, removing an older entry of that letter from the 32-bit view so that only one
 // command runs for it at log-on.
 // True when the list is to be refreshed (the checks passed), false when a check stopped it.
@@ -68,8 +73,8 @@ bool CreateMapping(VdriveContext& ctx, const std::vector<std::string>& listed,
 
 // "删除": saves the Mapping entries of listed[selected] in a backup set, then removes the
 // mapping and its entries in both views. Throws "List index out of bounds (%d)" when nothing
-// (or something outside the list) is selected. When the backup cannot be written the user
-// is told so and nothing is removed.
+// (or something outside the list) is selected. Without administrator rights, or when the
+// backup cannot be written, the user is told so and nothing is removed.
 void RemoveMapping(VdriveContext& ctx, const std::vector<std::string>& listed, int selected);
 
 // The refresh: probes "a:" .. "z:" in both views of the Run key and calls `add` once for each

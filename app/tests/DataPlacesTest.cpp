@@ -33,6 +33,13 @@ DataPlaces Places(bool writable, std::string userDir = kUser) {
 TEST(DataPlaces, WritableProgramFolderKeepsEverythingBesideTheProgram) {
   test::MemoryFileSystem fs;
   const DataPlaces places = Places(true);
+  {
+    test::TestServices ts(kExe);
+    ts.services.files = &fs;
+    ts.services.places = places;
+    EXPECT_EQ(ProgramSettings(ts.services).FileName(), std::string(kExe) + "\\config.ini");
+    EXPECT_TRUE(fs.created.empty());  // no per-user folder made
+  }
   EXPECT_EQ(DataFolder(kExe, places), kExe);
   const SettingsFiles settings = ChooseSettingsFiles(kExe, places, fs);
   EXPECT_EQ(settings.path, std::string(kExe) + "\\config.ini");
@@ -96,8 +103,11 @@ TEST(DataPlaces, ProgramSettingsReadTheFallbackOnlyForMissingKeys) {
   ts.profile.WriteString(old, kSettingsSection, kKeyFirstRun, "0");
   ts.profile.WriteString(old, kSettingsSection, kKeySjtxVer, "v1.2");
 
+  ASSERT_FALSE(fs.DirectoryExists(kUser));
   TIniFile ini = ProgramSettings(ts.services);
   EXPECT_EQ(ini.FileName(), perUser);
+  // The profile functions would not make the folder of a file they write.
+  EXPECT_TRUE(fs.DirectoryExists(kUser));
   EXPECT_FALSE(ini.ReadBool(kSettingsSection, kKeyFirstRun, true));
   EXPECT_EQ(ini.ReadString(kSettingsSection, kKeySjtxVer, ""), "v1.2");
   EXPECT_EQ(ini.ReadString(kSettingsSection, "missing", "def"), "def");

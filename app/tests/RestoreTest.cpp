@@ -331,6 +331,36 @@ TEST_F(RestoreTest, AnOverwriteIsTakenBackByRemovingWhatTheActionAdded) {
       reg.Get(RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Internet Explorer\\Main", "Start Page"));
 }
 
+TEST_F(RestoreTest, ASetOfAnEarlierVersionRestoresItsRegistryItemsAfterTheUserSawThem) {
+  Populate();
+  const std::string folder = DeleteEverything("2026-12-09 10.00.00");
+  // Earlier versions wrote no manifest.
+  files.RemoveFile(folder + "\\" + kBackupManifestName);
+  BackupSetInfo set = SetAt(folder);
+  EXPECT_TRUE(set.legacy);
+  EXPECT_TRUE(set.damage.empty()) << set.damage;
+  // The two Run values and the tree's two keys, each value an item; the copies unplaced.
+  ASSERT_EQ(set.items.size(), 4u);
+  EXPECT_EQ(set.unplacedFiles.size(), 2u);
+  ask.confirmMachine = false;
+  RestoreAll(set);
+  EXPECT_FALSE(reg.Get(RegRoot::LocalMachine, kRun, "A"));
+  EXPECT_EQ(reg.Get(RegRoot::CurrentUser, "Software\\Policies\\X", "n")->dword, 7u);
+  ask.confirmMachine = true;
+  RestoreAll(SetAt(folder));
+  EXPECT_EQ(reg.Get(RegRoot::LocalMachine, kRun, "A")->text, "a.exe");
+  EXPECT_EQ(reg.Get(RegRoot::LocalMachine, kRun, "A", RegView::Wow32)->text, "a32.exe");
+
+  // A line naming a key the tools never change damages the whole set, naming the line.
+  RegFileText text;
+  text.AddKey("HKEY_CURRENT_USER\\Software\\Policies\\X", {{"n", RegValue{}}});
+  text.AddKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\exefile", {{"", RegValue{}}});
+  files.files[folder + "\\" + kBackupRegFileName] = text.Bytes();
+  set = SetAt(folder);
+  EXPECT_TRUE(set.items.empty());
+  EXPECT_NE(set.damage.find("第 7 行"), std::string::npos) << set.damage;
+}
+
 TEST(DeletionBackupOverwrite, ARefusedKeyOfAnotherLetterCaseKeepsTheSetEmpty) {
   MemoryRegistry reg;
   MemoryFileSystem files;

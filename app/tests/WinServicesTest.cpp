@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <sddl.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include "app/Error.h"
 #include "app/Settings.h"
 #include "app/win/Handles.h"
+#include "app/Registry.h"
 #include "program/WinServiceSet.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/WinFolderLink.h"
@@ -260,12 +262,88 @@ TEST(WinServiceSet, TheProgramsSetFillsEveryServiceWithItsOwn) {
   EXPECT_EQ(s.messages, &set->messages);
   EXPECT_EQ(s.clipboard, &set->clipboard);
   EXPECT_EQ(s.browser, &set->browser);
+  EXPECT_EQ(s.admin, &set->admin);
   const void* tools[] = {s.processes,        s.icons, s.startupPlaces, s.http, s.installerVerifier,
                          s.installerLauncher};
   for (const void* service : tools) EXPECT_NE(service, nullptr);
   EXPECT_EQ(s.exeDir, ExecutableDirectory());
   EXPECT_TRUE(s.updateEndpoint.empty());  // the shipped address
   EXPECT_FALSE(s.offerShown);
+}
+
+// The prefix's user owns the machine's registry: the rights must be reported as held, or every
+// machine-wide action of the tools would be refused under Wine. Whichever of the two
+// questions says yes, the answer agrees with an actual write to the machine's Run key.
+TEST(WinAdminRights, HeldWhereTheMachineRunKeyCanBeWritten) {
+  HKEY raw = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE,
+                            L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", 0, nullptr, 0,
+                            KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &raw, nullptr),
+            ERROR_SUCCESS);
+  UniqueHKey run(raw);
+  const DWORD one = 1;
+  ASSERT_EQ(RegSetValueExW(run.get(), L"mt-admin-probe", 0, REG_DWORD,
+                           reinterpret_cast<const BYTE*>(&one), sizeof one),
+            ERROR_SUCCESS);
+  RegDeleteValueW(run.get(), L"mt-admin-probe");
+  EXPECT_TRUE(WinAdminRights::MachineRunKeyWritable());
+  WinAdminRights rights;
+  EXPECT_TRUE(rights.Held());
+  EXPECT_TRUE(rights.Held());  // the kept answer
+}
+
+// A key whose access list lets everyone only read it stands for the machine's keys as a user
+// without administrator rights finds them: it opens (also when asked to create it) and reads,
+// and a write is refused as a false Set, the handle's "Failed to set data" error.
+TEST(WinRegistry, AKeyThatMayOnlyBeReadOpensForReadingAndRefusesWrites) {
+  const wchar_t* path = L"Software\\MirtakReadOnlyKey";
+  RegDeleteTreeW(HKEY_CURRENT_USER, path);
+  HKEY raw = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS | WRITE_DAC,
+                            nullptr, &raw, nullptr),
+            ERROR_SUCCESS);
+  UniqueHKey held(raw);  // keeps its rights after the access list changes
+  const wchar_t text[] = L"kept";
+  ASSERT_EQ(RegSetValueExW(held.get(), L"v", 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                           sizeof text),
+            ERROR_SUCCESS);
+  auto setDacl = [&](const wchar_t* sddl) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ASSERT_TRUE(
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr));
+    EXPECT_EQ(RegSetKeySecurity(held.get(), DACL_SECURITY_INFORMATION, sd), ERROR_SUCCESS);
+    LocalFree(sd);
+  };
+  setDacl(L"D:P(A;;KR;;;WD)");
+  HKEY probe = nullptr;
+  const bool enforced = RegOpenKeyExW(HKEY_CURRENT_USER, path, 0, KEY_ALL_ACCESS, &probe) ==
+                        ERROR_ACCESS_DENIED;
+  if (probe) RegCloseKey(probe);
+
+  WinRegistry registry;
+  std::unique_ptr<RegKey> opened = registry.Open(RegRoot::CurrentUser, nullptr,
+                                                 "Software\\MirtakReadOnlyKey", false);
+  std::unique_ptr<RegKey> created = registry.Open(RegRoot::CurrentUser, nullptr,
+                                                  "Software\\MirtakReadOnlyKey", true);
+  std::optional<RegValue> read;
+  bool written = true;
+  if (opened) {
+    read = registry.Query(*opened, "v");
+    RegValue v;
+    v.text = "changed";
+    written = registry.Set(*opened, "v", v);
+  }
+  setDacl(L"D:P(A;;KA;;;WD)");
+  held.reset();
+  RegDeleteTreeW(HKEY_CURRENT_USER, path);
+  RegDeleteKeyW(HKEY_CURRENT_USER, path);
+
+  ASSERT_TRUE(enforced) << "the access list did not deny the full open";
+  ASSERT_TRUE(opened);
+  EXPECT_TRUE(created);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->text, "kept");
+  EXPECT_FALSE(written);
 }
 
 }  // namespace

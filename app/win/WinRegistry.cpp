@@ -48,6 +48,11 @@ std::unique_ptr<RegKey> WinRegistry::Open(RegRoot root, const RegKey* parent,
   } else {
     rc = RegOpenKeyExW(Base(root, parent), path.c_str(), 0, Access(view), &out);
   }
+  // A key that may be read but not changed (the machine's keys, for a user without
+  // administrator rights) is opened for reading: the lists still show what is there, and a
+  // write to it is refused like any other refused write. A missing key stays missing.
+  if (rc == ERROR_ACCESS_DENIED)
+    rc = RegOpenKeyExW(Base(root, parent), path.c_str(), 0, KEY_READ | ViewFlag(view), &out);
   if (rc != ERROR_SUCCESS) return nullptr;
   auto key = std::make_unique<WinKey>();
   key->hkey.reset(out);

@@ -72,6 +72,23 @@ TEST_F(Page, FirstShowWritesDefaultsAndCreatesOnlyThePolicyKeys) {
   EXPECT_TRUE(ts.messages.shown.empty());
 }
 
+// A user without administrator rights may only read the machine's key: the show writes no
+// default there (the write would be refused and end the show), it shows what is there.
+TEST_F(Page, WithoutAdministratorRightsTheShowOnlyReadsTheMachinesSettings) {
+  ts.admin.held = false;
+  page.TabSheet3Show();
+  EXPECT_FALSE(reg.HasKey(LM, kMain));
+  EXPECT_EQ(view.edtitle, "");
+  EXPECT_EQ(view.edpage, "");
+  reg.SetString(LM, kMain, "Start Page", "http://start.invalid/");
+  reg.MakeReadOnly(LM, kMain);
+  page.TabSheet3Show();
+  EXPECT_EQ(view.edpage, "http://start.invalid/");
+  EXPECT_EQ(view.edtitle, "");
+  EXPECT_FALSE(reg.Get(LM, kMain, "Window Title"));
+  EXPECT_TRUE(ts.messages.shown.empty());
+}
+
 TEST_F(Page, ShowOnlyEverSetsTheLockControls) {
   reg.SetDword(CU, kRegistryToolsLockKey, kRegistryToolsLockValue, 0);
   page.TabSheet3Show();  // DWORD 0 and absent "homepage": nothing selected, nothing ticked

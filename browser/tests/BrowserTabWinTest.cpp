@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/AdminRights.h"
 #include "app/Backup.h"
 #include "app/win/Unit1.h"
 #include "browser/BrowserHijacks.h"
@@ -228,6 +229,33 @@ TEST_F(BrowserTab, AutoRepairRemovesExactlyTheTickedOnesAndWritesDefaultsAndLock
   ShowTab();
   EXPECT_FALSE(On(form->Page<BrowserPage>().rbregtool));
   EXPECT_TRUE(On(form->Page<BrowserPage>().rbregtooln));
+}
+
+// A standard user's 自动反修 through the real window: the user's menu extension and lock are
+// done; the machine's toolbar and start page stay, and one notice names them.
+TEST_F(BrowserTab, WithoutAdministratorRightsTheMachinesPartIsNamedInOneNotice) {
+  Register();
+  Put(LM, kMain, "Start Page", "http://hijacked.invalid/");
+  ShowTab();
+  ListView_SetCheckState(form->Page<BrowserPage>().ListView1, Find(kBar), TRUE);
+  ListView_SetCheckState(form->Page<BrowserPage>().ListView1, Find(kMenuOnly, true), TRUE);
+  TForm1::Click(form->Page<BrowserPage>().rbregtool);
+  ts.admin.held = false;
+  TForm1::Click(form->Page<BrowserPage>().Sbiedefault);
+
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text, AdminNeededText({kMachineSettingsItem, kSameName}));
+  EXPECT_EQ(ts.messages.shown[0].owner, form->Handle);
+  EXPECT_TRUE(Exists(LM, std::string("\\") + kToolbarStore, kBar.c_str()));
+  EXPECT_NE(Find(kBar), -1);
+  EXPECT_FALSE(Exists(CU, kMenu + kMenuOnly));
+  reg.SetRootKey(LM);
+  ASSERT_TRUE(reg.OpenKey(kMain, false));
+  EXPECT_EQ(reg.ReadString("Start Page"), "http://hijacked.invalid/");
+  reg.WriteString("Start Page", kDefaultStartPage);
+  reg.SetRootKey(CU);
+  ASSERT_TRUE(reg.OpenKey(std::string("\\") + kRegistryToolsLockKey, false));
+  EXPECT_EQ(reg.ReadInteger(kRegistryToolsLockValue), 1);
 }
 
 TEST_F(BrowserTab, NonTextValueInTheListReachesTheErrorReport) {

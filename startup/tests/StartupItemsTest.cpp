@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "app/AdminRights.h"
 #include "app/Error.h"
 #include "app/Backup.h"
 #include "startup/StartupApproved.h"
@@ -852,6 +853,96 @@ TEST_F(StartupItemsTest, OpenFileLocationSelectsTheRowsProgramOrShortcutInExplor
   items.OpenFileLocation(view, &owner, lookup);
   EXPECT_EQ(ts.shell.opens.size(), 2u);
   EXPECT_EQ(ts.messages.beeps, 2);
+}
+
+// ---- without administrator rights --------------------------------------------------------
+
+TEST(StartupSources, OnlyTheUsersOwnPlacesBelongToTheUser) {
+  for (int n = 0; n <= static_cast<int>(S::ScheduledTask); ++n) {
+    const S source = static_cast<S>(n);
+    const bool user = source == S::UserRun || source == S::UserFolder || source == S::UserRunOnce ||
+                      source == S::UserPolicyRun || source == S::UserWindowsLoad;
+    EXPECT_EQ(IsMachineSource(source), !user) << SourceText(source);
+  }
+}
+
+// A standard user deletes the ticked rows of their own places (saved first, as always); the
+// machine's rows stay, are not put into the backup set and are named in one notice, top to
+// bottom, after the refresh.
+TEST_F(StartupItemsTest, WithoutAdministratorRightsOnlyTheUsersRowsAreDeleted) {
+  ts.registry.SetString(kLM, kRun, "M", "C:\\m.exe");
+  ts.registry.SetString(kLM, kRun, "W", "C:\\w.exe", k32);
+  ts.registry.SetString(kCU, kRun, "U", "C:\\u.exe");
+  WriteWholeFile(userDir + "\\u.lnk", "USER");
+  WriteWholeFile(commonDir + "\\c.lnk", "COMMON");
+  items.Refresh(view);
+  for (StartupRow& r : view.rows) r.checked = true;
+  ts.admin.held = false;
+
+  items.DeleteClick(view);
+
+  EXPECT_TRUE(ts.registry.Get(kLM, kRun, "M"));
+  EXPECT_TRUE(ts.registry.Get(kLM, kRun, "W", k32));
+  EXPECT_TRUE(ts.files.FileExists(commonDir + "\\c.lnk"));
+  EXPECT_FALSE(ts.registry.Get(kCU, kRun, "U"));
+  EXPECT_FALSE(ts.files.FileExists(userDir + "\\u.lnk"));
+  EXPECT_EQ(NamesOf(S::MachineRun), std::vector<std::string>{"M"});
+  EXPECT_TRUE(RowsOf(S::UserRun).empty());
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text,
+            AdminNeededText(
+                {"M（HKLM\\Run）", "W (32位)（HKLM\\Run (32位)）", "c.lnk（公共启动文件夹）"}));
+  EXPECT_EQ(ts.messages.shown[0].caption, "温馨提示");
+
+  auto sets = ts.files.Find(ts.services.exeDir + "\\备份", "*");
+  ASSERT_EQ(sets.size(), 1u);
+  const std::string set = ts.services.exeDir + "\\备份\\" + sets[0].name;
+  EXPECT_EQ(ReadWholeFile(set + "\\u.lnk"), "USER");
+  EXPECT_FALSE(ts.files.FileExists(set + "\\c.lnk"));
+  std::string bytes = ReadWholeFile(set + "\\" + kBackupRegFileName);
+  std::string text;
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2) text += bytes[i];
+  EXPECT_EQ(text.find("HKEY_LOCAL_MACHINE"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"U\"=\"C:\\\\u.exe\""), std::string::npos) << text;
+
+  // Only the user's rows ticked: no notice at all.
+  ts.messages.shown.clear();
+  ts.registry.SetString(kCU, kRun, "U2", "C:\\u2.exe");
+  items.Refresh(view);
+  ASSERT_TRUE(view.Check("U2", S::UserRun));
+  items.DeleteClick(view);
+  EXPECT_FALSE(ts.registry.Get(kCU, kRun, "U2"));
+  EXPECT_TRUE(ts.messages.shown.empty());
+}
+
+// "禁用" writes the user's own record and names the machine's rows that it would have switched;
+// a machine row the system cannot switch off anyway is not named.
+TEST_F(StartupItemsTest, WithoutAdministratorRightsOnlyTheUsersRowsAreSwitched) {
+  ts.registry.SetString(kLM, kRun, "M", "m.exe");
+  ts.registry.SetString(kLM, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce", "R", "r.exe");
+  ts.registry.SetString(kCU, kRun, "U", "u.exe");
+  items.Refresh(view);
+  for (StartupRow& r : view.rows) r.checked = true;
+  ts.admin.held = false;
+
+  items.SetCheckedEnabled(view, false);
+
+  EXPECT_FALSE(ts.registry.Get(kLM, std::string(kApproved) + "Run", "M"));
+  ASSERT_TRUE(ts.registry.Get(kCU, std::string(kApproved) + "Run", "U"));
+  EXPECT_EQ(ts.registry.Get(kCU, std::string(kApproved) + "Run", "U")->bytes.substr(0, 1), "\x03");
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text, AdminNeededText({"M（HKLM\\Run）"}));
+}
+
+// "添加" would write the machine Run key: the notice comes before the file dialog.
+TEST_F(StartupItemsTest, WithoutAdministratorRightsAddSaysSoBeforeAskingForAProgram) {
+  ts.admin.held = false;
+  ts.dialogs.openAnswers.push_back(std::vector<std::string>{"C:\\Tools\\x.exe"});
+  items.AddClick(view, nullptr, ExeDialog());
+  EXPECT_TRUE(ts.dialogs.openAsked.empty());
+  EXPECT_FALSE(ts.registry.Get(kLM, kRun, "x.exe"));
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text, AdminNeededText());
 }
 
 }  // namespace

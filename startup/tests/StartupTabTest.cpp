@@ -17,6 +17,7 @@
 #include <atomic>
 #include <thread>
 
+#include "app/AdminRights.h"
 #include "app/Backup.h"
 #include "app/Constants.h"
 #include "app/Settings.h"
@@ -492,6 +493,40 @@ TEST_F(StartupTabTest, DeleteRemovesTheCheckedItemsFromTheirOwnPlaces) {
   EXPECT_TRUE(Listed("mt-test same", S::MachineRun));
   EXPECT_FALSE(Listed("mt-test same", S::UserRun));
   EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_EQ(Shown(), Expected());
+}
+
+// A standard user's 添加 and 删除 through the real window: the one notice; the user's own rows
+// go, the machine's stay and are listed again.
+TEST_F(StartupTabTest, WithoutAdministratorRightsTheUsersRowsGoAndOneNoticeNamesTheRest) {
+  Value(HKEY_LOCAL_MACHINE, "mt-test machine", "m.exe");
+  Value(HKEY_CURRENT_USER, "mt-test mine", "u.exe");
+  std::string user = Shortcut(userDir, "mt-test mine.lnk");
+  std::string common = Shortcut(commonDir, "mt-test all.lnk");
+  ts.admin.held = false;
+  form->SetActivePage(3);
+
+  TForm1::Click(form->Page<StartupPage>().Button2);
+  EXPECT_TRUE(ts.dialogs.openAsked.empty());
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text, AdminNeededText());
+  EXPECT_EQ(ts.messages.shown[0].owner, form->Handle);
+
+  ASSERT_TRUE(Check("mt-test machine", S::MachineRun));
+  ASSERT_TRUE(Check("mt-test mine", S::UserRun));
+  ASSERT_TRUE(Check("mt-test mine.lnk", S::UserFolder));
+  ASSERT_TRUE(Check("mt-test all.lnk", S::CommonFolder));
+  TForm1::Click(form->Page<StartupPage>().Button6);
+
+  ASSERT_EQ(ts.messages.shown.size(), 2u);
+  EXPECT_EQ(ts.messages.shown[1].text,
+            AdminNeededText({"mt-test machine（HKLM\\Run）", "mt-test all.lnk（公共启动文件夹）"}));
+  EXPECT_TRUE(RunText(HKEY_LOCAL_MACHINE, "mt-test machine"));
+  EXPECT_TRUE(Exists(common));
+  EXPECT_FALSE(RunText(HKEY_CURRENT_USER, "mt-test mine"));
+  EXPECT_FALSE(Exists(user));
+  EXPECT_TRUE(Listed("mt-test machine", S::MachineRun));
+  EXPECT_TRUE(Listed("mt-test all.lnk", S::CommonFolder));
   EXPECT_EQ(Shown(), Expected());
 }
 

@@ -17,6 +17,12 @@ the update page and the installer on port 80; nothing in the program is pointed 
                          signed release of a later version than the one offered: each is
                          refused like a bad signature, deleted, never started
   update_test.py older   an older and an equal version: the page is fetched, no reminder
+  update_test.py standard  the program's folder cannot be written (bind-mounted read-only, as
+                         Program Files is for a standard user): settings, a deletion's backup
+                         set and the download go to the per-user folder, the settings beside
+                         the program are still read; the download, the folder made writable
+                         again as an administrator's installer finds it, upgrades the copy
+                         named by /D= and the new version removes the download
 
 Without the right to make a namespace the test is skipped, except as root, where it fails:
 as root it must run (CI runs as root)."""
@@ -33,6 +39,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import installer  # noqa: E402
 import release  # noqa: E402
+import system_pages_test  # noqa: E402
 from e2e import (BUILD, MAIN_CLASS, SKIP, check, check_equal, find, log, run,  # noqa: E402
                  wait_until)
 
@@ -326,6 +333,112 @@ def replay(s, server):
     check_equal(s.close_and_wait(main["hwnd"], pid), 0, "exit code")
 
 
+def per_user_folder(s):
+    """%LOCALAPPDATA%\\MirtakTools of the prefix's user, as a path of this system."""
+    user = [u for u in os.listdir(s.unix_path("C:\\users")) if u != "Public"][0]
+    return s.unix_path("C:\\users\\%s\\AppData\\Local\\MirtakTools" % user)
+
+
+def read_only(folder):
+    """Makes `folder` read-only for everyone in this mount namespace, root too."""
+    subprocess.run(["mount", "--bind", folder, folder], check=True)
+    subprocess.run(["mount", "-o", "remount,bind,ro", folder], check=True)
+    probe = os.path.join(folder, "probe.tmp")
+    try:
+        open(probe, "wb").close()
+    except OSError:
+        return
+    os.unlink(probe)
+    raise AssertionError("%s is still writable after the read-only bind mount" % folder)
+
+
+def standard(s, server):
+    keys = installer.keys()
+    new = release.package(s, release.next_tree(), "new", keys=keys["maker"])
+    installer.prepare(s)
+    per_user = per_user_folder(s)
+    beside = os.path.join(s.install_dir, "config.ini")
+    # Settings an earlier, writable run left beside the program: this version silenced.
+    old_settings = b"[DS_config]\r\nsjtx=0\r\nsjtxver=%s\r\n" % release.NEXT_VERSION.encode()
+    with open(beside, "wb") as f:
+        f.write(old_settings)
+    s.reg_import(["[%s]" % system_pages_test.HKCU_RUN, '"mt-e2e mine"="C:\\\\e2e\\\\mine.exe"'])
+    read_only(s.install_dir)
+    server.version = release.NEXT_VERSION
+
+    log("first start: settings per user, the silenced version still read from beside the program")
+    pid = s.start_program()
+    main = s.wait_main_window()
+    wait_for_check(s, server, 1)
+    s.no_window_appears("MtTFsjtx", 4)
+    settings = os.path.join(per_user, "config.ini")
+    check(os.path.exists(settings), "no per-user config.ini in %s" % per_user)
+    check(b"firstrun" in read(settings), "the per-user config.ini lacks firstrun")
+    check_equal(read(beside), old_settings, "config.ini beside the program")
+
+    log("a deletion on the startup page: its backup set goes per user")
+    # The page is made and listed the first time it shows, on the window's own thread: on a
+    # loaded machine the window may not answer for a while.
+    page = s.probe.retry(lambda: system_pages_test.show_tab(s, main["hwnd"], 3), timeout=60)
+    tree, of = system_pages_test.controls(s, page)
+    lv = of("SysListView32")[0]["hwnd"]
+    rows = s.probe("listview", lv)["rows"]
+    mine = [i for i, r in enumerate(rows) if r["cells"][0] == "mt-e2e mine"]
+    check_equal(len(mine), 1, "rows of the user's Run value")
+    s.probe("lv-check", lv, mine[0], "on")
+    s.probe.click(system_pages_test.button(tree, "删除", 0))
+    wait_until("the row deleted", lambda: all(r["cells"][0] != "mt-e2e mine"
+                                              for r in s.probe("listview", lv)["rows"]))
+    check_equal(s.reg_value(system_pages_test.HKCU_RUN, "mt-e2e mine"), None,
+                "the user's Run value after the deletion")
+    sets = os.listdir(os.path.join(per_user, "备份"))
+    check_equal(len(sets), 1, "backup sets in the per-user folder")
+    saved = read(os.path.join(per_user, "备份", sets[0], "注册表.reg")).decode("utf-16")
+    check("mt-e2e mine" in saved, "the backup set lacks the deleted value:\n" + saved)
+    check_equal(sorted(os.listdir(s.install_dir)), ["MirtakTools.exe", "config.ini"],
+                "the program's folder")
+    check_equal(s.close_and_wait(main["hwnd"], pid), 0, "exit code")
+
+    log("the per-user settings take over: the reminder, the download per user")
+    check_equal(read(settings).count(b"["), 1, "sections of the per-user config.ini")
+    with open(settings, "ab") as f:
+        f.write(b"sjtx=1\r\n")
+    server.installer = read(new.setup)
+    pid = s.start_program()
+    s.wait_main_window()
+    reminder = s.probe.wait_window(cls="MtTFsjtx", timeout=60)
+    last = []
+
+    def settled():
+        last.append(s.probe("info", reminder["hwnd"])["rect"])
+        return len(last) > 3 and last[-4:] == [last[-1]] * 4
+    wait_until("the reminder to stop rising", settled, timeout=20, interval=0.1)
+    s.probe.click(find(s.probe.tree(reminder["hwnd"]), cls="Button", text="立即升级")["hwnd"])
+    box, caption, text, box_tree = s.message_box(owner=reminder["hwnd"], timeout=120)
+    check_equal(text, "软件升级要关闭当前程序，进行升级，点确定自动关闭程序", "closing message")
+    downloads = [os.path.join(per_user, "rar", d, "tbxsetup.exe")
+                 for d in os.listdir(os.path.join(per_user, "rar"))]
+    check_equal(len(downloads), 1, "downloads in the per-user folder")
+    check(read(downloads[0]) == server.installer, "the per-user download differs from the served")
+    check_equal(sorted(os.listdir(s.install_dir)), ["MirtakTools.exe", "config.ini"],
+                "the program's folder after the download")
+
+    log("the installer, as an administrator, may write the program's folder")
+    subprocess.run(["mount", "-o", "remount,bind,rw", s.install_dir], check=True)
+    s.answer_message_box(box_tree)
+    check_equal(s.wait_exit(pid, timeout=30), 0, "exit code after the update")
+    release.wait_for_version(s, release.NEXT_VERSION)
+    check_equal(release.uninstall_entry(s).get("InstallLocation"), ("REG_SZ", s.install_dir_win),
+                "the folder the installer upgraded (/D=)")
+    main = wait_until("the main window of %s" % release.NEXT_VERSION,
+                      lambda: s.probe.windows(cls=MAIN_CLASS), timeout=60)
+    check_equal([w["text"] for w in main], ["Mirtak工具合集 v1.4"], "caption after the upgrade")
+    wait_until("the new version to remove the per-user download",
+               lambda: not os.path.exists(downloads[0]), timeout=60, interval=0.5)
+    s.probe("close", main[0]["hwnd"])
+    s.probe.wait_gone(main[0]["hwnd"], timeout=30)
+
+
 def older(s, server):
     for n, version in enumerate(("v1.2", "v1.3"), start=1):
         log("%s on offer" % version)
@@ -342,9 +455,10 @@ def older(s, server):
 
 
 def main():
-    scenarios = {"newer": newer, "unsigned": unsigned, "replay": replay, "older": older}
+    scenarios = {"newer": newer, "unsigned": unsigned, "replay": replay, "older": older,
+                 "standard": standard}
     if len(sys.argv) != 2 or sys.argv[1] not in scenarios:
-        sys.exit("usage: update_test.py newer|unsigned|replay|older")
+        sys.exit("usage: update_test.py newer|unsigned|replay|older|standard")
     enter_private_network(sys.argv)
     name = "update_test_" + sys.argv[1]
     set_up_private_network(name)

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/AdminRights.h"
 #include "app/Services.h"
 #include "app/SetSeal.h"
 #include "browser/IconSource.h"
@@ -318,6 +319,17 @@ class RecordingLauncher : public InstallerLauncher {
   LaunchResult result = LaunchResult::kStarted;
 };
 
+// Rights as scripted: held unless a test takes them away.
+class ScriptedAdminRights : public AdminRights {
+ public:
+  bool Held() override {
+    ++asked;
+    return held;
+  }
+  bool held = true;
+  int asked = 0;
+};
+
 // All stand-ins together, wired into a Services bundle. Nothing in it reaches the network,
 // starts a program or reads this machine's known folders; a test that wants a real service
 // points the bundle at it.
@@ -338,6 +350,7 @@ struct TestServices {
   FakeVerifier installerVerifier;
   RecordingLauncher installerLauncher;
   MemorySealKeys sealKeys;
+  ScriptedAdminRights admin;
   Services services;
 
   explicit TestServices(std::string exeDir = "C:\\Tools") {
@@ -358,6 +371,7 @@ struct TestServices {
     services.installerLauncher = &installerLauncher;
     services.sealKeys = &sealKeys;
     services.changeKinds = &ProgramChangeKinds();
+    services.admin = &admin;
     services.exeDir = std::move(exeDir);
   }
 };

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 
+#include "app/AdminRights.h"
 #include "app/Backup.h"
 #include "app/Constants.h"
 #include "app/win/Unit1.h"
@@ -128,6 +129,38 @@ TEST_F(VdrivePage, CreateAndRemoveAFolderWithBlanks) {
   EXPECT_EQ(ts.processes.started[1].arguments, "x: /d");
   EXPECT_FALSE(RunValue("x:"));
   EXPECT_TRUE(Listed().empty());
+  RemoveDirectoryW(Widen(folder).c_str());
+}
+
+// A standard user's 建立 and 删除 on the real window: the one notice, owned by the Main window;
+// the Run key and the list as they were, nothing started.
+TEST_F(VdrivePage, WithoutAdministratorRightsOneNoticeAndNothingChanges) {
+  RegValue kept;
+  kept.text = "subst y: \"C:\\Kept\"";
+  SetRunValue("y:", kept);
+  form->SetActivePage(0);
+  form->SetActivePage(1);
+  Pump();
+  ASSERT_EQ(Listed(), std::vector<std::string>{"y:"});
+  ts.admin.held = false;
+
+  std::string folder = MakeFolder("mt vdrive standard user");
+  TForm1::SetText(form->Page<DrivePage>().fileedit, folder);
+  Click(form->Page<DrivePage>().allstartbtn);
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text, AdminNeededText());
+  EXPECT_EQ(ts.messages.shown[0].caption, kNoticeCaption);
+  EXPECT_EQ(ts.messages.shown[0].owner, form->Handle);
+  EXPECT_FALSE(RunValue("x:"));
+
+  SendMessageW(form->Page<DrivePage>().ListBox5, LB_SETCURSEL, 0, 0);
+  Click(form->Page<DrivePage>().alldelbtn);
+  ASSERT_EQ(ts.messages.shown.size(), 2u);
+  EXPECT_EQ(ts.messages.shown[1].text, AdminNeededText());
+  ASSERT_TRUE(RunValue("y:"));
+  EXPECT_EQ(RunValue("y:")->text, kept.text);
+  EXPECT_EQ(Listed(), std::vector<std::string>{"y:"});
+  EXPECT_TRUE(ts.processes.started.empty());
   RemoveDirectoryW(Widen(folder).c_str());
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/AdminRights.h"
 #include "app/Backup.h"
 #include "app/Error.h"
 #include "tests/support/StandIns.h"
@@ -315,6 +316,32 @@ TEST_F(VirtualDrivesTest, ABackupThatCannotBeWrittenStopsTheRemoval) {
   EXPECT_EQ(messages.shown[0].caption, "温馨提示");
   EXPECT_TRUE(Entry("x:"));
   EXPECT_TRUE(starter.started.empty());
+}
+
+// Without administrator rights a standard user's 建立 and 删除 end in the one notice that says
+// so: nothing started, written, saved or removed. The checks of what was typed come first.
+TEST_F(VirtualDrivesTest, WithoutAdministratorRightsNothingIsMappedOrRemoved) {
+  ctx.adminRights = false;
+  EXPECT_FALSE(CreateMapping(ctx, {}, "x1", "D:\\Data"));
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].text, kMsgBadDriveText);
+
+  EXPECT_FALSE(CreateMapping(ctx, {}, "x:", "D:\\Data"));
+  ASSERT_EQ(messages.shown.size(), 2u);
+  EXPECT_EQ(messages.shown[1].text, AdminNeededText());
+  EXPECT_EQ(messages.shown[1].caption, "温馨提示");
+  EXPECT_EQ(messages.shown[1].owner, &owner);
+  EXPECT_FALSE(Entry("x:"));
+
+  reg.SetString(kHklm, kMappingKeyPath, "y:", "subst y: D:\\Data");
+  RemoveMapping(ctx, {"y:"}, 0);
+  ASSERT_EQ(messages.shown.size(), 3u);
+  EXPECT_EQ(messages.shown[2].text, AdminNeededText());
+  EXPECT_TRUE(Entry("y:"));
+  EXPECT_TRUE(starter.started.empty());
+  EXPECT_FALSE(test::PosixFileSystem().DirectoryExists(BackupRoot(exeDir)));
+  // Nothing selected is still the error it always was.
+  EXPECT_THROW(RemoveMapping(ctx, {"y:"}, -1), AppError);
 }
 
 }  // namespace

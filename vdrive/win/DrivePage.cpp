@@ -1,6 +1,7 @@
 // The "虚拟硬盘" page: its controls, its picture and its handlers.
 #include "vdrive/win/DrivePage.h"
 
+#include "app/AdminRights.h"
 #include "app/Backup.h"
 #include "app/win/Unit1.h"
 #include "app/win/RestoreWindow.h"
@@ -133,7 +134,8 @@ VdriveContext DrivePage::Context() {
                        kApplicationTitle,
                        svc_.files,
                        DataFolder(svc_.exeDir, svc_.places),
-                       svc_.sealKeys};
+                       svc_.sealKeys,
+                       HoldsAdminRights(svc_)};
 }
 
 void DrivePage::allstartbtnClick() {
