@@ -98,6 +98,15 @@ class FileSystem {
   // systems that know neither links nor access rights only ask whether the folder exists.
   virtual bool IsListableFolder(const std::string& path) { return DirectoryExists(path); }
   virtual bool RemoveFile(const std::string& path) = 0;
+  // Removes the folder with everything in it. A link inside it (or the path itself being one:
+  // a junction, a symbolic link) is removed as a link, never followed into what it points
+  // to. True when the folder is gone afterwards; false when `path` is not a folder, when
+  // anything in it could not be removed (what could be is gone), or when this file system
+  // cannot remove folders.
+  virtual bool RemoveFolder(const std::string& path) {
+    (void)path;
+    return false;
+  }
   // Entries of `folder` whose name matches `pattern` ("*.lnk", "*"), hidden and system ones
   // included, "." and ".." left out.
   virtual std::vector<FindEntry> Find(const std::string& folder, const std::string& pattern) = 0;

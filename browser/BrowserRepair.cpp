@@ -7,6 +7,7 @@
 #include "app/Constants.h"
 #include "app/Error.h"
 #include "app/Registry.h"
+#include "app/Restore.h"
 #include "browser/BrowserHijacks.h"
 
 namespace mt {
@@ -243,6 +244,8 @@ void BrowserRepairPage::SbiedefaultClick() {
   } reset{machineAllowed_};
   shortcutFolders_.clear();
   std::vector<std::string> leftForAdmin;
+  // Once the set is written, a notice that ends the repair says where the way back is.
+  bool backedUp = false;
   try {
     view_.SetEdpage(kDefaultStartPage);
     view_.SetEdtitle(kDefaultWindowTitle);
@@ -255,6 +258,7 @@ void BrowserRepairPage::SbiedefaultClick() {
       svc_.messages->Show(owner_, kBackupFailedText, kNoticeCaption, kMbOk);
       return;
     }
+    backedUp = !backup.Empty();
     // The set learns what the repair left, even when a part of it was refused.
     struct SealAtEnd {
       DeletionBackup& set;
@@ -270,12 +274,16 @@ void BrowserRepairPage::SbiedefaultClick() {
       std::string text = kHijackRepairFailedText;
       // Walked from the last row: name them top to bottom.
       for (auto it = unrepaired_.rbegin(); it != unrepaired_.rend(); ++it) text += "\n" + *it;
+      if (backedUp) text += std::string("\n\n") + kBackedUpLine;
       svc_.messages->Show(owner_, text, kNoticeCaption, kMbOk);
     }
     if (!leftForAdmin.empty()) TellAdminNeeded(*svc_.messages, owner_, leftForAdmin);
   } catch (const std::exception&) {
     // Whatever was written stays written; the rest is not done.
-    svc_.messages->Show(owner_, kApplyRefused, kNoticeCaption, kMbOk);
+    svc_.messages->Show(owner_,
+                        backedUp ? std::string(kApplyRefused) + "\n\n" + kBackedUpLine
+                                 : std::string(kApplyRefused),
+                        kNoticeCaption, kMbOk);
   }
 }
 

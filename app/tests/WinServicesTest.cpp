@@ -191,6 +191,45 @@ TEST_F(WinServicesTest, ListableFolderIsARealFolderOfItsOwn) {
   EXPECT_FALSE(files.IsListableFolder(dir_ + "\\link"));
 }
 
+// A backup set's folder removed whole: nested folders, a read-only file; a link inside it
+// (a junction, under Wine a symbolic link) is never followed into the folder it names.
+TEST_F(WinServicesTest, RemoveFolderTakesTheTreeButNotWhatALinkNames) {
+  WinFileSystem files;
+  const std::string set = dir_ + "\\备份\\2026-12-08 15.54.00", outside = dir_ + "\\outside";
+  ASSERT_TRUE(files.CreateDirectories(set + "\\sub\\deeper"));
+  ASSERT_TRUE(files.CreateDirectories(outside));
+  ASSERT_TRUE(files.CreateDirectories(set + " (2)"));
+  files.WriteAll(set + "\\注册表.reg", "reg");
+  files.WriteAll(set + "\\sub\\deeper\\a.lnk", "lnk");
+  ASSERT_TRUE(
+      SetFileAttributesW(Widen(set + "\\sub\\deeper\\a.lnk").c_str(), FILE_ATTRIBUTE_READONLY));
+  files.WriteAll(outside + "\\keep.txt", "keep");
+  // An empty folder is what a followed link could take with it.
+  const std::string empty = dir_ + "\\empty";
+  ASSERT_TRUE(files.CreateDirectories(empty));
+  {
+    test::FolderLink link(Widen(set + "\\sub\\link"), Widen(outside));
+    test::FolderLink toEmpty(Widen(set + "\\link2"), Widen(empty));
+    ASSERT_TRUE(link.Made());
+    ASSERT_TRUE(toEmpty.Made());
+    files.RemoveFolder(set);
+    EXPECT_TRUE(files.FileExists(outside + "\\keep.txt"));
+    EXPECT_TRUE(files.DirectoryExists(empty));
+  }
+  // Wine may keep the link it cannot take away as one; everything else is gone.
+  EXPECT_FALSE(files.FileExists(set + "\\注册表.reg"));
+  EXPECT_FALSE(files.FileExists(set + "\\sub\\deeper\\a.lnk"));
+  EXPECT_TRUE(files.DirectoryExists(set + " (2)"));
+  // Without a link the whole folder goes and says so.
+  ASSERT_TRUE(files.CreateDirectories(set + " (2)\\sub"));
+  files.WriteAll(set + " (2)\\sub\\b.lnk", "b");
+  EXPECT_TRUE(files.RemoveFolder(set + " (2)\\"));
+  EXPECT_FALSE(files.DirectoryExists(set + " (2)"));
+  EXPECT_FALSE(files.RemoveFolder(set + " (2)"));
+  EXPECT_FALSE(files.RemoveFolder(outside + "\\keep.txt"));
+  EXPECT_TRUE(files.FileExists(outside + "\\keep.txt"));
+}
+
 TEST(WinClipboard, ReplacesTheContentWithText) {
   WinClipboard clip;
   // Put non-text content first: the address must replace it entirely.

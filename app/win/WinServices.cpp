@@ -63,6 +63,52 @@ class WinFileStream : public FileStream {
 
 DWORD Attributes(const std::string& path) { return GetFileAttributesW(Widen(path).c_str()); }
 
+// Removes a link (a junction, a symbolic link to a folder or a file) itself: through a handle
+// opened on the link, never on what it points to.
+bool RemoveLink(const std::wstring& path) {
+  UniqueFileHandle h(CreateFileW(
+      path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!h) return false;
+  // A system that opened what the link points to instead (Wine does for its links) would
+  // delete that: only a handle on a reparse point itself is used.
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(h.get(), &info) ||
+      !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
+  FILE_DISPOSITION_INFO gone{};
+  gone.DeleteFile = TRUE;
+  return SetFileInformationByHandle(h.get(), FileDispositionInfo, &gone, sizeof gone) != FALSE;
+}
+
+// Everything below `folder` (a real folder, not a link), then the folder itself.
+bool RemoveTree(const std::wstring& folder) {
+  bool all = true;
+  {
+    WIN32_FIND_DATAW fd;
+    UniqueFindHandle h(FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &fd,
+                                        FindExSearchNameMatch, nullptr, 0));
+    if (h) {
+      do {
+        const std::wstring name = fd.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::wstring full = folder + L"\\" + name;
+        const DWORD a = fd.dwFileAttributes;
+        if (a & FILE_ATTRIBUTE_REPARSE_POINT) {
+          all = RemoveLink(full) && all;
+        } else if (a & FILE_ATTRIBUTE_DIRECTORY) {
+          all = RemoveTree(full) && all;
+        } else {
+          if (a & FILE_ATTRIBUTE_READONLY)
+            SetFileAttributesW(full.c_str(), a & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+          all = DeleteFileW(full.c_str()) && all;
+        }
+      } while (FindNextFileW(h.get(), &fd));
+    }
+  }  // the search handle is closed before the folder goes
+  return RemoveDirectoryW(folder.c_str()) && all;
+}
+
 }  // namespace
 
 std::unique_ptr<FileStream> WinFileSystem::OpenRead(const std::string& path) {
@@ -110,6 +156,16 @@ bool WinFileSystem::IsListableFolder(const std::string& path) {
 
 bool WinFileSystem::RemoveFile(const std::string& path) {
   return DeleteFileW(Widen(path).c_str()) != FALSE;
+}
+
+bool WinFileSystem::RemoveFolder(const std::string& path) {
+  std::wstring w = Widen(path);
+  while (w.size() > 3 && w.back() == L'\\') w.pop_back();
+  const DWORD a = GetFileAttributesW(w.c_str());
+  if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  if (a & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveLink(w);
+  RemoveTree(w);
+  return GetFileAttributesW(w.c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
 std::vector<FindEntry> WinFileSystem::Find(const std::string& folder, const std::string& pattern) {

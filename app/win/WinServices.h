@@ -18,6 +18,9 @@ class WinFileSystem : public FileSystem {
   bool DirectoryExists(const std::string& path) override;
   bool IsListableFolder(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
+  // Read-only files are made writable first; a link is removed through a handle opened on
+  // the link itself, and stays (false) where the system opens what it points to instead.
+  bool RemoveFolder(const std::string& path) override;
   std::vector<FindEntry> Find(const std::string& folder, const std::string& pattern) override;
   // One call of the shell's SHCreateDirectoryExW, which makes every missing level.
   bool CreateDirectories(const std::string& path) override;

@@ -6,6 +6,7 @@
 
 #include "app/AdminRights.h"
 #include "app/Backup.h"
+#include "app/Restore.h"
 #include "browser/BrowserHijacks.h"
 #include "browser/BrowserRepair.h"
 #include "browser/tests/FakePage.h"
@@ -347,7 +348,7 @@ TEST_F(Hijacks, AShortcutThatCannotBeWrittenIsNamedAndTheOthersAreStillRepaired)
   ASSERT_EQ(ts.messages.shown.size(), 1u);
   EXPECT_EQ(ts.messages.shown[0].text,
             std::string(kHijackRepairFailedText) +
-                "\n开始菜单快捷方式 Microsoft Edge.lnk 附加网址 http://b.cn");
+                "\n开始菜单快捷方式 Microsoft Edge.lnk 附加网址 http://b.cn\n\n" + kBackedUpLine);
   EXPECT_EQ(ts.shortcuts.Read(mine).arguments, "");
   EXPECT_EQ(ts.shortcuts.Read(pub).arguments, "http://b.cn");
   ASSERT_EQ(HijackRows().size(), 1u);  // still there after the refill

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/Backup.h"
+#include "app/Restore.h"
 #include "app/Error.h"
 #include "browser/BrowserRepair.h"
 #include "browser/tests/FakePage.h"
@@ -43,7 +44,7 @@ class Page : public ::testing::Test {
     const AddOnRow& r = view.rows.at(i);
     return r.caption + "|" + r.column2 + "|" + r.column3 + "|" + std::to_string(r.image);
   }
-  void ExpectMessage(const char* text) {
+  void ExpectMessage(const std::string& text) {
     ASSERT_EQ(ts.messages.shown.size(), 1u);
     EXPECT_EQ(ts.messages.shown[0].text, text);
     EXPECT_EQ(ts.messages.shown[0].caption, "温馨提示");
@@ -238,7 +239,8 @@ TEST_F(Page, RefusedPolicyWriteShowsTheMessageAndRemovesNoAddOn) {
   reg.MakeReadOnly(CU, kHomePageLockKey);
   view.cbsetpage = true;
   page.SbiedefaultClick();
-  ExpectMessage(kApplyRefused);
+  // The set was written before the write that failed: the way back is named.
+  ExpectMessage(std::string(kApplyRefused) + "\n\n" + kBackedUpLine);
   EXPECT_EQ(reg.Get(LM, kMain, "Start Page")->text, "about:blank");  // done before
   EXPECT_TRUE(reg.Get(LM, kToolbarStore, "{T}"));
   EXPECT_TRUE(view.ticks[0]);  // neither pruned nor refilled
@@ -279,7 +281,8 @@ TEST_F(Page, NonTextValueDuringTheRefillEndsTheApply) {
   view.ticks[0] = true;
   reg.SetDword(CU, kMenu + "Translate", "", 4);
   page.SbiedefaultClick();
-  ExpectMessage(kApplyRefused);
+  // The set was written before the write that failed: the way back is named.
+  ExpectMessage(std::string(kApplyRefused) + "\n\n" + kBackedUpLine);
   EXPECT_FALSE(reg.Get(LM, kToolbarStore, "{T}"));  // removed before the failure stays removed
 }
 

@@ -8,6 +8,7 @@
 
 #include "app/Backup.h"
 #include "app/win/Unit1.h"
+#include "app/win/RestoreWindow.h"
 #include "browser/BrowserRepair.h"
 
 namespace mt {
@@ -176,7 +177,8 @@ BrowserPage::BrowserPage(TForm1& form, HWND sheet)
   f.SetHint(Sbiedefault, "单击默认键之后请单击应用键");
   f.OnClick(Sbiedefault, [this] { SbiedefaultClick(); });
   f.OnContextMenu(ListView1,
-                  {{kOpenBackupFolderText, [this] { OpenBackupFolder(svc_, this->form.Handle); }}});
+                  {{kOpenBackupFolderText, [this] { OpenBackupFolder(svc_, this->form.Handle); }},
+                   {kRestoreMenuText, [this] { OpenRestoreWindow(svc_, this->form.Handle); }}});
 }
 
 void BrowserPage::TabSheet3Show() { state_->page.TabSheet3Show(); }

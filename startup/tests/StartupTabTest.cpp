@@ -320,14 +320,15 @@ TEST_F(StartupTabTest, PageHoldsTheListAndButtonsAsDesigned) {
     EXPECT_EQ(col.cx, form->Scale(widths[i]));
   }
   // The page keeps its layout: the columns fit the list, the actions on the rows that are
-  // not buttons sit in the list's context menu; the other lists offer their backups.
+  // not buttons sit in the list's context menu; the other lists offer their backups and the
+  // way back from them.
   EXPECT_EQ(form->ContextMenuCaptions(list),
             (std::vector<std::string>{"禁用", "启用", "打开文件位置", "隐藏微软签名的项目",
-                                      "打开备份文件夹"}));
+                                      "打开备份文件夹", "恢复备份…"}));
   EXPECT_EQ(form->ContextMenuCaptions(form->Page<DrivePage>().ListBox5),
-            std::vector<std::string>{"打开备份文件夹"});
+            (std::vector<std::string>{"打开备份文件夹", "恢复备份…"}));
   EXPECT_EQ(form->ContextMenuCaptions(form->Page<BrowserPage>().ListView1),
-            std::vector<std::string>{"打开备份文件夹"});
+            (std::vector<std::string>{"打开备份文件夹", "恢复备份…"}));
   EXPECT_EQ(TForm1::GetText(form->Page<StartupPage>().Button2), "添加");
   EXPECT_EQ(TForm1::GetText(form->Page<StartupPage>().Button6), "删除");
   EXPECT_EQ(GetParent(form->Page<StartupPage>().Button2), form->TabSheet4);

@@ -10,6 +10,7 @@
 #include "app/Error.h"
 #include "app/Settings.h"
 #include "app/win/Unit1.h"
+#include "app/win/RestoreWindow.h"
 #include "app/Shortcuts.h"
 #include "startup/Publishers.h"
 #include "startup/StartupApproved.h"
@@ -295,7 +296,8 @@ StartupPage::StartupPage(TForm1& form, HWND sheet)
                    {"打开文件位置", [this] { OpenStartupFileLocation(); }},
                    {kHideMicrosoftText, [this] { ToggleHideMicrosoftStartupItems(); },
                     [this] { return HideMicrosoftStartupItems(); }},
-                   {kOpenBackupFolderText, [this] { OpenBackupFolder(svc_, this->form.Handle); }}});
+                   {kOpenBackupFolderText, [this] { OpenBackupFolder(svc_, this->form.Handle); }},
+                   {kRestoreMenuText, [this] { OpenRestoreWindow(svc_, this->form.Handle); }}});
   // Rows whose program is unsigned or missing are drawn in red.
   f.OnNotify(ListView2, [this](NMHDR* nm) -> LRESULT {
     if (nm->code != NM_CUSTOMDRAW) return 0;

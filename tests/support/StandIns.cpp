@@ -197,6 +197,21 @@ bool PosixFileSystem::RemoveFile(const std::string& path) {
   return fs::is_regular_file(P(path), ec) && fs::remove(P(path), ec);
 }
 
+bool PosixFileSystem::RemoveFolder(const std::string& path) {
+  std::error_code ec;
+  const fs::file_status st = fs::symlink_status(P(path), ec);
+  if (ec) return false;
+  if (fs::is_symlink(st)) {
+    // Only a link to a folder passes for a folder, and it goes as a link.
+    if (!fs::is_directory(P(path), ec)) return false;
+    return fs::remove(P(path), ec) && !ec;
+  }
+  if (!fs::is_directory(st)) return false;
+  // remove_all takes symbolic links inside as links, never following them.
+  fs::remove_all(P(path), ec);
+  return !ec && !fs::exists(fs::symlink_status(P(path), ec));
+}
+
 std::vector<FindEntry> PosixFileSystem::Find(const std::string& folder,
                                              const std::string& pattern) {
   std::vector<FindEntry> out;
@@ -343,6 +358,34 @@ bool MemoryFileSystem::RemoveFile(const std::string& path) {
   log.push_back("delete " + path);
   if (undeletable.count(path) || held.count(path)) return false;
   return files.erase(path) != 0;
+}
+
+bool MemoryFileSystem::RemoveFolder(const std::string& path) {
+  log.push_back("remove folder " + path);
+  if (!dirs.count(path)) return false;
+  const std::string below = path + "\\";
+  std::set<std::string> kept;  // folders that keep a file that could not go
+  for (auto it = files.begin(); it != files.end();) {
+    if (it->first.compare(0, below.size(), below) != 0) {
+      ++it;
+    } else if (undeletable.count(it->first) || held.count(it->first)) {
+      for (std::string f = FolderOf(it->first); f.size() >= path.size();) {
+        kept.insert(f);
+        const std::string up = FolderOf(f);
+        if (up == f) break;
+        f = up;
+      }
+      ++it;
+    } else {
+      it = files.erase(it);
+    }
+  }
+  for (auto it = dirs.begin(); it != dirs.end();) {
+    const bool inside = *it == path || it->compare(0, below.size(), below) == 0;
+    if (inside && !kept.count(*it)) it = dirs.erase(it);
+    else ++it;
+  }
+  return kept.empty();
 }
 
 std::vector<FindEntry> MemoryFileSystem::Find(const std::string& folder,

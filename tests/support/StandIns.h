@@ -58,6 +58,8 @@ class PosixFileSystem : public FileSystem {
   // A symbolic link stands for a reparse point: never a folder of its own.
   bool IsListableFolder(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
+  // A symbolic link (the path itself or one inside) goes as a link.
+  bool RemoveFolder(const std::string& path) override;
   std::vector<FindEntry> Find(const std::string& folder, const std::string& pattern) override;
   bool CreateDirectories(const std::string& path) override;
   void Rename(const std::string& from, const std::string& to) override;
@@ -84,6 +86,8 @@ class MemoryFileSystem : public FileSystem {
   // Throws while throwOnFolders is set.
   bool DirectoryExists(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
+  // Files and folders below `path`; an undeletable or held file stays, with its folders.
+  bool RemoveFolder(const std::string& path) override;
   std::vector<FindEntry> Find(const std::string& folder, const std::string& pattern) override;
   // Each missing level outermost first, as the platform does; stops at an unmakeable one.
   bool CreateDirectories(const std::string& path) override;

@@ -4,6 +4,7 @@
 #include "app/AdminRights.h"
 #include "app/Backup.h"
 #include "app/win/Unit1.h"
+#include "app/win/RestoreWindow.h"
 #include "app/Constants.h"
 #include "vdrive/VirtualDrives.h"
 #include "vdrive/ProcessStarter.h"
@@ -114,7 +115,8 @@ DrivePage::DrivePage(TForm1& form, HWND sheet) : TabPage(form, sheet), svc_(form
   f.OnClick(allstartbtn, [this] { allstartbtnClick(); });
   f.OnClick(alldelbtn, [this] { alldelbtnClick(); });
   f.OnContextMenu(ListBox5,
-                  {{kOpenBackupFolderText, [this] { OpenBackupFolder(svc_, this->form.Handle); }}});
+                  {{kOpenBackupFolderText, [this] { OpenBackupFolder(svc_, this->form.Handle); }},
+                   {kRestoreMenuText, [this] { OpenRestoreWindow(svc_, this->form.Handle); }}});
 }
 
 void DrivePage::TabSheet2Show() { Action1Execute(); }
