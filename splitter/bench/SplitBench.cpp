@@ -16,7 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "splitter/PieceSet.h"
+#include "splitter/CheckedMerge.h"
+#include "splitter/MergeList.h"
+#include "splitter/PieceNames.h"
+#include "splitter/PieceSize.h"
+#include "splitter/Split.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -93,18 +97,14 @@ int main(int argc, char** argv) {
         if (recoveryHash != "-")
           r.recovery = RecoveryRecord{kRecoveryName, recoverySize, recoveryHash};
         try {
-          if (option == "rebuild") {
-            std::vector<std::string> present;
-            for (const std::string& row : rows)
-              if (files.FileExists(row)) present.push_back(row);
-            CheckedPlan plan = PlanCheckedMerge(files, TargetPrefix(argv[3]) + kIndexName, present,
-                                                r);
-            if (JoinChecked(files, *out, plan, r) == 0) {
-              std::fprintf(stderr, "split_bench: nothing was rebuilt\n");
-              return 3;
-            }
-          } else {
-            AppendCheckedRows(files, *out, rows, r);
+          std::vector<std::string> present;
+          for (const std::string& row : rows)
+            if (option != "rebuild" || files.FileExists(row)) present.push_back(row);
+          CheckedPlan plan = PlanCheckedMerge(files, TargetPrefix(argv[3]) + kIndexName, present,
+                                              r);
+          if (JoinChecked(files, *out, plan, r) == 0 && option == "rebuild") {
+            std::fprintf(stderr, "split_bench: nothing was rebuilt\n");
+            return 3;
           }
         } catch (const TooManyBad&) {
           std::fprintf(stderr, "split_bench: more than one piece is bad\n");

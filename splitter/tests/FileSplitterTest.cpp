@@ -9,7 +9,16 @@
 #include <thread>
 
 #include "app/Error.h"
-#include "splitter/PieceSet.h"
+#include "splitter/CheckedMerge.h"
+#include "splitter/CopyEngine.h"
+#include "splitter/MergeList.h"
+#include "splitter/PartFiles.h"
+#include "splitter/PieceNames.h"
+#include "splitter/PieceSize.h"
+#include "splitter/Rebuild.h"
+#include "splitter/SetCheck.h"
+#include "splitter/SetRecord.h"
+#include "splitter/Split.h"
 #include "splitter/Digest.h"
 #include "app/Sha256.h"
 #include "splitter/tests/SplitterTestSupport.h"

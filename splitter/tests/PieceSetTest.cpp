@@ -1,5 +1,14 @@
 // The piece-set format and the copy engine, on real temporary files.
-#include "splitter/PieceSet.h"
+#include "splitter/CheckedMerge.h"
+#include "splitter/CopyEngine.h"
+#include "splitter/MergeList.h"
+#include "splitter/PartFiles.h"
+#include "splitter/PieceNames.h"
+#include "splitter/PieceSize.h"
+#include "splitter/Rebuild.h"
+#include "splitter/SetCheck.h"
+#include "splitter/SetRecord.h"
+#include "splitter/Split.h"
 
 #include <gtest/gtest.h>
 
@@ -428,7 +437,7 @@ TEST(MergeRules, OutputIsAListedFileByPathTextOrByIdentity) {
 TEST(PieceSetIndex, WrittenThroughTheProfileAndReadBack) {
   test::MemoryProfile profile;
   profile.WriteString("D:\\set\\0.ds", "other", "keep", "1");
-  WriteIndexPiece(profile, "D:\\set\\", ".rar");
+  WriteIndexPiece(profile, "D:\\set\\0.ds", ".rar");
   EXPECT_EQ(profile.FileText("D:\\set\\0.ds"), "[other]\r\nkeep=1\r\n[fghb]\r\nkzm=.rar\r\n");
   EXPECT_EQ(ReadIndexExtension(profile, "D:\\set\\0.ds"), ".rar");
   // No Index piece there: the path itself comes back, and reading that again keeps it.

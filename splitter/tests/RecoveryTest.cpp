@@ -7,7 +7,16 @@
 #include "app/Error.h"
 #include "splitter/Digest.h"
 #include "splitter/FileSplitter.h"
-#include "splitter/PieceSet.h"
+#include "splitter/CheckedMerge.h"
+#include "splitter/CopyEngine.h"
+#include "splitter/MergeList.h"
+#include "splitter/PartFiles.h"
+#include "splitter/PieceNames.h"
+#include "splitter/PieceSize.h"
+#include "splitter/Rebuild.h"
+#include "splitter/SetCheck.h"
+#include "splitter/SetRecord.h"
+#include "splitter/Split.h"
 #include "splitter/tests/SplitterTestSupport.h"
 #include "tests/support/StandIns.h"
 
@@ -277,8 +286,8 @@ TEST_F(RecoveryTest, Sha256SetsStillVerifyAndRebuild) {
   r.alg = HashAlg::kSha256;
   const std::string prefix = TargetPrefix(dir / "set");
   ASSERT_EQ(WriteDataPieces(t.files, dir / "disk.img", prefix, kMegabyte, &r, nullptr, true), 4u);
-  WriteIndexPiece(t.profile, prefix, ".img");
-  WriteSetRecord(t.profile, prefix, r);
+  WriteIndexPiece(t.profile, prefix + kIndexName, ".img");
+  WriteSetRecord(t.profile, prefix + kIndexName, r);
   EXPECT_EQ(t.profile.ReadString(Set("0.ds"), "fghb", "hashalg", ""), "SHA-256");
   EXPECT_EQ(r.pieceHashes[0], DigestHex(HashAlg::kSha256, Piece(1)));
   EXPECT_EQ(r.pieceHashes[0].size(), 64u);
@@ -289,7 +298,7 @@ TEST_F(RecoveryTest, Sha256SetsStillVerifyAndRebuild) {
   fs::remove(Native(Set(kRecoveryName)));
   EXPECT_EQ(Merge(), std::vector<std::string>{FormatMessage1(kPieceHashText, Set("3.ds"))});
   WriteDataPieces(t.files, dir / "disk.img", prefix, kMegabyte, &r, nullptr, true);
-  WriteSetRecord(t.profile, prefix, r);
+  WriteSetRecord(t.profile, prefix + kIndexName, r);
   Alter("3.ds", 3);
   EXPECT_EQ(Merge(), std::vector<std::string>{});
   EXPECT_TRUE(ReadWholeFile(dir / "out.img") == bytes);
