@@ -13,7 +13,16 @@ void RebuildPass(FileSystem& files, FileStream& output, const CheckedPlan& plan,
                  CopyMonitor* monitor) {
   const uint64_t count = plan.pieces.size();
   const uint64_t number = bad.number;
-  std::unique_ptr<FileStream> parity = files.OpenRead(plan.recovery);
+  std::unique_ptr<FileStream> parity;
+  try {
+    parity = files.OpenRead(plan.recovery);
+  } catch (const AppError&) {
+    // Gone since the plan was made: the bad piece cannot be rebuilt.
+    PieceProblem p = bad;
+    p.kind = PieceProblem::kNoRecovery;
+    p.other = plan.recovery;
+    throw PieceMismatch(p);
+  }
   std::vector<std::unique_ptr<FileStream>> in(count);
   std::vector<std::unique_ptr<Digest>> digest(count);
   for (uint64_t k = 1; k <= count; ++k) {
