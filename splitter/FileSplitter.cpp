@@ -89,47 +89,20 @@ void SplitSourceFile(Services& svc, SplitterView& view, WorkHost& host, Splitter
   std::optional<std::string> folder = svc.dialogs->BrowseFolder(view.Owner(), kFolderTitle);
   if (!folder) return;
 
-  const std::string prefix = TargetPrefix(*folder);
-  const std::string index = prefix + kIndexName;
-  // The Index piece is a convenience for the merge: when it cannot be written the pieces are
-  // still worth having, so its errors are dropped. A record left by an older set in the same
-  // Index piece is withdrawn until this split has written every piece.
-  bool indexWritten = false;
-  try {
-    EnterWork(view, work, SplitterWork::kSplit, kSplittingCaption);
-    WriteIndexPiece(*svc.profile, index, ExtensionOf(source));
-    ClearSetRecord(*svc.profile, index);
-    indexWritten = true;
-  } catch (const std::exception&) {
-  }
-  const bool recovery = view.RecoveryTicked();
-  uint64_t pieceSize = 0;
-  std::string fullSource;
-  try {
-    pieceSize = PieceSizeBytes(ParseMegabytes(view.PieceSizeText()));
-    fullSource = svc.files->FullPath(source);
-  } catch (...) {
-    LeaveWork(view, work);
-    view.SetCaption(work.captionBefore);
-    throw;
-  }
+  SplitRequest request;
+  request.pieceSize = PieceSizeBytes(ParseMegabytes(view.PieceSizeText()));
+  request.sourcePath = svc.files->FullPath(source);
+  request.prefix = TargetPrefix(*folder);
+  request.extension = ExtensionOf(source);
+  request.recovery = view.RecoveryTicked();
   FileSystem* files = svc.files;
   ProfileStore* profile = svc.profile;
+  EnterWork(view, work, SplitterWork::kSplit, kSplittingCaption);
   RunWork(host, view, work, kSplittingCaption, kSplitDoneCaption, [=](CopyMonitor& monitor) {
-    SetRecord record;
     try {
-      // The recovery piece is of use only with the record that names it.
-      WriteDataPieces(*files, fullSource, prefix, pieceSize, &record, &monitor,
-                      recovery && indexWritten);
+      SplitIntoSet(*files, *profile, request, &monitor);
     } catch (const SourceChanged&) {
-      return Outcome::Notice(FormatMessage1(kSourceChangedText, fullSource));
-    }
-    if (indexWritten) {
-      try {
-        WriteSetRecord(*profile, index, record);
-      } catch (const std::exception&) {
-        // As with "kzm": the pieces stand without the record.
-      }
+      return Outcome::Notice(FormatMessage1(kSourceChangedText, request.sourcePath));
     }
     return Outcome{};
   });

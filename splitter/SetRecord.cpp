@@ -29,11 +29,6 @@ std::string ReadIndexExtension(ProfileStore& profile, const std::string& indexPa
   return profile.ReadString(indexPath, kIndexSection, kIndexKey, indexPath);
 }
 
-void ClearSetRecord(ProfileStore& profile, const std::string& indexPath) {
-  if (!profile.ReadString(indexPath, kIndexSection, kKeyHashAlg, "").empty())
-    profile.WriteString(indexPath, kIndexSection, kKeyHashAlg, "");
-}
-
 void WriteSetRecord(ProfileStore& profile, const std::string& indexPath, const SetRecord& record) {
   auto put = [&](const std::string& key, const std::string& value) {
     profile.WriteString(indexPath, kIndexSection, key, value);

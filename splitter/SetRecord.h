@@ -59,9 +59,6 @@ void WriteIndexPiece(ProfileStore& profile, const std::string& indexPath,
 // holds none.
 std::string ReadIndexExtension(ProfileStore& profile, const std::string& indexPath);
 
-// Takes away the claim of an older record in the same Index piece before a new split writes
-// its pieces ("hashalg" emptied).
-void ClearSetRecord(ProfileStore& profile, const std::string& indexPath);
 // Writes the record into the Index piece at `indexPath`, "hashalg" last.
 void WriteSetRecord(ProfileStore& profile, const std::string& indexPath, const SetRecord& record);
 

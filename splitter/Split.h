@@ -34,4 +34,30 @@ uint64_t WriteDataPieces(FileSystem& files, const std::string& sourcePath,
                          const std::string& prefix, uint64_t pieceSize, SetRecord* record = nullptr,
                          CopyMonitor* monitor = nullptr, bool recovery = false);
 
+// Where an older Index piece waits while a split replaces its set: "0.ds.old.dspart".
+std::string AsideName(const std::string& indexPath);
+
+struct SplitRequest {
+  std::string sourcePath;
+  std::string prefix;  // the target folder with its separator
+  uint64_t pieceSize = 0;
+  std::string extension;  // "kzm": the source's extension with its dot
+  bool recovery = false;  // write the recovery piece too
+  HashAlg alg = kNewSetHash;
+};
+
+// The whole split into a folder: the data pieces (WriteDataPieces, with the record), the
+// recovery piece when asked for, and the Index piece. The Index piece is written under its
+// temporary name and takes "0.ds" last, once the set is whole and its record in it, so a split
+// cut off at any point leaves no Index piece beside pieces it does not describe. An older
+// "0.ds" in the folder is moved aside (AsideName) before the first piece is written and removed
+// when the new one takes its name; a split that fails or is stopped while the older set is
+// still whole puts it back. The Index piece is a convenience for the merge: when it cannot be
+// written the pieces are still written, without the recovery piece (of use only with the
+// record that names it). Returns whether the Index piece was written. Errors and SourceChanged
+// as WriteDataPieces; a file system refusing to move the older Index piece aside stops the
+// split before anything is written.
+bool SplitIntoSet(FileSystem& files, ProfileStore& profile, const SplitRequest& request,
+                  CopyMonitor* monitor = nullptr);
+
 }  // namespace mt::splitter

@@ -65,6 +65,7 @@ TEST(Digest, Xxh3And256KnownValuesInPartsAndAfterReuse) {
 class RecoveryTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    t.services.profile = &profile;
     fs::create_directory(Native(dir / "set"));
     bytes = PatternBytes(3 * kMegabyte + 5, 21);
     SplitWithBox(true);
@@ -117,6 +118,7 @@ class RecoveryTest : public ::testing::Test {
 
   test::TempDir dir;
   test::TestServices t;
+  test::DiskProfile profile;  // 0.ds on disk, so that it can be renamed
   test::FakeSplitterView view;
   FileDialogOptions saveDialog1;
   std::string indexPath;
@@ -129,7 +131,7 @@ TEST_F(RecoveryTest, RecoveryPieceIsTheXorOfThePiecesAndIsRecordedBeforeHashalg)
   const std::string parity = ReadWholeFile(Set(kRecoveryName));
   EXPECT_EQ(parity.size(), kMegabyte);
   EXPECT_TRUE(parity == Parity(bytes, kMegabyte));
-  const std::string text = t.profile.FileText(Set("0.ds"));
+  const std::string text = profile.FileText(Set("0.ds"));
   const std::string keys = "recovery=" + std::string(kRecoveryName) +
                            "\r\nrecoverysize=1048576\r\n" +
                            "recoveryhash=" + DigestHex(HashAlg::kXxh3, parity) +
@@ -147,8 +149,8 @@ TEST_F(RecoveryTest, RecoveryPieceIsTheXorOfThePiecesAndIsRecordedBeforeHashalg)
   bytes = PatternBytes(2 * kMegabyte, 2);
   SplitWithBox(false);
   EXPECT_FALSE(fs::exists(Native(Set(kRecoveryName))));
-  EXPECT_EQ(t.profile.ReadString(Set("0.ds"), "fghb", "recovery", "?"), "");
-  EXPECT_EQ(ReadSetRecord(t.profile, Set("0.ds")).kind, RecordRead::kValid);
+  EXPECT_EQ(profile.ReadString(Set("0.ds"), "fghb", "recovery", "?"), "");
+  EXPECT_EQ(ReadSetRecord(profile, Set("0.ds")).kind, RecordRead::kValid);
 }
 
 // A piece deleted (so not listed) is rebuilt while joining: the first, a middle one and the
@@ -286,9 +288,9 @@ TEST_F(RecoveryTest, Sha256SetsStillVerifyAndRebuild) {
   r.alg = HashAlg::kSha256;
   const std::string prefix = TargetPrefix(dir / "set");
   ASSERT_EQ(WriteDataPieces(t.files, dir / "disk.img", prefix, kMegabyte, &r, nullptr, true), 4u);
-  WriteIndexPiece(t.profile, prefix + kIndexName, ".img");
-  WriteSetRecord(t.profile, prefix + kIndexName, r);
-  EXPECT_EQ(t.profile.ReadString(Set("0.ds"), "fghb", "hashalg", ""), "SHA-256");
+  WriteIndexPiece(profile, prefix + kIndexName, ".img");
+  WriteSetRecord(profile, prefix + kIndexName, r);
+  EXPECT_EQ(profile.ReadString(Set("0.ds"), "fghb", "hashalg", ""), "SHA-256");
   EXPECT_EQ(r.pieceHashes[0], DigestHex(HashAlg::kSha256, Piece(1)));
   EXPECT_EQ(r.pieceHashes[0].size(), 64u);
   ChooseAll();
@@ -298,7 +300,7 @@ TEST_F(RecoveryTest, Sha256SetsStillVerifyAndRebuild) {
   fs::remove(Native(Set(kRecoveryName)));
   EXPECT_EQ(Merge(), std::vector<std::string>{FormatMessage1(kPieceHashText, Set("3.ds"))});
   WriteDataPieces(t.files, dir / "disk.img", prefix, kMegabyte, &r, nullptr, true);
-  WriteSetRecord(t.profile, prefix + kIndexName, r);
+  WriteSetRecord(profile, prefix + kIndexName, r);
   Alter("3.ds", 3);
   EXPECT_EQ(Merge(), std::vector<std::string>{});
   EXPECT_TRUE(ReadWholeFile(dir / "out.img") == bytes);
@@ -316,10 +318,10 @@ TEST_F(RecoveryTest, DamagedRecoveryKeysAreRefused) {
                {"recovery", "5.ds"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.key) + "=" + c.value);
-    const std::string good = t.profile.ReadString(Set("0.ds"), "fghb", c.key, "");
-    t.profile.WriteString(Set("0.ds"), "fghb", c.key, c.value);
+    const std::string good = profile.ReadString(Set("0.ds"), "fghb", c.key, "");
+    profile.WriteString(Set("0.ds"), "fghb", c.key, c.value);
     EXPECT_EQ(Merge(), std::vector<std::string>{FormatMessage1(kIndexDamagedText, Set("0.ds"))});
-    t.profile.WriteString(Set("0.ds"), "fghb", c.key, good);
+    profile.WriteString(Set("0.ds"), "fghb", c.key, good);
   }
   EXPECT_EQ(Merge(), std::vector<std::string>{});
 }
@@ -343,7 +345,7 @@ TEST_F(RecoveryTest, VerifyReportsWholeBadAndRebuildable) {
   // Nothing was written: the verify only reads.
   EXPECT_FALSE(OutputExists());
   // A set without a record cannot be checked.
-  t.profile.WriteString(Set("0.ds"), "fghb", "hashalg", "");
+  profile.WriteString(Set("0.ds"), "fghb", "hashalg", "");
   EXPECT_EQ(Verify(), FormatMessage1(kVerifyNoRecordText, Set("0.ds")));
 }
 
@@ -352,7 +354,7 @@ TEST_F(RecoveryTest, VerifyReportsWholeBadAndRebuildable) {
 TEST_F(RecoveryTest, OnePieceSetShorterThanThePieceSizeKeepsAValidRecord) {
   bytes = "short file";
   SplitWithBox(true);
-  RecordRead read = ReadSetRecord(t.profile, Set("0.ds"));
+  RecordRead read = ReadSetRecord(profile, Set("0.ds"));
   ASSERT_EQ(read.kind, RecordRead::kValid);
   ASSERT_TRUE(read.record.recovery);
   EXPECT_EQ(read.record.recovery->size, bytes.size());
@@ -370,7 +372,7 @@ TEST_F(RecoveryTest, OnePieceSetShorterThanThePieceSizeKeepsAValidRecord) {
 // The checked join called directly, without the page's checks before it: a missing piece with
 // the recovery piece gone is the no-recovery problem, not an error opening the recovery piece.
 TEST_F(RecoveryTest, JoinWithAMissingPieceAndNoRecoveryPieceIsRefusedAsSuch) {
-  const SetRecord record = ReadSetRecord(t.profile, Set("0.ds")).record;
+  const SetRecord record = ReadSetRecord(profile, Set("0.ds")).record;
   const std::vector<std::string> rows = {Set("1.ds"), Set("3.ds"), Set("4.ds")};
   fs::remove(Native(Set("2.ds")));
   // Planned with the recovery piece there (it goes before the join starts), and without.
