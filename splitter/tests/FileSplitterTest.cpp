@@ -669,53 +669,61 @@ TEST_F(SplitterPageTest, KilledSplitNeverLeavesASetThatMergesWrong) {
   view.recoveryTicked = true;
   SplitFile("older.img", older);
   ASSERT_EQ(view.caption, kSplitDoneCaption);
-  const fs::path set = fs::u8path(dir / "set"), saved = fs::u8path(dir / "older-set");
-  fs::copy(set, saved);
+  const fs::path set = fs::u8path(dir / "set");
+  const fs::path withRecord = fs::u8path(dir / "older-record");
+  fs::copy(set, withRecord);
+  // The older set as an earlier version left it: "kzm" only, so it merges unchecked.
+  const fs::path plain = fs::u8path(dir / "older-plain");
+  fs::copy(set, plain);
+  WriteWholeFile(dir / "older-plain" + "\\0.ds", "[fghb]\r\nkzm=.img\r\n");
   WriteWholeFile(dir / "newer.img", newer);
-  bool completed = false;
-  for (uint64_t step = 1; !completed; ++step) {
-    SCOPED_TRACE(step);
-    ASSERT_LT(step, 2000u);
-    fs::remove_all(set);
-    fs::copy(saved, set);
-    test::WatchingFileSystem dying(t.files);
-    dying.killAtStep = step;
-    t.services.files = &dying;
-    profile.alive = [&] { return dying.Alive(); };
-    view.edit2 = dir / "newer.img";
-    t.dialogs.folderAnswers.push_back(dir / "set");
-    try {
-      Split();
-      completed = dying.steps < step;
-    } catch (const AppError&) {
-    }
-    t.services.files = &t.files;
-    profile.alive = nullptr;
-    if (!fs::exists(set / "0.ds")) continue;
-    std::vector<std::string> listed = {Set("0.ds")};
-    for (int k = 1; k <= 3; ++k)
-      if (fs::exists(set / PieceName(k))) listed.push_back(Set(PieceName(k)));
-    view.rows.clear();
-    view.notices.clear();
-    Choose(listed);
-    fs::remove(fs::u8path(dir / "out.img"));
-    t.dialogs.saveAnswers.push_back(dir / "out.img");
-    Merge();
-    if (view.notices.empty()) {
-      const std::string joined = ReadWholeFile(dir / "out.img");
-      EXPECT_TRUE(joined == older || joined == newer) << joined.size();
-      if (completed) {
-        EXPECT_TRUE(joined == newer);
+  for (const fs::path& olderSet : {withRecord, plain}) {
+    bool completed = false;
+    for (uint64_t step = 1; !completed; ++step) {
+      SCOPED_TRACE(olderSet.filename().string() + " step " + std::to_string(step));
+      ASSERT_LT(step, 2000u);
+      fs::remove_all(set);
+      fs::copy(olderSet, set);
+      test::WatchingFileSystem dying(t.files);
+      dying.killAtStep = step;
+      t.services.files = &dying;
+      profile.alive = [&] { return dying.Alive(); };
+      view.edit2 = dir / "newer.img";
+      t.dialogs.folderAnswers.push_back(dir / "set");
+      try {
+        Split();
+        completed = dying.steps < step;
+      } catch (const AppError&) {
+      }
+      t.services.files = &t.files;
+      profile.alive = nullptr;
+      if (!fs::exists(set / "0.ds")) continue;
+      std::vector<std::string> listed = {Set("0.ds")};
+      for (int k = 1; k <= 3; ++k)
+        if (fs::exists(set / PieceName(k))) listed.push_back(Set(PieceName(k)));
+      view.rows.clear();
+      view.notices.clear();
+      Choose(listed);
+      fs::remove(fs::u8path(dir / "out.img"));
+      t.dialogs.saveAnswers.push_back(dir / "out.img");
+      Merge();
+      if (view.notices.empty()) {
+        const std::string joined = ReadWholeFile(dir / "out.img");
+        EXPECT_TRUE(joined == older || joined == newer) << joined.size();
+        if (completed) {
+          EXPECT_TRUE(joined == newer);
+        }
       }
     }
+    // The record of the two-piece set keeps no digest of the older set's third piece, and
+    // nothing temporary is left.
+    EXPECT_EQ(profile.ReadString(Set("0.ds"), "fghb", "hash3", "none"), "none");
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(set))
+      names.push_back(e.path().filename().u8string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"0.ds", "1.ds", "2.ds", kRecoveryName}));
   }
-  // The record of the two-piece set keeps no digest of the older set's third piece, and
-  // nothing temporary is left.
-  EXPECT_EQ(profile.ReadString(Set("0.ds"), "fghb", "hash3", "none"), "none");
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(set)) names.push_back(e.path().filename().u8string());
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"0.ds", "1.ds", "2.ds", kRecoveryName}));
 }
 
 // Stops pressed while the worker copies: at the first read and near the end.
