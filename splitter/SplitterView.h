@@ -31,6 +31,11 @@ class SplitterView {
   virtual bool Ask(const std::string& text) = 0;
   // The "生成恢复文件" tick box.
   virtual bool RecoveryTicked() = 0;
+  // The progress on the program's taskbar button: `percent` (0..100) while work runs, the
+  // error state after a run that failed, none once a run ended otherwise. Called on the UI
+  // thread only.
+  enum class Taskbar { kNone, kProgress, kError };
+  virtual void SetTaskbarProgress(Taskbar state, int percent) = 0;
 };
 
 }  // namespace mt::splitter

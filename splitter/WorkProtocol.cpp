@@ -69,6 +69,7 @@ void EnterWork(SplitterView& view, SplitterWork& work, SplitterWork::Kind kind,
     view.SetSplitEnabled(false);
   }
   view.SetCaption(caption);
+  view.SetTaskbarProgress(SplitterView::Taskbar::kProgress, 0);
 }
 
 void LeaveWork(SplitterView& view, SplitterWork& work) {
@@ -87,6 +88,9 @@ void FinishWork(SplitterView& view, SplitterWork& work, const Outcome& outcome,
                 const char* doneCaption) {
   LeaveWork(view, work);
   view.SetCaption(outcome.kind == Outcome::kDone ? std::string(doneCaption) : work.captionBefore);
+  // A run refused on the way or ended by an error stays marked until the next one starts.
+  const bool failed = outcome.kind == Outcome::kNotice || outcome.kind == Outcome::kError;
+  view.SetTaskbarProgress(failed ? SplitterView::Taskbar::kError : SplitterView::Taskbar::kNone, 0);
   std::function<void()> after = std::move(work.afterWork);
   work.afterWork = nullptr;
   if (after) {
@@ -114,8 +118,9 @@ void RunWork(WorkHost& host, SplitterView& view, SplitterWork& work, const std::
   host.Start([h, v, w, id, stop, working, doneCaption, body = std::move(body)] {
     ProgressMonitor monitor(stop, [h, v, w, id, working](int percent) {
       h->Post([v, w, id, working, percent] {
-        if (w->Running() && w->id == id)
-          v->SetCaption(working + " " + std::to_string(percent) + "%");
+        if (!w->Running() || w->id != id) return;
+        v->SetCaption(working + " " + std::to_string(percent) + "%");
+        v->SetTaskbarProgress(SplitterView::Taskbar::kProgress, percent);
       });
     });
     Outcome outcome;

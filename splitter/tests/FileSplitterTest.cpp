@@ -615,6 +615,39 @@ TEST_F(CheckedMergeTest, DamagedRecordValuesAreRefused) {
   EXPECT_EQ(ReadWholeFile(dir / "out.img"), bytes);
 }
 
+// The taskbar button of one run, as the captions of that run give it: 0 when the run begins,
+// then each percentage the caption showed, then `end`.
+std::vector<std::string> TaskbarOf(
+    const std::vector<test::FakeSplitterView::CaptionChange>& captions, const std::string& end) {
+  std::vector<std::string> out = {"0%"};
+  for (const auto& c : captions)
+    if (!c.text.empty() && c.text.back() == '%')
+      out.push_back(c.text.substr(c.text.rfind(' ') + 1));
+  out.push_back(end);
+  return out;
+}
+
+// The taskbar button shows the caption's percentages while a split or merge runs, nothing once
+// it ended, and the error state after a merge that failed, until the next run begins.
+TEST_F(CheckedMergeTest, TaskbarButtonFollowsTheCaptionAndShowsAFailure) {
+  EXPECT_EQ(view.taskbar, TaskbarOf(view.captions, "none"));
+  EXPECT_GE(view.taskbar.size(), 4u);
+  ChooseAll();
+  const std::string two = ReadWholeFile(Set("2.ds"));
+  std::string altered = two;
+  altered[7] ^= 1;
+  WriteWholeFile(Set("2.ds"), altered);
+  view.taskbar.clear();
+  view.captions.clear();
+  EXPECT_EQ(MergeNotice(), FormatMessage1(kPieceHashText, Set("2.ds")));
+  EXPECT_EQ(view.taskbar, TaskbarOf(view.captions, "error"));
+  WriteWholeFile(Set("2.ds"), two);
+  view.taskbar.clear();
+  view.captions.clear();
+  EXPECT_EQ(MergeNotice(), "");
+  EXPECT_EQ(view.taskbar, TaskbarOf(view.captions, "none"));
+}
+
 // The record of the whole file is compared too: pieces that each match their digest but not
 // the whole (a record edited by hand, or pieces of two splits of the same file) are refused.
 TEST_F(CheckedMergeTest, WholeFileDigestIsCompared) {

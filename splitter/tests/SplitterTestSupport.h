@@ -49,6 +49,11 @@ class FakeSplitterView : public splitter::SplitterView {
     return answerYes;
   }
   bool RecoveryTicked() override { return recoveryTicked; }
+  void SetTaskbarProgress(Taskbar state, int percent) override {
+    taskbar.push_back(state == Taskbar::kNone    ? "none"
+                      : state == Taskbar::kError ? "error"
+                                                 : std::to_string(percent) + "%");
+  }
 
   struct CaptionChange {
     std::string text;
@@ -60,7 +65,8 @@ class FakeSplitterView : public splitter::SplitterView {
   bool splitEnabled = true, mergeEnabled = true;
   std::vector<std::string> rows, notices, questions;
   bool answerYes = false, recoveryTicked = false;
-  std::vector<std::string> events;  // captions and button changes, in order
+  std::vector<std::string> events;   // captions and button changes, in order
+  std::vector<std::string> taskbar;  // "37%", "error", "none", in order
   std::vector<CaptionChange> captions;
 };
 
