@@ -24,14 +24,14 @@ void WriteFull(FileStream& to, const char* buf, size_t n) {
 }
 
 void XorInto(char* acc, const char* in, size_t n) {
-  // Whole words first; the compiler widens this loop further.
+  // Four words at a time, which the compiler turns into vector instructions; the rest by byte.
   size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    uint64_t a, b;
-    std::memcpy(&a, acc + i, 8);
-    std::memcpy(&b, in + i, 8);
-    a ^= b;
-    std::memcpy(acc + i, &a, 8);
+  for (; i + 32 <= n; i += 32) {
+    uint64_t a[4], b[4];
+    std::memcpy(a, acc + i, 32);
+    std::memcpy(b, in + i, 32);
+    for (int w = 0; w < 4; ++w) a[w] ^= b[w];
+    std::memcpy(acc + i, a, 32);
   }
   for (; i < n; ++i) acc[i] ^= in[i];
 }
