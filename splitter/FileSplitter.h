@@ -25,11 +25,12 @@ FileDialogOptions OpenDialog2Defaults();
 // Button1Click: the file to split into Edit2; a cancel leaves Edit2 as it is.
 void ChooseSourceFile(Services& svc, SplitterView& view, const FileDialogOptions& openDialog1);
 
-// Button3Click: Index piece and data pieces into a folder the user picks, on a worker, with
-// the percentage in the caption; the record of sizes and digests goes into the Index piece
-// when every piece is written. While the split runs Button3 stops it. A cancelled folder
-// dialog changes nothing; a failure re-enables the buttons and puts the caption back before
-// the error travels on to the error report.
+// Button3Click: data pieces, the recovery piece when ticked, and the Index piece into a folder
+// the user picks (SplitIntoSet), on a worker, with the percentage in the caption; the Index
+// piece takes its name last, with the record of sizes and digests, once the set is whole. While
+// the split runs Button3 stops it. A bad piece size is reported before anything is written; a
+// cancelled folder dialog changes nothing; a failure re-enables the buttons and puts the
+// caption back before the error travels on to the error report.
 void SplitSourceFile(Services& svc, SplitterView& view, WorkHost& host, SplitterWork& work);
 
 // Button4Click: appends a confirmed selection to ListBox1, numbered pieces in numeric order
