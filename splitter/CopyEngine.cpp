@@ -1,6 +1,5 @@
 #include "splitter/CopyEngine.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace mt::splitter {
@@ -39,6 +38,27 @@ void XorInto(char* acc, const char* in, size_t n) {
 CopyEngine::CopyEngine(CopyMonitor* monitor)
     : buffer_(new char[kCopyBufferSize]), monitor_(monitor) {}
 
+char* CopyEngine::Second() {
+  if (!second_) second_.reset(new char[kCopyBufferSize]);
+  return second_.get();
+}
+
+// Reads `count` bytes of `from` a buffer at a time; `each(buf, n, at)` handles every chunk,
+// then the monitor is told of it.
+template <typename Each>
+void CopyEngine::Chunks(FileStream& from, uint64_t count, Each each) {
+  char* buf = buffer_.get();
+  uint64_t at = 0;
+  while (at < count) {
+    const size_t want = count - at < kCopyBufferSize ? static_cast<size_t>(count - at)
+                                                     : kCopyBufferSize;
+    ReadFull(from, buf, want);
+    each(buf, want, at);
+    at += want;
+    if (!Moved(want)) throw WorkStopped();
+  }
+}
+
 void CopyEngine::Copy(FileStream& from, FileStream& to, uint64_t count, Digest* hash) {
   Chunks(from, count, [&](const char* buf, size_t n, uint64_t) {
     WriteFull(to, buf, n);
@@ -50,77 +70,25 @@ void CopyEngine::Hash(FileStream& from, uint64_t count, Digest& hash) {
   Chunks(from, count, [&](const char* buf, size_t n, uint64_t) { hash.Update(buf, n); });
 }
 
-ParityFold::ParityFold(FileStream& file, uint64_t size, size_t memory)
-    : file_(file),
-      size_(size),
-      held_(static_cast<size_t>(std::min<uint64_t>(size, memory))),
-      memory_(new char[held_ > 0 ? held_ : 1]) {}
-
-void ParityFold::BeginPiece(bool first) {
-  Flush();
-  first_ = first;
-}
-
-void ParityFold::Fold(const char* data, size_t n, uint64_t at) {
-  if (at < held_) {
-    const size_t take = static_cast<size_t>(std::min<uint64_t>(n, held_ - at));
-    if (first_) std::memcpy(memory_.get() + at, data, take);
-    else XorInto(memory_.get() + at, data, take);
-    data += take;
-    n -= take;
-    at += take;
-  }
-  if (n == 0) return;
-  if (first_) {
-    // Piece 1 beyond the memory goes to the file as it comes, in order.
-    file_.Seek(at);
-    WriteFull(file_, data, n);
-    return;
-  }
-  if (!block_) block_.reset(new char[kParityBlock]);
-  while (n > 0) {
-    if (blockBytes_ == 0 || at < blockAt_ || at >= blockAt_ + blockBytes_) {
-      Flush();
-      blockAt_ = held_ + (at - held_) / kParityBlock * kParityBlock;
-      blockBytes_ = static_cast<size_t>(std::min<uint64_t>(kParityBlock, size_ - blockAt_));
-      file_.Seek(blockAt_);
-      ReadFull(file_, block_.get(), blockBytes_);
+void CopyEngine::CopyFolding(FileStream& from, FileStream& to, uint64_t count, Digest* hash,
+                             FileStream& parity, bool firstPiece, Digest* parityHash) {
+  char* par = firstPiece ? nullptr : Second();
+  if (!firstPiece) parity.Seek(0);
+  Chunks(from, count, [&](const char* buf, size_t n, uint64_t at) {
+    WriteFull(to, buf, n);
+    if (hash) hash->Update(buf, n);
+    if (firstPiece) {
+      WriteFull(parity, buf, n);
+      if (parityHash) parityHash->Update(buf, n);
+      return;
     }
-    const size_t off = static_cast<size_t>(at - blockAt_);
-    const size_t take = std::min(n, blockBytes_ - off);
-    XorInto(block_.get() + off, data, take);
-    blockDirty_ = true;
-    data += take;
-    n -= take;
-    at += take;
-  }
-}
-
-void ParityFold::Flush() {
-  if (blockDirty_) {
-    file_.Seek(blockAt_);
-    WriteFull(file_, block_.get(), blockBytes_);
-  }
-  blockDirty_ = false;
-  blockBytes_ = 0;
-}
-
-void ParityFold::Finish(Digest& hash) {
-  Flush();
-  file_.Seek(0);
-  WriteFull(file_, memory_.get(), held_);
-  hash.Update(memory_.get(), held_);
-  // The rest lies in the file only: read once more for the digest.
-  if (size_ > held_) {
-    if (!block_) block_.reset(new char[kParityBlock]);
-    file_.Seek(held_);
-    for (uint64_t at = held_; at < size_;) {
-      const size_t n = static_cast<size_t>(std::min<uint64_t>(kParityBlock, size_ - at));
-      ReadFull(file_, block_.get(), n);
-      hash.Update(block_.get(), n);
-      at += n;
-    }
-  }
+    parity.Seek(at);
+    ReadFull(parity, par, n);
+    XorInto(par, buf, n);
+    parity.Seek(at);
+    WriteFull(parity, par, n);
+    if (parityHash) parityHash->Update(par, n);
+  });
 }
 
 }  // namespace mt::splitter

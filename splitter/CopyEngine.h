@@ -53,70 +53,23 @@ class CopyEngine {
   }
   // Reads `count` bytes of `from` into `hash` only, writing nothing (a check of a piece).
   void Hash(FileStream& from, uint64_t count, Digest& hash);
-  // Copy, handing every chunk to `each(data, n, offset in the piece)` after it was written.
-  template <typename Each>
-  void CopyEach(FileStream& from, FileStream& to, uint64_t count, Digest* hash, Each each) {
-    Chunks(from, count, [&](const char* buf, size_t n, uint64_t at) {
-      WriteFull(to, buf, n);
-      if (hash) hash->Update(buf, n);
-      each(buf, n, at);
-    });
-  }
+  // Copy, folding the bytes into `parity` from its start: the first piece of a set is written
+  // to it as it is, every later one XORed into the bytes at the same offsets (read back, XORed,
+  // written over), so the parity of a whole set needs two buffers, never a piece in memory.
+  // With `parityHash` the parity's resulting bytes are fed to it (the last piece's pass).
+  void CopyFolding(FileStream& from, FileStream& to, uint64_t count, Digest* hash,
+                   FileStream& parity, bool firstPiece, Digest* parityHash = nullptr);
 
   // The monitor told of every chunk (null: none); false means stop.
   bool Moved(uint64_t bytes) { return !monitor_ || monitor_->Copied(bytes); }
 
  private:
-  // Reads `count` bytes of `from` a buffer at a time; `each(buf, n, at)` handles every chunk,
-  // then the monitor is told of it.
   template <typename Each>
-  void Chunks(FileStream& from, uint64_t count, Each each) {
-    char* buf = buffer_.get();
-    uint64_t at = 0;
-    while (at < count) {
-      const size_t want = count - at < kCopyBufferSize ? static_cast<size_t>(count - at)
-                                                       : kCopyBufferSize;
-      ReadFull(from, buf, want);
-      each(buf, want, at);
-      at += want;
-      if (!Moved(want)) throw WorkStopped();
-    }
-  }
+  void Chunks(FileStream& from, uint64_t count, Each each);
+  char* Second();
   std::unique_ptr<char[]> buffer_;
+  std::unique_ptr<char[]> second_;
   CopyMonitor* monitor_;
-};
-
-// The most the recovery piece keeps in memory while a split folds the pieces into it.
-inline constexpr size_t kParityMemory = 64 * 1024 * 1024;
-// The block in which the rest of a longer recovery piece is read back, XORed and written over.
-inline constexpr size_t kParityBlock = 1024 * 1024;
-
-// The recovery piece being made: the XOR of every piece, the shorter last one padded with
-// zeros, `size` bytes (piece 1's). Its first kParityMemory bytes are kept in memory, so that
-// for pieces up to that size the file is written once, at the end; beyond them the file holds
-// the bytes, read back, XORed and written over a kParityBlock at a time.
-class ParityFold {
- public:
-  // `memory`: the most kept in memory (kParityMemory; tests pass less).
-  ParityFold(FileStream& file, uint64_t size, size_t memory = kParityMemory);
-  // The piece starting now is the first one (its bytes are the parity as they are) or not.
-  void BeginPiece(bool first);
-  // The bytes at `at` of the current piece, in order.
-  void Fold(const char* data, size_t n, uint64_t at);
-  // After the last piece: the parity written whole, its digest fed to `hash`.
-  void Finish(Digest& hash);
-
- private:
-  void Flush();
-  FileStream& file_;
-  const uint64_t size_;
-  const size_t held_;  // bytes kept in memory: min(size, memory)
-  std::unique_ptr<char[]> memory_;
-  std::unique_ptr<char[]> block_;
-  uint64_t blockAt_ = 0;
-  size_t blockBytes_ = 0;  // 0: no block loaded
-  bool blockDirty_ = false;
-  bool first_ = true;
 };
 
 }  // namespace mt::splitter

@@ -29,9 +29,7 @@ void RebuildPass(FileSystem& files, FileStream& output, const CheckedPlan& plan,
     if (k != number) in[k - 1] = files.OpenRead(plan.pieces[k - 1]);
     digest[k - 1] = std::make_unique<Digest>(record.alg);
   }
-  // A block of every piece at a time: fewer seeks of the output, and each piece read in runs
-  // long enough for the disk.
-  std::unique_ptr<char[]> accBuffer(new char[kRebuildBlock]), inBuffer(new char[kRebuildBlock]);
+  std::unique_ptr<char[]> accBuffer(new char[kCopyBufferSize]), inBuffer(new char[kCopyBufferSize]);
   char* acc = accBuffer.get();
   char* buf = inBuffer.get();
   auto place = [&](uint64_t k, uint64_t at, const char* data, size_t n, bool write) {
@@ -46,8 +44,8 @@ void RebuildPass(FileSystem& files, FileStream& output, const CheckedPlan& plan,
   };
   const uint64_t span = record.recovery->size;
   const uint64_t badBytes = record.PieceBytes(number);
-  for (uint64_t at = 0; at < span; at += kRebuildBlock) {
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(kRebuildBlock, span - at));
+  for (uint64_t at = 0; at < span; at += kCopyBufferSize) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(kCopyBufferSize, span - at));
     ReadFull(*parity, acc, want);
     for (uint64_t k = 1; k <= count; ++k) {
       const uint64_t bytes = record.PieceBytes(k);

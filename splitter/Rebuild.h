@@ -12,9 +12,6 @@
 
 namespace mt::splitter {
 
-// The block of each piece a rebuild reads side by side with the others.
-inline constexpr size_t kRebuildBlock = 1024 * 1024;
-
 // Rebuilds piece `bad.number` into its place in `output`: every other piece and the recovery
 // piece are read side by side, a chunk at a time, and XORed into the bad piece's chunk, each
 // piece's digest taken on the way, so every piece is read once. With `placeOthers` every other

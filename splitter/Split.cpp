@@ -34,10 +34,10 @@ uint64_t WritePieces(FileSystem& files, const std::string& sourcePath, const std
   const bool withParity = recovery && record && plan.Count() > 0;
   const std::string parityName = prefix + kRecoveryName;
   std::unique_ptr<FileStream> parity;
-  std::optional<ParityFold> fold;
+  std::optional<Digest> parityHash;
   if (withParity) {
     parity = CreatePart(files, parityName);
-    fold.emplace(*parity, plan.fullPieces > 0 ? pieceSize : plan.remainder);
+    parityHash.emplace(record->alg);
   }
   try {
     uint64_t written = 0;
@@ -52,15 +52,14 @@ uint64_t WritePieces(FileSystem& files, const std::string& sourcePath, const std
     auto piece = [&](uint64_t bytes) {
       const std::string name = prefix + PieceName(written + 1);
       try {
+        const bool last = written + 1 == plan.Count();
         WriteThroughPart(
             files, name,
             [&](FileStream& out) {
-              if (!fold) return engine.Copy(*source, out, bytes, hash ? &*hash : nullptr);
-              fold->BeginPiece(written == 0);
-              engine.CopyEach(*source, out, bytes, &*hash,
-                              [&](const char* data, size_t n, uint64_t at) {
-                                fold->Fold(data, n, at);
-                              });
+              if (parity)
+                engine.CopyFolding(*source, out, bytes, &*hash, *parity, written == 0,
+                                   last ? &*parityHash : nullptr);
+              else engine.Copy(*source, out, bytes, hash ? &*hash : nullptr);
             },
             bytes, removeOlderSet);
       } catch (...) {
@@ -78,13 +77,18 @@ uint64_t WritePieces(FileSystem& files, const std::string& sourcePath, const std
     if (source->Size() != size) throw SourceChanged();
     if (record) record->wholeHash = WholeHash(record->alg, record->pieceHashes);
     if (parity) {
+      // The last pass gave the parity's bytes up to the last piece's length; the rest holds what
+      // the full pieces before it left, read once more for the digest.
       const uint64_t parityBytes = record->PieceBytes(1);
-      Digest parityHash(record->alg);
-      fold->Finish(parityHash);
+      const uint64_t lastBytes = record->PieceBytes(plan.Count());
+      if (lastBytes < parityBytes) {
+        parity->Seek(lastBytes);
+        CopyEngine().Hash(*parity, parityBytes - lastBytes, *parityHash);
+      }
       if (parity->Size() != parityBytes) throw AppError("Stream write error");
       parity.reset();
       files.Rename(PartName(parityName), parityName);
-      record->recovery = RecoveryRecord{kRecoveryName, parityBytes, parityHash.FinishHex()};
+      record->recovery = RecoveryRecord{kRecoveryName, parityBytes, parityHash->FinishHex()};
     }
     return written;
   } catch (...) {

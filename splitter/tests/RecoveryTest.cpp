@@ -432,35 +432,6 @@ TEST_F(RecoveryTest, ListedRecoveryPieceInCapitalsIsTheRecoveryPiece) {
   EXPECT_EQ(view.questions, std::vector<std::string>{FormatMessage1(kRebuiltText, Set("2.ds"))});
 }
 
-// The recovery piece folded with any part of it in memory, the rest read back, XORed and
-// written over in blocks: the same bytes and digest, for chunks that cross every boundary.
-TEST(ParityFoldTest, SameParityWhateverPartIsHeldInMemory) {
-  test::TempDir dir;
-  test::PosixFileSystem files;
-  const size_t piece = 5000;
-  const std::string bytes = PatternBytes(3 * piece + 1234, 17);
-  for (size_t memory : {size_t{0}, size_t{1}, size_t{999}, piece - 1, piece, size_t{1} << 20}) {
-    SCOPED_TRACE(memory);
-    Digest hash(HashAlg::kXxh3);
-    {
-      std::unique_ptr<FileStream> file = files.Create(dir / "parity");
-      ParityFold fold(*file, piece, memory);
-      for (size_t start = 0; start < bytes.size(); start += piece) {
-        fold.BeginPiece(start == 0);
-        const size_t end = std::min(bytes.size(), start + piece);
-        for (size_t at = start, step = 7; at < end; at += step, step = step * 3 % 1601 + 1) {
-          const size_t n = std::min(step, end - at);
-          fold.Fold(bytes.data() + at, n, at - start);
-        }
-      }
-      fold.Finish(hash);
-    }
-    const std::string expected = Parity(bytes, piece);
-    EXPECT_TRUE(ReadWholeFile(dir / "parity") == expected);
-    EXPECT_EQ(hash.FinishHex(), DigestHex(HashAlg::kXxh3, expected));
-  }
-}
-
 // The tick box's state lives in config.ini, ticked when nothing is stored there.
 TEST(RecoveryBox, StateIsKeptInConfigIni) {
   test::TestServices t;
