@@ -75,7 +75,7 @@ work=${BENCH_DIR:-$(mktemp -d "${TMPDIR:-/tmp}/split-bench.XXXXXX")}
 mkdir -p "$work"
 times=$work/times
 cleanup() {
-  rm -rf "$work/src.bin" "$work/pieces" "$work/core" "$work/out.bin" "$times"
+  rm -rf "$work/src.bin" "$work/pieces" "$work/core" "$work/out.bin" "$work/last" "$times"
   [ -n "${BENCH_DIR:-}" ] || rmdir "$work" 2>/dev/null || true
 }
 trap cleanup EXIT INT TERM
