@@ -392,6 +392,11 @@ LRESULT TForm1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     default: break;
   }
+  static const UINT taskbarButtonCreated = RegisterWindowMessageW(L"TaskbarButtonCreated");
+  if (msg == taskbarButtonCreated) {
+    taskbarButtonReady = true;
+    return 0;
+  }
   return Window::OnMessage(msg, wp, lp);
 }
 

@@ -52,6 +52,9 @@ class TForm1 : public Window {
   Services& svc;
   // Closing the window ends the message loop; tests that make several windows turn it off.
   bool quitOnDestroy = true;
+  // True once the shell has sent "TaskbarButtonCreated": from then on the taskbar button takes
+  // progress (ITaskbarList3).
+  bool taskbarButtonReady = false;
 
   // ---- the window ------------------------------------------------------------------------
   std::string Caption() const;

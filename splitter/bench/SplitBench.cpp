@@ -1,6 +1,8 @@
 // Benchmark driver for the piece-set copy engine (tools/bench/split.sh runs it):
 //   split_bench split SOURCE FOLDER MEGABYTES [hash|recovery]  pieces of SOURCE into FOLDER\1.ds ...
 //   split_bench merge OUTPUT FOLDER COUNT [hash|rebuild]        FOLDER\1.ds .. COUNT.ds joined
+//   split_bench check FOLDER COUNT                              FOLDER\1.ds .. COUNT.ds and the
+//                                                               recovery piece checked (校验)
 //   split_bench idle                                            nothing (the memory baseline)
 // With "hash" the split takes each piece's digest (XXH3-128, as the program does) while
 // copying and keeps the record in FOLDER\record.txt; "recovery" writes the recovery piece in
@@ -16,7 +18,12 @@
 #include <string>
 #include <vector>
 
-#include "splitter/PieceSet.h"
+#include "splitter/CheckedMerge.h"
+#include "splitter/MergeList.h"
+#include "splitter/PieceNames.h"
+#include "splitter/PieceSize.h"
+#include "splitter/SetCheck.h"
+#include "splitter/Split.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -45,7 +52,7 @@ unsigned long long PeakRssKib() {
 int Usage() {
   std::fprintf(stderr,
                "usage: split_bench split SOURCE FOLDER MEGABYTES [hash|recovery] | merge OUTPUT "
-               "FOLDER COUNT [hash|rebuild] | idle\n");
+               "FOLDER COUNT [hash|rebuild] | check FOLDER COUNT | idle\n");
   return 2;
 }
 
@@ -93,18 +100,14 @@ int main(int argc, char** argv) {
         if (recoveryHash != "-")
           r.recovery = RecoveryRecord{kRecoveryName, recoverySize, recoveryHash};
         try {
-          if (option == "rebuild") {
-            std::vector<std::string> present;
-            for (const std::string& row : rows)
-              if (files.FileExists(row)) present.push_back(row);
-            CheckedPlan plan = PlanCheckedMerge(files, TargetPrefix(argv[3]) + kIndexName, present,
-                                                r);
-            if (JoinChecked(files, *out, plan, r) == 0) {
-              std::fprintf(stderr, "split_bench: nothing was rebuilt\n");
-              return 3;
-            }
-          } else {
-            AppendCheckedRows(files, *out, rows, r);
+          std::vector<std::string> present;
+          for (const std::string& row : rows)
+            if (option != "rebuild" || files.FileExists(row)) present.push_back(row);
+          CheckedPlan plan = PlanCheckedMerge(files, TargetPrefix(argv[3]) + kIndexName, present,
+                                              r);
+          if (JoinChecked(files, *out, plan, r) == 0 && option == "rebuild") {
+            std::fprintf(stderr, "split_bench: nothing was rebuilt\n");
+            return 3;
           }
         } catch (const TooManyBad&) {
           std::fprintf(stderr, "split_bench: more than one piece is bad\n");
@@ -115,6 +118,23 @@ int main(int argc, char** argv) {
         }
       } else {
         AppendRows(files, *out, rows);
+      }
+    } else if (mode == "check" && argc == 4) {
+      SetRecord r;
+      std::ifstream f(std::string(argv[2]) + "/record.txt");
+      uint64_t recoverySize = 0;
+      std::string recoveryHash;
+      f >> r.fileSize >> r.pieceSize >> r.wholeHash >> recoverySize >> recoveryHash;
+      for (std::string h; f >> h;) r.pieceHashes.push_back(h);
+      if (recoveryHash != "-")
+        r.recovery = RecoveryRecord{kRecoveryName, recoverySize, recoveryHash};
+      std::vector<std::string> rows;
+      unsigned long count = std::strtoul(argv[3], nullptr, 10);
+      for (unsigned long k = 1; k <= count; ++k)
+        rows.push_back(TargetPrefix(argv[2]) + PieceName(k));
+      if (!CheckSet(files, TargetPrefix(argv[2]) + kIndexName, rows, r).Whole()) {
+        std::fprintf(stderr, "split_bench: the set is not whole\n");
+        return 3;
       }
     } else if (mode != "idle") {
       return Usage();

@@ -7,7 +7,16 @@
 #include "app/Error.h"
 #include "splitter/Digest.h"
 #include "splitter/FileSplitter.h"
-#include "splitter/PieceSet.h"
+#include "splitter/CheckedMerge.h"
+#include "splitter/CopyEngine.h"
+#include "splitter/MergeList.h"
+#include "splitter/PartFiles.h"
+#include "splitter/PieceNames.h"
+#include "splitter/PieceSize.h"
+#include "splitter/Rebuild.h"
+#include "splitter/SetCheck.h"
+#include "splitter/SetRecord.h"
+#include "splitter/Split.h"
 #include "splitter/tests/SplitterTestSupport.h"
 #include "tests/support/StandIns.h"
 
@@ -56,6 +65,7 @@ TEST(Digest, Xxh3And256KnownValuesInPartsAndAfterReuse) {
 class RecoveryTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    t.services.profile = &profile;
     fs::create_directory(Native(dir / "set"));
     bytes = PatternBytes(3 * kMegabyte + 5, 21);
     SplitWithBox(true);
@@ -108,6 +118,7 @@ class RecoveryTest : public ::testing::Test {
 
   test::TempDir dir;
   test::TestServices t;
+  test::DiskProfile profile;  // 0.ds on disk, so that it can be renamed
   test::FakeSplitterView view;
   FileDialogOptions saveDialog1;
   std::string indexPath;
@@ -120,7 +131,7 @@ TEST_F(RecoveryTest, RecoveryPieceIsTheXorOfThePiecesAndIsRecordedBeforeHashalg)
   const std::string parity = ReadWholeFile(Set(kRecoveryName));
   EXPECT_EQ(parity.size(), kMegabyte);
   EXPECT_TRUE(parity == Parity(bytes, kMegabyte));
-  const std::string text = t.profile.FileText(Set("0.ds"));
+  const std::string text = profile.FileText(Set("0.ds"));
   const std::string keys = "recovery=" + std::string(kRecoveryName) +
                            "\r\nrecoverysize=1048576\r\n" +
                            "recoveryhash=" + DigestHex(HashAlg::kXxh3, parity) +
@@ -138,8 +149,8 @@ TEST_F(RecoveryTest, RecoveryPieceIsTheXorOfThePiecesAndIsRecordedBeforeHashalg)
   bytes = PatternBytes(2 * kMegabyte, 2);
   SplitWithBox(false);
   EXPECT_FALSE(fs::exists(Native(Set(kRecoveryName))));
-  EXPECT_EQ(t.profile.ReadString(Set("0.ds"), "fghb", "recovery", "?"), "");
-  EXPECT_EQ(ReadSetRecord(t.profile, Set("0.ds")).kind, RecordRead::kValid);
+  EXPECT_EQ(profile.ReadString(Set("0.ds"), "fghb", "recovery", "?"), "");
+  EXPECT_EQ(ReadSetRecord(profile, Set("0.ds")).kind, RecordRead::kValid);
 }
 
 // A piece deleted (so not listed) is rebuilt while joining: the first, a middle one and the
@@ -277,9 +288,9 @@ TEST_F(RecoveryTest, Sha256SetsStillVerifyAndRebuild) {
   r.alg = HashAlg::kSha256;
   const std::string prefix = TargetPrefix(dir / "set");
   ASSERT_EQ(WriteDataPieces(t.files, dir / "disk.img", prefix, kMegabyte, &r, nullptr, true), 4u);
-  WriteIndexPiece(t.profile, prefix, ".img");
-  WriteSetRecord(t.profile, prefix, r);
-  EXPECT_EQ(t.profile.ReadString(Set("0.ds"), "fghb", "hashalg", ""), "SHA-256");
+  WriteIndexPiece(profile, prefix + kIndexName, ".img");
+  WriteSetRecord(profile, prefix + kIndexName, r);
+  EXPECT_EQ(profile.ReadString(Set("0.ds"), "fghb", "hashalg", ""), "SHA-256");
   EXPECT_EQ(r.pieceHashes[0], DigestHex(HashAlg::kSha256, Piece(1)));
   EXPECT_EQ(r.pieceHashes[0].size(), 64u);
   ChooseAll();
@@ -289,7 +300,7 @@ TEST_F(RecoveryTest, Sha256SetsStillVerifyAndRebuild) {
   fs::remove(Native(Set(kRecoveryName)));
   EXPECT_EQ(Merge(), std::vector<std::string>{FormatMessage1(kPieceHashText, Set("3.ds"))});
   WriteDataPieces(t.files, dir / "disk.img", prefix, kMegabyte, &r, nullptr, true);
-  WriteSetRecord(t.profile, prefix, r);
+  WriteSetRecord(profile, prefix + kIndexName, r);
   Alter("3.ds", 3);
   EXPECT_EQ(Merge(), std::vector<std::string>{});
   EXPECT_TRUE(ReadWholeFile(dir / "out.img") == bytes);
@@ -302,17 +313,15 @@ TEST_F(RecoveryTest, DamagedRecoveryKeysAreRefused) {
   const struct {
     const char* key;
     std::string value;
-  } cases[] = {{"recoverysize", "1048575"},
-               {"recoverysize", ""},
-               {"recoveryhash", "abc"},
-               {"recovery", "..\\x.dsr"},
+  } cases[] = {{"recoverysize", "1048575"}, {"recoverysize", ""},     {"recoveryhash", "abc"},
+               {"recovery", "..\\x.dsr"},   {"recovery", "../x.dsr"}, {"recovery", "C:x.dsr"},
                {"recovery", "5.ds"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.key) + "=" + c.value);
-    const std::string good = t.profile.ReadString(Set("0.ds"), "fghb", c.key, "");
-    t.profile.WriteString(Set("0.ds"), "fghb", c.key, c.value);
+    const std::string good = profile.ReadString(Set("0.ds"), "fghb", c.key, "");
+    profile.WriteString(Set("0.ds"), "fghb", c.key, c.value);
     EXPECT_EQ(Merge(), std::vector<std::string>{FormatMessage1(kIndexDamagedText, Set("0.ds"))});
-    t.profile.WriteString(Set("0.ds"), "fghb", c.key, good);
+    profile.WriteString(Set("0.ds"), "fghb", c.key, good);
   }
   EXPECT_EQ(Merge(), std::vector<std::string>{});
 }
@@ -336,8 +345,91 @@ TEST_F(RecoveryTest, VerifyReportsWholeBadAndRebuildable) {
   // Nothing was written: the verify only reads.
   EXPECT_FALSE(OutputExists());
   // A set without a record cannot be checked.
-  t.profile.WriteString(Set("0.ds"), "fghb", "hashalg", "");
+  profile.WriteString(Set("0.ds"), "fghb", "hashalg", "");
   EXPECT_EQ(Verify(), FormatMessage1(kVerifyNoRecordText, Set("0.ds")));
+}
+
+// A set of one piece shorter than the piece size: its recovery piece is that piece, recorded
+// with the piece's own size, and the set merges and rebuilds its one piece.
+TEST_F(RecoveryTest, OnePieceSetShorterThanThePieceSizeKeepsAValidRecord) {
+  bytes = "short file";
+  SplitWithBox(true);
+  RecordRead read = ReadSetRecord(profile, Set("0.ds"));
+  ASSERT_EQ(read.kind, RecordRead::kValid);
+  ASSERT_TRUE(read.record.recovery);
+  EXPECT_EQ(read.record.recovery->size, bytes.size());
+  ChooseAll();
+  EXPECT_EQ(Merge(), std::vector<std::string>{});
+  EXPECT_EQ(ReadWholeFile(dir / "out.img"), bytes);
+  fs::remove(Native(Set("1.ds")));
+  view.rows.clear();
+  ChooseAll();
+  EXPECT_EQ(Merge(), std::vector<std::string>{});
+  EXPECT_EQ(ReadWholeFile(dir / "out.img"), bytes);
+  EXPECT_EQ(view.questions, std::vector<std::string>{FormatMessage1(kRebuiltText, Set("1.ds"))});
+}
+
+// The checked join called directly, without the page's checks before it: a missing piece with
+// the recovery piece gone is the no-recovery problem, not an error opening the recovery piece.
+TEST_F(RecoveryTest, JoinWithAMissingPieceAndNoRecoveryPieceIsRefusedAsSuch) {
+  const SetRecord record = ReadSetRecord(profile, Set("0.ds")).record;
+  const std::vector<std::string> rows = {Set("1.ds"), Set("3.ds"), Set("4.ds")};
+  fs::remove(Native(Set("2.ds")));
+  // Planned with the recovery piece there (it goes before the join starts), and without.
+  const CheckedPlan planned = PlanCheckedMerge(t.files, Set("0.ds"), rows, record);
+  fs::remove(Native(Set(kRecoveryName)));
+  for (const CheckedPlan& plan : {planned, PlanCheckedMerge(t.files, Set("0.ds"), rows, record)}) {
+    SCOPED_TRACE(plan.recoveryUsable);
+    std::shared_ptr<FileStream> out = t.files.Create(dir / "out.img");
+    try {
+      JoinChecked(t.files, *out, plan, record);
+      ADD_FAILURE() << "joined";
+    } catch (const PieceMismatch& m) {
+      EXPECT_EQ(m.problem.kind, PieceProblem::kNoRecovery);
+      EXPECT_EQ(m.problem.piece, Set("2.ds"));
+      EXPECT_EQ(m.problem.other, Set(kRecoveryName));
+    }
+  }
+}
+
+// A recovery piece one byte longer than recorded is not a good one: the check says so, and a
+// missing piece is not rebuilt from it.
+TEST_F(RecoveryTest, RecoveryPieceOfAnotherSizeIsNotGood) {
+  WriteWholeFile(Set(kRecoveryName), ReadWholeFile(Set(kRecoveryName)) + "x");
+  ChooseAll();
+  EXPECT_EQ(Verify(), FormatMessage1(kSetWholeRecoveryBadText, Set(kRecoveryName)));
+  fs::remove(Native(Set("3.ds")));
+  view.rows.clear();
+  ChooseAll();
+  EXPECT_EQ(Merge(), std::vector<std::string>{
+                         FormatMessage2(kNoRecoveryText, Set("3.ds"), Set(kRecoveryName))});
+  EXPECT_FALSE(OutputExists());
+}
+
+// The check names bad pieces by number, whichever way each was found: 1.ds only by its digest
+// while reading, 3.ds by its size before.
+TEST_F(RecoveryTest, CheckListsBadPiecesByNumber) {
+  ChooseAll();
+  Alter("1.ds", 7);
+  fs::resize_file(Native(Set("3.ds")), 100);
+  EXPECT_EQ(Verify(), FormatMessage2(kSetBadText,
+                                     Set("1.ds") + "（内容不对）\n" + Set("3.ds") + "（大小不对）",
+                                     kTooManyToRebuildText));
+}
+
+// The recovery piece listed under another spelling of its name (and in another folder) is
+// taken as the recovery piece, not refused as a row of another set.
+TEST_F(RecoveryTest, ListedRecoveryPieceInCapitalsIsTheRecoveryPiece) {
+  fs::create_directory(Native(dir / "elsewhere"));
+  const std::string listed = dir / "elsewhere" + "\\恢复.DSR";
+  fs::rename(Native(Set(kRecoveryName)), Native(listed));
+  fs::remove(Native(Set("2.ds")));
+  ChooseAll();
+  AddPieces(view, {listed}, indexPath);
+  indexPath = Set("0.ds");
+  EXPECT_EQ(Merge(), std::vector<std::string>{});
+  EXPECT_TRUE(ReadWholeFile(dir / "out.img") == bytes);
+  EXPECT_EQ(view.questions, std::vector<std::string>{FormatMessage1(kRebuiltText, Set("2.ds"))});
 }
 
 // The tick box's state lives in config.ini, ticked when nothing is stored there.

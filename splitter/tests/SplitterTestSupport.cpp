@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "app/Error.h"
+#include "app/Text.h"
+#include "tests/support/StandIns.h"
 
 namespace mt::test {
 
@@ -161,6 +163,83 @@ std::string PatternBytes(size_t n, unsigned seed) {
     s[i] = static_cast<char>(x >> 24);
   }
   return s;
+}
+
+namespace {
+
+struct IniSection {
+  std::string name;
+  std::vector<std::pair<std::string, std::string>> entries;
+};
+
+std::vector<IniSection> ParseIni(const std::string& text) {
+  std::vector<IniSection> out;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(at, end - at);
+    at = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+      out.push_back({line.substr(1, line.size() - 2), {}});
+    } else if (size_t eq = line.find('='); eq != std::string::npos && !out.empty()) {
+      out.back().entries.emplace_back(line.substr(0, eq), line.substr(eq + 1));
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+bool DiskProfile::Exists(const std::string& path) const {
+  return PosixFileSystem().FileExists(path);
+}
+
+std::string DiskProfile::FileText(const std::string& path) const {
+  return Exists(path) ? ReadWholeFile(path) : std::string();
+}
+
+std::string DiskProfile::ReadString(const std::string& path, const std::string& section,
+                                    const std::string& key, const std::string& def) {
+  for (const IniSection& s : ParseIni(FileText(path))) {
+    if (!EqualsNoCase(s.name, section)) continue;
+    for (const auto& e : s.entries)
+      if (EqualsNoCase(e.first, key)) return e.second.substr(0, 2047);
+  }
+  return def;
+}
+
+void DiskProfile::WriteString(const std::string& path, const std::string& section,
+                              const std::string& key, const std::string& value) {
+  if ((alive && !alive()) || std::find(readOnly_.begin(), readOnly_.end(), path) != readOnly_.end())
+    throw AppError(FormatMessage1("Unable to write to %s", path));
+  std::vector<IniSection> sections = ParseIni(FileText(path));
+  auto put = [&] {
+    for (IniSection& s : sections) {
+      if (!EqualsNoCase(s.name, section)) continue;
+      for (auto& e : s.entries)
+        if (EqualsNoCase(e.first, key)) {
+          e.second = value;
+          return;
+        }
+      s.entries.emplace_back(key, value);
+      return;
+    }
+    sections.push_back({section, {{key, value}}});
+  };
+  put();
+  std::string text;
+  for (const IniSection& s : sections) {
+    text += "[" + s.name + "]\r\n";
+    for (const auto& e : s.entries) text += e.first + "=" + e.second + "\r\n";
+  }
+  // Written whole through the file system, so a missing folder fails as the platform's does.
+  try {
+    PosixFileSystem().WriteAll(path, text);
+  } catch (const AppError&) {
+    throw AppError(FormatMessage1("Unable to write to %s", path));
+  }
 }
 
 }  // namespace mt::test

@@ -49,6 +49,11 @@ class FakeSplitterView : public splitter::SplitterView {
     return answerYes;
   }
   bool RecoveryTicked() override { return recoveryTicked; }
+  void SetTaskbarProgress(Taskbar state, int percent) override {
+    taskbar.push_back(state == Taskbar::kNone    ? "none"
+                      : state == Taskbar::kError ? "error"
+                                                 : std::to_string(percent) + "%");
+  }
 
   struct CaptionChange {
     std::string text;
@@ -60,7 +65,8 @@ class FakeSplitterView : public splitter::SplitterView {
   bool splitEnabled = true, mergeEnabled = true;
   std::vector<std::string> rows, notices, questions;
   bool answerYes = false, recoveryTicked = false;
-  std::vector<std::string> events;  // captions and button changes, in order
+  std::vector<std::string> events;   // captions and button changes, in order
+  std::vector<std::string> taskbar;  // "37%", "error", "none", in order
   std::vector<CaptionChange> captions;
 };
 
@@ -107,6 +113,28 @@ class WatchingFileSystem : public FileSystem {
 
  private:
   FileSystem& inner_;
+};
+
+// Profile files on disk, as the platform's profile functions keep them ("[section]\r\nkey=value
+// \r\n...", keys and sections in the order first written), so that a file written through the
+// profile can be renamed and removed through the file system. Paths are those of
+// PosixFileSystem.
+class DiskProfile : public ProfileStore {
+ public:
+  std::string ReadString(const std::string& path, const std::string& section,
+                         const std::string& key, const std::string& def) override;
+  void WriteString(const std::string& path, const std::string& section, const std::string& key,
+                   const std::string& value) override;
+  // Writes to `path` fail from now on ("Unable to write to %s").
+  void MakeReadOnly(const std::string& path) { readOnly_.push_back(path); }
+  std::string FileText(const std::string& path) const;
+  bool Exists(const std::string& path) const;
+  // Asked before every write: false makes it throw, as if the process had died (a
+  // WatchingFileSystem's Alive, so the profile's writes are steps too).
+  std::function<bool()> alive;
+
+ private:
+  std::vector<std::string> readOnly_;
 };
 
 // A file system of virtual files: sources of any size made of zeros with a few marked bytes,

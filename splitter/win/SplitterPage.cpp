@@ -3,11 +3,13 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
+#include <shobjidl.h>
 
 #include "splitter/win/SplitterPage.h"
 
 #include "app/UiGate.h"
 #include "app/Worker.h"
+#include "app/win/Handles.h"
 #include "app/win/Unit1.h"
 #include "splitter/FileSplitter.h"
 
@@ -54,6 +56,29 @@ class PageView : public splitter::SplitterView {
   bool RecoveryTicked() override {
     return SendMessageW(p_.CheckBox1, BM_GETCHECK, 0, 0) == BST_CHECKED;
   }
+  // Through the shell's taskbar list, once the taskbar button exists; without one (no shell,
+  // COM not started) the button simply shows nothing.
+  void SetTaskbarProgress(Taskbar state, int percent) override {
+    if (!f_.taskbarButtonReady) return;
+    if (!taskbar_ && (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
+                                              IID_ITaskbarList3, taskbar_.put_void())) ||
+                      FAILED(taskbar_->HrInit()))) {
+      taskbar_.reset();
+      return;
+    }
+    switch (state) {
+      case Taskbar::kNone: taskbar_->SetProgressState(f_.Handle, TBPF_NOPROGRESS); break;
+      case Taskbar::kError:
+        // The bar in full, in the error colour.
+        taskbar_->SetProgressState(f_.Handle, TBPF_ERROR);
+        taskbar_->SetProgressValue(f_.Handle, 100, 100);
+        break;
+      case Taskbar::kProgress:
+        taskbar_->SetProgressState(f_.Handle, TBPF_NORMAL);
+        taskbar_->SetProgressValue(f_.Handle, static_cast<ULONGLONG>(percent), 100);
+        break;
+    }
+  }
 
  private:
   // Long paths get a horizontal scroll bar instead of being cut off.
@@ -65,6 +90,7 @@ class PageView : public splitter::SplitterView {
   }
   TForm1& f_;
   SplitterPage& p_;
+  ComPtr<ITaskbarList3> taskbar_;
 };
 
 // One worker thread at a time; its posts reach the UI thread through a gate that the window

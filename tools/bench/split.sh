@@ -4,7 +4,8 @@
 #
 #   BENCH_DIR    work folder (default: a fresh folder under ${TMPDIR:-/tmp}); needs ~3 GiB
 #   BENCH_MB     file size in MiB (default 1024), random bytes kept in the page cache
-#   BENCH_PIECE  piece size in MB for the split (default 128, so 8 pieces)
+#   BENCH_PIECE  piece size in MB for the split (default 32, so 32 pieces; the recovery piece
+#                is also timed at 128 MB pieces, beyond what it keeps in memory)
 #   BENCH_RUNS   rounds (default 5, at least 5 are run)
 #   BENCH_WINE   0 skips the Windows build under Wine (default: run it when it can be built)
 #
@@ -17,22 +18,28 @@
 #   split    coreutils split -b; cat: coreutils cat of the pieces
 #   engine   split_bench split / merge (the program's engine): plain, with the XXH3-128 record
 #            (hash), the split with the record and the recovery piece (rec), and the merge that
-#            rebuilds a deleted middle piece from the others and the recovery piece (rebuild);
-#            natively and, with the MinGW build, under Wine
+#            rebuilds a deleted middle piece from the others and the recovery piece (rebuild),
+#            the check of the whole set with its recovery piece (verify), and the split with and
+#            without the recovery piece at 128 MB pieces (splitrec128, splithash128); natively
+#            and, with the MinGW build, under Wine
 #   wfloor   under Wine: bench_copyfloor, our bare 61,440-byte ReadFile/WriteFile copy of the
 #            source into one file, the floor of any engine under Wine
 # Peak memory is the engine's own peak resident set, against the same driver doing nothing.
 # The last line holds the native figures and the Wine floor:
-#   split_vs_dd=1.05 merge_vs_dd=1.04 hash_overhead=1.12 recovery_overhead=1.40 wine_vs_floor=1.20 peak_rss_mib=3.1
+#   split_vs_dd=1.05 merge_vs_dd=1.04 hash_overhead=1.12 recovery_overhead=1.10 wine_vs_floor=1.20 peak_rss_mib=3.1
+#   recovery_overhead_128=1.20 rebuild_vs_merge=1.10 verify_vs_dd=0.80
+#   wine_recovery_overhead=1.10 wine_recovery_overhead_128=1.20 wine_rebuild_vs_merge=1.30 wine_verify_vs_dd=1.00
 # (the split with the record and the recovery piece, and the checked merge, over dd; hashing
 # engine / plain engine, split and merge together; recovery_overhead: the split with the
 # recovery piece over the one with the record only (the line before it also gives the rebuild
 # over the checked merge); the slower of the hashing split and merge under Wine / the copy floor
-# under Wine, n/a without Wine; peak resident set of the engine in MiB.)
+# under Wine, n/a without Wine; peak resident set of the engine in MiB; recovery_overhead_128:
+# the same at 128 MB pieces; rebuild_vs_merge: the rebuilding merge over the checked merge;
+# verify_vs_dd: the check of the set over dd; the wine_ ones the same under Wine, n/a without.)
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
 mb=${BENCH_MB:-1024}
-piece=${BENCH_PIECE:-128}
+piece=${BENCH_PIECE:-32}
 runs=${BENCH_RUNS:-5}
 [ "$runs" -ge 5 ] || runs=5
 pieces=$(( (mb + piece - 1) / piece ))
@@ -68,7 +75,7 @@ work=${BENCH_DIR:-$(mktemp -d "${TMPDIR:-/tmp}/split-bench.XXXXXX")}
 mkdir -p "$work"
 times=$work/times
 cleanup() {
-  rm -rf "$work/src.bin" "$work/pieces" "$work/core" "$work/out.bin" "$times"
+  rm -rf "$work/src.bin" "$work/pieces" "$work/core" "$work/out.bin" "$work/last" "$times"
   [ -n "${BENCH_DIR:-}" ] || rmdir "$work" 2>/dev/null || true
 }
 trap cleanup EXIT INT TERM
@@ -111,8 +118,11 @@ engine_runs() {
   fresh; timed "${key}splithash" "$@" split "$src" "$dir" "$piece" hash
   timed "${key}mergehash" "$@" merge "$out" "$dir" "$pieces" hash; same "$key checked merge"
   fresh; timed "${key}splitrec" "$@" split "$src" "$dir" "$piece" recovery
+  timed "${key}verify" "$@" check "$dir" "$pieces"
   rm -f "$work/pieces/$(( (pieces + 1) / 2 )).ds"
   timed "${key}rebuild" "$@" merge "$out" "$dir" "$pieces" rebuild; same "$key rebuilding merge"
+  fresh; timed "${key}splithash128" "$@" split "$src" "$dir" 128 hash
+  fresh; timed "${key}splitrec128" "$@" split "$src" "$dir" 128 recovery
 }
 
 if [ -n "$wine_bin" ]; then
@@ -150,9 +160,11 @@ line() { set -- "$1" $(stat "$1"); printf '  %-12s median %ss  (min %s, max %s)\
 med() { stat "$1" | cut -d' ' -f1; }
 
 echo "whole-process times over $runs rounds:"
-for n in dd split cat nsplit nmerge nsplithash nmergehash nsplitrec nrebuild; do line $n; done
+for n in dd split cat nsplit nmerge nsplithash nmergehash nsplitrec nverify nrebuild \
+         nsplithash128 nsplitrec128; do line $n; done
 if [ -n "$wine_bin" ]; then
-  for n in wfloor wsplit wmerge wsplithash wmergehash wsplitrec wrebuild; do line $n; done
+  for n in wfloor wsplit wmerge wsplithash wmergehash wsplitrec wverify wrebuild wsplithash128 \
+           wsplitrec128; do line $n; done
   awk -v d="$(med dd)" -v s="$(med wsplit)" -v m="$(med wmerge)" -v sh="$(med wsplithash)" \
       -v mh="$(med wmergehash)" -v f="$(med wfloor)" -v p="$(peak w)" -v idle="$idle_w" \
       -v sr="$(med wsplitrec)" -v rb="$(med wrebuild)" 'BEGIN {
@@ -160,8 +172,14 @@ if [ -n "$wine_bin" ]; then
            s / d, m / d, (sh + mh) / (s + m), sh / f, mh / f, sr / f, rb / f, p / 1024, idle / 1024, (p - idle) / 1024 }'
   wine_vs_floor=$(awk -v sh="$(med wsplitrec)" -v mh="$(med wmergehash)" -v f="$(med wfloor)" \
                   'BEGIN { r = (sh > mh ? sh : mh) / f; printf "%.2f", r }')
+  wine_more=$(awk -v d="$(med dd)" -v sh="$(med wsplithash)" -v sr="$(med wsplitrec)" \
+      -v sh8="$(med wsplithash128)" -v sr8="$(med wsplitrec128)" -v mh="$(med wmergehash)" \
+      -v rb="$(med wrebuild)" -v v="$(med wverify)" 'BEGIN {
+    printf "wine_recovery_overhead=%.2f wine_recovery_overhead_128=%.2f wine_rebuild_vs_merge=%.2f wine_verify_vs_dd=%.2f",
+           sr / sh, sr8 / sh8, rb / mh, v / d }')
 else
   wine_vs_floor=n/a
+  wine_more="wine_recovery_overhead=n/a wine_recovery_overhead_128=n/a wine_rebuild_vs_merge=n/a wine_verify_vs_dd=n/a"
 fi
 awk -v d="$(med dd)" -v c="$(med split)" -v k="$(med cat)" -v s="$(med nsplit)" \
     -v m="$(med nmerge)" -v p="$(peak n)" -v idle="$idle_n" 'BEGIN {
@@ -171,6 +189,8 @@ awk -v sh="$(med nsplithash)" -v mh="$(med nmergehash)" -v sr="$(med nsplitrec)"
     -v rb="$(med nrebuild)" 'BEGIN {
   printf "recovery: split_with_vs_without=%.2f rebuild_vs_checked_merge=%.2f\n", sr / sh, rb / mh }'
 awk -v d="$(med dd)" -v s="$(med nsplit)" -v m="$(med nmerge)" -v sh="$(med nsplithash)" \
-    -v mh="$(med nmergehash)" -v sr="$(med nsplitrec)" -v p="$(peak n)" -v wf="$wine_vs_floor" 'BEGIN {
-  printf "split_vs_dd=%.2f merge_vs_dd=%.2f hash_overhead=%.2f recovery_overhead=%.2f wine_vs_floor=%s peak_rss_mib=%.1f\n",
-         sr / d, mh / d, (sh + mh) / (s + m), sr / sh, wf, p / 1024 }'
+    -v mh="$(med nmergehash)" -v sr="$(med nsplitrec)" -v p="$(peak n)" -v wf="$wine_vs_floor" \
+    -v sh8="$(med nsplithash128)" -v sr8="$(med nsplitrec128)" -v rb="$(med nrebuild)" \
+    -v v="$(med nverify)" -v wm="$wine_more" 'BEGIN {
+  printf "split_vs_dd=%.2f merge_vs_dd=%.2f hash_overhead=%.2f recovery_overhead=%.2f wine_vs_floor=%s peak_rss_mib=%.1f recovery_overhead_128=%.2f rebuild_vs_merge=%.2f verify_vs_dd=%.2f %s\n",
+         sr / d, mh / d, (sh + mh) / (s + m), sr / sh, wf, p / 1024, sr8 / sh8, rb / mh, v / d, wm }'

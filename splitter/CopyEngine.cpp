@@ -1,0 +1,94 @@
+#include "splitter/CopyEngine.h"
+
+#include <cstring>
+
+namespace mt::splitter {
+
+void ReadFull(FileStream& from, char* buf, size_t want) {
+  size_t got = 0;
+  while (got < want) {
+    size_t n = 0;
+    try {
+      n = from.Read(buf + got, want - got);
+    } catch (const AppError&) {
+      throw AppError("Stream read error");
+    }
+    if (n == 0) throw AppError("Stream read error");
+    got += n;
+  }
+}
+
+void WriteFull(FileStream& to, const char* buf, size_t n) {
+  if (to.Write(buf, n) != n) throw AppError("Stream write error");
+}
+
+void XorInto(char* acc, const char* in, size_t n) {
+  // Four words at a time, which the compiler turns into vector instructions; the rest by byte.
+  size_t i = 0;
+  for (; i + 32 <= n; i += 32) {
+    uint64_t a[4], b[4];
+    std::memcpy(a, acc + i, 32);
+    std::memcpy(b, in + i, 32);
+    for (int w = 0; w < 4; ++w) a[w] ^= b[w];
+    std::memcpy(acc + i, a, 32);
+  }
+  for (; i < n; ++i) acc[i] ^= in[i];
+}
+
+CopyEngine::CopyEngine(CopyMonitor* monitor)
+    : buffer_(new char[kCopyBufferSize]), monitor_(monitor) {}
+
+char* CopyEngine::Second() {
+  if (!second_) second_.reset(new char[kCopyBufferSize]);
+  return second_.get();
+}
+
+// Reads `count` bytes of `from` a buffer at a time; `each(buf, n, at)` handles every chunk,
+// then the monitor is told of it.
+template <typename Each>
+void CopyEngine::Chunks(FileStream& from, uint64_t count, Each each) {
+  char* buf = buffer_.get();
+  uint64_t at = 0;
+  while (at < count) {
+    const size_t want = count - at < kCopyBufferSize ? static_cast<size_t>(count - at)
+                                                     : kCopyBufferSize;
+    ReadFull(from, buf, want);
+    each(buf, want, at);
+    at += want;
+    if (!Moved(want)) throw WorkStopped();
+  }
+}
+
+void CopyEngine::Copy(FileStream& from, FileStream& to, uint64_t count, Digest* hash) {
+  Chunks(from, count, [&](const char* buf, size_t n, uint64_t) {
+    WriteFull(to, buf, n);
+    if (hash) hash->Update(buf, n);
+  });
+}
+
+void CopyEngine::Hash(FileStream& from, uint64_t count, Digest& hash) {
+  Chunks(from, count, [&](const char* buf, size_t n, uint64_t) { hash.Update(buf, n); });
+}
+
+void CopyEngine::CopyFolding(FileStream& from, FileStream& to, uint64_t count, Digest* hash,
+                             FileStream& parity, bool firstPiece, Digest* parityHash) {
+  char* par = firstPiece ? nullptr : Second();
+  if (!firstPiece) parity.Seek(0);
+  Chunks(from, count, [&](const char* buf, size_t n, uint64_t at) {
+    WriteFull(to, buf, n);
+    if (hash) hash->Update(buf, n);
+    if (firstPiece) {
+      WriteFull(parity, buf, n);
+      if (parityHash) parityHash->Update(buf, n);
+      return;
+    }
+    parity.Seek(at);
+    ReadFull(parity, par, n);
+    XorInto(par, buf, n);
+    parity.Seek(at);
+    WriteFull(parity, par, n);
+    if (parityHash) parityHash->Update(par, n);
+  });
+}
+
+}  // namespace mt::splitter
