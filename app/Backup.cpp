@@ -363,13 +363,25 @@ bool DeletionBackup::WriteManifest(bool withAfter) {
   return true;
 }
 
-bool DeletionBackup::Seal() {
+const nlohmann::json& DeletionBackup::Before() const {
+  static const nlohmann::json none;
+  return current_ ? current_->before : none;
+}
+
+bool DeletionBackup::Seal() { return Seal({}); }
+
+bool DeletionBackup::Seal(const std::vector<const nlohmann::json*>& now) {
   if (folder_.empty()) return false;
-  for (auto& record : records_) {
+  for (size_t i = 0; i < records_.size(); ++i) {
+    Record& record = *records_[i];
+    if (i < now.size() && now[i]) {
+      record.after = *now[i];
+      continue;
+    }
     try {
-      record->after = record->change->Observe(env_);
+      record.after = record.change->Observe(env_);
     } catch (const std::exception&) {
-      record->after = nullptr;
+      record.after = nullptr;
     }
   }
   try {

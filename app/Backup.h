@@ -111,6 +111,9 @@ class DeletionBackup {
   size_t Count() const { return records_.size(); }
 
   // ---- for the kinds, while their Save runs ------------------------------------------------
+  // The state before of the item being saved: what Add observed just before it called Save
+  // (null outside a Save).
+  const nlohmann::json& Before() const;
   // The set's registry export file.
   RegFileText& Reg() { return reg_; }
   // Copies `path` into the set when it is written; the copy's name goes into the item's
@@ -131,6 +134,10 @@ class DeletionBackup {
   // it when the seal's secret can be had. False when the manifest could not be rewritten
   // (the set still restores, asking about every item).
   bool Seal();
+  // The same with the states the caller has just read itself, one per item in the order they
+  // were added (a restore reads every item back right after writing it); an item whose state
+  // is missing there is observed again.
+  bool Seal(const std::vector<const nlohmann::json*>& now);
   // The folder the last Write made (empty before).
   const std::string& Folder() const { return folder_; }
   // Where the copy of `path` went in the set (empty when it was not saved).

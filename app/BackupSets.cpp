@@ -1,6 +1,7 @@
 #include "app/BackupSets.h"
 
 #include <algorithm>
+#include <optional>
 #include <set>
 
 #include "app/Backup.h"
@@ -49,25 +50,27 @@ std::string FolderName(const std::string& folder) {
   return slash == std::string::npos ? folder : folder.substr(slash + 1);
 }
 
-// The set's files other than the manifest, as listed in the folder.
-std::set<std::string> SetFiles(FileSystem& files, const std::string& folder) {
+// The set's files other than the manifest, from the folder's listing.
+std::set<std::string> SetFiles(const std::vector<FindEntry>& listing) {
   std::set<std::string> names;
-  for (const FindEntry& entry : files.Find(folder, "*")) {
+  for (const FindEntry& entry : listing) {
     if (entry.isDirectory) throw AppError("备份中有多余的文件夹：" + entry.name);
     if (entry.name != kBackupManifestName) names.insert(entry.name);
   }
   return names;
 }
 
-// Checks the seal: every file listed with its digest, no file more, the MAC right.
-bool SealHolds(const ChangeEnv& env, const nlohmann::json& manifest, const std::string& folder) {
-  if (!env.sealKeys || !manifest.contains("mac") || !manifest["mac"].is_string()) return false;
+// Checks the seal: every file listed with its digest, no file more, the MAC right. `mac`: the
+// seal the manifest carried, taken out of `manifest` (nothing when it had none).
+bool SealHolds(const ChangeEnv& env, const std::optional<std::string>& mac,
+               const nlohmann::json& manifest, const std::string& folder,
+               const std::vector<FindEntry>& listing) {
+  if (!env.sealKeys || !mac) return false;
   const std::optional<std::string> key = env.sealKeys->Key(false);
   if (!key) return false;
-  if (!SameMac(HmacSha256Hex(*key, SealedText(manifest)), manifest["mac"].get<std::string>()))
-    return false;
+  if (!SameMac(HmacSha256Hex(*key, SealedText(manifest)), *mac)) return false;
   const nlohmann::json& listed = manifest["files"];
-  const std::set<std::string> present = SetFiles(*env.files, folder);
+  const std::set<std::string> present = SetFiles(listing);
   if (present.size() != listed.size()) return false;
   for (const std::string& name : present) {
     if (!listed.contains(name) || !listed[name].is_string()) return false;
@@ -78,10 +81,17 @@ bool SealHolds(const ChangeEnv& env, const nlohmann::json& manifest, const std::
 }
 
 void ReadManifestSet(const ChangeEnv& env, const ChangeKinds& kinds, BackupSetInfo& set,
-                     const std::string& text) {
-  const nlohmann::json manifest = nlohmann::json::parse(text);
+                     const std::string& text, const std::vector<FindEntry>& listing) {
+  nlohmann::json manifest = nlohmann::json::parse(text);
   if (!manifest.is_object() || manifest.value("format", "") != kManifestFormat)
     throw AppError("清单的格式不对");
+  // The seal comes out of the manifest here, so that the text it covers is dumped without a
+  // copy of the whole manifest.
+  std::optional<std::string> mac;
+  if (manifest.contains("mac")) {
+    if (manifest["mac"].is_string()) mac = manifest["mac"].get<std::string>();
+    manifest.erase("mac");
+  }
   if (!manifest.contains("items") || !manifest["items"].is_array() || !manifest.contains("files") ||
       !manifest["files"].is_object())
     throw AppError("清单不完整");
@@ -114,7 +124,7 @@ void ReadManifestSet(const ChangeEnv& env, const ChangeKinds& kinds, BackupSetIn
     item.after = entry.contains("after") ? entry["after"] : nlohmann::json();
     set.items.push_back(std::move(item));
   }
-  set.sealed = SealHolds(env, manifest, set.folder);
+  set.sealed = SealHolds(env, mac, manifest, set.folder, listing);
 }
 
 }  // namespace
@@ -126,9 +136,15 @@ BackupSetInfo ReadBackupSet(const ChangeEnv& env, const ChangeKinds& kinds,
   set.name = FolderName(folder);
   try {
     FileSystem& files = *env.files;
-    const std::string manifest = folder + "\\" + kBackupManifestName;
-    if (files.FileExists(manifest)) {
-      ReadManifestSet(env, kinds, set, ReadWhole(files, manifest, 64u << 20));
+    // One listing of the folder tells whether the set has a manifest and, for the seal,
+    // which files it holds.
+    const std::vector<FindEntry> listing = files.Find(folder, "*");
+    const bool hasManifest = std::any_of(listing.begin(), listing.end(), [](const FindEntry& e) {
+      return !e.isDirectory && e.name == kBackupManifestName;
+    });
+    if (hasManifest) {
+      ReadManifestSet(env, kinds, set,
+                      ReadWhole(files, folder + "\\" + kBackupManifestName, 64u << 20), listing);
     } else {
       set.legacy = true;
       ReadLegacySet(env, set);

@@ -92,8 +92,9 @@ nlohmann::json RegistryValueChange::Observe(const ChangeEnv& env) const {
   return raw ? RawState(*raw) : AbsentState();
 }
 
-bool RegistryValueChange::Save(const ChangeEnv& env, DeletionBackup& set, nlohmann::json&) {
-  const nlohmann::json now = Observe(env);
+bool RegistryValueChange::Save(const ChangeEnv&, DeletionBackup& set, nlohmann::json&) {
+  // The state Add has just read: reading the value again would cost a second round trip.
+  const nlohmann::json& now = set.Before();
   const std::string keyName = RegFileKeyName(root_, keyPath_, view_);
   if (IsAbsent(now)) set.Reg().AddValueDeletion(keyName, name_);
   else set.Reg().AddKey(keyName, {{name_, ValueFromRaw(RawOfState(now))}});
@@ -214,8 +215,8 @@ nlohmann::json RegistryTreeChange::Observe(const ChangeEnv& env) const {
   return TreeOf(*env.registry, root_, view_, *key);
 }
 
-bool RegistryTreeChange::Save(const ChangeEnv& env, DeletionBackup& set, nlohmann::json&) {
-  const nlohmann::json now = Observe(env);
+bool RegistryTreeChange::Save(const ChangeEnv&, DeletionBackup& set, nlohmann::json&) {
+  const nlohmann::json& now = set.Before();
   if (IsAbsent(now)) set.Reg().AddKeyDeletion(RegFileKeyName(root_, keyPath_, view_));
   else AddTreeLines(set.Reg(), root_, view_, keyPath_, now);
   return true;

@@ -15,6 +15,9 @@ struct Step {
   Plan plan = Plan::Write;
   RestoreOutcome outcome;
   std::string besidePath;
+  // The state read back right after the write (null when it was not read): also what the
+  // restore's own set records as the state the restore left.
+  nlohmann::json readBack;
 };
 
 std::string ChangedText(const SetItem& item, const nlohmann::json& now) {
@@ -165,7 +168,8 @@ RestoreReport RestoreItems(const ChangeEnv& envIn, const std::string& dataDir,
             same = FileSha256(*env.files, step.besidePath) == item.before.value("sha256", "");
             step.outcome.reason = "已保留两者：" + step.besidePath;
           } else {
-            same = item.change->SameState(item.change->Observe(env), item.before);
+            step.readBack = item.change->Observe(env);
+            same = item.change->SameState(step.readBack, item.before);
           }
         } catch (const std::exception& e) {
           step.outcome.reason = e.what();
@@ -175,7 +179,14 @@ RestoreReport RestoreItems(const ChangeEnv& envIn, const std::string& dataDir,
       }
       report.items.push_back(step.outcome);
     }
-    if (any) undo.Seal();
+    if (any) {
+      // The restore's own set, one entry per item written, in the order they were added.
+      std::vector<const nlohmann::json*> now;
+      for (const Step& step : steps)
+        if (step.plan == Plan::Write)
+          now.push_back(step.readBack.is_null() ? nullptr : &step.readBack);
+      undo.Seal(now);
+    }
     // 5. Questions items ask once they are back.
     for (const Step& step : steps) {
       if (step.plan != Plan::Write || !step.outcome.back) continue;

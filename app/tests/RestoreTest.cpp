@@ -3,6 +3,8 @@
 // must restore nothing (forged, damaged, naming places the tools never change).
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "app/Backup.h"
 #include "app/BackupSets.h"
 #include "app/ChangeFile.h"
@@ -46,6 +48,16 @@ class ScriptedQuestions : public RestoreQuestions {
   std::vector<std::string> changedAsked, conflictAsked, followUps;
   std::vector<std::string> machineData;
   size_t machineAsked = 0;
+};
+
+// The in-memory registry, counting how often each value name is read.
+class CountingRegistry : public MemoryRegistry {
+ public:
+  std::optional<RawRegValue> QueryRaw(const RegKey& key, const std::string& name) override {
+    ++reads[name];
+    return MemoryRegistry::QueryRaw(key, name);
+  }
+  std::map<std::string, int> reads;
 };
 
 class RestoreTest : public ::testing::Test {
@@ -113,7 +125,7 @@ class RestoreTest : public ::testing::Test {
     files.files[std::string(kPublicDesktop) + "\\Mail.lnk"] = "public shortcut";
   }
 
-  MemoryRegistry reg;
+  CountingRegistry reg;
   MemoryFileSystem files;
   MemorySealKeys keys;
   ChangeEnv env;
@@ -168,12 +180,42 @@ TEST_F(RestoreTest, ARestoreSavesWhatItOverwritesSoItCanBeUndoneInTurn) {
   // Newest first: the restore's own set, which names the set it restored.
   EXPECT_EQ(sets[0].restoreOf, "2026-12-09 10.00.00");
   EXPECT_EQ(sets[0].items.size(), 5u);
+  // It records as the state the restore left what the restore read back, so restoring it
+  // asks nothing: nobody changed anything since.
+  const BackupSetInfo original = SetAt(sets[1].folder);
+  ASSERT_EQ(original.items.size(), 5u);
+  for (size_t i = 0; i < 5; ++i)
+    EXPECT_TRUE(
+        sets[0].items[i].change->SameState(sets[0].items[i].after, original.items[i].before))
+        << i << ": " << sets[0].items[i].after.dump();
   RestoreAll(sets[0]);
+  EXPECT_TRUE(ask.changedAsked.empty());
+  EXPECT_TRUE(ask.conflictAsked.empty());
   // Back to what the deletion left.
   EXPECT_FALSE(reg.Get(RegRoot::LocalMachine, kRun, "A"));
   EXPECT_FALSE(reg.Get(RegRoot::LocalMachine, kRun, "A", RegView::Wow32));
   EXPECT_FALSE(reg.HasKey(RegRoot::CurrentUser, "Software\\Policies\\X"));
   EXPECT_FALSE(files.FileExists(std::string(kDesktop) + "\\Mail.lnk"));
+}
+
+TEST_F(RestoreTest, EachValueIsReadOnceToSaveItAndThriceToRestoreIt) {
+  Populate();
+  reg.reads.clear();
+  DeletionBackup set(env, "C:\\Tools", "startup");
+  set.SaveValue(RegRoot::LocalMachine, RegView::Native, kRun, "A");
+  EXPECT_EQ(reg.reads["A"], 1);
+  EXPECT_TRUE(set.Write("2026-12-09 10.00.00"));
+  auto key = reg.Open(RegRoot::LocalMachine, nullptr, kRun, false);
+  reg.DeleteValue(*key, "A");
+  EXPECT_TRUE(set.Seal());
+  reg.reads.clear();
+  // Before the write (has it changed since?), for the restore's own set, and read back after
+  // it; the restore's own set takes what was read back as the state the restore left.
+  const RestoreReport report = RestoreAll(SetAt(set.Folder()));
+  ASSERT_EQ(report.items.size(), 1u);
+  EXPECT_TRUE(report.items[0].back) << report.Text();
+  EXPECT_EQ(reg.reads["A"], 3);
+  EXPECT_EQ(reg.Get(RegRoot::LocalMachine, kRun, "A")->text, "a.exe");
 }
 
 TEST_F(RestoreTest, AnItemChangedSinceIsRestoredOnlyWhenTheUserSaysSo) {
@@ -362,7 +404,7 @@ TEST_F(RestoreTest, ASetOfAnEarlierVersionRestoresItsRegistryItemsAfterTheUserSa
 }
 
 TEST(DeletionBackupOverwrite, ARefusedKeyOfAnotherLetterCaseKeepsTheSetEmpty) {
-  MemoryRegistry reg;
+  CountingRegistry reg;
   MemoryFileSystem files;
   reg.CreatePath(RegRoot::CurrentUser, "Software\\Microsoft\\Internet Explorer\\Main");
   reg.Deny(RegRoot::CurrentUser, "Software\\Microsoft\\Internet Explorer");
@@ -375,7 +417,7 @@ TEST(DeletionBackupOverwrite, ARefusedKeyOfAnotherLetterCaseKeepsTheSetEmpty) {
 }
 
 TEST(DeletionBackupOverwrite, AMissingDefaultValueIsDeletedAsAtOnImport) {
-  MemoryRegistry reg;
+  CountingRegistry reg;
   MemoryFileSystem files;
   reg.CreatePath(RegRoot::CurrentUser, "Software\\Policies\\K");
   DeletionBackup set(reg, files, "C:\\Tools");

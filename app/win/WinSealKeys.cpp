@@ -24,6 +24,12 @@ std::optional<std::string> ReadSecret(HKEY key) {
 }  // namespace
 
 std::optional<std::string> WinSealKeys::Key(bool create) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!known_) known_ = ReadOrMake(create);
+  return known_;
+}
+
+std::optional<std::string> WinSealKeys::ReadOrMake(bool create) {
   HKEY raw = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSealKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &raw) ==
       ERROR_SUCCESS) {
