@@ -90,6 +90,24 @@ TEST_F(WinRestoreTest, RegistryItemsComeBackUnitForUnitInBothViews) {
   RegSetValueExW(tree, L"q", 0, REG_QWORD, qword, 8);
   RegCloseKey(tree);
 
+  // What the registry holds now, unit for unit (it may have added a terminator of its own).
+  auto stored = [&](REGSAM view) {
+    wchar_t back[64] = {};
+    DWORD type = 0, size = sizeof back;
+    HKEY k;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunW, 0, KEY_QUERY_VALUE | view, &k),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExW(k, kOddName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(back),
+                               &size),
+              ERROR_SUCCESS);
+    RegCloseKey(k);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    return std::wstring(back, size / 2);
+  };
+  const std::wstring before64 = stored(KEY_WOW64_64KEY), before32 = stored(KEY_WOW64_32KEY);
+  ASSERT_EQ(before64.substr(0, data.size()), data);
+  ASSERT_NE(before64, before32);
+
   const std::string run = Narrow(kRunW), key = Narrow(kKeyW), name = Narrow(kOddName);
   DeletionBackup set(env_, dir_, "startup");
   set.SaveValue(RegRoot::LocalMachine, RegView::Native, run, name);
@@ -109,20 +127,8 @@ TEST_F(WinRestoreTest, RegistryItemsComeBackUnitForUnitInBothViews) {
   const RestoreReport report = RestoreItems(env_, dir_, info, {0, 1, 2}, yes_);
   for (const RestoreOutcome& o : report.items) EXPECT_TRUE(o.back) << o.place << " " << o.reason;
 
-  for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
-    wchar_t back[64] = {};
-    DWORD type = 0, size = sizeof back;
-    HKEY k;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunW, 0, KEY_QUERY_VALUE | view, &k),
-              ERROR_SUCCESS);
-    EXPECT_EQ(RegQueryValueExW(k, kOddName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(back),
-                               &size),
-              ERROR_SUCCESS);
-    RegCloseKey(k);
-    const std::wstring want = view == KEY_WOW64_64KEY ? data : data + L"32";
-    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(std::wstring(back, size / 2), want);
-  }
+  EXPECT_EQ(stored(KEY_WOW64_64KEY), before64);
+  EXPECT_EQ(stored(KEY_WOW64_32KEY), before32);
   BYTE q[8] = {};
   DWORD type = 0, size = sizeof q;
   EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, (std::wstring(kKeyW) + L"\\Sub").c_str(), L"q",
