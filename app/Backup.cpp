@@ -30,6 +30,8 @@ std::string StripLeadingSlashes(const std::string& path) {
   return path.substr(i);
 }
 
+}  // namespace
+
 // Keys directly below HKLM\SOFTWARE that both views share.
 bool SharedBelowSoftware(const std::string& part) {
   for (const char* shared :
@@ -45,6 +47,8 @@ bool RedirectedClassKey(const std::string& part) {
     if (EqualsNoCase(part, redirected)) return true;
   return false;
 }
+
+namespace {
 
 std::string Quoted(const std::string& text) {
   std::string out = "\"";

@@ -44,6 +44,12 @@ std::string BackupRoot(const std::string& folder);
 // "HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node\...". `path` may start with "\".
 std::string RegFileKeyName(RegRoot root, const std::string& path, RegView view);
 
+// The keys RegFileKeyName leaves in place for the 32-bit view: those directly below
+// HKLM\SOFTWARE that both views share, and (below HKCR) the class keys that WOW64 redirects
+// to WOW6432Node.
+bool SharedBelowSoftware(const std::string& part);
+bool RedirectedClassKey(const std::string& part);
+
 // One value line (or several, for long hexadecimal data) of an export file, ending in CRLF.
 // Text is written quoted, with "\" and """ escaped; text holding a line break, expandable
 // text, binary data and other types are written as hex(1):, hex(2):, hex: and hex(N): with

@@ -36,15 +36,6 @@ std::vector<std::string> BackupSetFolders(FileSystem& files, const std::string& 
 
 namespace {
 
-std::string ReadWhole(FileSystem& files, const std::string& path, size_t limit) {
-  auto in = files.OpenRead(path);
-  if (in->Size() > limit) throw AppError("文件过大：" + path);
-  std::string bytes;
-  std::string buffer(65536, '\0');
-  for (size_t n; (n = in->Read(&buffer[0], buffer.size())) > 0;) bytes.append(buffer, 0, n);
-  return bytes;
-}
-
 std::string FolderName(const std::string& folder) {
   const size_t slash = folder.rfind('\\');
   return slash == std::string::npos ? folder : folder.substr(slash + 1);
@@ -144,7 +135,7 @@ BackupSetInfo ReadBackupSet(const ChangeEnv& env, const ChangeKinds& kinds,
     });
     if (hasManifest) {
       ReadManifestSet(env, kinds, set,
-                      ReadWhole(files, folder + "\\" + kBackupManifestName, 64u << 20), listing);
+                      ReadAllBytes(files, folder + "\\" + kBackupManifestName, 64u << 20), listing);
     } else {
       set.legacy = true;
       ReadLegacySet(env, set);

@@ -91,12 +91,7 @@ void FileChange::WriteTo(const ChangeEnv& env, const std::string& target,
       copyName == "..")
     throw AppError("备份中的副本名称无效");
   const std::string copy = env.setFolder + "\\" + copyName;
-  std::string bytes;
-  {
-    auto in = files.OpenRead(copy);
-    std::string buffer(65536, '\0');
-    for (size_t n; (n = in->Read(&buffer[0], buffer.size())) > 0;) bytes.append(buffer, 0, n);
-  }
+  const std::string bytes = ReadAllBytes(files, copy);
   Sha256 hash;
   hash.Update(bytes.data(), bytes.size());
   if (hash.FinishHex() != before.value("sha256", ""))

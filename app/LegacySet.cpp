@@ -18,13 +18,7 @@ void ReadLegacySet(const ChangeEnv& env, BackupSetInfo& set) {
   }
   const std::string regFile = set.folder + "\\" + kBackupRegFileName;
   if (!files.FileExists(regFile)) return;
-  std::string bytes;
-  {
-    auto in = files.OpenRead(regFile);
-    if (in->Size() > (64u << 20)) throw AppError("注册表备份文件过大");
-    std::string buffer(65536, '\0');
-    for (size_t n; (n = in->Read(&buffer[0], buffer.size())) > 0;) bytes.append(buffer, 0, n);
-  }
+  const std::string bytes = ReadAllBytes(files, regFile, 64u << 20);
   // Each line of the file is one item; a key header alone (a key the set only names) adds
   // nothing to restore.
   for (const RegFileEntry& entry : ReadRegFile(bytes)) {

@@ -1,5 +1,6 @@
 #include "app/RegFileReader.h"
 
+#include "app/Backup.h"
 #include "app/Error.h"
 #include "app/Text.h"
 
@@ -9,23 +10,6 @@ namespace {
 
 constexpr const char* kHeader = "Windows Registry Editor Version 5.00";
 constexpr const char* kWowNode = "WOW6432Node";
-
-// The keys RegFileKeyName (app/Backup.cpp) leaves in place for the 32-bit view: the ones
-// directly below HKLM\SOFTWARE that both views share, and the class keys that are not
-// redirected. A WOW6432Node in front of anything else marks the 32-bit view.
-bool SharedBelowSoftware(const std::string& part) {
-  for (const char* shared :
-       {"Classes", "Clients", "Policies", "RegisteredApplications", "WOW6432Node"})
-    if (EqualsNoCase(part, shared)) return true;
-  return false;
-}
-
-bool RedirectedClassKey(const std::string& part) {
-  for (const char* redirected :
-       {"CLSID", "Interface", "DirectShow", "Media Type", "MediaFoundation"})
-    if (EqualsNoCase(part, redirected)) return true;
-  return false;
-}
 
 [[noreturn]] void Fail(int line, const std::string& reason) {
   throw AppError("第 " + std::to_string(line) + " 行：" + reason);

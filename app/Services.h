@@ -145,6 +145,10 @@ class FileSystem {
   }
 };
 
+// The whole content of `path`, read through `files`. Throws AppError ("文件过大：" and the
+// path) when it is longer than `limit`, and what OpenRead and Read throw.
+std::string ReadAllBytes(FileSystem& files, const std::string& path, uint64_t limit = UINT64_MAX);
+
 // ---- profile (INI) files ------------------------------------------------------------------
 class ProfileStore {
  public:

@@ -77,9 +77,7 @@ void TaskChange::Restore(const ChangeEnv& env, const nlohmann::json& before,
   const std::string name = saved.value("file", "");
   if (name.empty() || name.find_first_of("\\/:") != std::string::npos)
     throw AppError("备份中没有这个任务的定义");
-  auto in = env.files->OpenRead(env.setFolder + "\\" + name);
-  std::string bytes, buffer(65536, '\0');
-  for (size_t n; (n = in->Read(&buffer[0], buffer.size())) > 0;) bytes.append(buffer, 0, n);
+  std::string bytes = ReadAllBytes(*env.files, env.setFolder + "\\" + name);
   if (bytes.rfind("\xFF\xFE", 0) == 0) bytes.erase(0, 2);
   const std::string xml = FromUtf16Le(bytes);
   // The file must be the definition the set recorded: the same principal and program.
