@@ -1,6 +1,7 @@
 #include "app/AdminRights.h"
 
 #include "app/Constants.h"
+#include "app/Restore.h"
 
 namespace mt {
 
@@ -14,8 +15,10 @@ std::string AdminNeededText(const std::vector<std::string>& skipped) {
 }
 
 void TellAdminNeeded(MessageBoxes& messages, WindowRef owner,
-                     const std::vector<std::string>& skipped) {
-  messages.Show(owner, AdminNeededText(skipped), kNoticeCaption, kMbOk);
+                     const std::vector<std::string>& skipped, bool backedUp) {
+  std::string text = AdminNeededText(skipped);
+  if (backedUp) text += std::string("\n\n") + kBackedUpLine;
+  messages.Show(owner, text, kNoticeCaption, kMbOk);
 }
 
 }  // namespace mt

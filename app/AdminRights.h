@@ -32,8 +32,9 @@ bool HoldsAdminRights(const Services& svc);
 // `skipped`, the items left as they were, one a line, between the two.
 std::string AdminNeededText(const std::vector<std::string>& skipped = {});
 
-// Shows that notice, owned by `owner`, with the tools' notice caption.
+// Shows that notice, owned by `owner`, with the tools' notice caption. `backedUp`: the rest
+// of the action was done and saved in a backup set; the notice then says it can be undone.
 void TellAdminNeeded(MessageBoxes& messages, WindowRef owner,
-                     const std::vector<std::string>& skipped = {});
+                     const std::vector<std::string>& skipped = {}, bool backedUp = false);
 
 }  // namespace mt

@@ -172,12 +172,19 @@ DeletionBackup::DeletionBackup(RegistryBackend& registry, FileSystem& files, std
 DeletionBackup::~DeletionBackup() = default;
 
 bool DeletionBackup::Add(std::unique_ptr<Change> change, bool keepAbsent) {
-  auto record = std::make_unique<Record>();
+  nlohmann::json before;
   try {
-    record->before = change->Observe(env_);
+    before = change->Observe(env_);
   } catch (const std::exception&) {
     return false;
   }
+  return AddObserved(std::move(change), std::move(before), keepAbsent);
+}
+
+bool DeletionBackup::AddObserved(std::unique_ptr<Change> change, nlohmann::json before,
+                                 bool keepAbsent) {
+  auto record = std::make_unique<Record>();
+  record->before = std::move(before);
   if (IsAbsent(record->before) && !keepAbsent) return true;
   record->tool = tool_;
   record->caption = caption_;

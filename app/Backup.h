@@ -99,6 +99,9 @@ class DeletionBackup {
   // `keepAbsent` (an overwrite: the restore then removes what the action adds). False when
   // it could not be read whole: the action must not go on.
   bool Add(std::unique_ptr<Change> change, bool keepAbsent = false);
+  // The same with the state before already read by the caller (a restore has just observed
+  // every item it is about to write): saves without reading it again.
+  bool AddObserved(std::unique_ptr<Change> change, nlohmann::json before, bool keepAbsent);
 
   // The value as it is now; nothing when it does not exist.
   void SaveValue(RegRoot root, RegView view, const std::string& keyPath, const std::string& name);

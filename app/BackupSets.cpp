@@ -51,19 +51,25 @@ std::set<std::string> SetFiles(const std::vector<FindEntry>& listing) {
   return names;
 }
 
-// Checks the seal: every file listed with its digest, no file more, the MAC right. `mac`: the
-// seal the manifest carried, taken out of `manifest` (nothing when it had none).
-bool SealHolds(const ChangeEnv& env, const std::optional<std::string>& mac,
-               const nlohmann::json& manifest, const std::string& folder,
-               const std::vector<FindEntry>& listing) {
-  if (!env.sealKeys || !mac) return false;
+}  // namespace
+
+struct SealEvidence {
+  std::optional<std::string> mac;  // the seal the manifest carried
+  nlohmann::json manifest;         // the manifest with the seal taken out
+  std::set<std::string> files;     // the set's files other than the manifest
+};
+
+namespace {
+
+// Checks the seal: every file listed with its digest, no file more, the MAC right.
+bool EvidenceHolds(const ChangeEnv& env, const SealEvidence& seal, const std::string& folder) {
+  if (!env.sealKeys || !seal.mac) return false;
   const std::optional<std::string> key = env.sealKeys->Key(false);
   if (!key) return false;
-  if (!SameMac(HmacSha256Hex(*key, SealedText(manifest)), *mac)) return false;
-  const nlohmann::json& listed = manifest["files"];
-  const std::set<std::string> present = SetFiles(listing);
-  if (present.size() != listed.size()) return false;
-  for (const std::string& name : present) {
+  if (!SameMac(HmacSha256Hex(*key, SealedText(seal.manifest)), *seal.mac)) return false;
+  const nlohmann::json& listed = seal.manifest["files"];
+  if (seal.files.size() != listed.size()) return false;
+  for (const std::string& name : seal.files) {
     if (!listed.contains(name) || !listed[name].is_string()) return false;
     if (FileSha256(*env.files, folder + "\\" + name) != listed[name].get<std::string>())
       return false;
@@ -72,7 +78,8 @@ bool SealHolds(const ChangeEnv& env, const std::optional<std::string>& mac,
 }
 
 void ReadManifestSet(const ChangeEnv& env, const ChangeKinds& kinds, BackupSetInfo& set,
-                     const std::string& text, const std::vector<FindEntry>& listing) {
+                     const std::string& text, const std::vector<FindEntry>& listing,
+                     SealCheck check) {
   nlohmann::json manifest = nlohmann::json::parse(text);
   if (!manifest.is_object() || manifest.value("format", "") != kManifestFormat)
     throw AppError("清单的格式不对");
@@ -115,13 +122,18 @@ void ReadManifestSet(const ChangeEnv& env, const ChangeKinds& kinds, BackupSetIn
     item.after = entry.contains("after") ? entry["after"] : nlohmann::json();
     set.items.push_back(std::move(item));
   }
-  set.sealed = SealHolds(env, mac, manifest, set.folder, listing);
+  auto seal = std::make_shared<SealEvidence>();
+  seal->files = SetFiles(listing);  // a folder inside the set damages it, checked or not
+  seal->mac = std::move(mac);
+  seal->manifest = std::move(manifest);
+  if (check == SealCheck::Now) set.sealed = EvidenceHolds(env, *seal, set.folder);
+  else set.sealToCheck = std::move(seal);
 }
 
 }  // namespace
 
 BackupSetInfo ReadBackupSet(const ChangeEnv& env, const ChangeKinds& kinds,
-                            const std::string& folder) {
+                            const std::string& folder, SealCheck check) {
   BackupSetInfo set;
   set.folder = folder;
   set.name = FolderName(folder);
@@ -135,16 +147,33 @@ BackupSetInfo ReadBackupSet(const ChangeEnv& env, const ChangeKinds& kinds,
     });
     if (hasManifest) {
       ReadManifestSet(env, kinds, set,
-                      ReadAllBytes(files, folder + "\\" + kBackupManifestName, 64u << 20), listing);
+                      ReadAllBytes(files, folder + "\\" + kBackupManifestName, 64u << 20), listing,
+                      check);
     } else {
       set.legacy = true;
       ReadLegacySet(env, set);
     }
   } catch (const std::exception& e) {
     set.items.clear();
+    set.sealToCheck.reset();
     set.damage = std::string(kDamagedSetText) + "：" + e.what();
   }
   return set;
+}
+
+bool SealHolds(const ChangeEnv& env, const BackupSetInfo& set) {
+  if (!set.sealToCheck) return set.sealed;
+  try {
+    return EvidenceHolds(env, *set.sealToCheck, set.folder);
+  } catch (const std::exception&) {
+    return false;  // a file of the set that cannot be read: the seal cannot be shown to hold
+  }
+}
+
+void CheckSeal(const ChangeEnv& env, BackupSetInfo& set) {
+  if (!set.sealToCheck) return;
+  set.sealed = SealHolds(env, set);
+  set.sealToCheck.reset();
 }
 
 std::string ToolTitle(const std::string& tool) {

@@ -23,6 +23,9 @@ struct SetItem {
   nlohmann::json before, saved, after;  // after: null when the set does not know it
 };
 
+// What a set's seal is checked against, kept when the check is left for later.
+struct SealEvidence;
+
 struct BackupSetInfo {
   std::string folder;     // full path
   std::string name;       // the folder's name: the date and time it was made
@@ -30,6 +33,8 @@ struct BackupSetInfo {
   std::string restoreOf;  // made by a restore of this set (its name); empty otherwise
   bool legacy = false;    // written by an earlier version: no manifest
   bool sealed = false;    // its seal was checked and holds
+  // A seal not checked yet (read with SealCheck::Later): CheckSeal checks it.
+  std::shared_ptr<const SealEvidence> sealToCheck;
   // Why nothing of the set may be restored ("已损坏" and the first bad line); empty when it
   // may be.
   std::string damage;
@@ -42,10 +47,19 @@ struct BackupSetInfo {
 // and time they were made).
 std::vector<std::string> BackupSetFolders(FileSystem& files, const std::string& dataDir);
 
+// When a set's seal is checked: while it is read, or when it is shown or restored. Checking
+// digests every file of the set; a list of many sets leaves it to the one the user looks at.
+enum class SealCheck { Now, Later };
+
 // Reads one set; never throws (what cannot be read becomes `damage`). `env.setFolder` is
 // ignored; `env.sealKeys` checks the seal.
 BackupSetInfo ReadBackupSet(const ChangeEnv& env, const ChangeKinds& kinds,
-                            const std::string& folder);
+                            const std::string& folder, SealCheck check = SealCheck::Now);
+
+// Whether the set's seal holds, checking it now when it was left for later. Never throws.
+bool SealHolds(const ChangeEnv& env, const BackupSetInfo& set);
+// Checks a seal left for later and records the answer in `set.sealed`.
+void CheckSeal(const ChangeEnv& env, BackupSetInfo& set);
 
 // The tool's name as the window shows it ("系统启动项"...).
 std::string ToolTitle(const std::string& tool);

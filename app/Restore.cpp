@@ -1,6 +1,7 @@
 #include "app/Restore.h"
 
 #include "app/Backup.h"
+#include "app/CachedRegistry.h"
 #include "app/ChangeFile.h"
 #include "app/Error.h"
 
@@ -15,6 +16,8 @@ struct Step {
   Plan plan = Plan::Write;
   RestoreOutcome outcome;
   std::string besidePath;
+  // The state found when the restore looked at the item first.
+  nlohmann::json now;
   // The state read back right after the write (null when it was not read): also what the
   // restore's own set records as the state the restore left.
   nlohmann::json readBack;
@@ -56,11 +59,17 @@ RestoreReport RestoreItems(const ChangeEnv& envIn, const std::string& dataDir,
     report.refused = "这个备份已损坏，没有恢复任何项目。\n" + set.damage;
     return report;
   }
+  const bool sealed = SealHolds(envIn, set);
+  // The keys of the items are opened once for all their reads, writes and read-backs.
+  CachedRegistry keys(*envIn.registry);
   ChangeEnv env = envIn;
+  env.registry = &keys;
   env.setFolder = set.folder;
   try {
     // 1. What each item needs, asked item by item.
     std::vector<Step> steps;
+    // Whether the user was asked anything: the states read before may be stale by then.
+    bool asked = false;
     for (size_t index : chosen) {
       if (index >= set.items.size()) continue;
       const SetItem& item = set.items[index];
@@ -69,7 +78,7 @@ RestoreReport RestoreItems(const ChangeEnv& envIn, const std::string& dataDir,
       step.outcome.caption = item.caption;
       step.outcome.place = item.change->Place();
       const bool machine = item.change->MachineWide(env);
-      if (machine && !set.sealed && !set.legacy) {
+      if (machine && !sealed && !set.legacy) {
         step.plan = Plan::Skip;
         step.outcome.reason = "备份未通过验证，只能恢复当前用户的项目";
         steps.push_back(step);
@@ -95,6 +104,7 @@ RestoreReport RestoreItems(const ChangeEnv& envIn, const std::string& dataDir,
       // anything but "absent" (what a deletion leaves) counts as changed.
       const bool changed = item.after.is_null() ? !IsAbsent(now)
                                                 : !item.change->SameState(now, item.after);
+      if (changed) asked = true;
       if (changed && item.change->IsFile() && !IsAbsent(now) && !IsAbsent(item.before)) {
         switch (ask.FileConflict(item)) {
           case RestoreQuestions::FileChoice::Overwrite: break;
@@ -108,7 +118,8 @@ RestoreReport RestoreItems(const ChangeEnv& envIn, const std::string& dataDir,
         step.plan = Plan::Skip;
         step.outcome.reason = "已跳过：备份后又被改动过";
       }
-      steps.push_back(step);
+      step.now = std::move(now);
+      steps.push_back(std::move(step));
     }
     // 2. Machine-wide writes only once the user saw their data.
     std::vector<const SetItem*> machine;
@@ -119,6 +130,7 @@ RestoreReport RestoreItems(const ChangeEnv& envIn, const std::string& dataDir,
         machine.push_back(step.item);
         data.push_back(step.item->change->DescribeState(step.item->before));
       }
+    if (!machine.empty()) asked = true;
     if (!machine.empty() && !ask.ConfirmMachineWide(machine, data))
       for (Step& step : steps)
         if ((step.plan == Plan::Write || step.plan == Plan::WriteBeside) &&
@@ -127,7 +139,7 @@ RestoreReport RestoreItems(const ChangeEnv& envIn, const std::string& dataDir,
           step.outcome.reason = "已取消";
         }
     // 3. The restore's own set: what it will overwrite or remove, saved first.
-    ChangeEnv saveEnv = envIn;
+    ChangeEnv saveEnv = env;
     saveEnv.setFolder.clear();
     DeletionBackup undo(saveEnv, dataDir, set.tool);
     undo.SetRestoreOf(set.name);
@@ -135,7 +147,11 @@ RestoreReport RestoreItems(const ChangeEnv& envIn, const std::string& dataDir,
     for (const Step& step : steps) {
       if (step.plan != Plan::Write) continue;  // a file kept beside overwrites nothing
       undo.SetCaption(step.item->caption);
-      if (!undo.Add(step.item->change->AtSamePlace(), true)) {
+      // What the item holds now is saved as read above, unless the user was asked something
+      // in between (and may have changed it meanwhile): then it is read again.
+      const bool saved = asked ? undo.Add(step.item->change->AtSamePlace(), true)
+                               : undo.AddObserved(step.item->change->AtSamePlace(), step.now, true);
+      if (!saved) {
         report.refused = std::string(kBackupFailedText);
         return report;
       }

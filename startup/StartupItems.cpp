@@ -409,7 +409,7 @@ void StartupItems::DeleteClick(StartupView& view, WindowRef owner) {
   }
   if (!backup.Empty()) backup.Seal();
   Refresh(view);
-  if (!skipped.empty()) TellAdminNeeded(*svc_.messages, owner, skipped);
+  if (!skipped.empty()) TellAdminNeeded(*svc_.messages, owner, skipped, !backup.Empty());
 }
 
 void StartupItems::OpenFileLocation(StartupView& view, WindowRef owner,

@@ -2,6 +2,7 @@
 
 #include "app/AdminRights.h"
 #include "app/Constants.h"
+#include "app/Restore.h"
 #include "tests/support/StandIns.h"
 
 namespace mt {
@@ -34,6 +35,10 @@ TEST(AdminRights, OneNoticeSaysWhatIsNeededHowAndWhatWasLeft) {
   EXPECT_EQ(messages.shown[0].caption, kNoticeCaption);
   EXPECT_EQ(messages.shown[0].style, static_cast<unsigned>(kMbOk));
   EXPECT_EQ(messages.shown[0].text, AdminNeededText({"a"}));
+  // The rest of the action was saved: the notice ends with the way back.
+  TellAdminNeeded(messages, &owner, {"a"}, true);
+  ASSERT_EQ(messages.shown.size(), 2u);
+  EXPECT_EQ(messages.shown[1].text, AdminNeededText({"a"}) + "\n\n" + kBackedUpLine);
 }
 
 }  // namespace

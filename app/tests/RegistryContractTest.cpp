@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/CachedRegistry.h"
 #include "app/Error.h"
 #include "app/Registry.h"
 #include "app/Text.h"
@@ -27,11 +28,25 @@ struct BackendMaker {
 // Test names show the backend, not the bytes of the maker.
 void PrintTo(const BackendMaker& maker, std::ostream* os) { *os << maker.name; }
 
+// The cache of open keys in front of a backend it owns: held to the same contract.
+struct Owned {
+  std::unique_ptr<RegistryBackend> inner;
+};
+struct OwningCache : Owned, CachedRegistry {
+  explicit OwningCache(std::unique_ptr<RegistryBackend> backend)
+      : Owned{std::move(backend)}, CachedRegistry(*inner) {}
+};
+
 std::vector<BackendMaker> Backends() {
   std::vector<BackendMaker> out;
   out.push_back({"Memory", [] { return std::make_unique<test::MemoryRegistry>(); }});
+  out.push_back({"CachedMemory", [] {
+                   return std::make_unique<OwningCache>(std::make_unique<test::MemoryRegistry>());
+                 }});
 #ifdef MT_REAL_REGISTRY
   out.push_back({"Real", [] { return std::make_unique<WinRegistry>(); }});
+  out.push_back({"CachedReal",
+                 [] { return std::make_unique<OwningCache>(std::make_unique<WinRegistry>()); }});
 #endif
   return out;
 }

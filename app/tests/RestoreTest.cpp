@@ -57,7 +57,13 @@ class CountingRegistry : public MemoryRegistry {
     ++reads[name];
     return MemoryRegistry::QueryRaw(key, name);
   }
+  std::unique_ptr<RegKey> Open(RegRoot root, const RegKey* parent, const std::string& subPath,
+                               bool create, RegView view = RegView::Native) override {
+    ++opens;
+    return MemoryRegistry::Open(root, parent, subPath, create, view);
+  }
   std::map<std::string, int> reads;
+  int opens = 0;
 };
 
 class RestoreTest : public ::testing::Test {
@@ -218,6 +224,26 @@ TEST_F(RestoreTest, EachValueIsReadOnceToSaveItAndThriceToRestoreIt) {
   EXPECT_EQ(reg.Get(RegRoot::LocalMachine, kRun, "A")->text, "a.exe");
 }
 
+TEST_F(RestoreTest, ValuesOfOneKeyAreRestoredThroughOneOpeningOfIt) {
+  const std::vector<std::string> names = {"A", "B", "C", "D"};
+  for (const std::string& name : names) reg.SetString(RegRoot::LocalMachine, kRun, name, name);
+  DeletionBackup set(env, "C:\\Tools", "startup");
+  for (const std::string& name : names)
+    set.SaveValue(RegRoot::LocalMachine, RegView::Native, kRun, name);
+  ASSERT_TRUE(set.Write("2026-12-09 10.00.00"));
+  auto key = reg.Open(RegRoot::LocalMachine, nullptr, kRun, false, RegView::Native);
+  for (const std::string& name : names) reg.DeleteValue(*key, name);
+  key.reset();
+  ASSERT_TRUE(set.Seal());
+  const BackupSetInfo info = SetAt(set.Folder());
+  reg.opens = 0;
+  const RestoreReport report = RestoreAll(info);
+  EXPECT_EQ(report.Text().find("未恢复"), std::string::npos) << report.Text();
+  EXPECT_EQ(reg.opens, 1);
+  for (const std::string& name : names)
+    EXPECT_EQ(reg.Get(RegRoot::LocalMachine, kRun, name)->text, name);
+}
+
 TEST_F(RestoreTest, AnItemChangedSinceIsRestoredOnlyWhenTheUserSaysSo) {
   Populate();
   DeleteEverything("2026-12-09 10.00.00");
@@ -309,6 +335,38 @@ TEST_F(RestoreTest, AForgedOrAlteredSetRestoresNothingMachineWide) {
   RestoreReport report = RestoreAll(set);
   EXPECT_FALSE(files.FileExists(std::string(kDesktop) + "\\Mail.lnk"));
   EXPECT_FALSE(report.items[3].back);
+}
+
+TEST_F(RestoreTest, ASealLeftForLaterIsCheckedWhenTheSetIsRestored) {
+  Populate();
+  const std::string folder = DeleteEverything("2026-12-09 10.00.00");
+  BackupSetInfo listed = ReadBackupSet(env, ProgramChangeKinds(), folder, SealCheck::Later);
+  EXPECT_FALSE(listed.sealed);
+  ASSERT_TRUE(listed.sealToCheck);
+  EXPECT_TRUE(SealHolds(env, listed));
+
+  // A copy of the set altered after the listing: the restore checks the seal itself and puts
+  // back only the user's own items.
+  const std::string copy = listed.items[3].saved["copy"].get<std::string>();
+  const std::string original = files.files[folder + "\\" + copy];
+  files.files[folder + "\\" + copy] = "altered";
+  RestoreReport report = RestoreAll(listed);
+  EXPECT_FALSE(reg.Get(RegRoot::LocalMachine, kRun, "A"));
+  EXPECT_TRUE(reg.HasKey(RegRoot::CurrentUser, "Software\\Policies\\X"));
+  EXPECT_FALSE(report.items[0].back);
+
+  // Checked once the set is shown, the answer is kept; a sound set restores everything.
+  files.files[folder + "\\" + copy] = original;
+  CheckSeal(env, listed);
+  EXPECT_TRUE(listed.sealed);
+  EXPECT_FALSE(listed.sealToCheck);
+  RestoreAll(listed);
+  ASSERT_TRUE(reg.Get(RegRoot::LocalMachine, kRun, "A"));
+  EXPECT_EQ(reg.Get(RegRoot::LocalMachine, kRun, "A")->text, "a.exe");
+
+  // A folder inside a set damages it whenever its seal is checked.
+  files.dirs.insert(folder + "\\extra");
+  EXPECT_NE(ReadBackupSet(env, ProgramChangeKinds(), folder, SealCheck::Later).damage, "");
 }
 
 TEST_F(RestoreTest, ASetNamingAPlaceTheToolsNeverChangeIsDamagedAndOthersStillList) {

@@ -110,7 +110,10 @@ RestoreWindow::RestoreWindow(Services& services, HWND owner)
   dataDir_ = DataFolder(svc.exeDir, svc.places);
 }
 
-RestoreWindow::~RestoreWindow() { StopReading(); }
+RestoreWindow::~RestoreWindow() {
+  StopRestoring();
+  StopReading();
+}
 
 void RestoreWindow::ShowErrorReport(const std::string& message) {
   try {
@@ -207,7 +210,10 @@ void RestoreWindow::OnEscape() {
   ::DestroyWindow(Handle);
 }
 
-void RestoreWindow::OnDestroying() { StopReading(); }
+void RestoreWindow::OnDestroying() {
+  StopRestoring();
+  StopReading();
+}
 
 // ---- reading the sets ------------------------------------------------------------------------
 
@@ -236,7 +242,7 @@ void RestoreWindow::Refresh() {
     try {
       for (const std::string& folder : BackupSetFolders(*env.files, dataDir)) {
         if (stop->load()) return;
-        sets->push_back(ReadBackupSet(env, *kinds, folder));
+        sets->push_back(ReadBackupSet(env, *kinds, folder, SealCheck::Later));
       }
     } catch (const std::exception&) {
       // Out of memory, say: the sets read so far are listed, and the window stays usable.
@@ -302,6 +308,7 @@ void RestoreWindow::FillItems() {
     return;
   }
   shownSet_ = index;
+  if (index >= 0) CheckSeal(ChangeEnvOf(svc), sets_[static_cast<size_t>(index)]);
   const BackupSetInfo* set = Chosen();
   filling_ = true;
   ::SendMessageW(ItemList, WM_SETREDRAW, FALSE, 0);
@@ -331,7 +338,7 @@ void RestoreWindow::FillItems() {
   ::SendMessageW(ItemList, WM_SETREDRAW, TRUE, 0);
   ::InvalidateRect(ItemList, nullptr, TRUE);
   filling_ = false;
-  if (!reading_) SetText(StatusLabel, set ? set->damage : std::string());
+  if (!reading_ && !busy_) SetText(StatusLabel, set ? set->damage : std::string());
   UpdateButtons();
 }
 
@@ -392,22 +399,78 @@ void RestoreWindow::RestoreAllClick() {
   Restore(all);
 }
 
+namespace {
+
+// The restore's questions, asked from its worker: each one is put to the window on the UI
+// thread; when the window goes away the answers are the careful ones (no, skip).
+class AskedThroughWindow : public RestoreQuestions {
+ public:
+  AskedThroughWindow(RestoreWindow& window, UiAsker& asker) : window_(window), asker_(asker) {}
+  bool ConfirmChanged(const SetItem& item, const std::string& now) override {
+    return asker_.Ask<bool>([this, &item, now] { return window_.ConfirmChanged(item, now); },
+                            false);
+  }
+  FileChoice FileConflict(const SetItem& item) override {
+    return asker_.Ask<FileChoice>([this, &item] { return window_.FileConflict(item); },
+                                  FileChoice::Skip);
+  }
+  bool ConfirmMachineWide(const std::vector<const SetItem*>& items,
+                          const std::vector<std::string>& data) override {
+    return asker_.Ask<bool>([this, items, data] { return window_.ConfirmMachineWide(items, data); },
+                            false);
+  }
+  bool AskFollowUp(const std::string& question) override {
+    return asker_.Ask<bool>([this, question] { return window_.AskFollowUp(question); }, false);
+  }
+
+ private:
+  RestoreWindow& window_;
+  UiAsker& asker_;
+};
+
+}  // namespace
+
 void RestoreWindow::Restore(const std::vector<size_t>& chosen) {
-  const BackupSetInfo* set = Chosen();
-  if (!set || reading_ || busy_) return;
+  const int index = ChosenSet();
+  if (index < 0 || reading_ || busy_) return;
+  BackupSetInfo& set = sets_[static_cast<size_t>(index)];
+  // The seal is checked here, on the window's thread, so that the worker only reads the set.
+  // The set stays where it is while the restore runs: the list is not read again (Refresh)
+  // and no set is deleted while busy_.
+  CheckSeal(ChangeEnvOf(svc), set);
   busy_ = true;
   UpdateButtons();
-  RestoreReport report;
-  try {
-    report = RestoreItems(ChangeEnvOf(svc), dataDir_, *set, chosen, *this);
-  } catch (...) {
-    busy_ = false;
-    throw;
-  }
+  SetText(StatusLabel, "正在恢复…");
+  asker_ = std::make_shared<UiAsker>(Gate());
+  const ChangeEnv env = ChangeEnvOf(svc);
+  const std::string dataDir = dataDir_;
+  std::shared_ptr<UiAsker> asker = asker_;
+  std::shared_ptr<UiGate> gate = Gate();
+  const BackupSetInfo* chosenSet = &set;
+  restorer_ = Worker([this, env, dataDir, chosenSet, chosen, asker, gate] {
+    AskedThroughWindow ask(*this, *asker);
+    // RestoreItems never throws; an out-of-memory in it is its report's refusal.
+    const RestoreReport report = RestoreItems(env, dataDir, *chosenSet, chosen, ask);
+    HandOverUntilTaken([&gate](std::function<void()> work) { return gate->Send(std::move(work)); },
+                       [this, report] { RestoreDone(report); });
+  });
+}
+
+void RestoreWindow::RestoreDone(const RestoreReport& report) {
+  if (restorer_.Joinable()) restorer_.Join();  // its last step was this hand-over
   busy_ = false;
+  SetText(StatusLabel, "");
+  UpdateButtons();
   Notice(report.Text(), kMbOk);
   // The restore made a set of its own (and changed what the others observe).
   Refresh();
+}
+
+void RestoreWindow::StopRestoring() {
+  // A question still waiting is answered "no" (or "skip"): the items not yet written are
+  // left as they are, and what was written is still recorded in the restore's own set.
+  if (asker_) asker_->Cancel();
+  if (restorer_.Joinable()) restorer_.Join();
 }
 
 void RestoreWindow::DeleteSetClick() {

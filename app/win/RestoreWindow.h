@@ -1,8 +1,10 @@
 // The window "备份与恢复": the backup sets below "备份", newest first, and the items of the
 // chosen one, restored item by item or whole through app/Restore.h. The window answers the
 // restore's questions itself (yes/no notices, and the three choices of a file that stands in
-// the way). The sets are read on a worker thread, so many large sets never hold the window
-// up; a set that cannot be read is listed as damaged and never stops the others.
+// the way). The sets are read, and the restore runs, on worker threads, so many large sets
+// never hold the window up (the restore's questions are asked on the window's thread while
+// its worker waits); a set that cannot be read is listed as damaged and never stops the
+// others. A set's seal is checked when the set is shown.
 #pragma once
 
 #include <windows.h>
@@ -16,6 +18,7 @@
 #include "app/BackupSets.h"
 #include "app/Restore.h"
 #include "app/Services.h"
+#include "app/UiAsker.h"
 #include "app/Worker.h"
 #include "app/win/Window.h"
 
@@ -65,8 +68,8 @@ class RestoreWindow : public Window, public RestoreQuestions {
 
   // Reads the sets again (on the worker); the lists show them once read.
   void Refresh();
-  // True while the sets are being read.
-  bool Reading() const { return reading_; }
+  // True while the sets are being read or a restore runs (both on a worker).
+  bool Reading() const { return reading_ || busy_; }
   // The sets as listed, newest first.
   const std::vector<BackupSetInfo>& Sets() const { return sets_; }
   // The chosen set's index in Sets(), or -1.
@@ -106,6 +109,8 @@ class RestoreWindow : public Window, public RestoreQuestions {
  private:
   const BackupSetInfo* Chosen() const;
   void StopReading();
+  void StopRestoring();
+  void RestoreDone(const RestoreReport& report);
   void ShowSets(std::vector<BackupSetInfo> sets);
   void FillItems();
   void UpdateButtons();
@@ -124,6 +129,9 @@ class RestoreWindow : public Window, public RestoreQuestions {
   uint64_t generation_ = 0;
   std::shared_ptr<std::atomic<bool>> stop_;
   Worker reader_;
+  // The restore runs on a worker of its own; its questions come to the window through asker_.
+  std::shared_ptr<UiAsker> asker_;
+  Worker restorer_;
 };
 
 // Opens the window owned by `owner` (the Main window), or brings it forward when it is open.

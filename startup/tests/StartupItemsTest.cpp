@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "app/AdminRights.h"
+#include "app/Restore.h"
 #include "app/Error.h"
 #include "app/Backup.h"
 #include "startup/StartupApproved.h"
@@ -891,7 +892,8 @@ TEST_F(StartupItemsTest, WithoutAdministratorRightsOnlyTheUsersRowsAreDeleted) {
   ASSERT_EQ(ts.messages.shown.size(), 1u);
   EXPECT_EQ(ts.messages.shown[0].text,
             AdminNeededText(
-                {"M（HKLM\\Run）", "W (32位)（HKLM\\Run (32位)）", "c.lnk（公共启动文件夹）"}));
+                {"M（HKLM\\Run）", "W (32位)（HKLM\\Run (32位)）", "c.lnk（公共启动文件夹）"}) +
+                "\n\n" + kBackedUpLine);
   EXPECT_EQ(ts.messages.shown[0].caption, "温馨提示");
 
   auto sets = ts.files.Find(ts.services.exeDir + "\\备份", "*");

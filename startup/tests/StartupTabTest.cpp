@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "app/AdminRights.h"
+#include "app/Restore.h"
 #include "app/Backup.h"
 #include "app/Constants.h"
 #include "app/Settings.h"
@@ -520,7 +521,8 @@ TEST_F(StartupTabTest, WithoutAdministratorRightsTheUsersRowsGoAndOneNoticeNames
 
   ASSERT_EQ(ts.messages.shown.size(), 2u);
   EXPECT_EQ(ts.messages.shown[1].text,
-            AdminNeededText({"mt-test machine（HKLM\\Run）", "mt-test all.lnk（公共启动文件夹）"}));
+            AdminNeededText({"mt-test machine（HKLM\\Run）", "mt-test all.lnk（公共启动文件夹）"}) +
+                "\n\n" + kBackedUpLine);
   EXPECT_TRUE(RunText(HKEY_LOCAL_MACHINE, "mt-test machine"));
   EXPECT_TRUE(Exists(common));
   EXPECT_FALSE(RunText(HKEY_CURRENT_USER, "mt-test mine"));
