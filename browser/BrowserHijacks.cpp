@@ -11,6 +11,7 @@ const std::vector<const HijackModule*>& HijackModules() {
       &EnrolmentHijacks(),
       &ShortcutHijacks(),
       &FirefoxPolicyHijacks(),
+      &ExtensionKeyHijacks(),
   };
   return modules;
 }

@@ -11,6 +11,7 @@
 #include "app/Services.h"
 #include "browser/BrowserTable.h"
 #include "browser/EnrolmentHijacks.h"
+#include "browser/ExtensionKeyHijacks.h"
 #include "browser/FirefoxPolicyHijacks.h"
 #include "browser/Hijack.h"
 #include "browser/InstalledBrowsers.h"
