@@ -431,6 +431,9 @@ class BrowserHijackTab : public BrowserTab {
       "\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\msedge.exe";
   const std::string kChromeAppPath =
       "\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\chrome.exe";
+  // An external-extension key of our own id.
+  const std::string kExtKey =
+      "\\SOFTWARE\\Google\\Chrome\\Extensions\\mtmtmtmtmtmtmtmtmtmtmtmtmtmtmtmt";
   TestFolderShortcuts links;
   std::string folder;
 
@@ -454,6 +457,7 @@ class BrowserHijackTab : public BrowserTab {
   void CleanHijacks() {
     reg.SetRootKey(LM);
     reg.DeleteKey(kForce);
+    reg.DeleteKey(kExtKey);
     reg.DeleteKey(std::string("\\") + kEnrollmentsKey + "\\" + kFake);
     reg.DeleteKey(std::string("\\") + kOmadmAccountsKey + "\\" + kFake);
     reg.SetRootKey(CU);
@@ -487,6 +491,7 @@ TEST_F(BrowserHijackTab, RepairsTheTickedFindingsAndTheBackupRestoresTheMachine)
   Put(CU, kChromeAppPath, "", chrome);
   Put(CU, kEdgePolicy, "HomepageLocation", "http://hijack.invalid/home");
   Put(LM, kForce, "1", "abcdefghijklmnopabcdefghijklmnop;https://hijack.invalid/u");
+  Put(LM, kExtKey, "update_url", "https://hijack.invalid/update.xml");
   reg.SetRootKey(LM);
   ASSERT_TRUE(reg.OpenKey(std::string("\\") + kEnrollmentsKey + "\\" + kFake, true));
   reg.WriteInteger("EnrollmentState", 1);
@@ -507,6 +512,9 @@ TEST_F(BrowserHijackTab, RepairsTheTickedFindingsAndTheBackupRestoresTheMachine)
   TickRow("Edge 主页（策略）：http://hijack.invalid/home");
   TickRow("Chrome 强制安装的扩展（策略）：abcdefghijklmnop");
   TickRow("设备管理注册（无管理服务器，使浏览器策略生效）：" + kFake);
+  TickRow(
+      "Chrome 外部扩展（注册表）：mtmtmtmtmtmtmtmtmtmtmtmtmtmtmtmt 更新地址 "
+      "https://hijack.invalid/update.xml");
   TickRow("桌面快捷方式 Microsoft Edge.lnk 附加网址 http://hijack.invalid/e");
   TickRow("桌面快捷方式 Firefox.lnk 目标不是Firefox");
   TickRow("桌面快捷方式 Google Chrome.lnk 附加网址 http://hijack.invalid/c");
@@ -516,6 +524,7 @@ TEST_F(BrowserHijackTab, RepairsTheTickedFindingsAndTheBackupRestoresTheMachine)
 
   EXPECT_FALSE(Exists(CU, kEdgePolicy, "HomepageLocation"));
   EXPECT_FALSE(Exists(LM, kForce));
+  EXPECT_FALSE(Exists(LM, kExtKey));
   EXPECT_FALSE(Exists(LM, std::string("\\") + kEnrollmentsKey + "\\" + kFake));
   EXPECT_FALSE(Exists(LM, std::string("\\") + kOmadmAccountsKey + "\\" + kFake));
   ShellLinkData now = links.Read(edgeLnk);
@@ -545,6 +554,8 @@ TEST_F(BrowserHijackTab, RepairsTheTickedFindingsAndTheBackupRestoresTheMachine)
   reg.SetRootKey(LM);
   ASSERT_TRUE(reg.OpenKey(kForce, false));
   EXPECT_EQ(reg.ReadString("1"), "abcdefghijklmnopabcdefghijklmnop;https://hijack.invalid/u");
+  ASSERT_TRUE(reg.OpenKey(kExtKey, false));
+  EXPECT_EQ(reg.ReadString("update_url"), "https://hijack.invalid/update.xml");
   ASSERT_TRUE(reg.OpenKey(std::string("\\") + kEnrollmentsKey + "\\" + kFake, false));
   EXPECT_EQ(reg.ReadInteger("EnrollmentState"), 1);
   ASSERT_TRUE(reg.OpenKey(std::string("\\") + kOmadmAccountsKey + "\\" + kFake, false));
