@@ -7,11 +7,8 @@ namespace mt {
 
 const std::vector<const HijackModule*>& HijackModules() {
   static const std::vector<const HijackModule*> modules = {
-      &PolicyHijacks(),
-      &EnrolmentHijacks(),
-      &ShortcutHijacks(),
-      &FirefoxPolicyHijacks(),
-      &ExtensionKeyHijacks(),
+      &PolicyHijacks(),        &EnrolmentHijacks(),    &ShortcutHijacks(),
+      &FirefoxPolicyHijacks(), &ExtensionKeyHijacks(),
   };
   return modules;
 }

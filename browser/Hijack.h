@@ -35,10 +35,10 @@ enum class ShortcutRepair { StripAddress, Retarget, Delete };
 
 struct Hijack {
   const HijackModule* module = nullptr;  // the kind that found it and repairs it
-  std::string caption;   // column 1
-  std::string where;     // column 2: the registry path or the file
-  std::string action;    // column 3: what the repair does
-  std::string iconPath;  // file whose icon the row shows; empty for none
+  std::string caption;                   // column 1
+  std::string where;                     // column 2: the registry path or the file
+  std::string action;                    // column 3: what the repair does
+  std::string iconPath;                  // file whose icon the row shows; empty for none
   // Registry findings: the value `value` of `key` (a whole key when `value` is empty), or
   // an id in `value`, as the kind says, in the registry view `view`.
   RegRoot root = RegRoot::LocalMachine;

@@ -78,10 +78,8 @@ class PolicyModule : public HijackModule {
     return h.root == RegRoot::LocalMachine;
   }
   void Save(DeletionBackup& backup, const Hijack& h) const override {
-    if (h.value.empty())
-      backup.SaveKey(h.root, RegView::Native, h.key);
-    else
-      backup.SaveValue(h.root, RegView::Native, h.key, h.value);
+    if (h.value.empty()) backup.SaveKey(h.root, RegView::Native, h.key);
+    else backup.SaveValue(h.root, RegView::Native, h.key, h.value);
   }
   void Repair(Services& svc, const Hijack& h) const override {
     RegistryBackend& registry = *svc.registry;

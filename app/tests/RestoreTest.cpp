@@ -449,7 +449,8 @@ TEST(ChangePlaces, OnlyThePlacesTheToolsChangePass) {
   EXPECT_TRUE(RegistryPlaceAllowed(RegRoot::CurrentUser, "Software\\Policies\\Google\\Chrome"));
   EXPECT_TRUE(RegistryPlaceAllowed(RegRoot::LocalMachine,
                                    "SOFTWARE\\WOW6432Node\\Google\\Chrome\\Extensions\\abc"));
-  EXPECT_TRUE(RegistryPlaceAllowed(RegRoot::CurrentUser, "Software\\Microsoft\\Edge\\Extensions\\x"));
+  EXPECT_TRUE(
+      RegistryPlaceAllowed(RegRoot::CurrentUser, "Software\\Microsoft\\Edge\\Extensions\\x"));
   EXPECT_FALSE(RegistryPlaceAllowed(RegRoot::CurrentUser, "Software\\Google\\Chrome"));
   EXPECT_FALSE(RegistryPlaceAllowed(RegRoot::LocalMachine, "SOFTWARE\\Classes\\exefile"));
   EXPECT_FALSE(RegistryPlaceAllowed(RegRoot::LocalMachine, "SYSTEM\\CurrentControlSet"));

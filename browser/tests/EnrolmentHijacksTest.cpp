@@ -1,7 +1,6 @@
 // Device-management enrolments without a server as rows, their repair and their backup.
 #include <gtest/gtest.h>
 
-
 #include "browser/tests/HijackFixture.h"
 
 namespace mt {
@@ -94,8 +93,7 @@ TEST_F(Hijacks, ARealEnrolmentWhoseServerSitsAtAnyDepthIsNeverListed) {
   page.SbiedefaultClick();
   ASSERT_TRUE(ts.messages.shown.empty());
   EXPECT_FALSE(reg.HasKey(LM, enrol + kFake));
-  for (const std::string& id : {deep, plain, sub})
-    EXPECT_TRUE(reg.HasKey(LM, enrol + id)) << id;
+  for (const std::string& id : {deep, plain, sub}) EXPECT_TRUE(reg.HasKey(LM, enrol + id)) << id;
   EXPECT_TRUE(reg.Get(LM, enrol + deep + "\\DMClient\\MS DM Server\\Poll\\Schedules\\Primary",
                       "ManagementServiceAddress"));
   EXPECT_TRUE(reg.HasKey(LM, account + deep + "\\Protected"));

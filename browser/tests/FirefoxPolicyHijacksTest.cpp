@@ -1,7 +1,6 @@
 // Firefox's policies.json as a row, its repair and its backup.
 #include <gtest/gtest.h>
 
-
 #include "browser/tests/HijackFixture.h"
 
 namespace mt {

@@ -1,7 +1,6 @@
 // Browser policy values as rows of the "IE修复" list, their repair and their backup.
 #include <gtest/gtest.h>
 
-
 #include "browser/tests/HijackFixture.h"
 
 namespace mt {
@@ -122,8 +121,10 @@ TEST_F(Hijacks, ListOrderExpandableTextsAndJsonPoliciesReadAsTheBrowserReadsThem
   auto rows = HijackRows();
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0]->caption, "Edge 主页（策略）：http://%COMPUTERNAME%.hijack.cn/");
-  EXPECT_EQ(rows[1]->caption,
-            "Edge 托管搜索引擎（策略）：[{\"name\":\"Hijack\",\"url\":\"http://s.cn/?q={searchTerms}\"}]");
+  EXPECT_EQ(
+      rows[1]->caption,
+      "Edge "
+      "托管搜索引擎（策略）：[{\"name\":\"Hijack\",\"url\":\"http://s.cn/?q={searchTerms}\"}]");
   EXPECT_EQ(rows[2]->caption, "Chrome 强制安装的扩展（策略）：ext2 等 2 项");
   EXPECT_EQ(rows[2]->column2,
             "HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Google\\Chrome\\ExtensionInstallForcelist");
