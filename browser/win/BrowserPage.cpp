@@ -210,7 +210,8 @@ void BrowserPage::SizeColumns() {
   ListView_SetColumnWidth(ListView1, 0, first);
   ListView_SetColumnWidth(ListView1, 1, second);
   ListView_SetColumnWidth(ListView1, 2, third);
-  // Tips wrap at the list's width rather than run across the screen.
+  // Tips wrap at the list's width (300 pixels at 96 DPI at the least) rather than run across
+  // the screen.
   if (HWND tips = ListView_GetToolTips(ListView1))
     ::SendMessageW(tips, TTM_SETMAXTIPWIDTH, 0, std::max(width, form.Scale(300)));
 }
