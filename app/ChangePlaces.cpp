@@ -26,6 +26,11 @@ const char* const kSoftwarePlaces[] = {
     "Microsoft\\Active Setup\\Installed Components",
     "Microsoft\\Command Processor",
     "Policies",
+    // The browsers' external-extension keys.
+    "Google\\Chrome\\Extensions",
+    "Microsoft\\Edge\\Extensions",
+    "Chromium\\Extensions",
+    "BraveSoftware\\Brave-Browser\\Extensions",
 };
 
 bool PartsStartWith(const std::vector<std::string>& parts, size_t from, const std::string& prefix) {

@@ -143,6 +143,37 @@ bool EndsWithNoCase(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && EqualsNoCase(s.substr(s.size() - tail.size()), tail);
 }
 
+bool StartsWithNoCase(const std::string& s, const std::string& head) {
+  return s.size() >= head.size() && EqualsNoCase(s.substr(0, head.size()), head);
+}
+
+std::string OneLineShort(const std::string& text, size_t maxChars) {
+  size_t pos = 0, chars = 0;
+  while (pos < text.size() && chars < maxChars) {
+    NextCodePoint(text, pos);
+    ++chars;
+  }
+  std::string out = text.substr(0, pos);
+  for (char& c : out)
+    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+  return pos < text.size() ? out + "…" : out;
+}
+
+bool IsGuidText(const std::string& s) {
+  std::string t = s;
+  if (t.size() == 38 && t.front() == '{' && t.back() == '}') t = t.substr(1, 36);
+  if (t.size() != 36) return false;
+  for (size_t i = 0; i < t.size(); ++i) {
+    const char c = t[i];
+    if (i == 8 || i == 13 || i == 18 || i == 23) {
+      if (c != '-') return false;
+    } else if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))) {
+      return false;
+    }
+  }
+  return true;
+}
+
 std::vector<std::string> Split(const std::string& s, char sep) {
   std::vector<std::string> parts;
   size_t start = 0;

@@ -44,6 +44,16 @@ std::optional<int32_t> ParseInt32(const std::string& s);
 bool EqualsNoCase(const std::string& a, const std::string& b);
 // True when `s` ends with `tail`, compared as EqualsNoCase does (".LNK" ends "a.lnk").
 bool EndsWithNoCase(const std::string& s, const std::string& tail);
+// True when `s` begins with `head`, compared the same way.
+bool StartsWithNoCase(const std::string& s, const std::string& head);
+
+// A value as a one-line list shows it: at most `maxChars` code points (never cut inside a
+// character) with "…" after a cut, line breaks and tabs as blanks.
+std::string OneLineShort(const std::string& text, size_t maxChars);
+
+// "8-4-4-4-12" hexadecimal digits, with or without braces: how the system names the keys of
+// its own objects (classes, enrolments, accounts).
+bool IsGuidText(const std::string& s);
 
 // GBK (code page 936) bytes to UTF-8 and back. Bytes that do not decode become U+FFFD;
 // characters that GBK cannot hold become "?".

@@ -69,6 +69,23 @@ const char* ViewMark(const TIESweeper* sweeper) {
 
 }  // namespace
 
+std::string AddOnRowTip(const AddOnRow& row) {
+  const char* words[2] = {"标识：", "文件："};
+  switch (row.store) {
+    case AddOnStore::Toolbar: break;
+    case AddOnStore::Extension: words[1] = "图标："; break;
+    case AddOnStore::MenuExtension: words[0] = "网页："; break;
+    case AddOnStore::Hijack:
+      words[0] = "位置：";
+      words[1] = "修复：";
+      break;
+  }
+  std::string tip = row.caption;
+  if (!row.column2.empty()) tip += "\n" + std::string(words[0]) + row.column2;
+  if (!row.column3.empty()) tip += "\n" + std::string(words[1]) + row.column3;
+  return tip;
+}
+
 void BrowserRepairPage::AddToolbarRow(TIESweeper* Sender, const std::string& Name) {
   AddOnRow row;
   row.store = AddOnStore::Toolbar;

@@ -57,6 +57,14 @@ struct AddOnRow {
   std::shared_ptr<const Hijack> hijack;  // Hijack rows: what was found and how it is undone
 };
 
+// The add-on list's column headers: the row, what names it (an add-on's id, a value's
+// address, a finding's registry path or file), and its file or what its repair does.
+inline constexpr const char* kAddOnColumns[3] = {"IE扩展项目", "标识/位置", "文件/修复"};
+
+// What hovering a row shows: its whole caption, then its columns 2 and 3 (those that are not
+// empty) on lines of their own, each after the word for what it holds in that row's store.
+std::string AddOnRowTip(const AddOnRow& row);
+
 // Told after an apply when some ticked findings could not be repaired; their captions follow.
 inline constexpr const char* kHijackRepairFailedText = "以下项目未能修复：";
 // How the administrator-rights notice names the machine-wide start page and title.

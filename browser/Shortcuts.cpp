@@ -54,8 +54,6 @@ std::vector<CommandLineArgument> SplitArguments(const std::string& arguments) {
 
 namespace {
 
-bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
-
 // "name.tld" or "a.b.tld", optionally with ":port" and a path: letters, digits and "-" in
 // each label, at least two labels, the last of two or more letters.
 bool LooksLikeHost(const std::string& s) {
@@ -95,7 +93,7 @@ bool IsAddressArgument(const std::string& value) {
   const std::string v = LowerAscii(value);
   if (v.empty() || v[0] == '-' || v[0] == '/') return false;
   for (const char* scheme : {"http:", "https:", "ftp:", "file:", "www."})
-    if (StartsWith(v, scheme)) return true;
+    if (StartsWithNoCase(v, scheme)) return true;
   // A path on a drive or a share is a file the browser is told to open, not an address.
   if (v.find('\\') != std::string::npos) return false;
   return LooksLikeHost(v);

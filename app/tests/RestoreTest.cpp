@@ -505,6 +505,11 @@ TEST(ChangePlaces, OnlyThePlacesTheToolsChangePass) {
   EXPECT_TRUE(RegistryPlaceAllowed(
       RegRoot::LocalMachine, "software\\WOW6432Node\\microsoft\\windows\\currentversion\\run"));
   EXPECT_TRUE(RegistryPlaceAllowed(RegRoot::CurrentUser, "Software\\Policies\\Google\\Chrome"));
+  EXPECT_TRUE(RegistryPlaceAllowed(RegRoot::LocalMachine,
+                                   "SOFTWARE\\WOW6432Node\\Google\\Chrome\\Extensions\\abc"));
+  EXPECT_TRUE(
+      RegistryPlaceAllowed(RegRoot::CurrentUser, "Software\\Microsoft\\Edge\\Extensions\\x"));
+  EXPECT_FALSE(RegistryPlaceAllowed(RegRoot::CurrentUser, "Software\\Google\\Chrome"));
   EXPECT_FALSE(RegistryPlaceAllowed(RegRoot::LocalMachine, "SOFTWARE\\Classes\\exefile"));
   EXPECT_FALSE(RegistryPlaceAllowed(RegRoot::LocalMachine, "SYSTEM\\CurrentControlSet"));
   EXPECT_FALSE(RegistryPlaceAllowed(RegRoot::ClassesRoot, "CLSID"));

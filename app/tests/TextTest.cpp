@@ -46,6 +46,31 @@ TEST(Text, EndsWithNoCaseComparesOnlyTheTail) {
   EXPECT_FALSE(EndsWithNoCase("Ä", "ä"));  // only ASCII letters fold
 }
 
+TEST(Text, StartsWithNoCaseComparesOnlyTheHead) {
+  EXPECT_TRUE(StartsWithNoCase("HTTPS://x", "https://"));
+  EXPECT_TRUE(StartsWithNoCase("a", ""));
+  EXPECT_FALSE(StartsWithNoCase("http", "https"));  // shorter than the head
+  EXPECT_FALSE(StartsWithNoCase("xhttps://", "https://"));
+}
+
+TEST(Text, OneLineShortCutsWholeCharactersAndFlattensLineBreaks) {
+  EXPECT_EQ(OneLineShort("a\r\nb\tc", 10), "a  b c");
+  EXPECT_EQ(OneLineShort("主页网址", 2), "主页…");  // two characters, not two bytes
+  EXPECT_EQ(OneLineShort("abc", 3), "abc");         // nothing cut: no mark
+  EXPECT_EQ(OneLineShort("abcd", 3), "abc…");
+  EXPECT_EQ(OneLineShort("", 0), "");
+}
+
+TEST(Text, GuidTextWithOrWithoutBraces) {
+  EXPECT_TRUE(IsGuidText("FFFFFFFF-ffff-0000-1111-AAAAAAAAAAAA"));
+  EXPECT_TRUE(IsGuidText("{11111111-2222-3333-4444-555555555555}"));
+  EXPECT_FALSE(IsGuidText("{11111111-2222-3333-4444-555555555555"));
+  EXPECT_FALSE(IsGuidText("11111111-2222-3333-4444-55555555555G"));
+  EXPECT_FALSE(IsGuidText("111111112-222-3333-4444-555555555555"));
+  EXPECT_FALSE(IsGuidText("Context"));
+  EXPECT_FALSE(IsGuidText(""));
+}
+
 TEST(Text, LowerHexTwoDigitsPerByteInOrder) {
   const unsigned char bytes[] = {0x00, 0xff, 0x0a, 0xa0};
   EXPECT_EQ(LowerHex(bytes, sizeof bytes), "00ff0aa0");

@@ -26,6 +26,9 @@ class TabPage {
   // WM_DESTROY of the window: the page stops its work and waits for its threads; its
   // controls are still there.
   virtual void Shutdown() {}
+  // The window moved to another DPI: its controls have their new size and font already; the
+  // page sizes what is measured in pixels of its own (a list's columns).
+  virtual void DpiChanged() {}
   // Files dropped on the sheet (WM_DROPFILES); the page finishes the drop.
   virtual void DropFiles(HDROP drop) { ::DragFinish(drop); }
 

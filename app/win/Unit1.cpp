@@ -135,6 +135,8 @@ bool TForm1::IsLink(HWND control) const {
 
 void TForm1::OnDpiChanged() {
   SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Scale(300));
+  for (int i = 0; i < kPageCount; ++i)
+    if (TabPage* page = PageIfMade(i)) page->DpiChanged();
   LayoutContactStrip();
 }
 

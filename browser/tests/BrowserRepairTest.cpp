@@ -207,6 +207,30 @@ TEST_F(Page, RowsCarryTheirColumnsIconsAndStores) {
   EXPECT_EQ(icons.calls[4].path + "#" + std::to_string(icons.calls[4].index), "C:\\z.ico#0");
 }
 
+// Hovering a row shows it whole: the caption, then what each column holds in that store,
+// and nothing for an empty column.
+TEST(AddOnTip, TheWholeCaptionAndEachColumnUnderTheWordForIt) {
+  AddOnRow row;
+  row.caption = "Search Bar";
+  row.column2 = "{T1}";
+  row.column3 = "C:\\PROGRA~1\\Bar\\bar.dll";
+  EXPECT_EQ(AddOnRowTip(row), "Search Bar\n标识：{T1}\n文件：C:\\PROGRA~1\\Bar\\bar.dll");
+  row.store = AddOnStore::Extension;
+  EXPECT_EQ(AddOnRowTip(row), "Search Bar\n标识：{T1}\n图标：C:\\PROGRA~1\\Bar\\bar.dll");
+  row.store = AddOnStore::MenuExtension;
+  row.column2 = "res://t.htm";
+  row.column3.clear();
+  EXPECT_EQ(AddOnRowTip(row), "Search Bar\n网页：res://t.htm");
+  row.store = AddOnStore::Hijack;
+  row.caption = "Edge 主页（策略）：http://hijack.cn/" + std::string(300, 'a');
+  row.column2 = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Microsoft\\Edge\\HomepageLocation";
+  row.column3 = "删除";
+  EXPECT_EQ(AddOnRowTip(row), row.caption + "\n位置：" + row.column2 + "\n修复：删除");
+  row.column2.clear();
+  row.column3.clear();
+  EXPECT_EQ(AddOnRowTip(row), row.caption);
+}
+
 TEST_F(Page, ApplyWritesTheDefaultsAndSetsThenLiftsTheLocks) {
   page.TabSheet3Show();
   view.edpage = view.edtitle = "typed";

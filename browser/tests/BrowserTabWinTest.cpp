@@ -15,6 +15,7 @@
 
 #include "app/AdminRights.h"
 #include "app/Backup.h"
+#include "app/Text.h"
 #include "app/win/Unit1.h"
 #include "browser/BrowserHijacks.h"
 #include "browser/BrowserRepair.h"
@@ -149,10 +150,17 @@ TEST_F(BrowserTab, ListsTheRegisteredAddOnsWithNamesIdsPathsAndIcons) {
   DWORD ex = ListView_GetExtendedListViewStyle(form->Page<BrowserPage>().ListView1);
   EXPECT_EQ(ex & (LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT),
             DWORD(LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT));
-  const int widths[] = {150, 300, 50, 50};
-  for (int i = 0; i < 4; ++i)
-    EXPECT_EQ(ListView_GetColumnWidth(form->Page<BrowserPage>().ListView1, i),
-              form->Scale(widths[i]));
+  // Three named columns that share the list's width, leaving the room of a scroll bar (the
+  // DPI test below checks them at each DPI).
+  {
+    HWND list = form->Page<BrowserPage>().ListView1;
+    EXPECT_EQ(Header_GetItemCount(ListView_GetHeader(list)), 3);
+    RECT client{};
+    ::GetClientRect(list, &client);
+    int sum = 0;
+    for (int i = 0; i < 3; ++i) sum += ListView_GetColumnWidth(list, i);
+    EXPECT_EQ(sum, client.right - ::GetSystemMetrics(SM_CXVSCROLL));
+  }
   EXPECT_FALSE(On(form->Page<BrowserPage>().rbregtool) ||
                On(form->Page<BrowserPage>().rbregtooln) || On(form->Page<BrowserPage>().cbsetpage));
 
@@ -423,6 +431,9 @@ class BrowserHijackTab : public BrowserTab {
       "\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\msedge.exe";
   const std::string kChromeAppPath =
       "\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\chrome.exe";
+  // An external-extension key of our own id.
+  const std::string kExtKey =
+      "\\SOFTWARE\\Google\\Chrome\\Extensions\\mtmtmtmtmtmtmtmtmtmtmtmtmtmtmtmt";
   TestFolderShortcuts links;
   std::string folder;
 
@@ -446,6 +457,7 @@ class BrowserHijackTab : public BrowserTab {
   void CleanHijacks() {
     reg.SetRootKey(LM);
     reg.DeleteKey(kForce);
+    reg.DeleteKey(kExtKey);
     reg.DeleteKey(std::string("\\") + kEnrollmentsKey + "\\" + kFake);
     reg.DeleteKey(std::string("\\") + kOmadmAccountsKey + "\\" + kFake);
     reg.SetRootKey(CU);
@@ -479,6 +491,7 @@ TEST_F(BrowserHijackTab, RepairsTheTickedFindingsAndTheBackupRestoresTheMachine)
   Put(CU, kChromeAppPath, "", chrome);
   Put(CU, kEdgePolicy, "HomepageLocation", "http://hijack.invalid/home");
   Put(LM, kForce, "1", "abcdefghijklmnopabcdefghijklmnop;https://hijack.invalid/u");
+  Put(LM, kExtKey, "update_url", "https://hijack.invalid/update.xml");
   reg.SetRootKey(LM);
   ASSERT_TRUE(reg.OpenKey(std::string("\\") + kEnrollmentsKey + "\\" + kFake, true));
   reg.WriteInteger("EnrollmentState", 1);
@@ -499,6 +512,9 @@ TEST_F(BrowserHijackTab, RepairsTheTickedFindingsAndTheBackupRestoresTheMachine)
   TickRow("Edge 主页（策略）：http://hijack.invalid/home");
   TickRow("Chrome 强制安装的扩展（策略）：abcdefghijklmnop");
   TickRow("设备管理注册（无管理服务器，使浏览器策略生效）：" + kFake);
+  TickRow(
+      "Chrome 外部扩展（注册表）：mtmtmtmtmtmtmtmtmtmtmtmtmtmtmtmt 更新地址 "
+      "https://hijack.invalid/update.xml");
   TickRow("桌面快捷方式 Microsoft Edge.lnk 附加网址 http://hijack.invalid/e");
   TickRow("桌面快捷方式 Firefox.lnk 目标不是Firefox");
   TickRow("桌面快捷方式 Google Chrome.lnk 附加网址 http://hijack.invalid/c");
@@ -508,6 +524,7 @@ TEST_F(BrowserHijackTab, RepairsTheTickedFindingsAndTheBackupRestoresTheMachine)
 
   EXPECT_FALSE(Exists(CU, kEdgePolicy, "HomepageLocation"));
   EXPECT_FALSE(Exists(LM, kForce));
+  EXPECT_FALSE(Exists(LM, kExtKey));
   EXPECT_FALSE(Exists(LM, std::string("\\") + kEnrollmentsKey + "\\" + kFake));
   EXPECT_FALSE(Exists(LM, std::string("\\") + kOmadmAccountsKey + "\\" + kFake));
   ShellLinkData now = links.Read(edgeLnk);
@@ -537,6 +554,8 @@ TEST_F(BrowserHijackTab, RepairsTheTickedFindingsAndTheBackupRestoresTheMachine)
   reg.SetRootKey(LM);
   ASSERT_TRUE(reg.OpenKey(kForce, false));
   EXPECT_EQ(reg.ReadString("1"), "abcdefghijklmnopabcdefghijklmnop;https://hijack.invalid/u");
+  ASSERT_TRUE(reg.OpenKey(kExtKey, false));
+  EXPECT_EQ(reg.ReadString("update_url"), "https://hijack.invalid/update.xml");
   ASSERT_TRUE(reg.OpenKey(std::string("\\") + kEnrollmentsKey + "\\" + kFake, false));
   EXPECT_EQ(reg.ReadInteger("EnrollmentState"), 1);
   ASSERT_TRUE(reg.OpenKey(std::string("\\") + kOmadmAccountsKey + "\\" + kFake, false));
@@ -544,6 +563,123 @@ TEST_F(BrowserHijackTab, RepairsTheTickedFindingsAndTheBackupRestoresTheMachine)
   reg.CloseKey();
   EXPECT_EQ(StartPage(RegView::Native), page64);
   EXPECT_EQ(StartPage(RegView::Wow32), page32);
+}
+
+// Quick Launch and the taskbar pins, where the shell keeps them for the user (below the
+// roaming application data when the system does not name the Quick Launch folder itself, as
+// under Wine): a hijacked shortcut in each is listed and repaired through the tab.
+TEST_F(BrowserHijackTab, QuickLaunchAndTaskbarPinsAreListedAndRepaired) {
+  std::vector<ShortcutFolder> shellFolders = WinShortcuts().Folders();
+  std::string quick, pinned;
+  for (const ShortcutFolder& f : shellFolders) {
+    if (f.place == ShortcutPlace::QuickLaunch) quick = f.path;
+    if (f.place == ShortcutPlace::TaskBar) pinned = f.path;
+  }
+  UniqueCoTaskMemString roaming;
+  ASSERT_TRUE(
+      SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, roaming.put())));
+  const std::string expected = Narrow(roaming.get(), wcslen(roaming.get())) +
+                               "\\Microsoft\\Internet Explorer\\Quick Launch";
+  EXPECT_TRUE(EqualsNoCase(quick, expected)) << quick;
+  EXPECT_TRUE(EqualsNoCase(pinned, expected + "\\User Pinned\\TaskBar")) << pinned;
+  ASSERT_FALSE(quick.empty());
+  ASSERT_FALSE(pinned.empty());
+  std::filesystem::create_directories(std::filesystem::path(Widen(pinned)));
+  links.folders = shellFolders;
+
+  const std::string chrome = folder + "\\chrome.exe";
+  { std::ofstream(std::filesystem::path(Widen(chrome))) << "MZ"; }
+  Put(CU, kChromeAppPath, "", chrome);
+  const std::string foxName = "Firefox (mt).lnk";
+  const std::string fox = quick + "\\" + foxName;
+  const std::string pin = pinned + "\\Google Chrome (mt).lnk";
+  ASSERT_TRUE(MakeLink(fox, folder + "\\open.bat", ""));
+  ASSERT_TRUE(MakeLink(pin, chrome, "--profile-directory=Default http://hijack.invalid/pin"));
+  const std::string broken = quick + "\\broken (mt).lnk";
+  { std::ofstream(std::filesystem::path(Widen(broken))) << "not a shortcut"; }
+  struct Cleanup {
+    std::vector<std::string> files;
+    ~Cleanup() {
+      for (const std::string& f : files) ::DeleteFileW(Widen(f).c_str());
+    }
+  } cleanup{{fox, pin, broken}};
+
+  ShowTab();
+  ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+  // A file the shell cannot read as a shortcut is named in the program's words.
+  EXPECT_GE(Find("快速启动快捷方式 broken (mt).lnk 无法读取：文件内容不是有效的快捷方式", true), 0);
+  TickRow("快速启动快捷方式 " + foxName + " 目标不是Firefox");
+  TickRow("任务栏快捷方式 Google Chrome (mt).lnk 附加网址 http://hijack.invalid/pin");
+  TForm1::Click(form->Page<BrowserPage>().Sbiedefault);
+  ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(Widen(fox))));
+  const ShellLinkData now = links.Read(pin);
+  EXPECT_EQ(now.arguments, "--profile-directory=Default");
+  EXPECT_EQ(now.target, chrome);
+  for (const Row& r : Rows()) {
+    EXPECT_EQ(r.c1.find(foxName), std::string::npos) << r.c1;
+    EXPECT_EQ(r.c1.find("Google Chrome (mt).lnk"), std::string::npos) << r.c1;
+  }
+}
+
+// The list reads without widening it at 96, 120 and 144 DPI: every column has its header,
+// the columns share the list's width with each header whole, and hovering a row shows its
+// whole caption, its place and its repair (the tip the list asks its parent for).
+TEST_F(BrowserHijackTab, ColumnsFitTheListAndTheTipShowsTheWholeRowAtEveryDpi) {
+  const std::string home = "http://hijack.invalid/" + std::string(150, 'a');
+  Put(CU, kEdgePolicy, "HomepageLocation", home);
+  ShowTab();
+  HWND list = form->Page<BrowserPage>().ListView1;
+  int row = -1;
+  std::vector<Row> rows = Rows();
+  for (size_t i = 0; i < rows.size(); ++i)
+    if (rows[i].c1 == "Edge 主页（策略）：" + home) row = static_cast<int>(i);
+  ASSERT_GE(row, 0);
+  EXPECT_NE(ListView_GetExtendedListViewStyle(list) & LVS_EX_INFOTIP, 0u);
+  for (UINT dpi : {96u, 120u, 144u}) {
+    SCOPED_TRACE(dpi);
+    RECT suggested{};
+    ::GetWindowRect(form->Handle, &suggested);
+    ::SendMessageW(form->Handle, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                   reinterpret_cast<LPARAM>(&suggested));
+    ASSERT_EQ(form->Dpi(), dpi);
+    HWND header = ListView_GetHeader(list);
+    ASSERT_EQ(Header_GetItemCount(header), 3);
+    RECT client{};
+    ::GetClientRect(list, &client);
+    RECT outer{};
+    ::GetWindowRect(list, &outer);
+    EXPECT_EQ(outer.right - outer.left, form->Scale(296));
+    int sum = 0;
+    for (int c = 0; c < 3; ++c) {
+      wchar_t text[64] = L"";
+      HDITEMW item{};
+      item.mask = HDI_TEXT;
+      item.pszText = text;
+      item.cchTextMax = 64;
+      ASSERT_TRUE(Header_GetItem(header, c, &item));
+      EXPECT_EQ(Narrow(text, wcslen(text)), kAddOnColumns[c]);
+      const int width = ListView_GetColumnWidth(list, c);
+      EXPECT_GE(width, ListView_GetStringWidth(list, text) + form->Scale(12)) << c;
+      sum += width;
+    }
+    // All of them inside the list, leaving only the room a scroll bar takes.
+    EXPECT_LE(sum, client.right);
+    EXPECT_GE(sum, client.right - ::GetSystemMetrics(SM_CXVSCROLL) - 1);
+    EXPECT_GT(ListView_GetColumnWidth(list, 0), sum / 3);  // the caption gets the most
+
+    wchar_t tip[2048] = L"cut";
+    NMLVGETINFOTIPW nm{};
+    nm.hdr.hwndFrom = list;
+    nm.hdr.idFrom = static_cast<UINT_PTR>(::GetDlgCtrlID(list));
+    nm.hdr.code = LVN_GETINFOTIPW;
+    nm.pszText = tip;
+    nm.cchTextMax = 2048;
+    nm.iItem = row;
+    ::SendMessageW(::GetParent(list), WM_NOTIFY, nm.hdr.idFrom, reinterpret_cast<LPARAM>(&nm));
+    EXPECT_EQ(Narrow(tip, wcslen(tip)), "Edge 主页（策略）：" + home + "\n位置：HKEY_CURRENT_USER" +
+                                            kEdgePolicy + "\\HomepageLocation\n修复：删除");
+  }
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include <algorithm>
+
 #include "browser/win/BrowserPage.h"
 
 #include "app/Backup.h"
@@ -137,16 +139,26 @@ BrowserPage::BrowserPage(TForm1& form, HWND sheet)
                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS |
                                LVS_SHAREIMAGELISTS,
                            6, 6, 296, 278, WS_EX_CLIENTEDGE);
-  ListView_SetExtendedListViewStyle(ListView1,
-                                    LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
-  AddColumn(ListView1, 0, "IE扩展项目", f.Scale(150));
-  AddColumn(ListView1, 1, "", f.Scale(300));
-  AddColumn(ListView1, 2, "", f.Scale(50));
-  AddColumn(ListView1, 3, "", f.Scale(50));
+  ListView_SetExtendedListViewStyle(ListView1, LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES |
+                                                   LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
+  AddColumn(ListView1, 0, kAddOnColumns[0], f.Scale(150));
+  AddColumn(ListView1, 1, kAddOnColumns[1], f.Scale(80));
+  AddColumn(ListView1, 2, kAddOnColumns[2], f.Scale(60));
+  SizeColumns();
   f.ImageList1.reset(ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 0, 16));
   ListView_SetImageList(ListView1, f.ImageList1.get(), LVSIL_SMALL);
   // A row's icon is fetched when the list first needs it; the list keeps the answer.
   f.OnNotify(ListView1, [this](NMHDR* nm) -> LRESULT {
+    if (nm->code == LVN_GETINFOTIPW) {
+      auto* tip = reinterpret_cast<NMLVGETINFOTIPW*>(nm);
+      if (!tip->pszText || tip->cchTextMax <= 0) return 0;
+      // The list offers what its cell shows (when that is cut): the tip says it all anew.
+      const std::wstring text = Widen(RowTip(tip->iItem));
+      const size_t n = std::min(text.size(), static_cast<size_t>(tip->cchTextMax - 1));
+      text.copy(tip->pszText, n);
+      tip->pszText[n] = L'\0';
+      return 0;
+    }
     if (nm->code != LVN_GETDISPINFOW && nm->code != LVN_GETDISPINFOA) return 0;
     LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(nm)->item;
     if (!(item.mask & LVIF_IMAGE)) return 0;
@@ -179,6 +191,34 @@ BrowserPage::BrowserPage(TForm1& form, HWND sheet)
   f.OnContextMenu(ListView1,
                   {{kOpenBackupFolderText, [this] { OpenBackupFolder(svc_, this->form.Handle); }},
                    {kRestoreMenuText, [this] { OpenRestoreWindow(svc_, this->form.Handle); }}});
+}
+
+void BrowserPage::SizeColumns() {
+  RECT client{};
+  ::GetClientRect(ListView1, &client);
+  // The width rows have once the list scrolls, so that a long list gets no sideways bar.
+  int width = client.right - client.left;
+  if (!(::GetWindowLongW(ListView1, GWL_STYLE) & WS_VSCROLL))
+    width -= ::GetSystemMetrics(SM_CXVSCROLL);
+  // A header's own width: its text and the margins the list draws around it.
+  auto headerWidth = [&](const char* text) {
+    return ListView_GetStringWidth(ListView1, Widen(text).c_str()) + form.Scale(16);
+  };
+  const int third = std::max(headerWidth(kAddOnColumns[2]), width * 22 / 100);
+  const int second = std::max(headerWidth(kAddOnColumns[1]), width * 30 / 100);
+  const int first = std::max(headerWidth(kAddOnColumns[0]), width - second - third);
+  ListView_SetColumnWidth(ListView1, 0, first);
+  ListView_SetColumnWidth(ListView1, 1, second);
+  ListView_SetColumnWidth(ListView1, 2, third);
+  // Tips wrap at the list's width (300 pixels at 96 DPI at the least) rather than run across
+  // the screen.
+  if (HWND tips = ListView_GetToolTips(ListView1))
+    ::SendMessageW(tips, TTM_SETMAXTIPWIDTH, 0, std::max(width, form.Scale(300)));
+}
+
+std::string BrowserPage::RowTip(int index) const {
+  if (index < 0 || index >= static_cast<int>(state_->rows.size())) return std::string();
+  return AddOnRowTip(state_->rows[index]);
 }
 
 void BrowserPage::TabSheet3Show() { state_->page.TabSheet3Show(); }

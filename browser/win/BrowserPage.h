@@ -21,11 +21,18 @@ class BrowserPage : public TabPage {
   ~BrowserPage() override;
 
   void Shown() override { TabSheet3Show(); }
+  void DpiChanged() override { SizeColumns(); }
 
   void TabSheet3Show();
   void SbiedefaultClick();
   void FillAddOnList();
   void RemoveCheckedAddOns();
+  // The columns share the list's width: the caption gets the most, each column at least its
+  // header.
+  void SizeColumns();
+  // The text the list shows on hovering row `index`: its whole caption and, below it, its
+  // place and what its repair does.
+  std::string RowTip(int index) const;
 
   HWND ListView1 = nullptr;
   HWND Label12 = nullptr, Edpage = nullptr, Label13 = nullptr, Edtitle = nullptr;

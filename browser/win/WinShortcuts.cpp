@@ -83,7 +83,14 @@ std::vector<ShortcutFolder> WinShortcuts::Folders() {
   add(ShortcutPlace::PublicDesktop, KnownFolder(FOLDERID_PublicDesktop), false);
   add(ShortcutPlace::StartMenu, KnownFolder(FOLDERID_StartMenu), true);
   add(ShortcutPlace::CommonStartMenu, KnownFolder(FOLDERID_CommonStartMenu), true);
-  const std::string quickLaunch = KnownFolder(FOLDERID_QuickLaunch);
+  // Wine does not know the Quick Launch folder (SHGetKnownFolderPath answers E_INVALIDARG);
+  // Windows keeps it below the roaming application data, where the shell made it since
+  // Internet Explorer 4, and pins the taskbar's shortcuts inside it.
+  std::string quickLaunch = KnownFolder(FOLDERID_QuickLaunch);
+  if (quickLaunch.empty()) {
+    const std::string roaming = KnownFolder(FOLDERID_RoamingAppData);
+    if (!roaming.empty()) quickLaunch = roaming + "\\Microsoft\\Internet Explorer\\Quick Launch";
+  }
   add(ShortcutPlace::QuickLaunch, quickLaunch, false);
   if (!quickLaunch.empty())
     add(ShortcutPlace::TaskBar, quickLaunch + "\\User Pinned\\TaskBar", false);

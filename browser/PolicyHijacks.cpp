@@ -1,0 +1,146 @@
+#include "browser/PolicyHijacks.h"
+
+#include <algorithm>
+
+#include "app/Backup.h"
+#include "app/Error.h"
+#include "app/Text.h"
+
+namespace mt {
+
+const std::vector<PolicyStore> kPolicyStores = {
+    {"Edge", "SOFTWARE\\Policies\\Microsoft\\Edge", "msedge.exe", false},
+    {"Edge", "SOFTWARE\\Policies\\Microsoft\\Edge\\Recommended", "msedge.exe", true},
+    {"Chrome", "SOFTWARE\\Policies\\Google\\Chrome", "chrome.exe", false},
+    {"Chromium", "SOFTWARE\\Policies\\Chromium", "chrome.exe", false},
+    {"Brave", "SOFTWARE\\Policies\\BraveSoftware\\Brave", "brave.exe", false},
+};
+
+// Types as the browsers' policy templates give them: strings are REG_SZ, booleans and
+// integers REG_DWORD, dictionaries a REG_SZ holding JSON, lists a key of REG_SZ values.
+const std::vector<PolicyName> kPolicyNames = {
+    {"HomepageLocation", PolicyType::Text, "主页"},
+    {"HomepageIsNewTabPage", PolicyType::Flag, "主页使用新标签页"},
+    {"NewTabPageLocation", PolicyType::Text, "新标签页"},
+    {"RestoreOnStartup", PolicyType::Number, "启动时的操作"},
+    {"RestoreOnStartupURLs", PolicyType::List, "启动时打开的网页"},
+    {"DefaultSearchProviderEnabled", PolicyType::Flag, "启用默认搜索引擎"},
+    {"DefaultSearchProviderSearchURL", PolicyType::Text, "默认搜索网址"},
+    {"DefaultSearchProviderName", PolicyType::Text, "默认搜索引擎名称"},
+    {"DefaultSearchProviderKeyword", PolicyType::Text, "默认搜索关键字"},
+    {"ManagedSearchEngines", PolicyType::Json, "托管搜索引擎"},
+    {"ExtensionInstallForcelist", PolicyType::List, "强制安装的扩展"},
+};
+
+namespace {
+
+std::string ValueText(const RegValue& v) {
+  switch (v.type) {
+    case RegDataType::String:
+    case RegDataType::ExpandString: return HijackShown(v.text);
+    case RegDataType::Integer: return std::to_string(v.dword);
+    default: return "（" + std::to_string(v.bytes.size()) + " 字节数据）";
+  }
+}
+
+bool TypeFits(PolicyType want, const RegValue& v) {
+  switch (want) {
+    case PolicyType::Text:
+    case PolicyType::Json:
+      return v.type == RegDataType::String || v.type == RegDataType::ExpandString;
+    case PolicyType::Flag:
+    case PolicyType::Number: return v.type == RegDataType::Integer;
+    case PolicyType::List: return false;
+  }
+  return false;
+}
+
+// The values of a list key in the order the browser takes them: by number, then the rest.
+std::vector<std::pair<std::string, RegValue>> ListEntries(RegistryBackend& registry,
+                                                          const RegKey& key) {
+  std::vector<std::pair<std::string, RegValue>> entries;
+  for (const std::string& name : registry.ValueNames(key))
+    if (auto v = registry.Query(key, name)) entries.emplace_back(name, *v);
+  std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+    auto na = ParseInt32(a.first), nb = ParseInt32(b.first);
+    if (na && nb) return *na < *nb;
+    return na.has_value() && !nb.has_value();
+  });
+  return entries;
+}
+
+class PolicyModule : public HijackModule {
+ public:
+  std::vector<Hijack> Find(Services& svc, const InstalledBrowsers& installed) const override {
+    return FindPolicyHijacks(*svc.registry, installed);
+  }
+  bool MachineWide(const Hijack& h, const std::vector<ShortcutFolder>&) const override {
+    return h.root == RegRoot::LocalMachine;
+  }
+  void Save(DeletionBackup& backup, const Hijack& h) const override {
+    if (h.value.empty()) backup.SaveKey(h.root, RegView::Native, h.key);
+    else backup.SaveValue(h.root, RegView::Native, h.key, h.value);
+  }
+  void Repair(Services& svc, const Hijack& h) const override {
+    RegistryBackend& registry = *svc.registry;
+    if (h.value.empty()) {
+      if (registry.Open(h.root, nullptr, h.key, false) &&
+          !registry.DeleteTree(h.root, nullptr, h.key))
+        throw AppError(FormatMessage1("Failed to delete key %s", h.key));
+      return;
+    }
+    auto key = registry.Open(h.root, nullptr, h.key, false);
+    if (key && registry.Query(*key, h.value) && !registry.DeleteValue(*key, h.value))
+      throw AppError(FormatMessage1("Failed to delete value '%s'", h.value));
+  }
+};
+
+}  // namespace
+
+std::vector<Hijack> FindPolicyHijacks(RegistryBackend& registry,
+                                      const InstalledBrowsers& installed) {
+  std::vector<Hijack> out;
+  for (RegRoot root : {RegRoot::LocalMachine, RegRoot::CurrentUser}) {
+    for (const PolicyStore& store : kPolicyStores) {
+      auto key = registry.Open(root, nullptr, store.key, false);
+      if (!key) continue;
+      const std::string mark = store.recommended ? "（推荐策略" : "（策略";
+      for (const PolicyName& policy : kPolicyNames) {
+        Hijack h;
+        h.module = &PolicyHijacks();
+        h.root = root;
+        h.key = store.key;
+        h.iconPath = installed.PathOf(store.exe);
+        h.action = kHijackActionDelete;
+        const std::string head = std::string(store.browser) + " " + policy.what + mark;
+        if (policy.type == PolicyType::List) {
+          auto list = registry.Open(root, key.get(), policy.name, false);
+          if (!list) continue;
+          auto entries = ListEntries(registry, *list);
+          h.key = std::string(store.key) + "\\" + policy.name;
+          h.where = HijackRegPath(root, h.key);
+          std::string shown = entries.empty() ? std::string("（空）")
+                                              : ValueText(entries[0].second);
+          if (entries.size() > 1) shown += " 等 " + std::to_string(entries.size()) + " 项";
+          h.caption = head + "）：" + shown;
+          out.push_back(std::move(h));
+          continue;
+        }
+        auto v = registry.Query(*key, policy.name);
+        if (!v) continue;
+        h.value = policy.name;
+        h.where = HijackRegPath(root, store.key, policy.name);
+        h.caption = head + (TypeFits(policy.type, *v) ? "）：" : "，类型不符）：") + ValueText(*v);
+        out.push_back(std::move(h));
+      }
+    }
+  }
+  return out;
+}
+
+const HijackModule& PolicyHijacks() {
+  static const PolicyModule module;
+  return module;
+}
+
+}  // namespace mt
