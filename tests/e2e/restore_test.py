@@ -199,12 +199,13 @@ def remove_drive(s, main):
 
 def open_restore_window(s, listbox):
     """"恢复备份…" from the drive list's context menu, opened by keyboard (Shift+F10); its
-    two items are "打开备份文件夹" and "恢复备份…"."""
+    two items are "打开备份文件夹" and "恢复备份…", and UP reaches the last one whether or not
+    the menu opened with the first one highlighted."""
     log("恢复备份…: the window opened from the context menu")
     s.probe("focus", listbox)
     s.probe("keys", "SHIFT+F10")
     s.probe.wait_window(cls="#32768")
-    s.probe("keys", "DOWN", "DOWN", "ENTER")
+    s.probe("keys", "UP", "ENTER")
     return s.probe.wait_window(cls="MtRestoreWindow")["hwnd"]
 
 
@@ -222,7 +223,9 @@ def restore_all(s, window, set_list, name):
     s.probe("keys", "HOME", *(["DOWN"] * index))
     wait_until("%s chosen" % name, lambda: set_rows(s, set_list)[index]["selected"])
     s.probe.click(find(s.probe.tree(window), cls="Button", text="恢复全部(&A)")["hwnd"])
+    deadline = time.monotonic() + 120
     while True:
+        check(time.monotonic() < deadline, "no report of the restore of %s" % name)
         confirm = s.probe.windows(cls="MtRestoreConfirm")
         if confirm:
             s.probe.click(find(s.probe.tree(confirm[0]["hwnd"]), cls="Button",
