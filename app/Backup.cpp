@@ -227,7 +227,15 @@ void DeletionBackup::SaveOverwrite(RegRoot root, RegView view, const std::string
       if (parent)
         for (const std::string& sub : registry.KeyNames(*parent))
           if (EqualsNoCase(sub, part)) return;
-      if (parent) Add(std::make_unique<RegistryTreeChange>(root, view, next), true);
+      if (!parent) return;
+      auto tree = std::make_unique<RegistryTreeChange>(root, view, next);
+      // Values below the same missing key share its one record: listed twice, it would be
+      // offered twice in the restore window.
+      for (const auto& record : records_)
+        if (record->change->Kind() == tree->Kind() &&
+            record->change->PlaceJson() == tree->PlaceJson())
+          return;
+      Add(std::move(tree), true);
       return;
     }
     parent = std::move(key);

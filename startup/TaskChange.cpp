@@ -57,6 +57,9 @@ nlohmann::json TaskChange::Observe(const ChangeEnv& env) const {
 }
 
 bool TaskChange::Save(const ChangeEnv& env, DeletionBackup& set, nlohmann::json&) {
+  // A task that is not there (what a restore finds before it registers a deleted task again)
+  // needs nothing kept: taking that restore back deletes the task.
+  if (IsAbsent(set.Before())) return true;
   // Without its definition a deleted task could not be brought back.
   const std::optional<std::string> xml = env.tasks ? env.tasks->Xml(path_) : std::nullopt;
   if (!xml) return false;

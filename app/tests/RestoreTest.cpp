@@ -474,6 +474,21 @@ TEST(DeletionBackupOverwrite, ARefusedKeyOfAnotherLetterCaseKeepsTheSetEmpty) {
   EXPECT_TRUE(set.Empty());
 }
 
+TEST(DeletionBackupOverwrite, ValuesBelowOneMissingKeyShareItsOneRecord) {
+  CountingRegistry reg;
+  MemoryFileSystem files;
+  reg.CreatePath(RegRoot::LocalMachine, "Software\\Microsoft");
+  reg.CreatePath(RegRoot::LocalMachine, "Software\\WOW6432Node\\Microsoft");
+  DeletionBackup set(reg, files, "C:\\Tools");
+  for (const char* name : {"Window Title", "Start Page"})
+    set.SaveOverwrite(RegRoot::LocalMachine, RegView::Native,
+                      "Software\\Microsoft\\Internet explorer\\Main", name);
+  // Another view's key of the same path is a place of its own.
+  set.SaveOverwrite(RegRoot::LocalMachine, RegView::Wow32,
+                    "Software\\Microsoft\\Internet explorer\\Main", "Start Page");
+  EXPECT_EQ(set.Count(), 2u);
+}
+
 TEST(DeletionBackupOverwrite, AMissingDefaultValueIsDeletedAsAtOnImport) {
   CountingRegistry reg;
   MemoryFileSystem files;

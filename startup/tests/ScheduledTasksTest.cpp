@@ -5,9 +5,12 @@
 #include <algorithm>
 
 #include "app/Backup.h"
+#include "app/BackupSets.h"
+#include "app/Restore.h"
 #include "app/Text.h"
 #include "startup/ScheduledTasks.h"
 #include "startup/StartupItems.h"
+#include "program/ChangeKindList.h"
 #include "startup/tests/StartupStandIns.h"
 #include "tests/support/StandIns.h"
 
@@ -262,6 +265,50 @@ TEST_F(StartupTasksTest, ATaskWhoseDefinitionCannotBeReadStopsTheDeletion) {
   EXPECT_TRUE(ts.registry.Get(RegRoot::CurrentUser,
                               "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", "R"));
   EXPECT_FALSE(ts.files.DirectoryExists(ts.services.exeDir + "\\备份"));
+}
+
+// Says yes to every question of a restore.
+class YesToAll : public RestoreQuestions {
+ public:
+  bool ConfirmChanged(const SetItem&, const std::string&) override { return true; }
+  FileChoice FileConflict(const SetItem&) override { return FileChoice::Overwrite; }
+  bool ConfirmMachineWide(const std::vector<const SetItem*>&,
+                          const std::vector<std::string>&) override {
+    return true;
+  }
+  bool AskFollowUp(const std::string&) override { return false; }
+};
+
+TEST_F(StartupTasksTest, ADeletedTaskComesBackFromItsSetAndTheRestoresOwnSetDeletesItAgain) {
+  const std::string xml = TaskXml("<LogonTrigger/>", Exec("C:\\t.exe", "/run"));
+  store.tasks["\\Vendor\\Logon"] = {xml, true};
+  items.Refresh(view);
+  ASSERT_TRUE(view.Check("\\Vendor\\Logon", S::ScheduledTask));
+  items.DeleteClick(view);
+  ASSERT_TRUE(store.tasks.empty());
+
+  const ChangeEnv env = ChangeEnvOf(ts.services);
+  YesToAll yes;
+  const BackupSetInfo set = ReadBackupSet(env, ProgramChangeKinds(), OnlySet());
+  ASSERT_TRUE(set.damage.empty()) << set.damage;
+  ASSERT_EQ(set.items.size(), 1u);
+  // The restore first keeps what it finds (no task) in a set of its own: that must not stop it.
+  const RestoreReport report = RestoreItems(env, ts.services.exeDir, set, {0}, yes);
+  ASSERT_TRUE(report.refused.empty()) << report.refused;
+  ASSERT_EQ(report.items.size(), 1u);
+  EXPECT_TRUE(report.items[0].back) << report.items[0].reason;
+  ASSERT_EQ(store.tasks.count("\\Vendor\\Logon"), 1u);
+  EXPECT_EQ(store.tasks["\\Vendor\\Logon"].xml, xml);
+
+  // Taking the restore back deletes the task again.
+  ASSERT_FALSE(report.undoFolder.empty());
+  const BackupSetInfo undo = ReadBackupSet(env, ProgramChangeKinds(), report.undoFolder);
+  ASSERT_TRUE(undo.damage.empty()) << undo.damage;
+  ASSERT_EQ(undo.items.size(), 1u);
+  const RestoreReport back = RestoreItems(env, ts.services.exeDir, undo, {0}, yes);
+  ASSERT_TRUE(back.refused.empty()) << back.refused;
+  EXPECT_TRUE(back.items[0].back) << back.items[0].reason;
+  EXPECT_TRUE(store.tasks.empty());
 }
 
 }  // namespace
