@@ -152,13 +152,13 @@ RestoreReport RestoreItems(const ChangeEnv& envIn, const std::string& dataDir,
       const bool saved = asked ? undo.Add(step.item->change->AtSamePlace(), true)
                                : undo.AddObserved(step.item->change->AtSamePlace(), step.now, true);
       if (!saved) {
-        report.refused = std::string(kBackupFailedText);
+        report.refused = kRestoreBackupFailedText;
         return report;
       }
       any = true;
     }
     if (any && !undo.Write(BackupStamp())) {
-      report.refused = kBackupFailedText;
+      report.refused = kRestoreBackupFailedText;
       return report;
     }
     if (any) report.undoFolder = undo.Folder();

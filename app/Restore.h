@@ -14,6 +14,9 @@ namespace mt {
 inline constexpr const char* kBackedUpLine = "已备份，可在「恢复备份」中撤销";
 inline constexpr const char* kRestoreWindowTitle = "备份与恢复";
 inline constexpr const char* kRestoreMenuText = "恢复备份…";
+// A restore saves what it will overwrite first; when that fails it writes nothing.
+inline constexpr const char* kRestoreBackupFailedText =
+    "无法保存恢复前的备份，为防止数据丢失，本次没有恢复任何项目";
 
 // What the restore asks the user; the window answers, tests script the answers.
 class RestoreQuestions {

@@ -224,6 +224,19 @@ TEST_F(RestoreTest, EachValueIsReadOnceToSaveItAndThriceToRestoreIt) {
   EXPECT_EQ(reg.Get(RegRoot::LocalMachine, kRun, "A")->text, "a.exe");
 }
 
+TEST_F(RestoreTest, ARestoreWhoseOwnSetCannotBeSavedWritesNothingAndSaysSo) {
+  Populate();
+  const std::string folder = DeleteEverything("2026-12-09 10.00.00");
+  const BackupSetInfo set = SetAt(folder);
+  files.failWrite = true;
+  const RestoreReport report = RestoreAll(set);
+  files.failWrite = false;
+  EXPECT_EQ(report.Text(), kRestoreBackupFailedText);
+  EXPECT_FALSE(reg.Get(RegRoot::LocalMachine, kRun, "A"));
+  EXPECT_FALSE(reg.HasKey(RegRoot::CurrentUser, "Software\\Policies\\X"));
+  EXPECT_FALSE(files.FileExists(std::string(kDesktop) + "\\Mail.lnk"));
+}
+
 TEST_F(RestoreTest, ValuesOfOneKeyAreRestoredThroughOneOpeningOfIt) {
   const std::vector<std::string> names = {"A", "B", "C", "D"};
   for (const std::string& name : names) reg.SetString(RegRoot::LocalMachine, kRun, name, name);
