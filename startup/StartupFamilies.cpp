@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "startup/CommandProcessorFamily.h"
 #include "startup/RunKeyFamily.h"
 #include "startup/StartupFamily.h"
 #include "startup/StartupFolderFamily.h"
@@ -12,6 +13,7 @@ const std::vector<const StartupFamily*>& StartupFamilies() {
       &RunKeyFamily(),
       &StartupFolderFamily(),
       &TaskFamily(),
+      &CommandProcessorFamily(),
   };
   return families;
 }

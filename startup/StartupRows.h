@@ -30,7 +30,10 @@ enum class StartupSource : int {
   UserWindowsLoad = 12,  // HKCU ...\Windows NT\CurrentVersion\Windows, "Load" and "Run"
   Winlogon = 13,         // "Shell" and "Userinit", when they are not the system's own
   Winlogon32 = 14,
-  ScheduledTask = 15,  // a task with a log-on or boot trigger; the name is its path
+  ScheduledTask = 15,      // a task with a log-on or boot trigger; the name is its path
+  MachineCmdAutoRun = 16,  // "AutoRun" of ...\Command Processor, which cmd.exe runs first
+  MachineCmdAutoRun32 = 17,
+  UserCmdAutoRun = 18,
 };
 
 // A short text that names the place a row comes from, for the "来源" column.

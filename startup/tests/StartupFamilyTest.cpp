@@ -89,7 +89,7 @@ class StartupFamilyTest : public ::testing::Test {
 
 TEST(StartupFamilies, EverySourceHasOneFamilyAndTheListFollowsTheSourcesOrder) {
   const std::vector<S> listed = ListedSources();
-  ASSERT_EQ(listed.size(), static_cast<size_t>(S::ScheduledTask) + 1);
+  ASSERT_EQ(listed.size(), static_cast<size_t>(S::UserCmdAutoRun) + 1);
   for (size_t i = 0; i < listed.size(); ++i) {
     EXPECT_EQ(static_cast<size_t>(listed[i]), i);
     ASSERT_NE(FamilyOf(listed[i]), nullptr) << i;
@@ -245,6 +245,67 @@ TEST_F(StartupFamilyTest, ATaskGoneSinceItsSwitchIsNotMadeAgainByTheRestore) {
   ASSERT_EQ(ts.messages.shown.size(), 1u);
   EXPECT_EQ(ts.messages.shown[0].text, kAddRefusedText);
   EXPECT_EQ(Sets().size(), setsBefore);
+}
+
+// ---- the command processor's AutoRun -------------------------------------------------------
+
+constexpr const char* kCommandProcessor = "SOFTWARE\\Microsoft\\Command Processor";
+
+TEST_F(StartupFamilyTest, TheCommandProcessorsAutoRunIsListedLastAndDeletedAfterItsBackup) {
+  ts.registry.SetString(kLM, kCommandProcessor, "AutoRun", "C:\\hook.cmd");
+  ts.registry.SetString(kLM, kCommandProcessor, "AutoRun", "C:\\x86\\hook32.cmd", k32);
+  ts.registry.SetString(kCU, kCommandProcessor, "AutoRun", "%USERPROFILE%\\u.cmd");
+  ts.registry.SetDword(kLM, kCommandProcessor, "CompletionChar", 9);
+  store.tasks["\\T"] = {LogonTask("t.exe"), true};
+  items.Refresh(view);
+  EXPECT_EQ(Names(S::MachineCmdAutoRun), (std::vector<std::string>{"AutoRun=C:\\hook.cmd"}));
+  EXPECT_EQ(Names(S::MachineCmdAutoRun32),
+            (std::vector<std::string>{"AutoRun=C:\\x86\\hook32.cmd"}));
+  EXPECT_EQ(Names(S::UserCmdAutoRun), (std::vector<std::string>{"AutoRun=%USERPROFILE%\\u.cmd"}));
+  ASSERT_GE(view.rows.size(), 4u);
+  EXPECT_EQ(view.rows[view.rows.size() - 4].source, S::ScheduledTask);
+  EXPECT_EQ(view.rows.back().source, S::UserCmdAutoRun);
+  EXPECT_EQ(SourceText(S::MachineCmdAutoRun32), "HKLM\\命令处理器 (32位)");
+  EXPECT_EQ(ShownName(view.rows[view.rows.size() - 2]), "AutoRun (32位)");
+  EXPECT_TRUE(IsMachineSource(S::MachineCmdAutoRun));
+  EXPECT_FALSE(IsMachineSource(S::UserCmdAutoRun));
+
+  // "禁用" leaves it alone: the system keeps no on/off record for it.
+  ASSERT_TRUE(view.Check("AutoRun", S::UserCmdAutoRun));
+  items.SetCheckedEnabled(view, false);
+  EXPECT_TRUE(Sets().empty());
+  EXPECT_FALSE(ts.registry.HasKey(kCU, std::string(kApproved) + "Run"));
+
+  ASSERT_TRUE(view.Check("AutoRun", S::MachineCmdAutoRun32));
+  ASSERT_TRUE(view.Check("AutoRun", S::UserCmdAutoRun));
+  items.DeleteClick(view);
+  EXPECT_TRUE(ts.messages.shown.empty());
+  auto native = ts.registry.Get(kLM, kCommandProcessor, "AutoRun");
+  ASSERT_TRUE(native);  // the other view's value is not this one
+  EXPECT_EQ(native->text, "C:\\hook.cmd");
+  EXPECT_FALSE(ts.registry.Get(kLM, kCommandProcessor, "AutoRun", k32));
+  EXPECT_FALSE(ts.registry.Get(kCU, kCommandProcessor, "AutoRun"));
+  EXPECT_TRUE(ts.registry.Get(kLM, kCommandProcessor, "CompletionChar"));
+  EXPECT_EQ(Names(S::MachineCmdAutoRun32), std::vector<std::string>{});
+
+  ASSERT_EQ(Sets().size(), 1u);
+  RestoreReport report = RestoreAll(Set(Sets()[0]));
+  ASSERT_EQ(report.items.size(), 2u);
+  for (const RestoreOutcome& o : report.items) EXPECT_TRUE(o.back) << o.caption << o.reason;
+  auto user = ts.registry.Get(kCU, kCommandProcessor, "AutoRun");
+  ASSERT_TRUE(user);
+  EXPECT_EQ(user->type, RegDataType::String);
+  EXPECT_EQ(user->text, "%USERPROFILE%\\u.cmd");
+  EXPECT_EQ(ts.registry.Get(kLM, kCommandProcessor, "AutoRun", k32)->text, "C:\\x86\\hook32.cmd");
+}
+
+TEST_F(StartupFamilyTest, AnAutoRunThatIsBlankOrNotTextRunsNothingAndIsNotListed) {
+  ts.registry.SetString(kLM, kCommandProcessor, "AutoRun", "  ");
+  ts.registry.SetDword(kCU, kCommandProcessor, "AutoRun", 1);
+  items.Refresh(view);
+  EXPECT_TRUE(Names(S::MachineCmdAutoRun).empty());
+  EXPECT_TRUE(Names(S::UserCmdAutoRun).empty());
+  EXPECT_TRUE(ts.messages.shown.empty());
 }
 
 }  // namespace

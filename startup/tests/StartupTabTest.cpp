@@ -730,6 +730,7 @@ const std::wstring kPolicyRunW =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run";
 const std::wstring kWindowsW = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
 const std::wstring kWinlogonW = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+const std::wstring kCommandProcessorW = L"SOFTWARE\\Microsoft\\Command Processor";
 
 struct Seeded {
   HKEY root;
@@ -778,6 +779,9 @@ TEST_F(StartupPlacesTabTest, EachPlaceIsListedOnceAndEachDeletionComesBackFromIt
       {HKEY_CURRENT_USER, kWindowsW, "Load", n, S::UserWindowsLoad, "Load"},
       {HKEY_LOCAL_MACHINE, kWinlogonW, "Shell", n, S::Winlogon, "Shell"},
       {HKEY_LOCAL_MACHINE, kWinlogonW, "Userinit", w, S::Winlogon32, "Userinit"},
+      {HKEY_LOCAL_MACHINE, kCommandProcessorW, "AutoRun", n, S::MachineCmdAutoRun, "AutoRun"},
+      {HKEY_LOCAL_MACHINE, kCommandProcessorW, "AutoRun", w, S::MachineCmdAutoRun32, "AutoRun"},
+      {HKEY_CURRENT_USER, kCommandProcessorW, "AutoRun", n, S::UserCmdAutoRun, "AutoRun"},
   };
   // The prefix's own Winlogon values are the system's defaults: not listed.
   form->SetActivePage(3);
@@ -787,7 +791,7 @@ TEST_F(StartupPlacesTabTest, EachPlaceIsListedOnceAndEachDeletionComesBackFromIt
   std::map<std::string, std::optional<std::pair<DWORD, std::string>>> before;
   for (const Seeded& s : seeds) {
     Seed(s, "C:\\mt-test\\" + s.name + ".exe /x");
-    before[s.row] = RawValue(s.root, s.key, s.name, s.view);
+    before[s.row + "|" + SourceText(s.source)] = RawValue(s.root, s.key, s.name, s.view);
   }
   form->SetActivePage(3);
   EXPECT_TRUE(ts.messages.shown.empty());
@@ -836,7 +840,8 @@ TEST_F(StartupPlacesTabTest, EachPlaceIsListedOnceAndEachDeletionComesBackFromIt
   ASSERT_EQ(ImportWithRegedit(BackupRoot(exeDir) + "\\" + sets[0].name + "\\" + kBackupRegFileName),
             0u);
   for (const Seeded& s : seeds)
-    EXPECT_EQ(RawValue(s.root, s.key, s.name, s.view), before[s.row]) << s.row;
+    EXPECT_EQ(RawValue(s.root, s.key, s.name, s.view), before[s.row + "|" + SourceText(s.source)])
+        << s.row;
   form->SetActivePage(3);
   for (const Seeded& s : seeds) EXPECT_TRUE(Listed(s.row, s.source)) << s.row;
 }
