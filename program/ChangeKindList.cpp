@@ -11,6 +11,9 @@ const ChangeKinds& ProgramChangeKinds() {
     k.Add({kScheduledTaskKind, [](const nlohmann::json& place) {
              return std::unique_ptr<Change>(TaskChange::FromPlace(place));
            }});
+    k.Add({kScheduledTaskEnabledKind, [](const nlohmann::json& place) {
+             return std::unique_ptr<Change>(TaskEnabledChange::FromPlace(place));
+           }});
     k.Add({kDriveMappingKind, [](const nlohmann::json& place) {
              return std::unique_ptr<Change>(DriveMappingChange::FromPlace(place));
            }});

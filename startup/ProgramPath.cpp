@@ -11,6 +11,14 @@ bool Exists(const ProgramLookup& lookup, const std::string& path) {
   return !path.empty() && lookup.exists && lookup.exists(path);
 }
 
+// A found file's path in the system's own spelling: the system takes "/" for "\" in a
+// command line, but Explorer's "/select," and the other readers of the path want "\".
+std::string WithBackslashes(std::string path) {
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
+}
+
 // The file `candidate` names, with ".exe" tried when it has no extension and a bare name
 // looked up in the search folders; empty when there is no such file.
 std::string Resolve(const std::string& candidate, const ProgramLookup& lookup) {
@@ -23,8 +31,8 @@ std::string Resolve(const std::string& candidate, const ProgramLookup& lookup) {
   else places.push_back(candidate);
   const bool noExtension = ExtensionOf(candidate).empty();
   for (const std::string& place : places) {
-    if (Exists(lookup, place)) return place;
-    if (noExtension && Exists(lookup, place + ".exe")) return place + ".exe";
+    if (Exists(lookup, place)) return WithBackslashes(place);
+    if (noExtension && Exists(lookup, place + ".exe")) return WithBackslashes(place + ".exe");
   }
   return std::string();
 }

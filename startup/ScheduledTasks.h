@@ -34,6 +34,8 @@ class TaskStore {
   virtual std::vector<TaskInfo> Tasks() = 0;
   // Switches the task on or off the way the Task Scheduler's own "Disable" does.
   virtual bool SetEnabled(const std::string& path, bool enabled) = 0;
+  // Whether the task is switched on; none when there is no such task.
+  virtual std::optional<bool> Enabled(const std::string& path) = 0;
   // The task's definition as the scheduler exports it; none when there is no such task.
   virtual std::optional<std::string> Xml(const std::string& path) = 0;
   virtual bool Delete(const std::string& path) = 0;

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <memory>
+
+#include "app/Backup.h"
+#include "app/ChangeRegistry.h"
 
 namespace mt {
 
@@ -73,6 +77,14 @@ bool WriteApproved(RegistryBackend& registry, const StartupRow& row, bool enable
   value.type = RegDataType::Binary;
   value.bytes = EncodeApproved(enabled, changed);
   return registry.Set(*opened, row.name, value);
+}
+
+bool SaveApprovedState(DeletionBackup& backup, const StartupRow& row) {
+  const std::optional<ApprovedKey> key = ApprovedKeyOf(row.source);
+  if (!key) return false;
+  // The same key and view WriteApproved writes.
+  return backup.Add(
+      std::make_unique<RegistryValueChange>(key->root, RegView::Native, key->path, row.name), true);
 }
 
 }  // namespace mt

@@ -16,9 +16,11 @@
 
 #include "app/Registry.h"
 #include "app/Text.h"
-#include "startup/StartupItems.h"
+#include "startup/StartupRows.h"
 
 namespace mt {
+
+class DeletionBackup;
 
 inline constexpr const char* kApprovedRoot =
     "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\";
@@ -64,5 +66,10 @@ class ApprovedStates {
 // or created, or the write is refused.
 bool WriteApproved(RegistryBackend& registry, const StartupRow& row, bool enabled,
                    uint64_t changed);
+
+// Saves the row's state value as it is now (absent included: the restore then removes what
+// the switch wrote) in `backup`, before WriteApproved changes it. False when the row's source
+// keeps no such record or the value cannot be read.
+bool SaveApprovedState(DeletionBackup& backup, const StartupRow& row);
 
 }  // namespace mt

@@ -94,15 +94,68 @@ std::string TaskChange::DescribeState(const nlohmann::json& state) const {
          (state.value("runLevel", "").empty() ? "" : "，" + state.value("runLevel", ""));
 }
 
-bool TaskChange::PlaceAllowed(const ChangeEnv&) const {
-  if (path_.size() < 2 || path_[0] != '\\') return false;
-  for (const std::string& part : Split(path_.substr(1), '\\'))
+namespace {
+
+// A task's full path: "\Folder\Name", no empty, "." or ".." parts.
+bool TaskPathAllowed(const std::string& path) {
+  if (path.size() < 2 || path[0] != '\\') return false;
+  for (const std::string& part : Split(path.substr(1), '\\'))
     if (part.empty() || part == "." || part == "..") return false;
-  return path_.find('/') == std::string::npos;
+  return path.find('/') == std::string::npos;
 }
+
+}  // namespace
+
+bool TaskChange::PlaceAllowed(const ChangeEnv&) const { return TaskPathAllowed(path_); }
 
 std::unique_ptr<Change> TaskChange::AtSamePlace() const {
   return std::make_unique<TaskChange>(path_);
+}
+
+// ---- the on/off state -------------------------------------------------------------------
+
+TaskEnabledChange::TaskEnabledChange(std::string path) : path_(std::move(path)) {}
+
+std::unique_ptr<TaskEnabledChange> TaskEnabledChange::FromPlace(const nlohmann::json& place) {
+  if (!place.is_object() || !place.contains("path")) throw AppError("计划任务位置不完整");
+  return std::make_unique<TaskEnabledChange>(NameFromJson(place["path"]));
+}
+
+nlohmann::json TaskEnabledChange::PlaceJson() const {
+  return nlohmann::json{{"path", NameJson(path_)}};
+}
+
+nlohmann::json TaskEnabledChange::Observe(const ChangeEnv& env) const {
+  if (!env.tasks) throw AppError("无法连接任务计划程序");
+  const std::optional<bool> enabled = env.tasks->Enabled(path_);
+  return enabled ? nlohmann::json{{"enabled", *enabled}} : AbsentState();
+}
+
+bool TaskEnabledChange::Save(const ChangeEnv&, DeletionBackup&, nlohmann::json&) {
+  // The state Add observed is all a restore needs; by hand, the task is switched in the
+  // Task Scheduler.
+  return true;
+}
+
+void TaskEnabledChange::Restore(const ChangeEnv& env, const nlohmann::json& before,
+                                const nlohmann::json&) {
+  if (!env.tasks) throw AppError("无法连接任务计划程序");
+  if (IsAbsent(before) || !before.contains("enabled") || !before["enabled"].is_boolean())
+    throw AppError("备份中没有这个任务的启用状态");
+  if (!env.tasks->Enabled(path_)) throw AppError("计划任务已不存在：" + path_);
+  if (!env.tasks->SetEnabled(path_, before["enabled"].get<bool>()))
+    throw AppError("任务计划程序拒绝了更改：" + path_);
+}
+
+std::string TaskEnabledChange::DescribeState(const nlohmann::json& state) const {
+  if (IsAbsent(state)) return "（不存在）";
+  return state.value("enabled", true) ? "已启用" : "已禁用";
+}
+
+bool TaskEnabledChange::PlaceAllowed(const ChangeEnv&) const { return TaskPathAllowed(path_); }
+
+std::unique_ptr<Change> TaskEnabledChange::AtSamePlace() const {
+  return std::make_unique<TaskEnabledChange>(path_);
 }
 
 }  // namespace mt

@@ -12,6 +12,7 @@
 namespace mt {
 
 inline constexpr const char* kScheduledTaskKind = "scheduled-task";
+inline constexpr const char* kScheduledTaskEnabledKind = "scheduled-task-enabled";
 
 class TaskChange : public Change {
  public:
@@ -23,6 +24,31 @@ class TaskChange : public Change {
   std::string Place() const override { return "计划任务 " + path_; }
   nlohmann::json PlaceJson() const override;
   // {"principal", "runLevel", "command"} of the registered definition.
+  nlohmann::json Observe(const ChangeEnv& env) const override;
+  bool Save(const ChangeEnv& env, DeletionBackup& set, nlohmann::json& saved) override;
+  void Restore(const ChangeEnv& env, const nlohmann::json& before,
+               const nlohmann::json& saved) override;
+  std::string DescribeState(const nlohmann::json& state) const override;
+  bool PlaceAllowed(const ChangeEnv& env) const override;
+  std::unique_ptr<Change> AtSamePlace() const override;
+
+ private:
+  std::string path_;
+};
+
+// Whether a scheduled task is switched on, as "禁用"/"启用" of the startup list change it: the
+// restore switches it back in the scheduler. The task itself stays: a task gone since is
+// not made again from this record.
+class TaskEnabledChange : public Change {
+ public:
+  explicit TaskEnabledChange(std::string path);
+  static std::unique_ptr<TaskEnabledChange> FromPlace(const nlohmann::json& place);
+
+  std::string Kind() const override { return kScheduledTaskEnabledKind; }
+  bool MachineWide(const ChangeEnv&) const override { return true; }
+  std::string Place() const override { return "计划任务 " + path_ + "（启用状态）"; }
+  nlohmann::json PlaceJson() const override;
+  // {"enabled": true|false}, or absent when there is no such task.
   nlohmann::json Observe(const ChangeEnv& env) const override;
   bool Save(const ChangeEnv& env, DeletionBackup& set, nlohmann::json& saved) override;
   void Restore(const ChangeEnv& env, const nlohmann::json& before,

@@ -472,5 +472,33 @@ TEST(MemoryRegistry, ViewsFollowTheWow64TableOfWindows) {
   EXPECT_EQ(r.ReadString("old"), "x.exe");
 }
 
+// A key opened below an open key is found in the view that open names, from the logical
+// path: the handle does not carry the view it was opened in.
+TEST(MemoryRegistry, AKeyBelowAnOpenKeyIsFoundInTheViewOfItsOwnOpen) {
+  test::MemoryRegistry m;
+  const RegRoot lm = RegRoot::LocalMachine;
+  const std::string ex = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx";
+  m.SetString(lm, ex + "\\0001", "v", "native");
+  m.SetString(lm, ex + "\\0001", "v", "32-bit", RegView::Wow32);
+  auto read = [&](RegView parentView, RegView childView) {
+    auto parent = m.Open(lm, nullptr, ex, false, parentView);
+    if (!parent) return std::string("no parent");
+    auto child = m.Open(lm, parent.get(), "0001", false, childView);
+    if (!child) return std::string("no child");
+    auto v = m.Query(*child, "v");
+    return v ? v->text : std::string("no value");
+  };
+  EXPECT_EQ(read(RegView::Wow32, RegView::Wow32), "32-bit");
+  EXPECT_EQ(read(RegView::Native, RegView::Native), "native");
+  EXPECT_EQ(read(RegView::Wow32, RegView::Native), "native");
+  EXPECT_EQ(read(RegView::Native, RegView::Wow32), "32-bit");
+  // Deleting below an open key takes the same path.
+  auto parent = m.Open(lm, nullptr, ex, false, RegView::Wow32);
+  ASSERT_TRUE(parent);
+  EXPECT_TRUE(m.DeleteTree(lm, parent.get(), "0001", RegView::Native));
+  EXPECT_FALSE(m.HasKey(lm, ex + "\\0001"));
+  EXPECT_TRUE(m.HasKey(lm, ex + "\\0001", RegView::Wow32));
+}
+
 }  // namespace
 }  // namespace mt

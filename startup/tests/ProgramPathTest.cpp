@@ -50,6 +50,15 @@ TEST_F(ProgramPathTest, QuotedAndUnquotedPathsWithBlanks) {
   EXPECT_EQ(Of("  ").host, "");
 }
 
+TEST_F(ProgramPathTest, AnUnquotedPathWithSlashesNamesTheWholeFile) {
+  File("C:\\Program Files\\App\\app.exe");
+  // The system reads "/" as "\": the file at the second blank, not "C:/Program".
+  EXPECT_EQ(Of("C:/Program Files/App/app.exe -x").path, "C:\\Program Files\\App\\app.exe");
+  EXPECT_EQ(Of("\"C:/Program Files/App/app\" -x").path, "C:\\Program Files\\App\\app.exe");
+  // A file that is not there keeps its words as written.
+  EXPECT_EQ(Of("D:/gone/x.exe -a").path, "D:/gone/x.exe");
+}
+
 TEST_F(ProgramPathTest, VariablesAreExpandedAndBareNamesFoundInTheSystemFolders) {
   File("C:\\Program Files\\Tool\\t.exe");
   File("C:\\Windows\\system32\\ctfmon.exe");
@@ -86,6 +95,12 @@ TEST_F(ProgramPathTest, HostsAreNamedAndTheProgramTheyRunIsTheOneReported) {
   r = Of("C:\\Windows\\system32\\cmd.exe /q /C start \"\" \"C:\\Program Files\\Tool\\t.exe\"");
   EXPECT_EQ(r.path, "C:\\Program Files\\Tool\\t.exe");
   EXPECT_EQ(r.host, "cmd.exe");
+  // "start" with only a quoted program: the quotes name the program, not a window title.
+  r = Of("cmd /c start \"C:\\Program Files\\Tool\\t.exe\"");
+  EXPECT_EQ(r.path, "C:\\Program Files\\Tool\\t.exe");
+  EXPECT_EQ(r.host, "cmd.exe");
+  r = Of("cmd /c start \"C:\\Program Files\\Tool\\t.exe\"  ");
+  EXPECT_EQ(r.path, "C:\\Program Files\\Tool\\t.exe");
   r = Of("cmd.exe /k C:\\Program Files\\Tool\\t.exe");
   EXPECT_EQ(r.path, "C:\\Program Files\\Tool\\t.exe");
   // Without /c or /k the interpreter itself is the program.

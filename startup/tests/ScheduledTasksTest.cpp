@@ -74,6 +74,12 @@ TEST(TaskDefinition, TriggersAndExecActionsAreReadByTheirNames) {
   EXPECT_FALSE(IsStartupTask(Read(TaskXml("<LogonTrigger/>", "<Exec/>"))));
   EXPECT_FALSE(IsStartupTask(Read(TaskXml("<LogonTrigger/>", Exec("  ")))));
   EXPECT_FALSE(IsStartupTask(Read(TaskXml("<LogonTrigger/>", "<ComHandler/>"))));
+  // A Command left open ends with its Exec: the next action's Command is not read into it.
+  TaskInfo open = Read(TaskXml("<LogonTrigger/>", "<Exec><Command>a.exe</Exec>" + Exec("b.exe")));
+  ASSERT_EQ(open.actions.size(), 2u);
+  EXPECT_EQ(open.actions[0].program, "a.exe");
+  EXPECT_EQ(open.actions[1].program, "b.exe");
+  EXPECT_EQ(TaskCommandLine(open), "a.exe & b.exe");
   // A trigger's name outside Triggers (a description, say) does not count.
   EXPECT_FALSE(Read("<Task><RegistrationInfo><LogonTrigger/></RegistrationInfo><Triggers/>"
                     "<Actions>" +

@@ -111,6 +111,11 @@ class MemoryTaskStore : public TaskStore {
     it->second.enabled = enabled;
     return true;
   }
+  std::optional<bool> Enabled(const std::string& path) override {
+    auto it = tasks.find(path);
+    if (it == tasks.end()) return std::nullopt;
+    return it->second.enabled;
+  }
   std::optional<std::string> Xml(const std::string& path) override {
     auto it = tasks.find(path);
     if (it == tasks.end() || unreadable.count(path)) return std::nullopt;

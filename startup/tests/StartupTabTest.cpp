@@ -20,7 +20,10 @@
 #include "app/AdminRights.h"
 #include "app/Restore.h"
 #include "app/Backup.h"
+#include "app/BackupSets.h"
 #include "app/Constants.h"
+#include "app/DataPlaces.h"
+#include "app/Restore.h"
 #include "app/Settings.h"
 #include "app/win/Unit1.h"
 #include "app/win/Handles.h"
@@ -205,6 +208,18 @@ void RemoveFile(const std::string& path) {
   SetFileAttributesW(Widen(path).c_str(), FILE_ATTRIBUTE_NORMAL);
   DeleteFileW(Widen(path).c_str());
 }
+
+// Says yes to every question of a restore.
+class YesToAll : public RestoreQuestions {
+ public:
+  bool ConfirmChanged(const SetItem&, const std::string&) override { return true; }
+  FileChoice FileConflict(const SetItem&) override { return FileChoice::Overwrite; }
+  bool ConfirmMachineWide(const std::vector<const SetItem*>&,
+                          const std::vector<std::string>&) override {
+    return true;
+  }
+  bool AskFollowUp(const std::string&) override { return false; }
+};
 
 class StartupTabTest : public MainWindowTest {
  protected:
@@ -609,6 +624,28 @@ TEST_F(StartupTabTest, StateColumnReadsTheSystemsRecordsAndTheMenuWritesThem) {
   // The items themselves stay where they were.
   EXPECT_EQ(RunText(HKEY_LOCAL_MACHINE, "mt-test off32", KEY_WOW64_32KEY), "o.exe");
   EXPECT_EQ(RunText(HKEY_CURRENT_USER, "mt-test on"), "on.exe");
+
+  // Each click is a backup set of its own; restoring both puts every record back as it was,
+  // to the byte, and removes the one the first click made.
+  const std::vector<std::string> sets = BackupSetFolders(*ts.services.files,
+                                                         DataFolder(exeDir, ts.services.places));
+  ASSERT_EQ(sets.size(), 2u);
+  for (const std::string& folder : sets) {
+    const BackupSetInfo set = ReadBackupSet(ChangeEnvOf(ts.services), *ts.services.changeKinds,
+                                            folder);
+    ASSERT_TRUE(set.damage.empty()) << set.damage;
+    ASSERT_EQ(set.items.size(), 2u);
+    std::vector<size_t> all = {0, 1};
+    YesToAll yes;
+    const RestoreReport report = RestoreItems(ChangeEnvOf(ts.services),
+                                              DataFolder(exeDir, ts.services.places), set, all,
+                                              yes);
+    for (const RestoreOutcome& o : report.items) EXPECT_TRUE(o.back) << o.caption << o.reason;
+  }
+  EXPECT_EQ(Approved(HKEY_CURRENT_USER, L"Run", "mt-test on"), EncodeApproved(true, 0));
+  EXPECT_FALSE(Approved(HKEY_LOCAL_MACHINE, L"Run", "mt-test off32"));
+  EXPECT_EQ(Approved(HKEY_LOCAL_MACHINE, L"Run32", "mt-test off32"), disabled);
+  EXPECT_EQ(Approved(HKEY_CURRENT_USER, L"StartupFolder", "mt-test off.lnk"), disabled);
 }
 
 TEST_F(StartupTabTest, DeletedItemsComeBackFromTheirBackupSet) {
@@ -695,6 +732,7 @@ const std::wstring kPolicyRunW =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run";
 const std::wstring kWindowsW = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
 const std::wstring kWinlogonW = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+const std::wstring kCommandProcessorW = L"SOFTWARE\\Microsoft\\Command Processor";
 
 struct Seeded {
   HKEY root;
@@ -743,6 +781,9 @@ TEST_F(StartupPlacesTabTest, EachPlaceIsListedOnceAndEachDeletionComesBackFromIt
       {HKEY_CURRENT_USER, kWindowsW, "Load", n, S::UserWindowsLoad, "Load"},
       {HKEY_LOCAL_MACHINE, kWinlogonW, "Shell", n, S::Winlogon, "Shell"},
       {HKEY_LOCAL_MACHINE, kWinlogonW, "Userinit", w, S::Winlogon32, "Userinit"},
+      {HKEY_LOCAL_MACHINE, kCommandProcessorW, "AutoRun", n, S::MachineCmdAutoRun, "AutoRun"},
+      {HKEY_LOCAL_MACHINE, kCommandProcessorW, "AutoRun", w, S::MachineCmdAutoRun32, "AutoRun"},
+      {HKEY_CURRENT_USER, kCommandProcessorW, "AutoRun", n, S::UserCmdAutoRun, "AutoRun"},
   };
   // The prefix's own Winlogon values are the system's defaults: not listed.
   form->SetActivePage(3);
@@ -752,7 +793,7 @@ TEST_F(StartupPlacesTabTest, EachPlaceIsListedOnceAndEachDeletionComesBackFromIt
   std::map<std::string, std::optional<std::pair<DWORD, std::string>>> before;
   for (const Seeded& s : seeds) {
     Seed(s, "C:\\mt-test\\" + s.name + ".exe /x");
-    before[s.row] = RawValue(s.root, s.key, s.name, s.view);
+    before[s.row + "|" + SourceText(s.source)] = RawValue(s.root, s.key, s.name, s.view);
   }
   form->SetActivePage(3);
   EXPECT_TRUE(ts.messages.shown.empty());
@@ -801,7 +842,8 @@ TEST_F(StartupPlacesTabTest, EachPlaceIsListedOnceAndEachDeletionComesBackFromIt
   ASSERT_EQ(ImportWithRegedit(BackupRoot(exeDir) + "\\" + sets[0].name + "\\" + kBackupRegFileName),
             0u);
   for (const Seeded& s : seeds)
-    EXPECT_EQ(RawValue(s.root, s.key, s.name, s.view), before[s.row]) << s.row;
+    EXPECT_EQ(RawValue(s.root, s.key, s.name, s.view), before[s.row + "|" + SourceText(s.source)])
+        << s.row;
   form->SetActivePage(3);
   for (const Seeded& s : seeds) EXPECT_TRUE(Listed(s.row, s.source)) << s.row;
 }
@@ -1038,9 +1080,14 @@ TEST_F(StartupPublisherTabTest, ATaskRowIsListedSwitchedDeletedIntoTheBackupSetA
   EXPECT_TRUE(ts.messages.shown.empty());
   EXPECT_TRUE(tasks.tasks.empty());
   EXPECT_FALSE(Cell("\\mt-test\\logon", S::ScheduledTask, 0));
+  // The switch made a set of its own before the deletion made this one.
   std::vector<FindEntry> sets = real->files.Find(BackupRoot(exeDir), "*");
-  ASSERT_EQ(sets.size(), 1u);
-  const std::string file = BackupRoot(exeDir) + "\\" + sets[0].name + "\\logon.xml";
+  ASSERT_EQ(sets.size(), 2u);
+  std::string file;
+  for (const FindEntry& set : sets)
+    if (Exists(BackupRoot(exeDir) + "\\" + set.name + "\\logon.xml"))
+      file = BackupRoot(exeDir) + "\\" + set.name + "\\logon.xml";
+  ASSERT_FALSE(file.empty());
   std::string bytes;
   ASSERT_TRUE(ReadBytes(file, bytes));
   ASSERT_GE(bytes.size(), 2u);

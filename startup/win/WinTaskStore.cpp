@@ -149,6 +149,16 @@ bool WinTaskStore::SetEnabled(const std::string& path, bool enabled) {
   return task && SUCCEEDED(task->put_Enabled(enabled ? VARIANT_TRUE : VARIANT_FALSE));
 }
 
+std::optional<bool> WinTaskStore::Enabled(const std::string& path) {
+  ComScope com;
+  ComPtr<ITaskService> service = Connect();
+  if (!service) return std::nullopt;
+  ComPtr<IRegisteredTask> task = Task(service.get(), path);
+  VARIANT_BOOL enabled = VARIANT_FALSE;
+  if (!task || FAILED(task->get_Enabled(&enabled))) return std::nullopt;
+  return enabled != VARIANT_FALSE;
+}
+
 std::optional<std::string> WinTaskStore::Xml(const std::string& path) {
   ComScope com;
   ComPtr<ITaskService> service = Connect();

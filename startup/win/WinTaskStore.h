@@ -10,6 +10,7 @@ class WinTaskStore : public TaskStore {
  public:
   std::vector<TaskInfo> Tasks() override;
   bool SetEnabled(const std::string& path, bool enabled) override;
+  std::optional<bool> Enabled(const std::string& path) override;
   std::optional<std::string> Xml(const std::string& path) override;
   bool Delete(const std::string& path) override;
   bool Register(const std::string& path, const std::string& xml) override;

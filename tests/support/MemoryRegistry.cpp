@@ -34,9 +34,13 @@ namespace {
 
 constexpr const char* kWowNode = "WOW6432Node";
 
-// An open key: where it physically lives.
+// An open key: where it physically lives, and the logical root and path it was opened by.
+// A key opened below it is looked for in the view that open names, from the logical path:
+// the view is not remembered with the handle.
 struct MemKey : RegKey {
   MemoryRegistry::Place place;
+  RegRoot logicalRoot = RegRoot::LocalMachine;
+  std::string logicalPath;
 };
 
 const MemKey& AsMem(const RegKey& k) { return static_cast<const MemKey&>(k); }
@@ -224,14 +228,17 @@ MemoryRegistry::Node* MemoryRegistry::Find(const Place& place, bool create) {
 std::unique_ptr<RegKey> MemoryRegistry::Open(RegRoot root, const RegKey* parent,
                                              const std::string& subPath, bool create,
                                              RegView view) {
-  // Below an open key the path goes on from where that key physically is.
-  Place place = parent ? Physical(AsMem(*parent).place.root,
-                                  AsMem(*parent).place.path + "\\" + subPath, view)
-                       : Physical(root, subPath, view);
+  // Below an open key the logical path goes on from the one that key was opened by, in the
+  // view of this open.
+  const RegRoot logicalRoot = parent ? AsMem(*parent).logicalRoot : root;
+  const std::string logicalPath = parent ? AsMem(*parent).logicalPath + "\\" + subPath : subPath;
+  Place place = Physical(logicalRoot, logicalPath, view);
   if (create && !Find(place, false) && IsReadOnly(place)) return nullptr;
   if (!Find(place, create)) return nullptr;
   auto k = std::make_unique<MemKey>();
   k->place = place;
+  k->logicalRoot = logicalRoot;
+  k->logicalPath = logicalPath;
   return k;
 }
 
@@ -280,8 +287,8 @@ bool MemoryRegistry::DeleteValue(const RegKey& key, const std::string& name) {
 bool MemoryRegistry::DeleteTree(RegRoot root, const RegKey* parent, const std::string& subPath,
                                 RegView view) {
   if (PartsOf(subPath).empty()) return false;
-  Place place = parent ? Physical(AsMem(*parent).place.root,
-                                  AsMem(*parent).place.path + "\\" + subPath, view)
+  Place place = parent ? Physical(AsMem(*parent).logicalRoot,
+                                  AsMem(*parent).logicalPath + "\\" + subPath, view)
                        : Physical(root, subPath, view);
   Parts parts = PartsOf(place.path);
   if (parts.empty() || IsReadOnly(place)) return false;

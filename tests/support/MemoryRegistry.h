@@ -15,7 +15,12 @@
 // - a path that already names WOW6432Node is not redirected a second time;
 // - the compatibility links HKLM\SOFTWARE\WOW6432Node\Classes (to
 //   SOFTWARE\Classes\WOW6432Node) and Classes\WOW6432Node\AppID, Protocols and TypeLib
-//   (to the shared keys) are followed in both views.
+//   (to the shared keys) are followed in both views;
+// - a key opened below an open key is found in the view that open names, from the logical
+//   path, not in the view the open key was opened in: the system does not remember a
+//   handle's view, and its documentation asks for the view again on every open below a key
+//   of the other view. So a section of a 32-bit key opened in the native view is the native
+//   twin's section.
 #pragma once
 
 #include <map>

@@ -1,0 +1,96 @@
+#include "startup/StartupFolderFamily.h"
+
+#include <memory>
+
+#include "app/Backup.h"
+#include "app/ChangeFile.h"
+#include "app/Path.h"
+#include "app/Registry.h"
+#include "app/Text.h"
+#include "startup/StartupApproved.h"
+
+namespace mt {
+
+namespace {
+
+using S = StartupSource;
+
+class Family : public StartupFamily {
+ public:
+  std::vector<StartupSource> Sources() const override { return {S::UserFolder, S::CommonFolder}; }
+  std::string SourceText(StartupSource source) const override {
+    return source == S::UserFolder ? "用户启动文件夹" : "公共启动文件夹";
+  }
+  bool MachineWide(StartupSource source) const override { return source == S::CommonFolder; }
+  bool LocationIsFile(StartupSource) const override { return true; }
+
+  void List(const StartupContext& ctx, StartupView& view, StartupSource source) const override {
+    const std::string folder = source == S::UserFolder ? UserStartupFolder(ctx)
+                                                       : CommonStartupFolder(ctx);
+    if (TrimControl(folder).empty()) return;
+    const std::vector<FindEntry> entries = ctx.svc.files->Find(WithoutTrailingBackslash(folder),
+                                                               "*.lnk");
+    if (entries.empty()) return;
+    const ApprovedStates states(*ctx.svc.registry, source);
+    for (const FindEntry& entry : entries)
+      view.Append(
+          {entry.name, JoinPath(folder, entry.name), source, false, states.Enabled(entry.name)});
+  }
+
+  bool SaveForDeletion(const StartupContext&, DeletionBackup& backup,
+                       const StartupRow& row) const override {
+    return backup.Add(std::make_unique<FileChange>(row.location));
+  }
+  bool Delete(const StartupContext& ctx, const StartupRow& row) const override {
+    return ctx.svc.files->RemoveFile(TrimControl(row.location));
+  }
+
+  bool Switchable(StartupSource) const override { return true; }
+  bool SaveForSwitch(const StartupContext&, DeletionBackup& backup,
+                     const StartupRow& row) const override {
+    return SaveApprovedState(backup, row);
+  }
+  bool Switch(const StartupContext& ctx, const StartupRow& row, bool enabled,
+              uint64_t now) const override {
+    return WriteApproved(*ctx.svc.registry, row, enabled, now);
+  }
+};
+
+}  // namespace
+
+std::string UserStartupFolder(const StartupContext& ctx) {
+  std::string folder;
+  {
+    TRegistry reg(*ctx.svc.registry);
+    reg.SetRootKey(RegRoot::CurrentUser);
+    if (reg.OpenKey(kShellFoldersPath, false)) folder = reg.ReadString("Startup");
+  }
+  // Without the value the search would run over the root of the current drive.
+  if (TrimControl(folder).empty()) folder = ctx.places.KnownUserStartup();
+  return folder;
+}
+
+std::string FixedCommonStartupPath(StartupPlaces& places) {
+  std::string parent = ParentFolder(places.WindowsDirectory());
+  if (parent.empty()) return std::string();
+  return JoinPath(parent, kCommonStartupTail) + "\\";
+}
+
+std::string CommonStartupFolder(const StartupContext& ctx) {
+  // The fixed path is the folder itself only on the old Chinese-language NT systems. Later
+  // ones keep it as a compatibility junction whose listing is denied, and other languages
+  // do not have it: there the platform names the all-users Startup folder itself.
+  if (ctx.places.PlatformId() == 2) {
+    std::string fixed = FixedCommonStartupPath(ctx.places);
+    if (!fixed.empty() && ctx.svc.files->IsListableFolder(WithoutTrailingBackslash(fixed)))
+      return fixed;
+  }
+  return ctx.places.KnownCommonStartup();
+}
+
+const StartupFamily& StartupFolderFamily() {
+  static const Family family;
+  return family;
+}
+
+}  // namespace mt

@@ -1,0 +1,102 @@
+// The rows of the startup list and what they are shown in: where a row comes from, the row
+// itself, the platform places the registry does not reach and the list as the logic sees it.
+// Each source belongs to one family (StartupFamily.h), which knows its words and rules.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace mt {
+
+// Where a row came from; decides how it is deleted. The values are stored with list rows
+// and follow the order in which the places are listed. MachineRun32 is the machine Run key
+// as 32-bit programs see it (HKLM\SOFTWARE\WOW6432Node\...\Run on 64-bit Windows), where
+// most programs that register themselves machine-wide put their entries.
+// The places after the first five are listed after them, in this order.
+enum class StartupSource : int {
+  MachineRun = 0,
+  MachineRun32 = 1,
+  UserRun = 2,
+  UserFolder = 3,
+  CommonFolder = 4,
+  MachineRunOnce = 5,
+  MachineRunOnce32 = 6,
+  UserRunOnce = 7,
+  MachineRunOnceEx = 8,  // a row per value of each subkey, named "subkey\value"
+  MachineRunOnceEx32 = 9,
+  MachinePolicyRun = 10,  // ...\Policies\Explorer\Run
+  UserPolicyRun = 11,
+  UserWindowsLoad = 12,  // HKCU ...\Windows NT\CurrentVersion\Windows, "Load" and "Run"
+  Winlogon = 13,         // "Shell" and "Userinit", when they are not the system's own
+  Winlogon32 = 14,
+  ScheduledTask = 15,      // a task with a log-on or boot trigger; the name is its path
+  MachineCmdAutoRun = 16,  // "AutoRun" of ...\Command Processor, which cmd.exe runs first
+  MachineCmdAutoRun32 = 17,
+  UserCmdAutoRun = 18,
+};
+
+// A short text that names the place a row comes from, for the "来源" column.
+std::string SourceText(StartupSource source);
+// True for the places of the 32-bit registry view.
+bool Is32BitSource(StartupSource source);
+// True for the two Startup folders, whose rows are shortcut files rather than command lines.
+bool IsFolderSource(StartupSource source);
+// True for the places that belong to the whole machine (the HKLM places, the common Startup
+// folder, the scheduled tasks): deleting, switching or adding there needs administrator
+// rights, and so does writing their on/off record, which is kept below HKLM too.
+bool IsMachineSource(StartupSource source);
+
+// Put after the name of a row from a 32-bit registry place (the 32-bit machine Run key and
+// the other machine places WOW64 redirects), so that it can be told from a value of the same
+// name in the native view.
+inline constexpr const char* kRun32Mark = " (32位)";
+
+struct StartupRow {
+  std::string name;      // value name, or shortcut file name with its extension
+  std::string location;  // value data, or full path of the shortcut file
+  StartupSource source = StartupSource::MachineRun;
+  bool checked = false;
+  // Whether the system starts it: false when switched off in the StartupApproved keys.
+  bool enabled = true;
+};
+
+// Places of the platform that the registry handle does not reach.
+class StartupPlaces {
+ public:
+  virtual ~StartupPlaces() = default;
+  // The Windows directory ("C:\WINDOWS").
+  virtual std::string WindowsDirectory() = 0;
+  // Platform id of the version query: 2 for the NT family.
+  virtual int PlatformId() = 0;
+  // The platform's own Startup folders of the current user and of all users; empty when
+  // the platform does not know them.
+  virtual std::string KnownUserStartup() = 0;
+  virtual std::string KnownCommonStartup() = 0;
+};
+
+// The list on the page, as the logic sees it.
+class StartupView {
+ public:
+  virtual ~StartupView() = default;
+  virtual void Clear() = 0;
+  // Appends a row (unchecked) and returns its index.
+  virtual size_t Append(const StartupRow& row) = 0;
+  virtual void SetLocation(size_t index, const std::string& location) = 0;
+  virtual size_t Count() = 0;
+  // The row at `index` with its check state.
+  virtual StartupRow Row(size_t index) = 0;
+  virtual void Remove(size_t index) = 0;
+  // Makes the names read-only (no in-place editing).
+  virtual void SetReadOnly() {}
+  // The row the user has selected (focused), if any.
+  virtual std::optional<size_t> Selected() { return std::nullopt; }
+};
+
+// The text the name column shows for a row: its name, with kRun32Mark after it for a row of
+// a 32-bit registry place.
+std::string ShownName(const StartupRow& row);
+// The row's name back from the text its name column shows.
+std::string NameFromShown(const std::string& shown, StartupSource source);
+
+}  // namespace mt

@@ -1,0 +1,312 @@
+// The families of the startup list behind one interface: every source has its family, the
+// RunOnceEx rules that hang on names and views, and "禁用"/"启用" as a change kept in a
+// backup set that the restore takes back.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/Backup.h"
+#include "app/BackupSets.h"
+#include "app/Restore.h"
+#include "startup/StartupApproved.h"
+#include "startup/StartupItems.h"
+#include "startup/TaskChange.h"
+#include "startup/tests/StartupStandIns.h"
+#include "tests/support/StandIns.h"
+
+namespace mt::test {
+namespace {
+
+using S = StartupSource;
+constexpr RegRoot kLM = RegRoot::LocalMachine;
+constexpr RegRoot kCU = RegRoot::CurrentUser;
+constexpr RegView k32 = RegView::Wow32;
+constexpr const char* kRun = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr const char* kRunOnceEx = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx";
+constexpr const char* kApproved =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\";
+
+std::string LogonTask(const std::string& command) {
+  return "<Task><Triggers><LogonTrigger/></Triggers><Actions><Exec><Command>" + command +
+         "</Command></Exec></Actions></Task>";
+}
+
+// Says yes to every question of a restore.
+class YesToAll : public RestoreQuestions {
+ public:
+  bool ConfirmChanged(const SetItem&, const std::string&) override { return true; }
+  FileChoice FileConflict(const SetItem&) override { return FileChoice::Overwrite; }
+  bool ConfirmMachineWide(const std::vector<const SetItem*>&,
+                          const std::vector<std::string>&) override {
+    return true;
+  }
+  bool AskFollowUp(const std::string&) override { return false; }
+};
+
+class StartupFamilyTest : public ::testing::Test {
+ protected:
+  StartupFamilyTest() : items(ts.services, places) {
+    std::string root = tmp.path();
+    std::replace(root.begin(), root.end(), '/', '\\');
+    ts.services.exeDir = root + "\\app";
+    ts.services.tasks = &store;
+    places.windowsDirectory = root + "\\WINDOWS";
+    userDir = root + "\\user";
+    ts.files.CreateDirectories(userDir);
+    ts.registry.SetString(kCU,
+                          "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                          "Startup", userDir);
+  }
+  std::vector<std::string> Sets() {
+    return BackupSetFolders(ts.files, DataFolder(ts.services.exeDir, ts.services.places));
+  }
+  BackupSetInfo Set(const std::string& folder) {
+    return ReadBackupSet(ChangeEnvOf(ts.services), *ts.services.changeKinds, folder);
+  }
+  RestoreReport RestoreAll(const BackupSetInfo& set) {
+    std::vector<size_t> all;
+    for (size_t i = 0; i < set.items.size(); ++i) all.push_back(i);
+    YesToAll yes;
+    return RestoreItems(ChangeEnvOf(ts.services),
+                        DataFolder(ts.services.exeDir, ts.services.places), set, all, yes);
+  }
+  std::vector<std::string> Names(S source) const {
+    std::vector<std::string> out;
+    for (const StartupRow& r : view.rows)
+      if (r.source == source) out.push_back(r.name + "=" + r.location);
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+
+  TestServices ts;
+  ScriptedPlaces places;
+  TempDir tmp;
+  MemoryTaskStore store;
+  StartupItems items;
+  MemoryStartupView view;
+  std::string userDir;
+};
+
+TEST(StartupFamilies, EverySourceHasOneFamilyAndTheListFollowsTheSourcesOrder) {
+  const std::vector<S> listed = ListedSources();
+  ASSERT_EQ(listed.size(), static_cast<size_t>(S::UserCmdAutoRun) + 1);
+  for (size_t i = 0; i < listed.size(); ++i) {
+    EXPECT_EQ(static_cast<size_t>(listed[i]), i);
+    ASSERT_NE(FamilyOf(listed[i]), nullptr) << i;
+    EXPECT_FALSE(SourceText(listed[i]).empty()) << i;
+  }
+  // A value no family makes has no family and no words.
+  EXPECT_EQ(FamilyOf(static_cast<S>(999)), nullptr);
+  EXPECT_EQ(SourceText(static_cast<S>(-1)), "");
+  EXPECT_FALSE(IsMachineSource(static_cast<S>(999)));
+}
+
+TEST_F(StartupFamilyTest, ARunOnceExValueWhoseNameHoldsABackslashGoesFromItsOwnSection) {
+  const std::string section = std::string(kRunOnceEx) + "\\0001";
+  ts.registry.SetString(kLM, section, "a\\b", "x.exe");
+  // A key "a" below the section holding a value "b": what the name would name if it were cut
+  // at its last backslash.
+  ts.registry.SetString(kLM, section + "\\a", "b", "decoy.exe");
+  items.Refresh(view);
+  EXPECT_EQ(Names(S::MachineRunOnceEx), (std::vector<std::string>{"0001\\a\\b=x.exe"}));
+  ASSERT_TRUE(view.Check("0001\\a\\b", S::MachineRunOnceEx));
+
+  items.DeleteClick(view);
+
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_FALSE(ts.registry.Get(kLM, section, "a\\b"));
+  EXPECT_EQ(ts.registry.Get(kLM, section + "\\a", "b")->text, "decoy.exe");
+  const std::vector<std::string> sets = Sets();
+  ASSERT_EQ(sets.size(), 1u);
+  BackupSetInfo set = Set(sets[0]);
+  ASSERT_EQ(set.items.size(), 1u);
+  EXPECT_EQ(set.items[0].change->PlaceJson()["key"]["text"], section);
+  EXPECT_EQ(set.items[0].change->PlaceJson()["name"]["text"], "a\\b");
+  // And it comes back from there.
+  RestoreReport report = RestoreAll(set);
+  ASSERT_EQ(report.items.size(), 1u);
+  EXPECT_TRUE(report.items[0].back) << report.items[0].reason;
+  EXPECT_EQ(ts.registry.Get(kLM, section, "a\\b")->text, "x.exe");
+}
+
+TEST_F(StartupFamilyTest, EachRunOnceExSectionIsReadInTheViewOfItsPlace) {
+  // One section name in both views, with other values: a section opened in the other view
+  // lists the twin's values.
+  ts.registry.SetString(kLM, std::string(kRunOnceEx) + "\\0001", "n", "n64.exe");
+  ts.registry.SetString(kLM, std::string(kRunOnceEx) + "\\0001", "w", "w32.exe", k32);
+  ts.registry.SetString(kLM, std::string(kRunOnceEx) + "\\0002", "only32", "o32.exe", k32);
+  items.Refresh(view);
+  EXPECT_EQ(Names(S::MachineRunOnceEx), (std::vector<std::string>{"0001\\n=n64.exe"}));
+  EXPECT_EQ(Names(S::MachineRunOnceEx32),
+            (std::vector<std::string>{"0001\\w=w32.exe", "0002\\only32=o32.exe"}));
+}
+
+TEST_F(StartupFamilyTest, ASwitchIsOneBackupSetThatTheRestoreTakesBack) {
+  // A machine Run value already switched off by the system on a day of its own, a user Run
+  // value never switched, a shortcut, a task.
+  const std::string oldRecord = EncodeApproved(false, 0x01D9000011112222ull);
+  ts.registry.SetString(kLM, kRun, "M", "m.exe");
+  ts.registry.SetBinary(kLM, std::string(kApproved) + "Run", "M", oldRecord);
+  ts.registry.SetString(kCU, kRun, "U", "u.exe");
+  WriteWholeFile(userDir + "\\s.lnk", "L");
+  store.tasks["\\T"] = {LogonTask("t.exe"), true};
+  items.Refresh(view);
+  ASSERT_TRUE(view.Check("M", S::MachineRun));
+
+  items.SetCheckedEnabled(view, true);  // M on
+  ASSERT_EQ(Sets().size(), 1u);
+  for (StartupRow& r : view.rows) r.checked = r.name != "M";
+  items.SetCheckedEnabled(view, false);  // the other three off
+
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_FALSE(store.tasks["\\T"].enabled);
+  EXPECT_FALSE(DecodeApproved(ts.registry.Get(kCU, std::string(kApproved) + "Run", "U")));
+  EXPECT_FALSE(
+      DecodeApproved(ts.registry.Get(kCU, std::string(kApproved) + "StartupFolder", "s.lnk")));
+  EXPECT_EQ(ts.registry.Get(kLM, std::string(kApproved) + "Run", "M")->bytes,
+            EncodeApproved(true, 0));
+
+  // One set per click, each the startup tool's, its items named by the click.
+  const std::vector<std::string> sets = Sets();
+  ASSERT_EQ(sets.size(), 2u);
+  BackupSetInfo off = Set(sets[0]), on = Set(sets[1]);
+  if (off.items.size() < on.items.size()) std::swap(off, on);
+  EXPECT_EQ(off.tool, "startup");
+  EXPECT_TRUE(off.damage.empty()) << off.damage;
+  ASSERT_EQ(off.items.size(), 3u);
+  std::vector<std::string> captions, kinds;
+  for (const SetItem& item : off.items) {
+    captions.push_back(item.caption);
+    kinds.push_back(item.kind);
+  }
+  std::sort(captions.begin(), captions.end());
+  std::sort(kinds.begin(), kinds.end());
+  EXPECT_EQ(captions, (std::vector<std::string>{"禁用 U  u.exe", "禁用 \\T  t.exe",
+                                                "禁用 s.lnk  " + userDir + "\\s.lnk"}));
+  EXPECT_EQ(kinds, (std::vector<std::string>{"registry-value", "registry-value",
+                                             kScheduledTaskEnabledKind}));
+
+  // Taking the second click back: the records are gone again and the task is on.
+  RestoreReport report = RestoreAll(off);
+  for (const RestoreOutcome& o : report.items) EXPECT_TRUE(o.back) << o.caption << o.reason;
+  EXPECT_TRUE(store.tasks["\\T"].enabled);
+  EXPECT_FALSE(ts.registry.Get(kCU, std::string(kApproved) + "Run", "U"));
+  EXPECT_FALSE(ts.registry.Get(kCU, std::string(kApproved) + "StartupFolder", "s.lnk"));
+  // Taking the first back: the system's own record, to the byte.
+  ASSERT_EQ(on.items.size(), 1u);
+  EXPECT_EQ(on.items[0].caption, "启用 M  m.exe");
+  report = RestoreAll(on);
+  ASSERT_EQ(report.items.size(), 1u);
+  EXPECT_TRUE(report.items[0].back) << report.items[0].reason;
+  EXPECT_EQ(ts.registry.Get(kLM, std::string(kApproved) + "Run", "M")->bytes, oldRecord);
+  // The items themselves were never touched.
+  EXPECT_EQ(ts.registry.Get(kLM, kRun, "M")->text, "m.exe");
+  EXPECT_TRUE(ts.files.FileExists(userDir + "\\s.lnk"));
+}
+
+TEST_F(StartupFamilyTest, ASwitchWhoseSetCannotBeWrittenChangesNothing) {
+  ts.registry.SetString(kCU, kRun, "U", "u.exe");
+  store.tasks["\\T"] = {LogonTask("t.exe"), true};
+  ts.files.CreateDirectories(ts.services.exeDir);
+  WriteWholeFile(ts.services.exeDir + "\\备份", "a file in the way");
+  items.Refresh(view);
+  for (StartupRow& r : view.rows) r.checked = true;
+  const int clears = view.clears;
+
+  items.SetCheckedEnabled(view, false);
+
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text, kSwitchBackupFailedText);
+  EXPECT_FALSE(ts.registry.Get(kCU, std::string(kApproved) + "Run", "U"));
+  EXPECT_TRUE(store.tasks["\\T"].enabled);
+  EXPECT_EQ(view.clears, clears);
+  for (const StartupRow& r : view.rows) EXPECT_TRUE(r.checked);
+}
+
+TEST_F(StartupFamilyTest, ATaskGoneSinceItsSwitchIsNotMadeAgainByTheRestore) {
+  store.tasks["\\T"] = {LogonTask("t.exe"), true};
+  items.Refresh(view);
+  ASSERT_TRUE(view.Check("\\T", S::ScheduledTask));
+  items.SetCheckedEnabled(view, false);
+  ASSERT_EQ(Sets().size(), 1u);
+  BackupSetInfo set = Set(Sets()[0]);
+  ASSERT_EQ(set.items.size(), 1u);
+  EXPECT_EQ(set.items[0].change->DescribeState(set.items[0].before), "已启用");
+  store.tasks.erase("\\T");
+
+  RestoreReport report = RestoreAll(set);
+  ASSERT_EQ(report.items.size(), 1u);
+  EXPECT_FALSE(report.items[0].back);
+  EXPECT_TRUE(store.tasks.empty());
+  // A switch of a task the scheduler does not know is refused, and no set is written for it.
+  const size_t setsBefore = Sets().size();
+  view.rows.push_back({"\\Gone", "g.exe", S::ScheduledTask, true, true});
+  items.SetCheckedEnabled(view, true);
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text, kAddRefusedText);
+  EXPECT_EQ(Sets().size(), setsBefore);
+}
+
+// ---- the command processor's AutoRun -------------------------------------------------------
+
+constexpr const char* kCommandProcessor = "SOFTWARE\\Microsoft\\Command Processor";
+
+TEST_F(StartupFamilyTest, TheCommandProcessorsAutoRunIsListedLastAndDeletedAfterItsBackup) {
+  ts.registry.SetString(kLM, kCommandProcessor, "AutoRun", "C:\\hook.cmd");
+  ts.registry.SetString(kLM, kCommandProcessor, "AutoRun", "C:\\x86\\hook32.cmd", k32);
+  ts.registry.SetString(kCU, kCommandProcessor, "AutoRun", "%USERPROFILE%\\u.cmd");
+  ts.registry.SetDword(kLM, kCommandProcessor, "CompletionChar", 9);
+  store.tasks["\\T"] = {LogonTask("t.exe"), true};
+  items.Refresh(view);
+  EXPECT_EQ(Names(S::MachineCmdAutoRun), (std::vector<std::string>{"AutoRun=C:\\hook.cmd"}));
+  EXPECT_EQ(Names(S::MachineCmdAutoRun32),
+            (std::vector<std::string>{"AutoRun=C:\\x86\\hook32.cmd"}));
+  EXPECT_EQ(Names(S::UserCmdAutoRun), (std::vector<std::string>{"AutoRun=%USERPROFILE%\\u.cmd"}));
+  ASSERT_GE(view.rows.size(), 4u);
+  EXPECT_EQ(view.rows[view.rows.size() - 4].source, S::ScheduledTask);
+  EXPECT_EQ(view.rows.back().source, S::UserCmdAutoRun);
+  EXPECT_EQ(SourceText(S::MachineCmdAutoRun32), "HKLM\\命令处理器 (32位)");
+  EXPECT_EQ(ShownName(view.rows[view.rows.size() - 2]), "AutoRun (32位)");
+  EXPECT_TRUE(IsMachineSource(S::MachineCmdAutoRun));
+  EXPECT_FALSE(IsMachineSource(S::UserCmdAutoRun));
+
+  // "禁用" leaves it alone: the system keeps no on/off record for it.
+  ASSERT_TRUE(view.Check("AutoRun", S::UserCmdAutoRun));
+  items.SetCheckedEnabled(view, false);
+  EXPECT_TRUE(Sets().empty());
+  EXPECT_FALSE(ts.registry.HasKey(kCU, std::string(kApproved) + "Run"));
+
+  ASSERT_TRUE(view.Check("AutoRun", S::MachineCmdAutoRun32));
+  ASSERT_TRUE(view.Check("AutoRun", S::UserCmdAutoRun));
+  items.DeleteClick(view);
+  EXPECT_TRUE(ts.messages.shown.empty());
+  auto native = ts.registry.Get(kLM, kCommandProcessor, "AutoRun");
+  ASSERT_TRUE(native);  // the other view's value is not this one
+  EXPECT_EQ(native->text, "C:\\hook.cmd");
+  EXPECT_FALSE(ts.registry.Get(kLM, kCommandProcessor, "AutoRun", k32));
+  EXPECT_FALSE(ts.registry.Get(kCU, kCommandProcessor, "AutoRun"));
+  EXPECT_TRUE(ts.registry.Get(kLM, kCommandProcessor, "CompletionChar"));
+  EXPECT_EQ(Names(S::MachineCmdAutoRun32), std::vector<std::string>{});
+
+  ASSERT_EQ(Sets().size(), 1u);
+  RestoreReport report = RestoreAll(Set(Sets()[0]));
+  ASSERT_EQ(report.items.size(), 2u);
+  for (const RestoreOutcome& o : report.items) EXPECT_TRUE(o.back) << o.caption << o.reason;
+  auto user = ts.registry.Get(kCU, kCommandProcessor, "AutoRun");
+  ASSERT_TRUE(user);
+  EXPECT_EQ(user->type, RegDataType::String);
+  EXPECT_EQ(user->text, "%USERPROFILE%\\u.cmd");
+  EXPECT_EQ(ts.registry.Get(kLM, kCommandProcessor, "AutoRun", k32)->text, "C:\\x86\\hook32.cmd");
+}
+
+TEST_F(StartupFamilyTest, AnAutoRunThatIsBlankOrNotTextRunsNothingAndIsNotListed) {
+  ts.registry.SetString(kLM, kCommandProcessor, "AutoRun", "  ");
+  ts.registry.SetDword(kCU, kCommandProcessor, "AutoRun", 1);
+  items.Refresh(view);
+  EXPECT_TRUE(Names(S::MachineCmdAutoRun).empty());
+  EXPECT_TRUE(Names(S::UserCmdAutoRun).empty());
+  EXPECT_TRUE(ts.messages.shown.empty());
+}
+
+}  // namespace
+}  // namespace mt::test
