@@ -237,7 +237,7 @@ void StartupItems::SetCheckedEnabled(StartupView& view, bool enabled, WindowRef 
   if (!backup.Empty()) backup.Seal();
   if (refused) svc_.messages->Show(owner, kAddRefusedText, kNoticeCaption, kMbOk);
   Refresh(view);
-  if (!skipped.empty()) TellAdminNeeded(*svc_.messages, owner, skipped);
+  if (!skipped.empty()) TellAdminNeeded(*svc_.messages, owner, skipped, !backup.Empty());
 }
 
 }  // namespace mt

@@ -933,7 +933,9 @@ TEST_F(StartupItemsTest, WithoutAdministratorRightsOnlyTheUsersRowsAreSwitched) 
   ASSERT_TRUE(ts.registry.Get(kCU, std::string(kApproved) + "Run", "U"));
   EXPECT_EQ(ts.registry.Get(kCU, std::string(kApproved) + "Run", "U")->bytes.substr(0, 1), "\x03");
   ASSERT_EQ(ts.messages.shown.size(), 1u);
-  EXPECT_EQ(ts.messages.shown[0].text, AdminNeededText({"M（HKLM\\Run）"}));
+  // The user's row was switched and its state before saved: the notice says so.
+  EXPECT_EQ(ts.messages.shown[0].text,
+            AdminNeededText({"M（HKLM\\Run）"}) + "\n\n" + kBackedUpLine);
 }
 
 // "添加" would write the machine Run key: the notice comes before the file dialog.
