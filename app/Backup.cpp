@@ -373,11 +373,10 @@ nlohmann::json DeletionBackup::ManifestJson(bool withAfter) {
 }
 
 bool DeletionBackup::WriteManifest(bool withAfter) {
-  nlohmann::json manifest = ManifestJson(withAfter);
+  std::string text = ManifestJson(withAfter).dump(1);
   if (env_.sealKeys)
     if (std::optional<std::string> key = env_.sealKeys->Key(true))
-      manifest["mac"] = HmacSha256Hex(*key, SealedText(manifest));
-  const std::string text = manifest.dump(1);
+      text = SealedFileText(text, HmacSha256Hex(*key, CoveredText(text)));
   env_.files->WriteAll(folder_ + "\\" + kBackupManifestName, text);
   return true;
 }

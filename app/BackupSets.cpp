@@ -55,6 +55,7 @@ std::set<std::string> SetFiles(const std::vector<FindEntry>& listing) {
 
 struct SealEvidence {
   std::optional<std::string> mac;  // the seal the manifest carried
+  std::string covered;             // the text it covers, when the file was laid out for that
   nlohmann::json manifest;         // the manifest with the seal taken out
   std::set<std::string> files;     // the set's files other than the manifest
 };
@@ -66,7 +67,8 @@ bool EvidenceHolds(const ChangeEnv& env, const SealEvidence& seal, const std::st
   if (!env.sealKeys || !seal.mac) return false;
   const std::optional<std::string> key = env.sealKeys->Key(false);
   if (!key) return false;
-  if (!SameMac(HmacSha256Hex(*key, SealedText(seal.manifest)), *seal.mac)) return false;
+  const std::string covered = seal.covered.empty() ? SealedText(seal.manifest) : seal.covered;
+  if (!SameMac(HmacSha256Hex(*key, covered), *seal.mac)) return false;
   const nlohmann::json& listed = seal.manifest["files"];
   if (seal.files.size() != listed.size()) return false;
   for (const std::string& name : seal.files) {
@@ -124,6 +126,9 @@ void ReadManifestSet(const ChangeEnv& env, const ChangeKinds& kinds, BackupSetIn
   }
   auto seal = std::make_shared<SealEvidence>();
   seal->files = SetFiles(listing);  // a folder inside the set damages it, checked or not
+  // A file written with its seal as the last member: the seal covers its text as it stands.
+  if (std::optional<SealedFile> sealed = SplitSealedFile(text))
+    if (mac && sealed->mac == *mac) seal->covered = std::move(sealed->covered);
   seal->mac = std::move(mac);
   seal->manifest = std::move(manifest);
   if (check == SealCheck::Now) set.sealed = EvidenceHolds(env, *seal, set.folder);

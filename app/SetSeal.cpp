@@ -37,6 +37,49 @@ std::string SealedText(const nlohmann::json& manifest) {
   return copy.dump();
 }
 
+namespace {
+
+constexpr const char kMacMember[] = ",\n \"mac\": \"";
+constexpr size_t kMacHexLength = 64;
+
+bool IsLowerHex(const std::string& s) {
+  for (char c : s)
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  return true;
+}
+
+// The object's text up to its closing brace, without the white space before it.
+std::string BodyOf(const std::string& text) {
+  size_t end = text.rfind('}');
+  if (end == std::string::npos) end = text.size();
+  while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\n' || text[end - 1] == '\r' ||
+                     text[end - 1] == '\t'))
+    --end;
+  return text.substr(0, end);
+}
+
+}  // namespace
+
+std::string CoveredText(const std::string& text) { return BodyOf(text) + "\n}"; }
+
+std::string SealedFileText(const std::string& text, const std::string& mac) {
+  return BodyOf(text) + kMacMember + mac + "\"\n}";
+}
+
+std::optional<SealedFile> SplitSealedFile(const std::string& file) {
+  const std::string member = kMacMember;
+  const size_t tail = member.size() + kMacHexLength + 3;  // the member, the hex, "\"\n}"
+  if (file.size() < tail + 1) return std::nullopt;
+  const size_t at = file.size() - tail;
+  if (file.compare(at, member.size(), member) != 0) return std::nullopt;
+  if (file.compare(file.size() - 3, 3, "\"\n}") != 0) return std::nullopt;
+  SealedFile sealed;
+  sealed.mac = file.substr(at + member.size(), kMacHexLength);
+  if (!IsLowerHex(sealed.mac)) return std::nullopt;
+  sealed.covered = file.substr(0, at) + "\n}";
+  return sealed;
+}
+
 bool SameMac(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   unsigned char diff = 0;

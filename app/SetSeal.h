@@ -28,6 +28,18 @@ inline constexpr const char* kManifestFormat = "MirtakTools backup set";
 // order), so it does not depend on how the file was laid out.
 std::string SealedText(const nlohmann::json& manifest);
 
+// The manifest file of a sealed set: `text` (the manifest written without its seal, a JSON
+// object) with the seal appended as its last member, "mac". The seal covers CoveredText(text)
+// byte for byte, so checking it needs no second dump of a large manifest.
+std::string CoveredText(const std::string& text);
+std::string SealedFileText(const std::string& text, const std::string& mac);
+// The text a manifest file's seal covers and the seal, when the file is laid out as
+// SealedFileText writes it; nothing otherwise (then the seal, if any, covers SealedText).
+struct SealedFile {
+  std::string covered, mac;
+};
+std::optional<SealedFile> SplitSealedFile(const std::string& file);
+
 // HMAC-SHA256 of `message` under `key`, as lower-case hex.
 std::string HmacSha256Hex(const std::string& key, const std::string& message);
 

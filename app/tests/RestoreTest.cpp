@@ -319,7 +319,8 @@ TEST_F(RestoreTest, AForgedOrAlteredSetRestoresNothingMachineWide) {
   Populate();
   const std::string folder = DeleteEverything("2026-12-09 10.00.00");
   const std::string manifestPath = folder + "\\" + kBackupManifestName;
-  nlohmann::json manifest = nlohmann::json::parse(files.files[manifestPath]);
+  const std::string written = files.files[manifestPath];
+  nlohmann::json manifest = nlohmann::json::parse(written);
 
   // A forged item that adds an HKLM Run value, the seal left as it was.
   nlohmann::json forged = manifest["items"][0];
@@ -330,14 +331,19 @@ TEST_F(RestoreTest, AForgedOrAlteredSetRestoresNothingMachineWide) {
   files.files[manifestPath] = manifest.dump();
   BackupSetInfo set = SetAt(folder);
   EXPECT_FALSE(set.sealed);
+  // The same forgery laid out as the program writes a sealed manifest, with the old seal.
+  nlohmann::json unsealed = manifest;
+  unsealed.erase("mac");
+  files.files[manifestPath] = SealedFileText(unsealed.dump(1), manifest["mac"].get<std::string>());
+  ASSERT_TRUE(SplitSealedFile(files.files[manifestPath]));
+  EXPECT_FALSE(SetAt(folder).sealed);
   RestoreAll(set);
   EXPECT_FALSE(reg.Get(RegRoot::LocalMachine, kRun, "Evil"));
   EXPECT_FALSE(reg.Get(RegRoot::LocalMachine, kRun, "A"));
 
   // The manifest untouched but a copy of the set altered: the seal no longer holds, and the
   // altered copy is not written even where the user's own items may be restored.
-  manifest["items"].erase(manifest["items"].size() - 1);
-  files.files[manifestPath] = manifest.dump();
+  files.files[manifestPath] = written;
   ASSERT_TRUE(SetAt(folder).sealed);
   std::string copy = SetAt(folder).items[3].saved["copy"].get<std::string>();
   files.files[folder + "\\" + copy] = "altered";
@@ -348,6 +354,34 @@ TEST_F(RestoreTest, AForgedOrAlteredSetRestoresNothingMachineWide) {
   RestoreReport report = RestoreAll(set);
   EXPECT_FALSE(files.FileExists(std::string(kDesktop) + "\\Mail.lnk"));
   EXPECT_FALSE(report.items[3].back);
+}
+
+TEST_F(RestoreTest, TheSealCoversTheManifestAsWrittenAndSetsSealedTheEarlierWayStillHold) {
+  Populate();
+  const std::string folder = DeleteEverything("2026-12-09 10.00.00");
+  const std::string path = folder + "\\" + kBackupManifestName;
+  const std::string written = files.files[path];
+  ASSERT_TRUE(SplitSealedFile(written));
+  ASSERT_TRUE(SetAt(folder).sealed);
+
+  // One byte of the text changed, the layout kept: the seal no longer holds.
+  std::string altered = written;
+  const size_t at = altered.find("\"Tree\"");
+  ASSERT_NE(at, std::string::npos);
+  altered[at + 4] = 'x';
+  files.files[path] = altered;
+  EXPECT_FALSE(SetAt(folder).sealed);
+
+  // Sealed as the first sets were: over the compact dump, "mac" among the other members.
+  nlohmann::json manifest = nlohmann::json::parse(written);
+  manifest.erase("mac");
+  manifest["mac"] = HmacSha256Hex(*keys.Key(false), SealedText(manifest));
+  files.files[path] = manifest.dump(1);
+  EXPECT_FALSE(SplitSealedFile(files.files[path]));
+  EXPECT_TRUE(SetAt(folder).sealed);
+  manifest["items"][0]["caption"] = "changed";
+  files.files[path] = manifest.dump(1);
+  EXPECT_FALSE(SetAt(folder).sealed);
 }
 
 TEST_F(RestoreTest, ASealLeftForLaterIsCheckedWhenTheSetIsRestored) {
