@@ -132,3 +132,51 @@ TEST_F(Hijacks, ListOrderExpandableTextsAndJsonPoliciesReadAsTheBrowserReadsThem
 
 }  // namespace
 }  // namespace mt
+
+namespace mt {
+namespace {
+
+using namespace test;
+
+// ExtensionSettings gives a row only for the entries that install an extension; the repair
+// takes those out and leaves the rest of the policy, or the whole value when nothing else is
+// in it. ExtensionInstallSources is a list of its own.
+TEST_F(Hijacks, ExtensionSettingsInstallEntriesAndInstallSourcesAreRows) {
+  reg.SetString(LM, kEdge, "ExtensionSettings",
+                R"({"*":{"installation_mode":"blocked"},"aaaa":{"installation_mode":)"
+                R"("force_installed","update_url":"https://x.cn/u.xml"},"bbbb":)"
+                R"({"installation_mode":"allowed"},"cccc":{"installation_mode":)"
+                R"("normal_installed"}})");
+  reg.SetString(CU, kChrome, "ExtensionSettings",
+                R"({"dddd":{"installation_mode":"force_installed"}})");
+  reg.SetString(LM, kChrome, "ExtensionSettings", R"({"*":{"installation_mode":"blocked"}})");
+  reg.SetString(LM, "SOFTWARE\\Policies\\Chromium", "ExtensionSettings", "{\"aaaa\":");
+  reg.SetString(LM, kEdge + "\\ExtensionInstallSources", "1", "https://x.cn/*");
+  page.TabSheet3Show();
+  std::vector<std::string> captions;
+  for (const AddOnRow* r : HijackRows()) captions.push_back(r->caption);
+  const std::vector<std::string> want = {
+      "Edge 扩展设置（策略）：aaaa 强制安装、cccc 默认安装",
+      "Edge 允许的扩展安装来源（策略）：https://x.cn/*",
+      "Chromium 扩展设置（策略，不是有效的 JSON）：{\"aaaa\":",
+      "Chrome 扩展设置（策略）：dddd 强制安装",
+  };
+  EXPECT_EQ(captions, want);
+  EXPECT_EQ(view.rows[RowOf(want[0])].column3, "去掉安装项");
+  EXPECT_EQ(view.rows[RowOf(want[3])].column3, "删除");
+  for (const std::string& c : want) Tick(c);
+  page.SbiedefaultClick();
+  ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+  EXPECT_EQ(reg.Get(LM, kEdge, "ExtensionSettings")->text,
+            R"({"*":{"installation_mode":"blocked"},"bbbb":{"installation_mode":"allowed"}})");
+  EXPECT_FALSE(reg.Get(CU, kChrome, "ExtensionSettings"));
+  EXPECT_FALSE(reg.Get(LM, "SOFTWARE\\Policies\\Chromium", "ExtensionSettings"));
+  EXPECT_FALSE(reg.HasKey(LM, kEdge + "\\ExtensionInstallSources"));
+  EXPECT_EQ(reg.Get(LM, kChrome, "ExtensionSettings")->text,
+            R"({"*":{"installation_mode":"blocked"}})");
+  ExpectInBackup("force_installed");
+  EXPECT_TRUE(HijackRows().empty());
+}
+
+}  // namespace
+}  // namespace mt
