@@ -167,6 +167,7 @@ TEST_F(Hijacks, ExtensionSettingsInstallEntriesAndInstallSourcesAreRows) {
   for (const std::string& c : want) Tick(c);
   page.SbiedefaultClick();
   ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+  ASSERT_TRUE(reg.Get(LM, kEdge, "ExtensionSettings"));
   EXPECT_EQ(reg.Get(LM, kEdge, "ExtensionSettings")->text,
             R"({"*":{"installation_mode":"blocked"},"bbbb":{"installation_mode":"allowed"}})");
   EXPECT_FALSE(reg.Get(CU, kChrome, "ExtensionSettings"));
