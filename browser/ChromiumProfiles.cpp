@@ -37,6 +37,13 @@ const std::vector<ChromiumBrowser> kChromiumBrowsers = {
      "",
      {"360.cn", "360.com", "so.com"}},
     {"360安全浏览器", "360se.exe", true, "360se6\\User Data", "", {"360.cn", "360.com", "so.com"}},
+    // Installs that share the engine with other 360 programs keep the profile one level down.
+    {"360安全浏览器",
+     "360se.exe",
+     true,
+     "secoresdk\\360se6\\User Data",
+     "",
+     {"360.cn", "360.com", "so.com"}},
     {"QQ浏览器",
      "QQBrowser.exe",
      false,

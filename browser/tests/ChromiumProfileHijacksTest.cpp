@@ -88,6 +88,19 @@ TEST_F(ChromiumProfiles, ForeignPagesSearchAndExtensionsAreRowsTheBrowsersOwnAre
   EXPECT_TRUE(HijackRows().empty()) << Captions()[0];
 }
 
+// The browsers that keep "User Data" in the roaming folder are read there, in both places the
+// 360 browser uses; their own start page is not listed, and they have no registry copy.
+TEST_F(ChromiumProfiles, RoamingProfilesAreReadAndTheirOwnPagesAreNotListed) {
+  Profile(roaming + "\\360se6\\User Data", "Default", R"({"homepage":"https://hao.360.com/"})", "");
+  Profile(roaming + "\\secoresdk\\360se6\\User Data", "Default",
+          R"({"homepage":"http://hao.hijack.cn/"})", "");
+  page.TabSheet3Show();
+  EXPECT_EQ(Captions(),
+            std::vector<std::string>{"360安全浏览器 主页（配置 Default）：http://hao.hijack.cn/"});
+  ASSERT_EQ(HijackRows().size(), 1u);
+  EXPECT_TRUE(HijackRows()[0]->hijack->key.empty());
+}
+
 TEST(ChromiumAddresses, OwnPagesAndHostsAreToldFromOthers) {
   const ChromiumBrowser& edge = kChromiumBrowsers[0];
   ASSERT_STREQ(edge.name, "Edge");
