@@ -132,6 +132,54 @@ class PolicyModule : public HijackModule {
   }
 };
 
+// Firefox's policies in the registry (`Software\Policies\Mozilla\Firefox`): the home page
+// (a key whose URL value is the address), the pages shown after the first run or an update,
+// the extensions to install, their settings and the search engines. Its on-off policies are
+// left alone.
+std::vector<Hijack> FirefoxRegistryPolicies(RegistryBackend& registry, RegRoot root,
+                                            const InstalledBrowsers& installed) {
+  std::vector<Hijack> out;
+  const std::string base = "SOFTWARE\\Policies\\Mozilla\\Firefox";
+  auto key = registry.Open(root, nullptr, base, false);
+  if (!key) return out;
+  auto row = [&](const std::string& what, const std::string& keyPath, const std::string& value,
+                 const std::string& shown) {
+    Hijack h;
+    h.module = &PolicyHijacks();
+    h.root = root;
+    h.key = keyPath;
+    h.value = value;
+    h.where = HijackRegPath(root, keyPath, value);
+    h.iconPath = installed.PathOf("firefox.exe");
+    h.action = kHijackActionDelete;
+    h.caption = "Firefox " + what + "（策略）：" + shown;
+    out.push_back(std::move(h));
+  };
+  auto text = [&](const RegKey& k, const char* name) {
+    auto v = registry.Query(k, name);
+    return v ? ValueText(*v) : std::string();
+  };
+  if (auto home = registry.Open(root, key.get(), "Homepage", false)) {
+    const std::string url = text(*home, "URL");
+    if (!url.empty()) row("主页", base + "\\Homepage", "URL", url);
+  }
+  for (const char* name : {"OverrideFirstRunPage", "OverridePostUpdatePage"})
+    if (auto v = registry.Query(*key, name)) row("启动页", base, name, ValueText(*v));
+  if (auto install = registry.Open(root, key.get(), "Extensions\\Install", false)) {
+    auto entries = ListEntries(registry, *install);
+    std::string shown = entries.empty() ? std::string("（空）") : ValueText(entries[0].second);
+    if (entries.size() > 1) shown += " 等 " + std::to_string(entries.size()) + " 项";
+    row("安装的扩展", base + "\\Extensions\\Install", "", shown);
+  }
+  if (auto v = registry.Query(*key, "ExtensionSettings"))
+    row("扩展设置", base, "ExtensionSettings", ValueText(*v));
+  else if (registry.Open(root, key.get(), "ExtensionSettings", false))
+    row("扩展设置", base + "\\ExtensionSettings", "", "（注册表项）");
+  if (registry.Open(root, key.get(), "SearchEngines", false))
+    row("搜索引擎", base + "\\SearchEngines", "", "（注册表项）");
+  return out;
+}
+
 }  // namespace
 
 std::vector<Hijack> FindPolicyHijacks(RegistryBackend& registry,
@@ -189,6 +237,9 @@ std::vector<Hijack> FindPolicyHijacks(RegistryBackend& registry,
       }
     }
   }
+  for (RegRoot root : {RegRoot::LocalMachine, RegRoot::CurrentUser})
+    for (Hijack& h : FirefoxRegistryPolicies(registry, root, installed))
+      out.push_back(std::move(h));
   return out;
 }
 

@@ -179,5 +179,45 @@ TEST_F(Hijacks, ExtensionSettingsInstallEntriesAndInstallSourcesAreRows) {
   EXPECT_TRUE(HijackRows().empty());
 }
 
+// Firefox's registry policies that set pages, extensions or search engines are rows; the
+// repair takes out each one and leaves its other policies.
+TEST_F(Hijacks, FirefoxRegistryPoliciesThatSetPagesOrExtensionsAreRows) {
+  const std::string fox = "SOFTWARE\\Policies\\Mozilla\\Firefox";
+  reg.SetString(LM, fox + "\\Homepage", "URL", "http://fox.hijack.cn/");
+  reg.SetString(LM, fox + "\\Homepage", "StartPage", "homepage");
+  reg.SetString(LM, fox + "\\Extensions\\Install", "2", "https://x.cn/b.xpi");
+  reg.SetString(LM, fox + "\\Extensions\\Install", "10", "https://x.cn/c.xpi");
+  reg.SetString(LM, fox + "\\SearchEngines\\Add\\1", "URLTemplate", "http://s.cn/?q={searchTerms}");
+  reg.SetDword(LM, fox, "DisableTelemetry", 1);
+  reg.SetString(CU, fox, "OverrideFirstRunPage", "http://first.hijack.cn/");
+  reg.SetString(CU, fox, "ExtensionSettings", R"({"a@b":{"installation_mode":"force_installed"}})");
+  reg.SetDword(CU, fox + "\\Homepage", "Locked", 1);  // no address: not listed
+  page.TabSheet3Show();
+  std::vector<std::string> captions;
+  for (const AddOnRow* r : HijackRows()) captions.push_back(r->caption);
+  const std::vector<std::string> want = {
+      "Firefox 主页（策略）：http://fox.hijack.cn/",
+      "Firefox 安装的扩展（策略）：https://x.cn/b.xpi 等 2 项",
+      "Firefox 搜索引擎（策略）：（注册表项）",
+      "Firefox 启动页（策略）：http://first.hijack.cn/",
+      "Firefox 扩展设置（策略）：{\"a@b\":{\"installation_mode\":\"force_installed\"}}",
+  };
+  EXPECT_EQ(captions, want);
+  for (const std::string& c : want) Tick(c);
+  page.SbiedefaultClick();
+  ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+  EXPECT_FALSE(reg.Get(LM, fox + "\\Homepage", "URL"));
+  ASSERT_TRUE(reg.Get(LM, fox + "\\Homepage", "StartPage"));
+  EXPECT_EQ(reg.Get(LM, fox + "\\Homepage", "StartPage")->text, "homepage");
+  EXPECT_FALSE(reg.HasKey(LM, fox + "\\Extensions\\Install"));
+  EXPECT_FALSE(reg.HasKey(LM, fox + "\\SearchEngines"));
+  EXPECT_FALSE(reg.Get(CU, fox, "OverrideFirstRunPage"));
+  EXPECT_FALSE(reg.Get(CU, fox, "ExtensionSettings"));
+  ASSERT_TRUE(reg.Get(LM, fox, "DisableTelemetry"));
+  EXPECT_EQ(reg.Get(LM, fox, "DisableTelemetry")->dword, 1u);
+  ExpectInBackup("\"URLTemplate\"=\"http://s.cn/?q={searchTerms}\"");
+  EXPECT_TRUE(HijackRows().empty());
+}
+
 }  // namespace
 }  // namespace mt
