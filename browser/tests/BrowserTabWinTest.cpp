@@ -597,30 +597,38 @@ TEST_F(BrowserHijackTab, ChromiumProfileHomePageIsRepairedAndRestored) {
   WriteBytes(userData + "\\Local State",
              R"({"profile":{"info_cache":{"Default":{"name":"P1"},"Profile 1":{"name":"P2"}}}})");
   const std::string hijacked =
-      R"({"homepage":"http://hijack.invalid/p","big":13359911149064621,)"
-      R"("protection":{"macs":{"homepage":"AB","session":{"startup_urls":"CD"}}}})";
+      R"({"homepage":"http://hijack.invalid/p","big":13359911149064621,"session":)"
+      R"({"restore_on_startup":4,"startup_urls":["http://hijack.invalid/s"]},"protection":)"
+      R"({"macs":{"homepage":"AB","session":{"restore_on_startup":"RS","startup_urls":"CD"}}}})";
   const std::string clean = R"({"homepage":"https://www.bing.com/","protection":{"macs":{}}})";
   WriteBytes(userData + "\\Default\\Secure Preferences", hijacked);
   WriteBytes(userData + "\\Profile 1\\Secure Preferences", clean);
   Put(CU, macs, "homepage", "REGMAC");
-  Put(CU, macs, "session.startup_urls", "KEEP");
+  Put(CU, macs, "session.startup_urls", "SU");
+  Put(CU, macs, "session.restore_on_startup", "KEEP");
 
   ShowTab();
   ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
   std::vector<std::string> edgeRows;
   for (const Row& r : Rows())
     if (r.c1.rfind("Edge ", 0) == 0) edgeRows.push_back(r.c1);
-  ASSERT_EQ(edgeRows.size(), 1u);
-  EXPECT_EQ(edgeRows[0], "Edge 主页（配置 P1）：http://hijack.invalid/p");
+  const std::vector<std::string> want = {"Edge 主页（配置 P1）：http://hijack.invalid/p",
+                                         "Edge 启动页（配置 P1）：http://hijack.invalid/s"};
+  EXPECT_EQ(edgeRows, want);
+  // Two rows of one profile: the set saves its file for each, and the restore brings back
+  // the one state before.
   TickRow("Edge 主页（配置 P1）");
+  TickRow("Edge 启动页（配置 P1）");
   TForm1::Click(form->Page<BrowserPage>().Sbiedefault);
   ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
 
   EXPECT_EQ(FileBytes(userData + "\\Default\\Secure Preferences"),
-            R"({"big":13359911149064621,"protection":{"macs":{"session":{"startup_urls":"CD"}}}})");
+            R"({"big":13359911149064621,"session":{"restore_on_startup":4},"protection":)"
+            R"({"macs":{"session":{"restore_on_startup":"RS"}}}})");
   EXPECT_EQ(FileBytes(userData + "\\Profile 1\\Secure Preferences"), clean);
   EXPECT_FALSE(Exists(CU, macs, "homepage"));
-  EXPECT_TRUE(Exists(CU, macs, "session.startup_urls"));
+  EXPECT_FALSE(Exists(CU, macs, "session.startup_urls"));
+  EXPECT_TRUE(Exists(CU, macs, "session.restore_on_startup"));
 
   const ChangeEnv env = ChangeEnvOf(ts.services);
   std::vector<FindEntry> sets = real->files.Find(BackupRoot(ts.services.exeDir), "*");
@@ -637,9 +645,10 @@ TEST_F(BrowserHijackTab, ChromiumProfileHomePageIsRepairedAndRestored) {
   reg.SetRootKey(CU);
   ASSERT_TRUE(reg.OpenKey(macs, false));
   EXPECT_EQ(reg.ReadString("homepage"), "REGMAC");
+  EXPECT_EQ(reg.ReadString("session.startup_urls"), "SU");
   // Only the test's own values go again.
-  reg.DeleteValue("homepage");
-  reg.DeleteValue("session.startup_urls");
+  for (const char* name : {"homepage", "session.startup_urls", "session.restore_on_startup"})
+    reg.DeleteValue(name);
   reg.CloseKey();
 }
 
