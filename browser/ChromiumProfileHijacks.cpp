@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/Backup.h"
+#include "app/ChangeFile.h"
 #include "app/Error.h"
 #include "app/Registry.h"
 #include "app/RunningPrograms.h"
@@ -50,7 +51,7 @@ class ChromiumProfileModule : public HijackModule {
   }
   void Save(DeletionBackup& backup, const Hijack& h) const override {
     for (const char* file : {kPreferences, kSecurePreferences})
-      backup.SaveFile(h.path + "\\" + file);
+      if (!backup.Holds(kFileKind, h.path + "\\" + file)) backup.SaveFile(h.path + "\\" + file);
     if (!h.key.empty())
       for (const auto& [key, name] : RegistryEntries(h.key, h.value))
         backup.SaveValue(h.root, h.view, key, name);

@@ -164,6 +164,11 @@ TEST_F(ChromiumProfiles, RepairRemovesTheValueAndEveryIntegrityEntryAndNothingEl
   // The set holds both files as they were (the restore of files is tested under Wine, where
   // the paths are the system's).
   EXPECT_EQ(test::ReadWholeFile(Sets().back() + "\\Secure Preferences"), secure);
+  // Two rows of the profile were repaired: each file is in the set once.
+  int copies = 0;
+  for (const FindEntry& e : ts.files.Find(Sets().back(), "*"))
+    copies += e.name.rfind("Secure Preferences", 0) == 0 ? 1 : 0;
+  EXPECT_EQ(copies, 1);
   EXPECT_EQ(test::ReadWholeFile(Sets().back() + "\\Preferences"),
             R"({"homepage":"http://hao.hijack.cn/"})");
 }
