@@ -260,6 +260,13 @@ std::string NumberedName(const std::string& base, int n) {
 
 }  // namespace
 
+bool DeletionBackup::Holds(const std::string& kind, const std::string& place) const {
+  for (const auto& r : records_)
+    if (r->change && r->change->Kind() == kind && EqualsNoCase(r->change->Place(), place))
+      return true;
+  return false;
+}
+
 void DeletionBackup::SaveFile(const std::string& path, const std::string& label) {
   Add(std::make_unique<FileChange>(path, label));
 }

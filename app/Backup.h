@@ -118,6 +118,9 @@ class DeletionBackup {
   void SaveFile(const std::string& path, const std::string& label = "file");
   bool Empty() const { return records_.empty(); }
   size_t Count() const { return records_.size(); }
+  // True when the set already holds an item of `kind` at `place` (as Change names them):
+  // several rows that change one file save it once, as it was before any of them.
+  bool Holds(const std::string& kind, const std::string& place) const;
 
   // ---- for the kinds, while their Save runs ------------------------------------------------
   // The state before of the item being saved: what Add observed just before it called Save

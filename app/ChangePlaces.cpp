@@ -31,6 +31,11 @@ const char* const kSoftwarePlaces[] = {
     "Microsoft\\Edge\\Extensions",
     "Chromium\\Extensions",
     "BraveSoftware\\Brave-Browser\\Extensions",
+    // The registry copies of the browsers' profile integrity entries.
+    "Google\\Chrome\\PreferenceMACs",
+    "Microsoft\\Edge\\PreferenceMACs",
+    "Chromium\\PreferenceMACs",
+    "BraveSoftware\\Brave-Browser\\PreferenceMACs",
 };
 
 bool PartsStartWith(const std::vector<std::string>& parts, size_t from, const std::string& prefix) {

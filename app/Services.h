@@ -30,6 +30,7 @@ class TFhzPortal;         // offer/FhzPortal.h
 class SealKeyStore;       // app/SetSeal.h
 class ChangeKinds;        // app/Change.h
 class AdminRights;        // app/AdminRights.h
+class RunningPrograms;    // app/RunningPrograms.h
 
 // A window, as seen by the logic: an opaque handle (HWND on Windows) used only as an owner.
 using WindowRef = void*;
@@ -250,7 +251,13 @@ struct Services {
   // restore files there and nowhere else.
   FilePlaceRoots fileRoots;
   AdminRights* admin = nullptr;  // may the machine be changed (none: tried)
-  std::string exeDir;            // folder of the executable, no trailing "\"
+  // Which programs run now (none: every program is taken as running, so nothing a running
+  // program would write back is changed).
+  RunningPrograms* running = nullptr;
+  // The current user's roaming and local application data folders, where the browsers keep
+  // their profiles; empty: not looked at.
+  std::string roamingAppData, localAppData;
+  std::string exeDir;  // folder of the executable, no trailing "\"
   // Whether exeDir can be written and the per-user folder (app/DataPlaces.h); the default
   // keeps everything beside the program.
   DataPlaces places;

@@ -8,7 +8,7 @@ namespace mt {
 const std::vector<const HijackModule*>& HijackModules() {
   static const std::vector<const HijackModule*> modules = {
       &PolicyHijacks(),        &EnrolmentHijacks(),    &ShortcutHijacks(),
-      &FirefoxPolicyHijacks(), &ExtensionKeyHijacks(),
+      &FirefoxPolicyHijacks(), &ExtensionKeyHijacks(), &ChromiumProfileHijacks(),
   };
   return modules;
 }

@@ -10,6 +10,7 @@
 
 #include "app/Services.h"
 #include "browser/BrowserTable.h"
+#include "browser/ChromiumProfileHijacks.h"
 #include "browser/EnrolmentHijacks.h"
 #include "browser/ExtensionKeyHijacks.h"
 #include "browser/FirefoxPolicyHijacks.h"

@@ -51,6 +51,9 @@ struct Hijack {
   bool repairable = true;
   ShellLinkData repaired;    // what the shortcut holds after StripAddress or Retarget
   std::string repairedText;  // a settings file's new text
+  // The program file of the browser that must not run while the finding is repaired (it
+  // writes its settings back on exit); empty: none.
+  std::string program;
 };
 
 // ---- what the kinds share --------------------------------------------------------------------

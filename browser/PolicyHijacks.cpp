@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <nlohmann/json.hpp>
+
 #include "app/Backup.h"
 #include "app/Error.h"
 #include "app/Text.h"
@@ -30,6 +32,8 @@ const std::vector<PolicyName> kPolicyNames = {
     {"DefaultSearchProviderKeyword", PolicyType::Text, "默认搜索关键字"},
     {"ManagedSearchEngines", PolicyType::Json, "托管搜索引擎"},
     {"ExtensionInstallForcelist", PolicyType::List, "强制安装的扩展"},
+    {"ExtensionSettings", PolicyType::Json, "扩展设置"},
+    {"ExtensionInstallSources", PolicyType::List, "允许的扩展安装来源"},
 };
 
 namespace {
@@ -69,6 +73,30 @@ std::vector<std::pair<std::string, RegValue>> ListEntries(RegistryBackend& regis
   return entries;
 }
 
+// The entries of an ExtensionSettings policy (a JSON object by extension id) that install an
+// extension, as the row shows them, and the policy's text without them (empty when nothing
+// else is left). False when the text is not a JSON object.
+bool InstallingEntries(const std::string& text, std::string& shown, std::string& rest) {
+  nlohmann::ordered_json doc = nlohmann::ordered_json::parse(text, nullptr, false);
+  if (doc.is_discarded() || !doc.is_object()) return false;
+  shown.clear();
+  for (auto it = doc.begin(); it != doc.end();) {
+    const std::string mode = it->is_object() && it->contains("installation_mode") &&
+                                     (*it)["installation_mode"].is_string()
+                                 ? (*it)["installation_mode"].get<std::string>()
+                                 : std::string();
+    if (mode == "force_installed" || mode == "normal_installed") {
+      shown += (shown.empty() ? "" : "、") + it.key() +
+               (mode == "force_installed" ? " 强制安装" : " 默认安装");
+      it = doc.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  rest = doc.empty() ? std::string() : doc.dump();
+  return true;
+}
+
 class PolicyModule : public HijackModule {
  public:
   std::vector<Hijack> Find(Services& svc, const InstalledBrowsers& installed) const override {
@@ -89,11 +117,68 @@ class PolicyModule : public HijackModule {
         throw AppError(FormatMessage1("Failed to delete key %s", h.key));
       return;
     }
+    if (h.repair == ShortcutRepair::StripAddress) {
+      // Only the installing entries go: the policy keeps what else it says.
+      RegValue text;
+      text.text = h.repairedText;
+      auto key = registry.Open(h.root, nullptr, h.key, true);
+      if (!key || !registry.Set(*key, h.value, text))
+        throw AppError(FormatMessage1("Failed to write value '%s'", h.value));
+      return;
+    }
     auto key = registry.Open(h.root, nullptr, h.key, false);
     if (key && registry.Query(*key, h.value) && !registry.DeleteValue(*key, h.value))
       throw AppError(FormatMessage1("Failed to delete value '%s'", h.value));
   }
 };
+
+// Firefox's policies in the registry (`Software\Policies\Mozilla\Firefox`): the home page
+// (a key whose URL value is the address), the pages shown after the first run or an update,
+// the extensions to install, their settings and the search engines. Its on-off policies are
+// left alone.
+std::vector<Hijack> FirefoxRegistryPolicies(RegistryBackend& registry, RegRoot root,
+                                            const InstalledBrowsers& installed) {
+  std::vector<Hijack> out;
+  const std::string base = "SOFTWARE\\Policies\\Mozilla\\Firefox";
+  auto key = registry.Open(root, nullptr, base, false);
+  if (!key) return out;
+  auto row = [&](const std::string& what, const std::string& keyPath, const std::string& value,
+                 const std::string& shown) {
+    Hijack h;
+    h.module = &PolicyHijacks();
+    h.root = root;
+    h.key = keyPath;
+    h.value = value;
+    h.where = HijackRegPath(root, keyPath, value);
+    h.iconPath = installed.PathOf("firefox.exe");
+    h.action = kHijackActionDelete;
+    h.caption = "Firefox " + what + "（策略）：" + shown;
+    out.push_back(std::move(h));
+  };
+  auto text = [&](const RegKey& k, const char* name) {
+    auto v = registry.Query(k, name);
+    return v ? ValueText(*v) : std::string();
+  };
+  if (auto home = registry.Open(root, key.get(), "Homepage", false)) {
+    const std::string url = text(*home, "URL");
+    if (!url.empty()) row("主页", base + "\\Homepage", "URL", url);
+  }
+  for (const char* name : {"OverrideFirstRunPage", "OverridePostUpdatePage"})
+    if (auto v = registry.Query(*key, name)) row("启动页", base, name, ValueText(*v));
+  if (auto install = registry.Open(root, key.get(), "Extensions\\Install", false)) {
+    auto entries = ListEntries(registry, *install);
+    std::string shown = entries.empty() ? std::string("（空）") : ValueText(entries[0].second);
+    if (entries.size() > 1) shown += " 等 " + std::to_string(entries.size()) + " 项";
+    row("安装的扩展", base + "\\Extensions\\Install", "", shown);
+  }
+  if (auto v = registry.Query(*key, "ExtensionSettings"))
+    row("扩展设置", base, "ExtensionSettings", ValueText(*v));
+  else if (registry.Open(root, key.get(), "ExtensionSettings", false))
+    row("扩展设置", base + "\\ExtensionSettings", "", "（注册表项）");
+  if (registry.Open(root, key.get(), "SearchEngines", false))
+    row("搜索引擎", base + "\\SearchEngines", "", "（注册表项）");
+  return out;
+}
 
 }  // namespace
 
@@ -130,11 +215,31 @@ std::vector<Hijack> FindPolicyHijacks(RegistryBackend& registry,
         if (!v) continue;
         h.value = policy.name;
         h.where = HijackRegPath(root, store.key, policy.name);
+        if (std::string(policy.name) == "ExtensionSettings" && TypeFits(policy.type, *v)) {
+          std::string shown, rest;
+          if (!InstallingEntries(v->text, shown, rest)) {
+            h.caption = head + "，不是有效的 JSON）：" + ValueText(*v);
+          } else if (shown.empty()) {
+            continue;  // it only blocks or allows: the administrator's choice
+          } else {
+            h.caption = head + "）：" + HijackShown(shown);
+            if (!rest.empty()) {
+              h.repair = ShortcutRepair::StripAddress;
+              h.repairedText = rest;
+              h.action = "去掉安装项";
+            }
+          }
+          out.push_back(std::move(h));
+          continue;
+        }
         h.caption = head + (TypeFits(policy.type, *v) ? "）：" : "，类型不符）：") + ValueText(*v);
         out.push_back(std::move(h));
       }
     }
   }
+  for (RegRoot root : {RegRoot::LocalMachine, RegRoot::CurrentUser})
+    for (Hijack& h : FirefoxRegistryPolicies(registry, root, installed))
+      out.push_back(std::move(h));
   return out;
 }
 

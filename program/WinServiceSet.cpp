@@ -43,6 +43,9 @@ WinServiceSet::WinServiceSet()
   s.sealKeys = &sealKeys;
   s.changeKinds = &ProgramChangeKinds();
   s.admin = &admin;
+  s.running = &running;
+  s.roamingAppData = WinRoamingAppData();
+  s.localAppData = WinLocalAppData();
   s.exeDir = ExecutableDirectory();
   WinDataFolderProbe probe;
   s.places = ProbeDataPlaces(s.exeDir, probe);

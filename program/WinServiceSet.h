@@ -27,6 +27,7 @@ struct WinServiceSet {
   WinBrowserHost browser;
   WinSealKeys sealKeys;
   WinAdminRights admin;
+  WinRunningPrograms running;
   std::unique_ptr<ProcessStarter> processes;
   std::unique_ptr<IconSource> icons;
   std::unique_ptr<ShortcutFiles> shortcuts;

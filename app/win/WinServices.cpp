@@ -5,11 +5,13 @@
 #include <knownfolders.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <cstring>
 #include <vector>
 
 #include "app/Error.h"
+#include "app/Text.h"
 #include "app/win/Handles.h"
 #include "app/win/WinRegistry.h"
 
@@ -571,6 +573,21 @@ std::string KnownFolderPath(REFKNOWNFOLDERID id) {
 }
 
 }  // namespace
+
+std::string WinRoamingAppData() { return KnownFolderPath(FOLDERID_RoamingAppData); }
+std::string WinLocalAppData() { return KnownFolderPath(FOLDERID_LocalAppData); }
+
+bool WinRunningPrograms::IsRunning(const std::string& exeName) {
+  // A snapshot handle is INVALID_HANDLE_VALUE on failure, as a file handle is.
+  UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return true;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+       more = ::Process32NextW(snapshot.get(), &entry))
+    if (EqualsNoCase(Narrow(entry.szExeFile), exeName)) return true;
+  return false;
+}
 
 FilePlaceRoots WinFilePlaceRoots(const std::string& exeDir) {
   FilePlaceRoots roots;

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "app/RunningPrograms.h"
 #include "app/Services.h"
 #include "app/win/WinRegistry.h"
 
@@ -84,6 +85,17 @@ class WinDataFolderProbe : public DataFolderProbe {
   bool CanWrite(const std::string& folder) override;
   std::string PerUserFolder() override;
 };
+
+// Asks the system's process list; a list that cannot be taken answers "running".
+class WinRunningPrograms : public RunningPrograms {
+ public:
+  bool IsRunning(const std::string& exeName) override;
+};
+
+// The current user's roaming and local application data folders (empty where the shell
+// names none).
+std::string WinRoamingAppData();
+std::string WinLocalAppData();
 
 // Folder of the running executable, without a trailing "\".
 std::string ExecutableDirectory();

@@ -15,6 +15,9 @@
 
 #include "app/AdminRights.h"
 #include "app/Backup.h"
+#include "app/BackupSets.h"
+#include "app/Change.h"
+#include "app/Restore.h"
 #include "app/Text.h"
 #include "app/win/Unit1.h"
 #include "browser/BrowserHijacks.h"
@@ -563,6 +566,90 @@ TEST_F(BrowserHijackTab, RepairsTheTickedFindingsAndTheBackupRestoresTheMachine)
   reg.CloseKey();
   EXPECT_EQ(StartPage(RegView::Native), page64);
   EXPECT_EQ(StartPage(RegView::Wow32), page32);
+}
+
+// Says yes to every question of the restore.
+class RestoreAll : public RestoreQuestions {
+ public:
+  bool ConfirmChanged(const SetItem&, const std::string&) override { return true; }
+  FileChoice FileConflict(const SetItem&) override { return FileChoice::Overwrite; }
+  bool ConfirmMachineWide(const std::vector<const SetItem*>&,
+                          const std::vector<std::string>&) override {
+    return true;
+  }
+  bool AskFollowUp(const std::string&) override { return false; }
+};
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::filesystem::create_directories(std::filesystem::path(Widen(path)).parent_path());
+  std::ofstream(std::filesystem::path(Widen(path)), std::ios::binary) << bytes;
+}
+
+// A hijacked Edge profile and a clean one in a local application data folder of the test's
+// own: only the hijacked one is listed, the repair takes out the home page and its integrity
+// entries in the file and the registry, and the set's restore brings back every byte.
+TEST_F(BrowserHijackTab, ChromiumProfileHomePageIsRepairedAndRestored) {
+  const std::string local = folder + "\\Local";
+  const std::string userData = local + "\\Microsoft\\Edge\\User Data";
+  const std::string macs = "\\Software\\Microsoft\\Edge\\PreferenceMACs\\Default";
+  ts.services.localAppData = local;
+  ts.services.fileRoots.userFolders = {local};
+  WriteBytes(userData + "\\Local State",
+             R"({"profile":{"info_cache":{"Default":{"name":"P1"},"Profile 1":{"name":"P2"}}}})");
+  const std::string hijacked =
+      R"({"homepage":"http://hijack.invalid/p","big":13359911149064621,"session":)"
+      R"({"restore_on_startup":4,"startup_urls":["http://hijack.invalid/s"]},"protection":)"
+      R"({"macs":{"homepage":"AB","session":{"restore_on_startup":"RS","startup_urls":"CD"}}}})";
+  const std::string clean = R"({"homepage":"https://www.bing.com/","protection":{"macs":{}}})";
+  WriteBytes(userData + "\\Default\\Secure Preferences", hijacked);
+  WriteBytes(userData + "\\Profile 1\\Secure Preferences", clean);
+  Put(CU, macs, "homepage", "REGMAC");
+  Put(CU, macs, "session.startup_urls", "SU");
+  Put(CU, macs, "session.restore_on_startup", "KEEP");
+
+  ShowTab();
+  ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+  std::vector<std::string> edgeRows;
+  for (const Row& r : Rows())
+    if (r.c1.rfind("Edge ", 0) == 0) edgeRows.push_back(r.c1);
+  const std::vector<std::string> want = {"Edge 主页（配置 P1）：http://hijack.invalid/p",
+                                         "Edge 启动页（配置 P1）：http://hijack.invalid/s"};
+  EXPECT_EQ(edgeRows, want);
+  // Two rows of one profile: the set saves its file for each, and the restore brings back
+  // the one state before.
+  TickRow("Edge 主页（配置 P1）");
+  TickRow("Edge 启动页（配置 P1）");
+  TForm1::Click(form->Page<BrowserPage>().Sbiedefault);
+  ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+
+  EXPECT_EQ(FileBytes(userData + "\\Default\\Secure Preferences"),
+            R"({"big":13359911149064621,"session":{"restore_on_startup":4},"protection":)"
+            R"({"macs":{"session":{"restore_on_startup":"RS"}}}})");
+  EXPECT_EQ(FileBytes(userData + "\\Profile 1\\Secure Preferences"), clean);
+  EXPECT_FALSE(Exists(CU, macs, "homepage"));
+  EXPECT_FALSE(Exists(CU, macs, "session.startup_urls"));
+  EXPECT_TRUE(Exists(CU, macs, "session.restore_on_startup"));
+
+  const ChangeEnv env = ChangeEnvOf(ts.services);
+  std::vector<FindEntry> sets = real->files.Find(BackupRoot(ts.services.exeDir), "*");
+  ASSERT_EQ(sets.size(), 1u);
+  const BackupSetInfo set = ReadBackupSet(env, ChangeKinds::Basic(),
+                                          BackupRoot(ts.services.exeDir) + "\\" + sets[0].name);
+  ASSERT_TRUE(set.damage.empty()) << set.damage;
+  std::vector<size_t> all;
+  for (size_t i = 0; i < set.items.size(); ++i) all.push_back(i);
+  RestoreAll yes;
+  const RestoreReport report = RestoreItems(env, ts.services.exeDir, set, all, yes);
+  ASSERT_TRUE(report.refused.empty()) << report.refused;
+  EXPECT_EQ(FileBytes(userData + "\\Default\\Secure Preferences"), hijacked);
+  reg.SetRootKey(CU);
+  ASSERT_TRUE(reg.OpenKey(macs, false));
+  EXPECT_EQ(reg.ReadString("homepage"), "REGMAC");
+  EXPECT_EQ(reg.ReadString("session.startup_urls"), "SU");
+  // Only the test's own values go again.
+  for (const char* name : {"homepage", "session.startup_urls", "session.restore_on_startup"})
+    reg.DeleteValue(name);
+  reg.CloseKey();
 }
 
 // Quick Launch and the taskbar pins, where the shell keeps them for the user (below the

@@ -132,3 +132,92 @@ TEST_F(Hijacks, ListOrderExpandableTextsAndJsonPoliciesReadAsTheBrowserReadsThem
 
 }  // namespace
 }  // namespace mt
+
+namespace mt {
+namespace {
+
+using namespace test;
+
+// ExtensionSettings gives a row only for the entries that install an extension; the repair
+// takes those out and leaves the rest of the policy, or the whole value when nothing else is
+// in it. ExtensionInstallSources is a list of its own.
+TEST_F(Hijacks, ExtensionSettingsInstallEntriesAndInstallSourcesAreRows) {
+  reg.SetString(LM, kEdge, "ExtensionSettings",
+                R"({"*":{"installation_mode":"blocked"},"aaaa":{"installation_mode":)"
+                R"("force_installed","update_url":"https://x.cn/u.xml"},"bbbb":)"
+                R"({"installation_mode":"allowed"},"cccc":{"installation_mode":)"
+                R"("normal_installed"}})");
+  reg.SetString(CU, kChrome, "ExtensionSettings",
+                R"({"dddd":{"installation_mode":"force_installed"}})");
+  reg.SetString(LM, kChrome, "ExtensionSettings", R"({"*":{"installation_mode":"blocked"}})");
+  reg.SetString(LM, "SOFTWARE\\Policies\\Chromium", "ExtensionSettings", "{\"aaaa\":");
+  reg.SetString(LM, kEdge + "\\ExtensionInstallSources", "1", "https://x.cn/*");
+  page.TabSheet3Show();
+  std::vector<std::string> captions;
+  for (const AddOnRow* r : HijackRows()) captions.push_back(r->caption);
+  const std::vector<std::string> want = {
+      "Edge 扩展设置（策略）：aaaa 强制安装、cccc 默认安装",
+      "Edge 允许的扩展安装来源（策略）：https://x.cn/*",
+      "Chromium 扩展设置（策略，不是有效的 JSON）：{\"aaaa\":",
+      "Chrome 扩展设置（策略）：dddd 强制安装",
+  };
+  EXPECT_EQ(captions, want);
+  EXPECT_EQ(view.rows[RowOf(want[0])].column3, "去掉安装项");
+  EXPECT_EQ(view.rows[RowOf(want[3])].column3, "删除");
+  for (const std::string& c : want) Tick(c);
+  page.SbiedefaultClick();
+  ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+  ASSERT_TRUE(reg.Get(LM, kEdge, "ExtensionSettings"));
+  EXPECT_EQ(reg.Get(LM, kEdge, "ExtensionSettings")->text,
+            R"({"*":{"installation_mode":"blocked"},"bbbb":{"installation_mode":"allowed"}})");
+  EXPECT_FALSE(reg.Get(CU, kChrome, "ExtensionSettings"));
+  EXPECT_FALSE(reg.Get(LM, "SOFTWARE\\Policies\\Chromium", "ExtensionSettings"));
+  EXPECT_FALSE(reg.HasKey(LM, kEdge + "\\ExtensionInstallSources"));
+  EXPECT_EQ(reg.Get(LM, kChrome, "ExtensionSettings")->text,
+            R"({"*":{"installation_mode":"blocked"}})");
+  ExpectInBackup("force_installed");
+  EXPECT_TRUE(HijackRows().empty());
+}
+
+// Firefox's registry policies that set pages, extensions or search engines are rows; the
+// repair takes out each one and leaves its other policies.
+TEST_F(Hijacks, FirefoxRegistryPoliciesThatSetPagesOrExtensionsAreRows) {
+  const std::string fox = "SOFTWARE\\Policies\\Mozilla\\Firefox";
+  reg.SetString(LM, fox + "\\Homepage", "URL", "http://fox.hijack.cn/");
+  reg.SetString(LM, fox + "\\Homepage", "StartPage", "homepage");
+  reg.SetString(LM, fox + "\\Extensions\\Install", "2", "https://x.cn/b.xpi");
+  reg.SetString(LM, fox + "\\Extensions\\Install", "10", "https://x.cn/c.xpi");
+  reg.SetString(LM, fox + "\\SearchEngines\\Add\\1", "URLTemplate", "http://s.cn/?q={searchTerms}");
+  reg.SetDword(LM, fox, "DisableTelemetry", 1);
+  reg.SetString(CU, fox, "OverrideFirstRunPage", "http://first.hijack.cn/");
+  reg.SetString(CU, fox, "ExtensionSettings", R"({"a@b":{"installation_mode":"force_installed"}})");
+  reg.SetDword(CU, fox + "\\Homepage", "Locked", 1);  // no address: not listed
+  page.TabSheet3Show();
+  std::vector<std::string> captions;
+  for (const AddOnRow* r : HijackRows()) captions.push_back(r->caption);
+  const std::vector<std::string> want = {
+      "Firefox 主页（策略）：http://fox.hijack.cn/",
+      "Firefox 安装的扩展（策略）：https://x.cn/b.xpi 等 2 项",
+      "Firefox 搜索引擎（策略）：（注册表项）",
+      "Firefox 启动页（策略）：http://first.hijack.cn/",
+      "Firefox 扩展设置（策略）：{\"a@b\":{\"installation_mode\":\"force_installed\"}}",
+  };
+  EXPECT_EQ(captions, want);
+  for (const std::string& c : want) Tick(c);
+  page.SbiedefaultClick();
+  ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+  EXPECT_FALSE(reg.Get(LM, fox + "\\Homepage", "URL"));
+  ASSERT_TRUE(reg.Get(LM, fox + "\\Homepage", "StartPage"));
+  EXPECT_EQ(reg.Get(LM, fox + "\\Homepage", "StartPage")->text, "homepage");
+  EXPECT_FALSE(reg.HasKey(LM, fox + "\\Extensions\\Install"));
+  EXPECT_FALSE(reg.HasKey(LM, fox + "\\SearchEngines"));
+  EXPECT_FALSE(reg.Get(CU, fox, "OverrideFirstRunPage"));
+  EXPECT_FALSE(reg.Get(CU, fox, "ExtensionSettings"));
+  ASSERT_TRUE(reg.Get(LM, fox, "DisableTelemetry"));
+  EXPECT_EQ(reg.Get(LM, fox, "DisableTelemetry")->dword, 1u);
+  ExpectInBackup("\"URLTemplate\"=\"http://s.cn/?q={searchTerms}\"");
+  EXPECT_TRUE(HijackRows().empty());
+}
+
+}  // namespace
+}  // namespace mt

@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "app/AdminRights.h"
+#include "app/RunningPrograms.h"
 #include "app/Services.h"
 #include "app/SetSeal.h"
+#include "app/Text.h"
 #include "browser/IconSource.h"
 #include "browser/Shortcuts.h"
 #include "program/ChangeKindList.h"
@@ -330,6 +332,17 @@ class ScriptedAdminRights : public AdminRights {
   int asked = 0;
 };
 
+// Programs as scripted: those named in `names` run (compared without letter case).
+class ScriptedRunning : public RunningPrograms {
+ public:
+  bool IsRunning(const std::string& exeName) override {
+    for (const std::string& n : names)
+      if (EqualsNoCase(n, exeName)) return true;
+    return false;
+  }
+  std::vector<std::string> names;
+};
+
 // All stand-ins together, wired into a Services bundle. Nothing in it reaches the network,
 // starts a program or reads this machine's known folders; a test that wants a real service
 // points the bundle at it.
@@ -351,6 +364,7 @@ struct TestServices {
   RecordingLauncher installerLauncher;
   MemorySealKeys sealKeys;
   ScriptedAdminRights admin;
+  ScriptedRunning running;
   Services services;
 
   explicit TestServices(std::string exeDir = "C:\\Tools") {
@@ -372,6 +386,7 @@ struct TestServices {
     services.sealKeys = &sealKeys;
     services.changeKinds = &ProgramChangeKinds();
     services.admin = &admin;
+    services.running = &running;
     services.exeDir = std::move(exeDir);
   }
 };
