@@ -7,6 +7,7 @@
 #include "app/Error.h"
 #include "app/Path.h"
 #include "app/Text.h"
+#include "startup/ApprovedSwitchFamily.h"
 #include "startup/StartupApproved.h"
 
 namespace mt {
@@ -48,7 +49,7 @@ bool IsText(const std::optional<RegValue>& v) {
   return v && (v->type == RegDataType::String || v->type == RegDataType::ExpandString);
 }
 
-class Family : public StartupFamily {
+class Family : public ApprovedSwitchFamily {
  public:
   std::vector<StartupSource> Sources() const override {
     std::vector<StartupSource> out;
@@ -103,14 +104,6 @@ class Family : public StartupFamily {
   }
 
   bool Switchable(StartupSource source) const override { return ApprovedKeyOf(source).has_value(); }
-  bool SaveForSwitch(const StartupContext&, DeletionBackup& backup,
-                     const StartupRow& row) const override {
-    return SaveApprovedState(backup, row);
-  }
-  bool Switch(const StartupContext& ctx, const StartupRow& row, bool enabled,
-              uint64_t now) const override {
-    return WriteApproved(*ctx.svc.registry, row, enabled, now);
-  }
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "app/Path.h"
 #include "app/Registry.h"
 #include "app/Text.h"
+#include "startup/ApprovedSwitchFamily.h"
 #include "startup/StartupApproved.h"
 
 namespace mt {
@@ -15,7 +16,7 @@ namespace {
 
 using S = StartupSource;
 
-class Family : public StartupFamily {
+class Family : public ApprovedSwitchFamily {
  public:
   std::vector<StartupSource> Sources() const override { return {S::UserFolder, S::CommonFolder}; }
   std::string SourceText(StartupSource source) const override {
@@ -46,14 +47,6 @@ class Family : public StartupFamily {
   }
 
   bool Switchable(StartupSource) const override { return true; }
-  bool SaveForSwitch(const StartupContext&, DeletionBackup& backup,
-                     const StartupRow& row) const override {
-    return SaveApprovedState(backup, row);
-  }
-  bool Switch(const StartupContext& ctx, const StartupRow& row, bool enabled,
-              uint64_t now) const override {
-    return WriteApproved(*ctx.svc.registry, row, enabled, now);
-  }
 };
 
 }  // namespace

@@ -14,20 +14,12 @@
 #include "program/ChangeKindList.h"
 #include "program/WinServiceSet.h"
 #include "tests/support/WinFolderLink.h"
+#include "tests/support/YesToAll.h"
 
 namespace mt {
 namespace {
 
-class YesToAll : public RestoreQuestions {
- public:
-  bool ConfirmChanged(const SetItem&, const std::string&) override { return true; }
-  FileChoice FileConflict(const SetItem&) override { return FileChoice::Overwrite; }
-  bool ConfirmMachineWide(const std::vector<const SetItem*>&,
-                          const std::vector<std::string>&) override {
-    return true;
-  }
-  bool AskFollowUp(const std::string&) override { return false; }
-};
+using YesToAll = test::YesToAll;
 
 class WinRestoreTest : public ::testing::Test {
  protected:

@@ -204,18 +204,27 @@ namespace {
 }
 }  // namespace
 
-void WinFileSystem::WriteAll(const std::string& path, const std::string& bytes) {
-  UniqueFileHandle file(::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) FailOn("Cannot create file", path);
+namespace {
+
+// Writes all of `bytes` at the handle's position, in parts WriteFile can take.
+void WriteWhole(HANDLE file, const std::string& bytes, const std::string& path) {
   size_t done = 0;
   while (done < bytes.size()) {
     const DWORD part = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
     DWORD written = 0;
-    if (!::WriteFile(file.get(), bytes.data() + done, part, &written, nullptr) || written != part)
+    if (!::WriteFile(file, bytes.data() + done, part, &written, nullptr) || written != part)
       FailOn("Unable to write to", path);
     done += written;
   }
+}
+
+}  // namespace
+
+void WinFileSystem::WriteAll(const std::string& path, const std::string& bytes) {
+  UniqueFileHandle file(::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) FailOn("Cannot create file", path);
+  WriteWhole(file.get(), bytes, path);
   if (!::FlushFileBuffers(file.get())) FailOn("Unable to write to", path);
 }
 
@@ -312,14 +321,7 @@ void WinFileSystem::WriteRestored(const std::string& path, const std::string& by
   LARGE_INTEGER zero{};
   if (!::SetFilePointerEx(file.get(), zero, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.get()))
     FailOn("Unable to write to", path);
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const DWORD part = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
-    DWORD written = 0;
-    if (!::WriteFile(file.get(), bytes.data() + done, part, &written, nullptr) || written != part)
-      FailOn("Unable to write to", path);
-    done += written;
-  }
+  WriteWhole(file.get(), bytes, path);
   FILE_BASIC_INFO basic{};
   if (::GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic)) {
     if (meta.created) basic.CreationTime.QuadPart = static_cast<LONGLONG>(meta.created);

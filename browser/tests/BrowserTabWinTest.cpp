@@ -30,6 +30,7 @@
 #include "tests/support/WinMainWindow.h"
 #include "tests/support/WinRegedit.h"
 #include "browser/win/BrowserPage.h"
+#include "tests/support/YesToAll.h"
 
 namespace mt {
 namespace {
@@ -568,17 +569,7 @@ TEST_F(BrowserHijackTab, RepairsTheTickedFindingsAndTheBackupRestoresTheMachine)
   EXPECT_EQ(StartPage(RegView::Wow32), page32);
 }
 
-// Says yes to every question of the restore.
-class RestoreAll : public RestoreQuestions {
- public:
-  bool ConfirmChanged(const SetItem&, const std::string&) override { return true; }
-  FileChoice FileConflict(const SetItem&) override { return FileChoice::Overwrite; }
-  bool ConfirmMachineWide(const std::vector<const SetItem*>&,
-                          const std::vector<std::string>&) override {
-    return true;
-  }
-  bool AskFollowUp(const std::string&) override { return false; }
-};
+using RestoreAll = test::YesToAll;
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
   std::filesystem::create_directories(std::filesystem::path(Widen(path)).parent_path());

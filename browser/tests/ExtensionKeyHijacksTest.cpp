@@ -5,6 +5,7 @@
 #include "app/Change.h"
 #include "app/Restore.h"
 #include "browser/tests/HijackFixture.h"
+#include "tests/support/YesToAll.h"
 
 namespace mt {
 namespace {
@@ -17,17 +18,7 @@ const std::string kBraveExt = "SOFTWARE\\BraveSoftware\\Brave-Browser\\Extension
 const std::string kId1 = "aaaabbbbccccddddeeeeffffgggghhhh";
 const std::string kId2 = "iiiijjjjkkkkllllmmmmnnnnoooopppp";
 
-// Says yes to every question of the restore.
-class ScriptedYes : public RestoreQuestions {
- public:
-  bool ConfirmChanged(const SetItem&, const std::string&) override { return true; }
-  FileChoice FileConflict(const SetItem&) override { return FileChoice::Overwrite; }
-  bool ConfirmMachineWide(const std::vector<const SetItem*>&,
-                          const std::vector<std::string>&) override {
-    return true;
-  }
-  bool AskFollowUp(const std::string&) override { return false; }
-};
+using ScriptedYes = test::YesToAll;
 
 // Every key of every store gives a row in the view it lies in: an update address, a file with
 // its version, and a key with neither; what is no extension key stays out.

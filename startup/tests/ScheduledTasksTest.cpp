@@ -13,6 +13,7 @@
 #include "program/ChangeKindList.h"
 #include "startup/tests/StartupStandIns.h"
 #include "tests/support/StandIns.h"
+#include "tests/support/YesToAll.h"
 
 namespace mt::test {
 namespace {
@@ -273,17 +274,7 @@ TEST_F(StartupTasksTest, ATaskWhoseDefinitionCannotBeReadStopsTheDeletion) {
   EXPECT_FALSE(ts.files.DirectoryExists(ts.services.exeDir + "\\备份"));
 }
 
-// Says yes to every question of a restore.
-class YesToAll : public RestoreQuestions {
- public:
-  bool ConfirmChanged(const SetItem&, const std::string&) override { return true; }
-  FileChoice FileConflict(const SetItem&) override { return FileChoice::Overwrite; }
-  bool ConfirmMachineWide(const std::vector<const SetItem*>&,
-                          const std::vector<std::string>&) override {
-    return true;
-  }
-  bool AskFollowUp(const std::string&) override { return false; }
-};
+using YesToAll = test::YesToAll;
 
 TEST_F(StartupTasksTest, ADeletedTaskComesBackFromItsSetAndTheRestoresOwnSetDeletesItAgain) {
   const std::string xml = TaskXml("<LogonTrigger/>", Exec("C:\\t.exe", "/run"));

@@ -13,6 +13,7 @@
 #include "startup/TaskChange.h"
 #include "startup/tests/StartupStandIns.h"
 #include "tests/support/StandIns.h"
+#include "tests/support/YesToAll.h"
 
 namespace mt::test {
 namespace {
@@ -31,17 +32,7 @@ std::string LogonTask(const std::string& command) {
          "</Command></Exec></Actions></Task>";
 }
 
-// Says yes to every question of a restore.
-class YesToAll : public RestoreQuestions {
- public:
-  bool ConfirmChanged(const SetItem&, const std::string&) override { return true; }
-  FileChoice FileConflict(const SetItem&) override { return FileChoice::Overwrite; }
-  bool ConfirmMachineWide(const std::vector<const SetItem*>&,
-                          const std::vector<std::string>&) override {
-    return true;
-  }
-  bool AskFollowUp(const std::string&) override { return false; }
-};
+using YesToAll = test::YesToAll;
 
 class StartupFamilyTest : public ::testing::Test {
  protected:

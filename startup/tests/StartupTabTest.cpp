@@ -41,6 +41,7 @@
 #include "browser/win/BrowserPage.h"
 #include "vdrive/win/DrivePage.h"
 #include "startup/win/StartupPage.h"
+#include "tests/support/YesToAll.h"
 
 namespace mt::test {
 namespace {
@@ -209,17 +210,7 @@ void RemoveFile(const std::string& path) {
   DeleteFileW(Widen(path).c_str());
 }
 
-// Says yes to every question of a restore.
-class YesToAll : public RestoreQuestions {
- public:
-  bool ConfirmChanged(const SetItem&, const std::string&) override { return true; }
-  FileChoice FileConflict(const SetItem&) override { return FileChoice::Overwrite; }
-  bool ConfirmMachineWide(const std::vector<const SetItem*>&,
-                          const std::vector<std::string>&) override {
-    return true;
-  }
-  bool AskFollowUp(const std::string&) override { return false; }
-};
+using YesToAll = test::YesToAll;
 
 class StartupTabTest : public MainWindowTest {
  protected:
