@@ -13,6 +13,10 @@
 
 namespace mt {
 
+namespace {
+const std::string kExtraFolderText = "备份中有多余的文件夹：";
+}  // namespace
+
 std::vector<std::string> BackupSetFolders(FileSystem& files, const std::string& dataDir) {
   const std::string root = BackupRoot(dataDir);
   std::vector<std::string> names;
@@ -41,12 +45,14 @@ std::string FolderName(const std::string& folder) {
   return slash == std::string::npos ? folder : folder.substr(slash + 1);
 }
 
-// The set's files other than the manifest, from the folder's listing.
-std::set<std::string> SetFiles(const std::vector<FindEntry>& listing) {
+// The set's files other than the manifest, from a listing of its folder; `extraFolder` is
+// set to a folder found inside the set.
+std::set<std::string> SetFiles(FileSystem& files, const std::string& folder,
+                               std::string& extraFolder) {
   std::set<std::string> names;
-  for (const FindEntry& entry : listing) {
-    if (entry.isDirectory) throw AppError("备份中有多余的文件夹：" + entry.name);
-    if (entry.name != kBackupManifestName) names.insert(entry.name);
+  for (const FindEntry& entry : files.Find(folder, "*")) {
+    if (entry.isDirectory && extraFolder.empty()) extraFolder = entry.name;
+    if (!entry.isDirectory && entry.name != kBackupManifestName) names.insert(entry.name);
   }
   return names;
 }
@@ -55,52 +61,65 @@ std::set<std::string> SetFiles(const std::vector<FindEntry>& listing) {
 
 struct SealEvidence {
   std::optional<std::string> mac;  // the seal the manifest carried
-  std::string covered;             // the text it covers, when the file was laid out for that
-  nlohmann::json manifest;         // the manifest with the seal taken out
-  std::set<std::string> files;     // the set's files other than the manifest
+  // The manifest file as read; when it is laid out with its seal last, the seal covers its
+  // first `bodyEnd` bytes and "\n}".
+  std::string text;
+  std::optional<size_t> bodyEnd;
+  // Otherwise the seal covers SealedText of the manifest with the seal taken out.
+  nlohmann::json manifest;
+  nlohmann::json listed;  // the manifest's "files": each file of the set with its SHA-256
 };
 
 namespace {
 
-// Checks the seal: every file listed with its digest, no file more, the MAC right.
-bool EvidenceHolds(const ChangeEnv& env, const SealEvidence& seal, const std::string& folder) {
-  if (!env.sealKeys || !seal.mac) return false;
+// Checks the seal: the MAC right, every file of the folder listed with its digest, no file
+// more. A folder inside the set (which no set is written with) damages it, sealed or not:
+// `extraFolder` names it.
+bool EvidenceHolds(const ChangeEnv& env, const SealEvidence& seal, const std::string& folder,
+                   std::string& extraFolder) {
+  const std::set<std::string> present = SetFiles(*env.files, folder, extraFolder);
+  if (!extraFolder.empty() || !env.sealKeys || !seal.mac) return false;
   const std::optional<std::string> key = env.sealKeys->Key(false);
   if (!key) return false;
-  const std::string covered = seal.covered.empty() ? SealedText(seal.manifest) : seal.covered;
-  if (!SameMac(HmacSha256Hex(*key, covered), *seal.mac)) return false;
-  const nlohmann::json& listed = seal.manifest["files"];
-  if (seal.files.size() != listed.size()) return false;
-  for (const std::string& name : seal.files) {
-    if (!listed.contains(name) || !listed[name].is_string()) return false;
-    if (FileSha256(*env.files, folder + "\\" + name) != listed[name].get<std::string>())
+  const std::string mac = seal.bodyEnd
+                              ? HmacSha256Hex(*key,
+                                              std::string_view(seal.text).substr(0, *seal.bodyEnd),
+                                              "\n}")
+                              : HmacSha256Hex(*key, SealedText(seal.manifest));
+  if (!SameMac(mac, *seal.mac)) return false;
+  if (present.size() != seal.listed.size()) return false;
+  for (const std::string& name : present) {
+    if (!seal.listed.contains(name) || !seal.listed[name].is_string()) return false;
+    if (FileSha256(*env.files, folder + "\\" + name) != seal.listed[name].get<std::string>())
       return false;
   }
   return true;
 }
 
 void ReadManifestSet(const ChangeEnv& env, const ChangeKinds& kinds, BackupSetInfo& set,
-                     const std::string& text, const std::vector<FindEntry>& listing,
-                     SealCheck check) {
+                     std::string text, SealCheck check) {
   nlohmann::json manifest = nlohmann::json::parse(text);
   if (!manifest.is_object() || manifest.value("format", "") != kManifestFormat)
     throw AppError("清单的格式不对");
-  // The seal comes out of the manifest here, so that the text it covers is dumped without a
-  // copy of the whole manifest.
-  std::optional<std::string> mac;
+  auto seal = std::make_shared<SealEvidence>();
   if (manifest.contains("mac")) {
-    if (manifest["mac"].is_string()) mac = manifest["mac"].get<std::string>();
+    if (manifest["mac"].is_string()) seal->mac = manifest["mac"].get<std::string>();
     manifest.erase("mac");
   }
   if (!manifest.contains("items") || !manifest["items"].is_array() || !manifest.contains("files") ||
       !manifest["files"].is_object())
     throw AppError("清单不完整");
+  // A file written with its seal as the last member: the seal covers its text as it stands,
+  // so the items' states can be moved out of the parsed manifest instead of copied.
+  if (std::optional<SealedFile> sealed = SplitSealedFile(text))
+    if (seal->mac && sealed->mac == *seal->mac) seal->bodyEnd = sealed->bodyEnd;
+  const bool keepManifest = !seal->bodyEnd;
   set.tool = manifest.value("tool", "");
   set.restoreOf = manifest.value("restoreOf", "");
   ChangeEnv placeEnv = env;
   placeEnv.setFolder = set.folder;
   size_t n = 0;
-  for (const nlohmann::json& entry : manifest["items"]) {
+  for (nlohmann::json& entry : manifest["items"]) {
     ++n;
     const std::string where = "第 " + std::to_string(n) + " 项：";
     if (!entry.is_object() || !entry.contains("kind") || !entry["kind"].is_string() ||
@@ -116,23 +135,33 @@ void ReadManifestSet(const ChangeEnv& env, const ChangeKinds& kinds, BackupSetIn
     }
     if (!item.change->PlaceAllowed(placeEnv))
       throw AppError(where + "位置不在本程序修改的范围内：" + item.change->Place());
-    item.tool = entry.value("tool", set.tool);
+    auto take = [&](const char* name, nlohmann::json fallback) {
+      const auto at = entry.find(name);
+      if (at == entry.end()) return fallback;
+      return keepManifest ? nlohmann::json(*at) : nlohmann::json(std::move(*at));
+    };
+    nlohmann::json tool = take("tool", set.tool), caption = take("caption", "");
+    item.tool = tool.is_string() ? std::move(tool.get_ref<std::string&>()) : set.tool;
     item.kind = kind->name;
-    item.caption = entry.value("caption", "");
-    item.before = entry["before"];
-    item.saved = entry.value("saved", nlohmann::json::object());
-    item.after = entry.contains("after") ? entry["after"] : nlohmann::json();
+    if (caption.is_string()) item.caption = std::move(caption.get_ref<std::string&>());
+    item.before = take("before", nlohmann::json());
+    item.saved = take("saved", nlohmann::json::object());
+    item.after = take("after", nlohmann::json());
     set.items.push_back(std::move(item));
   }
-  auto seal = std::make_shared<SealEvidence>();
-  seal->files = SetFiles(listing);  // a folder inside the set damages it, checked or not
-  // A file written with its seal as the last member: the seal covers its text as it stands.
-  if (std::optional<SealedFile> sealed = SplitSealedFile(text))
-    if (mac && sealed->mac == *mac) seal->covered = std::move(sealed->covered);
-  seal->mac = std::move(mac);
-  seal->manifest = std::move(manifest);
-  if (check == SealCheck::Now) set.sealed = EvidenceHolds(env, *seal, set.folder);
-  else set.sealToCheck = std::move(seal);
+  seal->listed = std::move(manifest["files"]);
+  if (keepManifest) {
+    manifest["files"] = seal->listed;
+    seal->manifest = std::move(manifest);
+  }
+  seal->text = std::move(text);
+  if (check == SealCheck::Now) {
+    std::string extraFolder;
+    set.sealed = EvidenceHolds(env, *seal, set.folder, extraFolder);
+    if (!extraFolder.empty()) throw AppError(kExtraFolderText + extraFolder);
+  } else {
+    set.sealToCheck = std::move(seal);
+  }
 }
 
 }  // namespace
@@ -144,16 +173,17 @@ BackupSetInfo ReadBackupSet(const ChangeEnv& env, const ChangeKinds& kinds,
   set.name = FolderName(folder);
   try {
     FileSystem& files = *env.files;
-    // One listing of the folder tells whether the set has a manifest and, for the seal,
-    // which files it holds.
-    const std::vector<FindEntry> listing = files.Find(folder, "*");
-    const bool hasManifest = std::any_of(listing.begin(), listing.end(), [](const FindEntry& e) {
-      return !e.isDirectory && e.name == kBackupManifestName;
-    });
-    if (hasManifest) {
-      ReadManifestSet(env, kinds, set,
-                      ReadAllBytes(files, folder + "\\" + kBackupManifestName, 64u << 20), listing,
-                      check);
+    // The folder is listed only when its seal is checked, or for a set of an earlier version
+    // (one without a manifest).
+    const std::string manifest = folder + "\\" + kBackupManifestName;
+    std::optional<std::string> text;
+    try {
+      text = ReadAllBytes(files, manifest, 64u << 20);
+    } catch (const std::exception&) {
+      if (files.FileExists(manifest)) throw;
+    }
+    if (text) {
+      ReadManifestSet(env, kinds, set, std::move(*text), check);
     } else {
       set.legacy = true;
       ReadLegacySet(env, set);
@@ -166,19 +196,31 @@ BackupSetInfo ReadBackupSet(const ChangeEnv& env, const ChangeKinds& kinds,
   return set;
 }
 
-bool SealHolds(const ChangeEnv& env, const BackupSetInfo& set) {
+bool SealHolds(const ChangeEnv& env, const BackupSetInfo& set, std::string* damage) {
   if (!set.sealToCheck) return set.sealed;
+  std::string extraFolder;
+  bool holds = false;
   try {
-    return EvidenceHolds(env, *set.sealToCheck, set.folder);
+    holds = EvidenceHolds(env, *set.sealToCheck, set.folder, extraFolder);
   } catch (const std::exception&) {
-    return false;  // a file of the set that cannot be read: the seal cannot be shown to hold
+    holds = false;  // a file of the set that cannot be read: the seal cannot be shown to hold
   }
+  // A folder inside the set: nothing of it may be restored, as when the set is read with its
+  // seal checked at once.
+  if (!extraFolder.empty() && damage)
+    *damage = std::string(kDamagedSetText) + "：" + kExtraFolderText + extraFolder;
+  return holds;
 }
 
 void CheckSeal(const ChangeEnv& env, BackupSetInfo& set) {
   if (!set.sealToCheck) return;
-  set.sealed = SealHolds(env, set);
+  std::string damage;
+  set.sealed = SealHolds(env, set, &damage);
   set.sealToCheck.reset();
+  if (!damage.empty()) {
+    set.items.clear();
+    set.damage = damage;
+  }
 }
 
 std::string ToolTitle(const std::string& tool) {

@@ -57,8 +57,10 @@ BackupSetInfo ReadBackupSet(const ChangeEnv& env, const ChangeKinds& kinds,
                             const std::string& folder, SealCheck check = SealCheck::Now);
 
 // Whether the set's seal holds, checking it now when it was left for later. Never throws.
-bool SealHolds(const ChangeEnv& env, const BackupSetInfo& set);
-// Checks a seal left for later and records the answer in `set.sealed`.
+// A check that finds the set damaged (a folder inside it) says why in `damage`.
+bool SealHolds(const ChangeEnv& env, const BackupSetInfo& set, std::string* damage = nullptr);
+// Checks a seal left for later and records the answer in `set.sealed`, or the damage it
+// found in `set.damage` (and then no items).
 void CheckSeal(const ChangeEnv& env, BackupSetInfo& set);
 
 // The tool's name as the window shows it ("系统启动项"...).

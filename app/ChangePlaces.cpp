@@ -38,8 +38,18 @@ const char* const kSoftwarePlaces[] = {
     "BraveSoftware\\Brave-Browser\\PreferenceMACs",
 };
 
-bool PartsStartWith(const std::vector<std::string>& parts, size_t from, const std::string& prefix) {
-  const std::vector<std::string> want = Split(prefix, '\\');
+// The places above, each split into its key names once.
+const std::vector<std::vector<std::string>>& SoftwarePlaceParts() {
+  static const std::vector<std::vector<std::string>> parts = [] {
+    std::vector<std::vector<std::string>> out;
+    for (const char* place : kSoftwarePlaces) out.push_back(Split(place, '\\'));
+    return out;
+  }();
+  return parts;
+}
+
+bool PartsStartWith(const std::vector<std::string>& parts, size_t from,
+                    const std::vector<std::string>& want) {
   if (parts.size() - from < want.size()) return false;
   for (size_t i = 0; i < want.size(); ++i)
     if (!EqualsNoCase(parts[from + i], want[i])) return false;
@@ -57,7 +67,7 @@ bool RegistryPlaceAllowed(RegRoot root, const std::string& keyPath) {
   size_t from = 1;
   if (parts.size() > 1 && EqualsNoCase(parts[1], "WOW6432Node")) from = 2;
   if (from >= parts.size()) return false;
-  for (const char* place : kSoftwarePlaces)
+  for (const std::vector<std::string>& place : SoftwarePlaceParts())
     if (PartsStartWith(parts, from, place)) return true;
   return false;
 }

@@ -55,11 +55,12 @@ RestoreReport RestoreItems(const ChangeEnv& envIn, const std::string& dataDir,
                            const BackupSetInfo& set, const std::vector<size_t>& chosen,
                            RestoreQuestions& ask) {
   RestoreReport report;
-  if (!set.damage.empty()) {
-    report.refused = "这个备份已损坏，没有恢复任何项目。\n" + set.damage;
+  std::string damage = set.damage;
+  const bool sealed = damage.empty() && SealHolds(envIn, set, &damage);
+  if (!damage.empty()) {
+    report.refused = "这个备份已损坏，没有恢复任何项目。\n" + damage;
     return report;
   }
-  const bool sealed = SealHolds(envIn, set);
   // The keys of the items are opened once for all their reads, writes and read-backs.
   CachedRegistry keys(*envIn.registry);
   ChangeEnv env = envIn;

@@ -6,6 +6,10 @@
 namespace mt {
 
 std::string HmacSha256Hex(const std::string& key, const std::string& message) {
+  return HmacSha256Hex(key, std::string_view(message), std::string_view());
+}
+
+std::string HmacSha256Hex(const std::string& key, std::string_view head, std::string_view tail) {
   constexpr size_t kBlock = 64;
   std::string k = key;
   if (k.size() > kBlock) {
@@ -21,7 +25,8 @@ std::string HmacSha256Hex(const std::string& key, const std::string& message) {
   }
   Sha256 h;
   h.Update(inner.data(), inner.size());
-  h.Update(message.data(), message.size());
+  if (!head.empty()) h.Update(head.data(), head.size());
+  if (!tail.empty()) h.Update(tail.data(), tail.size());
   const std::string innerDigest = BytesOfHex(h.FinishHex());
   h.Update(outer.data(), outer.size());
   h.Update(innerDigest.data(), innerDigest.size());
@@ -76,7 +81,7 @@ std::optional<SealedFile> SplitSealedFile(const std::string& file) {
   SealedFile sealed;
   sealed.mac = file.substr(at + member.size(), kMacHexLength);
   if (!IsLowerHex(sealed.mac)) return std::nullopt;
-  sealed.covered = file.substr(0, at) + "\n}";
+  sealed.bodyEnd = at;
   return sealed;
 }
 

@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -33,15 +34,19 @@ std::string SealedText(const nlohmann::json& manifest);
 // byte for byte, so checking it needs no second dump of a large manifest.
 std::string CoveredText(const std::string& text);
 std::string SealedFileText(const std::string& text, const std::string& mac);
-// The text a manifest file's seal covers and the seal, when the file is laid out as
-// SealedFileText writes it; nothing otherwise (then the seal, if any, covers SealedText).
+// Where a manifest file laid out as SealedFileText writes it keeps its seal: the seal covers
+// the file's first `bodyEnd` bytes followed by "\n}" (no copy of a large file is made to find
+// that out). Nothing for another layout (then the seal, if any, covers SealedText).
 struct SealedFile {
-  std::string covered, mac;
+  size_t bodyEnd = 0;
+  std::string mac;
 };
 std::optional<SealedFile> SplitSealedFile(const std::string& file);
 
-// HMAC-SHA256 of `message` under `key`, as lower-case hex.
+// HMAC-SHA256 of `message` under `key`, as lower-case hex; the second form of the message
+// `head` followed by `tail`.
 std::string HmacSha256Hex(const std::string& key, const std::string& message);
+std::string HmacSha256Hex(const std::string& key, std::string_view head, std::string_view tail);
 
 // Compares two texts in time that does not depend on where they differ.
 bool SameMac(const std::string& a, const std::string& b);

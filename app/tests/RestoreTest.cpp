@@ -411,9 +411,17 @@ TEST_F(RestoreTest, ASealLeftForLaterIsCheckedWhenTheSetIsRestored) {
   ASSERT_TRUE(reg.Get(RegRoot::LocalMachine, kRun, "A"));
   EXPECT_EQ(reg.Get(RegRoot::LocalMachine, kRun, "A")->text, "a.exe");
 
-  // A folder inside a set damages it whenever its seal is checked.
+  // A folder inside a set damages it whenever its seal is checked: read at once, shown, or
+  // restored; nothing of it comes back.
   files.dirs.insert(folder + "\\extra");
-  EXPECT_NE(ReadBackupSet(env, ProgramChangeKinds(), folder, SealCheck::Later).damage, "");
+  EXPECT_NE(ReadBackupSet(env, ProgramChangeKinds(), folder).damage, "");
+  BackupSetInfo later = ReadBackupSet(env, ProgramChangeKinds(), folder, SealCheck::Later);
+  reg.DeleteTree(RegRoot::CurrentUser, nullptr, "Software\\Policies\\X");
+  EXPECT_NE(RestoreAll(later).refused, "");
+  EXPECT_FALSE(reg.HasKey(RegRoot::CurrentUser, "Software\\Policies\\X"));
+  CheckSeal(env, later);
+  EXPECT_NE(later.damage, "");
+  EXPECT_TRUE(later.items.empty());
 }
 
 TEST_F(RestoreTest, ASetNamingAPlaceTheToolsNeverChangeIsDamagedAndOthersStillList) {
