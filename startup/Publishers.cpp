@@ -52,16 +52,32 @@ std::string ProgramFileOf(const StartupRow& row, const ProgramLookup& lookup,
   return lnk;
 }
 
+struct PublisherWorker::Job {
+  uint64_t generation = 0;
+  std::vector<std::string> files;       // each file once, in row order of its first row
+  std::vector<std::vector<int>> idsOf;  // the rows that start each file
+  std::vector<bool> taken;              // which threads have taken their share
+  size_t running = 0;                   // threads not done with their share
+};
+
 PublisherWorker::PublisherWorker(SignerSource& signers, ProgramLookup lookup,
                                  ShortcutTarget shortcutTarget, Deliver deliver, Finished finished,
-                                 std::function<void()> started)
+                                 std::function<void()> started, size_t threads)
     : signers_(signers),
       lookup_(std::move(lookup)),
       shortcutTarget_(std::move(shortcutTarget)),
       deliver_(std::move(deliver)),
       finished_(std::move(finished)),
       started_(std::move(started)) {
-  thread_ = Worker([this] { Run(); });
+  const size_t count = std::max<size_t>(threads, 1);
+  threads_.reserve(count);
+  try {
+    for (size_t i = 0; i < count; ++i) threads_.emplace_back([this, i] { Run(i); });
+  } catch (...) {
+    if (threads_.empty()) throw;  // fewer threads still fill the column
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  count_ = threads_.size();
 }
 
 PublisherWorker::~PublisherWorker() {
@@ -70,9 +86,10 @@ PublisherWorker::~PublisherWorker() {
     quit_ = true;
     ++generation_;
     pending_.reset();
+    job_.reset();
   }
   wake_.notify_all();
-  thread_.Join();
+  for (Worker& thread : threads_) thread.Join();
 }
 
 uint64_t PublisherWorker::Start(std::vector<PublisherRow> rows) {
@@ -81,6 +98,7 @@ uint64_t PublisherWorker::Start(std::vector<PublisherRow> rows) {
     std::lock_guard<std::mutex> lock(mutex_);
     generation = ++generation_;
     pending_ = std::move(rows);
+    job_.reset();
   }
   wake_.notify_all();
   return generation;
@@ -90,6 +108,7 @@ void PublisherWorker::Cancel() {
   std::lock_guard<std::mutex> lock(mutex_);
   ++generation_;
   pending_.reset();
+  job_.reset();
 }
 
 bool PublisherWorker::IsCurrent(uint64_t generation) {
@@ -111,47 +130,81 @@ void PublisherWorker::HandOver(uint64_t generation, const std::function<bool()>&
   }
 }
 
-void PublisherWorker::Run() {
+void PublisherWorker::Run(size_t index) {
   if (started_) started_();
   for (;;) {
-    std::vector<PublisherRow> rows;
-    uint64_t generation;
+    std::optional<std::vector<PublisherRow>> rows;
+    std::shared_ptr<Job> job;
+    uint64_t generation = 0;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [this] { return quit_ || pending_.has_value(); });
+      wake_.wait(lock, [&] {
+        return quit_ || (index == 0 && pending_) || (job_ && !job_->taken[index]);
+      });
       if (quit_) return;
-      rows = std::move(*pending_);
-      pending_.reset();
-      generation = generation_;
-    }
-    try {
-      // The distinct files in the order their first rows come; letter case does not make
-      // another file on Windows.
-      std::vector<std::string> files;
-      std::map<std::string, size_t> indexOf;
-      std::vector<std::vector<int>> idsOf;
-      for (const PublisherRow& r : rows) {
-        if (!Wanted(generation)) break;
-        const std::string path = ProgramFileOf(r.row, lookup_, shortcutTarget_);
-        const std::string key = LowerAscii(path);
-        auto [it, added] = indexOf.emplace(key, files.size());
-        if (added) {
-          files.push_back(path);
-          idsOf.emplace_back();
-        }
-        idsOf[it->second].push_back(r.id);
+      if (index == 0 && pending_) {
+        rows = std::move(pending_);
+        pending_.reset();
+        generation = generation_;
+      } else {
+        job = job_;
+        job->taken[index] = true;
       }
-      for (size_t i = 0; i < files.size() && Wanted(generation); ++i) {
-        const FileSigner signer = files[i].empty() ? FileSigner{FileSigner::Kind::kMissing, {}}
-                                                   : signers_.SignerOf(files[i]);
-        const PublisherResult result{std::move(idsOf[i]), PublisherText(signer)};
-        HandOver(generation, [&] { return deliver_(generation, result); });
-      }
-    } catch (const std::exception&) {
-      // Background work never reports; the rows not reached keep an empty column.
     }
-    if (finished_) HandOver(generation, [&] { return finished_(generation); });
+    if (rows) Prepare(generation, *rows);
+    else Check(index, *job);
   }
+}
+
+void PublisherWorker::Prepare(uint64_t generation, const std::vector<PublisherRow>& rows) {
+  auto job = std::make_shared<Job>();
+  job->generation = generation;
+  try {
+    // The distinct files in the order their first rows come; letter case does not make
+    // another file on Windows.
+    std::map<std::string, size_t> indexOf;
+    for (const PublisherRow& r : rows) {
+      if (!Wanted(generation)) return;
+      const std::string path = ProgramFileOf(r.row, lookup_, shortcutTarget_);
+      auto [it, added] = indexOf.emplace(LowerAscii(path), job->files.size());
+      if (added) {
+        job->files.push_back(path);
+        job->idsOf.emplace_back();
+      }
+      job->idsOf[it->second].push_back(r.id);
+    }
+  } catch (const std::exception&) {
+    // Background work never reports; the rows not reached keep an empty column.
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (quit_ || generation != generation_) return;
+    job->taken.assign(count_, false);
+    job->running = count_;
+    job_ = job;
+  }
+  wake_.notify_all();
+}
+
+void PublisherWorker::Check(size_t index, Job& job) {
+  const uint64_t generation = job.generation;
+  const size_t step = job.taken.size();
+  try {
+    for (size_t i = index; i < job.files.size() && Wanted(generation); i += step) {
+      const FileSigner signer = job.files[i].empty() ? FileSigner{FileSigner::Kind::kMissing, {}}
+                                                     : signers_.SignerOf(job.files[i]);
+      const PublisherResult result{std::move(job.idsOf[i]), PublisherText(signer)};
+      HandOver(generation, [&] { return deliver_(generation, result); });
+    }
+  } catch (const std::exception&) {
+    // Background work never reports; the rows not reached keep an empty column.
+  }
+  bool last;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    last = --job.running == 0;
+  }
+  if (last && finished_) HandOver(generation, [&] { return finished_(generation); });
 }
 
 }  // namespace mt

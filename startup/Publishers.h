@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -54,23 +55,28 @@ struct PublisherResult {
   std::string text;
 };
 
-// The worker thread of the column. One job at a time; Start replaces the job (running or
-// waiting) with a new one. `deliver` runs on the worker thread with the job's generation and
-// each result, in row order of the files' first rows; it hands the result over to the UI
-// thread, where the generation tells whether it still belongs to the rows on screen. It
-// returns false when the receiver is busy: the result is offered again, after a pause, for
-// as long as its job is the newest.
+// The checking threads of the column. One job at a time; Start replaces the job (running or
+// waiting) with a new one. The first thread finds each row's file (each file once), then the
+// files are dealt out in turn to the threads, each with its own share checked in row order of
+// the files' first rows. `deliver` runs on a checking thread with the job's generation and
+// each result; it hands the result over to the UI thread, where the generation tells whether
+// it still belongs to the rows on screen. It returns false when the receiver is busy: the
+// result is offered again, after a pause, for as long as its job is the newest. Once a job is
+// superseded, each thread checks at most the one file it is in the middle of.
 class PublisherWorker {
  public:
   using Deliver = std::function<bool(uint64_t generation, const PublisherResult& result)>;
-  // Called on the worker thread when it ends a job that is still the newest (the same rule
+  // Called on the thread that ends a job last, when the job is still the newest (the same rule
   // for false).
   using Finished = std::function<bool(uint64_t generation)>;
-  // `started` runs first on the worker thread (to lower its priority, say).
+  // Two threads: signature checks wait on the disk and the system's catalogs as much as they
+  // compute, so two overlap well even on one core.
+  static constexpr size_t kDefaultThreads = 2;
+  // `started` runs first on each thread (to lower its priority, say).
   PublisherWorker(SignerSource& signers, ProgramLookup lookup, ShortcutTarget shortcutTarget,
                   Deliver deliver, Finished finished = nullptr,
-                  std::function<void()> started = nullptr);
-  // Stops the job at the file being checked and waits for the thread.
+                  std::function<void()> started = nullptr, size_t threads = kDefaultThreads);
+  // Stops the job at the files being checked and waits for the threads.
   ~PublisherWorker();
   PublisherWorker(const PublisherWorker&) = delete;
   PublisherWorker& operator=(const PublisherWorker&) = delete;
@@ -82,7 +88,12 @@ class PublisherWorker {
   bool IsCurrent(uint64_t generation);
 
  private:
-  void Run();
+  struct Job;
+  void Run(size_t index);
+  // Finds the rows' files and, when the job is still the newest, hands them to the threads.
+  void Prepare(uint64_t generation, const std::vector<PublisherRow>& rows);
+  // Checks the thread's share of the job's files.
+  void Check(size_t index, Job& job);
   bool Wanted(uint64_t generation);
   // Calls `offer` until it is taken or the job is superseded.
   void HandOver(uint64_t generation, const std::function<bool()>& offer);
@@ -96,9 +107,11 @@ class PublisherWorker {
   std::mutex mutex_;
   std::condition_variable wake_;
   uint64_t generation_ = 0;  // of the newest job; a job runs while it is the newest
-  std::optional<std::vector<PublisherRow>> pending_;
+  std::optional<std::vector<PublisherRow>> pending_;  // rows whose files are not found yet
+  std::shared_ptr<Job> job_;                          // files being checked
   bool quit_ = false;
-  Worker thread_;
+  size_t count_ = 0;  // threads running
+  std::vector<Worker> threads_;
 };
 
 }  // namespace mt

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -80,7 +82,7 @@ class ScriptedSigners : public SignerSource {
     std::unique_lock<std::mutex> lock(mutex);
     calls.push_back(path);
     changed.notify_all();
-    if (path == holdAt) changed.wait(lock, [&] { return released; });
+    if (path == holdAt || path == holdAlso) changed.wait(lock, [&] { return released; });
     auto it = table.find(path);
     return it == table.end() ? FileSigner{Kind::kUnsigned, {}} : it->second;
   }
@@ -102,7 +104,7 @@ class ScriptedSigners : public SignerSource {
   std::condition_variable changed;
   std::map<std::string, FileSigner> table;
   std::vector<std::string> calls;
-  std::string holdAt;
+  std::string holdAt, holdAlso;
   bool released = false;
 };
 
@@ -148,7 +150,7 @@ class PublisherWorkerTest : public ::testing::Test {
       : worker(
             signers, Lookup({"C:\\A\\a.exe", "C:\\B\\b.exe", "C:\\C\\c.exe", "C:\\D\\d.exe"}),
             nullptr, [this](uint64_t g, const PublisherResult& r) { return received.Take(g, r); },
-            [this](uint64_t g) { return received.Finish(g); }) {}
+            [this](uint64_t g) { return received.Finish(g); }, nullptr, 1) {}
 
   static PublisherRow Row(int id, const std::string& command) {
     return {id, StartupRow{"item" + std::to_string(id), command, S::MachineRun}};
@@ -217,6 +219,89 @@ TEST_F(PublisherWorkerTest, ABusyReceiverIsOfferedTheResultAgainAndCancelDropsTh
   ASSERT_EQ(received.results.size(), 2u);
   EXPECT_EQ(received.results[1].first, next);
   EXPECT_EQ(received.results[1].second.ids, std::vector<int>{4});
+}
+
+// The column as the page runs it: two checking threads.
+class TwoPublisherThreadsTest : public PublisherWorkerTest {
+ protected:
+  TwoPublisherThreadsTest()
+      : two(
+            signers, Lookup({"C:\\A\\a.exe", "C:\\B\\b.exe", "C:\\C\\c.exe"}), nullptr,
+            [this](uint64_t g, const PublisherResult& r) { return received.Take(g, r); },
+            [this](uint64_t g) { return received.Finish(g); }) {}
+  // A test that failed while a check was held must still end: the threads are let go first.
+  ~TwoPublisherThreadsTest() override { signers.Release(); }
+  PublisherWorker two;
+};
+
+TEST_F(TwoPublisherThreadsTest, TwoFilesAreCheckedAtOnceAndEveryRowGetsItsTextOnce) {
+  signers.table["C:\\A\\a.exe"] = {Kind::kSigned, "Microsoft Windows"};
+  signers.table["C:\\C\\c.exe"] = {Kind::kSigned, "Vendor"};
+  signers.holdAt = "C:\\A\\a.exe";
+  std::vector<PublisherRow> rows;
+  for (int id = 1; id <= 9; ++id)
+    rows.push_back(
+        Row(id, std::string("C:\\") + "ABC"[(id - 1) % 3] + "\\" + "abc"[(id - 1) % 3] + ".exe"));
+  rows.push_back(Row(10, "C:\\Gone\\gone.exe"));
+  rows.push_back(Row(11, ""));
+  const uint64_t g = two.Start(rows);
+  // While the first thread is held on a.exe, the second checks b.exe.
+  ASSERT_TRUE(signers.WaitForCall("C:\\A\\a.exe"));
+  ASSERT_TRUE(signers.WaitForCall("C:\\B\\b.exe"));
+  signers.Release();
+  ASSERT_TRUE(received.WaitFinished(g));
+  std::lock_guard<std::mutex> lock(received.mutex);
+  // Each file checked once, each row's text delivered once, the end reported once and last.
+  std::vector<std::string> calls;
+  {
+    std::lock_guard<std::mutex> signersLock(signers.mutex);
+    calls = signers.calls;
+  }
+  std::sort(calls.begin(), calls.end());
+  EXPECT_EQ(calls, (std::vector<std::string>{"C:\\A\\a.exe", "C:\\B\\b.exe", "C:\\C\\c.exe",
+                                             "C:\\Gone\\gone.exe"}));
+  std::map<int, std::string> textOf;
+  for (const auto& [generation, result] : received.results) {
+    EXPECT_EQ(generation, g);
+    for (int id : result.ids) EXPECT_TRUE(textOf.emplace(id, result.text).second) << id;
+  }
+  ASSERT_EQ(textOf.size(), 11u);
+  EXPECT_EQ(textOf[1], "Microsoft Windows");  // rows 1, 4, 7: a.exe
+  EXPECT_EQ(textOf[5], "未签名");             // rows 2, 5, 8: b.exe
+  EXPECT_EQ(textOf[9], "Vendor");             // rows 3, 6, 9: c.exe
+  EXPECT_EQ(textOf[10], "未签名");
+  EXPECT_EQ(textOf[11], "文件不存在");
+  EXPECT_EQ(received.finished, std::vector<uint64_t>{g});
+}
+
+TEST_F(TwoPublisherThreadsTest, ASupersededJobChecksOnlyTheFilesInHand) {
+  signers.holdAt = "C:\\A\\a.exe";
+  signers.holdAlso = "C:\\B\\b.exe";
+  std::vector<PublisherRow> rows;
+  for (int id = 1; id <= 6; ++id)
+    rows.push_back(Row(id, "C:\\Old\\" + std::to_string(id) + ".exe"));
+  rows[0] = Row(1, "C:\\A\\a.exe");
+  rows[1] = Row(2, "C:\\B\\b.exe");
+  const uint64_t first = two.Start(rows);
+  ASSERT_TRUE(signers.WaitForCall("C:\\A\\a.exe"));
+  ASSERT_TRUE(signers.WaitForCall("C:\\B\\b.exe"));
+  const uint64_t second = two.Start({Row(7, "C:\\C\\c.exe")});
+  EXPECT_FALSE(two.IsCurrent(first));
+  signers.Release();
+  ASSERT_TRUE(received.WaitFinished(second));
+  std::lock_guard<std::mutex> lock(received.mutex);
+  // The two files in hand finish; none of the old job's other four is checked, nothing of it
+  // is delivered, and only the new job reports its end.
+  std::vector<std::string> calls;
+  {
+    std::lock_guard<std::mutex> signersLock(signers.mutex);
+    calls = signers.calls;
+  }
+  std::sort(calls.begin(), calls.end());
+  EXPECT_EQ(calls, (std::vector<std::string>{"C:\\A\\a.exe", "C:\\B\\b.exe", "C:\\C\\c.exe"}));
+  ASSERT_EQ(received.results.size(), 1u);
+  EXPECT_EQ(received.results[0].first, second);
+  EXPECT_EQ(received.finished, std::vector<uint64_t>{second});
 }
 
 }  // namespace
