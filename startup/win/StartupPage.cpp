@@ -3,6 +3,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <exception>
 #include <unordered_map>
 
@@ -20,6 +21,9 @@
 namespace mt {
 
 // Columns of ListView2.
+constexpr int kStartupColumnCount = 5;
+constexpr const char* kStartupColumns[kStartupColumnCount] = {"启动项名称", "启动项位置", "状态",
+                                                              "来源", "发布者"};
 constexpr int kPublisherColumn = 4;
 // Rows whose program nobody signed, or that is missing, are drawn in this colour.
 constexpr COLORREF kSuspectColour = RGB(200, 0, 0);
@@ -269,23 +273,18 @@ StartupPage::StartupPage(TForm1& form, HWND sheet)
   ListView2 = f.AddControl(sheet, WC_LISTVIEWW, "",
                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS, 6,
                            6, 458, 246, WS_EX_CLIENTEDGE);
-  ListView_SetExtendedListViewStyle(ListView2,
-                                    LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
-  const struct {
-    const char* caption;
-    int width;
-  } columns[] = {
-      {"启动项名称", 110}, {"启动项位置", 200}, {"状态", 44}, {"来源", 100}, {"发布者", 130}};
-  // The list keeps its size; the last columns are reached by scrolling sideways.
-  for (int i = 0; i < 5; ++i) {
-    std::wstring caption = Widen(columns[i].caption);
+  ListView_SetExtendedListViewStyle(ListView2, LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES |
+                                                   LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
+  for (int i = 0; i < kStartupColumnCount; ++i) {
+    std::wstring caption = Widen(kStartupColumns[i]);
     LVCOLUMNW col = {};
     col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
     col.pszText = caption.data();
-    col.cx = f.Scale(columns[i].width);
+    col.cx = f.Scale(60);
     col.iSubItem = i;
     ::SendMessageW(ListView2, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&col));
   }
+  SizeColumns();
   Button2 = f.AddButton(sheet, "添加", 302, 258, 75, 25);
   Button6 = f.AddButton(sheet, "删除", 389, 258, 75, 25);
   f.OnClick(Button2, [this] { Button2Click(); });
@@ -298,8 +297,18 @@ StartupPage::StartupPage(TForm1& form, HWND sheet)
                     [this] { return HideMicrosoftStartupItems(); }},
                    {kOpenBackupFolderText, [this] { OpenBackupFolder(svc_, this->form.Handle); }},
                    {kRestoreMenuText, [this] { OpenRestoreWindow(svc_, this->form.Handle); }}});
-  // Rows whose program is unsigned or missing are drawn in red.
+  // Rows whose program is unsigned or missing are drawn in red. Hovering a row shows its
+  // whole command line, which its column may cut.
   f.OnNotify(ListView2, [this](NMHDR* nm) -> LRESULT {
+    if (nm->code == LVN_GETINFOTIPW) {
+      auto* tip = reinterpret_cast<NMLVGETINFOTIPW*>(nm);
+      if (!tip->pszText || tip->cchTextMax <= 0) return 0;
+      const std::wstring text = Widen(RowTip(tip->iItem));
+      const size_t n = std::min(text.size(), static_cast<size_t>(tip->cchTextMax - 1));
+      text.copy(tip->pszText, n);
+      tip->pszText[n] = L'\0';
+      return 0;
+    }
     if (nm->code != NM_CUSTOMDRAW) return 0;
     auto* draw = reinterpret_cast<NMLVCUSTOMDRAW*>(nm);
     if (draw->nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
@@ -338,6 +347,40 @@ StartupPage::StartupPage(TForm1& form, HWND sheet)
         // The checks take whole seconds of processor time: the window goes first.
         [] { ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); });
   }
+}
+
+void StartupPage::SizeColumns() {
+  RECT client{};
+  ::GetClientRect(ListView2, &client);
+  // The width rows have once the list scrolls, so that a long list gets no sideways bar.
+  int width = client.right - client.left;
+  if (!(::GetWindowLongW(ListView2, GWL_STYLE) & WS_VSCROLL))
+    width -= ::GetSystemMetrics(SM_CXVSCROLL);
+  // A text's own width in the list: the text and the margins the list draws around it.
+  auto textWidth = [&](const char* text) {
+    return ListView_GetStringWidth(ListView2, Widen(text).c_str()) + form.Scale(16);
+  };
+  int widths[kStartupColumnCount];
+  // The name also makes room for the check box in front of it.
+  widths[0] = std::max(textWidth(kStartupColumns[0]) + form.Scale(20), width * 22 / 100);
+  widths[2] = std::max({textWidth(kStartupColumns[2]), textWidth(kStateEnabled),
+                        textWidth(kStateDisabled)});
+  widths[3] = std::max(textWidth(kStartupColumns[3]), width * 20 / 100);
+  widths[4] = std::max(textWidth(kStartupColumns[4]), width * 20 / 100);
+  // The command line gives way: it takes what is left, its header whole at the least.
+  widths[1] = std::max(textWidth(kStartupColumns[1]),
+                       width - widths[0] - widths[2] - widths[3] - widths[4]);
+  for (int i = 0; i < kStartupColumnCount; ++i) ListView_SetColumnWidth(ListView2, i, widths[i]);
+  // Tips wrap at the list's width rather than run across the screen.
+  if (HWND tips = ListView_GetToolTips(ListView2))
+    ::SendMessageW(tips, TTM_SETMAXTIPWIDTH, 0, std::max(width, form.Scale(300)));
+}
+
+std::string StartupPage::RowTip(int item) const {
+  if (item < 0 || item >= ListView_GetItemCount(ListView2)) return std::string();
+  const std::string name = ItemText(ListView2, item, 0);
+  const std::string location = ItemText(ListView2, item, 1);
+  return location.empty() ? name : name + "\n" + location;
 }
 
 void StartupPage::TabSheet4Show() { StartupListRefresh(*this); }

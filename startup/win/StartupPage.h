@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "app/win/TabPage.h"
@@ -23,6 +24,8 @@ class StartupPage : public TabPage {
   ~StartupPage() override;
 
   void Shown() override { TabSheet4Show(); }
+  // The columns share the list's width at the new DPI.
+  void DpiChanged() override { SizeColumns(); }
   // Stops the publisher worker and waits for it.
   void Shutdown() override;
 
@@ -43,6 +46,12 @@ class StartupPage : public TabPage {
   // ListView2: the startup list (check boxes); each row's lParam holds where the row came
   // from. Button2 "添加", Button6 "删除".
   HWND ListView2 = nullptr, Button2 = nullptr, Button6 = nullptr;
+
+  // Sizes the columns to the list: every header whole, no sideways scrolling; the command
+  // line column takes what the others leave.
+  void SizeColumns();
+  // What hovering row `item` shows: its name and its whole command line.
+  std::string RowTip(int item) const;
 
   // The page's state, for the helpers of its own file.
   StartupPageState& State() { return *state_; }
