@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "app/Backup.h"
+#include "app/Error.h"
 #include "app/BackupSets.h"
 #include "app/Restore.h"
 #include "startup/StartupApproved.h"
@@ -365,6 +366,58 @@ TEST_F(StartupFamilyTest, AnAutoRunThatIsBlankOrNotTextRunsNothingAndIsNotListed
   EXPECT_TRUE(Names(S::MachineCmdAutoRun).empty());
   EXPECT_TRUE(Names(S::UserCmdAutoRun).empty());
   EXPECT_TRUE(ts.messages.shown.empty());
+}
+
+// The window lists without waiting for the scheduler: the tasks are read beforehand on
+// another thread (ReadAhead), and a refresh given that read lists them in their place, before
+// the command processor's rows, without asking the store again. Before the read is in the
+// tasks are left out and every other row is listed; what the store threw comes out of the
+// refresh that lists it, the rows before it kept.
+TEST_F(StartupFamilyTest, TasksReadBeforehandAreListedInTheirPlaceWithoutAskingTheStore) {
+  class CountingStore : public MemoryTaskStore {
+   public:
+    std::vector<TaskInfo> Tasks() override {
+      ++asked;
+      if (fail) throw AppError("scheduler gone");
+      return MemoryTaskStore::Tasks();
+    }
+    int asked = 0;
+    bool fail = false;
+  } counting;
+  counting.tasks["\\mt\\logon"] = {LogonTask("C:\\t.exe"), true};
+  ts.services.tasks = &counting;
+  ts.registry.SetString(kCU, kRun, "user", "C:\\u.exe");
+  ts.registry.SetString(kLM, "SOFTWARE\\Microsoft\\Command Processor", "AutoRun", "C:\\hook.cmd");
+
+  items.Refresh(view, StartupReadAhead{});
+  EXPECT_EQ(counting.asked, 0);
+  std::vector<S> sources;
+  for (const StartupRow& r : view.rows) sources.push_back(r.source);
+  EXPECT_EQ(sources, (std::vector<S>{S::UserRun, S::MachineCmdAutoRun}));
+  EXPECT_TRUE(view.readOnly);
+
+  const StartupReadAhead ahead = items.ReadAhead();
+  EXPECT_EQ(counting.asked, 1);
+  counting.tasks.clear();  // what the refresh lists is what was read
+  items.Refresh(view, ahead);
+  items.Refresh(view, ahead);
+  EXPECT_EQ(counting.asked, 1);
+  sources.clear();
+  for (const StartupRow& r : view.rows) sources.push_back(r.source);
+  EXPECT_EQ(sources, (std::vector<S>{S::UserRun, S::ScheduledTask, S::MachineCmdAutoRun}));
+  EXPECT_EQ(view.rows[1].name, "\\mt\\logon");
+
+  counting.fail = true;
+  const StartupReadAhead failed = items.ReadAhead();
+  EXPECT_THROW(items.Refresh(view, failed), AppError);
+  ASSERT_EQ(view.rows.size(), 1u);
+  EXPECT_EQ(view.rows[0].source, S::UserRun);
+  // The refresh that reads for itself still reads the store, and waits for it.
+  counting.fail = false;
+  counting.tasks["\\mt\\boot"] = {LogonTask("C:\\b.exe"), true};
+  items.Refresh(view);
+  EXPECT_EQ(counting.asked, 3);
+  EXPECT_TRUE(view.Has("\\mt\\boot", S::ScheduledTask));
 }
 
 }  // namespace

@@ -942,6 +942,17 @@ class StartupPublisherTabTest : public StartupTabTest {
       }
     return std::nullopt;
   }
+  // Pumps the window's messages until the scheduled tasks are read and listed.
+  bool PumpUntilTasksRead(int limitMs = 30000) {
+    const DWORD start = GetTickCount();
+    while (form->Page<StartupPage>().StartupTasksPending()) {
+      if (static_cast<int>(GetTickCount() - start) > limitMs) return false;
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+      Pump();
+    }
+    Pump();
+    return true;
+  }
   // Pumps the window's messages until the publisher column is complete (at most `limitMs`).
   bool PumpUntilFilled(int limitMs = 60000) {
     const DWORD start = GetTickCount();
@@ -1109,6 +1120,46 @@ TEST_F(StartupPublisherTabTest, TheMicrosoftTickHidesTheirRowsAndIsKeptInTheSett
 
 // Wine's scheduler loses a task's triggers and program in its exported definition (see
 // WinTaskStoreTest), so the task rows go through the tab on the stand-in scheduler.
+// The first showing does not wait for the scheduler, however long its first answer takes
+// (COM's start and the connection took 1.7 s once): the page lists every other row at once
+// and the task rows once they are read, in their place. The store stand-in answers after
+// 1.5 s; the showing itself is timed on the UI thread.
+TEST_F(StartupPublisherTabTest, TheFirstShowingListsAtOnceAndTheSlowSchedulersTasksAfter) {
+  class SlowStore : public MemoryTaskStore {
+   public:
+    std::vector<TaskInfo> Tasks() override {
+      Sleep(1500);
+      return MemoryTaskStore::Tasks();
+    }
+  } slow;
+  slow.tasks["\\mt-test\\slow"] = {
+      "<Task><Triggers><LogonTrigger/></Triggers><Actions><Exec><Command>C:\\mt-test\\s.exe"
+      "</Command></Exec></Actions></Task>",
+      true};
+  ts.services.tasks = &slow;
+  Value(HKEY_CURRENT_USER, "mt-test quick", "C:\\mt-test\\q.exe");
+  form.reset();
+  OpenForm(Opening::kOnScreen);
+  LARGE_INTEGER frequency, before, after;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&before);
+  form->SetActivePage(3);
+  QueryPerformanceCounter(&after);
+  const double ms = 1000.0 * static_cast<double>(after.QuadPart - before.QuadPart) /
+                    static_cast<double>(frequency.QuadPart);
+  RecordProperty("first_showing_ms", std::to_string(static_cast<int>(ms)));
+  // Well below the store's 1.5 s: the UI thread did not wait for it.
+  EXPECT_LT(ms, 700.0);
+  EXPECT_TRUE(Listed("mt-test quick", S::UserRun));
+  EXPECT_FALSE(Listed("\\mt-test\\slow", S::ScheduledTask));
+  EXPECT_TRUE(form->Page<StartupPage>().StartupTasksPending());
+  ASSERT_TRUE(PumpUntilTasksRead());
+  EXPECT_TRUE(Listed("\\mt-test\\slow", S::ScheduledTask));
+  EXPECT_TRUE(Listed("mt-test quick", S::UserRun));
+  EXPECT_TRUE(ts.messages.shown.empty());
+  form.reset();
+}
+
 TEST_F(StartupPublisherTabTest, ATaskRowIsListedSwitchedDeletedIntoTheBackupSetAndRegisteredAgain) {
   MemoryTaskStore tasks;
   const std::string xml =
@@ -1120,6 +1171,7 @@ TEST_F(StartupPublisherTabTest, ATaskRowIsListedSwitchedDeletedIntoTheBackupSetA
   form.reset();
   OpenForm(Opening::kOnScreen);
   form->SetActivePage(3);
+  ASSERT_TRUE(PumpUntilTasksRead());
   EXPECT_EQ(Cell("\\mt-test\\logon", S::ScheduledTask, 1),
             std::string("\"C:\\mt-test\\task tool.exe\" /now"));
   EXPECT_EQ(Cell("\\mt-test\\logon", S::ScheduledTask, 2), std::string(kStateEnabled));
@@ -1155,6 +1207,9 @@ TEST_F(StartupPublisherTabTest, ATaskRowIsListedSwitchedDeletedIntoTheBackupSetA
   ASSERT_TRUE(tasks.Register("\\mt-test\\logon", saved));
   form->SetActivePage(0);
   form->SetActivePage(3);
+  // The tasks read before the deletion are not shown again: they come with the new read.
+  EXPECT_FALSE(Cell("\\mt-test\\logon", S::ScheduledTask, 0));
+  ASSERT_TRUE(PumpUntilTasksRead());
   EXPECT_EQ(Cell("\\mt-test\\logon", S::ScheduledTask, 1),
             std::string("\"C:\\mt-test\\task tool.exe\" /now"));
   form.reset();

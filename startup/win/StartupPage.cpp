@@ -10,6 +10,8 @@
 #include "app/Backup.h"
 #include "app/Error.h"
 #include "app/Settings.h"
+#include "app/UiGate.h"
+#include "app/Worker.h"
 #include "app/win/Unit1.h"
 #include "app/win/RestoreWindow.h"
 #include "app/Shortcuts.h"
@@ -40,6 +42,12 @@ struct StartupPageState {
   std::vector<PublisherRow> listed;             // the rows of the latest rebuild, in order
   std::unordered_map<int, std::string> textOf;  // id -> the publisher shown
   bool hideMicrosoft = false;
+  // The scheduled tasks as last read off the UI thread (none before the first read is in),
+  // and the thread reading them again. The scheduler's first answer (COM's start, the
+  // connection) takes whole seconds; the list is shown without it and again once it is in.
+  std::shared_ptr<const StartupReadAhead> ahead;
+  Worker reader;
+  bool reading = false;
 };
 
 namespace {
@@ -207,9 +215,12 @@ void StartPublishers(StartupPageState& state) {
 }
 
 // Runs `action` on the startup list and fills the publisher column again when it rebuilt it.
+// An action that may change the scheduler's tasks (a switch, a deletion) leaves the tasks
+// read before it behind: the next showing waits for a new read rather than list them.
 template <typename Action>
-void OnStartupList(StartupPage& page, Action&& action) {
+void OnStartupList(StartupPage& page, Action&& action, bool tasksMayChange = true) {
   StartupPageState& state = page.State();
+  if (tasksMayChange) state.ahead.reset();
   bool rebuilt = false;
   std::exception_ptr failed;
   {
@@ -231,6 +242,22 @@ void OnStartupList(StartupPage& page, Action&& action) {
 void StartupListRefresh(StartupPage& page) {
   OnStartupList(page, [](StartupItems& items, StartupView& view) { items.Refresh(view); });
 }
+
+}  // namespace
+
+// ListView2 rebuilt with the tasks as last read off the UI thread (none yet: without them),
+// so that the UI thread never waits for the scheduler.
+void ListWithTasksRead(StartupPage& page) {
+  std::shared_ptr<const StartupReadAhead> ahead = page.State().ahead;
+  OnStartupList(
+      page,
+      [&ahead](StartupItems& items, StartupView& view) {
+        items.Refresh(view, ahead ? *ahead : StartupReadAhead{});
+      },
+      false);
+}
+
+namespace {
 
 }  // namespace
 
@@ -258,6 +285,34 @@ void StartupPage::ToggleHideMicrosoftStartupItems() {
 
 void StartupPage::Shutdown() {
   state_->worker.reset();  // stops and waits for the worker
+  state_->reader.Join();   // its result goes nowhere: the gate is closed
+}
+
+bool StartupPage::StartupTasksPending() const { return state_->reading; }
+
+void StartupPage::ReadTasksAhead() {
+  StartupPageState& state = *state_;
+  if (state.reading) return;  // the read under way brings the rows anyway
+  const StartupContext ctx{svc_, *svc_.startupPlaces};
+  bool any = false;
+  for (const StartupFamily* family : StartupFamilies()) any = any || family->ReadsAhead(ctx);
+  if (!any) return;
+  state.reader.Join();
+  state.reading = true;
+  std::shared_ptr<UiGate> gate = form.Gate();
+  Services* svc = &svc_;
+  StartupPage* page = this;
+  state.reader = Worker([svc, gate, page] {
+    // The stores are asked here, never the window; the list takes the rows on the UI thread.
+    auto ahead = std::make_shared<const StartupReadAhead>(
+        StartupItems(*svc, *svc->startupPlaces).ReadAhead());
+    HandOverUntilTaken([&gate](const std::function<void()>& work) { return gate->Send(work); },
+                       [page, ahead] {
+                         page->State().reading = false;
+                         page->State().ahead = ahead;
+                         ListWithTasksRead(*page);
+                       });
+  });
 }
 
 std::vector<StartupRow> StartupRowsOf(HWND listView) {
@@ -383,7 +438,11 @@ std::string StartupPage::RowTip(int item) const {
   return location.empty() ? name : name + "\n" + location;
 }
 
-void StartupPage::TabSheet4Show() { StartupListRefresh(*this); }
+void StartupPage::TabSheet4Show() {
+  // The rows the window reads itself are listed now; the tasks come from their own thread.
+  ReadTasksAhead();
+  ListWithTasksRead(*this);
+}
 
 void StartupPage::Button2Click() {
   OnStartupList(*this, [this](StartupItems& items, StartupView& view) {
