@@ -9,6 +9,7 @@
 #include <knownfolders.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -1148,6 +1149,7 @@ TEST_F(StartupPublisherTabTest, TheFirstShowingListsAtOnceAndTheSlowSchedulersTa
   const double ms = 1000.0 * static_cast<double>(after.QuadPart - before.QuadPart) /
                     static_cast<double>(frequency.QuadPart);
   RecordProperty("first_showing_ms", std::to_string(static_cast<int>(ms)));
+  std::printf("first showing: %.1f ms on the UI thread\n", ms);
   // Well below the store's 1.5 s: the UI thread did not wait for it.
   EXPECT_LT(ms, 700.0);
   EXPECT_TRUE(Listed("mt-test quick", S::UserRun));
