@@ -122,13 +122,13 @@ std::string PowerShellScript(std::string rest) {
       return rest.substr(0, rest.find(' '));
     }
     // The options that take a value: the value is skipped with its option.
-    static const char* const kWithValue[] = {"executionpolicy", "ep", "ex", "windowstyle",
-                                             "version", "inputformat", "outputformat",
-                                             "psconsolefile", "configurationname"};
+    static const char* const kWithValue[] = {
+        "executionpolicy",  "ep",          "ex",           "windowstyle",
+        "version",          "inputformat", "outputformat", "psconsolefile",
+        "configurationname"};
     bool takesValue = false;
     for (const char* name : kWithValue)
-      if (Abbreviates(option, name, option == "ep" || option == "ex" ? 2 : 1))
-        takesValue = true;
+      if (Abbreviates(option, name, option == "ep" || option == "ex" ? 2 : 1)) takesValue = true;
     // "-c", "-command", "-e", "-encodedcommand" and the like run text, not a file.
     if (Abbreviates(option, "command", 1) || Abbreviates(option, "encodedcommand", 1))
       return std::string();

@@ -144,8 +144,9 @@ TEST_F(ProgramPathTest, AScriptRunByPowerShellIsTheProgramAndPowerShellItsHost) 
   ProgramRef r = Of("powershell -executionpolicy bypass -file C:\\Scripts\\x.ps1");
   EXPECT_EQ(r.path, "C:\\Scripts\\x.ps1");
   EXPECT_EQ(r.host, "powershell.exe");
-  r = Of("powershell.exe -NoProfile -WindowStyle Hidden -ExecutionPolicy Bypass -File "
-         "\"C:\\Scripts\\x.ps1\" -arg 1");
+  r = Of(
+      "powershell.exe -NoProfile -WindowStyle Hidden -ExecutionPolicy Bypass -File "
+      "\"C:\\Scripts\\x.ps1\" -arg 1");
   EXPECT_EQ(r.path, "C:\\Scripts\\x.ps1");
   EXPECT_EQ(r.host, "powershell.exe");
   // Abbreviated and slash-led options; a script that is not there keeps its name as written.

@@ -383,8 +383,7 @@ TEST_F(StartupTabTest, ColumnsFitTheListAndTheTipShowsTheWholeCommandAtEveryDpi)
     ::GetClientRect(list, &client);
     // With or without a vertical bar: the columns fit the width rows have once it shows.
     int room = client.right;
-    if (!(::GetWindowLongW(list, GWL_STYLE) & WS_VSCROLL))
-      room -= ::GetSystemMetrics(SM_CXVSCROLL);
+    if (!(::GetWindowLongW(list, GWL_STYLE) & WS_VSCROLL)) room -= ::GetSystemMetrics(SM_CXVSCROLL);
     int sum = 0;
     for (int c = 0; c < 5; ++c) {
       wchar_t text[64] = L"";

@@ -257,10 +257,6 @@ void ListWithTasksRead(StartupPage& page) {
       false);
 }
 
-namespace {
-
-}  // namespace
-
 StartupPage::~StartupPage() = default;
 
 bool StartupPage::StartupPublishersPending() const { return state_->pending; }
@@ -418,8 +414,8 @@ void StartupPage::SizeColumns() {
   int widths[kStartupColumnCount];
   // The name also makes room for the check box in front of it.
   widths[0] = std::max(textWidth(kStartupColumns[0]) + form.Scale(20), width * 22 / 100);
-  widths[2] = std::max({textWidth(kStartupColumns[2]), textWidth(kStateEnabled),
-                        textWidth(kStateDisabled)});
+  widths[2] = std::max(
+      {textWidth(kStartupColumns[2]), textWidth(kStateEnabled), textWidth(kStateDisabled)});
   widths[3] = std::max(textWidth(kStartupColumns[3]), width * 20 / 100);
   widths[4] = std::max(textWidth(kStartupColumns[4]), width * 20 / 100);
   // The command line gives way: it takes what is left, its header whole at the least.
