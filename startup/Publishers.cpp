@@ -40,7 +40,8 @@ std::string ProgramFileOf(const StartupRow& row, const ProgramLookup& lookup,
   if (!IsFolderSource(row.source)) return ProgramOfCommand(row.location, lookup).path;
   const std::string lnk = TrimControl(row.location);
   if (lnk.empty()) return std::string();
-  if (shortcutTarget) {
+  // A shortcut names its program; any other file in the folder is opened itself.
+  if (shortcutTarget && EndsWithNoCase(lnk, ".lnk")) {
     std::optional<std::string> target;
     try {
       target = shortcutTarget(lnk);

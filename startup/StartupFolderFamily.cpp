@@ -29,13 +29,17 @@ class Family : public ApprovedSwitchFamily {
     const std::string folder = source == S::UserFolder ? UserStartupFolder(ctx)
                                                        : CommonStartupFolder(ctx);
     if (TrimControl(folder).empty()) return;
+    // Every file the folder holds is opened at log-on, not only shortcuts (a program or a
+    // script dropped there runs as well); only the folder's own desktop.ini is not.
     const std::vector<FindEntry> entries = ctx.svc.files->Find(WithoutTrailingBackslash(folder),
-                                                               "*.lnk");
+                                                               "*");
     if (entries.empty()) return;
     const ApprovedStates states(*ctx.svc.registry, source);
-    for (const FindEntry& entry : entries)
+    for (const FindEntry& entry : entries) {
+      if (entry.isDirectory || EqualsNoCase(entry.name, "desktop.ini")) continue;
       view.Append(
           {entry.name, JoinPath(folder, entry.name), source, false, states.Enabled(entry.name)});
+    }
   }
 
   bool SaveForDeletion(const StartupContext&, DeletionBackup& backup,

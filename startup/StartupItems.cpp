@@ -1,5 +1,6 @@
 #include "startup/StartupItems.h"
 
+#include <algorithm>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -22,12 +23,42 @@ namespace {
 // A family read on a thread of its own while the others list; the worker is joined at the
 // latest when this goes, before the fields it writes.
 struct ReadingAhead {
-  const StartupFamily* family = nullptr;
-  std::function<void(StartupView&)> listRows;
-  std::exception_ptr failed;
-  bool listed = false;
+  StartupReadAhead::Read read;
   Worker worker;
 };
+
+StartupReadAhead::Read ReadFamily(const StartupFamily* family, const StartupContext& ctx) {
+  StartupReadAhead::Read read;
+  read.family = family;
+  try {
+    read.listRows = family->ReadAhead(ctx);
+  } catch (...) {
+    read.failed = std::current_exception();
+  }
+  return read;
+}
+
+// Lists every source in order. A family that reads ahead is listed (all its rows at the place
+// of its first source) from what `readOf` gives for it; none: left out.
+template <typename ReadOf>
+void ListAll(const StartupContext& ctx, StartupView& view, ReadOf&& readOf) {
+  std::vector<const StartupFamily*> listed;
+  view.Clear();
+  for (StartupSource source : ListedSources()) {
+    const StartupFamily* family = FamilyOf(source);
+    if (!family->ReadsAhead(ctx)) {
+      family->List(ctx, view, source);
+      continue;
+    }
+    if (std::find(listed.begin(), listed.end(), family) != listed.end()) continue;
+    listed.push_back(family);
+    const StartupReadAhead::Read* read = readOf(family);
+    if (!read) continue;
+    if (read->failed) std::rethrow_exception(read->failed);
+    if (read->listRows) read->listRows(view);
+  }
+  view.SetReadOnly();
+}
 
 }  // namespace
 
@@ -36,37 +67,36 @@ void StartupItems::Refresh(StartupView& view) {
   for (const StartupFamily* family : StartupFamilies()) {
     if (!family->ReadsAhead(ctx_)) continue;
     auto reading = std::make_unique<ReadingAhead>();
-    reading->family = family;
     ReadingAhead* r = reading.get();
+    r->read.family = family;
     const StartupContext ctx = ctx_;
     // What the family's store throws is handed back to this thread with the list.
-    r->worker = Worker([r, ctx] {
-      try {
-        r->listRows = r->family->ReadAhead(ctx);
-      } catch (...) {
-        r->failed = std::current_exception();
-      }
-    });
+    r->worker = Worker([r, family, ctx] { r->read = ReadFamily(family, ctx); });
     ahead.push_back(std::move(reading));
   }
-  view.Clear();
-  for (StartupSource source : ListedSources()) {
-    const StartupFamily* family = FamilyOf(source);
-    ReadingAhead* reading = nullptr;
+  ListAll(ctx_, view, [&ahead](const StartupFamily* family) -> const StartupReadAhead::Read* {
     for (auto& r : ahead)
-      if (r->family == family) reading = r.get();
-    if (!reading) {
-      family->List(ctx_, view, source);
-      continue;
-    }
-    // All the family's rows at the place of its first source.
-    if (reading->listed) continue;
-    reading->listed = true;
-    reading->worker.Join();
-    if (reading->failed) std::rethrow_exception(reading->failed);
-    if (reading->listRows) reading->listRows(view);
-  }
-  view.SetReadOnly();
+      if (r->read.family == family) {
+        r->worker.Join();
+        return &r->read;
+      }
+    return nullptr;
+  });
+}
+
+void StartupItems::Refresh(StartupView& view, const StartupReadAhead& ahead) {
+  ListAll(ctx_, view, [&ahead](const StartupFamily* family) -> const StartupReadAhead::Read* {
+    for (const StartupReadAhead::Read& read : ahead.reads)
+      if (read.family == family) return &read;
+    return nullptr;
+  });
+}
+
+StartupReadAhead StartupItems::ReadAhead() const {
+  StartupReadAhead ahead;
+  for (const StartupFamily* family : StartupFamilies())
+    if (family->ReadsAhead(ctx_)) ahead.reads.push_back(ReadFamily(family, ctx_));
+  return ahead;
 }
 
 void StartupItems::ListTasks(StartupView& view) {

@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstddef>
+#include <exception>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +30,18 @@ inline constexpr const char* kExeFilter = "*.exe|*.exe";
 inline constexpr const char* kSwitchBackupFailedText =
     "无法保存备份，为防止数据丢失，本次没有更改任何项目";
 
+// What the families that read ahead (the scheduled tasks) found, read on a thread other than
+// the window's: for each such family the function that appends its rows, or what reading
+// threw.
+struct StartupReadAhead {
+  struct Read {
+    const StartupFamily* family = nullptr;
+    std::function<void(StartupView&)> listRows;
+    std::exception_ptr failed;
+  };
+  std::vector<Read> reads;
+};
+
 class StartupItems {
  public:
   StartupItems(Services& svc, StartupPlaces& places)
@@ -38,6 +52,13 @@ class StartupItems {
   // registry places, the scheduled tasks. A Run value that is not text ends the refresh with
   // "Invalid data type for '%s'"; the rows so far stay, that value's row without a location.
   void Refresh(StartupView& view);
+  // The same, with the families that read ahead taken from `ahead` instead of read now: a
+  // family `ahead` lacks is left out of the list (its rows come with the next refresh), so
+  // the calling thread never waits for it.
+  void Refresh(StartupView& view, const StartupReadAhead& ahead);
+  // Reads every family that reads ahead, on the calling thread; what a family's store throws
+  // is kept for the refresh that lists it.
+  StartupReadAhead ReadAhead() const;
   // Appends one row per value of the Run key of `source` (one of the three Run keys).
   void ListRunKey(StartupView& view, StartupSource source);
   // Appends the rows of one registry place by the rules of its kind.

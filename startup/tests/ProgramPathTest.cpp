@@ -111,5 +111,68 @@ TEST_F(ProgramPathTest, HostsAreNamedAndTheProgramTheyRunIsTheOneReported) {
   EXPECT_EQ(r.host, "");
 }
 
+// Command lines that hand their work to a system tool, as tasks and Run values write them.
+TEST_F(ProgramPathTest, SystemToolsRunByTheInterpreterAreFoundWhereTheSystemFindsThem) {
+  File("C:\\Windows\\system32\\cmd.exe");
+  File("C:\\Windows\\system32\\reg.exe");
+  ProgramRef r = Of("cmd.exe /c reg query HKCU\\Software\\Tool /v x");
+  EXPECT_EQ(r.path, "C:\\Windows\\system32\\reg.exe");
+  EXPECT_EQ(r.host, "cmd.exe");
+  r = Of("%SystemRoot%\\system32\\cmd.exe /d /c reg add HKCU\\x /f");
+  EXPECT_EQ(r.path, "C:\\Windows\\system32\\reg.exe");
+  // A bare name the system folders lack is looked for along PATH, in its order.
+  env["path"] = "D:\\empty;;\"C:\\Tools\\bin\";C:\\Windows\\system32\\WindowsPowerShell\\v1.0\\";
+  File("C:\\Tools\\bin\\jq.exe");
+  File("C:\\Windows\\system32\\WindowsPowerShell\\v1.0\\powershell.exe");
+  EXPECT_EQ(Of("cmd /c jq . a.json").path, "C:\\Tools\\bin\\jq.exe");
+  EXPECT_EQ(Of("powershell").path,
+            "C:\\Windows\\system32\\WindowsPowerShell\\v1.0\\powershell.exe");
+  // The system folders come before PATH.
+  File("C:\\Tools\\bin\\reg.exe");
+  EXPECT_EQ(Of("cmd /c reg query x").path, "C:\\Windows\\system32\\reg.exe");
+}
+
+// A script run by PowerShell is the row's program (its own signature, or none, is what the
+// publisher column shows), PowerShell its host; the value of an option is never the program.
+TEST_F(ProgramPathTest, AScriptRunByPowerShellIsTheProgramAndPowerShellItsHost) {
+  env["path"] = "C:\\Windows\\system32\\WindowsPowerShell\\v1.0";
+  File("C:\\Windows\\system32\\WindowsPowerShell\\v1.0\\powershell.exe");
+  File("C:\\Windows\\system32\\cmd.exe");
+  File("C:\\Scripts\\x.ps1");
+  File("C:\\Program Files\\PowerShell\\7\\pwsh.exe");
+  const std::string ps = "C:\\Windows\\system32\\WindowsPowerShell\\v1.0\\powershell.exe";
+  ProgramRef r = Of("powershell -executionpolicy bypass -file C:\\Scripts\\x.ps1");
+  EXPECT_EQ(r.path, "C:\\Scripts\\x.ps1");
+  EXPECT_EQ(r.host, "powershell.exe");
+  r = Of(
+      "powershell.exe -NoProfile -WindowStyle Hidden -ExecutionPolicy Bypass -File "
+      "\"C:\\Scripts\\x.ps1\" -arg 1");
+  EXPECT_EQ(r.path, "C:\\Scripts\\x.ps1");
+  EXPECT_EQ(r.host, "powershell.exe");
+  // Abbreviated and slash-led options; a script that is not there keeps its name as written.
+  r = Of("powershell -ep bypass -w hidden -f x.ps1");
+  EXPECT_EQ(r.path, "x.ps1");
+  EXPECT_EQ(r.host, "powershell.exe");
+  r = Of("powershell /ExecutionPolicy Bypass /File C:/Scripts/x.ps1");
+  EXPECT_EQ(r.path, "C:\\Scripts\\x.ps1");
+  r = Of("\"C:\\Program Files\\PowerShell\\7\\pwsh.exe\" -NoLogo -File C:\\Scripts\\x.ps1");
+  EXPECT_EQ(r.path, "C:\\Scripts\\x.ps1");
+  EXPECT_EQ(r.host, "pwsh.exe");
+  // Through the interpreter: still the script.
+  r = Of("cmd /c powershell -executionpolicy bypass -file C:\\Scripts\\x.ps1");
+  EXPECT_EQ(r.path, "C:\\Scripts\\x.ps1");
+  EXPECT_EQ(r.host, "powershell.exe");
+  // Inline commands have no file of their own: PowerShell itself is the program.
+  for (const char* command :
+       {"powershell -executionpolicy bypass -command Start-Process x.exe",
+        "powershell -ExecutionPolicy Bypass -EncodedCommand SQBFAFgA",
+        "powershell -noprofile Get-Date", "powershell -executionpolicy bypass",
+        "powershell -executionpolicy"}) {
+    r = Of(command);
+    EXPECT_EQ(r.path, ps) << command;
+    EXPECT_EQ(r.host, "") << command;
+  }
+}
+
 }  // namespace
 }  // namespace mt::test

@@ -72,6 +72,21 @@ TEST(PublisherRulesTest, TheFileOfARowIsItsCommandsProgramOrItsShortcutsTarget) 
   StartupRow broken{"x.lnk", "C:\\Startup\\x.lnk", S::CommonFolder};
   EXPECT_EQ(ProgramFileOf(broken, lookup, target), "C:\\Startup\\x.lnk");
   EXPECT_EQ(ProgramFileOf(folder, lookup, nullptr), "C:\\Startup\\app.lnk");
+  // Any other file in the folder is its own program: never read as a shortcut.
+  int asked = 0;
+  auto counting = [&asked](const std::string&) -> std::optional<std::string> {
+    ++asked;
+    return std::string("C:\\Elsewhere\\other.exe");
+  };
+  EXPECT_EQ(ProgramFileOf({"Linear.exe", "C:\\Startup\\Linear.exe", S::UserFolder}, lookup,
+                          counting),
+            "C:\\Startup\\Linear.exe");
+  EXPECT_EQ(ProgramFileOf({"go.cmd", "C:\\Startup\\go.cmd", S::UserFolder}, lookup, counting),
+            "C:\\Startup\\go.cmd");
+  EXPECT_EQ(asked, 0);
+  EXPECT_EQ(ProgramFileOf({"A.LNK", "C:\\Startup\\A.LNK", S::UserFolder}, lookup, counting),
+            "C:\\Elsewhere\\other.exe");
+  EXPECT_EQ(asked, 1);
   EXPECT_EQ(ProgramFileOf({"Blank", "  ", S::UserRun}, lookup, nullptr), "");
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "app/Backup.h"
+#include "app/Error.h"
 #include "app/BackupSets.h"
 #include "app/Restore.h"
 #include "startup/StartupApproved.h"
@@ -118,6 +119,74 @@ TEST_F(StartupFamilyTest, ARunOnceExValueWhoseNameHoldsABackslashGoesFromItsOwnS
   ASSERT_EQ(report.items.size(), 1u);
   EXPECT_TRUE(report.items[0].back) << report.items[0].reason;
   EXPECT_EQ(ts.registry.Get(kLM, section, "a\\b")->text, "x.exe");
+}
+
+// The user's Startup folder as Windows 10 and 11 lay it out (below the roaming AppData, the
+// place the platform names): every file there is opened at log-on and is listed, a program
+// or a script as well as a shortcut; the folder's desktop.ini and its subfolders are not.
+// Deleting such a file moves it into the backup set.
+TEST_F(StartupFamilyTest, EveryFileOfTheUsersStartupFolderIsListedAndDeletedIntoTheSet) {
+  const std::string startup =
+      userDir + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup";
+  ts.registry.SetString(kCU,
+                        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                        "Startup", "");
+  places.userStartup = startup;
+  ts.files.CreateDirectories(startup + "\\old");
+  WriteWholeFile(startup + "\\Pumble.lnk", "SHORTCUT");
+  WriteWholeFile(startup + "\\Linear.exe", "MZ program");
+  WriteWholeFile(startup + "\\sync.bat", "@echo off");
+  WriteWholeFile(startup + "\\desktop.ini", "[.ShellClassInfo]");
+  items.Refresh(view);
+  EXPECT_EQ(Names(S::UserFolder),
+            (std::vector<std::string>{"Linear.exe=" + startup + "\\Linear.exe",
+                                      "Pumble.lnk=" + startup + "\\Pumble.lnk",
+                                      "sync.bat=" + startup + "\\sync.bat"}));
+  ASSERT_TRUE(view.Check("Linear.exe", S::UserFolder));
+
+  items.DeleteClick(view);
+
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_FALSE(ts.files.FileExists(startup + "\\Linear.exe"));
+  EXPECT_TRUE(ts.files.FileExists(startup + "\\Pumble.lnk"));
+  const std::vector<std::string> sets = Sets();
+  ASSERT_EQ(sets.size(), 1u);
+  EXPECT_EQ(ReadWholeFile(sets[0] + "\\Linear.exe"), "MZ program");
+}
+
+// Value names and data are UTF-16 that need not be well formed. A Run value whose name or
+// text holds a lone surrogate is listed as it is, deleted from its key, kept in the backup
+// set and written back under the very same name by the restore.
+TEST_F(StartupFamilyTest, ARunValueWithALoneSurrogateIsListedDeletedAndRestoredExactly) {
+  const std::string high = "\xED\xA0\x80";  // U+D800 without its low half
+  const std::string low = "\xED\xBF\xBF";   // U+DFFF alone
+  const std::string name = "mt" + high + "x";
+  const std::string data = "C:\\a" + low + ".exe /q";
+  ts.registry.SetString(kCU, kRun, name, data);
+  ts.registry.SetString(kCU, kRun, "plain", "C:\\p" + high + ".exe");
+  items.Refresh(view);
+  EXPECT_EQ(Names(S::UserRun),
+            (std::vector<std::string>{name + "=" + data, "plain=C:\\p" + high + ".exe"}));
+  ASSERT_TRUE(view.Check(name, S::UserRun));
+  ASSERT_TRUE(view.Check("plain", S::UserRun));
+
+  items.DeleteClick(view);
+
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_FALSE(ts.registry.Get(kCU, kRun, name));
+  EXPECT_FALSE(ts.registry.Get(kCU, kRun, "plain"));
+  EXPECT_TRUE(Names(S::UserRun).empty());
+  const std::vector<std::string> sets = Sets();
+  ASSERT_EQ(sets.size(), 1u);
+  BackupSetInfo set = Set(sets[0]);
+  ASSERT_EQ(set.items.size(), 2u);
+  RestoreReport report = RestoreAll(set);
+  ASSERT_EQ(report.items.size(), 2u);
+  for (const RestoreOutcome& item : report.items) EXPECT_TRUE(item.back) << item.reason;
+  ASSERT_TRUE(ts.registry.Get(kCU, kRun, name));
+  EXPECT_EQ(ts.registry.Get(kCU, kRun, name)->text, data);
+  ASSERT_TRUE(ts.registry.Get(kCU, kRun, "plain"));
+  EXPECT_EQ(ts.registry.Get(kCU, kRun, "plain")->text, "C:\\p" + high + ".exe");
 }
 
 TEST_F(StartupFamilyTest, EachRunOnceExSectionIsReadInTheViewOfItsPlace) {
@@ -297,6 +366,58 @@ TEST_F(StartupFamilyTest, AnAutoRunThatIsBlankOrNotTextRunsNothingAndIsNotListed
   EXPECT_TRUE(Names(S::MachineCmdAutoRun).empty());
   EXPECT_TRUE(Names(S::UserCmdAutoRun).empty());
   EXPECT_TRUE(ts.messages.shown.empty());
+}
+
+// The window lists without waiting for the scheduler: the tasks are read beforehand on
+// another thread (ReadAhead), and a refresh given that read lists them in their place, before
+// the command processor's rows, without asking the store again. Before the read is in the
+// tasks are left out and every other row is listed; what the store threw comes out of the
+// refresh that lists it, the rows before it kept.
+TEST_F(StartupFamilyTest, TasksReadBeforehandAreListedInTheirPlaceWithoutAskingTheStore) {
+  class CountingStore : public MemoryTaskStore {
+   public:
+    std::vector<TaskInfo> Tasks() override {
+      ++asked;
+      if (fail) throw AppError("scheduler gone");
+      return MemoryTaskStore::Tasks();
+    }
+    int asked = 0;
+    bool fail = false;
+  } counting;
+  counting.tasks["\\mt\\logon"] = {LogonTask("C:\\t.exe"), true};
+  ts.services.tasks = &counting;
+  ts.registry.SetString(kCU, kRun, "user", "C:\\u.exe");
+  ts.registry.SetString(kLM, "SOFTWARE\\Microsoft\\Command Processor", "AutoRun", "C:\\hook.cmd");
+
+  items.Refresh(view, StartupReadAhead{});
+  EXPECT_EQ(counting.asked, 0);
+  std::vector<S> sources;
+  for (const StartupRow& r : view.rows) sources.push_back(r.source);
+  EXPECT_EQ(sources, (std::vector<S>{S::UserRun, S::MachineCmdAutoRun}));
+  EXPECT_TRUE(view.readOnly);
+
+  const StartupReadAhead ahead = items.ReadAhead();
+  EXPECT_EQ(counting.asked, 1);
+  counting.tasks.clear();  // what the refresh lists is what was read
+  items.Refresh(view, ahead);
+  items.Refresh(view, ahead);
+  EXPECT_EQ(counting.asked, 1);
+  sources.clear();
+  for (const StartupRow& r : view.rows) sources.push_back(r.source);
+  EXPECT_EQ(sources, (std::vector<S>{S::UserRun, S::ScheduledTask, S::MachineCmdAutoRun}));
+  EXPECT_EQ(view.rows[1].name, "\\mt\\logon");
+
+  counting.fail = true;
+  const StartupReadAhead failed = items.ReadAhead();
+  EXPECT_THROW(items.Refresh(view, failed), AppError);
+  ASSERT_EQ(view.rows.size(), 1u);
+  EXPECT_EQ(view.rows[0].source, S::UserRun);
+  // The refresh that reads for itself still reads the store, and waits for it.
+  counting.fail = false;
+  counting.tasks["\\mt\\boot"] = {LogonTask("C:\\b.exe"), true};
+  items.Refresh(view);
+  EXPECT_EQ(counting.asked, 3);
+  EXPECT_TRUE(view.Has("\\mt\\boot", S::ScheduledTask));
 }
 
 }  // namespace

@@ -87,7 +87,7 @@ TEST_F(StartupItemsTest, ListsTheFivePlacesInOrderWithTheirLocations) {
 
   items.Refresh(view);
 
-  ASSERT_EQ(view.rows.size(), 7u);
+  ASSERT_EQ(view.rows.size(), 9u);
   EXPECT_TRUE(std::is_sorted(view.rows.begin(), view.rows.end(),
                              [](const StartupRow& a, const StartupRow& b) {
                                return static_cast<int>(a.source) < static_cast<int>(b.source);
@@ -102,10 +102,13 @@ TEST_F(StartupItemsTest, ListsTheFivePlacesInOrderWithTheirLocations) {
   EXPECT_EQ(lm32[0].name, "Tool");
   EXPECT_EQ(lm32[0].location, "C:\\Program Files (x86)\\Tool\\tool32.exe");
   EXPECT_EQ(NamesOf(S::UserRun), std::vector<std::string>{"Chat"});
+  // Every file of the folder is opened at log-on, shortcut or not.
   auto user = RowsOf(S::UserFolder);
-  ASSERT_EQ(user.size(), 2u);
+  ASSERT_EQ(user.size(), 4u);
   EXPECT_EQ(user[0].name, ".hidden.lnk");
   EXPECT_EQ(user[1].location, userDir + "\\Mail.lnk");
+  EXPECT_EQ(user[2].location, userDir + "\\Mail.lnk.bak");
+  EXPECT_EQ(user[3].location, userDir + "\\readme.txt");
   auto common = RowsOf(S::CommonFolder);
   ASSERT_EQ(common.size(), 1u);
   EXPECT_EQ(common[0].location, commonDir + "\\Office.LNK");
@@ -425,16 +428,18 @@ TEST_F(StartupItemsTest, ItemsThatCannotBeDeletedComeBackSilently) {
   ts.registry.SetString(kLM, kRun, "guarded", "g.exe");
   ts.registry.MakeReadOnly(kLM, kRun);
   items.Refresh(view);
-  ASSERT_EQ(view.rows.size(), 3u);
+  // A folder in the Startup folder is not opened at log-on: no row, whatever its name.
+  ASSERT_EQ(view.rows.size(), 2u);
+  EXPECT_FALSE(view.Has("folder.lnk", S::UserFolder));
   for (StartupRow& r : view.rows) r.checked = true;
 
   items.DeleteClick(view);
 
-  EXPECT_EQ(fs.deleted.size(), 2u);
-  EXPECT_EQ(view.rows.size(), 3u);
+  EXPECT_EQ(fs.deleted.size(), 1u);
+  EXPECT_EQ(view.rows.size(), 2u);
   EXPECT_TRUE(view.Has("guarded", S::MachineRun));
   EXPECT_TRUE(view.Has("locked.lnk", S::UserFolder));
-  EXPECT_TRUE(view.Has("folder.lnk", S::UserFolder));
+  EXPECT_TRUE(ts.files.DirectoryExists(userDir + "\\folder.lnk"));
   EXPECT_TRUE(ts.messages.shown.empty());
   // A folder row's location is used trimmed.
   fs.locked.clear();

@@ -9,6 +9,7 @@
 #include <knownfolders.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -180,13 +181,18 @@ std::string CommonFolder() {
   return Known(FOLDERID_CommonStartup);
 }
 
+// The files of a Startup folder that are opened at log-on: all but its subfolders and its
+// desktop.ini.
 std::vector<std::string> Shortcuts(const std::string& folder) {
   std::vector<std::string> out;
   WIN32_FIND_DATAW fd;
-  HANDLE h = FindFirstFileW(Widen(folder + "\\*.lnk").c_str(), &fd);
+  HANDLE h = FindFirstFileW(Widen(folder + "\\*").c_str(), &fd);
   if (h == INVALID_HANDLE_VALUE) return out;
-  do out.push_back(Narrow(fd.cFileName));
-  while (FindNextFileW(h, &fd));
+  do {
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    if (_wcsicmp(fd.cFileName, L"desktop.ini") == 0) continue;
+    out.push_back(Narrow(fd.cFileName));
+  } while (FindNextFileW(h, &fd));
   FindClose(h);
   return out;
 }
@@ -315,7 +321,6 @@ TEST_F(StartupTabTest, PageHoldsTheListAndButtonsAsDesigned) {
   EXPECT_EQ(ex & (LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT),
             static_cast<DWORD>(LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT));
   const char* captions[] = {"启动项名称", "启动项位置", "状态", "来源", "发布者"};
-  const int widths[] = {110, 200, 44, 100, 130};
   for (int i = 0; i < 5; ++i) {
     wchar_t text[64] = L"";
     LVCOLUMNW col = {};
@@ -324,7 +329,6 @@ TEST_F(StartupTabTest, PageHoldsTheListAndButtonsAsDesigned) {
     col.cchTextMax = 64;
     ASSERT_TRUE(SendMessageW(list, LVM_GETCOLUMNW, i, reinterpret_cast<LPARAM>(&col)));
     EXPECT_EQ(Narrow(text), captions[i]);
-    EXPECT_EQ(col.cx, form->Scale(widths[i]));
   }
   // The page keeps its layout: the columns fit the list, the actions on the rows that are
   // not buttons sit in the list's context menu; the other lists offer their backups and the
@@ -352,6 +356,65 @@ TEST_F(StartupTabTest, PageHoldsTheListAndButtonsAsDesigned) {
   EXPECT_GE(b6.top, lv.bottom);
 }
 
+// The list reads without scrolling sideways at 96, 120 and 144 DPI: the columns share the
+// list's width, each header whole; the command line column gives way, and hovering its row
+// shows the whole command line (the tip the list asks its parent for).
+TEST_F(StartupTabTest, ColumnsFitTheListAndTheTipShowsTheWholeCommandAtEveryDpi) {
+  const std::string command = "C:\\Program Files\\Long\\" + std::string(120, 'a') + ".exe /x";
+  Value(HKEY_CURRENT_USER, "mt-test long", command);
+  form->SetActivePage(3);
+  HWND list = form->Page<StartupPage>().ListView2;
+  int row = -1;
+  const std::vector<StartupRow> rows = Rows();
+  for (size_t i = 0; i < rows.size(); ++i)
+    if (rows[i].name == "mt-test long") row = static_cast<int>(i);
+  ASSERT_GE(row, 0);
+  EXPECT_NE(ListView_GetExtendedListViewStyle(list) & LVS_EX_INFOTIP, 0u);
+  for (UINT dpi : {96u, 120u, 144u, 96u}) {
+    SCOPED_TRACE(dpi);
+    RECT suggested{};
+    ::GetWindowRect(form->Handle, &suggested);
+    ::SendMessageW(form->Handle, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                   reinterpret_cast<LPARAM>(&suggested));
+    ASSERT_EQ(form->Dpi(), dpi);
+    HWND header = ListView_GetHeader(list);
+    ASSERT_EQ(Header_GetItemCount(header), 5);
+    RECT client{};
+    ::GetClientRect(list, &client);
+    // With or without a vertical bar: the columns fit the width rows have once it shows.
+    int room = client.right;
+    if (!(::GetWindowLongW(list, GWL_STYLE) & WS_VSCROLL)) room -= ::GetSystemMetrics(SM_CXVSCROLL);
+    int sum = 0;
+    for (int c = 0; c < 5; ++c) {
+      wchar_t text[64] = L"";
+      HDITEMW item{};
+      item.mask = HDI_TEXT;
+      item.pszText = text;
+      item.cchTextMax = 64;
+      ASSERT_TRUE(Header_GetItem(header, c, &item));
+      const int width = ListView_GetColumnWidth(list, c);
+      EXPECT_GE(width, ListView_GetStringWidth(list, text) + form->Scale(12)) << c;
+      sum += width;
+    }
+    EXPECT_LE(sum, room);
+    // The list's width is used, not left empty.
+    EXPECT_GE(sum, room - 1);
+    // Nothing to scroll to sideways.
+    EXPECT_FALSE(::GetWindowLongW(list, GWL_STYLE) & WS_HSCROLL);
+
+    wchar_t tip[2048] = L"cut";
+    NMLVGETINFOTIPW nm{};
+    nm.hdr.hwndFrom = list;
+    nm.hdr.idFrom = static_cast<UINT_PTR>(::GetDlgCtrlID(list));
+    nm.hdr.code = LVN_GETINFOTIPW;
+    nm.pszText = tip;
+    nm.cchTextMax = 2048;
+    nm.iItem = row;
+    ::SendMessageW(::GetParent(list), WM_NOTIFY, nm.hdr.idFrom, reinterpret_cast<LPARAM>(&nm));
+    EXPECT_EQ(Narrow(tip, wcslen(tip)), "mt-test long\n" + command);
+  }
+}
+
 TEST_F(StartupTabTest, ShowingThePageListsExactlyThePrefixsPlaces) {
   Value(HKEY_LOCAL_MACHINE, "mt-test machine", "C:\\Program Files\\M\\m.exe -s");
   Value(HKEY_CURRENT_USER, "mt-test user", "\"C:\\U\\u.exe\"");
@@ -369,7 +432,8 @@ TEST_F(StartupTabTest, ShowingThePageListsExactlyThePrefixsPlaces) {
   EXPECT_TRUE(Listed("mt-test user", S::UserRun));
   EXPECT_TRUE(Listed("mt-test hidden.lnk", S::UserFolder));
   EXPECT_TRUE(Listed("mt-test common.lnk", S::CommonFolder));
-  EXPECT_FALSE(Listed("mt-test note.txt", S::UserFolder));
+  // Any file there is opened at log-on, a program or a note as well as a shortcut.
+  EXPECT_TRUE(Listed("mt-test note.txt", S::UserFolder));
   std::vector<StartupRow> rows = Rows();
   EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end(), [](auto& a, auto& b) {
     return static_cast<int>(a.source) < static_cast<int>(b.source);
@@ -878,6 +942,17 @@ class StartupPublisherTabTest : public StartupTabTest {
       }
     return std::nullopt;
   }
+  // Pumps the window's messages until the scheduled tasks are read and listed.
+  bool PumpUntilTasksRead(int limitMs = 30000) {
+    const DWORD start = GetTickCount();
+    while (form->Page<StartupPage>().StartupTasksPending()) {
+      if (static_cast<int>(GetTickCount() - start) > limitMs) return false;
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+      Pump();
+    }
+    Pump();
+    return true;
+  }
   // Pumps the window's messages until the publisher column is complete (at most `limitMs`).
   bool PumpUntilFilled(int limitMs = 60000) {
     const DWORD start = GetTickCount();
@@ -1045,6 +1120,47 @@ TEST_F(StartupPublisherTabTest, TheMicrosoftTickHidesTheirRowsAndIsKeptInTheSett
 
 // Wine's scheduler loses a task's triggers and program in its exported definition (see
 // WinTaskStoreTest), so the task rows go through the tab on the stand-in scheduler.
+// The first showing does not wait for the scheduler, however long its first answer takes
+// (COM's start and the connection took 1.7 s once): the page lists every other row at once
+// and the task rows once they are read, in their place. The store stand-in answers after
+// 1.5 s; the showing itself is timed on the UI thread.
+TEST_F(StartupPublisherTabTest, TheFirstShowingListsAtOnceAndTheSlowSchedulersTasksAfter) {
+  class SlowStore : public MemoryTaskStore {
+   public:
+    std::vector<TaskInfo> Tasks() override {
+      Sleep(1500);
+      return MemoryTaskStore::Tasks();
+    }
+  } slow;
+  slow.tasks["\\mt-test\\slow"] = {
+      "<Task><Triggers><LogonTrigger/></Triggers><Actions><Exec><Command>C:\\mt-test\\s.exe"
+      "</Command></Exec></Actions></Task>",
+      true};
+  ts.services.tasks = &slow;
+  Value(HKEY_CURRENT_USER, "mt-test quick", "C:\\mt-test\\q.exe");
+  form.reset();
+  OpenForm(Opening::kOnScreen);
+  LARGE_INTEGER frequency, before, after;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&before);
+  form->SetActivePage(3);
+  QueryPerformanceCounter(&after);
+  const double ms = 1000.0 * static_cast<double>(after.QuadPart - before.QuadPart) /
+                    static_cast<double>(frequency.QuadPart);
+  RecordProperty("first_showing_ms", std::to_string(static_cast<int>(ms)));
+  std::printf("first showing: %.1f ms on the UI thread\n", ms);
+  // Well below the store's 1.5 s: the UI thread did not wait for it.
+  EXPECT_LT(ms, 700.0);
+  EXPECT_TRUE(Listed("mt-test quick", S::UserRun));
+  EXPECT_FALSE(Listed("\\mt-test\\slow", S::ScheduledTask));
+  EXPECT_TRUE(form->Page<StartupPage>().StartupTasksPending());
+  ASSERT_TRUE(PumpUntilTasksRead());
+  EXPECT_TRUE(Listed("\\mt-test\\slow", S::ScheduledTask));
+  EXPECT_TRUE(Listed("mt-test quick", S::UserRun));
+  EXPECT_TRUE(ts.messages.shown.empty());
+  form.reset();
+}
+
 TEST_F(StartupPublisherTabTest, ATaskRowIsListedSwitchedDeletedIntoTheBackupSetAndRegisteredAgain) {
   MemoryTaskStore tasks;
   const std::string xml =
@@ -1056,6 +1172,7 @@ TEST_F(StartupPublisherTabTest, ATaskRowIsListedSwitchedDeletedIntoTheBackupSetA
   form.reset();
   OpenForm(Opening::kOnScreen);
   form->SetActivePage(3);
+  ASSERT_TRUE(PumpUntilTasksRead());
   EXPECT_EQ(Cell("\\mt-test\\logon", S::ScheduledTask, 1),
             std::string("\"C:\\mt-test\\task tool.exe\" /now"));
   EXPECT_EQ(Cell("\\mt-test\\logon", S::ScheduledTask, 2), std::string(kStateEnabled));
@@ -1091,6 +1208,9 @@ TEST_F(StartupPublisherTabTest, ATaskRowIsListedSwitchedDeletedIntoTheBackupSetA
   ASSERT_TRUE(tasks.Register("\\mt-test\\logon", saved));
   form->SetActivePage(0);
   form->SetActivePage(3);
+  // The tasks read before the deletion are not shown again: they come with the new read.
+  EXPECT_FALSE(Cell("\\mt-test\\logon", S::ScheduledTask, 0));
+  ASSERT_TRUE(PumpUntilTasksRead());
   EXPECT_EQ(Cell("\\mt-test\\logon", S::ScheduledTask, 1),
             std::string("\"C:\\mt-test\\task tool.exe\" /now"));
   form.reset();

@@ -3,12 +3,15 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <exception>
 #include <unordered_map>
 
 #include "app/Backup.h"
 #include "app/Error.h"
 #include "app/Settings.h"
+#include "app/UiGate.h"
+#include "app/Worker.h"
 #include "app/win/Unit1.h"
 #include "app/win/RestoreWindow.h"
 #include "app/Shortcuts.h"
@@ -20,6 +23,9 @@
 namespace mt {
 
 // Columns of ListView2.
+constexpr int kStartupColumnCount = 5;
+constexpr const char* kStartupColumns[kStartupColumnCount] = {"启动项名称", "启动项位置", "状态",
+                                                              "来源", "发布者"};
 constexpr int kPublisherColumn = 4;
 // Rows whose program nobody signed, or that is missing, are drawn in this colour.
 constexpr COLORREF kSuspectColour = RGB(200, 0, 0);
@@ -36,6 +42,12 @@ struct StartupPageState {
   std::vector<PublisherRow> listed;             // the rows of the latest rebuild, in order
   std::unordered_map<int, std::string> textOf;  // id -> the publisher shown
   bool hideMicrosoft = false;
+  // The scheduled tasks as last read off the UI thread (none before the first read is in),
+  // and the thread reading them again. The scheduler's first answer (COM's start, the
+  // connection) takes whole seconds; the list is shown without it and again once it is in.
+  std::shared_ptr<const StartupReadAhead> ahead;
+  Worker reader;
+  bool reading = false;
 };
 
 namespace {
@@ -203,9 +215,12 @@ void StartPublishers(StartupPageState& state) {
 }
 
 // Runs `action` on the startup list and fills the publisher column again when it rebuilt it.
+// An action that may change the scheduler's tasks (a switch, a deletion) leaves the tasks
+// read before it behind: the next showing waits for a new read rather than list them.
 template <typename Action>
-void OnStartupList(StartupPage& page, Action&& action) {
+void OnStartupList(StartupPage& page, Action&& action, bool tasksMayChange = true) {
   StartupPageState& state = page.State();
+  if (tasksMayChange) state.ahead.reset();
   bool rebuilt = false;
   std::exception_ptr failed;
   {
@@ -229,6 +244,18 @@ void StartupListRefresh(StartupPage& page) {
 }
 
 }  // namespace
+
+// ListView2 rebuilt with the tasks as last read off the UI thread (none yet: without them),
+// so that the UI thread never waits for the scheduler.
+void ListWithTasksRead(StartupPage& page) {
+  std::shared_ptr<const StartupReadAhead> ahead = page.State().ahead;
+  OnStartupList(
+      page,
+      [&ahead](StartupItems& items, StartupView& view) {
+        items.Refresh(view, ahead ? *ahead : StartupReadAhead{});
+      },
+      false);
+}
 
 StartupPage::~StartupPage() = default;
 
@@ -254,6 +281,34 @@ void StartupPage::ToggleHideMicrosoftStartupItems() {
 
 void StartupPage::Shutdown() {
   state_->worker.reset();  // stops and waits for the worker
+  state_->reader.Join();   // its result goes nowhere: the gate is closed
+}
+
+bool StartupPage::StartupTasksPending() const { return state_->reading; }
+
+void StartupPage::ReadTasksAhead() {
+  StartupPageState& state = *state_;
+  if (state.reading) return;  // the read under way brings the rows anyway
+  const StartupContext ctx{svc_, *svc_.startupPlaces};
+  bool any = false;
+  for (const StartupFamily* family : StartupFamilies()) any = any || family->ReadsAhead(ctx);
+  if (!any) return;
+  state.reader.Join();
+  state.reading = true;
+  std::shared_ptr<UiGate> gate = form.Gate();
+  Services* svc = &svc_;
+  StartupPage* page = this;
+  state.reader = Worker([svc, gate, page] {
+    // The stores are asked here, never the window; the list takes the rows on the UI thread.
+    auto ahead = std::make_shared<const StartupReadAhead>(
+        StartupItems(*svc, *svc->startupPlaces).ReadAhead());
+    HandOverUntilTaken([&gate](const std::function<void()>& work) { return gate->Send(work); },
+                       [page, ahead] {
+                         page->State().reading = false;
+                         page->State().ahead = ahead;
+                         ListWithTasksRead(*page);
+                       });
+  });
 }
 
 std::vector<StartupRow> StartupRowsOf(HWND listView) {
@@ -269,23 +324,18 @@ StartupPage::StartupPage(TForm1& form, HWND sheet)
   ListView2 = f.AddControl(sheet, WC_LISTVIEWW, "",
                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS, 6,
                            6, 458, 246, WS_EX_CLIENTEDGE);
-  ListView_SetExtendedListViewStyle(ListView2,
-                                    LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
-  const struct {
-    const char* caption;
-    int width;
-  } columns[] = {
-      {"启动项名称", 110}, {"启动项位置", 200}, {"状态", 44}, {"来源", 100}, {"发布者", 130}};
-  // The list keeps its size; the last columns are reached by scrolling sideways.
-  for (int i = 0; i < 5; ++i) {
-    std::wstring caption = Widen(columns[i].caption);
+  ListView_SetExtendedListViewStyle(ListView2, LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES |
+                                                   LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
+  for (int i = 0; i < kStartupColumnCount; ++i) {
+    std::wstring caption = Widen(kStartupColumns[i]);
     LVCOLUMNW col = {};
     col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
     col.pszText = caption.data();
-    col.cx = f.Scale(columns[i].width);
+    col.cx = f.Scale(60);
     col.iSubItem = i;
     ::SendMessageW(ListView2, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&col));
   }
+  SizeColumns();
   Button2 = f.AddButton(sheet, "添加", 302, 258, 75, 25);
   Button6 = f.AddButton(sheet, "删除", 389, 258, 75, 25);
   f.OnClick(Button2, [this] { Button2Click(); });
@@ -298,8 +348,18 @@ StartupPage::StartupPage(TForm1& form, HWND sheet)
                     [this] { return HideMicrosoftStartupItems(); }},
                    {kOpenBackupFolderText, [this] { OpenBackupFolder(svc_, this->form.Handle); }},
                    {kRestoreMenuText, [this] { OpenRestoreWindow(svc_, this->form.Handle); }}});
-  // Rows whose program is unsigned or missing are drawn in red.
+  // Rows whose program is unsigned or missing are drawn in red. Hovering a row shows its
+  // whole command line, which its column may cut.
   f.OnNotify(ListView2, [this](NMHDR* nm) -> LRESULT {
+    if (nm->code == LVN_GETINFOTIPW) {
+      auto* tip = reinterpret_cast<NMLVGETINFOTIPW*>(nm);
+      if (!tip->pszText || tip->cchTextMax <= 0) return 0;
+      const std::wstring text = Widen(RowTip(tip->iItem));
+      const size_t n = std::min(text.size(), static_cast<size_t>(tip->cchTextMax - 1));
+      text.copy(tip->pszText, n);
+      tip->pszText[n] = L'\0';
+      return 0;
+    }
     if (nm->code != NM_CUSTOMDRAW) return 0;
     auto* draw = reinterpret_cast<NMLVCUSTOMDRAW*>(nm);
     if (draw->nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
@@ -340,7 +400,45 @@ StartupPage::StartupPage(TForm1& form, HWND sheet)
   }
 }
 
-void StartupPage::TabSheet4Show() { StartupListRefresh(*this); }
+void StartupPage::SizeColumns() {
+  RECT client{};
+  ::GetClientRect(ListView2, &client);
+  // The width rows have once the list scrolls, so that a long list gets no sideways bar.
+  int width = client.right - client.left;
+  if (!(::GetWindowLongW(ListView2, GWL_STYLE) & WS_VSCROLL))
+    width -= ::GetSystemMetrics(SM_CXVSCROLL);
+  // A text's own width in the list: the text and the margins the list draws around it.
+  auto textWidth = [&](const char* text) {
+    return ListView_GetStringWidth(ListView2, Widen(text).c_str()) + form.Scale(16);
+  };
+  int widths[kStartupColumnCount];
+  // The name also makes room for the check box in front of it.
+  widths[0] = std::max(textWidth(kStartupColumns[0]) + form.Scale(20), width * 22 / 100);
+  widths[2] = std::max(
+      {textWidth(kStartupColumns[2]), textWidth(kStateEnabled), textWidth(kStateDisabled)});
+  widths[3] = std::max(textWidth(kStartupColumns[3]), width * 20 / 100);
+  widths[4] = std::max(textWidth(kStartupColumns[4]), width * 20 / 100);
+  // The command line gives way: it takes what is left, its header whole at the least.
+  widths[1] = std::max(textWidth(kStartupColumns[1]),
+                       width - widths[0] - widths[2] - widths[3] - widths[4]);
+  for (int i = 0; i < kStartupColumnCount; ++i) ListView_SetColumnWidth(ListView2, i, widths[i]);
+  // Tips wrap at the list's width rather than run across the screen.
+  if (HWND tips = ListView_GetToolTips(ListView2))
+    ::SendMessageW(tips, TTM_SETMAXTIPWIDTH, 0, std::max(width, form.Scale(300)));
+}
+
+std::string StartupPage::RowTip(int item) const {
+  if (item < 0 || item >= ListView_GetItemCount(ListView2)) return std::string();
+  const std::string name = ItemText(ListView2, item, 0);
+  const std::string location = ItemText(ListView2, item, 1);
+  return location.empty() ? name : name + "\n" + location;
+}
+
+void StartupPage::TabSheet4Show() {
+  // The rows the window reads itself are listed now; the tasks come from their own thread.
+  ReadTasksAhead();
+  ListWithTasksRead(*this);
+}
 
 void StartupPage::Button2Click() {
   OnStartupList(*this, [this](StartupItems& items, StartupView& view) {

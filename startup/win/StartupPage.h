@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "app/win/TabPage.h"
@@ -23,6 +24,8 @@ class StartupPage : public TabPage {
   ~StartupPage() override;
 
   void Shown() override { TabSheet4Show(); }
+  // The columns share the list's width at the new DPI.
+  void DpiChanged() override { SizeColumns(); }
   // Stops the publisher worker and waits for it.
   void Shutdown() override;
 
@@ -39,10 +42,21 @@ class StartupPage : public TabPage {
   bool HideMicrosoftStartupItems() const;
   // True while the publisher column of the latest refresh is still being filled.
   bool StartupPublishersPending() const;
+  // True while the scheduled tasks are being read for the list (off the UI thread).
+  bool StartupTasksPending() const;
 
   // ListView2: the startup list (check boxes); each row's lParam holds where the row came
   // from. Button2 "添加", Button6 "删除".
   HWND ListView2 = nullptr, Button2 = nullptr, Button6 = nullptr;
+
+  // Starts reading the scheduled tasks on a thread of their own, unless a read is under way;
+  // the list is rebuilt with them when they are in.
+  void ReadTasksAhead();
+  // Sizes the columns to the list: every header whole, no sideways scrolling; the command
+  // line column takes what the others leave.
+  void SizeColumns();
+  // What hovering row `item` shows: its name and its whole command line.
+  std::string RowTip(int item) const;
 
   // The page's state, for the helpers of its own file.
   StartupPageState& State() { return *state_; }
@@ -52,6 +66,10 @@ class StartupPage : public TabPage {
   Services& svc_;
   std::unique_ptr<StartupPageState> state_;
 };
+
+// Rebuilds the page's list with the scheduled tasks as last read (without them before the
+// first read is in), never waiting for the scheduler.
+void ListWithTasksRead(StartupPage& page);
 
 // The rows of a startup list view as they stand (texts, source, check state).
 std::vector<StartupRow> StartupRowsOf(HWND listView);

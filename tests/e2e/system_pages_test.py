@@ -251,10 +251,18 @@ def startup_items(s, main, user_folder):
     tree, of = controls(s, page)
     lv = of("SysListView32")[0]["hwnd"]
     listed = s.probe("listview", lv)
-    check_equal([(c["text"], c["width"]) for c in listed["columns"]],
-                [("启动项名称", 110), ("启动项位置", 200), ("状态", 44), ("来源", 100), ("发布者", 130)],
-                "columns")
-    user_rows = {(n, user_folder + "\\" + n) for n in ("a.lnk", "b.lnk", "记事本.lnk")}
+    check_equal([c["text"] for c in listed["columns"]],
+                ["启动项名称", "启动项位置", "状态", "来源", "发布者"], "columns")
+    # The columns fit the list (its two-pixel edges and a vertical bar's room aside), each
+    # wide enough for its header in the 12-pixel face.
+    rect = of("SysListView32")[0]["rect"]
+    widths = [c["width"] for c in listed["columns"]]
+    check(sum(widths) <= rect[2] - rect[0] - 4 - 16,
+          "the columns %s fit a list %d pixels wide" % (widths, rect[2] - rect[0]))
+    check(all(c["width"] >= 12 * len(c["text"]) + 12 for c in listed["columns"]),
+          "every header whole: %s" % widths)
+    # Every file of a Startup folder is opened at log-on: the note is listed too.
+    user_rows = {(n, user_folder + "\\" + n) for n in ("a.lnk", "b.lnk", "记事本.lnk", "notes.txt")}
     groups = [
         {("m:", "subst m: " + MAPPED), ("y:", "subst y: C:\\e2e\\old y"),
          ("Tool", TOOLS + "\\tool.exe"), ("Same", TOOLS + "\\machine same.exe")},
