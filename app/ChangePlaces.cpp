@@ -20,6 +20,7 @@ const char* const kSoftwarePlaces[] = {
     "Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
     "Microsoft\\Windows NT\\CurrentVersion\\Windows",
     "Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options",
+    "Microsoft\\Windows NT\\CurrentVersion\\SilentProcessExit",
     "Microsoft\\Internet Explorer",
     "Microsoft\\Enrollments",
     "Microsoft\\Provisioning\\OMADM\\Accounts",

@@ -2,13 +2,15 @@
 // add-ons: policy values of Edge, Chrome, Chromium and Brave in both policy roots, device-
 // management enrolments that no server stands behind, browser shortcuts that carry an
 // address or point at something else, Firefox's policies.json and extensions installed
-// through the browsers' external-extension keys. Each kind is a module of
+// through the browsers' external-extension keys, and image hijacks of the browsers' program
+// files. Each kind is a module of
 // its own (browser/Hijack.h); this is the list of them and what the page calls.
 #pragma once
 
 #include <vector>
 
 #include "app/Services.h"
+#include "browser/BrowserImageHijacks.h"
 #include "browser/BrowserTable.h"
 #include "browser/ChromiumProfileHijacks.h"
 #include "browser/EnrolmentHijacks.h"

@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "startup/CommandProcessorFamily.h"
+#include "startup/ImageHijackFamily.h"
 #include "startup/RunKeyFamily.h"
 #include "startup/StartupFamily.h"
 #include "startup/StartupFolderFamily.h"
@@ -10,10 +11,8 @@ namespace mt {
 
 const std::vector<const StartupFamily*>& StartupFamilies() {
   static const std::vector<const StartupFamily*> families = {
-      &RunKeyFamily(),
-      &StartupFolderFamily(),
-      &TaskFamily(),
-      &CommandProcessorFamily(),
+      &RunKeyFamily(),           &StartupFolderFamily(), &TaskFamily(),
+      &CommandProcessorFamily(), &ImageHijackFamily(),
   };
   return families;
 }

@@ -34,6 +34,12 @@ enum class StartupSource : int {
   MachineCmdAutoRun = 16,  // "AutoRun" of ...\Command Processor, which cmd.exe runs first
   MachineCmdAutoRun32 = 17,
   UserCmdAutoRun = 18,
+  // Image hijacks (below HKLM, ...\Image File Execution Options and SilentProcessExit): the
+  // name is the program file, the location the program started in its place.
+  ImageDebugger = 19,
+  ImageDebugger32 = 20,
+  ImageExitMonitor = 21,
+  ImageExitMonitor32 = 22,
 };
 
 // A short text that names the place a row comes from, for the "来源" column.

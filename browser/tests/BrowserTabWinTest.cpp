@@ -760,5 +760,133 @@ TEST_F(BrowserHijackTab, ColumnsFitTheListAndTheTipShowsTheWholeRowAtEveryDpi) {
   }
 }
 
+// ---- image hijacks of the browsers -------------------------------------------------------------
+
+const std::wstring kEdgeIfeoW =
+    L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\msedge.exe";
+const std::wstring kEdgeSilentExitW =
+    L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SilentProcessExit\\msedge.exe";
+
+// A value exactly as stored in the given view; nothing when it is missing.
+std::optional<std::pair<DWORD, std::string>> RawLM(const std::wstring& key, const char* name,
+                                                   REGSAM view) {
+  HKEY k = nullptr;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | view, &k) != ERROR_SUCCESS)
+    return std::nullopt;
+  BYTE data[1024];
+  DWORD size = sizeof data, type = 0;
+  const LONG rc = ::RegQueryValueExW(k, Widen(name).c_str(), nullptr, &type, data, &size);
+  ::RegCloseKey(k);
+  if (rc != ERROR_SUCCESS) return std::nullopt;
+  return std::make_pair(type, std::string(reinterpret_cast<char*>(data), size));
+}
+
+void SetLM(const std::wstring& key, const char* name, DWORD type, const void* data, DWORD size,
+           REGSAM view) {
+  HKEY k = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view,
+                              nullptr, &k, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(::RegSetValueExW(k, Widen(name).c_str(), 0, type, static_cast<const BYTE*>(data), size),
+            ERROR_SUCCESS);
+  ::RegCloseKey(k);
+}
+
+void SetLMText(const std::wstring& key, const char* name, const std::wstring& text, REGSAM view) {
+  SetLM(key, name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * 2), view);
+}
+
+class BrowserImageHijackTab : public BrowserHijackTab {
+ protected:
+  void SetUp() override {
+    // The prefix holds no image hijack of Edge: everything below is the test's own.
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY})
+      for (const std::wstring& key : {kEdgeIfeoW, kEdgeSilentExitW}) {
+        HKEY k = nullptr;
+        ASSERT_NE(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | view, &k),
+                  ERROR_SUCCESS);
+      }
+    BrowserHijackTab::SetUp();
+  }
+  void TearDown() override {
+    BrowserHijackTab::TearDown();
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY})
+      for (const std::wstring& key : {kEdgeIfeoW, kEdgeSilentExitW})
+        ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), view, 0);
+  }
+  // Every value the test seeds, as stored, in both views.
+  std::vector<std::optional<std::pair<DWORD, std::string>>> State() {
+    std::vector<std::optional<std::pair<DWORD, std::string>>> out;
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY})
+      for (const char* name : {"Debugger", "GlobalFlag", "MitigationOptions"})
+        out.push_back(RawLM(kEdgeIfeoW, name, view));
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY})
+      for (const char* name : {"ReportingMode", "MonitorProcess"})
+        out.push_back(RawLM(kEdgeSilentExitW, name, view));
+    return out;
+  }
+};
+
+// Edge's Debugger written through the 32-bit view and an exit monitor for it: two unticked
+// rows; "自动反修" with both ticked deletes exactly the two values and the monitor bit, and the
+// set restores every value through the program's own restore.
+TEST_F(BrowserImageHijackTab, EdgeDebuggerAndExitMonitorAreRepairedAndRestored) {
+  SetLMText(kEdgeIfeoW, "Debugger", L"C:\\mt-test\\nav.exe --go", KEY_WOW64_32KEY);
+  const DWORD flag = 0x202, mitigation = 0x100, mode = 1;
+  SetLM(kEdgeIfeoW, "GlobalFlag", REG_DWORD, &flag, 4, KEY_WOW64_32KEY);
+  SetLM(kEdgeIfeoW, "MitigationOptions", REG_DWORD, &mitigation, 4, KEY_WOW64_32KEY);
+  SetLM(kEdgeSilentExitW, "ReportingMode", REG_DWORD, &mode, 4, KEY_WOW64_32KEY);
+  SetLMText(kEdgeSilentExitW, "MonitorProcess", L"C:\\mt-test\\mon.exe", KEY_WOW64_32KEY);
+  const auto before = State();
+
+  ShowTab();
+  ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+  std::vector<std::string> ours;
+  for (const Row& r : Rows())
+    if (r.c1.rfind("Edge 映像劫持", 0) == 0) {
+      ours.push_back(r.c1);
+      EXPECT_FALSE(r.ticked) << r.c1;
+      EXPECT_EQ(r.c3, "删除");
+    }
+  // Where the system keeps a key apart per view, the row says which view it came from.
+  const bool monitor32 = !RawLM(kEdgeSilentExitW, "MonitorProcess", KEY_WOW64_64KEY);
+  const bool debugger32 = !RawLM(kEdgeIfeoW, "Debugger", KEY_WOW64_64KEY);
+  const std::vector<std::string> want = {
+      std::string("Edge 映像劫持（启动时改为运行") + (debugger32 ? "，32位" : "") +
+          "）：C:\\mt-test\\nav.exe --go",
+      std::string("Edge 映像劫持（退出时启动") + (monitor32 ? "，32位" : "") +
+          "）：C:\\mt-test\\mon.exe"};
+  EXPECT_EQ(ours, want);
+  TickRow("Edge 映像劫持（启动时改为运行");
+  TickRow("Edge 映像劫持（退出时启动");
+  TForm1::Click(form->Page<BrowserPage>().Sbiedefault);
+  ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+
+  for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+    EXPECT_FALSE(RawLM(kEdgeIfeoW, "Debugger", view));
+    EXPECT_FALSE(RawLM(kEdgeSilentExitW, "MonitorProcess", view));
+  }
+  const DWORD rest = 0x2;
+  EXPECT_EQ(RawLM(kEdgeIfeoW, "GlobalFlag", KEY_WOW64_32KEY),
+            std::make_pair(DWORD{REG_DWORD}, std::string(reinterpret_cast<const char*>(&rest), 4)));
+  EXPECT_EQ(RawLM(kEdgeIfeoW, "MitigationOptions", KEY_WOW64_32KEY), before[5]);
+  EXPECT_EQ(RawLM(kEdgeSilentExitW, "ReportingMode", KEY_WOW64_32KEY), before[8]);
+  for (const Row& r : Rows()) EXPECT_EQ(r.c1.find("映像劫持"), std::string::npos) << r.c1;
+
+  const ChangeEnv env = ChangeEnvOf(ts.services);
+  std::vector<FindEntry> sets = real->files.Find(BackupRoot(ts.services.exeDir), "*");
+  ASSERT_EQ(sets.size(), 1u);
+  const BackupSetInfo set = ReadBackupSet(env, ChangeKinds::Basic(),
+                                          BackupRoot(ts.services.exeDir) + "\\" + sets[0].name);
+  ASSERT_TRUE(set.damage.empty()) << set.damage;
+  std::vector<size_t> all;
+  for (size_t i = 0; i < set.items.size(); ++i) all.push_back(i);
+  RestoreAll yes;
+  const RestoreReport report = RestoreItems(env, ts.services.exeDir, set, all, yes);
+  ASSERT_TRUE(report.refused.empty()) << report.refused;
+  for (const RestoreOutcome& o : report.items) EXPECT_TRUE(o.back) << o.place << o.reason;
+  EXPECT_EQ(State(), before);
+}
+
 }  // namespace
 }  // namespace mt

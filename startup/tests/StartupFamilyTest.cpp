@@ -81,7 +81,7 @@ class StartupFamilyTest : public ::testing::Test {
 
 TEST(StartupFamilies, EverySourceHasOneFamilyAndTheListFollowsTheSourcesOrder) {
   const std::vector<S> listed = ListedSources();
-  ASSERT_EQ(listed.size(), static_cast<size_t>(S::UserCmdAutoRun) + 1);
+  ASSERT_EQ(listed.size(), static_cast<size_t>(S::ImageExitMonitor32) + 1);
   for (size_t i = 0; i < listed.size(); ++i) {
     EXPECT_EQ(static_cast<size_t>(listed[i]), i);
     ASSERT_NE(FamilyOf(listed[i]), nullptr) << i;
@@ -418,6 +418,72 @@ TEST_F(StartupFamilyTest, TasksReadBeforehandAreListedInTheirPlaceWithoutAskingT
   items.Refresh(view);
   EXPECT_EQ(counting.asked, 3);
   EXPECT_TRUE(view.Has("\\mt\\boot", S::ScheduledTask));
+}
+
+// ---- image hijacks ----------------------------------------------------------------------------
+
+constexpr const char* kIfeo =
+    "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\";
+constexpr const char* kSilentExit =
+    "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SilentProcessExit\\";
+
+TEST_F(StartupFamilyTest, ImageHijacksOfEveryProgramAreListedDeletedAndRestored) {
+  ts.registry.CreatePath(kLM, "SOFTWARE\\Microsoft", k32);
+  ts.registry.SetString(kLM, std::string(kIfeo) + "notepad.exe", "Debugger", "C:\\bad\\n.exe");
+  ts.registry.SetDword(kLM, std::string(kIfeo) + "notepad.exe", "MitigationOptions", 3);
+  // An exit monitor for the 32-bit view only, its GlobalFlag as the flags editor writes it.
+  ts.registry.SetString(kLM, std::string(kIfeo) + "calc.exe", "GlobalFlag", "0x00000200", k32);
+  ts.registry.SetDword(kLM, std::string(kSilentExit) + "calc.exe", "ReportingMode", 1, k32);
+  ts.registry.SetString(kLM, std::string(kSilentExit) + "calc.exe", "MonitorProcess",
+                        "C:\\bad\\m.exe", k32);
+  // A monitor whose ReportingMode only asks for a dump: nothing is started, no row.
+  ts.registry.SetDword(kLM, std::string(kIfeo) + "dump.exe", "GlobalFlag", 0x200);
+  ts.registry.SetDword(kLM, std::string(kSilentExit) + "dump.exe", "ReportingMode", 2);
+  ts.registry.SetString(kLM, std::string(kSilentExit) + "dump.exe", "MonitorProcess", "d.exe");
+  items.Refresh(view);
+  EXPECT_EQ(Names(S::ImageDebugger), (std::vector<std::string>{"notepad.exe=C:\\bad\\n.exe"}));
+  EXPECT_EQ(Names(S::ImageExitMonitor32), (std::vector<std::string>{"calc.exe=C:\\bad\\m.exe"}));
+  EXPECT_TRUE(Names(S::ImageExitMonitor).empty());
+  EXPECT_TRUE(Names(S::ImageDebugger32).empty());  // the shared key is listed once
+  ASSERT_FALSE(view.rows.empty());
+  EXPECT_EQ(view.rows.back().source, S::ImageExitMonitor32);
+  EXPECT_EQ(ShownName(view.rows.back()), "calc.exe (32位)");
+  EXPECT_EQ(SourceText(S::ImageDebugger), "映像劫持");
+  EXPECT_TRUE(IsMachineSource(S::ImageExitMonitor32));
+  for (const StartupRow& r : view.rows) EXPECT_TRUE(r.enabled) << r.name;
+
+  // No on/off record: "禁用" changes nothing and saves no set.
+  ASSERT_TRUE(view.Check("notepad.exe", S::ImageDebugger));
+  items.SetCheckedEnabled(view, false);
+  EXPECT_TRUE(Sets().empty());
+  EXPECT_TRUE(ts.registry.Get(kLM, std::string(kIfeo) + "notepad.exe", "Debugger"));
+
+  ASSERT_TRUE(view.Check("notepad.exe", S::ImageDebugger));
+  ASSERT_TRUE(view.Check("calc.exe", S::ImageExitMonitor32));
+  items.DeleteClick(view);
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_FALSE(ts.registry.Get(kLM, std::string(kIfeo) + "notepad.exe", "Debugger"));
+  EXPECT_EQ(ts.registry.Get(kLM, std::string(kIfeo) + "notepad.exe", "MitigationOptions")->dword,
+            3u);
+  EXPECT_FALSE(ts.registry.Get(kLM, std::string(kSilentExit) + "calc.exe", "MonitorProcess", k32));
+  EXPECT_EQ(ts.registry.Get(kLM, std::string(kIfeo) + "calc.exe", "GlobalFlag", k32)->text,
+            "0x00000000");
+  EXPECT_TRUE(Names(S::ImageDebugger).empty());
+  EXPECT_TRUE(Names(S::ImageExitMonitor32).empty());
+
+  ASSERT_EQ(Sets().size(), 1u);
+  RestoreReport report = RestoreAll(Set(Sets()[0]));
+  ASSERT_EQ(report.items.size(), 3u);
+  for (const RestoreOutcome& o : report.items) EXPECT_TRUE(o.back) << o.caption << o.reason;
+  EXPECT_EQ(ts.registry.Get(kLM, std::string(kIfeo) + "notepad.exe", "Debugger")->text,
+            "C:\\bad\\n.exe");
+  EXPECT_EQ(ts.registry.Get(kLM, std::string(kIfeo) + "calc.exe", "GlobalFlag", k32)->text,
+            "0x00000200");
+  EXPECT_EQ(
+      ts.registry.Get(kLM, std::string(kSilentExit) + "calc.exe", "MonitorProcess", k32)->text,
+      "C:\\bad\\m.exe");
+  items.Refresh(view);
+  EXPECT_EQ(Names(S::ImageDebugger).size() + Names(S::ImageExitMonitor32).size(), 2u);
 }
 
 }  // namespace

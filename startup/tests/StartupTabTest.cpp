@@ -1218,3 +1218,142 @@ TEST_F(StartupPublisherTabTest, ATaskRowIsListedSwitchedDeletedIntoTheBackupSetA
 
 }  // namespace
 }  // namespace mt::test
+
+namespace mt::test {
+namespace {
+
+// ---- image hijacks ---------------------------------------------------------------------------
+
+const std::wstring kIfeoW =
+    L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution "
+    L"Options\\mt-test-ifeo.exe";
+const std::wstring kSilentExitW =
+    L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SilentProcessExit\\mt-test-ifeo.exe";
+
+class StartupImageHijackTabTest : public StartupTabTest {
+ protected:
+  void SetUp() override {
+    Clean();
+    StartupTabTest::SetUp();
+  }
+  void TearDown() override {
+    StartupTabTest::TearDown();
+    Clean();
+  }
+  void Clean() {
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY})
+      for (const std::wstring& key : {kIfeoW, kSilentExitW})
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), view, 0);
+  }
+  static void SetValue(const std::wstring& key, const std::string& name, DWORD type,
+                       const void* data, DWORD size, REGSAM view) {
+    HKEY k = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view,
+                              nullptr, &k, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(k, Widen(name).c_str(), 0, type, static_cast<const BYTE*>(data), size),
+              ERROR_SUCCESS);
+    RegCloseKey(k);
+  }
+  // Every value the test seeds, as stored, in both views.
+  std::vector<std::optional<std::pair<DWORD, std::string>>> State() {
+    std::vector<std::optional<std::pair<DWORD, std::string>>> out;
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+      out.push_back(RawValue(HKEY_LOCAL_MACHINE, kIfeoW, "Debugger", view));
+      out.push_back(RawValue(HKEY_LOCAL_MACHINE, kIfeoW, "GlobalFlag", view));
+      out.push_back(RawValue(HKEY_LOCAL_MACHINE, kIfeoW, "MitigationOptions", view));
+      out.push_back(RawValue(HKEY_LOCAL_MACHINE, kSilentExitW, "ReportingMode", view));
+      out.push_back(RawValue(HKEY_LOCAL_MACHINE, kSilentExitW, "MonitorProcess", view));
+    }
+    return out;
+  }
+};
+
+// A Debugger written through the 32-bit view and an exit monitor for 32-bit programs: each
+// listed once as "映像劫持", shown as started, deleted with its backup, and the set restores
+// every value exactly. Whether the system keeps a key apart per view is read from the prefix.
+TEST_F(StartupImageHijackTabTest, DebuggerAndExitMonitorAreListedDeletedAndRestored) {
+  const std::wstring debugger = L"C:\\mt-test\\dbg.exe /x";
+  SetValue(kIfeoW, "Debugger", REG_SZ, debugger.c_str(),
+           static_cast<DWORD>((debugger.size() + 1) * 2), KEY_WOW64_32KEY);
+  const DWORD mitigation = 7;
+  SetValue(kIfeoW, "MitigationOptions", REG_DWORD, &mitigation, 4, KEY_WOW64_32KEY);
+  const std::wstring flag = L"0x00000200";
+  SetValue(kIfeoW, "GlobalFlag", REG_SZ, flag.c_str(), static_cast<DWORD>((flag.size() + 1) * 2),
+           KEY_WOW64_32KEY);
+  const DWORD mode = 1;
+  SetValue(kSilentExitW, "ReportingMode", REG_DWORD, &mode, 4, KEY_WOW64_32KEY);
+  const std::wstring monitor = L"C:\\mt-test\\mon.exe";
+  SetValue(kSilentExitW, "MonitorProcess", REG_SZ, monitor.c_str(),
+           static_cast<DWORD>((monitor.size() + 1) * 2), KEY_WOW64_32KEY);
+  const S debuggerSource = RawValue(HKEY_LOCAL_MACHINE, kIfeoW, "Debugger", KEY_WOW64_64KEY)
+                               ? S::ImageDebugger
+                               : S::ImageDebugger32;
+  const S monitorSource = RawValue(HKEY_LOCAL_MACHINE, kSilentExitW, "MonitorProcess",
+                                   KEY_WOW64_64KEY)
+                              ? S::ImageExitMonitor
+                              : S::ImageExitMonitor32;
+  const auto before = State();
+
+  form->SetActivePage(3);
+  EXPECT_TRUE(ts.messages.shown.empty());
+  int rows = 0;
+  for (const StartupRow& r : Rows()) {
+    if (r.name != "mt-test-ifeo.exe") continue;
+    ++rows;
+    if (r.source == debuggerSource) EXPECT_EQ(r.location, "C:\\mt-test\\dbg.exe /x");
+    else if (r.source == monitorSource) EXPECT_EQ(r.location, "C:\\mt-test\\mon.exe");
+    else ADD_FAILURE() << "source " << static_cast<int>(r.source);
+    EXPECT_EQ(SourceText(r.source).rfind("映像劫持", 0), 0u);
+    EXPECT_EQ(StateShown(r.name, r.source), kStateEnabled);
+  }
+  EXPECT_EQ(rows, 2);
+  ASSERT_TRUE(Check("mt-test-ifeo.exe", debuggerSource));
+  ASSERT_TRUE(Check("mt-test-ifeo.exe", monitorSource));
+  // "禁用" has nothing to switch for them: no set, no change.
+  ASSERT_TRUE(form->ChooseContextMenu(form->Page<StartupPage>().ListView2, "禁用"));
+  EXPECT_EQ(State(), before);
+  EXPECT_TRUE(real->files.Find(BackupRoot(exeDir), "*").empty());
+
+  form->SetActivePage(3);
+  ASSERT_TRUE(Check("mt-test-ifeo.exe", debuggerSource));
+  ASSERT_TRUE(Check("mt-test-ifeo.exe", monitorSource));
+  TForm1::Click(form->Page<StartupPage>().Button6);
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_FALSE(Listed("mt-test-ifeo.exe", debuggerSource));
+  EXPECT_FALSE(Listed("mt-test-ifeo.exe", monitorSource));
+  for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+    EXPECT_FALSE(RawValue(HKEY_LOCAL_MACHINE, kIfeoW, "Debugger", view));
+    EXPECT_FALSE(RawValue(HKEY_LOCAL_MACHINE, kSilentExitW, "MonitorProcess", view));
+  }
+  const std::wstring cleared = L"0x00000000";
+  EXPECT_EQ(RawValue(HKEY_LOCAL_MACHINE, kIfeoW, "GlobalFlag", KEY_WOW64_32KEY),
+            std::make_pair(DWORD{REG_SZ},
+                           std::string(reinterpret_cast<const char*>(cleared.c_str()),
+                                       (cleared.size() + 1) * 2)));
+  EXPECT_EQ(RawValue(HKEY_LOCAL_MACHINE, kIfeoW, "MitigationOptions", KEY_WOW64_32KEY),
+            before[7]);  // the 32-bit view's MitigationOptions, untouched
+  EXPECT_EQ(RawValue(HKEY_LOCAL_MACHINE, kSilentExitW, "ReportingMode", KEY_WOW64_32KEY),
+            before[8]);
+
+  // The set through the program's own restore: every value back as it was.
+  std::vector<FindEntry> sets = real->files.Find(BackupRoot(exeDir), "*");
+  ASSERT_EQ(sets.size(), 1u);
+  const ChangeEnv env = ChangeEnvOf(ts.services);
+  const BackupSetInfo set = ReadBackupSet(env, *ts.services.changeKinds,
+                                          BackupRoot(exeDir) + "\\" + sets[0].name);
+  ASSERT_TRUE(set.damage.empty()) << set.damage;
+  ASSERT_EQ(set.items.size(), 3u);  // Debugger; MonitorProcess and GlobalFlag
+  std::vector<size_t> all = {0, 1, 2};
+  YesToAll yes;
+  const RestoreReport report = RestoreItems(env, exeDir, set, all, yes);
+  ASSERT_TRUE(report.refused.empty()) << report.refused;
+  for (const RestoreOutcome& o : report.items) EXPECT_TRUE(o.back) << o.place << o.reason;
+  EXPECT_EQ(State(), before);
+  form->SetActivePage(3);
+  EXPECT_TRUE(Listed("mt-test-ifeo.exe", debuggerSource));
+  EXPECT_TRUE(Listed("mt-test-ifeo.exe", monitorSource));
+}
+
+}  // namespace
+}  // namespace mt::test

@@ -35,6 +35,8 @@ CHROME_POLICY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Google\\Chrome"
 PUBLIC_DESKTOP = "C:\\users\\Public\\Desktop"
 EDGE_LNK = PUBLIC_DESKTOP + "\\Microsoft Edge.lnk"
 EDGE_EXE = "C:\\Program Files (x86)\\Microsoft\\Edge\\Application\\msedge.exe"
+EDGE_IFEO = ("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\"
+             "Image File Execution Options\\msedge.exe")
 # A folder with a blank goes into the command line and the Run value quoted.
 MAPPED = '"C:\\e2e\\vd folder"'
 
@@ -68,12 +70,16 @@ SEED = [
     "[%s]" % CHROME_POLICY,
     '"HomepageLocation"="http://e2e-hijack.example/chrome"',
     '"RestoreOnStartup"=dword:00000004',
+    # An image hijack: another program started whenever Edge is.
+    "[%s]" % EDGE_IFEO,
+    '"Debugger"="C:\\\\e2e-hijack\\\\nav.exe --go"',
+    '"MitigationOptions"=dword:00000100',
     # subst.exe is Wine's built-in unless told to load the file in system32.
     "[HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides]",
     '"subst.exe"="native"',
 ]
 WATCHED = [HKLM_RUN, HKCU_RUN, IE_MAIN, HOMEPAGE_LOCK, REGTOOLS_LOCK, TOOLBARS, EXTENSIONS,
-           MENU_EXT, CLASS_KEY, CHROME_POLICY]
+           MENU_EXT, CLASS_KEY, CHROME_POLICY, EDGE_IFEO]
 
 
 def shell_link(target, arguments):
@@ -186,7 +192,8 @@ def browser_repair(s, main):
         ["Evil Toolbar", TOOLBAR_ID, SHELL32],
         ["Evil Button", EXTENSION_ID, SHELL32 + ",3"],
         ["Evil Menu", "res://evil.dll/menu.htm", ""]], "add-on rows")
-    # Today's browsers follow the add-ons: the Chrome policies and the hijacked shortcut.
+    # Today's browsers follow the add-ons: the Chrome policies, the hijacked shortcut and
+    # Edge's image hijack.
     found = [r["cells"][:3] for r in listed["rows"][3:] if "e2e-hijack" in r["cells"][0]
              or "Chrome" in r["cells"][0]]
     check_equal(found, [
@@ -194,10 +201,13 @@ def browser_repair(s, main):
          CHROME_POLICY + "\\HomepageLocation", "删除"],
         ["Chrome 启动时的操作（策略）：4", CHROME_POLICY + "\\RestoreOnStartup", "删除"],
         ["公共桌面快捷方式 Microsoft Edge.lnk 附加网址 http://e2e-hijack.example/edge",
-         EDGE_LNK, "去掉网址"]], "browser hijack rows")
+         EDGE_LNK, "去掉网址"],
+        ["Edge 映像劫持（启动时改为运行）：C:\\e2e-hijack\\nav.exe --go",
+         EDGE_IFEO + "\\Debugger", "删除"]], "browser hijack rows")
     captions = [r["cells"][0] for r in listed["rows"]]
     home_row = captions.index(found[0][0])
     link_row = captions.index(found[2][0])
+    ifeo_row = captions.index(found[3][0])
     link_before = open(s.unix_path(EDGE_LNK), "rb").read()
     images = [r["image"] for r in listed["rows"]]
     check(images[0] >= 0 and images[1] >= 0 and images[0] != images[1],
@@ -215,6 +225,7 @@ def browser_repair(s, main):
     s.probe("lv-check", lv, 1, "on")
     s.probe("lv-check", lv, home_row, "on")
     s.probe("lv-check", lv, link_row, "on")
+    s.probe("lv-check", lv, ifeo_row, "on")
     s.probe.click(page_lock)
     s.probe.click(reg_free)
     wait_until("locks chosen", lambda: [s.probe("checked", h) for h in
@@ -222,7 +233,7 @@ def browser_repair(s, main):
     s.replace_text(home, "http://typed.example/")
     s.probe.click(button(tree, "自动反修", 0))
     wait_until("the ticked rows gone",
-               lambda: len(s.probe("listview", lv)["rows"]) == len(listed["rows"]) - 3)
+               lambda: len(s.probe("listview", lv)["rows"]) == len(listed["rows"]) - 4)
     rows = s.probe("listview", lv)["rows"]
     check_equal([r["cells"][0] for r in rows][:3],
                 ["Evil Toolbar", "Evil Menu", "Chrome 启动时的操作（策略）：4"], "rows after repair")
@@ -242,6 +253,7 @@ def browser_repair(s, main):
     del expected[REGTOOLS_LOCK]["DisableRegistryTools"]
     del expected[EXTENSIONS + "\\" + EXTENSION_ID]
     del expected[CHROME_POLICY]["HomepageLocation"]
+    del expected[EDGE_IFEO]["Debugger"]
     check_equal(registry(s), expected, "registry after the repair")
 
 
