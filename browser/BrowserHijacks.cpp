@@ -9,6 +9,7 @@ const std::vector<const HijackModule*>& HijackModules() {
   static const std::vector<const HijackModule*> modules = {
       &PolicyHijacks(),        &EnrolmentHijacks(),    &ShortcutHijacks(),
       &FirefoxPolicyHijacks(), &ExtensionKeyHijacks(), &ChromiumProfileHijacks(),
+      &ProxyHijacks(),         &HostsHijacks(),
   };
   return modules;
 }
