@@ -1,7 +1,5 @@
 #include "browser/HostsHijacks.h"
 
-#include <cstdlib>
-
 #include "app/Backup.h"
 #include "app/ChangeFile.h"
 #include "app/Error.h"

@@ -1,5 +1,7 @@
 #include "browser/ProxyHijacks.h"
 
+#include <algorithm>
+
 #include "app/Backup.h"
 #include "app/Error.h"
 #include "app/RunningPrograms.h"
@@ -69,10 +71,13 @@ std::string HostOf(std::string server) {
 // tells which program listens on the port, so the row says only what it saw.
 std::string LocalNote(Services& svc) {
   if (!svc.running) return "（本机代理，无法得知是哪个程序在监听）";
-  std::string seen;
+  std::vector<std::string> names;
   for (const ProxyProgram& p : kProxyPrograms)
-    if (svc.running->IsRunning(p.exe) && seen.find(p.name) == std::string::npos)
-      seen += (seen.empty() ? "" : "、") + std::string(p.name);
+    if (std::find(names.begin(), names.end(), p.name) == names.end() &&
+        svc.running->IsRunning(p.exe))
+      names.push_back(p.name);
+  std::string seen;
+  for (const std::string& n : names) seen += (seen.empty() ? "" : "、") + n;
   if (seen.empty()) return "（本机代理，没有发现常见的代理或加速程序在运行）";
   return "（本机代理，正在运行的代理程序：" + seen + "，可能由它设置）";
 }

@@ -69,11 +69,13 @@ TEST_F(ProxyRows, AProxyOnThisMachineSaysWhichProxyProgramRuns) {
   EXPECT_EQ(Captions(), std::vector<std::string>{
                             "本机代理（当前用户）：http=127.0.0.1:10809;https=127.0.0.1:10809"
                             "（本机代理，没有发现常见的代理或加速程序在运行）"});
-  ts.running.names = {"V2RAYN.EXE", "xray.exe"};
+  ts.running.names = {"V2RAYN.EXE", "xray.exe", "clash.exe", "Clash Verge.exe", "verge-mihomo.exe"};
   page.TabSheet3Show();
-  EXPECT_EQ(Captions(), std::vector<std::string>{
-                            "本机代理（当前用户）：http=127.0.0.1:10809;https=127.0.0.1:10809"
-                            "（本机代理，正在运行的代理程序：v2rayN、Xray，可能由它设置）"});
+  EXPECT_EQ(
+      Captions(),
+      std::vector<std::string>{
+          "本机代理（当前用户）：http=127.0.0.1:10809;https=127.0.0.1:10809"
+          "（本机代理，正在运行的代理程序：Clash Verge、Clash、v2rayN、Xray，可能由它设置）"});
   ts.services.running = nullptr;
   page.TabSheet3Show();
   EXPECT_EQ(Captions(), std::vector<std::string>{
