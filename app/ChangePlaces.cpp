@@ -22,6 +22,8 @@ const char* const kSoftwarePlaces[] = {
     "Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options",
     "Microsoft\\Windows NT\\CurrentVersion\\SilentProcessExit",
     "Microsoft\\Internet Explorer",
+    // The user's system proxy.
+    "Microsoft\\Windows\\CurrentVersion\\Internet Settings",
     "Microsoft\\Enrollments",
     "Microsoft\\Provisioning\\OMADM\\Accounts",
     "Microsoft\\Active Setup\\Installed Components",
@@ -112,6 +114,8 @@ bool FilePlaceAllowed(const FilePlaceRoots& roots, const std::string& path) {
     // Alternate data streams and device-like tails are not the files the tools change.
     if (part.find(':') != std::string::npos) return false;
   }
+  for (const std::string& file : roots.machineFiles)
+    if (!file.empty() && EqualsNoCase(file, path)) return true;
   std::vector<std::string> rest;
   for (const auto* list : {&roots.userFolders, &roots.machineFolders})
     for (const std::string& folder : *list)

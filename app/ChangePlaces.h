@@ -26,13 +26,16 @@ struct FilePlaceRoots {
   // Folders below which only a browser's "distribution" folder may be named (the programs
   // folders, where Firefox keeps its policies file).
   std::vector<std::string> distributionParents;
+  // Single files of the system the tools change (the hosts file), as full paths.
+  std::vector<std::string> machineFiles;
 };
 
 // True when `path` lies below one of the current user's own folders.
 bool FilePlaceOfUser(const FilePlaceRoots& roots, const std::string& path);
 
 // True when `path` is a full path ("X:\..." or "\\server\...") below one of `roots`, without
-// "." or ".." parts, and, below a programs folder, inside a folder named "distribution".
+// "." or ".." parts, and, below a programs folder, inside a folder named "distribution"; or
+// one of the single files `roots` names.
 bool FilePlaceAllowed(const FilePlaceRoots& roots, const std::string& path);
 
 }  // namespace mt

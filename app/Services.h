@@ -32,6 +32,10 @@ class ChangeKinds;        // app/Change.h
 class AdminRights;        // app/AdminRights.h
 class RunningPrograms;    // app/RunningPrograms.h
 
+// The value of an environment variable by name (letter case does not matter); none when it
+// is not set.
+using EnvironmentLookup = std::function<std::optional<std::string>(const std::string& name)>;
+
 // A window, as seen by the logic: an opaque handle (HWND on Windows) used only as an owner.
 using WindowRef = void*;
 
@@ -258,6 +262,9 @@ struct Services {
   // their profiles; empty: not looked at.
   std::string roamingAppData, localAppData;
   std::string exeDir;  // folder of the executable, no trailing "\"
+  // The process's environment ("SystemRoot" for the Windows folder, the variables of
+  // expandable registry text); none: the hosts file is not looked at.
+  EnvironmentLookup environment;
   // Whether exeDir can be written and the per-user folder (app/DataPlaces.h); the default
   // keeps everything beside the program.
   DataPlaces places;

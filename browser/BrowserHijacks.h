@@ -2,8 +2,9 @@
 // add-ons: policy values of Edge, Chrome, Chromium and Brave in both policy roots, device-
 // management enrolments that no server stands behind, browser shortcuts that carry an
 // address or point at something else, Firefox's policies.json and extensions installed
-// through the browsers' external-extension keys, and image hijacks of the browsers' program
-// files. Each kind is a module of
+// through the browsers' external-extension keys, image hijacks of the browsers' program
+// files, and what redirects them: the user's system proxy and hosts-file lines for
+// well-known sites. Each kind is a module of
 // its own (browser/Hijack.h); this is the list of them and what the page calls.
 #pragma once
 
@@ -17,8 +18,10 @@
 #include "browser/ExtensionKeyHijacks.h"
 #include "browser/FirefoxPolicyHijacks.h"
 #include "browser/Hijack.h"
+#include "browser/HostsHijacks.h"
 #include "browser/InstalledBrowsers.h"
 #include "browser/PolicyHijacks.h"
+#include "browser/ProxyHijacks.h"
 #include "browser/ShortcutHijacks.h"
 
 namespace mt {

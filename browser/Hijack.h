@@ -51,6 +51,11 @@ struct Hijack {
   bool repairable = true;
   ShellLinkData repaired;    // what the shortcut holds after StripAddress or Retarget
   std::string repairedText;  // a settings file's new text
+  // Line findings (the hosts file): the line's number from 1 and its bytes as read (found
+  // again by them when the file has changed since), and the names the repair takes out.
+  size_t line = 0;
+  std::string lineBytes;
+  std::vector<std::string> lineNames;
   // The program file of the browser that must not run while the finding is repaired (it
   // writes its settings back on exit); empty: none.
   std::string program;

@@ -34,6 +34,13 @@ const std::vector<PolicyName> kPolicyNames = {
     {"ExtensionInstallForcelist", PolicyType::List, "强制安装的扩展"},
     {"ExtensionSettings", PolicyType::Json, "扩展设置"},
     {"ExtensionInstallSources", PolicyType::List, "允许的扩展安装来源"},
+    // Where the browser's traffic and name lookups go.
+    {"ProxySettings", PolicyType::Json, "代理设置"},
+    {"ProxyMode", PolicyType::Text, "代理模式"},
+    {"ProxyServer", PolicyType::Text, "代理服务器"},
+    {"ProxyPacUrl", PolicyType::Text, "代理自动配置脚本"},
+    {"DnsOverHttpsMode", PolicyType::Text, "安全 DNS 模式"},
+    {"DnsOverHttpsTemplates", PolicyType::Text, "安全 DNS 服务器"},
 };
 
 namespace {
@@ -229,6 +236,13 @@ std::vector<Hijack> FindPolicyHijacks(RegistryBackend& registry,
               h.action = "去掉安装项";
             }
           }
+          out.push_back(std::move(h));
+          continue;
+        }
+        // A dictionary the browser cannot read as JSON is still the hijacker's leftover.
+        if (policy.type == PolicyType::Json && TypeFits(policy.type, *v) &&
+            nlohmann::json::parse(v->text, nullptr, false).is_discarded()) {
+          h.caption = head + "，不是有效的 JSON）：" + ValueText(*v);
           out.push_back(std::move(h));
           continue;
         }

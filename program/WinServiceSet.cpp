@@ -47,6 +47,7 @@ WinServiceSet::WinServiceSet()
   s.roamingAppData = WinRoamingAppData();
   s.localAppData = WinLocalAppData();
   s.exeDir = ExecutableDirectory();
+  s.environment = WinEnvironmentVariable;
   WinDataFolderProbe probe;
   s.places = ProbeDataPlaces(s.exeDir, probe);
   s.fileRoots = WinFilePlaceRoots(s.exeDir);

@@ -9,6 +9,7 @@
 #include "app/BackupSets.h"
 #include "app/ChangeFile.h"
 #include "app/ChangeRegistry.h"
+#include "app/HostsPath.h"
 #include "app/Restore.h"
 #include "app/SetSeal.h"
 #include "app/Text.h"
@@ -600,6 +601,53 @@ TEST(ChangePlaces, OnlyThePlacesTheToolsChangePass) {
   EXPECT_TRUE(
       FilePlaceAllowed(roots, "C:\\Program Files\\Mozilla Firefox\\distribution\\policies.json"));
   EXPECT_FALSE(FilePlaceAllowed(roots, "C:\\Program Files\\Mozilla Firefox\\firefox.exe"));
+  // A single file of the system is that file only, not its folder or a neighbour.
+  roots.machineFiles = {"C:\\Windows\\System32\\drivers\\etc\\hosts"};
+  EXPECT_TRUE(FilePlaceAllowed(roots, "c:\\windows\\system32\\DRIVERS\\etc\\HOSTS"));
+  EXPECT_FALSE(FilePlaceAllowed(roots, "C:\\Windows\\System32\\drivers\\etc\\services"));
+  EXPECT_FALSE(FilePlaceAllowed(roots, "C:\\Windows\\System32\\drivers\\etc\\hosts\\x"));
+  EXPECT_FALSE(FilePlaceAllowed(roots, "C:\\Windows\\System32\\drivers\\etc\\hosts:ads"));
+  EXPECT_FALSE(FilePlaceAllowed(roots, "C:\\Windows\\System32\\drivers\\etc\\..\\etc\\hosts"));
+  // The user's proxy settings are a place; the rest of the user's Internet settings key's
+  // neighbours are not.
+  EXPECT_TRUE(RegistryPlaceAllowed(
+      RegRoot::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings"));
+  EXPECT_FALSE(RegistryPlaceAllowed(RegRoot::CurrentUser,
+                                    "Software\\Microsoft\\Windows\\CurrentVersion\\Internet"));
+}
+
+TEST(HostsPath, TheSystemsFolderOrTheOneDataBasePathNamesWithItsVariablesExpanded) {
+  auto env = [](const std::string& name) -> std::optional<std::string> {
+    if (EqualsNoCase(name, "SystemRoot")) return std::string("C:\\Windows");
+    if (name == "Empty") return std::string();
+    return std::nullopt;
+  };
+  EXPECT_EQ(ExpandEnvironmentText("%systemroot%\\a %NOTSET% 100% %Empty%|", env),
+            "C:\\Windows\\a %NOTSET% 100% |");
+  EXPECT_EQ(ExpandEnvironmentText("%%SystemRoot%%", env), "%C:\\Windows%");
+  EXPECT_EQ(ExpandEnvironmentText("50%", env), "50%");
+  EXPECT_EQ(ExpandEnvironmentText("%SystemRoot%", nullptr), "%SystemRoot%");
+
+  MemoryRegistry reg;
+  EXPECT_EQ(HostsFilePath(reg, env), "C:\\Windows\\System32\\drivers\\etc\\hosts");
+  EXPECT_EQ(HostsFilePath(reg, nullptr), "");
+  RegValue v;
+  v.type = RegDataType::ExpandString;
+  v.text = "%SystemRoot%\\System32\\drivers\\etc";
+  auto key = reg.Open(RegRoot::LocalMachine, nullptr, kTcpipParametersKey, true);
+  ASSERT_TRUE(key);
+  ASSERT_TRUE(reg.Set(*key, kHostsFolderValue, v));
+  EXPECT_EQ(HostsFilePath(reg, env), "C:\\Windows\\System32\\drivers\\etc\\hosts");
+  v.text = "D:\\Moved\\";
+  ASSERT_TRUE(reg.Set(*key, kHostsFolderValue, v));
+  EXPECT_EQ(HostsFilePath(reg, env), "D:\\Moved\\hosts");
+  v.text = "%NOTSET%\\etc";
+  ASSERT_TRUE(reg.Set(*key, kHostsFolderValue, v));
+  EXPECT_EQ(HostsFilePath(reg, env), "");
+  // An empty value is no folder: the system's own place is taken.
+  v.text = "";
+  ASSERT_TRUE(reg.Set(*key, kHostsFolderValue, v));
+  EXPECT_EQ(HostsFilePath(reg, env), "C:\\Windows\\System32\\drivers\\etc\\hosts");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/Error.h"
+#include "app/HostsPath.h"
 #include "app/Text.h"
 #include "app/win/Handles.h"
 #include "app/win/WinRegistry.h"
@@ -607,7 +608,21 @@ FilePlaceRoots WinFilePlaceRoots(const std::string& exeDir) {
   add(roots.machineFolders, exeDir);
   for (REFKNOWNFOLDERID id : {FOLDERID_ProgramFilesX64, FOLDERID_ProgramFilesX86})
     add(roots.distributionParents, KnownFolderPath(id));
+  // The hosts file, where the browser tab takes out lines that redirect well-known sites.
+  WinRegistry registry;
+  add(roots.machineFiles, HostsFilePath(registry, WinEnvironmentVariable));
   return roots;
+}
+
+std::optional<std::string> WinEnvironmentVariable(const std::string& name) {
+  const std::wstring wide = Widen(name);
+  const DWORD size = ::GetEnvironmentVariableW(wide.c_str(), nullptr, 0);
+  if (size == 0) return std::nullopt;
+  std::wstring value(size, L'\0');
+  const DWORD n = ::GetEnvironmentVariableW(wide.c_str(), value.data(), size);
+  if (n == 0 || n >= size) return std::nullopt;
+  value.resize(n);
+  return Narrow(value);
 }
 
 }  // namespace mt

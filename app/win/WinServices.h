@@ -100,7 +100,11 @@ std::string WinLocalAppData();
 // Folder of the running executable, without a trailing "\".
 std::string ExecutableDirectory();
 
-// The folders whose files the tools change, as the shell knows them for the current user.
+// The folders whose files the tools change, as the shell knows them for the current user,
+// and the hosts file.
 FilePlaceRoots WinFilePlaceRoots(const std::string& exeDir);
+
+// The value of the process's environment variable `name`; none when it is not set.
+std::optional<std::string> WinEnvironmentVariable(const std::string& name);
 
 }  // namespace mt

@@ -17,6 +17,7 @@
 #include "app/Backup.h"
 #include "app/BackupSets.h"
 #include "app/Change.h"
+#include "app/HostsPath.h"
 #include "app/Restore.h"
 #include "app/Text.h"
 #include "app/win/Unit1.h"
@@ -640,6 +641,130 @@ TEST_F(BrowserHijackTab, ChromiumProfileHomePageIsRepairedAndRestored) {
   // Only the test's own values go again.
   for (const char* name : {"homepage", "session.startup_urls", "session.restore_on_startup"})
     reg.DeleteValue(name);
+  reg.CloseKey();
+}
+
+// A seeded hosts file (read-only, GBK comment, mixed line ends, no final line end) in the
+// prefix's system32\drivers\etc and a proxy of the current user: the ticked lines and the
+// proxy go, every other byte and value stays, the file stays read-only, and the set's restore
+// brings back the file's bytes and mark and the proxy values exactly.
+TEST_F(BrowserHijackTab, HostsLinesAndTheUserProxyAreRepairedAndRestoredExactly) {
+  const std::string hosts = HostsFilePath(registry, WinEnvironmentVariable);
+  wchar_t system[MAX_PATH] = {};
+  ::GetSystemDirectoryW(system, MAX_PATH);
+  EXPECT_TRUE(EqualsNoCase(hosts, Narrow(std::wstring(system)) + "\\drivers\\etc\\hosts")) << hosts;
+  // The program's own places let a set name the file.
+  EXPECT_TRUE(FilePlaceAllowed(real->services.fileRoots, hosts));
+  ts.services.environment = real->services.environment;
+  ts.services.fileRoots = real->services.fileRoots;
+
+  // The prefix's own file and proxy values come back whatever the test does.
+  const std::wstring wideHosts = Widen(hosts);
+  struct Keep {
+    RegistryBackend* registry;
+    std::wstring path;
+    DWORD attributes;
+    std::string bytes;
+    std::vector<std::pair<std::string, std::optional<RawRegValue>>> values;
+    ~Keep() {
+      ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (attributes == INVALID_FILE_ATTRIBUTES) {
+        ::DeleteFileW(path.c_str());
+      } else {
+        WriteBytes(Narrow(path), bytes);
+        ::SetFileAttributesW(path.c_str(), attributes);
+      }
+      auto key = registry->Open(CU, nullptr, kInternetSettingsKey, true);
+      for (const auto& [name, raw] : values) {
+        if (!key) break;
+        if (raw) registry->SetRaw(*key, name, *raw);
+        else registry->DeleteValue(*key, name);
+      }
+    }
+  } keep{&registry, wideHosts, ::GetFileAttributesW(wideHosts.c_str()), FileBytes(hosts), {}};
+  {
+    auto key = registry.Open(CU, nullptr, kInternetSettingsKey, true);
+    ASSERT_TRUE(key);
+    for (const char* name : {"ProxyEnable", "ProxyServer", "AutoConfigURL", "ProxyOverride"})
+      keep.values.emplace_back(name, registry.QueryRaw(*key, name));
+  }
+
+  const std::string gbk = "# \xB0\xD9\xB6\xC8\r\n";
+  const std::string seeded = "# mt test\r\n" + gbk +
+                             "127.0.0.1 localhost\r\n"
+                             "1.2.3.4 www.baidu.com\n"
+                             "0.0.0.0 update.microsoft.com\r\n"
+                             "10.0.0.9 nas.lan www.google.com\r\n"
+                             "::1 localhost";
+  WriteBytes(hosts, seeded);
+  ASSERT_TRUE(::SetFileAttributesW(wideHosts.c_str(), FILE_ATTRIBUTE_READONLY));
+  Put(CU, "\\" + std::string(kInternetSettingsKey), "ProxyServer", "10.9.8.7:3128");
+  Put(CU, "\\" + std::string(kInternetSettingsKey), "AutoConfigURL",
+      "http://pac.hijack.invalid/p.pac");
+  Put(CU, "\\" + std::string(kInternetSettingsKey), "ProxyOverride", "<local>");
+  reg.SetRootKey(CU);
+  ASSERT_TRUE(reg.OpenKey("\\" + std::string(kInternetSettingsKey), false));
+  reg.WriteInteger("ProxyEnable", 1);
+  reg.CloseKey();
+
+  ShowTab();
+  ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+  std::vector<std::string> found;
+  for (const Row& r : Rows())
+    if (r.c1.rfind("hosts ", 0) == 0 || r.c1.find("（当前用户）") != std::string::npos)
+      found.push_back(r.c1);
+  const std::vector<std::string> want = {
+      "系统代理（当前用户）：10.9.8.7:3128（请确认是否是您自己设置的）",
+      "代理自动配置脚本（当前用户）：http://pac.hijack.invalid/p.pac（请确认是否是您自己设置的）",
+      "hosts 重定向（搜索引擎）：www.baidu.com → 1.2.3.4",
+      "hosts 屏蔽（系统更新，可能是您自己添加的）：update.microsoft.com → 0.0.0.0",
+      "hosts 重定向（搜索引擎）：www.google.com → 10.0.0.9（此行另有 1 个名称，保留）",
+  };
+  EXPECT_EQ(found, want);
+  TickRow(want[0]);
+  TickRow(want[1]);
+  TickRow(want[2]);
+  TickRow(want[4]);
+  TForm1::Click(form->Page<BrowserPage>().Sbiedefault);
+  ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+
+  EXPECT_EQ(FileBytes(hosts), "# mt test\r\n" + gbk +
+                                  "127.0.0.1 localhost\r\n"
+                                  "0.0.0.0 update.microsoft.com\r\n"
+                                  "10.0.0.9 nas.lan\r\n"
+                                  "::1 localhost");
+  EXPECT_NE(::GetFileAttributesW(wideHosts.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  reg.SetRootKey(CU);
+  ASSERT_TRUE(reg.OpenKey("\\" + std::string(kInternetSettingsKey), false));
+  EXPECT_EQ(reg.ReadInteger("ProxyEnable"), 0);
+  EXPECT_FALSE(reg.ValueExists("ProxyServer"));
+  EXPECT_FALSE(reg.ValueExists("AutoConfigURL"));
+  EXPECT_EQ(reg.ReadString("ProxyOverride"), "<local>");
+  reg.CloseKey();
+
+  const ChangeEnv env = ChangeEnvOf(ts.services);
+  std::vector<FindEntry> sets = real->files.Find(BackupRoot(ts.services.exeDir), "*");
+  ASSERT_EQ(sets.size(), 1u);
+  const BackupSetInfo set = ReadBackupSet(env, ChangeKinds::Basic(),
+                                          BackupRoot(ts.services.exeDir) + "\\" + sets[0].name);
+  ASSERT_TRUE(set.damage.empty()) << set.damage;
+  std::vector<size_t> all;
+  for (size_t i = 0; i < set.items.size(); ++i) all.push_back(i);
+  RestoreAll yes;
+  const RestoreReport report = RestoreItems(env, ts.services.exeDir, set, all, yes);
+  ASSERT_TRUE(report.refused.empty()) << report.refused;
+  for (const RestoreOutcome& o : report.items) EXPECT_TRUE(o.back) << o.place << o.reason;
+  EXPECT_EQ(FileBytes(hosts), seeded);
+  EXPECT_NE(::GetFileAttributesW(wideHosts.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  reg.SetRootKey(CU);
+  ASSERT_TRUE(reg.OpenKey("\\" + std::string(kInternetSettingsKey), false));
+  auto enable = registry.Query(*registry.Open(CU, nullptr, kInternetSettingsKey, false),
+                               "ProxyEnable");
+  ASSERT_TRUE(enable);
+  EXPECT_EQ(enable->type, RegDataType::Integer);
+  EXPECT_EQ(enable->dword, 1u);
+  EXPECT_EQ(reg.ReadString("ProxyServer"), "10.9.8.7:3128");
+  EXPECT_EQ(reg.ReadString("AutoConfigURL"), "http://pac.hijack.invalid/p.pac");
   reg.CloseKey();
 }
 

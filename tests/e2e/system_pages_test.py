@@ -2,8 +2,9 @@
 """The three pages that work on the system, on a seeded registry and Startup folders:
 "虚拟硬盘" lists the mapped letters, creates one and deletes one (subst seen through a
 recording program installed as the prefix's subst.exe), refuses a letter it has; "IE修复"
-shows the add-ons and settings and applies the repair; "系统启动项" lists the four places,
-adds a program through the open dialog and deletes ticked items from each place. Every
+shows the add-ons, the settings and a hosts-file line and applies the repair; "系统启动项"
+lists the four places, adds a program through the open dialog and deletes ticked items from
+each place. Every
 change is read back with `wine reg query` and compared whole: exactly what should change
 does, nothing else."""
 import copy
@@ -37,6 +38,8 @@ EDGE_LNK = PUBLIC_DESKTOP + "\\Microsoft Edge.lnk"
 EDGE_EXE = "C:\\Program Files (x86)\\Microsoft\\Edge\\Application\\msedge.exe"
 EDGE_IFEO = ("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\"
              "Image File Execution Options\\msedge.exe")
+HOSTS = "C:\\windows\\system32\\drivers\\etc\\hosts"
+HOSTS_SEEDED = b"# e2e\r\n127.0.0.1 localhost\r\n1.2.3.4 www.baidu.com\n::1 localhost"
 # A folder with a blank goes into the command line and the Run value quoted.
 MAPPED = '"C:\\e2e\\vd folder"'
 
@@ -204,8 +207,14 @@ def browser_repair(s, main):
          EDGE_LNK, "去掉网址"],
         ["Edge 映像劫持（启动时改为运行）：C:\\e2e-hijack\\nav.exe --go",
          EDGE_IFEO + "\\Debugger", "删除"]], "browser hijack rows")
+    # The hosts line that sends a search engine elsewhere, with its line number.
+    hosts = [r["cells"][:3] for r in listed["rows"] if r["cells"][0].startswith("hosts ")]
+    check_equal([[c.lower() for c in r] for r in hosts],
+                [["hosts 重定向（搜索引擎）：www.baidu.com → 1.2.3.4", HOSTS.lower() + "，第 3 行",
+                  "删除此行"]], "hosts rows")
     captions = [r["cells"][0] for r in listed["rows"]]
     home_row = captions.index(found[0][0])
+    hosts_row = captions.index(hosts[0][0])
     link_row = captions.index(found[2][0])
     ifeo_row = captions.index(found[3][0])
     link_before = open(s.unix_path(EDGE_LNK), "rb").read()
@@ -226,6 +235,7 @@ def browser_repair(s, main):
     s.probe("lv-check", lv, home_row, "on")
     s.probe("lv-check", lv, link_row, "on")
     s.probe("lv-check", lv, ifeo_row, "on")
+    s.probe("lv-check", lv, hosts_row, "on")
     s.probe.click(page_lock)
     s.probe.click(reg_free)
     wait_until("locks chosen", lambda: [s.probe("checked", h) for h in
@@ -233,7 +243,7 @@ def browser_repair(s, main):
     s.replace_text(home, "http://typed.example/")
     s.probe.click(button(tree, "自动反修", 0))
     wait_until("the ticked rows gone",
-               lambda: len(s.probe("listview", lv)["rows"]) == len(listed["rows"]) - 4)
+               lambda: len(s.probe("listview", lv)["rows"]) == len(listed["rows"]) - 5)
     rows = s.probe("listview", lv)["rows"]
     check_equal([r["cells"][0] for r in rows][:3],
                 ["Evil Toolbar", "Evil Menu", "Chrome 启动时的操作（策略）：4"], "rows after repair")
@@ -244,6 +254,11 @@ def browser_repair(s, main):
     newest = sorted(os.listdir(os.path.join(s.install_dir, "备份")))[-1]
     with open(os.path.join(s.install_dir, "备份", newest, "Microsoft Edge.lnk"), "rb") as f:
         check(f.read() == link_before, "the backup holds the shortcut as it was")
+    with open(s.unix_path(HOSTS), "rb") as f:
+        check_equal(f.read(), b"# e2e\r\n127.0.0.1 localhost\r\n::1 localhost",
+                    "the hosts file without its line, every other byte kept")
+    with open(os.path.join(s.install_dir, "备份", newest, "hosts"), "rb") as f:
+        check(f.read() == HOSTS_SEEDED, "the backup holds the hosts file as it was")
     check_equal(s.probe.text(home), "about:blank", "home page after repair")
     check_equal(s.probe.text(title), "Microsoft Internet explorer", "window title after repair")
     expected = copy.deepcopy(before)
@@ -363,6 +378,11 @@ def test(s):
           "the public Desktop is inside the prefix")
     with open(s.unix_path(EDGE_LNK), "wb") as f:
         f.write(shell_link(EDGE_EXE, "--profile-directory=Default http://e2e-hijack.example/edge"))
+    hosts = s.unix_path(HOSTS)
+    if os.path.exists(hosts):
+        os.unlink(hosts)                    # a hard link into the template: replace, not write
+    with open(hosts, "wb") as f:
+        f.write(HOSTS_SEEDED)
     s.reg_import(SEED)
 
     s.start_program()
