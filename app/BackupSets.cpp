@@ -135,18 +135,27 @@ void ReadManifestSet(const ChangeEnv& env, const ChangeKinds& kinds, BackupSetIn
     }
     if (!item.change->PlaceAllowed(placeEnv))
       throw AppError(where + "位置不在本程序修改的范围内：" + item.change->Place());
-    auto take = [&](const char* name, nlohmann::json fallback) {
+    // A member's value, moved out of the parsed manifest when nothing needs it again.
+    auto take = [&](const char* name, nlohmann::json& into) {
       const auto at = entry.find(name);
-      if (at == entry.end()) return fallback;
-      return keepManifest ? nlohmann::json(*at) : nlohmann::json(std::move(*at));
+      if (at == entry.end()) return false;
+      if (keepManifest) into = *at;
+      else into = std::move(*at);
+      return true;
     };
-    nlohmann::json tool = take("tool", set.tool), caption = take("caption", "");
-    item.tool = tool.is_string() ? std::move(tool.get_ref<std::string&>()) : set.tool;
+    auto takeText = [&](const char* name, std::string& into) {
+      const auto at = entry.find(name);
+      if (at == entry.end() || !at->is_string()) return false;
+      if (keepManifest) into = at->get_ref<const std::string&>();
+      else into = std::move(at->get_ref<std::string&>());
+      return true;
+    };
+    if (!takeText("tool", item.tool)) item.tool = set.tool;
     item.kind = kind->name;
-    if (caption.is_string()) item.caption = std::move(caption.get_ref<std::string&>());
-    item.before = take("before", nlohmann::json());
-    item.saved = take("saved", nlohmann::json::object());
-    item.after = take("after", nlohmann::json());
+    takeText("caption", item.caption);
+    take("before", item.before);
+    if (!take("saved", item.saved)) item.saved = nlohmann::json::object();
+    take("after", item.after);
     set.items.push_back(std::move(item));
   }
   seal->listed = std::move(manifest["files"]);

@@ -75,7 +75,7 @@ nlohmann::json NameJson(const std::string& name) {
 std::string NameFromJson(const nlohmann::json& j) {
   if (!j.is_object() || !j.contains("hex") || !j["hex"].is_string())
     throw AppError("名称缺少十六进制形式");
-  return FromUtf16Le(BytesOfHex(j["hex"].get<std::string>()));
+  return FromUtf16Le(BytesOfHex(j["hex"].get_ref<const std::string&>()));
 }
 
 const char* RootJsonName(RegRoot root) {
