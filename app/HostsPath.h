@@ -15,10 +15,6 @@ inline constexpr const char* kTcpipParametersKey =
     "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters";
 inline constexpr const char* kHostsFolderValue = "DataBasePath";
 
-// "%NAME%" replaced by the variable's value, the name compared without letter case as the
-// system does; a name that is not set, or a lone "%", stays as written.
-std::string ExpandEnvironmentText(const std::string& text, const EnvironmentLookup& variable);
-
 // The full path of the hosts file; empty when neither DataBasePath nor the Windows folder
 // ("SystemRoot") can be had, or DataBasePath names a variable that is not set.
 std::string HostsFilePath(RegistryBackend& registry, const EnvironmentLookup& variable);

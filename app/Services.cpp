@@ -26,4 +26,29 @@ void FileSystem::WriteAll(const std::string& path, const std::string& bytes) {
     throw AppError(FormatMessage1("Unable to write to %s", path));
 }
 
+std::string ExpandEnvironmentText(const std::string& text, const EnvironmentLookup& variable) {
+  std::string out;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    const size_t open = text.find('%', pos);
+    if (open == std::string::npos) break;
+    const size_t close = text.find('%', open + 1);
+    if (close == std::string::npos) break;
+    const std::string name = text.substr(open + 1, close - open - 1);
+    std::optional<std::string> value;
+    if (!name.empty() && variable) value = variable(name);
+    out.append(text, pos, open - pos);
+    if (value) {
+      out += *value;
+      pos = close + 1;
+    } else {
+      // Not a variable: the first "%" stays, the second may open the next name.
+      out += '%';
+      pos = open + 1;
+    }
+  }
+  out.append(text, pos, std::string::npos);
+  return out;
+}
+
 }  // namespace mt

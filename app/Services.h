@@ -35,6 +35,9 @@ class RunningPrograms;    // app/RunningPrograms.h
 // The value of an environment variable by name (letter case does not matter); none when it
 // is not set.
 using EnvironmentLookup = std::function<std::optional<std::string>(const std::string& name)>;
+// "%NAME%" replaced by the variable's value, the name compared without letter case as the
+// system does; a name that is not set, or a lone "%", stays as written.
+std::string ExpandEnvironmentText(const std::string& text, const EnvironmentLookup& variable);
 
 // A window, as seen by the logic: an opaque handle (HWND on Windows) used only as an owner.
 using WindowRef = void*;

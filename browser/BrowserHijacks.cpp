@@ -9,8 +9,7 @@ const std::vector<const HijackModule*>& HijackModules() {
   static const std::vector<const HijackModule*> modules = {
       &PolicyHijacks(),        &EnrolmentHijacks(),    &ShortcutHijacks(),
       &FirefoxPolicyHijacks(), &ExtensionKeyHijacks(), &ChromiumProfileHijacks(),
-      &BrowserImageHijacks(),
-      &ProxyHijacks(),         &HostsHijacks(),
+      &BrowserImageHijacks(),  &ProxyHijacks(),        &HostsHijacks(),
   };
   return modules;
 }

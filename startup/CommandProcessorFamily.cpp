@@ -34,7 +34,7 @@ const Place* PlaceOf(StartupSource source) {
   return nullptr;
 }
 
-class Family : public StartupFamily {
+class Family : public UnswitchableFamily {
  public:
   std::vector<StartupSource> Sources() const override {
     return {S::MachineCmdAutoRun, S::MachineCmdAutoRun32, S::UserCmdAutoRun};
@@ -78,14 +78,6 @@ class Family : public StartupFamily {
     RegistryBackend& registry = *ctx.svc.registry;
     auto key = registry.Open(place->root, nullptr, kCommandProcessorKeyPath, false, place->view);
     return key && registry.DeleteValue(*key, kAutoRunValue);
-  }
-
-  bool Switchable(StartupSource) const override { return false; }
-  bool SaveForSwitch(const StartupContext&, DeletionBackup&, const StartupRow&) const override {
-    return false;
-  }
-  bool Switch(const StartupContext&, const StartupRow&, bool, uint64_t) const override {
-    return false;
   }
 };
 

@@ -34,7 +34,7 @@ ImageHijack HijackOf(const Place& place, const StartupRow& row) {
   return {row.name, place.view, place.kind, row.location};
 }
 
-class Family : public StartupFamily {
+class Family : public UnswitchableFamily {
  public:
   std::vector<StartupSource> Sources() const override {
     return {S::ImageDebugger, S::ImageDebugger32, S::ImageExitMonitor, S::ImageExitMonitor32};
@@ -66,14 +66,6 @@ class Family : public StartupFamily {
   bool Delete(const StartupContext& ctx, const StartupRow& row) const override {
     const Place* place = PlaceOf(row.source);
     return place && RepairImageHijack(*ctx.svc.registry, HijackOf(*place, row));
-  }
-
-  bool Switchable(StartupSource) const override { return false; }
-  bool SaveForSwitch(const StartupContext&, DeletionBackup&, const StartupRow&) const override {
-    return false;
-  }
-  bool Switch(const StartupContext&, const StartupRow&, bool, uint64_t) const override {
-    return false;
   }
 };
 

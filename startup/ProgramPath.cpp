@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/Path.h"
+#include "app/Services.h"
 #include "app/Text.h"
 
 namespace mt {
@@ -193,27 +194,7 @@ ProgramRef Program(const std::string& command, const ProgramLookup& lookup, int 
 }  // namespace
 
 std::string ExpandVariables(const std::string& text, const ProgramLookup& lookup) {
-  std::string out;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    const size_t open = text.find('%', pos);
-    if (open == std::string::npos) break;
-    const size_t close = text.find('%', open + 1);
-    if (close == std::string::npos) break;
-    out += text.substr(pos, open - pos);
-    const std::string name = text.substr(open + 1, close - open - 1);
-    std::optional<std::string> value;
-    if (!name.empty() && lookup.variable) value = lookup.variable(name);
-    if (value) {
-      out += *value;
-      pos = close + 1;
-    } else {
-      // Not a variable: the first "%" stays, the second may open the next name.
-      out += '%';
-      pos = open + 1;
-    }
-  }
-  return out + text.substr(pos);
+  return ExpandEnvironmentText(text, lookup.variable);
 }
 
 ProgramRef ProgramOfCommand(const std::string& command, const ProgramLookup& lookup) {

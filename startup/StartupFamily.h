@@ -75,6 +75,19 @@ class StartupFamily {
                       uint64_t now) const = 0;
 };
 
+// A family whose rows have no on/off switch: the system offers none for them, so "禁用" and
+// "启用" skip them.
+class UnswitchableFamily : public StartupFamily {
+ public:
+  bool Switchable(StartupSource) const override { return false; }
+  bool SaveForSwitch(const StartupContext&, DeletionBackup&, const StartupRow&) const override {
+    return false;
+  }
+  bool Switch(const StartupContext&, const StartupRow&, bool, uint64_t) const override {
+    return false;
+  }
+};
+
 // The families of the list, in no particular order (the sources give the order).
 const std::vector<const StartupFamily*>& StartupFamilies();
 // The family a source belongs to; null for a value no family makes.

@@ -59,6 +59,14 @@ SIZE MeasureText(HWND hwnd, HFONT font, const std::string& text) {
   return size;
 }
 
+int ListRowWidth(HWND list) {
+  RECT client{};
+  ::GetClientRect(list, &client);
+  int width = client.right - client.left;
+  if (!(::GetWindowLongW(list, GWL_STYLE) & WS_VSCROLL)) width -= ::GetSystemMetrics(SM_CXVSCROLL);
+  return width;
+}
+
 int LineHeightWithUnderline(HWND hwnd, HFONT font) {
   ScopedWindowDC dc(hwnd);
   ScopedSelect selected(dc.get(), font);

@@ -57,6 +57,10 @@ SIZE MeasureText(HWND hwnd, HFONT font, const std::string& text);
 // offers for 宋体 put the underline below their cell), so this is measured, not scaled.
 int LineHeightWithUnderline(HWND hwnd, HFONT font);
 
+// The width a list's rows have once it scrolls: its client area less a vertical scroll bar
+// it does not show yet, so that columns sized to it never need a sideways bar.
+int ListRowWidth(HWND list);
+
 // The 宋体 face in the GB2312 character set, `pixelHeight` pixels high.
 UniqueFont MakeSongtiFont(int pixelHeight, int weight = FW_NORMAL, bool underline = false);
 

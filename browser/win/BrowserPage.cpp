@@ -11,6 +11,7 @@
 #include "app/Backup.h"
 #include "app/win/Unit1.h"
 #include "app/win/RestoreWindow.h"
+#include "app/win/Window.h"
 #include "browser/BrowserRepair.h"
 
 namespace mt {
@@ -194,12 +195,7 @@ BrowserPage::BrowserPage(TForm1& form, HWND sheet)
 }
 
 void BrowserPage::SizeColumns() {
-  RECT client{};
-  ::GetClientRect(ListView1, &client);
-  // The width rows have once the list scrolls, so that a long list gets no sideways bar.
-  int width = client.right - client.left;
-  if (!(::GetWindowLongW(ListView1, GWL_STYLE) & WS_VSCROLL))
-    width -= ::GetSystemMetrics(SM_CXVSCROLL);
+  const int width = ListRowWidth(ListView1);
   // A header's own width: its text and the margins the list draws around it.
   auto headerWidth = [&](const char* text) {
     return ListView_GetStringWidth(ListView1, Widen(text).c_str()) + form.Scale(16);

@@ -14,6 +14,7 @@
 #include "app/Worker.h"
 #include "app/win/Unit1.h"
 #include "app/win/RestoreWindow.h"
+#include "app/win/Window.h"
 #include "app/Shortcuts.h"
 #include "startup/Publishers.h"
 #include "startup/StartupApproved.h"
@@ -401,12 +402,7 @@ StartupPage::StartupPage(TForm1& form, HWND sheet)
 }
 
 void StartupPage::SizeColumns() {
-  RECT client{};
-  ::GetClientRect(ListView2, &client);
-  // The width rows have once the list scrolls, so that a long list gets no sideways bar.
-  int width = client.right - client.left;
-  if (!(::GetWindowLongW(ListView2, GWL_STYLE) & WS_VSCROLL))
-    width -= ::GetSystemMetrics(SM_CXVSCROLL);
+  const int width = ListRowWidth(ListView2);
   // A text's own width in the list: the text and the margins the list draws around it.
   auto textWidth = [&](const char* text) {
     return ListView_GetStringWidth(ListView2, Widen(text).c_str()) + form.Scale(16);

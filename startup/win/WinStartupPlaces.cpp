@@ -4,6 +4,7 @@
 #include <knownfolders.h>
 
 #include "app/win/Handles.h"
+#include "app/win/WinServices.h"
 
 namespace mt {
 
@@ -35,16 +36,7 @@ int WinStartupPlaces::PlatformId() {
 
 ProgramLookup WinProgramLookup() {
   ProgramLookup lookup;
-  lookup.variable = [](const std::string& name) -> std::optional<std::string> {
-    const std::wstring wide = Widen(name);
-    const DWORD size = ::GetEnvironmentVariableW(wide.c_str(), nullptr, 0);
-    if (size == 0) return std::nullopt;
-    std::wstring value(size, L'\0');
-    const DWORD n = ::GetEnvironmentVariableW(wide.c_str(), value.data(), size);
-    if (n == 0 || n >= size) return std::nullopt;
-    value.resize(n);
-    return Narrow(value);
-  };
+  lookup.variable = WinEnvironmentVariable;
   lookup.exists = [](const std::string& path) {
     const DWORD a = ::GetFileAttributesW(Widen(path).c_str());
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
