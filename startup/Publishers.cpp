@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <deque>
 #include <exception>
 #include <map>
 
@@ -58,7 +59,11 @@ struct PublisherWorker::Job {
   std::vector<std::string> files;       // each file once, in row order of its first row
   std::vector<std::vector<int>> idsOf;  // the rows that start each file
   std::vector<bool> taken;              // which threads have taken their share
-  size_t running = 0;                   // threads not done with their share
+  // Each thread's own queue of files (indices), dealt in turn; a thread whose queue is empty
+  // takes from the back of the longest other one, so a share of slow files is not left to
+  // one thread.
+  std::vector<std::deque<size_t>> queues;
+  size_t running = 0;  // threads not done with their share
 };
 
 PublisherWorker::PublisherWorker(SignerSource& signers, ProgramLookup lookup,
@@ -182,6 +187,8 @@ void PublisherWorker::Prepare(uint64_t generation, const std::vector<PublisherRo
     if (quit_ || generation != generation_) return;
     job->taken.assign(count_, false);
     job->running = count_;
+    job->queues.assign(count_, {});
+    for (size_t i = 0; i < job->files.size(); ++i) job->queues[i % count_].push_back(i);
     job_ = job;
   }
   wake_.notify_all();
@@ -189,9 +196,25 @@ void PublisherWorker::Prepare(uint64_t generation, const std::vector<PublisherRo
 
 void PublisherWorker::Check(size_t index, Job& job) {
   const uint64_t generation = job.generation;
-  const size_t step = job.taken.size();
   try {
-    for (size_t i = index; i < job.files.size() && Wanted(generation); i += step) {
+    for (;;) {
+      size_t i = 0;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (quit_ || generation != generation_) break;
+        std::deque<size_t>& own = job.queues[index];
+        if (!own.empty()) {
+          i = own.front();
+          own.pop_front();
+        } else {
+          std::deque<size_t>* longest = nullptr;
+          for (std::deque<size_t>& other : job.queues)
+            if (!other.empty() && (!longest || other.size() > longest->size())) longest = &other;
+          if (!longest) break;
+          i = longest->back();
+          longest->pop_back();
+        }
+      }
       const FileSigner signer = job.files[i].empty() ? FileSigner{FileSigner::Kind::kMissing, {}}
                                                      : signers_.SignerOf(job.files[i]);
       const PublisherResult result{std::move(job.idsOf[i]), PublisherText(signer)};

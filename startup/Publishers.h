@@ -57,8 +57,8 @@ struct PublisherResult {
 
 // The checking threads of the column. One job at a time; Start replaces the job (running or
 // waiting) with a new one. The first thread finds each row's file (each file once), then the
-// files are dealt out in turn to the threads, each with its own share checked in row order of
-// the files' first rows. `deliver` runs on a checking thread with the job's generation and
+// files are dealt out in turn to the threads' own queues, each checked in row order of the
+// files' first rows; a thread whose queue runs dry takes from the back of another's. `deliver` runs on a checking thread with the job's generation and
 // each result; it hands the result over to the UI thread, where the generation tells whether
 // it still belongs to the rows on screen. It returns false when the receiver is busy: the
 // result is offered again, after a pause, for as long as its job is the newest. Once a job is

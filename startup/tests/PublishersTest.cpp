@@ -289,6 +289,23 @@ TEST_F(TwoPublisherThreadsTest, TwoFilesAreCheckedAtOnceAndEveryRowGetsItsTextOn
   EXPECT_EQ(received.finished, std::vector<uint64_t>{g});
 }
 
+TEST_F(TwoPublisherThreadsTest, AThreadWhoseQueueRunsDryTakesTheOtherThreadsFiles) {
+  // a.exe, c.exe and the last file are dealt to the first thread; while it is held on a.exe
+  // the second checks its own files and then the first thread's others.
+  signers.holdAt = "C:\\A\\a.exe";
+  const uint64_t g = two.Start({Row(1, "C:\\A\\a.exe"), Row(2, "C:\\B\\b.exe"),
+                                Row(3, "C:\\C\\c.exe"), Row(4, "C:\\Gone\\1.exe"),
+                                Row(5, "C:\\Gone\\2.exe")});
+  ASSERT_TRUE(signers.WaitForCall("C:\\C\\c.exe"));
+  ASSERT_TRUE(signers.WaitForCall("C:\\Gone\\2.exe"));
+  signers.Release();
+  ASSERT_TRUE(received.WaitFinished(g));
+  std::lock_guard<std::mutex> lock(received.mutex);
+  EXPECT_EQ(received.results.size(), 5u);
+  std::lock_guard<std::mutex> signersLock(signers.mutex);
+  EXPECT_EQ(signers.calls.size(), 5u);
+}
+
 TEST_F(TwoPublisherThreadsTest, ASupersededJobChecksOnlyTheFilesInHand) {
   signers.holdAt = "C:\\A\\a.exe";
   signers.holdAlso = "C:\\B\\b.exe";
