@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "app/Error.h"
+#include "app/win/Convert.h"
 
 namespace mt {
 
@@ -65,6 +66,14 @@ int ListRowWidth(HWND list) {
   int width = client.right - client.left;
   if (!(::GetWindowLongW(list, GWL_STYLE) & WS_VSCROLL)) width -= ::GetSystemMetrics(SM_CXVSCROLL);
   return width;
+}
+
+void FillInfoTip(NMLVGETINFOTIPW* tip, const std::string& text) {
+  if (!tip->pszText || tip->cchTextMax <= 0) return;
+  const std::wstring wide = Widen(text);
+  const size_t n = std::min(wide.size(), static_cast<size_t>(tip->cchTextMax - 1));
+  wide.copy(tip->pszText, n);
+  tip->pszText[n] = L'\0';
 }
 
 int LineHeightWithUnderline(HWND hwnd, HFONT font) {

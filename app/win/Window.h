@@ -5,6 +5,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <functional>
 #include <map>
@@ -60,6 +61,9 @@ int LineHeightWithUnderline(HWND hwnd, HFONT font);
 // The width a list's rows have once it scrolls: its client area less a vertical scroll bar
 // it does not show yet, so that columns sized to it never need a sideways bar.
 int ListRowWidth(HWND list);
+
+// Answers a list view's LVN_GETINFOTIPW with `text` (cut to the room the list offers).
+void FillInfoTip(NMLVGETINFOTIPW* tip, const std::string& text);
 
 // The 宋体 face in the GB2312 character set, `pixelHeight` pixels high.
 UniqueFont MakeSongtiFont(int pixelHeight, int weight = FW_NORMAL, bool underline = false);

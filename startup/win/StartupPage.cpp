@@ -354,11 +354,7 @@ StartupPage::StartupPage(TForm1& form, HWND sheet)
   f.OnNotify(ListView2, [this](NMHDR* nm) -> LRESULT {
     if (nm->code == LVN_GETINFOTIPW) {
       auto* tip = reinterpret_cast<NMLVGETINFOTIPW*>(nm);
-      if (!tip->pszText || tip->cchTextMax <= 0) return 0;
-      const std::wstring text = Widen(RowTip(tip->iItem));
-      const size_t n = std::min(text.size(), static_cast<size_t>(tip->cchTextMax - 1));
-      text.copy(tip->pszText, n);
-      tip->pszText[n] = L'\0';
+      FillInfoTip(tip, RowTip(tip->iItem));
       return 0;
     }
     if (nm->code != NM_CUSTOMDRAW) return 0;
