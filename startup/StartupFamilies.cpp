@@ -2,6 +2,7 @@
 
 #include "startup/CommandProcessorFamily.h"
 #include "startup/ImageHijackFamily.h"
+#include "startup/PackagedAppFamily.h"
 #include "startup/RunKeyFamily.h"
 #include "startup/StartupFamily.h"
 #include "startup/StartupFolderFamily.h"
@@ -12,7 +13,7 @@ namespace mt {
 const std::vector<const StartupFamily*>& StartupFamilies() {
   static const std::vector<const StartupFamily*> families = {
       &RunKeyFamily(),           &StartupFolderFamily(), &TaskFamily(),
-      &CommandProcessorFamily(), &ImageHijackFamily(),
+      &CommandProcessorFamily(), &ImageHijackFamily(),   &PackagedAppFamily(),
   };
   return families;
 }

@@ -57,6 +57,11 @@ class StartupFamily {
     return nullptr;
   }
 
+  // Whether "删除" may remove rows of the source; rows it may not are skipped and named.
+  virtual bool Deletable(StartupSource source) const {
+    (void)source;
+    return true;
+  }
   // Records in `backup` what deleting the row removes; false when it cannot be saved.
   virtual bool SaveForDeletion(const StartupContext& ctx, DeletionBackup& backup,
                                const StartupRow& row) const = 0;

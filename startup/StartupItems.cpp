@@ -176,14 +176,32 @@ bool Switchable(StartupSource source) {
   return family && family->Switchable(source);
 }
 
+// Whether "删除" may remove a row of `source`.
+bool Deletable(StartupSource source) {
+  const StartupFamily* family = FamilyOf(source);
+  return family && family->Deletable(source);
+}
+
 // The checked rows left for want of administrator rights, top to bottom, as the notice
-// names them: the name as shown and its place. When switching, only the rows that could
-// have been switched.
+// names them: the name as shown and its place. Only the rows the click could have deleted
+// or switched.
 std::vector<std::string> RowsLeftForAdmin(StartupView& view, bool adminRights, bool switching) {
   std::vector<std::string> left;
   for (size_t i = 0; i < view.Count(); ++i) {
     const StartupRow row = view.Row(i);
-    if (row.checked && LeftForAdmin(row, adminRights) && (!switching || Switchable(row.source)))
+    if (row.checked && LeftForAdmin(row, adminRights) &&
+        (switching ? Switchable(row.source) : Deletable(row.source)))
+      left.push_back(ShownName(row) + "（" + SourceText(row.source) + "）");
+  }
+  return left;
+}
+
+// The checked rows "删除" may not remove, top to bottom, as the notice names them.
+std::vector<std::string> RowsNotDeletable(StartupView& view) {
+  std::vector<std::string> left;
+  for (size_t i = 0; i < view.Count(); ++i) {
+    const StartupRow row = view.Row(i);
+    if (row.checked && !Deletable(row.source))
       left.push_back(ShownName(row) + "（" + SourceText(row.source) + "）");
   }
   return left;
@@ -193,12 +211,13 @@ std::vector<std::string> RowsLeftForAdmin(StartupView& view, bool adminRights, b
 
 void StartupItems::DeleteClick(StartupView& view, WindowRef owner) {
   const bool admin = HoldsAdminRights(svc_);
+  const std::vector<std::string> kept = RowsNotDeletable(view);
   const std::vector<std::string> skipped = RowsLeftForAdmin(view, admin, false);
   DeletionBackup backup(ChangeEnvOf(svc_), DataFolder(svc_.exeDir, svc_.places), "startup");
   bool saved = true;
   for (size_t i = view.Count(); i-- > 0;) {
     const StartupRow row = view.Row(i);
-    if (!row.checked || LeftForAdmin(row, admin)) continue;
+    if (!row.checked || !Deletable(row.source) || LeftForAdmin(row, admin)) continue;
     const StartupFamily* family = FamilyOf(row.source);
     // The item is named in the restore window with the words of its row.
     backup.SetCaption(row.name + "  " + row.location);
@@ -210,13 +229,18 @@ void StartupItems::DeleteClick(StartupView& view, WindowRef owner) {
   }
   for (size_t i = view.Count(); i-- > 0;) {
     StartupRow row = view.Row(i);
-    if (!row.checked || LeftForAdmin(row, admin)) continue;
+    if (!row.checked || !Deletable(row.source) || LeftForAdmin(row, admin)) continue;
     // What did not go is simply listed again by the refresh.
     DeleteItem(row);
     view.Remove(i);
   }
   if (!backup.Empty()) backup.Seal();
   Refresh(view);
+  if (!kept.empty()) {
+    std::string text = kNotDeletableText;
+    for (const std::string& name : kept) text += "\n" + name;
+    svc_.messages->Show(owner, text, kNoticeCaption, kMbOk);
+  }
   if (!skipped.empty()) TellAdminNeeded(*svc_.messages, owner, skipped, !backup.Empty());
 }
 

@@ -26,6 +26,9 @@ namespace mt {
 
 inline constexpr const char* kAddRefusedText = "被杀毒软件拦截，修改不成功";
 inline constexpr const char* kExeFilter = "*.exe|*.exe";
+// Told after a deletion that left ticked rows "删除" may not remove (packaged apps' tasks),
+// before their names, one per line.
+inline constexpr const char* kNotDeletableText = "以下项目不能在这里删除，已跳过：";
 // Told when the on/off state of the ticked rows cannot be saved first.
 inline constexpr const char* kSwitchBackupFailedText =
     "无法保存备份，为防止数据丢失，本次没有更改任何项目";

@@ -40,6 +40,8 @@ enum class StartupSource : int {
   ImageDebugger32 = 20,
   ImageExitMonitor = 21,
   ImageExitMonitor32 = 22,
+  // A packaged app's start-up task (startup/PackagedApps.h): read-only.
+  PackagedApp = 45,
 };
 
 // A short text that names the place a row comes from, for the "来源" column.
@@ -79,6 +81,12 @@ class StartupPlaces {
   // the platform does not know them.
   virtual std::string KnownUserStartup() = 0;
   virtual std::string KnownCommonStartup() = 0;
+  // The text the shell's indirect-string loader gives for `source` ("@{<package full
+  // name>?ms-resource://...}"); empty when it cannot.
+  virtual std::string IndirectString(const std::string& source) {
+    (void)source;
+    return std::string();
+  }
 };
 
 // The list on the page, as the logic sees it.

@@ -80,13 +80,20 @@ class StartupFamilyTest : public ::testing::Test {
 };
 
 TEST(StartupFamilies, EverySourceHasOneFamilyAndTheListFollowsTheSourcesOrder) {
+  // The values are grouped by kind with room between the groups: every value up to the
+  // last image-hijack source is made, each listed value once, in order.
   const std::vector<S> listed = ListedSources();
-  ASSERT_EQ(listed.size(), static_cast<size_t>(S::ImageExitMonitor32) + 1);
-  for (size_t i = 0; i < listed.size(); ++i) {
+  ASSERT_GT(listed.size(), static_cast<size_t>(S::ImageExitMonitor32));
+  for (size_t i = 0; i <= static_cast<size_t>(S::ImageExitMonitor32); ++i)
     EXPECT_EQ(static_cast<size_t>(listed[i]), i);
+  for (size_t i = 0; i < listed.size(); ++i) {
+    if (i > 0) {
+      EXPECT_LT(listed[i - 1], listed[i]) << i;
+    }
     ASSERT_NE(FamilyOf(listed[i]), nullptr) << i;
     EXPECT_FALSE(SourceText(listed[i]).empty()) << i;
   }
+  EXPECT_EQ(listed.back(), S::PackagedApp);
   // A value no family makes has no family and no words.
   EXPECT_EQ(FamilyOf(static_cast<S>(999)), nullptr);
   EXPECT_EQ(SourceText(static_cast<S>(-1)), "");
@@ -484,6 +491,72 @@ TEST_F(StartupFamilyTest, ImageHijacksOfEveryProgramAreListedDeletedAndRestored)
       "C:\\bad\\m.exe");
   items.Refresh(view);
   EXPECT_EQ(Names(S::ImageDebugger).size() + Names(S::ImageExitMonitor32).size(), 2u);
+}
+
+// Packages installed for the user, each with one start-up task, and the state the system
+// keeps for some of them.
+TEST_F(StartupFamilyTest, PackagedAppsTasksAreListedWithTheirStateAndNeverDeletedOrSwitched) {
+  const std::string repo =
+      "Software\\Classes\\Local Settings\\Software\\Microsoft\\Windows\\CurrentVersion\\AppModel\\";
+  auto package = [&](const std::string& full, const std::string& folder, const std::string& task,
+                     const std::string& attributes) {
+    ts.registry.SetString(kCU, repo + "Repository\\Packages\\" + full, "PackageRootFolder", folder);
+    ts.files.CreateDirectories(folder);
+    ts.files.WriteAll(folder + "\\AppxManifest.xml",
+                      "<Package><Applications><Application Executable=\"app.exe\" "
+                      "EntryPoint=\"Windows.FullTrustApplication\"><Extensions><Extension "
+                      "Category=\"windows.startupTask\" Executable=\"bin\\t.exe\"><StartupTask "
+                      "TaskId=\"" +
+                          task + "\" " + attributes +
+                          "/></Extension></Extensions></Application></Applications></Package>");
+  };
+  std::string root = tmp.path();
+  std::replace(root.begin(), root.end(), '/', '\\');
+  // Switched off by the user in the system's settings: the kept state wins over the manifest.
+  package("A.Off_1.0.0.0_x64__pub", root + "\\pkg a", "TaskA",
+          "Enabled=\"true\" DisplayName=\"A\"");
+  ts.registry.SetDword(kCU, repo + "SystemAppData\\A.Off_pub\\TaskA", "State", 1);
+  // Never registered: a desktop app's task starts as its manifest says.
+  package("B.New_1.0.0.0_x64__pub", root + "\\pkgb", "TaskB",
+          "Enabled=\"true\" DisplayName=\"ms-resource:Name\"");
+  places.indirectStrings["@{B.New_1.0.0.0_x64__pub?ms-resource://B.New/Resources/Name}"] = "乙";
+  // Switched on; no display name: the task id names it.
+  package("C.On_1.0.0.0_x64__pub", root + "\\pkgc", "TaskC", "Enabled=\"false\"");
+  ts.registry.SetDword(kCU, repo + "SystemAppData\\C.On_pub\\TaskC", "State", 2);
+  // A package whose folder has gone: no row, and the list goes on.
+  ts.registry.SetString(kCU, repo + "Repository\\Packages\\D.Gone_1.0.0.0_x64__pub",
+                        "PackageRootFolder", root + "\\missing");
+  ts.registry.SetString(kCU, kRun, "Tool", "C:\\tool.exe");
+  items.Refresh(view);
+
+  std::vector<std::string> rows;
+  for (const StartupRow& r : view.rows)
+    if (r.source == S::PackagedApp)
+      rows.push_back(r.name + "=" + r.location + (r.enabled ? " on" : " off"));
+  const std::string base = root;
+  EXPECT_EQ(rows, (std::vector<std::string>{"A=\"" + base + "\\pkg a\\bin\\t.exe\" off",
+                                            "乙=" + base + "\\pkgb\\bin\\t.exe on",
+                                            "TaskC=" + base + "\\pkgc\\bin\\t.exe on"}));
+  EXPECT_EQ(SourceText(S::PackagedApp), "打包应用");
+  EXPECT_FALSE(IsMachineSource(S::PackagedApp));
+
+  // "禁用" leaves them as they are and saves nothing.
+  ASSERT_TRUE(view.Check("乙", S::PackagedApp));
+  items.SetCheckedEnabled(view, false);
+  EXPECT_TRUE(Sets().empty());
+  EXPECT_TRUE(ts.messages.shown.empty());
+
+  // "删除" deletes the other ticked rows and names the tasks it kept.
+  ASSERT_TRUE(view.Check("乙", S::PackagedApp));
+  ASSERT_TRUE(view.Check("Tool", S::UserRun));
+  items.DeleteClick(view);
+  EXPECT_FALSE(ts.registry.Get(kCU, kRun, "Tool"));
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text, std::string(kNotDeletableText) + "\n乙（打包应用）");
+  ASSERT_EQ(Sets().size(), 1u);
+  EXPECT_EQ(Set(Sets()[0]).items.size(), 1u);
+  EXPECT_TRUE(ts.files.FileExists(base + "\\pkgb\\AppxManifest.xml"));
+  EXPECT_EQ(Names(S::PackagedApp).size(), 3u);
 }
 
 }  // namespace

@@ -638,8 +638,54 @@ TEST_F(StartupTabTest, StateColumnReadsTheSystemsRecordsAndTheMenuWritesThem) {
   SetApproved(HKEY_CURRENT_USER, L"Run", "mt-test odd",
               std::string("\x07", 1) + std::string(11, '\0'));
   SetApproved(HKEY_CURRENT_USER, L"StartupFolder", "mt-test off.lnk", disabled);
+  // Two packages' start-up tasks, where the system keeps them for the user: one switched
+  // off by the user, one on.
+  const std::wstring appModel =
+      L"Software\\Classes\\Local "
+      L"Settings\\Software\\Microsoft\\Windows\\CurrentVersion\\AppModel\\";
+  const std::string packageDir = exeDir + "\\mt-test package";
+  CreateDirectoryW(Widen(packageDir).c_str(), nullptr);
+  {
+    const std::string manifest =
+        "\xEF\xBB\xBF<Package><Applications><Application Executable=\"tray.exe\" "
+        "EntryPoint=\"Windows.FullTrustApplication\"><Extensions>"
+        "<desktop:Extension Category=\"windows.startupTask\" Executable=\"tray.exe\">"
+        "<desktop:StartupTask TaskId=\"Off\" Enabled=\"true\" DisplayName=\"mt-test 托盘\"/>"
+        "</desktop:Extension><desktop:Extension Category=\"windows.startupTask\" "
+        "Executable=\"helper.exe\"><desktop:StartupTask TaskId=\"mt-test on task\"/>"
+        "</desktop:Extension></Extensions></Application></Applications></Package>";
+    HANDLE h = CreateFileW(Widen(packageDir + "\\AppxManifest.xml").c_str(), GENERIC_WRITE, 0,
+                           nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(h, manifest.data(), static_cast<DWORD>(manifest.size()), &written, nullptr);
+    CloseHandle(h);
+  }
+  const std::wstring package = appModel + L"Repository\\Packages\\MtTest.Tray_1.0.0.0_x64__mttest";
+  const std::wstring states = appModel + L"SystemAppData\\MtTest.Tray_mttest";
+  const std::wstring root = Widen(packageDir);
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, package.c_str(), L"PackageRootFolder", REG_SZ,
+                            root.c_str(), static_cast<DWORD>((root.size() + 1) * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+  const DWORD userOff = 1, taskOn = 2;
+  RegSetKeyValueW(HKEY_CURRENT_USER, (states + L"\\Off").c_str(), L"State", REG_DWORD, &userOff,
+                  sizeof userOff);
+  RegSetKeyValueW(HKEY_CURRENT_USER, (states + L"\\mt-test on task").c_str(), L"State", REG_DWORD,
+                  &taskOn, sizeof taskOn);
+  struct Gone {
+    std::wstring a, b;
+    ~Gone() {
+      RegDeleteTreeW(HKEY_CURRENT_USER, a.c_str());
+      RegDeleteKeyW(HKEY_CURRENT_USER, a.c_str());
+      RegDeleteTreeW(HKEY_CURRENT_USER, b.c_str());
+      RegDeleteKeyW(HKEY_CURRENT_USER, b.c_str());
+    }
+  } gone{package, states};
 
   form->SetActivePage(3);
+
+  EXPECT_EQ(StateShown("mt-test 托盘", S::PackagedApp), "已禁用");
+  EXPECT_EQ(StateShown("mt-test on task", S::PackagedApp), "已启用");
 
   EXPECT_EQ(StateShown("mt-test off32", S::MachineRun32), "已禁用");
   EXPECT_EQ(StateShown("mt-test off32", S::MachineRun), "已启用");

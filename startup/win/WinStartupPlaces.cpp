@@ -1,6 +1,7 @@
 #include "startup/win/WinStartupPlaces.h"
 
 #include <shlobj.h>
+#include <shlwapi.h>
 #include <knownfolders.h>
 
 #include "app/win/Handles.h"
@@ -52,5 +53,12 @@ ProgramLookup WinProgramLookup() {
 std::string WinStartupPlaces::KnownUserStartup() { return KnownFolder(FOLDERID_Startup); }
 
 std::string WinStartupPlaces::KnownCommonStartup() { return KnownFolder(FOLDERID_CommonStartup); }
+
+std::string WinStartupPlaces::IndirectString(const std::string& source) {
+  // A display name is at most 256 characters; the resource may hold a longer text, cut.
+  wchar_t buffer[1024] = {};
+  if (FAILED(::SHLoadIndirectString(Widen(source).c_str(), buffer, 1024, nullptr))) return {};
+  return Narrow(buffer);
+}
 
 }  // namespace mt

@@ -17,6 +17,7 @@ class WinStartupPlaces : public StartupPlaces {
   int PlatformId() override;
   std::string KnownUserStartup() override;
   std::string KnownCommonStartup() override;
+  std::string IndirectString(const std::string& source) override;
 };
 
 // The environment and the file system of this machine, for finding the program of a command

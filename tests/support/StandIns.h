@@ -250,10 +250,15 @@ class ScriptedPlaces : public StartupPlaces {
   int PlatformId() override { return platformId; }
   std::string KnownUserStartup() override { return userStartup; }
   std::string KnownCommonStartup() override { return commonStartup; }
+  std::string IndirectString(const std::string& source) override {
+    const auto it = indirectStrings.find(source);
+    return it == indirectStrings.end() ? std::string() : it->second;
+  }
 
   std::string windowsDirectory = "C:\\WINDOWS";
   int platformId = 2;
   std::string userStartup, commonStartup;
+  std::map<std::string, std::string> indirectStrings;  // what the shell's loader gives
 };
 
 // One scripted answer per URL; a URL without a script fails like an unreachable host.
