@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/ImageHijacks.h"
 #include "app/Registry.h"
 #include "app/win/Unit1.h"
 #include "program/ProgramForm.h"
@@ -49,6 +50,13 @@ const std::string kPrefix = "mt-bench ";
 constexpr int kFiles = 500;  // half signed, half not
 constexpr int kRunOnceValues = 200;
 constexpr int kTasks = 100;
+// The places added since the list's first publisher column: image hijacks, Active Setup
+// components and services, each pointing at one of the program files.
+constexpr int kImageHijacks = 100;
+constexpr int kActiveSetup = 100;
+constexpr int kServices = 300;
+const std::string kActiveSetupKeyPath = "SOFTWARE\\Microsoft\\Active Setup\\Installed Components";
+const std::string kServicesKeyPath = "SYSTEM\\CurrentControlSet\\Services";
 const std::string kFilesFolder = "C:\\mt-bench files";
 const std::string kTaskFolder = "\\mt-bench";
 
@@ -112,6 +120,16 @@ void RemoveExtraLoad(mt::Services& svc) {
   }
   mt::WinTaskStore tasks;
   for (int i = 0; i < kTasks; ++i) tasks.Delete(kTaskFolder + "\\logon " + std::to_string(i));
+  for (const std::string& parent :
+       {std::string(mt::kIfeoKeyPath), kActiveSetupKeyPath, kServicesKeyPath}) {
+    mt::TRegistry reg(*svc.registry);
+    reg.SetRootKey(mt::RegRoot::LocalMachine);
+    if (!reg.OpenKey(parent, false)) continue;
+    for (const std::string& name : reg.GetKeyNames())
+      if (name.rfind(kPrefix, 0) == 0)
+        svc.registry->DeleteTree(mt::RegRoot::LocalMachine, nullptr, parent + "\\" + name,
+                                 mt::RegView::Native);
+  }
   Untrust(svc);
   for (const mt::FindEntry& e : svc.files->Find(kFilesFolder, "*"))
     svc.files->RemoveFile(kFilesFolder + "\\" + e.name);
@@ -153,13 +171,49 @@ int SeedExtraLoad(mt::Services& svc, const std::string& material) {
     for (int i = kRunOnceValues; i < kFiles; ++i)
       reg.WriteString(kPrefix + "file " + std::to_string(i), "\"" + ProgramFile(i) + "\"");
   }
+  for (int i = 0; i < kImageHijacks; ++i) {
+    mt::TRegistry reg(*svc.registry);
+    reg.SetRootKey(mt::RegRoot::LocalMachine);
+    if (!reg.OpenKey(std::string(mt::kIfeoKeyPath) + "\\" + kPrefix + std::to_string(i) + ".exe",
+                     true))
+      return 1;
+    reg.WriteString(mt::kDebuggerValue, "\"" + ProgramFile(i) + "\"");
+  }
+  for (int i = 0; i < kActiveSetup; ++i) {
+    mt::TRegistry reg(*svc.registry);
+    reg.SetRootKey(mt::RegRoot::LocalMachine);
+    if (!reg.OpenKey(kActiveSetupKeyPath + "\\" + kPrefix + std::to_string(i), true)) return 1;
+    reg.WriteString("StubPath", "\"" + ProgramFile(kFiles - 1 - i) + "\" /setup");
+  }
+  // Services as an installer writes them (own process), started on demand and by a trigger:
+  // the service manager reads them when it starts (the script restarts the prefix's server
+  // after the seeding), and it would start automatic ones, each a copy of the test installer.
+  for (int i = 0; i < kServices; ++i) {
+    const std::string key = kServicesKeyPath + "\\" + kPrefix + "svc " + std::to_string(i);
+    mt::TRegistry reg(*svc.registry);
+    reg.SetRootKey(mt::RegRoot::LocalMachine);
+    if (!reg.OpenKey(key, true)) return 1;
+    reg.WriteInteger("Type", 0x10);
+    reg.WriteInteger("Start", 3);
+    reg.WriteInteger("ErrorControl", 1);
+    reg.WriteString("ImagePath", "\"" + ProgramFile(i % kFiles) + "\" -service");
+    reg.WriteString("ObjectName", "LocalSystem");
+    mt::TRegistry trigger(*svc.registry);
+    trigger.SetRootKey(mt::RegRoot::LocalMachine);
+    if (!trigger.OpenKey(key + "\\TriggerInfo\\0", true)) return 1;
+    trigger.WriteInteger("Type", 1);  // a device interface arrives
+    trigger.WriteInteger("Action", 1);
+  }
   mt::WinTaskStore tasks;
   int registered = 0;
   for (int i = 0; i < kTasks; ++i)
     if (tasks.Register(kTaskFolder + "\\logon " + std::to_string(i), LogonTaskXml(ProgramFile(i))))
       ++registered;
-  std::printf("seeded files=%d runonce=%d userrun=%d tasks=%d\n", kFiles, kRunOnceValues,
-              kFiles - kRunOnceValues, registered);
+  std::printf(
+      "seeded files=%d runonce=%d userrun=%d tasks=%d image_hijacks=%d active_setup=%d "
+      "services=%d\n",
+      kFiles, kRunOnceValues, kFiles - kRunOnceValues, registered, kImageHijacks, kActiveSetup,
+      kServices);
   return 0;
 }
 
