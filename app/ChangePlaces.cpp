@@ -120,10 +120,14 @@ bool FilePlaceAllowed(const FilePlaceRoots& roots, const std::string& path) {
   for (const auto* list : {&roots.userFolders, &roots.machineFolders})
     for (const std::string& folder : *list)
       if (Below(folder, path, rest)) return true;
-  for (const std::string& folder : roots.distributionParents)
-    if (Below(folder, path, rest) && rest.size() >= 2 &&
-        EqualsNoCase(rest[rest.size() - 2], "distribution"))
+  for (const std::string& folder : roots.distributionParents) {
+    if (!Below(folder, path, rest)) continue;
+    if (rest.size() >= 2 && EqualsNoCase(rest[rest.size() - 2], "distribution")) return true;
+    // Firefox's default settings, where a file enables its autoconfig script.
+    if (rest.size() >= 3 && EqualsNoCase(rest[rest.size() - 3], "defaults") &&
+        EqualsNoCase(rest[rest.size() - 2], "pref"))
       return true;
+  }
   return false;
 }
 

@@ -23,8 +23,9 @@ struct FilePlaceRoots {
   // common Start menu and Startup folder, the program's folder).
   std::vector<std::string> userFolders;
   std::vector<std::string> machineFolders;
-  // Folders below which only a browser's "distribution" folder may be named (the programs
-  // folders, where Firefox keeps its policies file).
+  // Folders below which only a browser's "distribution" or "defaults\pref" folder may be
+  // named (the programs folders, where Firefox keeps its policies file and the default
+  // settings that enable its autoconfig script).
   std::vector<std::string> distributionParents;
   // Single files of the system the tools change (the hosts file), as full paths.
   std::vector<std::string> machineFiles;
@@ -35,7 +36,8 @@ bool FilePlaceOfUser(const FilePlaceRoots& roots, const std::string& path);
 
 // True when `path` is a full path ("X:\..." or "\\server\...") below one of `roots`, without
 // "." or ".." parts, and, below a programs folder, inside a folder named "distribution"; or
-// one of the single files `roots` names.
+// one of the single files `roots` names. Below a programs folder, a file directly inside
+// "defaults\pref" passes too.
 bool FilePlaceAllowed(const FilePlaceRoots& roots, const std::string& path);
 
 }  // namespace mt

@@ -6,11 +6,22 @@
 namespace mt {
 
 const std::vector<const HijackModule*>& HijackModules() {
+  // One kind a line, in the order their rows follow each other.
+  // clang-format off
   static const std::vector<const HijackModule*> modules = {
-      &PolicyHijacks(),        &EnrolmentHijacks(),    &ShortcutHijacks(),
-      &FirefoxPolicyHijacks(), &ExtensionKeyHijacks(), &ChromiumProfileHijacks(),
-      &BrowserImageHijacks(),  &ProxyHijacks(),        &HostsHijacks(),
+      &PolicyHijacks(),
+      &EnrolmentHijacks(),
+      &ShortcutHijacks(),
+      &FirefoxPolicyHijacks(),
+      &ExtensionKeyHijacks(),
+      &ChromiumProfileHijacks(),
+      &FirefoxProfileHijacks(),
+      &FirefoxAutoconfigHijacks(),
+      &BrowserImageHijacks(),
+      &ProxyHijacks(),
+      &HostsHijacks(),
   };
+  // clang-format on
   return modules;
 }
 
@@ -40,6 +51,10 @@ bool IsMachineWide(const Hijack& h, const std::vector<ShortcutFolder>& folders) 
 
 void SaveHijack(DeletionBackup& backup, const Hijack& h) {
   if (h.module && h.repairable) h.module->Save(backup, h);
+}
+
+std::string HijackRefusal(Services& svc, const Hijack& h) {
+  return h.module && h.repairable ? h.module->Refusal(svc, h) : std::string();
 }
 
 void RepairHijack(Services& svc, const Hijack& h) {

@@ -16,7 +16,9 @@
 #include "browser/ChromiumProfileHijacks.h"
 #include "browser/EnrolmentHijacks.h"
 #include "browser/ExtensionKeyHijacks.h"
+#include "browser/FirefoxAutoconfigHijacks.h"
 #include "browser/FirefoxPolicyHijacks.h"
+#include "browser/FirefoxProfileHijacks.h"
 #include "browser/Hijack.h"
 #include "browser/HostsHijacks.h"
 #include "browser/InstalledBrowsers.h"
@@ -40,6 +42,9 @@ bool IsMachineWide(const Hijack& h, const std::vector<ShortcutFolder>& folders);
 
 // Records in `backup` what repairing `h` changes or removes.
 void SaveHijack(DeletionBackup& backup, const Hijack& h);
+// Why `h` cannot be repaired now (its browser runs); empty when it can. The apply neither
+// saves nor repairs a refused finding.
+std::string HijackRefusal(Services& svc, const Hijack& h);
 // Undoes `h`. Throws AppError when it cannot be done.
 void RepairHijack(Services& svc, const Hijack& h);
 

@@ -170,6 +170,12 @@ void BrowserRepairPage::RemoveCheckedAddOns() {
       case AddOnStore::Extension: sweeper.DeleteExtension(row.column2); break;
       case AddOnStore::MenuExtension: sweeper.DeleteMenuExtension(row.caption); break;
       case AddOnStore::Hijack:
+        // Refused when the set was saved: not saved, so not touched now either, even when
+        // its browser has closed since.
+        if (auto refused = refused_.find(i); refused != refused_.end()) {
+          unrepaired_.push_back(row.caption + "（" + refused->second + kRefusedNotSaved + "）");
+          continue;
+        }
         // One finding that cannot be undone (a shortcut the user may not write, a policy
         // key refused) does not hold up the others; the apply names it afterwards.
         try {
@@ -257,8 +263,13 @@ void BrowserRepairPage::SbiedefaultClick() {
   // For this apply only: a removal on its own tries everything, as it always did.
   struct Reset {
     bool& allowed;
-    ~Reset() { allowed = true; }
-  } reset{machineAllowed_};
+    std::map<int, std::string>& refused;
+    ~Reset() {
+      allowed = true;
+      refused.clear();
+    }
+  } reset{machineAllowed_, refused_};
+  refused_.clear();
   shortcutFolders_.clear();
   std::vector<std::string> leftForAdmin;
   // Once the set is written, a notice that ends the repair says where the way back is.
@@ -406,7 +417,14 @@ bool BrowserRepairPage::SaveDeletions(DeletionBackup& backup) {
                          std::string(kMenuExtensionStore) + "\\" + row.caption);
         break;
       case AddOnStore::Hijack:
-        if (row.hijack) SaveHijack(backup, *row.hijack);
+        if (!row.hijack) break;
+        // A finding its browser keeps from being repaired now is left out of the set: it
+        // will not be changed.
+        if (std::string why = HijackRefusal(svc_, *row.hijack); !why.empty()) {
+          refused_[i] = std::move(why);
+          break;
+        }
+        SaveHijack(backup, *row.hijack);
         break;
     }
   }

@@ -4,6 +4,7 @@
 // sees the page's controls through RepairPageView, so it runs on any registry backend.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -67,6 +68,8 @@ std::string AddOnRowTip(const AddOnRow& row);
 
 // Told after an apply when some ticked findings could not be repaired; their captions follow.
 inline constexpr const char* kHijackRepairFailedText = "以下项目未能修复：";
+// Follows the reason of a finding refused before the set was saved (its browser runs).
+inline constexpr const char* kRefusedNotSaved = "，未修改，未备份";
 // How the administrator-rights notice names the machine-wide start page and title.
 inline constexpr const char* kMachineSettingsItem = "IE起始页和窗口标题（本机设置）";
 
@@ -166,6 +169,9 @@ class BrowserRepairPage {
   WindowRef owner_;
   std::unique_ptr<TIESweeper> sweeper_, sweeper32_;
   std::vector<std::string> unrepaired_;  // captions of findings the last removal could not undo
+  // During an apply: the rows (by index) whose findings were refused when the set was saved,
+  // with the reason; they are neither saved nor repaired.
+  std::map<int, std::string> refused_;
   // Set by each apply: whether the machine's settings may be changed, and the shortcut
   // folders that all users share.
   bool machineAllowed_ = true;

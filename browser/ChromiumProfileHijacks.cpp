@@ -56,6 +56,12 @@ class ChromiumProfileModule : public HijackModule {
       for (const auto& [key, name] : RegistryEntries(h.key, h.value))
         backup.SaveValue(h.root, h.view, key, name);
   }
+  std::string Refusal(Services& svc, const Hijack& h) const override {
+    const ChromiumBrowser* browser = BrowserOfRow(h);
+    if (browser && (!svc.running || svc.running->IsRunning(browser->exe)))
+      return std::string("请先关闭") + browser->name;
+    return std::string();
+  }
   void Repair(Services& svc, const Hijack& h) const override {
     const ChromiumBrowser* browser = BrowserOfRow(h);
     if (!browser || h.value.empty()) throw AppError("无法修复：" + h.caption);

@@ -27,6 +27,13 @@ class HijackModule {
   virtual bool MachineWide(const Hijack& h, const std::vector<ShortcutFolder>& folders) const = 0;
   // Records in `backup`, through the change model's kinds, what repairing `h` changes.
   virtual void Save(DeletionBackup& backup, const Hijack& h) const = 0;
+  // Why `h` cannot be repaired now (its browser runs, and would write its settings back);
+  // empty when it can. A refused finding is neither saved nor repaired.
+  virtual std::string Refusal(Services& svc, const Hijack& h) const {
+    (void)svc;
+    (void)h;
+    return std::string();
+  }
   // Undoes `h`. Throws AppError when it cannot be done.
   virtual void Repair(Services& svc, const Hijack& h) const = 0;
 };

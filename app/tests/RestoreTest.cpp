@@ -601,6 +601,15 @@ TEST(ChangePlaces, OnlyThePlacesTheToolsChangePass) {
   EXPECT_TRUE(
       FilePlaceAllowed(roots, "C:\\Program Files\\Mozilla Firefox\\distribution\\policies.json"));
   EXPECT_FALSE(FilePlaceAllowed(roots, "C:\\Program Files\\Mozilla Firefox\\firefox.exe"));
+  // Firefox's default settings: a file directly in "defaults\pref", nothing beside or below.
+  EXPECT_TRUE(
+      FilePlaceAllowed(roots, "C:\\Program Files\\Mozilla Firefox\\defaults\\pref\\autoconfig.js"));
+  EXPECT_FALSE(
+      FilePlaceAllowed(roots, "C:\\Program Files\\Mozilla Firefox\\defaults\\autoconfig.js"));
+  EXPECT_FALSE(FilePlaceAllowed(roots, "C:\\Program Files\\Mozilla Firefox\\pref\\a.js"));
+  EXPECT_FALSE(
+      FilePlaceAllowed(roots, "C:\\Program Files\\Mozilla Firefox\\defaults\\pref\\sub\\a.js"));
+  EXPECT_FALSE(FilePlaceAllowed(roots, "C:\\Windows\\defaults\\pref\\a.js"));
   // A single file of the system is that file only, not its folder or a neighbour.
   roots.machineFiles = {"C:\\Windows\\System32\\drivers\\etc\\hosts"};
   EXPECT_TRUE(FilePlaceAllowed(roots, "c:\\windows\\system32\\DRIVERS\\etc\\HOSTS"));

@@ -644,6 +644,51 @@ TEST_F(BrowserHijackTab, ChromiumProfileHomePageIsRepairedAndRestored) {
   reg.CloseKey();
 }
 
+// A Firefox profile whose user.js sets a foreign home page, in a roaming folder of the test's
+// own: listed with the file, its line taken out through the tab with every other byte kept,
+// and the set's restore brings back the file as it was.
+TEST_F(BrowserHijackTab, FirefoxUserJsHomePageIsRepairedAndRestored) {
+  const std::string roaming = folder + "\\Roaming";
+  const std::string profile = roaming + "\\Mozilla\\Firefox\\Profiles\\t.default";
+  ts.services.roamingAppData = roaming;
+  ts.services.fileRoots.userFolders = {roaming};
+  WriteBytes(roaming + "\\Mozilla\\Firefox\\profiles.ini",
+             "[Profile0]\r\nName=T\r\nIsRelative=1\r\nPath=Profiles/t.default\r\n");
+  const std::string hijacked =
+      "// written by someone\r\n"
+      "user_pref(\"browser.startup.homepage\", \"http://hijack.invalid/ff\");\r\n"
+      "user_pref(\"browser.startup.page\", 1);\r\n";
+  WriteBytes(profile + "\\user.js", hijacked);
+
+  ShowTab();
+  ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+  std::vector<std::string> firefoxRows;
+  for (const Row& r : Rows())
+    if (r.c1.rfind("Firefox ", 0) == 0) firefoxRows.push_back(r.c1 + " | " + r.c2);
+  const std::vector<std::string> want = {
+      "Firefox 主页（配置 T，user.js 每次启动时写入）：http://hijack.invalid/ff | " + profile +
+      "\\user.js"};
+  EXPECT_EQ(firefoxRows, want);
+  TickRow("Firefox 主页（配置 T");
+  TForm1::Click(form->Page<BrowserPage>().Sbiedefault);
+  ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+  EXPECT_EQ(FileBytes(profile + "\\user.js"),
+            "// written by someone\r\nuser_pref(\"browser.startup.page\", 1);\r\n");
+
+  const ChangeEnv env = ChangeEnvOf(ts.services);
+  std::vector<FindEntry> sets = real->files.Find(BackupRoot(ts.services.exeDir), "*");
+  ASSERT_EQ(sets.size(), 1u);
+  const BackupSetInfo set = ReadBackupSet(env, ChangeKinds::Basic(),
+                                          BackupRoot(ts.services.exeDir) + "\\" + sets[0].name);
+  ASSERT_TRUE(set.damage.empty()) << set.damage;
+  std::vector<size_t> all;
+  for (size_t i = 0; i < set.items.size(); ++i) all.push_back(i);
+  RestoreAll yes;
+  const RestoreReport report = RestoreItems(env, ts.services.exeDir, set, all, yes);
+  ASSERT_TRUE(report.refused.empty()) << report.refused;
+  EXPECT_EQ(FileBytes(profile + "\\user.js"), hijacked);
+}
+
 // A seeded hosts file (read-only, GBK comment, mixed line ends, no final line end) in the
 // prefix's system32\drivers\etc and a proxy of the current user: the ticked lines and the
 // proxy go, every other byte and value stays, the file stays read-only, and the set's restore

@@ -192,6 +192,14 @@ TEST_F(ChromiumProfiles, ARunningBrowserIsNotChanged) {
   ASSERT_FALSE(ts.messages.shown.empty());
   EXPECT_NE(ts.messages.shown.back().text.find("Edge 主页"), std::string::npos)
       << ts.messages.shown.back().text;
+  // Refused before the set was written: nothing of it is in a set, and the notice says so.
+  EXPECT_NE(ts.messages.shown.back().text.find("（请先关闭Edge，未修改，未备份）"),
+            std::string::npos)
+      << ts.messages.shown.back().text;
+  for (const std::string& set : Sets())
+    for (const FindEntry& e : ts.files.Find(set, "*"))
+      EXPECT_EQ(e.name.find("Preferences"), std::string::npos) << e.name;
+  EXPECT_EQ(RegText().find("REGMAC"), std::string::npos) << RegText();
 
   // Started after the list was shown: the repair asks again.
   ts.running.names.clear();

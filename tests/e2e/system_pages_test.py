@@ -2,7 +2,8 @@
 """The three pages that work on the system, on a seeded registry and Startup folders:
 "虚拟硬盘" lists the mapped letters, creates one and deletes one (subst seen through a
 recording program installed as the prefix's subst.exe), refuses a letter it has; "IE修复"
-shows the add-ons, the settings and a hosts-file line and applies the repair; "系统启动项"
+shows the add-ons, the settings, a hosts-file line and a hijacked Edge profile and applies the
+repair; "系统启动项"
 lists the four places, adds a program through the open dialog and deletes ticked items from
 each place. Every
 change is read back with `wine reg query` and compared whole: exactly what should change
@@ -38,6 +39,10 @@ EDGE_LNK = PUBLIC_DESKTOP + "\\Microsoft Edge.lnk"
 EDGE_EXE = "C:\\Program Files (x86)\\Microsoft\\Edge\\Application\\msedge.exe"
 EDGE_IFEO = ("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\"
              "Image File Execution Options\\msedge.exe")
+EDGE_DATA = "C:\\users\\%s\\AppData\\Local\\Microsoft\\Edge\\User Data"
+# The profile's settings: a home page of the hijacker's, beside settings that stay as written.
+EDGE_PREFS_SEEDED = (b'{"homepage":"http://e2e-hijack.example/profile","homepage_is_newtabpage":'
+                     b'false,"browser":{"window_placement":{"left":12}},"zoom":1.25}')
 HOSTS = "C:\\windows\\system32\\drivers\\etc\\hosts"
 HOSTS_SEEDED = b"# e2e\r\n127.0.0.1 localhost\r\n1.2.3.4 www.baidu.com\n::1 localhost"
 # A folder with a blank goes into the command line and the Run value quoted.
@@ -182,7 +187,7 @@ def virtual_drives(s, main):
     check_equal(registry(s), expected, "registry after deleting x:")
 
 
-def browser_repair(s, main):
+def browser_repair(s, main, edge_prefs):
     log("IE修复: add-ons and settings shown, the repair applied")
     page = show_tab(s, main, 2)
     tree, of = controls(s, page)
@@ -195,8 +200,8 @@ def browser_repair(s, main):
         ["Evil Toolbar", TOOLBAR_ID, SHELL32],
         ["Evil Button", EXTENSION_ID, SHELL32 + ",3"],
         ["Evil Menu", "res://evil.dll/menu.htm", ""]], "add-on rows")
-    # Today's browsers follow the add-ons: the Chrome policies, the hijacked shortcut and
-    # Edge's image hijack.
+    # Today's browsers follow the add-ons: the Chrome policies, the hijacked shortcut, the
+    # home page in Edge's profile and Edge's image hijack.
     found = [r["cells"][:3] for r in listed["rows"][3:] if "e2e-hijack" in r["cells"][0]
              or "Chrome" in r["cells"][0]]
     check_equal(found, [
@@ -205,6 +210,8 @@ def browser_repair(s, main):
         ["Chrome 启动时的操作（策略）：4", CHROME_POLICY + "\\RestoreOnStartup", "删除"],
         ["公共桌面快捷方式 Microsoft Edge.lnk 附加网址 http://e2e-hijack.example/edge",
          EDGE_LNK, "去掉网址"],
+        ["Edge 主页（配置 Default）：http://e2e-hijack.example/profile", edge_prefs,
+         "删除此设置及其校验值"],
         ["Edge 映像劫持（启动时改为运行）：C:\\e2e-hijack\\nav.exe --go",
          EDGE_IFEO + "\\Debugger", "删除"]], "browser hijack rows")
     # The hosts line that sends a search engine elsewhere, with its line number.
@@ -216,7 +223,8 @@ def browser_repair(s, main):
     home_row = captions.index(found[0][0])
     hosts_row = captions.index(hosts[0][0])
     link_row = captions.index(found[2][0])
-    ifeo_row = captions.index(found[3][0])
+    profile_row = captions.index(found[3][0])
+    ifeo_row = captions.index(found[4][0])
     link_before = open(s.unix_path(EDGE_LNK), "rb").read()
     images = [r["image"] for r in listed["rows"]]
     check(images[0] >= 0 and images[1] >= 0 and images[0] != images[1],
@@ -234,6 +242,7 @@ def browser_repair(s, main):
     s.probe("lv-check", lv, 1, "on")
     s.probe("lv-check", lv, home_row, "on")
     s.probe("lv-check", lv, link_row, "on")
+    s.probe("lv-check", lv, profile_row, "on")
     s.probe("lv-check", lv, ifeo_row, "on")
     s.probe("lv-check", lv, hosts_row, "on")
     s.probe.click(page_lock)
@@ -243,7 +252,7 @@ def browser_repair(s, main):
     s.replace_text(home, "http://typed.example/")
     s.probe.click(button(tree, "自动反修", 0))
     wait_until("the ticked rows gone",
-               lambda: len(s.probe("listview", lv)["rows"]) == len(listed["rows"]) - 5)
+               lambda: len(s.probe("listview", lv)["rows"]) == len(listed["rows"]) - 6)
     rows = s.probe("listview", lv)["rows"]
     check_equal([r["cells"][0] for r in rows][:3],
                 ["Evil Toolbar", "Evil Menu", "Chrome 启动时的操作（策略）：4"], "rows after repair")
@@ -254,6 +263,11 @@ def browser_repair(s, main):
     newest = sorted(os.listdir(os.path.join(s.install_dir, "备份")))[-1]
     with open(os.path.join(s.install_dir, "备份", newest, "Microsoft Edge.lnk"), "rb") as f:
         check(f.read() == link_before, "the backup holds the shortcut as it was")
+    with open(s.unix_path(edge_prefs), "rb") as f:
+        check_equal(f.read(), b'{"homepage_is_newtabpage":false,"browser":{"window_placement":'
+                    b'{"left":12}},"zoom":1.25}', "the profile without its home page, the rest kept")
+    with open(os.path.join(s.install_dir, "备份", newest, "Preferences"), "rb") as f:
+        check(f.read() == EDGE_PREFS_SEEDED, "the backup holds the profile's settings as they were")
     with open(s.unix_path(HOSTS), "rb") as f:
         check_equal(f.read(), b"# e2e\r\n127.0.0.1 localhost\r\n::1 localhost",
                     "the hosts file without its line, every other byte kept")
@@ -378,6 +392,10 @@ def test(s):
           "the public Desktop is inside the prefix")
     with open(s.unix_path(EDGE_LNK), "wb") as f:
         f.write(shell_link(EDGE_EXE, "--profile-directory=Default http://e2e-hijack.example/edge"))
+    edge_prefs = EDGE_DATA % user + "\\Default\\Preferences"
+    os.makedirs(os.path.dirname(s.unix_path(edge_prefs)), exist_ok=True)
+    with open(s.unix_path(edge_prefs), "wb") as f:
+        f.write(EDGE_PREFS_SEEDED)
     hosts = s.unix_path(HOSTS)
     if os.path.exists(hosts):
         os.unlink(hosts)                    # a hard link into the template: replace, not write
@@ -388,7 +406,7 @@ def test(s):
     s.start_program()
     main = s.wait_main_window()["hwnd"]
     virtual_drives(s, main)
-    browser_repair(s, main)
+    browser_repair(s, main, edge_prefs)
     startup_items(s, main, user_folder)
 
 
