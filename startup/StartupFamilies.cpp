@@ -3,6 +3,7 @@
 #include "startup/CommandProcessorFamily.h"
 #include "startup/ImageHijackFamily.h"
 #include "startup/RunKeyFamily.h"
+#include "startup/ServiceFamily.h"
 #include "startup/StartupFamily.h"
 #include "startup/StartupFolderFamily.h"
 #include "startup/TaskFamily.h"
@@ -12,7 +13,7 @@ namespace mt {
 const std::vector<const StartupFamily*>& StartupFamilies() {
   static const std::vector<const StartupFamily*> families = {
       &RunKeyFamily(),           &StartupFolderFamily(), &TaskFamily(),
-      &CommandProcessorFamily(), &ImageHijackFamily(),
+      &CommandProcessorFamily(), &ImageHijackFamily(),   &ServiceFamily(),
   };
   return families;
 }

@@ -13,6 +13,7 @@
 #include "app/Text.h"
 #include "app/Worker.h"
 #include "startup/ScheduledTasks.h"
+#include "startup/ServiceFamily.h"
 #include "startup/StartupApproved.h"
 #include "startup/TaskFamily.h"
 
@@ -176,17 +177,45 @@ bool Switchable(StartupSource source) {
   return family && family->Switchable(source);
 }
 
+// Whether "删除" is offered for a row of `source`.
+bool Deletable(StartupSource source) {
+  const StartupFamily* family = FamilyOf(source);
+  return !family || family->Deletable(source);
+}
+
 // The checked rows left for want of administrator rights, top to bottom, as the notice
-// names them: the name as shown and its place. When switching, only the rows that could
-// have been switched.
+// names them: the name as shown and its place. Only the rows the action could have changed
+// (switched, or deleted).
 std::vector<std::string> RowsLeftForAdmin(StartupView& view, bool adminRights, bool switching) {
   std::vector<std::string> left;
   for (size_t i = 0; i < view.Count(); ++i) {
     const StartupRow row = view.Row(i);
-    if (row.checked && LeftForAdmin(row, adminRights) && (!switching || Switchable(row.source)))
+    if (row.checked && LeftForAdmin(row, adminRights) &&
+        (switching ? Switchable(row.source) : Deletable(row.source)))
       left.push_back(ShownName(row) + "（" + SourceText(row.source) + "）");
   }
   return left;
+}
+
+// A row as a notice names it: the name as shown and its place.
+std::string NoticeName(const StartupRow& row) {
+  return ShownName(row) + "（" + SourceText(row.source) + "）";
+}
+
+// The checked rows "删除" leaves alone because their family offers no deletion.
+std::vector<std::string> RowsNotDeletable(StartupView& view) {
+  std::vector<std::string> kept;
+  for (size_t i = 0; i < view.Count(); ++i) {
+    const StartupRow row = view.Row(i);
+    if (row.checked && !Deletable(row.source)) kept.push_back(NoticeName(row));
+  }
+  return kept;
+}
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const std::string& line : lines) out += (out.empty() ? "" : "\n") + line;
+  return out;
 }
 
 }  // namespace
@@ -194,11 +223,12 @@ std::vector<std::string> RowsLeftForAdmin(StartupView& view, bool adminRights, b
 void StartupItems::DeleteClick(StartupView& view, WindowRef owner) {
   const bool admin = HoldsAdminRights(svc_);
   const std::vector<std::string> skipped = RowsLeftForAdmin(view, admin, false);
+  const std::vector<std::string> kept = RowsNotDeletable(view);
   DeletionBackup backup(ChangeEnvOf(svc_), DataFolder(svc_.exeDir, svc_.places), "startup");
   bool saved = true;
   for (size_t i = view.Count(); i-- > 0;) {
     const StartupRow row = view.Row(i);
-    if (!row.checked || LeftForAdmin(row, admin)) continue;
+    if (!row.checked || LeftForAdmin(row, admin) || !Deletable(row.source)) continue;
     const StartupFamily* family = FamilyOf(row.source);
     // The item is named in the restore window with the words of its row.
     backup.SetCaption(row.name + "  " + row.location);
@@ -210,7 +240,7 @@ void StartupItems::DeleteClick(StartupView& view, WindowRef owner) {
   }
   for (size_t i = view.Count(); i-- > 0;) {
     StartupRow row = view.Row(i);
-    if (!row.checked || LeftForAdmin(row, admin)) continue;
+    if (!row.checked || LeftForAdmin(row, admin) || !Deletable(row.source)) continue;
     // What did not go is simply listed again by the refresh.
     DeleteItem(row);
     view.Remove(i);
@@ -218,6 +248,9 @@ void StartupItems::DeleteClick(StartupView& view, WindowRef owner) {
   if (!backup.Empty()) backup.Seal();
   Refresh(view);
   if (!skipped.empty()) TellAdminNeeded(*svc_.messages, owner, skipped, !backup.Empty());
+  if (!kept.empty())
+    svc_.messages->Show(owner, std::string(kServiceNotDeletedText) + "\n" + JoinLines(kept),
+                        kNoticeCaption, kMbOk);
 }
 
 void StartupItems::OpenFileLocation(StartupView& view, WindowRef owner,
@@ -262,10 +295,21 @@ void StartupItems::SetCheckedEnabled(StartupView& view, bool enabled, WindowRef 
     svc_.messages->Show(owner, kSwitchBackupFailedText, kNoticeCaption, kMbOk);
     return;
   }
-  for (size_t i = 0; i < rows.size(); ++i)
-    if (saved[i] && !FamilyOf(rows[i].source)->Switch(ctx_, rows[i], enabled, now)) refused = true;
+  // A refusal with words of its own is named with its row; the others share the old notice.
+  std::vector<std::string> reasons;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (!saved[i]) continue;
+    const std::string reason =
+        FamilyOf(rows[i].source)->SwitchOrReason(ctx_, rows[i], enabled, now);
+    if (reason.empty()) continue;
+    if (reason == kSwitchRefusedReason) refused = true;
+    else reasons.push_back(NoticeName(rows[i]) + "：" + reason);
+  }
   if (!backup.Empty()) backup.Seal();
   if (refused) svc_.messages->Show(owner, kAddRefusedText, kNoticeCaption, kMbOk);
+  if (!reasons.empty())
+    svc_.messages->Show(owner, std::string(kSwitchRefusedText) + "\n" + JoinLines(reasons),
+                        kNoticeCaption, kMbOk);
   Refresh(view);
   if (!skipped.empty()) TellAdminNeeded(*svc_.messages, owner, skipped, !backup.Empty());
 }

@@ -29,6 +29,8 @@ inline constexpr const char* kExeFilter = "*.exe|*.exe";
 // Told when the on/off state of the ticked rows cannot be saved first.
 inline constexpr const char* kSwitchBackupFailedText =
     "无法保存备份，为防止数据丢失，本次没有更改任何项目";
+// Heads the rows whose switch was refused with a reason of its own, one per line.
+inline constexpr const char* kSwitchRefusedText = "以下项目没有更改：";
 
 // What the families that read ahead (the scheduled tasks) found, read on a thread other than
 // the window's: for each such family the function that appends its rows, or what reading

@@ -6,7 +6,9 @@
 //                                 program files (250 copies of DIR\signed.exe, 250 of
 //                                 DIR\unsigned.exe), DIR\root.der trusted, 200 machine
 //                                 RunOnce values and 300 user Run values starting them, 100
-//                                 log-on tasks
+//                                 log-on tasks, 300 automatic services (made through the
+//                                 service manager, which lists them at once; a key written
+//                                 into the registry instead would wait for its next start)
 //   startup_bench sigtime         after seed: the mean time of one signer check of a signed
 //                                 and of an unsigned program (20 of each)
 //   startup_bench clean           removes the extra load
@@ -101,7 +103,45 @@ void Untrust(mt::Services& svc) {
   ::CertCloseStore(roots, 0);
 }
 
+constexpr int kServices = 300;
+std::wstring ServiceName(int i) { return mt::Widen(kPrefix + "svc " + std::to_string(i)); }
+
+void RemoveServices() {
+  SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (!manager) return;
+  for (int i = 0; i < kServices; ++i)
+    if (SC_HANDLE service = ::OpenServiceW(manager, ServiceName(i).c_str(), DELETE)) {
+      ::DeleteService(service);
+      ::CloseServiceHandle(service);
+    }
+  ::CloseServiceHandle(manager);
+}
+
+// Services that start their program automatically, a third of them delayed.
+int SeedServices() {
+  SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE);
+  if (!manager) return 0;
+  int made = 0;
+  for (int i = 0; i < kServices; ++i) {
+    const std::wstring command = mt::Widen("\"" + ProgramFile(i) + "\" /service");
+    SC_HANDLE service = ::CreateServiceW(manager, ServiceName(i).c_str(), ServiceName(i).c_str(),
+                                         SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                         SERVICE_AUTO_START, SERVICE_ERROR_IGNORE, command.c_str(),
+                                         nullptr, nullptr, nullptr, nullptr, nullptr);
+    if (!service) continue;
+    ++made;
+    if (i % 3 == 0) {
+      SERVICE_DELAYED_AUTO_START_INFO delayed = {TRUE};
+      ::ChangeServiceConfig2W(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed);
+    }
+    ::CloseServiceHandle(service);
+  }
+  ::CloseServiceHandle(manager);
+  return made;
+}
+
 void RemoveExtraLoad(mt::Services& svc) {
+  RemoveServices();
   for (auto [root, path] : {std::pair{mt::RegRoot::LocalMachine, mt::kRunOnceKeyPath},
                             std::pair{mt::RegRoot::CurrentUser, mt::kRunKeyPath}}) {
     mt::TRegistry reg(*svc.registry);
@@ -158,8 +198,9 @@ int SeedExtraLoad(mt::Services& svc, const std::string& material) {
   for (int i = 0; i < kTasks; ++i)
     if (tasks.Register(kTaskFolder + "\\logon " + std::to_string(i), LogonTaskXml(ProgramFile(i))))
       ++registered;
-  std::printf("seeded files=%d runonce=%d userrun=%d tasks=%d\n", kFiles, kRunOnceValues,
-              kFiles - kRunOnceValues, registered);
+  const int services = SeedServices();
+  std::printf("seeded files=%d runonce=%d userrun=%d tasks=%d services=%d\n", kFiles,
+              kRunOnceValues, kFiles - kRunOnceValues, registered, services);
   return 0;
 }
 

@@ -18,6 +18,7 @@
 #include "app/Shortcuts.h"
 #include "startup/Publishers.h"
 #include "startup/StartupApproved.h"
+#include "startup/ServiceFamily.h"
 #include "startup/StartupItems.h"
 #include "startup/win/WinStartupPlaces.h"
 
@@ -81,6 +82,12 @@ void SetItemText(HWND list, int item, int column, const std::string& text) {
   ::SendMessageW(list, LVM_SETITEMTEXTW, item, reinterpret_cast<LPARAM>(&lv));
 }
 
+// The state column: on or off, and what else the row knows of its state.
+std::string StateText(const StartupRow& row) {
+  std::string text = row.enabled ? kStateEnabled : kStateDisabled;
+  if (!row.status.empty()) text += "（" + row.status + "）";
+  return text;
+}
 StartupRow RowAt(HWND list, int item) {
   StartupRow row;
   row.location = ItemText(list, item, 1);
@@ -91,7 +98,7 @@ StartupRow RowAt(HWND list, int item) {
   row.source = SourceOfParam(lv.lParam);
   row.name = NameFromShown(ItemText(list, item, 0), row.source);
   row.checked = ListView_GetCheckState(list, item) != 0;
-  row.enabled = ItemText(list, item, 2) != kStateDisabled;
+  row.enabled = ItemText(list, item, 2).rfind(kStateDisabled, 0) != 0;
   return row;
 }
 
@@ -135,7 +142,7 @@ class ListViewStartupView : public StartupView {
     state_.itemOf[id] = index;
     state_.listed.push_back({id, row});
     if (!row.location.empty()) SetItemText(list_, index, 1, row.location);
-    SetItemText(list_, index, 2, row.enabled ? kStateEnabled : kStateDisabled);
+    SetItemText(list_, index, 2, StateText(row));
     SetItemText(list_, index, 3, SourceText(row.source));
     return static_cast<size_t>(index);
   }
@@ -406,8 +413,11 @@ void StartupPage::SizeColumns() {
   int widths[kStartupColumnCount];
   // The name also makes room for the check box in front of it.
   widths[0] = std::max(textWidth(kStartupColumns[0]) + form.Scale(20), width * 22 / 100);
-  widths[2] = std::max(
-      {textWidth(kStartupColumns[2]), textWidth(kStateEnabled), textWidth(kStateDisabled)});
+  // The longest state a row shows: a service's, with whether it runs.
+  const std::string longest = StateText(
+      {"", "", StartupSource::ServiceAuto, false, false, kServiceRunningText});
+  widths[2] = std::max({textWidth(kStartupColumns[2]), textWidth(kStateEnabled),
+                        textWidth(kStateDisabled), textWidth(longest.c_str())});
   widths[3] = std::max(textWidth(kStartupColumns[3]), width * 20 / 100);
   widths[4] = std::max(textWidth(kStartupColumns[4]), width * 20 / 100);
   // The command line gives way: it takes what is left, its header whole at the least.
