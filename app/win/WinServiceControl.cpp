@@ -99,7 +99,10 @@ ServiceOutcome WinServiceControl::SetStart(const std::string& name, const Servic
   if (DelayedOf(service.get()) != start.delayed) {
     SERVICE_DELAYED_AUTO_START_INFO info = {};
     info.fDelayedAutostart = start.delayed ? TRUE : FALSE;
-    if (!::ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info))
+    // A manager that knows no delayed flag (ERROR_INVALID_LEVEL: Wine's) keeps the start type
+    // alone; the "DelayedAutostart" value a set keeps beside it still comes back exactly.
+    if (!::ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info) &&
+        ::GetLastError() != ERROR_INVALID_LEVEL)
       return OutcomeOf(::GetLastError());
   }
   return ServiceOutcome::Done;
