@@ -18,7 +18,6 @@
 #include "app/Shortcuts.h"
 #include "startup/Publishers.h"
 #include "startup/StartupApproved.h"
-#include "startup/ServiceFamily.h"
 #include "startup/StartupItems.h"
 #include "startup/win/WinStartupPlaces.h"
 
@@ -413,11 +412,10 @@ void StartupPage::SizeColumns() {
   int widths[kStartupColumnCount];
   // The name also makes room for the check box in front of it.
   widths[0] = std::max(textWidth(kStartupColumns[0]) + form.Scale(20), width * 22 / 100);
-  // The longest state a row shows: a service's, with whether it runs.
-  const std::string longest = StateText(
-      {"", "", StartupSource::ServiceAuto, false, false, kServiceRunningText});
-  widths[2] = std::max({textWidth(kStartupColumns[2]), textWidth(kStateEnabled),
-                        textWidth(kStateDisabled), textWidth(longest.c_str())});
+  // A service's state (whether it runs) is cut where the list is narrow: the on/off word
+  // leads it, and the list's width goes to the command line.
+  widths[2] = std::max(
+      {textWidth(kStartupColumns[2]), textWidth(kStateEnabled), textWidth(kStateDisabled)});
   widths[3] = std::max(textWidth(kStartupColumns[3]), width * 20 / 100);
   widths[4] = std::max(textWidth(kStartupColumns[4]), width * 20 / 100);
   // The command line gives way: it takes what is left, its header whole at the least.
