@@ -12,6 +12,7 @@ ChangeEnv ChangeEnvOf(const Services& svc) {
   env.registry = svc.registry;
   env.files = svc.files;
   env.tasks = svc.tasks;
+  env.serviceControl = svc.serviceControl;
   env.processes = svc.processes;
   env.sealKeys = svc.sealKeys;
   env.fileRoots = svc.fileRoots;

@@ -33,6 +33,7 @@ struct ChangeEnv {
   RegistryBackend* registry = nullptr;
   FileSystem* files = nullptr;
   TaskStore* tasks = nullptr;
+  ServiceControl* serviceControl = nullptr;
   ProcessStarter* processes = nullptr;
   SealKeyStore* sealKeys = nullptr;
   // The folders whose files the tools change; files elsewhere are never restored.

@@ -28,6 +28,8 @@ const char* const kSoftwarePlaces[] = {
     "Microsoft\\Provisioning\\OMADM\\Accounts",
     "Microsoft\\Active Setup\\Installed Components",
     "Microsoft\\Command Processor",
+    // The start types the startup list switched services off from, kept to switch them on.
+    "MRTKBOX\\DisabledServices",
     "Policies",
     // The browsers' external-extension keys.
     "Google\\Chrome\\Extensions",
@@ -73,6 +75,20 @@ bool RegistryPlaceAllowed(RegRoot root, const std::string& keyPath) {
   for (const std::vector<std::string>& place : SoftwarePlaceParts())
     if (PartsStartWith(parts, from, place)) return true;
   return false;
+}
+
+bool RegistryValuePlaceAllowed(RegRoot root, const std::string& keyPath, const std::string& name) {
+  if (RegistryPlaceAllowed(root, keyPath)) return true;
+  if (root != RegRoot::LocalMachine) return false;
+  if (!EqualsNoCase(name, "Start") && !EqualsNoCase(name, "DelayedAutostart")) return false;
+  // Exactly one service's own key: a service name holds no "\\" (nor "/").
+  const std::vector<std::string> parts = Split(keyPath, '\\');
+  if (parts.size() != 4 || !EqualsNoCase(parts[0], "SYSTEM") ||
+      !EqualsNoCase(parts[1], "CurrentControlSet") || !EqualsNoCase(parts[2], "Services"))
+    return false;
+  const std::string& service = parts[3];
+  return !service.empty() && service != "." && service != ".." &&
+         service.find('/') == std::string::npos;
 }
 
 namespace {

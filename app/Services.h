@@ -31,6 +31,7 @@ class SealKeyStore;       // app/SetSeal.h
 class ChangeKinds;        // app/Change.h
 class AdminRights;        // app/AdminRights.h
 class RunningPrograms;    // app/RunningPrograms.h
+class ServiceControl;     // app/ServiceControl.h
 
 // The value of an environment variable by name (letter case does not matter); none when it
 // is not set.
@@ -248,6 +249,7 @@ struct Services {
   ShortcutFiles* shortcuts = nullptr;              // browser shortcuts (none: not looked at)
   StartupPlaces* startupPlaces = nullptr;          // known folders of the startup list
   TaskStore* tasks = nullptr;                      // scheduled tasks (none: not listed)
+  ServiceControl* serviceControl = nullptr;        // the service manager (none: no services)
   HttpService* http = nullptr;                     // the update check and download
   InstallerVerifier* installerVerifier = nullptr;  // the downloaded installer's signature
   InstallerLauncher* installerLauncher = nullptr;  // starts a verified installer

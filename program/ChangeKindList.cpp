@@ -1,5 +1,6 @@
 #include "program/ChangeKindList.h"
 
+#include "startup/ServiceChange.h"
 #include "startup/TaskChange.h"
 #include "vdrive/DriveMappingChange.h"
 
@@ -13,6 +14,9 @@ const ChangeKinds& ProgramChangeKinds() {
            }});
     k.Add({kScheduledTaskEnabledKind, [](const nlohmann::json& place) {
              return std::unique_ptr<Change>(TaskEnabledChange::FromPlace(place));
+           }});
+    k.Add({kServiceStartKind, [](const nlohmann::json& place) {
+             return std::unique_ptr<Change>(ServiceStartChange::FromPlace(place));
            }});
     k.Add({kDriveMappingKind, [](const nlohmann::json& place) {
              return std::unique_ptr<Change>(DriveMappingChange::FromPlace(place));

@@ -36,6 +36,7 @@ WinServiceSet::WinServiceSet()
   s.shortcuts = shortcuts.get();
   s.startupPlaces = startupPlaces.get();
   s.tasks = tasks.get();
+  s.serviceControl = &serviceControl;
   s.http = http.get();
   s.installerVerifier = installerVerifier.get();
   s.installerLauncher = installerLauncher.get();

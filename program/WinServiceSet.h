@@ -6,6 +6,7 @@
 
 #include "app/win/WinSealKeys.h"
 #include "app/win/WinAdminRights.h"
+#include "app/win/WinServiceControl.h"
 #include "app/win/WinServices.h"
 
 namespace mt {
@@ -28,6 +29,7 @@ struct WinServiceSet {
   WinSealKeys sealKeys;
   WinAdminRights admin;
   WinRunningPrograms running;
+  WinServiceControl serviceControl;
   std::unique_ptr<ProcessStarter> processes;
   std::unique_ptr<IconSource> icons;
   std::unique_ptr<ShortcutFiles> shortcuts;

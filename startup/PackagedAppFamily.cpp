@@ -28,6 +28,7 @@ class Family : public UnswitchableFamily {
   }
 
   bool Deletable(StartupSource) const override { return false; }
+  std::string NotDeletableText(StartupSource) const override { return kPackagedNotDeletedText; }
   bool SaveForDeletion(const StartupContext&, DeletionBackup&, const StartupRow&) const override {
     return false;
   }

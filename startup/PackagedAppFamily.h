@@ -9,6 +9,10 @@
 
 namespace mt {
 
+// Told for ticked rows of packaged apps' tasks "删除" leaves alone.
+inline constexpr const char* kPackagedNotDeletedText =
+    "打包应用的启动任务只能在应用自己或系统设置的“启动应用”中开关，以下项目没有删除：";
+
 const StartupFamily& PackagedAppFamily();
 
 }  // namespace mt

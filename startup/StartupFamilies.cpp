@@ -4,6 +4,7 @@
 #include "startup/ImageHijackFamily.h"
 #include "startup/PackagedAppFamily.h"
 #include "startup/RunKeyFamily.h"
+#include "startup/ServiceFamily.h"
 #include "startup/StartupFamily.h"
 #include "startup/StartupFolderFamily.h"
 #include "startup/TaskFamily.h"
@@ -13,7 +14,8 @@ namespace mt {
 const std::vector<const StartupFamily*>& StartupFamilies() {
   static const std::vector<const StartupFamily*> families = {
       &RunKeyFamily(),           &StartupFolderFamily(), &TaskFamily(),
-      &CommandProcessorFamily(), &ImageHijackFamily(),   &PackagedAppFamily(),
+      &CommandProcessorFamily(), &ImageHijackFamily(),   &ServiceFamily(),
+      &PackagedAppFamily(),
   };
   return families;
 }

@@ -16,6 +16,9 @@ namespace mt {
 
 class DeletionBackup;
 
+// The reason of a refused switch when nothing more is known.
+inline constexpr const char* kSwitchRefusedReason = "系统拒绝了更改";
+
 // What a family works with.
 struct StartupContext {
   Services& svc;
@@ -57,16 +60,21 @@ class StartupFamily {
     return nullptr;
   }
 
-  // Whether "删除" may remove rows of the source; rows it may not are skipped and named.
-  virtual bool Deletable(StartupSource source) const {
-    (void)source;
-    return true;
-  }
   // Records in `backup` what deleting the row removes; false when it cannot be saved.
   virtual bool SaveForDeletion(const StartupContext& ctx, DeletionBackup& backup,
                                const StartupRow& row) const = 0;
   // Deletes the row's item (or writes the system's own value back); false when nothing went.
   virtual bool Delete(const StartupContext& ctx, const StartupRow& row) const = 0;
+  // Whether "删除" is offered for rows of the source; ticked rows of a source that is not are
+  // left alone and named in a notice that begins with NotDeletableText.
+  virtual bool Deletable(StartupSource source) const {
+    (void)source;
+    return true;
+  }
+  virtual std::string NotDeletableText(StartupSource source) const {
+    (void)source;
+    return std::string();
+  }
 
   // Whether "禁用" and "启用" change anything for rows of the source.
   virtual bool Switchable(StartupSource source) const = 0;
@@ -78,6 +86,12 @@ class StartupFamily {
   // the system refused.
   virtual bool Switch(const StartupContext& ctx, const StartupRow& row, bool enabled,
                       uint64_t now) const = 0;
+  // Switch, with the words of a refusal: empty when switched, kSwitchRefusedReason when the
+  // family knows no more than that the system refused.
+  virtual std::string SwitchOrReason(const StartupContext& ctx, const StartupRow& row, bool enabled,
+                                     uint64_t now) const {
+    return Switch(ctx, row, enabled, now) ? std::string() : kSwitchRefusedReason;
+  }
 };
 
 // A family whose rows have no on/off switch: the system offers none for them, so "禁用" and

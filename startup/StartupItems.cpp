@@ -176,15 +176,15 @@ bool Switchable(StartupSource source) {
   return family && family->Switchable(source);
 }
 
-// Whether "删除" may remove a row of `source`.
+// Whether "删除" is offered for a row of `source`.
 bool Deletable(StartupSource source) {
   const StartupFamily* family = FamilyOf(source);
-  return family && family->Deletable(source);
+  return !family || family->Deletable(source);
 }
 
 // The checked rows left for want of administrator rights, top to bottom, as the notice
-// names them: the name as shown and its place. Only the rows the click could have deleted
-// or switched.
+// names them: the name as shown and its place. Only the rows the action could have changed
+// (switched, or deleted).
 std::vector<std::string> RowsLeftForAdmin(StartupView& view, bool adminRights, bool switching) {
   std::vector<std::string> left;
   for (size_t i = 0; i < view.Count(); ++i) {
@@ -196,28 +196,47 @@ std::vector<std::string> RowsLeftForAdmin(StartupView& view, bool adminRights, b
   return left;
 }
 
-// The checked rows "删除" may not remove, top to bottom, as the notice names them.
-std::vector<std::string> RowsNotDeletable(StartupView& view) {
-  std::vector<std::string> left;
+// A row as a notice names it: the name as shown and its place.
+std::string NoticeName(const StartupRow& row) {
+  return ShownName(row) + "（" + SourceText(row.source) + "）";
+}
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const std::string& line : lines) out += (out.empty() ? "" : "\n") + line;
+  return out;
+}
+
+// The checked rows "删除" leaves alone because their family offers no deletion, as notices:
+// the family's words, then its rows, one per line.
+std::vector<std::string> NotDeletedNotices(StartupView& view) {
+  std::vector<std::pair<std::string, std::vector<std::string>>> notices;
   for (size_t i = 0; i < view.Count(); ++i) {
     const StartupRow row = view.Row(i);
-    if (row.checked && !Deletable(row.source))
-      left.push_back(ShownName(row) + "（" + SourceText(row.source) + "）");
+    if (!row.checked || Deletable(row.source)) continue;
+    std::string words = FamilyOf(row.source)->NotDeletableText(row.source);
+    if (words.empty()) words = kNotDeletableText;
+    auto it = std::find_if(notices.begin(), notices.end(),
+                           [&](const auto& notice) { return notice.first == words; });
+    if (it == notices.end()) it = notices.insert(notices.end(), {words, {}});
+    it->second.push_back(NoticeName(row));
   }
-  return left;
+  std::vector<std::string> texts;
+  for (const auto& [words, names] : notices) texts.push_back(words + "\n" + JoinLines(names));
+  return texts;
 }
 
 }  // namespace
 
 void StartupItems::DeleteClick(StartupView& view, WindowRef owner) {
   const bool admin = HoldsAdminRights(svc_);
-  const std::vector<std::string> kept = RowsNotDeletable(view);
   const std::vector<std::string> skipped = RowsLeftForAdmin(view, admin, false);
+  const std::vector<std::string> notDeleted = NotDeletedNotices(view);
   DeletionBackup backup(ChangeEnvOf(svc_), DataFolder(svc_.exeDir, svc_.places), "startup");
   bool saved = true;
   for (size_t i = view.Count(); i-- > 0;) {
     const StartupRow row = view.Row(i);
-    if (!row.checked || !Deletable(row.source) || LeftForAdmin(row, admin)) continue;
+    if (!row.checked || LeftForAdmin(row, admin) || !Deletable(row.source)) continue;
     const StartupFamily* family = FamilyOf(row.source);
     // The item is named in the restore window with the words of its row.
     backup.SetCaption(row.name + "  " + row.location);
@@ -229,19 +248,16 @@ void StartupItems::DeleteClick(StartupView& view, WindowRef owner) {
   }
   for (size_t i = view.Count(); i-- > 0;) {
     StartupRow row = view.Row(i);
-    if (!row.checked || !Deletable(row.source) || LeftForAdmin(row, admin)) continue;
+    if (!row.checked || LeftForAdmin(row, admin) || !Deletable(row.source)) continue;
     // What did not go is simply listed again by the refresh.
     DeleteItem(row);
     view.Remove(i);
   }
   if (!backup.Empty()) backup.Seal();
   Refresh(view);
-  if (!kept.empty()) {
-    std::string text = kNotDeletableText;
-    for (const std::string& name : kept) text += "\n" + name;
-    svc_.messages->Show(owner, text, kNoticeCaption, kMbOk);
-  }
   if (!skipped.empty()) TellAdminNeeded(*svc_.messages, owner, skipped, !backup.Empty());
+  for (const std::string& text : notDeleted)
+    svc_.messages->Show(owner, text, kNoticeCaption, kMbOk);
 }
 
 void StartupItems::OpenFileLocation(StartupView& view, WindowRef owner,
@@ -286,10 +302,21 @@ void StartupItems::SetCheckedEnabled(StartupView& view, bool enabled, WindowRef 
     svc_.messages->Show(owner, kSwitchBackupFailedText, kNoticeCaption, kMbOk);
     return;
   }
-  for (size_t i = 0; i < rows.size(); ++i)
-    if (saved[i] && !FamilyOf(rows[i].source)->Switch(ctx_, rows[i], enabled, now)) refused = true;
+  // A refusal with words of its own is named with its row; the others share the old notice.
+  std::vector<std::string> reasons;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (!saved[i]) continue;
+    const std::string reason =
+        FamilyOf(rows[i].source)->SwitchOrReason(ctx_, rows[i], enabled, now);
+    if (reason.empty()) continue;
+    if (reason == kSwitchRefusedReason) refused = true;
+    else reasons.push_back(NoticeName(rows[i]) + "：" + reason);
+  }
   if (!backup.Empty()) backup.Seal();
   if (refused) svc_.messages->Show(owner, kAddRefusedText, kNoticeCaption, kMbOk);
+  if (!reasons.empty())
+    svc_.messages->Show(owner, std::string(kSwitchRefusedText) + "\n" + JoinLines(reasons),
+                        kNoticeCaption, kMbOk);
   Refresh(view);
   if (!skipped.empty()) TellAdminNeeded(*svc_.messages, owner, skipped, !backup.Empty());
 }

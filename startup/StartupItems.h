@@ -26,12 +26,14 @@ namespace mt {
 
 inline constexpr const char* kAddRefusedText = "被杀毒软件拦截，修改不成功";
 inline constexpr const char* kExeFilter = "*.exe|*.exe";
-// Told after a deletion that left ticked rows "删除" may not remove (packaged apps' tasks),
-// before their names, one per line.
+// Told after a deletion that left ticked rows "删除" may not remove, before their names, one
+// per line, when their family has no words of its own.
 inline constexpr const char* kNotDeletableText = "以下项目不能在这里删除，已跳过：";
 // Told when the on/off state of the ticked rows cannot be saved first.
 inline constexpr const char* kSwitchBackupFailedText =
     "无法保存备份，为防止数据丢失，本次没有更改任何项目";
+// Heads the rows whose switch was refused with a reason of its own, one per line.
+inline constexpr const char* kSwitchRefusedText = "以下项目没有更改：";
 
 // What the families that read ahead (the scheduled tasks) found, read on a thread other than
 // the window's: for each such family the function that appends its rows, or what reading

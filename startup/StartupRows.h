@@ -40,6 +40,12 @@ enum class StartupSource : int {
   ImageDebugger32 = 20,
   ImageExitMonitor = 21,
   ImageExitMonitor32 = 22,
+  // Services that start with Windows (HKLM\SYSTEM\CurrentControlSet\Services): the name is
+  // the service's key name, the location its program (a shared-process service's DLL).
+  ServiceAuto = 40,
+  ServiceDelayed = 41,       // automatic, started a while after the others
+  ServiceTrigger = 42,       // on demand, started by the system at an event it names
+  ServiceUserTemplate = 43,  // a per-user service: a copy of it starts in each session
   // A packaged app's start-up task (startup/PackagedApps.h): read-only.
   PackagedApp = 45,
 };
@@ -67,6 +73,8 @@ struct StartupRow {
   bool checked = false;
   // Whether the system starts it: false when switched off in the StartupApproved keys.
   bool enabled = true;
+  // More of its state, shown after the on/off word (a service: whether it runs now).
+  std::string status = {};
 };
 
 // Places of the platform that the registry handle does not reach.

@@ -589,6 +589,30 @@ TEST(ChangePlaces, OnlyThePlacesTheToolsChangePass) {
   EXPECT_FALSE(RegistryPlaceAllowed(RegRoot::LocalMachine,
                                     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunX"));
 
+  // Of a service's key only its start type values, never the key itself or its other values.
+  const std::string svc = "SYSTEM\\CurrentControlSet\\Services\\Spooler";
+  EXPECT_TRUE(RegistryValuePlaceAllowed(RegRoot::LocalMachine, svc, "Start"));
+  EXPECT_TRUE(RegistryValuePlaceAllowed(RegRoot::LocalMachine,
+                                        "system\\currentcontrolset\\"
+                                        "services\\a b",
+                                        "delayedautostart"));
+  EXPECT_FALSE(RegistryValuePlaceAllowed(RegRoot::LocalMachine, svc, "ImagePath"));
+  EXPECT_FALSE(RegistryValuePlaceAllowed(RegRoot::LocalMachine, svc, "Type"));
+  EXPECT_FALSE(RegistryValuePlaceAllowed(RegRoot::LocalMachine, svc + "\\Parameters", "Start"));
+  EXPECT_FALSE(RegistryValuePlaceAllowed(RegRoot::LocalMachine,
+                                         "SYSTEM\\CurrentControlSet\\Services", "Start"));
+  EXPECT_FALSE(RegistryValuePlaceAllowed(RegRoot::LocalMachine,
+                                         "SYSTEM\\ControlSet001\\Services\\Spooler", "Start"));
+  EXPECT_FALSE(RegistryValuePlaceAllowed(RegRoot::LocalMachine,
+                                         "SYSTEM\\CurrentControlSet\\Services\\..", "Start"));
+  EXPECT_FALSE(RegistryValuePlaceAllowed(RegRoot::CurrentUser, svc, "Start"));
+  EXPECT_FALSE(RegistryPlaceAllowed(RegRoot::LocalMachine, svc));
+  // Every value of an allowed key passes as before.
+  EXPECT_TRUE(RegistryValuePlaceAllowed(RegRoot::LocalMachine, kRun, "Anything"));
+  EXPECT_TRUE(RegistryValuePlaceAllowed(RegRoot::LocalMachine,
+                                        "SOFTWARE\\MRTKBOX\\DisabledServices", "Spooler"));
+  EXPECT_FALSE(RegistryPlaceAllowed(RegRoot::LocalMachine, "SOFTWARE\\MRTKBOX"));
+
   FilePlaceRoots roots;
   roots.userFolders = {kDesktop};
   roots.distributionParents = {"C:\\Program Files"};

@@ -72,6 +72,10 @@ struct InternetTraits {
   static HINTERNET invalid() { return nullptr; }
   static void close(HINTERNET h) { ::WinHttpCloseHandle(h); }
 };
+struct ServiceHandleTraits {
+  static SC_HANDLE invalid() { return nullptr; }
+  static void close(SC_HANDLE h) { ::CloseServiceHandle(h); }
+};
 struct IconTraits {
   static HICON invalid() { return nullptr; }
   static void close(HICON h) { ::DestroyIcon(h); }
@@ -105,6 +109,7 @@ using UniqueFileHandle = UniqueHandle<HANDLE, FileHandleTraits>;
 using UniqueFindHandle = UniqueHandle<HANDLE, FindHandleTraits>;
 using UniqueHKey = UniqueHandle<HKEY, RegKeyTraits>;
 using UniqueInternet = UniqueHandle<HINTERNET, InternetTraits>;
+using UniqueService = UniqueHandle<SC_HANDLE, ServiceHandleTraits>;
 using UniqueIcon = UniqueHandle<HICON, IconTraits>;
 using UniqueFont = UniqueHandle<HFONT, GdiTraits<HFONT>>;
 using UniqueBrush = UniqueHandle<HBRUSH, GdiTraits<HBRUSH>>;

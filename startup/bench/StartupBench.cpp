@@ -6,7 +6,9 @@
 //                                 program files (250 copies of DIR\signed.exe, 250 of
 //                                 DIR\unsigned.exe), DIR\root.der trusted, 200 machine
 //                                 RunOnce values and 300 user Run values starting them, 100
-//                                 log-on tasks
+//                                 log-on tasks, 300 automatic services (made through the
+//                                 service manager, which lists them at once; a key written
+//                                 into the registry instead would wait for its next start)
 //   startup_bench sigtime         after seed: the mean time of one signer check of a signed
 //                                 and of an unsigned program (20 of each)
 //   startup_bench clean           removes the extra load
@@ -50,13 +52,11 @@ const std::string kPrefix = "mt-bench ";
 constexpr int kFiles = 500;  // half signed, half not
 constexpr int kRunOnceValues = 200;
 constexpr int kTasks = 100;
-// The places added since the list's first publisher column: image hijacks, Active Setup
-// components and services, each pointing at one of the program files.
+// The places added since the list's first publisher column: image hijacks and Active Setup
+// components, each pointing at one of the program files (and the services below).
 constexpr int kImageHijacks = 100;
 constexpr int kActiveSetup = 100;
-constexpr int kServices = 300;
 const std::string kActiveSetupKeyPath = "SOFTWARE\\Microsoft\\Active Setup\\Installed Components";
-const std::string kServicesKeyPath = "SYSTEM\\CurrentControlSet\\Services";
 const std::string kFilesFolder = "C:\\mt-bench files";
 const std::string kTaskFolder = "\\mt-bench";
 
@@ -109,7 +109,52 @@ void Untrust(mt::Services& svc) {
   ::CertCloseStore(roots, 0);
 }
 
+constexpr int kServices = 300;
+std::wstring ServiceName(int i) { return mt::Widen(kPrefix + "svc " + std::to_string(i)); }
+
+void RemoveServices() {
+  SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (!manager) return;
+  for (int i = 0; i < kServices; ++i)
+    if (SC_HANDLE service = ::OpenServiceW(manager, ServiceName(i).c_str(), DELETE)) {
+      ::DeleteService(service);
+      ::CloseServiceHandle(service);
+    }
+  ::CloseServiceHandle(manager);
+}
+
+// Services the manager knows at once, each started on demand and by a trigger (listed as
+// services that start with Windows). Automatic ones would be started, 300 copies of the test
+// installer, whenever the prefix's server starts again.
+int SeedServices(mt::Services& svc) {
+  SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE);
+  if (!manager) return 0;
+  int made = 0;
+  for (int i = 0; i < kServices; ++i) {
+    const std::wstring command = mt::Widen("\"" + ProgramFile(i) + "\" /service");
+    SC_HANDLE service = ::CreateServiceW(manager, ServiceName(i).c_str(), ServiceName(i).c_str(),
+                                         SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                         SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
+                                         command.c_str(), nullptr, nullptr, nullptr, nullptr,
+                                         nullptr);
+    if (!service) continue;
+    ::CloseServiceHandle(service);
+    mt::TRegistry trigger(*svc.registry);
+    trigger.SetRootKey(mt::RegRoot::LocalMachine);
+    if (!trigger.OpenKey("SYSTEM\\CurrentControlSet\\Services\\" + kPrefix + "svc " +
+                             std::to_string(i) + "\\TriggerInfo\\0",
+                         true))
+      continue;
+    trigger.WriteInteger("Type", 1);  // a device interface arrives
+    trigger.WriteInteger("Action", 1);
+    ++made;
+  }
+  ::CloseServiceHandle(manager);
+  return made;
+}
+
 void RemoveExtraLoad(mt::Services& svc) {
+  RemoveServices();
   for (auto [root, path] : {std::pair{mt::RegRoot::LocalMachine, mt::kRunOnceKeyPath},
                             std::pair{mt::RegRoot::CurrentUser, mt::kRunKeyPath}}) {
     mt::TRegistry reg(*svc.registry);
@@ -121,7 +166,7 @@ void RemoveExtraLoad(mt::Services& svc) {
   mt::WinTaskStore tasks;
   for (int i = 0; i < kTasks; ++i) tasks.Delete(kTaskFolder + "\\logon " + std::to_string(i));
   for (const std::string& parent :
-       {std::string(mt::kIfeoKeyPath), kActiveSetupKeyPath, kServicesKeyPath}) {
+       {std::string(mt::kIfeoKeyPath), kActiveSetupKeyPath}) {
     mt::TRegistry reg(*svc.registry);
     reg.SetRootKey(mt::RegRoot::LocalMachine);
     if (!reg.OpenKey(parent, false)) continue;
@@ -185,35 +230,17 @@ int SeedExtraLoad(mt::Services& svc, const std::string& material) {
     if (!reg.OpenKey(kActiveSetupKeyPath + "\\" + kPrefix + std::to_string(i), true)) return 1;
     reg.WriteString("StubPath", "\"" + ProgramFile(kFiles - 1 - i) + "\" /setup");
   }
-  // Services as an installer writes them (own process), started on demand and by a trigger:
-  // the service manager reads them when it starts (the script restarts the prefix's server
-  // after the seeding), and it would start automatic ones, each a copy of the test installer.
-  for (int i = 0; i < kServices; ++i) {
-    const std::string key = kServicesKeyPath + "\\" + kPrefix + "svc " + std::to_string(i);
-    mt::TRegistry reg(*svc.registry);
-    reg.SetRootKey(mt::RegRoot::LocalMachine);
-    if (!reg.OpenKey(key, true)) return 1;
-    reg.WriteInteger("Type", 0x10);
-    reg.WriteInteger("Start", 3);
-    reg.WriteInteger("ErrorControl", 1);
-    reg.WriteString("ImagePath", "\"" + ProgramFile(i % kFiles) + "\" -service");
-    reg.WriteString("ObjectName", "LocalSystem");
-    mt::TRegistry trigger(*svc.registry);
-    trigger.SetRootKey(mt::RegRoot::LocalMachine);
-    if (!trigger.OpenKey(key + "\\TriggerInfo\\0", true)) return 1;
-    trigger.WriteInteger("Type", 1);  // a device interface arrives
-    trigger.WriteInteger("Action", 1);
-  }
   mt::WinTaskStore tasks;
   int registered = 0;
   for (int i = 0; i < kTasks; ++i)
     if (tasks.Register(kTaskFolder + "\\logon " + std::to_string(i), LogonTaskXml(ProgramFile(i))))
       ++registered;
+  const int services = SeedServices(svc);
   std::printf(
       "seeded files=%d runonce=%d userrun=%d tasks=%d image_hijacks=%d active_setup=%d "
       "services=%d\n",
       kFiles, kRunOnceValues, kFiles - kRunOnceValues, registered, kImageHijacks, kActiveSetup,
-      kServices);
+      services);
   return 0;
 }
 

@@ -9,6 +9,7 @@
 #include "app/Error.h"
 #include "app/BackupSets.h"
 #include "app/Restore.h"
+#include "startup/PackagedAppFamily.h"
 #include "startup/StartupApproved.h"
 #include "startup/StartupItems.h"
 #include "startup/TaskChange.h"
@@ -80,20 +81,20 @@ class StartupFamilyTest : public ::testing::Test {
 };
 
 TEST(StartupFamilies, EverySourceHasOneFamilyAndTheListFollowsTheSourcesOrder) {
-  // The values are grouped by kind with room between the groups: every value up to the
-  // last image-hijack source is made, each listed value once, in order.
   const std::vector<S> listed = ListedSources();
+  // The first places have every value up to the image hijacks; later families take ranges
+  // of their own, so the values may leave gaps but never repeat or go back.
   ASSERT_GT(listed.size(), static_cast<size_t>(S::ImageExitMonitor32));
   for (size_t i = 0; i <= static_cast<size_t>(S::ImageExitMonitor32); ++i)
     EXPECT_EQ(static_cast<size_t>(listed[i]), i);
+  for (size_t i = 1; i < listed.size(); ++i) EXPECT_LT(listed[i - 1], listed[i]) << i;
+  for (S s : {S::ServiceAuto, S::ServiceDelayed, S::ServiceTrigger, S::ServiceUserTemplate,
+              S::PackagedApp})
+    EXPECT_NE(std::find(listed.begin(), listed.end(), s), listed.end()) << static_cast<int>(s);
   for (size_t i = 0; i < listed.size(); ++i) {
-    if (i > 0) {
-      EXPECT_LT(listed[i - 1], listed[i]) << i;
-    }
     ASSERT_NE(FamilyOf(listed[i]), nullptr) << i;
     EXPECT_FALSE(SourceText(listed[i]).empty()) << i;
   }
-  EXPECT_EQ(listed.back(), S::PackagedApp);
   // A value no family makes has no family and no words.
   EXPECT_EQ(FamilyOf(static_cast<S>(999)), nullptr);
   EXPECT_EQ(SourceText(static_cast<S>(-1)), "");
@@ -552,7 +553,7 @@ TEST_F(StartupFamilyTest, PackagedAppsTasksAreListedWithTheirStateAndNeverDelete
   items.DeleteClick(view);
   EXPECT_FALSE(ts.registry.Get(kCU, kRun, "Tool"));
   ASSERT_EQ(ts.messages.shown.size(), 1u);
-  EXPECT_EQ(ts.messages.shown[0].text, std::string(kNotDeletableText) + "\n乙（打包应用）");
+  EXPECT_EQ(ts.messages.shown[0].text, std::string(kPackagedNotDeletedText) + "\n乙（打包应用）");
   ASSERT_EQ(Sets().size(), 1u);
   EXPECT_EQ(Set(Sets()[0]).items.size(), 1u);
   EXPECT_TRUE(ts.files.FileExists(base + "\\pkgb\\AppxManifest.xml"));

@@ -30,6 +30,7 @@
 #include "app/win/Handles.h"
 #include "app/win/WinServices.h"
 #include "startup/Publishers.h"
+#include "startup/ServiceFamily.h"
 #include "startup/StartupApproved.h"
 #include "startup/StartupItems.h"
 #include "startup/tests/StartupStandIns.h"
@@ -1399,6 +1400,109 @@ TEST_F(StartupImageHijackTabTest, DebuggerAndExitMonitorAreListedDeletedAndResto
   form->SetActivePage(3);
   EXPECT_TRUE(Listed("mt-test-ifeo.exe", debuggerSource));
   EXPECT_TRUE(Listed("mt-test-ifeo.exe", monitorSource));
+}
+
+}  // namespace
+}  // namespace mt::test
+
+namespace mt::test {
+namespace {
+
+// ---- services --------------------------------------------------------------------------------
+
+const wchar_t* const kTestServiceW = L"mt-test-svc";
+const std::wstring kTestServiceKeyW = L"SYSTEM\\CurrentControlSet\\Services\\" +
+                                      std::wstring(kTestServiceW);
+const wchar_t* const kDisabledServicesW = L"SOFTWARE\\MRTKBOX\\DisabledServices";
+
+// A service made in the prefix's own manager, listed through the real one.
+class StartupServiceTabTest : public StartupPublisherTabTest {
+ protected:
+  void SetUp() override {
+    manager.reset(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    ASSERT_TRUE(manager);
+    Clean();
+    UniqueService made(CreateServiceW(manager.get(), kTestServiceW, kTestServiceW,
+                                      SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                      SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
+                                      L"\"C:\\mt-test\\svc dir\\svc.exe\" /run", nullptr, nullptr,
+                                      nullptr, nullptr, nullptr));
+    ASSERT_TRUE(made) << GetLastError();
+    ts.services.serviceControl = &real->serviceControl;
+    StartupPublisherTabTest::SetUp();
+  }
+  void TearDown() override {
+    StartupPublisherTabTest::TearDown();
+    Clean();
+  }
+  void Clean() {
+    UniqueService old(OpenServiceW(manager.get(), kTestServiceW, DELETE));
+    if (old) DeleteService(old.get());
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kDisabledServicesW, kTestServiceW);
+  }
+  // The start type the manager holds now.
+  DWORD ManagerStart() {
+    UniqueService s(OpenServiceW(manager.get(), kTestServiceW, SERVICE_QUERY_CONFIG));
+    if (!s) return 0xFFFFFFFF;
+    DWORD needed = 0;
+    QueryServiceConfigW(s.get(), nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed ? needed : 1);
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+    if (!QueryServiceConfigW(s.get(), config, needed, &needed)) return 0xFFFFFFFF;
+    return config->dwStartType;
+  }
+  // Every value a switch may touch, as stored.
+  std::vector<std::optional<std::pair<DWORD, std::string>>> State() {
+    return {RawValue(HKEY_LOCAL_MACHINE, kTestServiceKeyW, "Start", 0),
+            RawValue(HKEY_LOCAL_MACHINE, kTestServiceKeyW, "DelayedAutostart", 0),
+            RawValue(HKEY_LOCAL_MACHINE, kDisabledServicesW, "mt-test-svc", 0)};
+  }
+
+  UniqueService manager;
+};
+
+// Listed as "服务" with its program, switched off through the manager (the row stays, off),
+// left alone by "删除", and the set of the switch gives the manager and the registry back
+// exactly what they held.
+TEST_F(StartupServiceTabTest, AServiceIsListedSwitchedOffAndRestoredFromItsSet) {
+  const auto before = State();
+  ASSERT_EQ(ManagerStart(), DWORD{SERVICE_AUTO_START});
+  form->SetActivePage(3);
+  HWND list = form->Page<StartupPage>().ListView2;
+  ASSERT_TRUE(PumpUntilTasksRead());
+  EXPECT_EQ(Cell("mt-test-svc", S::ServiceAuto, 1),
+            std::string("\"C:\\mt-test\\svc dir\\svc.exe\" /run"));
+  EXPECT_EQ(Cell("mt-test-svc", S::ServiceAuto, 2), std::string("已启用（已停止）"));
+  EXPECT_EQ(Cell("mt-test-svc", S::ServiceAuto, 3), std::string("服务"));
+
+  ASSERT_TRUE(Check("mt-test-svc", S::ServiceAuto));
+  ASSERT_TRUE(form->ChooseContextMenu(list, "禁用"));
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_EQ(ManagerStart(), DWORD{SERVICE_DISABLED});
+  EXPECT_EQ(Cell("mt-test-svc", S::ServiceAuto, 2), std::string("已禁用（已停止）"));
+
+  ASSERT_TRUE(Check("mt-test-svc", S::ServiceAuto));
+  Click(form->Page<StartupPage>().Button6);
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text,
+            std::string(kServiceNotDeletedText) + "\nmt-test-svc（服务）");
+  EXPECT_EQ(ManagerStart(), DWORD{SERVICE_DISABLED});
+
+  std::vector<FindEntry> sets = real->files.Find(BackupRoot(exeDir), "*");
+  ASSERT_EQ(sets.size(), 1u);
+  const ChangeEnv env = ChangeEnvOf(ts.services);
+  const BackupSetInfo set = ReadBackupSet(env, *ts.services.changeKinds,
+                                          BackupRoot(exeDir) + "\\" + sets[0].name);
+  ASSERT_TRUE(set.damage.empty()) << set.damage;
+  std::vector<size_t> all;
+  for (size_t i = 0; i < set.items.size(); ++i) all.push_back(i);
+  YesToAll yes;
+  const RestoreReport report = RestoreItems(env, exeDir, set, all, yes);
+  ASSERT_TRUE(report.refused.empty()) << report.refused;
+  for (const RestoreOutcome& o : report.items) EXPECT_TRUE(o.back) << o.place << o.reason;
+  EXPECT_EQ(ManagerStart(), DWORD{SERVICE_AUTO_START});
+  EXPECT_EQ(State(), before);
+  form.reset();
 }
 
 }  // namespace

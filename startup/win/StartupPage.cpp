@@ -81,6 +81,12 @@ void SetItemText(HWND list, int item, int column, const std::string& text) {
   ::SendMessageW(list, LVM_SETITEMTEXTW, item, reinterpret_cast<LPARAM>(&lv));
 }
 
+// The state column: on or off, and what else the row knows of its state.
+std::string StateText(const StartupRow& row) {
+  std::string text = row.enabled ? kStateEnabled : kStateDisabled;
+  if (!row.status.empty()) text += "（" + row.status + "）";
+  return text;
+}
 StartupRow RowAt(HWND list, int item) {
   StartupRow row;
   row.location = ItemText(list, item, 1);
@@ -91,7 +97,7 @@ StartupRow RowAt(HWND list, int item) {
   row.source = SourceOfParam(lv.lParam);
   row.name = NameFromShown(ItemText(list, item, 0), row.source);
   row.checked = ListView_GetCheckState(list, item) != 0;
-  row.enabled = ItemText(list, item, 2) != kStateDisabled;
+  row.enabled = ItemText(list, item, 2).rfind(kStateDisabled, 0) != 0;
   return row;
 }
 
@@ -135,7 +141,7 @@ class ListViewStartupView : public StartupView {
     state_.itemOf[id] = index;
     state_.listed.push_back({id, row});
     if (!row.location.empty()) SetItemText(list_, index, 1, row.location);
-    SetItemText(list_, index, 2, row.enabled ? kStateEnabled : kStateDisabled);
+    SetItemText(list_, index, 2, StateText(row));
     SetItemText(list_, index, 3, SourceText(row.source));
     return static_cast<size_t>(index);
   }
@@ -406,6 +412,8 @@ void StartupPage::SizeColumns() {
   int widths[kStartupColumnCount];
   // The name also makes room for the check box in front of it.
   widths[0] = std::max(textWidth(kStartupColumns[0]) + form.Scale(20), width * 22 / 100);
+  // A service's state (whether it runs) is cut where the list is narrow: the on/off word
+  // leads it, and the list's width goes to the command line.
   widths[2] = std::max(
       {textWidth(kStartupColumns[2]), textWidth(kStateEnabled), textWidth(kStateDisabled)});
   widths[3] = std::max(textWidth(kStartupColumns[3]), width * 20 / 100);

@@ -208,9 +208,14 @@ bool MemoryRegistry::IsReadOnly(const Place& place) const {
 
 MemoryRegistry::Node* MemoryRegistry::Find(const Place& place, bool create) {
   if (IsDenied(place)) return nullptr;
-  auto& top = roots_[static_cast<uint32_t>(place.root)];
-  if (!top) top = std::make_unique<Node>();
-  Node* n = top.get();
+  // Reading below a root never written inserts nothing: the list reads some places on a
+  // thread of its own meanwhile. The root itself always opens.
+  auto it = roots_.find(static_cast<uint32_t>(place.root));
+  if (it == roots_.end()) {
+    if (!create && !PartsOf(place.path).empty()) return nullptr;
+    it = roots_.emplace(static_cast<uint32_t>(place.root), std::make_unique<Node>()).first;
+  }
+  Node* n = it->second.get();
   for (const std::string& part : PartsOf(place.path)) {
     Node* c = n->Child(part);
     if (!c) {

@@ -13,6 +13,7 @@
 
 #include "app/AdminRights.h"
 #include "app/RunningPrograms.h"
+#include "app/ServiceControl.h"
 #include "app/Services.h"
 #include "app/SetSeal.h"
 #include "app/Text.h"
@@ -346,6 +347,54 @@ class ScriptedRunning : public RunningPrograms {
     return false;
   }
   std::vector<std::string> names;
+};
+
+// The service manager as scripted: `services` by name (compared without letter case), each
+// with its start type, whether it runs and what a change meets. Like the real manager it
+// writes a changed start type into the service's registry key ("Start", and
+// "DelayedAutostart" when that flag changes) when given a registry.
+class MemoryServiceControl : public ServiceControl {
+ public:
+  struct Service {
+    ServiceStart start;
+    bool running = false;
+    ServiceOutcome refuses = ServiceOutcome::Done;  // what a change meets
+  };
+  explicit MemoryServiceControl(MemoryRegistry* registry = nullptr) : registry_(registry) {}
+
+  std::vector<ServiceRunState> States() override {
+    ++listings;
+    std::vector<ServiceRunState> out;
+    for (const auto& [name, s] : services) out.push_back({name, s.running});
+    return out;
+  }
+  std::optional<ServiceStart> StartOf(const std::string& name) override {
+    const Service* s = Find(name);
+    if (!s) return std::nullopt;
+    return s->start;
+  }
+  ServiceOutcome SetStart(const std::string& name, const ServiceStart& start) override {
+    Service* s = Find(name);
+    if (!s) return ServiceOutcome::NoSuchService;
+    if (s->refuses != ServiceOutcome::Done) return s->refuses;
+    const std::string key = "SYSTEM\\CurrentControlSet\\Services\\" + name;
+    if (registry_) registry_->SetDword(RegRoot::LocalMachine, key, "Start", start.start);
+    if (registry_ && s->start.delayed != start.delayed)
+      registry_->SetDword(RegRoot::LocalMachine, key, "DelayedAutostart", start.delayed ? 1 : 0);
+    s->start = start;
+    return ServiceOutcome::Done;
+  }
+  Service* Find(const std::string& name) {
+    for (auto& [n, s] : services)
+      if (EqualsNoCase(n, name)) return &s;
+    return nullptr;
+  }
+
+  std::map<std::string, Service> services;
+  int listings = 0;
+
+ private:
+  MemoryRegistry* registry_;
 };
 
 // All stand-ins together, wired into a Services bundle. Nothing in it reaches the network,

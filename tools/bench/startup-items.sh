@@ -3,8 +3,8 @@
 # Load: 2,000 machine Run values and 500 shortcuts (each driver makes and removes them itself),
 # plus 500 program files (half signed with the throw-away test root, which is trusted for the
 # run), 200 machine RunOnce values and 300 user Run values starting them, 100 log-on tasks,
-# 100 image hijacks, 100 Active Setup components and 300 services (started on demand and by a
-# trigger), seeded once into the prefix for all builds and removed at the end.
+# 100 image hijacks, 100 Active Setup components and 300 services (made through the service
+# manager, started on demand and by a trigger), seeded once into the prefix for all builds and removed at the end.
 # Rounds (BENCH_ROUNDS, default 3) interleave three drivers in the same prefix (main's, the
 # one-thread publisher build's, this tree's, in turn); each driver prints the median of its
 # 5 runs, and the last lines hold the medians over the rounds:
@@ -71,8 +71,6 @@ xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" sh -c '
   run() { "$root/tools/wine-run.sh" --prefix "$prefix" "$@"; }
   status=0
   run "$ours" seed "$material" || status=1
-  # The service manager reads the seeded services when the server starts again.
-  WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
   i=1
   while [ $i -le "$rounds" ]; do
     echo "== round $i: main"
