@@ -13,9 +13,8 @@ namespace mt {
 
 const std::vector<const StartupFamily*>& StartupFamilies() {
   static const std::vector<const StartupFamily*> families = {
-      &RunKeyFamily(),           &StartupFolderFamily(), &TaskFamily(),
-      &CommandProcessorFamily(), &ImageHijackFamily(),   &ServiceFamily(),
-      &PackagedAppFamily(),
+      &RunKeyFamily(),      &StartupFolderFamily(), &TaskFamily(),        &CommandProcessorFamily(),
+      &ImageHijackFamily(), &ServiceFamily(),       &PackagedAppFamily(),
   };
   return families;
 }

@@ -165,8 +165,7 @@ void RemoveExtraLoad(mt::Services& svc) {
   }
   mt::WinTaskStore tasks;
   for (int i = 0; i < kTasks; ++i) tasks.Delete(kTaskFolder + "\\logon " + std::to_string(i));
-  for (const std::string& parent :
-       {std::string(mt::kIfeoKeyPath), kActiveSetupKeyPath}) {
+  for (const std::string& parent : {std::string(mt::kIfeoKeyPath), kActiveSetupKeyPath}) {
     mt::TRegistry reg(*svc.registry);
     reg.SetRootKey(mt::RegRoot::LocalMachine);
     if (!reg.OpenKey(parent, false)) continue;
