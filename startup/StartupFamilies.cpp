@@ -2,6 +2,7 @@
 
 #include "startup/CommandProcessorFamily.h"
 #include "startup/ImageHijackFamily.h"
+#include "startup/LogonValueFamily.h"
 #include "startup/RunKeyFamily.h"
 #include "startup/StartupFamily.h"
 #include "startup/StartupFolderFamily.h"
@@ -11,8 +12,12 @@ namespace mt {
 
 const std::vector<const StartupFamily*>& StartupFamilies() {
   static const std::vector<const StartupFamily*> families = {
-      &RunKeyFamily(),           &StartupFolderFamily(), &TaskFamily(),
-      &CommandProcessorFamily(), &ImageHijackFamily(),
+      &RunKeyFamily(),
+      &StartupFolderFamily(),
+      &TaskFamily(),
+      &CommandProcessorFamily(),
+      &ImageHijackFamily(),
+      &LogonValueFamily(),
   };
   return families;
 }

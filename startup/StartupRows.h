@@ -40,6 +40,11 @@ enum class StartupSource : int {
   ImageDebugger32 = 20,
   ImageExitMonitor = 21,
   ImageExitMonitor32 = 22,
+  // Winlogon's "VmApplet", "TaskMan" and "AppSetup" (HKLM, both views) and the user's own
+  // Winlogon "Shell", when they are not the system's own.
+  MachineWinlogonExtra = 23,
+  MachineWinlogonExtra32 = 24,
+  UserWinlogonShell = 25,
 };
 
 // A short text that names the place a row comes from, for the "来源" column.

@@ -9,6 +9,7 @@
 #include "app/Error.h"
 #include "app/BackupSets.h"
 #include "app/Restore.h"
+#include "startup/LogonValueFamily.h"
 #include "startup/StartupApproved.h"
 #include "startup/StartupItems.h"
 #include "startup/TaskChange.h"
@@ -62,6 +63,14 @@ class StartupFamilyTest : public ::testing::Test {
     return RestoreItems(ChangeEnvOf(ts.services),
                         DataFolder(ts.services.exeDir, ts.services.places), set, all, yes);
   }
+  void SetExpand(RegRoot root, const std::string& path, const std::string& name,
+                 const std::string& text) {
+    auto key = ts.registry.Open(root, nullptr, path, true);
+    RegValue value;
+    value.type = RegDataType::ExpandString;
+    value.text = text;
+    ASSERT_TRUE(key && ts.registry.Set(*key, name, value));
+  }
   std::vector<std::string> Names(S source) const {
     std::vector<std::string> out;
     for (const StartupRow& r : view.rows)
@@ -81,7 +90,7 @@ class StartupFamilyTest : public ::testing::Test {
 
 TEST(StartupFamilies, EverySourceHasOneFamilyAndTheListFollowsTheSourcesOrder) {
   const std::vector<S> listed = ListedSources();
-  ASSERT_EQ(listed.size(), static_cast<size_t>(S::ImageExitMonitor32) + 1);
+  ASSERT_EQ(listed.size(), static_cast<size_t>(S::UserWinlogonShell) + 1);
   for (size_t i = 0; i < listed.size(); ++i) {
     EXPECT_EQ(static_cast<size_t>(listed[i]), i);
     ASSERT_NE(FamilyOf(listed[i]), nullptr) << i;
@@ -484,6 +493,69 @@ TEST_F(StartupFamilyTest, ImageHijacksOfEveryProgramAreListedDeletedAndRestored)
       "C:\\bad\\m.exe");
   items.Refresh(view);
   EXPECT_EQ(Names(S::ImageDebugger).size() + Names(S::ImageExitMonitor32).size(), 2u);
+}
+
+// ---- the other log-on values -----------------------------------------------------------------
+
+constexpr const char* kWinlogon = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+
+// Winlogon's VmApplet, TaskMan and AppSetup in each view and the user's own Shell: the
+// system's own data and values that are not text give no row; "删除" writes VmApplet's own
+// command back and removes the others; the set gives each back exactly.
+TEST_F(StartupFamilyTest, WinlogonsOtherValuesAreListedUnlessTheSystemsOwnAndRestoredExactly) {
+  ts.registry.CreatePath(kLM, "SOFTWARE\\Microsoft", k32);
+  ts.registry.SetString(kLM, kWinlogon, "VmApplet", " systempropertiesperformance.exe /PAGEFILE");
+  ts.registry.SetString(kLM, kWinlogon, "TaskMan", "C:\\bad\\tm.exe");
+  ts.registry.SetDword(kLM, kWinlogon, "AppSetup", 1);  // not text: starts nothing
+  ts.registry.SetString(kLM, kWinlogon, "VmApplet", "C:\\bad\\vm.exe /pagefile", k32);
+  ts.registry.SetString(kLM, kWinlogon, "AppSetup", "UsrLogon.Cmd", k32);
+  ts.registry.SetString(kLM, kWinlogon, "TaskMan", "   ", k32);
+  SetExpand(kCU, kWinlogon, "Shell", "%TEMP%\\sh.exe");
+  ts.registry.SetString(kLM, kWinlogon, "Shell", "explorer.exe");
+  items.Refresh(view);
+  EXPECT_EQ(Names(S::MachineWinlogonExtra), (std::vector<std::string>{"TaskMan=C:\\bad\\tm.exe"}));
+  EXPECT_EQ(Names(S::MachineWinlogonExtra32),
+            (std::vector<std::string>{"VmApplet=C:\\bad\\vm.exe /pagefile"}));
+  EXPECT_EQ(Names(S::UserWinlogonShell), (std::vector<std::string>{"Shell=%TEMP%\\sh.exe"}));
+  EXPECT_TRUE(Names(S::Winlogon).empty());
+  EXPECT_TRUE(IsMachineSource(S::MachineWinlogonExtra32));
+  EXPECT_TRUE(Is32BitSource(S::MachineWinlogonExtra32));
+  EXPECT_FALSE(IsMachineSource(S::UserWinlogonShell));
+  EXPECT_NE(SourceText(S::MachineWinlogonExtra), SourceText(S::Winlogon));
+  // The user's explorer.exe is the machine's shell anyway.
+  ts.registry.SetString(kCU, kWinlogon, "Shell", "Explorer.exe");
+  items.Refresh(view);
+  EXPECT_TRUE(Names(S::UserWinlogonShell).empty());
+  SetExpand(kCU, kWinlogon, "Shell", "%TEMP%\\sh.exe");
+  items.Refresh(view);
+
+  // No on/off record: "禁用" leaves them alone and saves nothing.
+  for (StartupRow& r : view.rows) r.checked = true;
+  items.SetCheckedEnabled(view, false);
+  EXPECT_TRUE(Sets().empty());
+  EXPECT_TRUE(ts.messages.shown.empty());
+
+  for (StartupRow& r : view.rows) r.checked = true;
+  items.DeleteClick(view);
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_FALSE(ts.registry.Get(kLM, kWinlogon, "TaskMan"));
+  EXPECT_EQ(ts.registry.Get(kLM, kWinlogon, "VmApplet", k32)->text, kDefaultVmApplet);
+  EXPECT_FALSE(ts.registry.Get(kCU, kWinlogon, "Shell"));
+  EXPECT_EQ(ts.registry.Get(kLM, kWinlogon, "AppSetup")->dword, 1u);
+  EXPECT_EQ(ts.registry.Get(kLM, kWinlogon, "AppSetup", k32)->text, "UsrLogon.Cmd");
+  EXPECT_TRUE(Names(S::MachineWinlogonExtra).empty());
+  EXPECT_TRUE(Names(S::MachineWinlogonExtra32).empty());
+
+  ASSERT_EQ(Sets().size(), 1u);
+  RestoreReport report = RestoreAll(Set(Sets()[0]));
+  ASSERT_EQ(report.items.size(), 3u);
+  for (const RestoreOutcome& o : report.items) EXPECT_TRUE(o.back) << o.caption << o.reason;
+  EXPECT_EQ(ts.registry.Get(kLM, kWinlogon, "TaskMan")->text, "C:\\bad\\tm.exe");
+  EXPECT_EQ(ts.registry.Get(kLM, kWinlogon, "VmApplet", k32)->text, "C:\\bad\\vm.exe /pagefile");
+  auto shell = ts.registry.Get(kCU, kWinlogon, "Shell");
+  ASSERT_TRUE(shell);
+  EXPECT_EQ(shell->type, RegDataType::ExpandString);
+  EXPECT_EQ(shell->text, "%TEMP%\\sh.exe");
 }
 
 }  // namespace
