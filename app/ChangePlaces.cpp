@@ -19,6 +19,13 @@ const char* const kSoftwarePlaces[] = {
     "Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved",
     "Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
     "Microsoft\\Windows NT\\CurrentVersion\\Windows",
+    // A terminal server's install-mode copies of the machine's Run keys.
+    "Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\Microsoft\\"
+    "Windows\\CurrentVersion\\Run",
+    "Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\Microsoft\\"
+    "Windows\\CurrentVersion\\RunOnce",
+    "Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\Microsoft\\"
+    "Windows\\CurrentVersion\\RunOnceEx",
     "Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options",
     "Microsoft\\Windows NT\\CurrentVersion\\SilentProcessExit",
     "Microsoft\\Internet Explorer",

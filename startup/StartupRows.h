@@ -45,6 +45,14 @@ enum class StartupSource : int {
   MachineWinlogonExtra = 23,
   MachineWinlogonExtra32 = 24,
   UserWinlogonShell = 25,
+  // The Run, RunOnce and RunOnceEx keys below ...\Terminal Server\Install\Software (HKLM, both
+  // views), which the system copies into each user's log-on on a terminal server.
+  TerminalRun = 26,
+  TerminalRun32 = 27,
+  TerminalRunOnce = 28,
+  TerminalRunOnce32 = 29,
+  TerminalRunOnceEx = 30,
+  TerminalRunOnceEx32 = 31,
 };
 
 // A short text that names the place a row comes from, for the "来源" column.

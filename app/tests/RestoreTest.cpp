@@ -588,6 +588,13 @@ TEST(ChangePlaces, OnlyThePlacesTheToolsChangePass) {
   // A prefix must end at a key boundary.
   EXPECT_FALSE(RegistryPlaceAllowed(RegRoot::LocalMachine,
                                     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunX"));
+  // The terminal server's copies of the Run keys, not the rest of its key.
+  EXPECT_TRUE(RegistryPlaceAllowed(
+      RegRoot::LocalMachine,
+      "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\"
+      "Microsoft\\Windows\\CurrentVersion\\RunOnceEx\\0001"));
+  EXPECT_FALSE(RegistryPlaceAllowed(
+      RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server"));
 
   FilePlaceRoots roots;
   roots.userFolders = {kDesktop};

@@ -90,7 +90,7 @@ class StartupFamilyTest : public ::testing::Test {
 
 TEST(StartupFamilies, EverySourceHasOneFamilyAndTheListFollowsTheSourcesOrder) {
   const std::vector<S> listed = ListedSources();
-  ASSERT_EQ(listed.size(), static_cast<size_t>(S::UserWinlogonShell) + 1);
+  ASSERT_EQ(listed.size(), static_cast<size_t>(S::TerminalRunOnceEx32) + 1);
   for (size_t i = 0; i < listed.size(); ++i) {
     EXPECT_EQ(static_cast<size_t>(listed[i]), i);
     ASSERT_NE(FamilyOf(listed[i]), nullptr) << i;
@@ -556,6 +556,58 @@ TEST_F(StartupFamilyTest, WinlogonsOtherValuesAreListedUnlessTheSystemsOwnAndRes
   ASSERT_TRUE(shell);
   EXPECT_EQ(shell->type, RegDataType::ExpandString);
   EXPECT_EQ(shell->text, "%TEMP%\\sh.exe");
+}
+
+constexpr const char* kTerminalRun =
+    "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal "
+    "Server\\Install\\Software\\Microsoft\\"
+    "Windows\\CurrentVersion\\Run";
+
+// The terminal server's install-mode Run keys: text values only (a number is left out and
+// the list goes on), RunOnceEx by sections, each view apart; deleted and restored exactly.
+TEST_F(StartupFamilyTest, TheTerminalServersRunKeysAreListedPerViewDeletedAndRestored) {
+  ts.registry.CreatePath(kLM, "SOFTWARE\\Microsoft", k32);
+  const std::string run = kTerminalRun;
+  ts.registry.SetDword(kLM, run, "flag", 1);
+  ts.registry.SetString(kLM, run, "tsrun", "C:\\ts\\run.exe");
+  ts.registry.SetString(kLM, run, "tsrun32", "C:\\ts\\run32.exe", k32);
+  ts.registry.SetString(kLM, run + "Once", "once", "C:\\ts\\once.exe");
+  ts.registry.SetString(kLM, run + "OnceEx\\0001", "a\\b", "C:\\ts\\ex32.exe", k32);
+  ts.registry.SetString(kLM, run + "OnceEx\\0001", "", "section title", k32);
+  items.Refresh(view);
+  EXPECT_EQ(Names(S::TerminalRun), (std::vector<std::string>{"tsrun=C:\\ts\\run.exe"}));
+  EXPECT_EQ(Names(S::TerminalRun32), (std::vector<std::string>{"tsrun32=C:\\ts\\run32.exe"}));
+  EXPECT_EQ(Names(S::TerminalRunOnce), (std::vector<std::string>{"once=C:\\ts\\once.exe"}));
+  EXPECT_TRUE(Names(S::TerminalRunOnce32).empty());
+  EXPECT_TRUE(Names(S::TerminalRunOnceEx).empty());
+  EXPECT_EQ(Names(S::TerminalRunOnceEx32),
+            (std::vector<std::string>{"0001\\a\\b=C:\\ts\\ex32.exe"}));
+  EXPECT_TRUE(Names(S::MachineRun).empty());
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_TRUE(IsMachineSource(S::TerminalRunOnceEx32));
+  EXPECT_TRUE(Is32BitSource(S::TerminalRun32));
+
+  for (StartupRow& r : view.rows) r.checked = true;
+  items.SetCheckedEnabled(view, false);  // no on/off record: nothing to switch
+  EXPECT_TRUE(Sets().empty());
+  for (StartupRow& r : view.rows) r.checked = true;
+  items.DeleteClick(view);
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_TRUE(view.rows.empty());
+  EXPECT_EQ(ts.registry.Get(kLM, run, "flag")->dword, 1u);
+  EXPECT_FALSE(ts.registry.Get(kLM, run + "OnceEx\\0001", "a\\b", k32));
+
+  ASSERT_EQ(Sets().size(), 1u);
+  BackupSetInfo set = Set(Sets()[0]);
+  EXPECT_TRUE(set.damage.empty()) << set.damage;
+  RestoreReport report = RestoreAll(set);
+  ASSERT_EQ(report.items.size(), 4u);
+  for (const RestoreOutcome& o : report.items) EXPECT_TRUE(o.back) << o.caption << o.reason;
+  EXPECT_EQ(ts.registry.Get(kLM, run, "tsrun")->text, "C:\\ts\\run.exe");
+  EXPECT_EQ(ts.registry.Get(kLM, run, "tsrun32", k32)->text, "C:\\ts\\run32.exe");
+  EXPECT_FALSE(ts.registry.Get(kLM, run, "tsrun32"));
+  EXPECT_EQ(ts.registry.Get(kLM, run + "Once", "once")->text, "C:\\ts\\once.exe");
+  EXPECT_EQ(ts.registry.Get(kLM, run + "OnceEx\\0001", "a\\b", k32)->text, "C:\\ts\\ex32.exe");
 }
 
 }  // namespace
