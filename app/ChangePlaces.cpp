@@ -82,6 +82,13 @@ bool RegistryPlaceAllowed(RegRoot root, const std::string& keyPath) {
   return false;
 }
 
+bool RegistryValuePlaceAllowed(RegRoot root, const std::string& keyPath, const std::string& name) {
+  if (RegistryPlaceAllowed(root, keyPath)) return true;
+  // The user's environment holds PATH and the like: only the logon script may be named.
+  return root == RegRoot::CurrentUser && EqualsNoCase(keyPath, "Environment") &&
+         EqualsNoCase(name, "UserInitMprLogonScript");
+}
+
 namespace {
 
 bool FullPathSpelling(const std::string& path) {

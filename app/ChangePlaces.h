@@ -14,6 +14,9 @@ namespace mt {
 // True when `keyPath` (no leading "\") of `root` lies at or below one of the keys the tools
 // change. Letter case does not matter; ".." or an empty part never passes.
 bool RegistryPlaceAllowed(RegRoot root, const std::string& keyPath);
+// The same for one value: also the single values outside those keys that start a program
+// (the user's logon script in HKCU\Environment), and no other value of their keys.
+bool RegistryValuePlaceAllowed(RegRoot root, const std::string& keyPath, const std::string& name);
 
 // The folders whose files the tools change (desktops, Start menus, Quick Launch, the
 // Startup folders, browsers' profile folders, the program's folder) as full paths.

@@ -121,7 +121,7 @@ std::string RegistryValueChange::DescribeState(const nlohmann::json& state) cons
 }
 
 bool RegistryValueChange::PlaceAllowed(const ChangeEnv&) const {
-  return RegistryPlaceAllowed(root_, keyPath_);
+  return RegistryValuePlaceAllowed(root_, keyPath_, name_);
 }
 
 std::unique_ptr<Change> RegistryValueChange::AtSamePlace() const {

@@ -30,6 +30,11 @@ constexpr LogonValue kWinlogonExtras[] = {
 };
 // The user's own "Shell" takes the place of the machine's; without it the machine's is used.
 constexpr LogonValue kUserShell[] = {{"Shell", kShellOwn, nullptr}};
+// A shell set by policy replaces Winlogon's for the user; explorer.exe there is no change.
+constexpr LogonValue kPolicyShell[] = {{"Shell", kShellOwn, nullptr}};
+// Userinit runs the command in the user's environment variable UserInitMprLogonScript at
+// log-on. No Windows writes it.
+constexpr LogonValue kLogonScript[] = {{kLogonScriptValue, kNone, nullptr}};
 
 struct Place {
   StartupSource source;
@@ -54,6 +59,13 @@ const Place kPlaces[] = {
     P(S::MachineWinlogonExtra32, kLM, RegView::Wow32, kWinlogonKey, "Winlogon 附加程序 (32位)",
       kWinlogonExtras),
     P(S::UserWinlogonShell, kCU, RegView::Native, kWinlogonKey, "HKCU\\Winlogon", kUserShell),
+    // ...\CurrentVersion\Policies is one key in both views.
+    P(S::MachinePolicyShell, kLM, RegView::Native, kPolicySystemKey, "HKLM\\策略\\Shell",
+      kPolicyShell),
+    P(S::UserPolicyShell, kCU, RegView::Native, kPolicySystemKey, "HKCU\\策略\\Shell",
+      kPolicyShell),
+    P(S::UserLogonScriptValue, kCU, RegView::Native, kEnvironmentKey, "HKCU\\登录脚本",
+      kLogonScript),
 };
 
 const Place* PlaceOf(StartupSource source) {

@@ -53,6 +53,11 @@ enum class StartupSource : int {
   TerminalRunOnce32 = 29,
   TerminalRunOnceEx = 30,
   TerminalRunOnceEx32 = 31,
+  // The policy's "Shell" (...\Policies\System), which replaces Winlogon's.
+  MachinePolicyShell = 32,
+  UserPolicyShell = 33,
+  // HKCU\Environment "UserInitMprLogonScript": the user's logon script, run by userinit.
+  UserLogonScriptValue = 34,
 };
 
 // A short text that names the place a row comes from, for the "来源" column.

@@ -90,7 +90,7 @@ class StartupFamilyTest : public ::testing::Test {
 
 TEST(StartupFamilies, EverySourceHasOneFamilyAndTheListFollowsTheSourcesOrder) {
   const std::vector<S> listed = ListedSources();
-  ASSERT_EQ(listed.size(), static_cast<size_t>(S::TerminalRunOnceEx32) + 1);
+  ASSERT_EQ(listed.size(), static_cast<size_t>(S::UserLogonScriptValue) + 1);
   for (size_t i = 0; i < listed.size(); ++i) {
     EXPECT_EQ(static_cast<size_t>(listed[i]), i);
     ASSERT_NE(FamilyOf(listed[i]), nullptr) << i;
@@ -608,6 +608,56 @@ TEST_F(StartupFamilyTest, TheTerminalServersRunKeysAreListedPerViewDeletedAndRes
   EXPECT_FALSE(ts.registry.Get(kLM, run, "tsrun32"));
   EXPECT_EQ(ts.registry.Get(kLM, run + "Once", "once")->text, "C:\\ts\\once.exe");
   EXPECT_EQ(ts.registry.Get(kLM, run + "OnceEx\\0001", "a\\b", k32)->text, "C:\\ts\\ex32.exe");
+}
+
+constexpr const char* kPolicySystem =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+
+// The policy's Shell (machine and user) and the user's logon script: explorer.exe as the
+// policy's shell is no row, a value that is not text neither; "删除" removes the value, the
+// environment's other values stay, and the set puts it back (the restore allows exactly that
+// value of HKCU\Environment).
+TEST_F(StartupFamilyTest, ThePolicyShellAndTheUsersLogonScriptAreListedDeletedAndRestored) {
+  ts.registry.SetString(kLM, kPolicySystem, "Shell", "C:\\kiosk\\shell.exe");
+  ts.registry.SetDword(kLM, kPolicySystem, "EnableLUA", 1);
+  ts.registry.SetString(kCU, kPolicySystem, "Shell", "explorer.exe");
+  ts.registry.SetString(kCU, "Environment", "UserInitMprLogonScript", "C:\\s\\logon.cmd /q");
+  ts.registry.SetString(kCU, "Environment", "Path", "C:\\tools");
+  items.Refresh(view);
+  EXPECT_EQ(Names(S::MachinePolicyShell), (std::vector<std::string>{"Shell=C:\\kiosk\\shell.exe"}));
+  EXPECT_TRUE(Names(S::UserPolicyShell).empty());
+  EXPECT_EQ(Names(S::UserLogonScriptValue),
+            (std::vector<std::string>{"UserInitMprLogonScript=C:\\s\\logon.cmd /q"}));
+  EXPECT_TRUE(IsMachineSource(S::MachinePolicyShell));
+  EXPECT_FALSE(IsMachineSource(S::UserLogonScriptValue));
+  ts.registry.SetString(kCU, kPolicySystem, "Shell", "C:\\u\\shell.exe");
+  ts.registry.SetBinary(kCU, "Environment", "UserInitMprLogonScript", "\x01\x02");
+  items.Refresh(view);
+  EXPECT_EQ(Names(S::UserPolicyShell), (std::vector<std::string>{"Shell=C:\\u\\shell.exe"}));
+  EXPECT_TRUE(Names(S::UserLogonScriptValue).empty());
+  ts.registry.SetString(kCU, "Environment", "UserInitMprLogonScript", "C:\\s\\logon.cmd /q");
+  items.Refresh(view);
+
+  for (StartupRow& r : view.rows) r.checked = true;
+  items.DeleteClick(view);
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_TRUE(view.rows.empty());
+  EXPECT_FALSE(ts.registry.Get(kLM, kPolicySystem, "Shell"));
+  EXPECT_FALSE(ts.registry.Get(kCU, kPolicySystem, "Shell"));
+  EXPECT_FALSE(ts.registry.Get(kCU, "Environment", "UserInitMprLogonScript"));
+  EXPECT_EQ(ts.registry.Get(kCU, "Environment", "Path")->text, "C:\\tools");
+  EXPECT_EQ(ts.registry.Get(kLM, kPolicySystem, "EnableLUA")->dword, 1u);
+
+  ASSERT_EQ(Sets().size(), 1u);
+  BackupSetInfo set = Set(Sets()[0]);
+  EXPECT_TRUE(set.damage.empty()) << set.damage;
+  RestoreReport report = RestoreAll(set);
+  ASSERT_EQ(report.items.size(), 3u);
+  for (const RestoreOutcome& o : report.items) EXPECT_TRUE(o.back) << o.caption << o.reason;
+  EXPECT_EQ(ts.registry.Get(kLM, kPolicySystem, "Shell")->text, "C:\\kiosk\\shell.exe");
+  EXPECT_EQ(ts.registry.Get(kCU, kPolicySystem, "Shell")->text, "C:\\u\\shell.exe");
+  EXPECT_EQ(ts.registry.Get(kCU, "Environment", "UserInitMprLogonScript")->text,
+            "C:\\s\\logon.cmd /q");
 }
 
 }  // namespace
