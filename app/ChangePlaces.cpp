@@ -34,6 +34,8 @@ const char* const kSoftwarePlaces[] = {
     "Microsoft\\Enrollments",
     "Microsoft\\Provisioning\\OMADM\\Accounts",
     "Microsoft\\Active Setup\\Installed Components",
+    // The scripts the policy client leaves for the system to run.
+    "Microsoft\\Windows\\CurrentVersion\\Group Policy\\Scripts",
     "Microsoft\\Command Processor",
     "Policies",
     // The browsers' external-extension keys.

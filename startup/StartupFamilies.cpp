@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "startup/CommandProcessorFamily.h"
+#include "startup/GroupPolicyScriptFamily.h"
 #include "startup/ImageHijackFamily.h"
 #include "startup/LogonValueFamily.h"
 #include "startup/RunKeyFamily.h"
@@ -18,6 +19,7 @@ const std::vector<const StartupFamily*>& StartupFamilies() {
       &CommandProcessorFamily(),
       &ImageHijackFamily(),
       &LogonValueFamily(),
+      &GroupPolicyScriptFamily(),
   };
   return families;
 }

@@ -58,6 +58,10 @@ enum class StartupSource : int {
   UserPolicyShell = 33,
   // HKCU\Environment "UserInitMprLogonScript": the user's logon script, run by userinit.
   UserLogonScriptValue = 34,
+  // Group Policy's start-up scripts (HKLM) and logon scripts (HKCU), ...\Group Policy\Scripts:
+  // a row per script, named "policy\script" by its two index keys.
+  MachineStartupScript = 35,
+  UserLogonScript = 36,
 };
 
 // A short text that names the place a row comes from, for the "来源" column.

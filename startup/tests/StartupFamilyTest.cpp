@@ -9,6 +9,7 @@
 #include "app/Error.h"
 #include "app/BackupSets.h"
 #include "app/Restore.h"
+#include "startup/GroupPolicyScriptFamily.h"
 #include "startup/LogonValueFamily.h"
 #include "startup/StartupApproved.h"
 #include "startup/StartupItems.h"
@@ -90,7 +91,7 @@ class StartupFamilyTest : public ::testing::Test {
 
 TEST(StartupFamilies, EverySourceHasOneFamilyAndTheListFollowsTheSourcesOrder) {
   const std::vector<S> listed = ListedSources();
-  ASSERT_EQ(listed.size(), static_cast<size_t>(S::UserLogonScriptValue) + 1);
+  ASSERT_EQ(listed.size(), static_cast<size_t>(S::UserLogonScript) + 1);
   for (size_t i = 0; i < listed.size(); ++i) {
     EXPECT_EQ(static_cast<size_t>(listed[i]), i);
     ASSERT_NE(FamilyOf(listed[i]), nullptr) << i;
@@ -658,6 +659,75 @@ TEST_F(StartupFamilyTest, ThePolicyShellAndTheUsersLogonScriptAreListedDeletedAn
   EXPECT_EQ(ts.registry.Get(kCU, kPolicySystem, "Shell")->text, "C:\\u\\shell.exe");
   EXPECT_EQ(ts.registry.Get(kCU, "Environment", "UserInitMprLogonScript")->text,
             "C:\\s\\logon.cmd /q");
+}
+
+constexpr const char* kScripts =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Group Policy\\Scripts";
+
+TEST(GroupPolicyScripts, ARelativeScriptIsTakenFromThePolicysOwnFolder) {
+  EXPECT_EQ(GroupPolicyScriptCommand("\\\\dom\\SysVol\\dom\\Policies\\{A}\\User", "Logon",
+                                     "map.cmd", "/q"),
+            "\\\\dom\\SysVol\\dom\\Policies\\{A}\\User\\Scripts\\Logon\\map.cmd /q");
+  EXPECT_EQ(GroupPolicyScriptCommand("C:\\Windows\\System32\\GroupPolicy\\Machine\\", "Startup",
+                                     "a b.ps1", ""),
+            "\"C:\\Windows\\System32\\GroupPolicy\\Machine\\Scripts\\Startup\\a b.ps1\"");
+  EXPECT_EQ(GroupPolicyScriptCommand("C:\\gp", "Logon", "D:\\s.bat", " x "), "D:\\s.bat x");
+  EXPECT_EQ(GroupPolicyScriptCommand("C:\\gp", "Logon", "\\\\srv\\s.bat", ""), "\\\\srv\\s.bat");
+  EXPECT_EQ(GroupPolicyScriptCommand("", "Logon", "s.bat", ""), "s.bat");
+}
+
+// A logon script of each policy key present (an index missing in between stops nothing), a
+// start-up script of the machine; a script key without a Script, or with one that is not
+// text, gives no row. "删除" takes the script's key whole into the set; restored exactly.
+TEST_F(StartupFamilyTest, GroupPolicyScriptsAreListedPastAGapAndTheirKeysDeletedAndRestored) {
+  const std::string logon = std::string(kScripts) + "\\Logon";
+  ts.registry.SetString(kCU, logon + "\\0", "FileSysPath", "C:\\gp\\{A}\\User");
+  ts.registry.SetString(kCU, logon + "\\0\\0", "Script", "first.cmd");
+  ts.registry.SetString(kCU, logon + "\\0\\0", "Parameters", "/a");
+  ts.registry.SetDword(kCU, logon + "\\0\\0", "ExecTime", 0);
+  ts.registry.SetDword(kCU, logon + "\\0\\1", "Script", 5);  // not text
+  ts.registry.SetString(kCU, logon + "\\0\\3", "Script", "C:\\abs\\third.cmd");
+  ts.registry.SetString(kCU, logon + "\\2", "FileSysPath", "C:\\gp\\{B}\\User");
+  ts.registry.SetString(kCU, logon + "\\2\\0", "Parameters", "only");  // no Script
+  ts.registry.SetString(kCU, logon + "\\2\\1", "Script", "b.vbs");
+  const std::string startup = std::string(kScripts) + "\\Startup";
+  ts.registry.SetString(kLM, startup + "\\0", "FileSysPath", "C:\\gp\\{C}\\Machine");
+  ts.registry.SetString(kLM, startup + "\\0\\0", "Script", "boot.cmd");
+  items.Refresh(view);
+  EXPECT_EQ(Names(S::UserLogonScript),
+            (std::vector<std::string>{"0\\0=C:\\gp\\{A}\\User\\Scripts\\Logon\\first.cmd /a",
+                                      "0\\3=C:\\abs\\third.cmd",
+                                      "2\\1=C:\\gp\\{B}\\User\\Scripts\\Logon\\b.vbs"}));
+  EXPECT_EQ(Names(S::MachineStartupScript),
+            (std::vector<std::string>{"0\\0=C:\\gp\\{C}\\Machine\\Scripts\\Startup\\boot.cmd"}));
+  EXPECT_TRUE(IsMachineSource(S::MachineStartupScript));
+  EXPECT_FALSE(IsMachineSource(S::UserLogonScript));
+
+  ASSERT_TRUE(view.Check("0\\0", S::UserLogonScript));
+  ASSERT_TRUE(view.Check("0\\0", S::MachineStartupScript));
+  items.SetCheckedEnabled(view, false);
+  EXPECT_TRUE(Sets().empty());
+  ASSERT_TRUE(view.Check("0\\0", S::UserLogonScript));
+  ASSERT_TRUE(view.Check("0\\0", S::MachineStartupScript));
+  items.DeleteClick(view);
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_FALSE(ts.registry.HasKey(kCU, logon + "\\0\\0"));
+  EXPECT_FALSE(ts.registry.HasKey(kLM, startup + "\\0\\0"));
+  EXPECT_EQ(ts.registry.Get(kCU, logon + "\\0", "FileSysPath")->text, "C:\\gp\\{A}\\User");
+  EXPECT_TRUE(ts.registry.HasKey(kCU, logon + "\\0\\3"));
+  EXPECT_EQ(Names(S::UserLogonScript).size(), 2u);
+
+  ASSERT_EQ(Sets().size(), 1u);
+  BackupSetInfo set = Set(Sets()[0]);
+  EXPECT_TRUE(set.damage.empty()) << set.damage;
+  ASSERT_EQ(set.items.size(), 2u);
+  EXPECT_EQ(set.items[0].kind, "registry-tree");
+  RestoreReport report = RestoreAll(set);
+  for (const RestoreOutcome& o : report.items) EXPECT_TRUE(o.back) << o.caption << o.reason;
+  EXPECT_EQ(ts.registry.Get(kCU, logon + "\\0\\0", "Script")->text, "first.cmd");
+  EXPECT_EQ(ts.registry.Get(kCU, logon + "\\0\\0", "Parameters")->text, "/a");
+  EXPECT_EQ(ts.registry.Get(kCU, logon + "\\0\\0", "ExecTime")->dword, 0u);
+  EXPECT_EQ(ts.registry.Get(kLM, startup + "\\0\\0", "Script")->text, "boot.cmd");
 }
 
 }  // namespace
