@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "startup/ActiveSetupFamily.h"
 #include "startup/CommandProcessorFamily.h"
 #include "startup/GroupPolicyScriptFamily.h"
 #include "startup/ImageHijackFamily.h"
@@ -20,6 +21,7 @@ const std::vector<const StartupFamily*>& StartupFamilies() {
       &ImageHijackFamily(),
       &LogonValueFamily(),
       &GroupPolicyScriptFamily(),
+      &ActiveSetupFamily(),
   };
   return families;
 }

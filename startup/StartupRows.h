@@ -62,6 +62,10 @@ enum class StartupSource : int {
   // a row per script, named "policy\script" by its two index keys.
   MachineStartupScript = 35,
   UserLogonScript = 36,
+  // Active Setup's components (HKLM ...\Active Setup\Installed Components\*, both views): the
+  // "StubPath" the system runs once for each user at log-on; named by the component's key.
+  ActiveSetup = 37,
+  ActiveSetup32 = 38,
 };
 
 // A short text that names the place a row comes from, for the "来源" column.

@@ -91,7 +91,7 @@ class StartupFamilyTest : public ::testing::Test {
 
 TEST(StartupFamilies, EverySourceHasOneFamilyAndTheListFollowsTheSourcesOrder) {
   const std::vector<S> listed = ListedSources();
-  ASSERT_EQ(listed.size(), static_cast<size_t>(S::UserLogonScript) + 1);
+  ASSERT_EQ(listed.size(), static_cast<size_t>(S::ActiveSetup32) + 1);
   for (size_t i = 0; i < listed.size(); ++i) {
     EXPECT_EQ(static_cast<size_t>(listed[i]), i);
     ASSERT_NE(FamilyOf(listed[i]), nullptr) << i;
@@ -728,6 +728,43 @@ TEST_F(StartupFamilyTest, GroupPolicyScriptsAreListedPastAGapAndTheirKeysDeleted
   EXPECT_EQ(ts.registry.Get(kCU, logon + "\\0\\0", "Parameters")->text, "/a");
   EXPECT_EQ(ts.registry.Get(kCU, logon + "\\0\\0", "ExecTime")->dword, 0u);
   EXPECT_EQ(ts.registry.Get(kLM, startup + "\\0\\0", "Script")->text, "boot.cmd");
+}
+
+constexpr const char* kActiveSetup = "SOFTWARE\\Microsoft\\Active Setup\\Installed Components";
+
+// Components with a StubPath in each view, one without (no row), one whose StubPath is not
+// text (no row); "删除" removes the component's key in its own view only, with its subkeys,
+// and the set gives it back whole.
+TEST_F(StartupFamilyTest, ActiveSetupComponentsWithAStubPathAreListedPerViewAndRemovedWhole) {
+  ts.registry.CreatePath(kLM, "SOFTWARE\\Microsoft", k32);
+  const std::string as = kActiveSetup;
+  ts.registry.SetString(kLM, as + "\\{AAA}", "", "Tool A");
+  ts.registry.SetString(kLM, as + "\\{AAA}", "StubPath", "C:\\a\\stub.exe /user");
+  ts.registry.SetString(kLM, as + "\\{AAA}\\sub", "x", "y");
+  ts.registry.SetString(kLM, as + "\\{NOSTUB}", "Version", "1,0");
+  ts.registry.SetDword(kLM, as + "\\{NUM}", "StubPath", 7);
+  ts.registry.SetString(kLM, as + "\\{AAA}", "StubPath", "C:\\x86\\stub32.exe", k32);
+  items.Refresh(view);
+  EXPECT_EQ(Names(S::ActiveSetup), (std::vector<std::string>{"{AAA}=C:\\a\\stub.exe /user"}));
+  EXPECT_EQ(Names(S::ActiveSetup32), (std::vector<std::string>{"{AAA}=C:\\x86\\stub32.exe"}));
+  EXPECT_EQ(ShownName(view.rows.back()), "{AAA} (32位)");
+  EXPECT_EQ(view.rows.back().source, S::ActiveSetup32);
+
+  ASSERT_TRUE(view.Check("{AAA}", S::ActiveSetup));
+  items.DeleteClick(view);
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_FALSE(ts.registry.HasKey(kLM, as + "\\{AAA}"));
+  EXPECT_TRUE(ts.registry.HasKey(kLM, as + "\\{NOSTUB}"));
+  EXPECT_EQ(ts.registry.Get(kLM, as + "\\{AAA}", "StubPath", k32)->text, "C:\\x86\\stub32.exe");
+  EXPECT_TRUE(Names(S::ActiveSetup).empty());
+
+  ASSERT_EQ(Sets().size(), 1u);
+  RestoreReport report = RestoreAll(Set(Sets()[0]));
+  ASSERT_EQ(report.items.size(), 1u);
+  EXPECT_TRUE(report.items[0].back) << report.items[0].reason;
+  EXPECT_EQ(ts.registry.Get(kLM, as + "\\{AAA}", "")->text, "Tool A");
+  EXPECT_EQ(ts.registry.Get(kLM, as + "\\{AAA}", "StubPath")->text, "C:\\a\\stub.exe /user");
+  EXPECT_EQ(ts.registry.Get(kLM, as + "\\{AAA}\\sub", "x")->text, "y");
 }
 
 }  // namespace
