@@ -208,15 +208,22 @@ void StartupItems::DeleteClick(StartupView& view, WindowRef owner) {
     svc_.messages->Show(owner, kBackupFailedText, kNoticeCaption, kMbOk);
     return;
   }
+  std::vector<std::string> failed;
   for (size_t i = view.Count(); i-- > 0;) {
     StartupRow row = view.Row(i);
     if (!row.checked || LeftForAdmin(row, admin)) continue;
-    // What did not go is simply listed again by the refresh.
-    DeleteItem(row);
+    // What did not go is listed again by the refresh, and named in a notice.
+    if (!DeleteItem(row))
+      failed.insert(failed.begin(), ShownName(row) + "（" + SourceText(row.source) + "）");
     view.Remove(i);
   }
   if (!backup.Empty()) backup.Seal();
   Refresh(view);
+  if (!failed.empty()) {
+    std::string text = kDeleteFailedText;
+    for (const std::string& line : failed) text += "\n" + line;
+    svc_.messages->Show(owner, text, kNoticeCaption, kMbOk);
+  }
   if (!skipped.empty()) TellAdminNeeded(*svc_.messages, owner, skipped, !backup.Empty());
 }
 

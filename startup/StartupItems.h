@@ -26,6 +26,8 @@ namespace mt {
 
 inline constexpr const char* kAddRefusedText = "被杀毒软件拦截，修改不成功";
 inline constexpr const char* kExeFilter = "*.exe|*.exe";
+// Told, with the rows' names and places below it, when ticked rows could not be deleted.
+inline constexpr const char* kDeleteFailedText = "以下项目未能删除：";
 // Told when the on/off state of the ticked rows cannot be saved first.
 inline constexpr const char* kSwitchBackupFailedText =
     "无法保存备份，为防止数据丢失，本次没有更改任何项目";
