@@ -540,6 +540,7 @@ TEST_F(StartupFamilyTest, WinlogonsOtherValuesAreListedUnlessTheSystemsOwnAndRes
   items.DeleteClick(view);
   EXPECT_TRUE(ts.messages.shown.empty());
   EXPECT_FALSE(ts.registry.Get(kLM, kWinlogon, "TaskMan"));
+  ASSERT_TRUE(ts.registry.Get(kLM, kWinlogon, "VmApplet", k32));
   EXPECT_EQ(ts.registry.Get(kLM, kWinlogon, "VmApplet", k32)->text, kDefaultVmApplet);
   EXPECT_FALSE(ts.registry.Get(kCU, kWinlogon, "Shell"));
   EXPECT_EQ(ts.registry.Get(kLM, kWinlogon, "AppSetup")->dword, 1u);
@@ -724,6 +725,8 @@ TEST_F(StartupFamilyTest, GroupPolicyScriptsAreListedPastAGapAndTheirKeysDeleted
   EXPECT_EQ(set.items[0].kind, "registry-tree");
   RestoreReport report = RestoreAll(set);
   for (const RestoreOutcome& o : report.items) EXPECT_TRUE(o.back) << o.caption << o.reason;
+  ASSERT_TRUE(ts.registry.Get(kCU, logon + "\\0\\0", "Parameters"));
+  ASSERT_TRUE(ts.registry.Get(kCU, logon + "\\0\\0", "ExecTime"));
   EXPECT_EQ(ts.registry.Get(kCU, logon + "\\0\\0", "Script")->text, "first.cmd");
   EXPECT_EQ(ts.registry.Get(kCU, logon + "\\0\\0", "Parameters")->text, "/a");
   EXPECT_EQ(ts.registry.Get(kCU, logon + "\\0\\0", "ExecTime")->dword, 0u);
