@@ -1512,7 +1512,9 @@ TEST_F(StartupLogonPlacesTabTest, EveryOtherLogonPlaceIsListedDeletedAndRestored
   // The set through the program's own restore: every value and key back as it was seeded.
   std::vector<FindEntry> sets = real->files.Find(BackupRoot(exeDir), "*");
   ASSERT_EQ(sets.size(), 1u);
-  const ChangeEnv env = ChangeEnvOf(ts.services);
+  // The user's Startup folder is among the places a set may name, as in the program.
+  ChangeEnv env = ChangeEnvOf(ts.services);
+  env.fileRoots.userFolders.push_back(userDir);
   const BackupSetInfo set = ReadBackupSet(env, *ts.services.changeKinds,
                                           BackupRoot(exeDir) + "\\" + sets[0].name);
   ASSERT_TRUE(set.damage.empty()) << set.damage;
