@@ -19,6 +19,13 @@ const char* const kSoftwarePlaces[] = {
     "Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved",
     "Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
     "Microsoft\\Windows NT\\CurrentVersion\\Windows",
+    // A terminal server's install-mode copies of the machine's Run keys.
+    "Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\Microsoft\\"
+    "Windows\\CurrentVersion\\Run",
+    "Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\Microsoft\\"
+    "Windows\\CurrentVersion\\RunOnce",
+    "Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\Microsoft\\"
+    "Windows\\CurrentVersion\\RunOnceEx",
     "Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options",
     "Microsoft\\Windows NT\\CurrentVersion\\SilentProcessExit",
     "Microsoft\\Internet Explorer",
@@ -27,6 +34,8 @@ const char* const kSoftwarePlaces[] = {
     "Microsoft\\Enrollments",
     "Microsoft\\Provisioning\\OMADM\\Accounts",
     "Microsoft\\Active Setup\\Installed Components",
+    // The scripts the policy client leaves for the system to run.
+    "Microsoft\\Windows\\CurrentVersion\\Group Policy\\Scripts",
     "Microsoft\\Command Processor",
     // The start types the startup list switched services off from, kept to switch them on.
     "MRTKBOX\\DisabledServices",
@@ -79,6 +88,9 @@ bool RegistryPlaceAllowed(RegRoot root, const std::string& keyPath) {
 
 bool RegistryValuePlaceAllowed(RegRoot root, const std::string& keyPath, const std::string& name) {
   if (RegistryPlaceAllowed(root, keyPath)) return true;
+  // The user's environment holds PATH and the like: only the logon script may be named.
+  if (root == RegRoot::CurrentUser)
+    return EqualsNoCase(keyPath, "Environment") && EqualsNoCase(name, "UserInitMprLogonScript");
   if (root != RegRoot::LocalMachine) return false;
   if (!EqualsNoCase(name, "Start") && !EqualsNoCase(name, "DelayedAutostart")) return false;
   // Exactly one service's own key: a service name holds no "\\" (nor "/").

@@ -14,9 +14,11 @@ namespace mt {
 // True when `keyPath` (no leading "\") of `root` lies at or below one of the keys the tools
 // change. Letter case does not matter; ".." or an empty part never passes.
 bool RegistryPlaceAllowed(RegRoot root, const std::string& keyPath);
-// True for a single value a set may name: any value of a key RegistryPlaceAllowed takes,
-// and, of the service keys (HKLM\SYSTEM\CurrentControlSet\Services\<name>), only the start
-// type values "Start" and "DelayedAutostart" that the startup list switches.
+// True for a single value a set may name: any value of a key RegistryPlaceAllowed takes, and
+// the single values outside those keys that the tools change, no other value of their keys:
+// the user's logon script (HKCU\Environment "UserInitMprLogonScript") and, of the service
+// keys (HKLM\SYSTEM\CurrentControlSet\Services\<name>), the start type values "Start" and
+// "DelayedAutostart" that the startup list switches.
 bool RegistryValuePlaceAllowed(RegRoot root, const std::string& keyPath, const std::string& name);
 
 // The folders whose files the tools change (desktops, Start menus, Quick Launch, the

@@ -137,6 +137,13 @@ class FileSystem {
     (void)path;
     return std::nullopt;
   }
+  // Sets the attributes (FILE_ATTRIBUTE_*) of an existing file; false when refused or when
+  // this file system keeps none.
+  virtual bool SetAttributes(const std::string& path, uint32_t attributes) {
+    (void)path;
+    (void)attributes;
+    return false;
+  }
   // Puts `bytes` at `path` as a restore does, then the attributes and times of `meta` (a
   // read-only file there is written all the same). The path is checked at the moment of
   // writing: a link or junction on it (put there since the set was read) is refused, not

@@ -39,6 +39,18 @@ constexpr RegistryPlace kPlaces[] = {
     {S::UserWindowsLoad, kCU, kNative, kWindowsKeyPath, PlaceKind::Named, "HKCU\\Windows"},
     {S::Winlogon, kLM, kNative, kWinlogonKeyPath, PlaceKind::Winlogon, "Winlogon"},
     {S::Winlogon32, kLM, k32, kWinlogonKeyPath, PlaceKind::Winlogon, "Winlogon (32位)"},
+    // No on/off record is kept for the terminal server's copies: text values only, and a
+    // value of another type is left out rather than ending the list.
+    {S::TerminalRun, kLM, kNative, kTerminalRunPath, PlaceKind::ValueList, "终端服务\\Run"},
+    {S::TerminalRun32, kLM, k32, kTerminalRunPath, PlaceKind::ValueList, "终端服务\\Run (32位)"},
+    {S::TerminalRunOnce, kLM, kNative, kTerminalRunOncePath, PlaceKind::ValueList,
+     "终端服务\\RunOnce"},
+    {S::TerminalRunOnce32, kLM, k32, kTerminalRunOncePath, PlaceKind::ValueList,
+     "终端服务\\RunOnce (32位)"},
+    {S::TerminalRunOnceEx, kLM, kNative, kTerminalRunOnceExPath, PlaceKind::RunOnceEx,
+     "终端服务\\RunOnceEx"},
+    {S::TerminalRunOnceEx32, kLM, k32, kTerminalRunOnceExPath, PlaceKind::RunOnceEx,
+     "终端服务\\RunOnceEx (32位)"},
 };
 
 // The values of the Windows key that start programs.

@@ -1,5 +1,6 @@
 // The registry places of the startup list: the Run keys (the machine's in both registry
-// views, the user's), RunOnce, RunOnceEx, the policy Run lists, the Windows key's "Load" and
+// views, the user's), RunOnce, RunOnceEx, the policy Run lists, the terminal server's
+// install-mode Run, RunOnce and RunOnceEx, the Windows key's "Load" and
 // "Run" values and Winlogon's "Shell" and "Userinit". One table names them all; each place's
 // kind says how its rows are read and deleted. A deleted row's value is saved in the backup
 // set first; "禁用"/"启用" write the system's own on/off record (StartupApproved.h) for the
@@ -28,6 +29,17 @@ inline constexpr const char* kWindowsKeyPath =
     "\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
 inline constexpr const char* kWinlogonKeyPath =
     "\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+// The install-mode copies of the machine's Run, RunOnce and RunOnceEx keys, which a terminal
+// server runs at each user's log-on.
+inline constexpr const char* kTerminalRunPath =
+    "\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\"
+    "Microsoft\\Windows\\CurrentVersion\\Run";
+inline constexpr const char* kTerminalRunOncePath =
+    "\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\"
+    "Microsoft\\Windows\\CurrentVersion\\RunOnce";
+inline constexpr const char* kTerminalRunOnceExPath =
+    "\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\"
+    "Microsoft\\Windows\\CurrentVersion\\RunOnceEx";
 // What the system starts when Winlogon's values are left alone.
 inline constexpr const char* kDefaultShell = "explorer.exe";
 inline constexpr const char* kUserinitTail = "\\system32\\userinit.exe,";

@@ -1,7 +1,10 @@
 #include <algorithm>
 
+#include "startup/ActiveSetupFamily.h"
 #include "startup/CommandProcessorFamily.h"
+#include "startup/GroupPolicyScriptFamily.h"
 #include "startup/ImageHijackFamily.h"
+#include "startup/LogonValueFamily.h"
 #include "startup/PackagedAppFamily.h"
 #include "startup/RunKeyFamily.h"
 #include "startup/ServiceFamily.h"
@@ -13,8 +16,16 @@ namespace mt {
 
 const std::vector<const StartupFamily*>& StartupFamilies() {
   static const std::vector<const StartupFamily*> families = {
-      &RunKeyFamily(),      &StartupFolderFamily(), &TaskFamily(),        &CommandProcessorFamily(),
-      &ImageHijackFamily(), &ServiceFamily(),       &PackagedAppFamily(),
+      &RunKeyFamily(),
+      &StartupFolderFamily(),
+      &TaskFamily(),
+      &CommandProcessorFamily(),
+      &ImageHijackFamily(),
+      &LogonValueFamily(),
+      &GroupPolicyScriptFamily(),
+      &ActiveSetupFamily(),
+      &ServiceFamily(),
+      &PackagedAppFamily(),
   };
   return families;
 }

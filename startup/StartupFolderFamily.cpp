@@ -15,6 +15,7 @@ namespace mt {
 namespace {
 
 using S = StartupSource;
+constexpr uint32_t kReadOnlyAttribute = 0x1;  // FILE_ATTRIBUTE_READONLY
 
 class Family : public ApprovedSwitchFamily {
  public:
@@ -47,7 +48,18 @@ class Family : public ApprovedSwitchFamily {
     return backup.Add(std::make_unique<FileChange>(row.location));
   }
   bool Delete(const StartupContext& ctx, const StartupRow& row) const override {
-    return ctx.svc.files->RemoveFile(TrimControl(row.location));
+    FileSystem& files = *ctx.svc.files;
+    const std::string path = TrimControl(row.location);
+    if (files.RemoveFile(path)) return true;
+    // The system does not delete a read-only file: the attribute is cleared for the deletion
+    // (the backup set keeps the file's attributes and the restore puts them back), and put
+    // back when the file stays all the same.
+    const std::optional<FileMeta> meta = files.Meta(path);
+    if (!meta || !(meta->attributes & kReadOnlyAttribute)) return false;
+    if (!files.SetAttributes(path, meta->attributes & ~kReadOnlyAttribute)) return false;
+    if (files.RemoveFile(path)) return true;
+    files.SetAttributes(path, meta->attributes);
+    return false;
   }
 
   bool Switchable(StartupSource) const override { return true; }

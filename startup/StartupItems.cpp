@@ -246,15 +246,19 @@ void StartupItems::DeleteClick(StartupView& view, WindowRef owner) {
     svc_.messages->Show(owner, kBackupFailedText, kNoticeCaption, kMbOk);
     return;
   }
+  std::vector<std::string> failed;
   for (size_t i = view.Count(); i-- > 0;) {
     StartupRow row = view.Row(i);
     if (!row.checked || LeftForAdmin(row, admin) || !Deletable(row.source)) continue;
-    // What did not go is simply listed again by the refresh.
-    DeleteItem(row);
+    // What did not go is listed again by the refresh, and named in a notice.
+    if (!DeleteItem(row)) failed.insert(failed.begin(), NoticeName(row));
     view.Remove(i);
   }
   if (!backup.Empty()) backup.Seal();
   Refresh(view);
+  if (!failed.empty())
+    svc_.messages->Show(owner, std::string(kDeleteFailedText) + "\n" + JoinLines(failed),
+                        kNoticeCaption, kMbOk);
   if (!skipped.empty()) TellAdminNeeded(*svc_.messages, owner, skipped, !backup.Empty());
   for (const std::string& text : notDeleted)
     svc_.messages->Show(owner, text, kNoticeCaption, kMbOk);

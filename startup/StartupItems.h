@@ -29,6 +29,8 @@ inline constexpr const char* kExeFilter = "*.exe|*.exe";
 // Told after a deletion that left ticked rows "删除" may not remove, before their names, one
 // per line, when their family has no words of its own.
 inline constexpr const char* kNotDeletableText = "以下项目不能在这里删除，已跳过：";
+// Told, with the rows' names and places below it, when ticked rows could not be deleted.
+inline constexpr const char* kDeleteFailedText = "以下项目未能删除：";
 // Told when the on/off state of the ticked rows cannot be saved first.
 inline constexpr const char* kSwitchBackupFailedText =
     "无法保存备份，为防止数据丢失，本次没有更改任何项目";

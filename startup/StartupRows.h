@@ -40,6 +40,32 @@ enum class StartupSource : int {
   ImageDebugger32 = 20,
   ImageExitMonitor = 21,
   ImageExitMonitor32 = 22,
+  // Winlogon's "VmApplet", "TaskMan" and "AppSetup" (HKLM, both views) and the user's own
+  // Winlogon "Shell", when they are not the system's own.
+  MachineWinlogonExtra = 23,
+  MachineWinlogonExtra32 = 24,
+  UserWinlogonShell = 25,
+  // The Run, RunOnce and RunOnceEx keys below ...\Terminal Server\Install\Software (HKLM, both
+  // views), which the system copies into each user's log-on on a terminal server.
+  TerminalRun = 26,
+  TerminalRun32 = 27,
+  TerminalRunOnce = 28,
+  TerminalRunOnce32 = 29,
+  TerminalRunOnceEx = 30,
+  TerminalRunOnceEx32 = 31,
+  // The policy's "Shell" (...\Policies\System), which replaces Winlogon's.
+  MachinePolicyShell = 32,
+  UserPolicyShell = 33,
+  // HKCU\Environment "UserInitMprLogonScript": the user's logon script, run by userinit.
+  UserLogonScriptValue = 34,
+  // Group Policy's start-up scripts (HKLM) and logon scripts (HKCU), ...\Group Policy\Scripts:
+  // a row per script, named "policy\script" by its two index keys.
+  MachineStartupScript = 35,
+  UserLogonScript = 36,
+  // Active Setup's components (HKLM ...\Active Setup\Installed Components\*, both views): the
+  // "StubPath" the system runs once for each user at log-on; named by the component's key.
+  ActiveSetup = 37,
+  ActiveSetup32 = 38,
   // Services that start with Windows (HKLM\SYSTEM\CurrentControlSet\Services): the name is
   // the service's key name, the location its program (a shared-process service's DLL).
   ServiceAuto = 40,

@@ -588,6 +588,21 @@ TEST(ChangePlaces, OnlyThePlacesTheToolsChangePass) {
   // A prefix must end at a key boundary.
   EXPECT_FALSE(RegistryPlaceAllowed(RegRoot::LocalMachine,
                                     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunX"));
+  // Of the user's environment only the logon script, and never the key as a whole.
+  EXPECT_TRUE(
+      RegistryValuePlaceAllowed(RegRoot::CurrentUser, "environment", "userinitmprlogonscript"));
+  EXPECT_FALSE(RegistryValuePlaceAllowed(RegRoot::CurrentUser, "Environment", "Path"));
+  EXPECT_FALSE(
+      RegistryValuePlaceAllowed(RegRoot::LocalMachine, "Environment", "UserInitMprLogonScript"));
+  EXPECT_FALSE(RegistryPlaceAllowed(RegRoot::CurrentUser, "Environment"));
+  EXPECT_TRUE(RegistryValuePlaceAllowed(RegRoot::LocalMachine, kRun, "any"));
+  // The terminal server's copies of the Run keys, not the rest of its key.
+  EXPECT_TRUE(RegistryPlaceAllowed(
+      RegRoot::LocalMachine,
+      "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\"
+      "Microsoft\\Windows\\CurrentVersion\\RunOnceEx\\0001"));
+  EXPECT_FALSE(RegistryPlaceAllowed(
+      RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server"));
 
   // Of a service's key only its start type values, never the key itself or its other values.
   const std::string svc = "SYSTEM\\CurrentControlSet\\Services\\Spooler";

@@ -275,6 +275,12 @@ std::optional<FileMeta> WinFileSystem::Meta(const std::string& path) {
   return meta;
 }
 
+bool WinFileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
+  // No attribute at all is spelled FILE_ATTRIBUTE_NORMAL.
+  return ::SetFileAttributesW(Widen(path).c_str(),
+                              attributes ? attributes : FILE_ATTRIBUTE_NORMAL) != FALSE;
+}
+
 void WinFileSystem::WriteRestored(const std::string& path, const std::string& bytes,
                                   const FileMeta& meta) {
   const std::wstring wide = Widen(path);

@@ -36,6 +36,7 @@ class WinFileSystem : public FileSystem {
   // final paths (GetFinalPathNameByHandleW) must be the path asked for.
   void WriteRestored(const std::string& path, const std::string& bytes,
                      const FileMeta& meta) override;
+  bool SetAttributes(const std::string& path, uint32_t attributes) override;
 };
 
 class WinProfile : public ProfileStore {

@@ -9,6 +9,8 @@
 #include "app/Error.h"
 #include "app/BackupSets.h"
 #include "app/Restore.h"
+#include "startup/GroupPolicyScriptFamily.h"
+#include "startup/LogonValueFamily.h"
 #include "startup/PackagedAppFamily.h"
 #include "startup/StartupApproved.h"
 #include "startup/StartupItems.h"
@@ -63,6 +65,14 @@ class StartupFamilyTest : public ::testing::Test {
     return RestoreItems(ChangeEnvOf(ts.services),
                         DataFolder(ts.services.exeDir, ts.services.places), set, all, yes);
   }
+  void SetExpand(RegRoot root, const std::string& path, const std::string& name,
+                 const std::string& text) {
+    auto key = ts.registry.Open(root, nullptr, path, true);
+    RegValue value;
+    value.type = RegDataType::ExpandString;
+    value.text = text;
+    ASSERT_TRUE(key && ts.registry.Set(*key, name, value));
+  }
   std::vector<std::string> Names(S source) const {
     std::vector<std::string> out;
     for (const StartupRow& r : view.rows)
@@ -82,10 +92,10 @@ class StartupFamilyTest : public ::testing::Test {
 
 TEST(StartupFamilies, EverySourceHasOneFamilyAndTheListFollowsTheSourcesOrder) {
   const std::vector<S> listed = ListedSources();
-  // The first places have every value up to the image hijacks; later families take ranges
-  // of their own, so the values may leave gaps but never repeat or go back.
-  ASSERT_GT(listed.size(), static_cast<size_t>(S::ImageExitMonitor32));
-  for (size_t i = 0; i <= static_cast<size_t>(S::ImageExitMonitor32); ++i)
+  // The log-on places have every value up to Active Setup's; later families take ranges of
+  // their own, so the values may leave gaps but never repeat or go back.
+  ASSERT_GT(listed.size(), static_cast<size_t>(S::ActiveSetup32));
+  for (size_t i = 0; i <= static_cast<size_t>(S::ActiveSetup32); ++i)
     EXPECT_EQ(static_cast<size_t>(listed[i]), i);
   for (size_t i = 1; i < listed.size(); ++i) EXPECT_LT(listed[i - 1], listed[i]) << i;
   for (S s : {S::ServiceAuto, S::ServiceDelayed, S::ServiceTrigger, S::ServiceUserTemplate,
@@ -558,6 +568,280 @@ TEST_F(StartupFamilyTest, PackagedAppsTasksAreListedWithTheirStateAndNeverDelete
   EXPECT_EQ(Set(Sets()[0]).items.size(), 1u);
   EXPECT_TRUE(ts.files.FileExists(base + "\\pkgb\\AppxManifest.xml"));
   EXPECT_EQ(Names(S::PackagedApp).size(), 3u);
+}
+
+// ---- the other log-on values -----------------------------------------------------------------
+
+constexpr const char* kWinlogon = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+
+// Winlogon's VmApplet, TaskMan and AppSetup in each view and the user's own Shell: the
+// system's own data and values that are not text give no row; "删除" writes VmApplet's own
+// command back and removes the others; the set gives each back exactly.
+TEST_F(StartupFamilyTest, WinlogonsOtherValuesAreListedUnlessTheSystemsOwnAndRestoredExactly) {
+  ts.registry.CreatePath(kLM, "SOFTWARE\\Microsoft", k32);
+  ts.registry.SetString(kLM, kWinlogon, "VmApplet", " systempropertiesperformance.exe /PAGEFILE");
+  ts.registry.SetString(kLM, kWinlogon, "TaskMan", "C:\\bad\\tm.exe");
+  ts.registry.SetDword(kLM, kWinlogon, "AppSetup", 1);  // not text: starts nothing
+  ts.registry.SetString(kLM, kWinlogon, "VmApplet", "C:\\bad\\vm.exe /pagefile", k32);
+  ts.registry.SetString(kLM, kWinlogon, "AppSetup", "UsrLogon.Cmd", k32);
+  ts.registry.SetString(kLM, kWinlogon, "TaskMan", "   ", k32);
+  SetExpand(kCU, kWinlogon, "Shell", "%TEMP%\\sh.exe");
+  ts.registry.SetString(kLM, kWinlogon, "Shell", "explorer.exe");
+  items.Refresh(view);
+  EXPECT_EQ(Names(S::MachineWinlogonExtra), (std::vector<std::string>{"TaskMan=C:\\bad\\tm.exe"}));
+  EXPECT_EQ(Names(S::MachineWinlogonExtra32),
+            (std::vector<std::string>{"VmApplet=C:\\bad\\vm.exe /pagefile"}));
+  EXPECT_EQ(Names(S::UserWinlogonShell), (std::vector<std::string>{"Shell=%TEMP%\\sh.exe"}));
+  EXPECT_TRUE(Names(S::Winlogon).empty());
+  EXPECT_TRUE(IsMachineSource(S::MachineWinlogonExtra32));
+  EXPECT_TRUE(Is32BitSource(S::MachineWinlogonExtra32));
+  EXPECT_FALSE(IsMachineSource(S::UserWinlogonShell));
+  EXPECT_NE(SourceText(S::MachineWinlogonExtra), SourceText(S::Winlogon));
+  // The user's explorer.exe is the machine's shell anyway.
+  ts.registry.SetString(kCU, kWinlogon, "Shell", "Explorer.exe");
+  items.Refresh(view);
+  EXPECT_TRUE(Names(S::UserWinlogonShell).empty());
+  SetExpand(kCU, kWinlogon, "Shell", "%TEMP%\\sh.exe");
+  items.Refresh(view);
+
+  // No on/off record: "禁用" leaves them alone and saves nothing.
+  for (StartupRow& r : view.rows) r.checked = true;
+  items.SetCheckedEnabled(view, false);
+  EXPECT_TRUE(Sets().empty());
+  EXPECT_TRUE(ts.messages.shown.empty());
+
+  for (StartupRow& r : view.rows) r.checked = true;
+  items.DeleteClick(view);
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_FALSE(ts.registry.Get(kLM, kWinlogon, "TaskMan"));
+  ASSERT_TRUE(ts.registry.Get(kLM, kWinlogon, "VmApplet", k32));
+  EXPECT_EQ(ts.registry.Get(kLM, kWinlogon, "VmApplet", k32)->text, kDefaultVmApplet);
+  EXPECT_FALSE(ts.registry.Get(kCU, kWinlogon, "Shell"));
+  EXPECT_EQ(ts.registry.Get(kLM, kWinlogon, "AppSetup")->dword, 1u);
+  EXPECT_EQ(ts.registry.Get(kLM, kWinlogon, "AppSetup", k32)->text, "UsrLogon.Cmd");
+  EXPECT_TRUE(Names(S::MachineWinlogonExtra).empty());
+  EXPECT_TRUE(Names(S::MachineWinlogonExtra32).empty());
+
+  ASSERT_EQ(Sets().size(), 1u);
+  RestoreReport report = RestoreAll(Set(Sets()[0]));
+  ASSERT_EQ(report.items.size(), 3u);
+  for (const RestoreOutcome& o : report.items) EXPECT_TRUE(o.back) << o.caption << o.reason;
+  EXPECT_EQ(ts.registry.Get(kLM, kWinlogon, "TaskMan")->text, "C:\\bad\\tm.exe");
+  EXPECT_EQ(ts.registry.Get(kLM, kWinlogon, "VmApplet", k32)->text, "C:\\bad\\vm.exe /pagefile");
+  auto shell = ts.registry.Get(kCU, kWinlogon, "Shell");
+  ASSERT_TRUE(shell);
+  EXPECT_EQ(shell->type, RegDataType::ExpandString);
+  EXPECT_EQ(shell->text, "%TEMP%\\sh.exe");
+}
+
+constexpr const char* kTerminalRun =
+    "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal "
+    "Server\\Install\\Software\\Microsoft\\"
+    "Windows\\CurrentVersion\\Run";
+
+// The terminal server's install-mode Run keys: text values only (a number is left out and
+// the list goes on), RunOnceEx by sections, each view apart; deleted and restored exactly.
+TEST_F(StartupFamilyTest, TheTerminalServersRunKeysAreListedPerViewDeletedAndRestored) {
+  ts.registry.CreatePath(kLM, "SOFTWARE\\Microsoft", k32);
+  const std::string run = kTerminalRun;
+  ts.registry.SetDword(kLM, run, "flag", 1);
+  ts.registry.SetString(kLM, run, "tsrun", "C:\\ts\\run.exe");
+  ts.registry.SetString(kLM, run, "tsrun32", "C:\\ts\\run32.exe", k32);
+  ts.registry.SetString(kLM, run + "Once", "once", "C:\\ts\\once.exe");
+  ts.registry.SetString(kLM, run + "OnceEx\\0001", "a\\b", "C:\\ts\\ex32.exe", k32);
+  ts.registry.SetString(kLM, run + "OnceEx\\0001", "", "section title", k32);
+  items.Refresh(view);
+  EXPECT_EQ(Names(S::TerminalRun), (std::vector<std::string>{"tsrun=C:\\ts\\run.exe"}));
+  EXPECT_EQ(Names(S::TerminalRun32), (std::vector<std::string>{"tsrun32=C:\\ts\\run32.exe"}));
+  EXPECT_EQ(Names(S::TerminalRunOnce), (std::vector<std::string>{"once=C:\\ts\\once.exe"}));
+  EXPECT_TRUE(Names(S::TerminalRunOnce32).empty());
+  EXPECT_TRUE(Names(S::TerminalRunOnceEx).empty());
+  EXPECT_EQ(Names(S::TerminalRunOnceEx32),
+            (std::vector<std::string>{"0001\\a\\b=C:\\ts\\ex32.exe"}));
+  EXPECT_TRUE(Names(S::MachineRun).empty());
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_TRUE(IsMachineSource(S::TerminalRunOnceEx32));
+  EXPECT_TRUE(Is32BitSource(S::TerminalRun32));
+
+  for (StartupRow& r : view.rows) r.checked = true;
+  items.SetCheckedEnabled(view, false);  // no on/off record: nothing to switch
+  EXPECT_TRUE(Sets().empty());
+  for (StartupRow& r : view.rows) r.checked = true;
+  items.DeleteClick(view);
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_TRUE(view.rows.empty());
+  EXPECT_EQ(ts.registry.Get(kLM, run, "flag")->dword, 1u);
+  EXPECT_FALSE(ts.registry.Get(kLM, run + "OnceEx\\0001", "a\\b", k32));
+
+  ASSERT_EQ(Sets().size(), 1u);
+  BackupSetInfo set = Set(Sets()[0]);
+  EXPECT_TRUE(set.damage.empty()) << set.damage;
+  RestoreReport report = RestoreAll(set);
+  ASSERT_EQ(report.items.size(), 4u);
+  for (const RestoreOutcome& o : report.items) EXPECT_TRUE(o.back) << o.caption << o.reason;
+  EXPECT_EQ(ts.registry.Get(kLM, run, "tsrun")->text, "C:\\ts\\run.exe");
+  EXPECT_EQ(ts.registry.Get(kLM, run, "tsrun32", k32)->text, "C:\\ts\\run32.exe");
+  EXPECT_FALSE(ts.registry.Get(kLM, run, "tsrun32"));
+  EXPECT_EQ(ts.registry.Get(kLM, run + "Once", "once")->text, "C:\\ts\\once.exe");
+  EXPECT_EQ(ts.registry.Get(kLM, run + "OnceEx\\0001", "a\\b", k32)->text, "C:\\ts\\ex32.exe");
+}
+
+constexpr const char* kPolicySystem =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+
+// The policy's Shell (machine and user) and the user's logon script: explorer.exe as the
+// policy's shell is no row, a value that is not text neither; "删除" removes the value, the
+// environment's other values stay, and the set puts it back (the restore allows exactly that
+// value of HKCU\Environment).
+TEST_F(StartupFamilyTest, ThePolicyShellAndTheUsersLogonScriptAreListedDeletedAndRestored) {
+  ts.registry.SetString(kLM, kPolicySystem, "Shell", "C:\\kiosk\\shell.exe");
+  ts.registry.SetDword(kLM, kPolicySystem, "EnableLUA", 1);
+  ts.registry.SetString(kCU, kPolicySystem, "Shell", "explorer.exe");
+  ts.registry.SetString(kCU, "Environment", "UserInitMprLogonScript", "C:\\s\\logon.cmd /q");
+  ts.registry.SetString(kCU, "Environment", "Path", "C:\\tools");
+  items.Refresh(view);
+  EXPECT_EQ(Names(S::MachinePolicyShell), (std::vector<std::string>{"Shell=C:\\kiosk\\shell.exe"}));
+  EXPECT_TRUE(Names(S::UserPolicyShell).empty());
+  EXPECT_EQ(Names(S::UserLogonScriptValue),
+            (std::vector<std::string>{"UserInitMprLogonScript=C:\\s\\logon.cmd /q"}));
+  EXPECT_TRUE(IsMachineSource(S::MachinePolicyShell));
+  EXPECT_FALSE(IsMachineSource(S::UserLogonScriptValue));
+  ts.registry.SetString(kCU, kPolicySystem, "Shell", "C:\\u\\shell.exe");
+  ts.registry.SetBinary(kCU, "Environment", "UserInitMprLogonScript", "\x01\x02");
+  items.Refresh(view);
+  EXPECT_EQ(Names(S::UserPolicyShell), (std::vector<std::string>{"Shell=C:\\u\\shell.exe"}));
+  EXPECT_TRUE(Names(S::UserLogonScriptValue).empty());
+  ts.registry.SetString(kCU, "Environment", "UserInitMprLogonScript", "C:\\s\\logon.cmd /q");
+  items.Refresh(view);
+
+  for (StartupRow& r : view.rows) r.checked = true;
+  items.DeleteClick(view);
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_TRUE(view.rows.empty());
+  EXPECT_FALSE(ts.registry.Get(kLM, kPolicySystem, "Shell"));
+  EXPECT_FALSE(ts.registry.Get(kCU, kPolicySystem, "Shell"));
+  EXPECT_FALSE(ts.registry.Get(kCU, "Environment", "UserInitMprLogonScript"));
+  EXPECT_EQ(ts.registry.Get(kCU, "Environment", "Path")->text, "C:\\tools");
+  EXPECT_EQ(ts.registry.Get(kLM, kPolicySystem, "EnableLUA")->dword, 1u);
+
+  ASSERT_EQ(Sets().size(), 1u);
+  BackupSetInfo set = Set(Sets()[0]);
+  EXPECT_TRUE(set.damage.empty()) << set.damage;
+  RestoreReport report = RestoreAll(set);
+  ASSERT_EQ(report.items.size(), 3u);
+  for (const RestoreOutcome& o : report.items) EXPECT_TRUE(o.back) << o.caption << o.reason;
+  EXPECT_EQ(ts.registry.Get(kLM, kPolicySystem, "Shell")->text, "C:\\kiosk\\shell.exe");
+  EXPECT_EQ(ts.registry.Get(kCU, kPolicySystem, "Shell")->text, "C:\\u\\shell.exe");
+  EXPECT_EQ(ts.registry.Get(kCU, "Environment", "UserInitMprLogonScript")->text,
+            "C:\\s\\logon.cmd /q");
+}
+
+constexpr const char* kScripts =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Group Policy\\Scripts";
+
+TEST(GroupPolicyScripts, ARelativeScriptIsTakenFromThePolicysOwnFolder) {
+  EXPECT_EQ(GroupPolicyScriptCommand("\\\\dom\\SysVol\\dom\\Policies\\{A}\\User", "Logon",
+                                     "map.cmd", "/q"),
+            "\\\\dom\\SysVol\\dom\\Policies\\{A}\\User\\Scripts\\Logon\\map.cmd /q");
+  EXPECT_EQ(GroupPolicyScriptCommand("C:\\Windows\\System32\\GroupPolicy\\Machine\\", "Startup",
+                                     "a b.ps1", ""),
+            "\"C:\\Windows\\System32\\GroupPolicy\\Machine\\Scripts\\Startup\\a b.ps1\"");
+  EXPECT_EQ(GroupPolicyScriptCommand("C:\\gp", "Logon", "D:\\s.bat", " x "), "D:\\s.bat x");
+  EXPECT_EQ(GroupPolicyScriptCommand("C:\\gp", "Logon", "\\\\srv\\s.bat", ""), "\\\\srv\\s.bat");
+  EXPECT_EQ(GroupPolicyScriptCommand("", "Logon", "s.bat", ""), "s.bat");
+}
+
+// A logon script of each policy key present (an index missing in between stops nothing), a
+// start-up script of the machine; a script key without a Script, or with one that is not
+// text, gives no row. "删除" takes the script's key whole into the set; restored exactly.
+TEST_F(StartupFamilyTest, GroupPolicyScriptsAreListedPastAGapAndTheirKeysDeletedAndRestored) {
+  const std::string logon = std::string(kScripts) + "\\Logon";
+  ts.registry.SetString(kCU, logon + "\\0", "FileSysPath", "C:\\gp\\{A}\\User");
+  ts.registry.SetString(kCU, logon + "\\0\\0", "Script", "first.cmd");
+  ts.registry.SetString(kCU, logon + "\\0\\0", "Parameters", "/a");
+  ts.registry.SetDword(kCU, logon + "\\0\\0", "ExecTime", 0);
+  ts.registry.SetDword(kCU, logon + "\\0\\1", "Script", 5);  // not text
+  ts.registry.SetString(kCU, logon + "\\0\\3", "Script", "C:\\abs\\third.cmd");
+  ts.registry.SetString(kCU, logon + "\\2", "FileSysPath", "C:\\gp\\{B}\\User");
+  ts.registry.SetString(kCU, logon + "\\2\\0", "Parameters", "only");  // no Script
+  ts.registry.SetString(kCU, logon + "\\2\\1", "Script", "b.vbs");
+  const std::string startup = std::string(kScripts) + "\\Startup";
+  ts.registry.SetString(kLM, startup + "\\0", "FileSysPath", "C:\\gp\\{C}\\Machine");
+  ts.registry.SetString(kLM, startup + "\\0\\0", "Script", "boot.cmd");
+  items.Refresh(view);
+  EXPECT_EQ(Names(S::UserLogonScript),
+            (std::vector<std::string>{"0\\0=C:\\gp\\{A}\\User\\Scripts\\Logon\\first.cmd /a",
+                                      "0\\3=C:\\abs\\third.cmd",
+                                      "2\\1=C:\\gp\\{B}\\User\\Scripts\\Logon\\b.vbs"}));
+  EXPECT_EQ(Names(S::MachineStartupScript),
+            (std::vector<std::string>{"0\\0=C:\\gp\\{C}\\Machine\\Scripts\\Startup\\boot.cmd"}));
+  EXPECT_TRUE(IsMachineSource(S::MachineStartupScript));
+  EXPECT_FALSE(IsMachineSource(S::UserLogonScript));
+
+  ASSERT_TRUE(view.Check("0\\0", S::UserLogonScript));
+  ASSERT_TRUE(view.Check("0\\0", S::MachineStartupScript));
+  items.SetCheckedEnabled(view, false);
+  EXPECT_TRUE(Sets().empty());
+  ASSERT_TRUE(view.Check("0\\0", S::UserLogonScript));
+  ASSERT_TRUE(view.Check("0\\0", S::MachineStartupScript));
+  items.DeleteClick(view);
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_FALSE(ts.registry.HasKey(kCU, logon + "\\0\\0"));
+  EXPECT_FALSE(ts.registry.HasKey(kLM, startup + "\\0\\0"));
+  EXPECT_EQ(ts.registry.Get(kCU, logon + "\\0", "FileSysPath")->text, "C:\\gp\\{A}\\User");
+  EXPECT_TRUE(ts.registry.HasKey(kCU, logon + "\\0\\3"));
+  EXPECT_EQ(Names(S::UserLogonScript).size(), 2u);
+
+  ASSERT_EQ(Sets().size(), 1u);
+  BackupSetInfo set = Set(Sets()[0]);
+  EXPECT_TRUE(set.damage.empty()) << set.damage;
+  ASSERT_EQ(set.items.size(), 2u);
+  EXPECT_EQ(set.items[0].kind, "registry-tree");
+  RestoreReport report = RestoreAll(set);
+  for (const RestoreOutcome& o : report.items) EXPECT_TRUE(o.back) << o.caption << o.reason;
+  ASSERT_TRUE(ts.registry.Get(kCU, logon + "\\0\\0", "Parameters"));
+  ASSERT_TRUE(ts.registry.Get(kCU, logon + "\\0\\0", "ExecTime"));
+  EXPECT_EQ(ts.registry.Get(kCU, logon + "\\0\\0", "Script")->text, "first.cmd");
+  EXPECT_EQ(ts.registry.Get(kCU, logon + "\\0\\0", "Parameters")->text, "/a");
+  EXPECT_EQ(ts.registry.Get(kCU, logon + "\\0\\0", "ExecTime")->dword, 0u);
+  EXPECT_EQ(ts.registry.Get(kLM, startup + "\\0\\0", "Script")->text, "boot.cmd");
+}
+
+constexpr const char* kActiveSetup = "SOFTWARE\\Microsoft\\Active Setup\\Installed Components";
+
+// Components with a StubPath in each view, one without (no row), one whose StubPath is not
+// text (no row); "删除" removes the component's key in its own view only, with its subkeys,
+// and the set gives it back whole.
+TEST_F(StartupFamilyTest, ActiveSetupComponentsWithAStubPathAreListedPerViewAndRemovedWhole) {
+  ts.registry.CreatePath(kLM, "SOFTWARE\\Microsoft", k32);
+  const std::string as = kActiveSetup;
+  ts.registry.SetString(kLM, as + "\\{AAA}", "", "Tool A");
+  ts.registry.SetString(kLM, as + "\\{AAA}", "StubPath", "C:\\a\\stub.exe /user");
+  ts.registry.SetString(kLM, as + "\\{AAA}\\sub", "x", "y");
+  ts.registry.SetString(kLM, as + "\\{NOSTUB}", "Version", "1,0");
+  ts.registry.SetDword(kLM, as + "\\{NUM}", "StubPath", 7);
+  ts.registry.SetString(kLM, as + "\\{AAA}", "StubPath", "C:\\x86\\stub32.exe", k32);
+  items.Refresh(view);
+  EXPECT_EQ(Names(S::ActiveSetup), (std::vector<std::string>{"{AAA}=C:\\a\\stub.exe /user"}));
+  EXPECT_EQ(Names(S::ActiveSetup32), (std::vector<std::string>{"{AAA}=C:\\x86\\stub32.exe"}));
+  EXPECT_EQ(ShownName(view.rows.back()), "{AAA} (32位)");
+  EXPECT_EQ(view.rows.back().source, S::ActiveSetup32);
+
+  ASSERT_TRUE(view.Check("{AAA}", S::ActiveSetup));
+  items.DeleteClick(view);
+  EXPECT_TRUE(ts.messages.shown.empty());
+  EXPECT_FALSE(ts.registry.HasKey(kLM, as + "\\{AAA}"));
+  EXPECT_TRUE(ts.registry.HasKey(kLM, as + "\\{NOSTUB}"));
+  EXPECT_EQ(ts.registry.Get(kLM, as + "\\{AAA}", "StubPath", k32)->text, "C:\\x86\\stub32.exe");
+  EXPECT_TRUE(Names(S::ActiveSetup).empty());
+
+  ASSERT_EQ(Sets().size(), 1u);
+  RestoreReport report = RestoreAll(Set(Sets()[0]));
+  ASSERT_EQ(report.items.size(), 1u);
+  EXPECT_TRUE(report.items[0].back) << report.items[0].reason;
+  EXPECT_EQ(ts.registry.Get(kLM, as + "\\{AAA}", "")->text, "Tool A");
+  EXPECT_EQ(ts.registry.Get(kLM, as + "\\{AAA}", "StubPath")->text, "C:\\a\\stub.exe /user");
+  EXPECT_EQ(ts.registry.Get(kLM, as + "\\{AAA}\\sub", "x")->text, "y");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "app/Restore.h"
 #include "app/Error.h"
 #include "app/Backup.h"
+#include "app/ChangeFile.h"
 #include "startup/StartupApproved.h"
 #include "startup/StartupItems.h"
 #include "startup/tests/StartupStandIns.h"
@@ -421,7 +422,7 @@ TEST(StartupNames, A32BitRowShowsItsMarkAndComesBackToItsName) {
   EXPECT_EQ(NameFromShown("", S::MachineRun32), "");
 }
 
-TEST_F(StartupItemsTest, ItemsThatCannotBeDeletedComeBackSilently) {
+TEST_F(StartupItemsTest, ItemsThatCannotBeDeletedComeBackAndAreNamedInANotice) {
   Touch(userDir + "\\locked.lnk");
   ts.files.CreateDirectories(userDir + "\\folder.lnk");
   fs.locked.insert(userDir + "\\locked.lnk");
@@ -440,10 +441,58 @@ TEST_F(StartupItemsTest, ItemsThatCannotBeDeletedComeBackSilently) {
   EXPECT_TRUE(view.Has("guarded", S::MachineRun));
   EXPECT_TRUE(view.Has("locked.lnk", S::UserFolder));
   EXPECT_TRUE(ts.files.DirectoryExists(userDir + "\\folder.lnk"));
-  EXPECT_TRUE(ts.messages.shown.empty());
+  // The notice names what stayed, in list order, instead of passing over it.
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text, std::string(kDeleteFailedText) +
+                                           "\nguarded（HKLM\\Run）\nlocked.lnk（用户启动文件夹）");
   // A folder row's location is used trimmed.
   fs.locked.clear();
   EXPECT_TRUE(items.DeleteItem({"locked.lnk", " " + userDir + "\\locked.lnk\t", S::UserFolder}));
+}
+
+// The system refuses to delete a read-only file: the attribute is cleared for the deletion,
+// the set keeps the file read-only and the restore gives it back so. When the attribute
+// cannot be cleared the file stays read-only and the notice names it.
+TEST_F(StartupItemsTest, AReadOnlyShortcutIsDeletedAndComesBackReadOnly) {
+  const std::string ro = userDir + "\\ro.lnk", stuck = userDir + "\\stuck.lnk";
+  WriteWholeFile(ro, "RO");
+  WriteWholeFile(stuck, "STUCK");
+  ASSERT_TRUE(ts.files.SetAttributes(ro, 1));
+  ASSERT_TRUE(ts.files.SetAttributes(stuck, 1));
+  fs.unchangeable.insert(stuck);
+  items.Refresh(view);
+  for (StartupRow& r : view.rows) r.checked = true;
+
+  items.DeleteClick(view);
+
+  EXPECT_FALSE(ts.files.FileExists(ro));
+  EXPECT_TRUE(ts.files.FileExists(stuck));
+  EXPECT_EQ(ts.files.Meta(stuck)->attributes & 1u, 1u);
+  EXPECT_EQ(NamesOf(S::UserFolder), std::vector<std::string>{"stuck.lnk"});
+  ASSERT_EQ(ts.messages.shown.size(), 1u);
+  EXPECT_EQ(ts.messages.shown[0].text,
+            std::string(kDeleteFailedText) + "\nstuck.lnk（用户启动文件夹）");
+
+  // The set's item keeps the file read-only, and its restore (the kind's own, as the paths
+  // of this temporary tree are not among the places a set may name) writes it back so.
+  auto sets = ts.files.Find(ts.services.exeDir + "\\备份", "*");
+  ASSERT_EQ(sets.size(), 1u);
+  const std::string folder = ts.services.exeDir + "\\备份\\" + sets[0].name;
+  const nlohmann::json manifest = nlohmann::json::parse(
+      ReadWholeFile(folder + "\\" + kBackupManifestName));
+  const nlohmann::json* item = nullptr;
+  for (const nlohmann::json& i : manifest["items"])
+    if (i["caption"].get<std::string>().rfind("ro.lnk", 0) == 0) item = &i;
+  ASSERT_NE(item, nullptr);
+  EXPECT_EQ((*item)["before"].value("attributes", 0u) & 1u, 1u);
+  ChangeEnv env = ChangeEnvOf(ts.services);
+  env.setFolder = folder;
+  FileChange(ro).Restore(env, (*item)["before"], (*item)["saved"]);
+  EXPECT_EQ(ReadWholeFile(ro), "RO");
+  ASSERT_TRUE(ts.files.Meta(ro));
+  EXPECT_EQ(ts.files.Meta(ro)->attributes & 1u, 1u);
+  ts.files.SetAttributes(ro, 0);
+  ts.files.SetAttributes(stuck, 0);
 }
 
 TEST_F(StartupItemsTest, DeleteWithNothingCheckedOnlyRefreshes) {

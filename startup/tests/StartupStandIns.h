@@ -56,7 +56,8 @@ class MemoryStartupView : public StartupView {
 };
 
 // Passes everything to `inner` but refuses to delete the paths in `locked` (a file held
-// open by another program) and to list the folders in `unlistable` (access denied).
+// open by another program) and to list the folders in `unlistable` (access denied), and,
+// as the system does, refuses to delete a read-only file.
 class LockingFileSystem : public FileSystem {
  public:
   explicit LockingFileSystem(FileSystem& inner) : inner_(inner) {}
@@ -69,7 +70,17 @@ class LockingFileSystem : public FileSystem {
   }
   bool RemoveFile(const std::string& p) override {
     deleted.push_back(p);
-    return locked.count(p) ? false : inner_.RemoveFile(p);
+    const std::optional<FileMeta> meta = inner_.Meta(p);
+    if (locked.count(p) || (meta && (meta->attributes & 1u))) return false;
+    return inner_.RemoveFile(p);
+  }
+  std::optional<FileMeta> Meta(const std::string& p) override { return inner_.Meta(p); }
+  bool SetAttributes(const std::string& p, uint32_t attributes) override {
+    return !unchangeable.count(p) && inner_.SetAttributes(p, attributes);
+  }
+  void WriteRestored(const std::string& p, const std::string& bytes,
+                     const FileMeta& meta) override {
+    inner_.WriteRestored(p, bytes, meta);
   }
   std::vector<FindEntry> Find(const std::string& folder, const std::string& pattern) override {
     if (unlistable.count(folder)) return {};
@@ -80,6 +91,7 @@ class LockingFileSystem : public FileSystem {
   std::string FullPath(const std::string& p) override { return inner_.FullPath(p); }
 
   std::set<std::string> locked, unlistable;
+  std::set<std::string> unchangeable;  // SetAttributes is refused
   std::vector<std::string> deleted;
 
  private:

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "app/AdminRights.h"
+#include "startup/LogonValueFamily.h"
 #include "app/Restore.h"
 #include "app/Backup.h"
 #include "app/BackupSets.h"
@@ -539,13 +540,15 @@ TEST_F(StartupTabTest, AddWritesTheMachineRunKeyAndCancelStillRefreshes) {
   EXPECT_EQ(Shown(), Expected());
 }
 
+// A read-only shortcut goes too: its attribute is cleared for the deletion. (A file that
+// cannot be deleted at all is named in a notice: the native tests show it.)
 TEST_F(StartupTabTest, DeleteRemovesTheCheckedItemsFromTheirOwnPlaces) {
   Value(HKEY_LOCAL_MACHINE, "mt-test same", "s.exe");
   Value(HKEY_CURRENT_USER, "mt-test same", "s.exe");
   Value(HKEY_LOCAL_MACHINE, "mt-test gone", "g.exe");
   std::string user = Shortcut(userDir, "mt-test user.lnk", FILE_ATTRIBUTE_HIDDEN);
   std::string common = Shortcut(commonDir, "mt-test common.lnk");
-  std::string locked = Shortcut(userDir, "mt-test locked.lnk", FILE_ATTRIBUTE_READONLY);
+  std::string readOnly = Shortcut(userDir, "mt-test locked.lnk", FILE_ATTRIBUTE_READONLY);
   form->SetActivePage(3);
   ASSERT_TRUE(Check("mt-test same", S::UserRun));
   ASSERT_TRUE(Check("mt-test gone", S::MachineRun));
@@ -560,8 +563,8 @@ TEST_F(StartupTabTest, DeleteRemovesTheCheckedItemsFromTheirOwnPlaces) {
   EXPECT_FALSE(RunText(HKEY_LOCAL_MACHINE, "mt-test gone"));
   EXPECT_FALSE(Exists(user));
   EXPECT_FALSE(Exists(common));
-  EXPECT_TRUE(Exists(locked));
-  EXPECT_TRUE(Listed("mt-test locked.lnk", S::UserFolder));
+  EXPECT_FALSE(Exists(readOnly));
+  EXPECT_FALSE(Listed("mt-test locked.lnk", S::UserFolder));
   EXPECT_TRUE(Listed("mt-test same", S::MachineRun));
   EXPECT_FALSE(Listed("mt-test same", S::UserRun));
   EXPECT_TRUE(ts.messages.shown.empty());
@@ -1400,6 +1403,187 @@ TEST_F(StartupImageHijackTabTest, DebuggerAndExitMonitorAreListedDeletedAndResto
   form->SetActivePage(3);
   EXPECT_TRUE(Listed("mt-test-ifeo.exe", debuggerSource));
   EXPECT_TRUE(Listed("mt-test-ifeo.exe", monitorSource));
+}
+
+// ---- the other log-on places -------------------------------------------------------------
+
+const std::wstring kTerminalW =
+    L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\"
+    L"Microsoft\\Windows\\CurrentVersion\\";
+const std::wstring kPolicySystemW =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+const std::wstring kGpScriptsW =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Group Policy\\Scripts\\";
+const std::wstring kActiveSetupW = L"SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\";
+
+class StartupLogonPlacesTabTest : public StartupPlacesTabTest {
+ protected:
+  void SetUp() override {
+    CleanKeys();
+    StartupPlacesTabTest::SetUp();
+  }
+  void TearDown() override {
+    StartupPlacesTabTest::TearDown();
+    CleanKeys();
+  }
+  // The keys the test makes whole (script and component keys, a RunOnceEx section).
+  static void CleanKeys() {
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+      for (const std::wstring& key : {kTerminalW + L"RunOnceEx\\mt-test",
+                                      kActiveSetupW + L"{mt-test}", kGpScriptsW + L"Startup\\90"})
+        DeleteTree(HKEY_LOCAL_MACHINE, key, view);
+    }
+    DeleteTree(HKEY_CURRENT_USER, kGpScriptsW + L"Logon\\90", 0);
+  }
+  static void DeleteTree(HKEY root, const std::wstring& key, REGSAM view) {
+    HKEY k = nullptr;
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_ALL_ACCESS | view, &k) != ERROR_SUCCESS) return;
+    RegDeleteTreeW(k, nullptr);
+    RegCloseKey(k);
+    RegDeleteKeyExW(root, key.c_str(), view, 0);
+  }
+  // Every seeded value (and the values of the keys seeded whole), exactly as stored.
+  std::vector<std::optional<std::pair<DWORD, std::string>>> State(const std::vector<Seeded>& seeds,
+                                                                  const std::vector<Seeded>& keys) {
+    std::vector<std::optional<std::pair<DWORD, std::string>>> out;
+    for (const Seeded& s : seeds) out.push_back(RawValue(s.root, s.key, s.name, s.view));
+    for (const Seeded& s : keys)
+      for (const char* name : {"", "Script", "Parameters", "StubPath", "Version"})
+        out.push_back(RawValue(s.root, s.key, name, s.view));
+    return out;
+  }
+};
+
+// Every place of the log-on values, the terminal server's Run keys, the policy scripts and
+// Active Setup seeded in the prefix (with a read-only shortcut in the user's Startup folder):
+// each listed once with its place, deleted (VmApplet gets the system's own command back), and
+// the set, through the program's own restore, leaves the registry as it was seeded.
+TEST_F(StartupLogonPlacesTabTest, EveryOtherLogonPlaceIsListedDeletedAndRestoredExactly) {
+  const REGSAM n = KEY_WOW64_64KEY, w = KEY_WOW64_32KEY;
+  const std::vector<Seeded> seeds = {
+      {HKEY_LOCAL_MACHINE, kWinlogonW, "TaskMan", n, S::MachineWinlogonExtra, "TaskMan"},
+      {HKEY_LOCAL_MACHINE, kWinlogonW, "VmApplet", w, S::MachineWinlogonExtra32, "VmApplet"},
+      {HKEY_CURRENT_USER, kWinlogonW, "Shell", n, S::UserWinlogonShell, "Shell"},
+      {HKEY_LOCAL_MACHINE, kTerminalW + L"Run", "mt-test ts", n, S::TerminalRun, "mt-test ts"},
+      {HKEY_LOCAL_MACHINE, kTerminalW + L"Run", "mt-test ts32", w, S::TerminalRun32,
+       "mt-test ts32"},
+      {HKEY_LOCAL_MACHINE, kTerminalW + L"RunOnce", "mt-test once", n, S::TerminalRunOnce,
+       "mt-test once"},
+      {HKEY_LOCAL_MACHINE, kTerminalW + L"RunOnce", "mt-test once32", w, S::TerminalRunOnce32,
+       "mt-test once32"},
+      {HKEY_LOCAL_MACHINE, kTerminalW + L"RunOnceEx\\mt-test", "step", n, S::TerminalRunOnceEx,
+       "mt-test\\step"},
+      {HKEY_LOCAL_MACHINE, kTerminalW + L"RunOnceEx\\mt-test", "step32", w, S::TerminalRunOnceEx32,
+       "mt-test\\step32"},
+      {HKEY_LOCAL_MACHINE, kPolicySystemW, "Shell", n, S::MachinePolicyShell, "Shell"},
+      {HKEY_CURRENT_USER, kPolicySystemW, "Shell", n, S::UserPolicyShell, "Shell"},
+      {HKEY_CURRENT_USER, L"Environment", "UserInitMprLogonScript", n, S::UserLogonScriptValue,
+       "UserInitMprLogonScript"},
+  };
+  // Keys seeded whole: their command value and what else they hold.
+  const std::vector<Seeded> keys = {
+      {HKEY_LOCAL_MACHINE, kGpScriptsW + L"Startup\\90\\0", "Script", n, S::MachineStartupScript,
+       "90\\0"},
+      {HKEY_CURRENT_USER, kGpScriptsW + L"Logon\\90\\0", "Script", n, S::UserLogonScript, "90\\0"},
+      {HKEY_LOCAL_MACHINE, kActiveSetupW + L"{mt-test}", "StubPath", n, S::ActiveSetup,
+       "{mt-test}"},
+      {HKEY_LOCAL_MACHINE, kActiveSetupW + L"{mt-test}", "StubPath", w, S::ActiveSetup32,
+       "{mt-test}"},
+  };
+  std::map<std::string, std::string> location;  // by row name and source
+  auto at = [](const std::string& row, S source) {
+    return row + "|" + std::to_string(static_cast<int>(source));
+  };
+  for (const Seeded& s : seeds) {
+    Seed(s, "C:\\mt-test\\" + s.name + ".exe /x");
+    location[at(s.row, s.source)] = "C:\\mt-test\\" + s.name + ".exe /x";
+  }
+  SetText(HKEY_LOCAL_MACHINE, kGpScriptsW + L"Startup\\90", "FileSysPath", "C:\\mt-test\\gp", n);
+  SetText(HKEY_LOCAL_MACHINE, keys[0].key, "Script", "boot.cmd", n);
+  location[at("90\\0", S::MachineStartupScript)] = "C:\\mt-test\\gp\\Scripts\\Startup\\boot.cmd";
+  SetText(HKEY_CURRENT_USER, keys[1].key, "Script", "C:\\mt-test\\logon.cmd", n);
+  SetText(HKEY_CURRENT_USER, keys[1].key, "Parameters", "/u", n);
+  location[at("90\\0", S::UserLogonScript)] = "C:\\mt-test\\logon.cmd /u";
+  for (const Seeded& k : {keys[2], keys[3]}) {
+    const std::string stub = k.view == w ? "C:\\mt-test\\stub32.exe" : "C:\\mt-test\\stub.exe";
+    SetText(HKEY_LOCAL_MACHINE, k.key, "", "mt-test component", k.view);
+    SetText(HKEY_LOCAL_MACHINE, k.key, "StubPath", stub, k.view);
+    SetText(HKEY_LOCAL_MACHINE, k.key, "Version", "1,0", k.view);
+    location[at(k.row, k.source)] = stub;
+  }
+  const std::string readOnly = Shortcut(userDir, "mt-test ro.lnk",
+                                        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
+  location[at("mt-test ro.lnk", S::UserFolder)] = readOnly;
+  const auto before = State(seeds, keys);
+
+  form->SetActivePage(3);
+  EXPECT_TRUE(ts.messages.shown.empty());
+  std::map<std::string, int> found;
+  for (const StartupRow& r : Rows()) {
+    const auto it = location.find(at(r.name, r.source));
+    if (it == location.end()) continue;
+    ++found[it->first];
+    EXPECT_EQ(r.location, it->second) << r.name;
+    if (r.source != S::UserFolder) {
+      EXPECT_EQ(StateShown(r.name, r.source), kStateEnabled);
+    }
+  }
+  for (const auto& [row, where] : location) EXPECT_EQ(found[row], 1) << row << " " << where;
+  for (const auto& [row, where] : location) {
+    const size_t bar = row.rfind('|');
+    ASSERT_TRUE(Check(row.substr(0, bar), static_cast<S>(std::stoi(row.substr(bar + 1))))) << row;
+  }
+
+  TForm1::Click(form->Page<StartupPage>().Button6);
+
+  EXPECT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+  for (const auto& [row, where] : location) {
+    const size_t bar = row.rfind('|');
+    EXPECT_FALSE(Listed(row.substr(0, bar), static_cast<S>(std::stoi(row.substr(bar + 1))))) << row;
+  }
+  for (const Seeded& s : seeds) {
+    const auto now = RawValue(s.root, s.key, s.name, s.view);
+    if (s.source != S::MachineWinlogonExtra32) {
+      EXPECT_FALSE(now) << s.row;
+      continue;
+    }
+    ASSERT_TRUE(now);
+    EXPECT_EQ(Narrow(reinterpret_cast<const wchar_t*>(now->second.data())), kDefaultVmApplet);
+  }
+  for (const Seeded& k : keys) {
+    HKEY key = nullptr;
+    EXPECT_NE(RegOpenKeyExW(k.root, k.key.c_str(), 0, KEY_READ | k.view, &key), ERROR_SUCCESS)
+        << k.row;
+    if (key) RegCloseKey(key);
+  }
+  EXPECT_FALSE(Exists(readOnly));
+
+  // The set through the program's own restore: every value and key back as it was seeded.
+  std::vector<FindEntry> sets = real->files.Find(BackupRoot(exeDir), "*");
+  ASSERT_EQ(sets.size(), 1u);
+  // The user's Startup folder is among the places a set may name, as in the program.
+  ChangeEnv env = ChangeEnvOf(ts.services);
+  env.fileRoots.userFolders.push_back(userDir);
+  const BackupSetInfo set = ReadBackupSet(env, *ts.services.changeKinds,
+                                          BackupRoot(exeDir) + "\\" + sets[0].name);
+  ASSERT_TRUE(set.damage.empty()) << set.damage;
+  ASSERT_EQ(set.items.size(), location.size());
+  std::vector<size_t> all;
+  for (size_t i = 0; i < set.items.size(); ++i) all.push_back(i);
+  YesToAll yes;
+  const RestoreReport report = RestoreItems(env, exeDir, set, all, yes);
+  ASSERT_TRUE(report.refused.empty()) << report.refused;
+  for (const RestoreOutcome& o : report.items) EXPECT_TRUE(o.back) << o.place << o.reason;
+  EXPECT_EQ(State(seeds, keys), before);
+  const DWORD attributes = GetFileAttributesW(Widen(readOnly).c_str());
+  ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_READONLY);
+  SetFileAttributesW(Widen(readOnly).c_str(), FILE_ATTRIBUTE_NORMAL);
+  form->SetActivePage(3);
+  for (const auto& [row, where] : location) {
+    const size_t bar = row.rfind('|');
+    EXPECT_TRUE(Listed(row.substr(0, bar), static_cast<S>(std::stoi(row.substr(bar + 1))))) << row;
+  }
 }
 
 }  // namespace

@@ -271,6 +271,14 @@ std::optional<FileMeta> PosixFileSystem::Meta(const std::string& path) {
   return meta;
 }
 
+bool PosixFileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
+  std::error_code ec;
+  if (!fs::is_regular_file(P(path), ec)) return false;
+  fs::permissions(P(path), fs::perms::owner_write,
+                  (attributes & 1u) ? fs::perm_options::remove : fs::perm_options::add, ec);
+  return !ec;
+}
+
 void PosixFileSystem::WriteRestored(const std::string& path, const std::string& bytes,
                                     const FileMeta& meta) {
   // A symbolic link stands for a reparse point: on the way or at the file, it is refused.

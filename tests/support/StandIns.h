@@ -75,6 +75,8 @@ class PosixFileSystem : public FileSystem {
   // Refuses a path with a symbolic link anywhere on it, as the real one refuses reparse points.
   void WriteRestored(const std::string& path, const std::string& bytes,
                      const FileMeta& meta) override;
+  // Read-only (bit 1) as the write permissions; the other attributes are not kept.
+  bool SetAttributes(const std::string& path, uint32_t attributes) override;
   static std::string ToPosix(const std::string& path);
 };
 
