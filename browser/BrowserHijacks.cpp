@@ -10,6 +10,7 @@ const std::vector<const HijackModule*>& HijackModules() {
       &PolicyHijacks(),        &EnrolmentHijacks(),    &ShortcutHijacks(),
       &FirefoxPolicyHijacks(), &ExtensionKeyHijacks(), &ChromiumProfileHijacks(),
       &BrowserImageHijacks(),  &ProxyHijacks(),        &HostsHijacks(),
+      &DesktopItemHijacks(),
   };
   return modules;
 }
