@@ -201,7 +201,7 @@ TEST_F(DesktopItems, RepairRemovesTheEntryAndItsClassKeysAndTheSetPutsThemBack) 
   ASSERT_NE(text.find(header), std::string::npos);
   EXPECT_EQ(text.find(header, text.find(header) + 1), std::string::npos);
 
-  RestoreAll();
+  ASSERT_NO_FATAL_FAILURE(RestoreAll());
   EXPECT_EQ(reg.Get(CU, kNs + kFakeIe, "")->text, "Internet Explorer");
   EXPECT_TRUE(reg.HasKey(LM, kNs + kFakeIe));
   EXPECT_EQ(reg.Get(CU, kCls + kFakeIe + "\\shell\\open\\command", "Extra")->text,
