@@ -50,6 +50,10 @@ const char* const kSoftwarePlaces[] = {
     "Microsoft\\Edge\\PreferenceMACs",
     "Chromium\\PreferenceMACs",
     "BraveSoftware\\Brave-Browser\\PreferenceMACs",
+    // Fake desktop items: the desktop's namespace entries and the classes they name.
+    "Microsoft\\Windows\\CurrentVersion\\Explorer\\Desktop\\NameSpace",
+    "Classes\\CLSID",
+    "Classes\\WOW6432Node\\CLSID",
 };
 
 // The places above, each split into its key names once.

@@ -20,6 +20,7 @@ const std::vector<const HijackModule*>& HijackModules() {
       &BrowserImageHijacks(),
       &ProxyHijacks(),
       &HostsHijacks(),
+      &DesktopItemHijacks(),
   };
   // clang-format on
   return modules;

@@ -4,7 +4,7 @@
 // address or point at something else, Firefox's policies.json and extensions installed
 // through the browsers' external-extension keys, image hijacks of the browsers' program
 // files, and what redirects them: the user's system proxy and hosts-file lines for
-// well-known sites. Each kind is a module of
+// well-known sites, and fake browser icons on the desktop. Each kind is a module of
 // its own (browser/Hijack.h); this is the list of them and what the page calls.
 #pragma once
 
@@ -14,6 +14,7 @@
 #include "browser/BrowserImageHijacks.h"
 #include "browser/BrowserTable.h"
 #include "browser/ChromiumProfileHijacks.h"
+#include "browser/DesktopItemHijacks.h"
 #include "browser/EnrolmentHijacks.h"
 #include "browser/ExtensionKeyHijacks.h"
 #include "browser/FirefoxAutoconfigHijacks.h"

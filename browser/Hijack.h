@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/Registry.h"
@@ -51,6 +52,9 @@ struct Hijack {
   RegRoot root = RegRoot::LocalMachine;
   RegView view = RegView::Native;
   std::string key, value;
+  // Further keys the repair removes with `key`, each in the native view (a desktop item's
+  // class registrations).
+  std::vector<std::pair<RegRoot, std::string>> moreKeys;
   // File findings: the file.
   std::string path;
   ShortcutRepair repair = ShortcutRepair::Delete;

@@ -1,8 +1,11 @@
 // Benchmark: the add-on list of the "IE修复" page with 600 add-ons, 200 of each kind
 // (toolbars whose class server is a file with icons, extensions with a "HotIcon", context-menu
-// entries), followed by 300 browser shortcuts (50 of them carrying an address) and 40 browser
-// policy values, on the real registry and shell, in a visible Main window. A run is the time from
-// switching to the tab until the list is painted. Prints one line per run and ends with
+// entries), followed by 300 browser shortcuts (50 of them carrying an address), 40 browser
+// policy values, 4 browsers with 5 Chromium profiles each (a hijacked home page in 2 of them),
+// 20 external-extension keys, a hosts file of 10,000 lines (10 of them redirect a search
+// engine), 200 image-hijack keys of other programs and 20 desktop namespace items (10 fake
+// browser icons), on the real registry and shell, in a visible Main window. A run is the time
+// from switching to the tab until the list is painted. Prints one line per run and ends with
 // "browser_show_ms=<median> rows=<rows>".
 // Everything it registers carries the class id prefix or the entry text prefix below and is
 // removed again, also leftovers of an interrupted run.
@@ -14,9 +17,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "app/HostsPath.h"
+#include "app/ImageHijacks.h"
 #include "app/Registry.h"
 #include "app/win/Unit1.h"
 #include "program/ProgramForm.h"
@@ -205,6 +211,131 @@ bool MakeShortcutsAndPolicies(mt::RegistryBackend& backend) {
   return written == kPolicyValues;
 }
 
+// ---- the findings around the browsers ---------------------------------------------------------
+
+constexpr int kProfiles = 5, kHijackedProfiles = 2, kExtensionKeys = 20, kHostsLines = 10000,
+              kHostsHijacks = 10, kIfeoKeys = 200, kNameSpaceItems = 20;
+const char* const kProfileBrowsers[] = {"Microsoft\\Edge\\User Data", "Google\\Chrome\\User Data",
+                                        "Chromium\\User Data",
+                                        "BraveSoftware\\Brave-Browser\\User Data"};
+const std::string kExtensionKeyPrefix = "mtbenchmtbench";
+const std::string kIfeoPrefix = "mt-bench-";
+const std::string kNameSpace =
+    "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Desktop\\NameSpace\\";
+
+std::wstring LocalFolder() {
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  return std::wstring(temp) + L"mt-bench-local";
+}
+
+bool WriteFile(const std::wstring& path, const std::string& bytes) {
+  std::ofstream out(path.c_str(), std::ios::binary);
+  out << bytes;
+  return static_cast<bool>(out);
+}
+
+// The prefix's hosts file as it was before the benchmark wrote its own.
+struct SavedHosts {
+  std::wstring path;
+  std::string bytes;
+  bool existed = false;
+};
+
+void RemoveAround(mt::RegistryBackend& backend, const SavedHosts* hosts) {
+  SHFILEOPSTRUCTW op{};
+  const std::wstring from = LocalFolder() + L'\0';
+  op.wFunc = FO_DELETE;
+  op.pFrom = from.c_str();
+  op.fFlags = FOF_NO_UI;
+  SHFileOperationW(&op);
+  mt::TRegistry reg(backend);
+  reg.SetRootKey(mt::RegRoot::LocalMachine);
+  if (reg.OpenKey("\\SOFTWARE\\Google\\Chrome\\Extensions", false))
+    for (const std::string& name : reg.GetKeyNames())
+      if (name.rfind(kExtensionKeyPrefix, 0) == 0) reg.DeleteKey(name);
+  reg.CloseKey();
+  if (reg.OpenKey(std::string("\\") + mt::kIfeoKeyPath, false))
+    for (const std::string& name : reg.GetKeyNames())
+      if (name.rfind(kIfeoPrefix, 0) == 0) reg.DeleteKey(name);
+  reg.CloseKey();
+  reg.SetRootKey(mt::RegRoot::CurrentUser);
+  for (int i = 0; i < kNameSpaceItems; ++i) {
+    reg.DeleteKey(kNameSpace + Id(3, i));
+    reg.DeleteKey("\\Software\\Classes\\CLSID\\" + Id(3, i));
+  }
+  if (hosts && !hosts->path.empty()) {
+    if (hosts->existed) WriteFile(hosts->path, hosts->bytes);
+    else DeleteFileW(hosts->path.c_str());
+  }
+}
+
+bool MakeAround(mt::RegistryBackend& backend, const std::string& hostsPath) {
+  for (const char* userData : kProfileBrowsers) {
+    const std::wstring dir = LocalFolder() + L"\\" + mt::Widen(userData);
+    std::string names;
+    for (int p = 0; p < kProfiles; ++p) {
+      const std::string profile = "Profile " + std::to_string(p + 1);
+      names += std::string(p ? "," : "") + "\"" + profile + "\":{\"name\":\"P" +
+               std::to_string(p + 1) + "\"}";
+      const std::wstring folder = dir + L"\\" + mt::Widen(profile);
+      if (SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr) != ERROR_SUCCESS &&
+          GetLastError() != ERROR_ALREADY_EXISTS)
+        return false;
+      // A hijacked home page in the first profiles; the others keep the browser's default.
+      const std::string home = p < kHijackedProfiles ? "\"homepage\":\"http://mt-bench.invalid/p" +
+                                                           std::to_string(p) + "\","
+                                                     : std::string();
+      // A profile of a few hundred kilobytes, as a used one is.
+      std::string filler(300000, 'x');
+      if (!WriteFile(folder + L"\\Secure Preferences",
+                     "{" + home + "\"filler\":\"" + filler +
+                         "\",\"protection\":{\"macs\":{\"homepage\":\"AB\"}}}") ||
+          !WriteFile(folder + L"\\Preferences", "{\"filler\":\"" + filler + "\"}"))
+        return false;
+    }
+    if (!WriteFile(dir + L"\\Local State", "{\"profile\":{\"info_cache\":{" + names + "}}}"))
+      return false;
+  }
+  mt::TRegistry reg(backend);
+  reg.SetRootKey(mt::RegRoot::LocalMachine);
+  for (int i = 0; i < kExtensionKeys; ++i) {
+    char id[40];
+    std::snprintf(id, sizeof id, "%s%018d", kExtensionKeyPrefix.c_str(), i);
+    if (!reg.OpenKey(std::string("\\SOFTWARE\\Google\\Chrome\\Extensions\\") + id, true))
+      return false;
+    reg.WriteString("update_url", "https://mt-bench.invalid/update.xml");
+    reg.CloseKey();
+  }
+  for (int i = 0; i < kIfeoKeys; ++i) {
+    if (!reg.OpenKey(std::string("\\") + mt::kIfeoKeyPath + "\\" + kIfeoPrefix + std::to_string(i) +
+                         ".exe",
+                     true))
+      return false;
+    reg.WriteString("Debugger", "C:\\mt-bench\\dbg.exe");
+    reg.CloseKey();
+  }
+  reg.SetRootKey(mt::RegRoot::CurrentUser);
+  for (int i = 0; i < kNameSpaceItems; ++i) {
+    const std::string id = Id(3, i);
+    const bool fake = i % 2 == 0;
+    if (!reg.OpenKey(kNameSpace + id, true)) return false;
+    reg.WriteString("", fake ? "Internet Explorer" : "Bench drive " + std::to_string(i));
+    if (!reg.OpenKey("\\Software\\Classes\\CLSID\\" + id + "\\shell\\open\\command", true))
+      return false;
+    reg.WriteString("", fake ? "iexplore.exe http://mt-bench.invalid/nav" + std::to_string(i)
+                             : "C:\\mt-bench\\drive.exe");
+    reg.CloseKey();
+  }
+  if (hostsPath.empty()) return false;
+  std::string hosts = "# mt-bench\r\n127.0.0.1 localhost\r\n";
+  for (int i = 0; i < kHostsLines - 2; ++i)
+    hosts += i < kHostsHijacks ? "1.2.3." + std::to_string(i) + " www.baidu.com\r\n"
+                               : "10.0." + std::to_string(i / 250) + "." + std::to_string(i % 250) +
+                                     " host" + std::to_string(i) + ".lan\r\n";
+  return WriteFile(mt::Widen(hostsPath), hosts);
+}
+
 // Sends every message waiting for this thread, so that a run starts on a quiet window.
 void Pump() {
   MSG msg;
@@ -221,15 +352,30 @@ int Run() {
   svc.messages = &messages;
   BenchShortcuts shortcuts;
   svc.shortcuts = &shortcuts;
+  svc.localAppData = mt::Narrow(LocalFolder());
 
+  SavedHosts hosts;
+  const std::string hostsPath = svc.environment ? mt::HostsFilePath(*svc.registry, svc.environment)
+                                                : std::string();
+  if (!hostsPath.empty()) {
+    hosts.path = mt::Widen(hostsPath);
+    std::ifstream in(hosts.path.c_str(), std::ios::binary);
+    hosts.existed = static_cast<bool>(in);
+    if (in) hosts.bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
   RemoveBenchAddOns(*svc.registry);
   RemoveIconFiles();
   RemoveShortcutsAndPolicies(*svc.registry);
-  if (!MakeIconFiles() || !Register(*svc.registry) || !MakeShortcutsAndPolicies(*svc.registry)) {
-    std::fprintf(stderr, "cannot write the icon files, the add-on stores or the shortcuts\n");
+  RemoveAround(*svc.registry, nullptr);
+  if (!MakeIconFiles() || !Register(*svc.registry) || !MakeShortcutsAndPolicies(*svc.registry) ||
+      !MakeAround(*svc.registry, hostsPath)) {
+    std::fprintf(stderr,
+                 "cannot write the icon files, the add-on stores, the shortcuts or the "
+                 "findings around the browsers\n");
     RemoveBenchAddOns(*svc.registry);
     RemoveIconFiles();
     RemoveShortcutsAndPolicies(*svc.registry);
+    RemoveAround(*svc.registry, &hosts);
     return 1;
   }
   // Keep the launch counter away from the offer, which would wait for a user.
@@ -270,13 +416,16 @@ int Run() {
                   t3 - t2, rows, ImageList_GetImageCount(form.ImageList1.get()));
       std::fflush(stdout);
     }
-    if (rows < 3 * kPerKind + kHijackedShortcuts + kPolicyValues) rc = 1;
+    if (rows < 3 * kPerKind + kHijackedShortcuts + kPolicyValues + 4 * kHijackedProfiles +
+                   kExtensionKeys + kHostsHijacks + kNameSpaceItems / 2)
+      rc = 1;
     std::printf("browser_apply_ms=%.0f\n", Median(applies));
     std::printf("browser_show_ms=%.0f rows=%d\n", Median(shows), rows);
   }
   RemoveBenchAddOns(*svc.registry);
   RemoveIconFiles();
   RemoveShortcutsAndPolicies(*svc.registry);
+  RemoveAround(*svc.registry, &hosts);
   return rc;
 }
 

@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "app/AdminRights.h"
 #include "app/Backup.h"
@@ -689,6 +690,40 @@ TEST_F(BrowserHijackTab, FirefoxUserJsHomePageIsRepairedAndRestored) {
   EXPECT_EQ(FileBytes(profile + "\\user.js"), hijacked);
 }
 
+// The prefix's hosts file and the user's proxy values as they were when it was made, put back
+// when it goes, whatever the test did.
+struct KeepHostsAndProxy {
+  RegistryBackend* registry;
+  std::wstring path;
+  DWORD attributes;
+  std::string bytes;
+  std::vector<std::pair<std::string, std::optional<RawRegValue>>> values;
+  KeepHostsAndProxy(RegistryBackend& r, const std::string& hosts)
+      : registry(&r),
+        path(Widen(hosts)),
+        attributes(::GetFileAttributesW(path.c_str())),
+        bytes(FileBytes(hosts)) {
+    if (auto key = r.Open(CU, nullptr, kInternetSettingsKey, true))
+      for (const char* name : {"ProxyEnable", "ProxyServer", "AutoConfigURL", "ProxyOverride"})
+        values.emplace_back(name, r.QueryRaw(*key, name));
+  }
+  ~KeepHostsAndProxy() {
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      ::DeleteFileW(path.c_str());
+    } else {
+      WriteBytes(Narrow(path), bytes);
+      ::SetFileAttributesW(path.c_str(), attributes);
+    }
+    auto key = registry->Open(CU, nullptr, kInternetSettingsKey, true);
+    for (const auto& [name, raw] : values) {
+      if (!key) break;
+      if (raw) registry->SetRaw(*key, name, *raw);
+      else registry->DeleteValue(*key, name);
+    }
+  }
+};
+
 // A seeded hosts file (read-only, GBK comment, mixed line ends, no final line end) in the
 // prefix's system32\drivers\etc and a proxy of the current user: the ticked lines and the
 // proxy go, every other byte and value stays, the file stays read-only, and the set's restore
@@ -705,34 +740,8 @@ TEST_F(BrowserHijackTab, HostsLinesAndTheUserProxyAreRepairedAndRestoredExactly)
 
   // The prefix's own file and proxy values come back whatever the test does.
   const std::wstring wideHosts = Widen(hosts);
-  struct Keep {
-    RegistryBackend* registry;
-    std::wstring path;
-    DWORD attributes;
-    std::string bytes;
-    std::vector<std::pair<std::string, std::optional<RawRegValue>>> values;
-    ~Keep() {
-      ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (attributes == INVALID_FILE_ATTRIBUTES) {
-        ::DeleteFileW(path.c_str());
-      } else {
-        WriteBytes(Narrow(path), bytes);
-        ::SetFileAttributesW(path.c_str(), attributes);
-      }
-      auto key = registry->Open(CU, nullptr, kInternetSettingsKey, true);
-      for (const auto& [name, raw] : values) {
-        if (!key) break;
-        if (raw) registry->SetRaw(*key, name, *raw);
-        else registry->DeleteValue(*key, name);
-      }
-    }
-  } keep{&registry, wideHosts, ::GetFileAttributesW(wideHosts.c_str()), FileBytes(hosts), {}};
-  {
-    auto key = registry.Open(CU, nullptr, kInternetSettingsKey, true);
-    ASSERT_TRUE(key);
-    for (const char* name : {"ProxyEnable", "ProxyServer", "AutoConfigURL", "ProxyOverride"})
-      keep.values.emplace_back(name, registry.QueryRaw(*key, name));
-  }
+  KeepHostsAndProxy keep(registry, hosts);
+  ASSERT_EQ(keep.values.size(), 4u);
 
   const std::string gbk = "# \xB0\xD9\xB6\xC8\r\n";
   const std::string seeded = "# mt test\r\n" + gbk +
@@ -1056,6 +1065,291 @@ TEST_F(BrowserImageHijackTab, EdgeDebuggerAndExitMonitorAreRepairedAndRestored) 
   ASSERT_TRUE(report.refused.empty()) << report.refused;
   for (const RestoreOutcome& o : report.items) EXPECT_TRUE(o.back) << o.place << o.reason;
   EXPECT_EQ(State(), before);
+}
+
+// ---- one of every kind ---------------------------------------------------------------------
+
+// Key path -> its values by name (type and data bytes); every key is present, with or
+// without values. Walked in the native view: the 32-bit keys are their WOW6432Node paths.
+using RegImage = std::map<std::string, std::map<std::string, std::string>>;
+
+void Walk(HKEY root, const std::wstring& path, const std::string& shown, RegImage& out,
+          int depth = 0) {
+  HKEY key = nullptr;
+  if (depth > 20 ||
+      ::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+    return;
+  auto& values = out[shown];
+  std::vector<wchar_t> name(16384);
+  std::vector<BYTE> data(1 << 16);
+  for (DWORD i = 0;; ++i) {
+    DWORD nameLen = static_cast<DWORD>(name.size()), size = static_cast<DWORD>(data.size()),
+          type = 0;
+    if (::RegEnumValueW(key, i, name.data(), &nameLen, nullptr, &type, data.data(), &size) !=
+        ERROR_SUCCESS)
+      break;
+    values[Narrow(name.data(), nameLen)] = std::to_string(type) + ":" +
+                                           std::string(reinterpret_cast<char*>(data.data()), size);
+  }
+  std::vector<std::wstring> subkeys;
+  for (DWORD i = 0;; ++i) {
+    DWORD nameLen = static_cast<DWORD>(name.size());
+    if (::RegEnumKeyExW(key, i, name.data(), &nameLen, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS)
+      break;
+    subkeys.emplace_back(name.data(), nameLen);
+  }
+  ::RegCloseKey(key);
+  for (const std::wstring& sub : subkeys)
+    Walk(root, path + L"\\" + sub, shown + "\\" + Narrow(sub), out, depth + 1);
+}
+
+class EveryKindTab : public BrowserImageHijackTab {
+ protected:
+  const std::string kNsItem = "{6D3C1A00-5E1B-4F7A-9C11-00000000B101}";
+  const std::string kNsDrive = "{6D3C1A00-5E1B-4F7A-9C11-00000000B102}";
+  const std::string kNameSpace =
+      "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Desktop\\NameSpace\\";
+  const std::string kUserClasses = "Software\\Classes\\CLSID\\";
+  const std::string kFoxAppPath =
+      "\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\firefox.exe";
+  const std::string kFoxPolicy = "\\Software\\Policies\\Mozilla\\Firefox";
+  const std::string kEdgeMacs = "\\Software\\Microsoft\\Edge\\PreferenceMACs\\Default";
+
+  void TearDown() override {
+    BrowserImageHijackTab::TearDown();
+    reg.SetRootKey(CU);
+    for (const std::string& id : {kNsItem, kNsDrive}) {
+      reg.DeleteKey("\\" + kNameSpace + id);
+      reg.DeleteKey("\\" + kUserClasses + id);
+    }
+    reg.DeleteKey(kFoxAppPath);
+    reg.DeleteKey(kFoxPolicy);
+    if (reg.OpenKey(kEdgeMacs, false)) reg.DeleteValue("homepage");
+    reg.CloseKey();
+  }
+  // The keys the kinds change, each walked whole.
+  RegImage Registry() {
+    RegImage out;
+    const std::pair<HKEY, const char*> trees[] = {
+        {HKEY_CURRENT_USER, "Software\\Policies"},
+        {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings"},
+        {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Desktop"},
+        {HKEY_CURRENT_USER, "Software\\Microsoft\\Edge"},
+        {HKEY_CURRENT_USER, "Software\\Classes\\CLSID\\{6D3C1A00-5E1B-4F7A-9C11-00000000B101}"},
+        {HKEY_CURRENT_USER, "Software\\Classes\\CLSID\\{6D3C1A00-5E1B-4F7A-9C11-00000000B102}"},
+        {HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies"},
+        {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Enrollments"},
+        {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Provisioning\\OMADM"},
+        {HKEY_LOCAL_MACHINE, "SOFTWARE\\Google"},
+        {HKEY_LOCAL_MACHINE,
+         "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution "
+         "Options\\msedge.exe"},
+        {HKEY_LOCAL_MACHINE,
+         "SOFTWARE\\WOW6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution "
+         "Options\\msedge.exe"},
+        {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Desktop"},
+    };
+    for (const auto& [root, path] : trees)
+      Walk(root, Widen(path), (root == HKEY_CURRENT_USER ? "HKCU\\" : "HKLM\\") + std::string(path),
+           out);
+    return out;
+  }
+};
+
+// A machine with one finding of every kind the tab knows and, beside them, one harmless item
+// of several kinds: the tab lists exactly the findings, unticked; "自动反修" with all of them
+// ticked takes out exactly those (every other value, key and byte as it was), and the set
+// restores the registry and the files as they were before.
+TEST_F(EveryKindTab, EveryKindIsRepairedAloneAndTheSetRestoresTheMachine) {
+  const std::string hosts = HostsFilePath(registry, WinEnvironmentVariable);
+  KeepHostsAndProxy keep(registry, hosts);
+  ASSERT_EQ(keep.values.size(), 4u);
+  ts.services.environment = real->services.environment;
+  ts.services.fileRoots = real->services.fileRoots;
+  ts.services.fileRoots.userFolders.push_back(folder);
+  // The key of the home page lock, which every apply opens.
+  reg.SetRootKey(CU);
+  ASSERT_TRUE(reg.OpenKey(std::string("\\") + kHomePageLockKey, true));
+  reg.CloseKey();
+  ShowTab();
+  ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+  std::vector<std::string> prefixRows;
+  for (const Row& r : Rows()) prefixRows.push_back(r.c1);
+
+  // Installed browsers.
+  const std::string edge = folder + "\\msedge.exe", chrome = folder + "\\chrome.exe";
+  const std::string fox = folder + "\\Mozilla Firefox\\firefox.exe";
+  for (const std::string& exe : {edge, chrome, fox}) WriteBytes(exe, "MZ");
+  Put(CU, kEdgeAppPath, "", edge);
+  Put(CU, kChromeAppPath, "", chrome);
+  Put(CU, kFoxAppPath, "", fox);
+  // Policies, an enrolment, an extension key, Firefox's registry policy.
+  Put(CU, kEdgePolicy, "HomepageLocation", "http://hijack.invalid/home");
+  Put(CU, kEdgePolicy, "ShowHomeButton", "kept");
+  reg.SetRootKey(LM);
+  ASSERT_TRUE(reg.OpenKey(std::string("\\") + kEnrollmentsKey + "\\" + kFake, true));
+  reg.WriteInteger("EnrollmentState", 1);
+  reg.CloseKey();
+  Put(LM, kExtKey, "update_url", "https://hijack.invalid/update.xml");
+  Put(CU, kFoxPolicy + "\\Homepage", "URL", "http://hijack.invalid/ff");
+  // Shortcuts: one carrying an address, one clean; policies.json with one harmless setting.
+  const std::string edgeLnk = folder + "\\Microsoft Edge.lnk";
+  const std::string chromeLnk = folder + "\\Google Chrome.lnk";
+  ASSERT_TRUE(MakeLink(edgeLnk, edge, "http://hijack.invalid/e"));
+  ASSERT_TRUE(MakeLink(chromeLnk, chrome, ""));
+  const std::string policies = folder + "\\Mozilla Firefox\\distribution\\policies.json";
+  WriteBytes(
+      policies,
+      R"({"policies":{"Homepage":{"URL":"http://hijack.invalid/pj"},"DisableTelemetry":true}})");
+  // A hijacked Edge profile and a clean one.
+  const std::string local = folder + "\\Local";
+  const std::string userData = local + "\\Microsoft\\Edge\\User Data";
+  ts.services.localAppData = local;
+  WriteBytes(userData + "\\Local State",
+             R"({"profile":{"info_cache":{"Default":{"name":"P1"},"Profile 1":{"name":"P2"}}}})");
+  WriteBytes(userData + "\\Default\\Secure Preferences",
+             R"({"homepage":"http://hijack.invalid/p","protection":{"macs":{"homepage":"AB"}}})");
+  WriteBytes(userData + "\\Profile 1\\Secure Preferences",
+             R"({"homepage":"https://www.bing.com/","protection":{"macs":{}}})");
+  Put(CU, kEdgeMacs, "homepage", "REGMAC");
+  // A hosts redirection beside the user's own lines, and a proxy.
+  WriteBytes(hosts, "127.0.0.1 localhost\r\n1.2.3.4 www.baidu.com\r\n10.0.0.9 nas.lan\r\n");
+  Put(CU, "\\" + std::string(kInternetSettingsKey), "ProxyServer", "10.9.8.7:3128");
+  reg.SetRootKey(CU);
+  ASSERT_TRUE(reg.OpenKey("\\" + std::string(kInternetSettingsKey), false));
+  reg.WriteInteger("ProxyEnable", 1);
+  reg.CloseKey();
+  // Edge's image hijack.
+  SetLMText(kEdgeIfeoW, "Debugger", L"C:\\mt-test\\nav.exe --go", KEY_WOW64_64KEY);
+  // A fake Internet Explorer on the desktop and a cloud drive's item.
+  Put(CU, "\\" + kNameSpace + kNsItem, "", "Internet Explorer");
+  Put(CU, "\\" + kUserClasses + kNsItem, "", "Internet Explorer");
+  Put(CU, "\\" + kUserClasses + kNsItem + "\\shell\\open\\command", "",
+      "\"C:\\Program Files\\Internet Explorer\\iexplore.exe\" http://nav.hijack.invalid/");
+  Put(CU, "\\" + kNameSpace + kNsDrive, "", "Mirtak Drive");
+  Put(CU, "\\" + kUserClasses + kNsDrive + "\\shell\\open\\command", "", "C:\\Drive\\drive.exe");
+  // A browser-named .url file and the user's own.
+  const std::string fakeUrl = folder + "\\Internet Explorer.url";
+  const std::string ownUrl = folder + "\\Mirtak Site.url";
+  WriteBytes(fakeUrl, "[InternetShortcut]\r\nURL=http://nav.hijack.invalid/u\r\n");
+  WriteBytes(ownUrl, "[InternetShortcut]\r\nURL=https://example.org/\r\n");
+
+  const std::vector<std::string> files = {hosts,
+                                          edgeLnk,
+                                          chromeLnk,
+                                          policies,
+                                          userData + "\\Default\\Secure Preferences",
+                                          userData + "\\Profile 1\\Secure Preferences",
+                                          fakeUrl,
+                                          ownUrl};
+  std::vector<std::string> bytesBefore;
+  for (const std::string& f : files) bytesBefore.push_back(FileBytes(f));
+  const RegImage before = Registry();
+
+  ShowTab();
+  ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+  std::vector<std::string> listed;
+  HWND list = form->Page<BrowserPage>().ListView1;
+  std::vector<Row> rows = Rows();
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (std::find(prefixRows.begin(), prefixRows.end(), rows[i].c1) != prefixRows.end()) continue;
+    EXPECT_FALSE(rows[i].ticked) << rows[i].c1;
+    listed.push_back(rows[i].c1);
+    ListView_SetCheckState(list, static_cast<int>(i), TRUE);
+  }
+  std::vector<std::string> want = {
+      "Edge 主页（策略）：http://hijack.invalid/home",
+      "Firefox 主页（策略）：http://hijack.invalid/ff",
+      "设备管理注册（无管理服务器，使浏览器策略生效）：" + kFake,
+      "桌面快捷方式 Microsoft Edge.lnk 附加网址 http://hijack.invalid/e",
+      "Firefox 策略（policies.json）：主页 http://hijack.invalid/pj",
+      "Chrome 外部扩展（注册表）：mtmtmtmtmtmtmtmtmtmtmtmtmtmtmtmt 更新地址 "
+      "https://hijack.invalid/update.xml",
+      "Edge 主页（配置 P1）：http://hijack.invalid/p",
+      "Edge 映像劫持（启动时改为运行）：C:\\mt-test\\nav.exe --go",
+      "系统代理（当前用户）：10.9.8.7:3128（请确认是否是您自己设置的）",
+      "hosts 重定向（搜索引擎）：www.baidu.com → 1.2.3.4",
+      "桌面图标（冒充Internet Explorer，当前用户）：Internet Explorer → "
+      "http://nav.hijack.invalid/",
+      "桌面网址文件 Internet Explorer.url 冒充Internet Explorer：http://nav.hijack.invalid/u",
+  };
+  std::sort(want.begin(), want.end());
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(listed, want);
+  TForm1::Click(form->Page<BrowserPage>().Sbiedefault);
+  ASSERT_TRUE(ts.messages.shown.empty()) << ts.messages.shown[0].text;
+
+  // Only the findings are gone: the registry as before without them...
+  RegImage expected = before;
+  auto dropKey = [&](const std::string& path) {
+    for (auto it = expected.begin(); it != expected.end();)
+      it = it->first == path || it->first.rfind(path + "\\", 0) == 0 ? expected.erase(it)
+                                                                     : std::next(it);
+  };
+  auto dropValue = [&](const std::string& key, const std::string& name) {
+    ASSERT_EQ(expected.at(key).erase(name), 1u) << key << " " << name;
+  };
+  dropValue("HKCU\\Software\\Policies\\Microsoft\\Edge", "HomepageLocation");
+  dropValue("HKCU\\Software\\Policies\\Mozilla\\Firefox\\Homepage", "URL");
+  dropKey("HKLM\\SOFTWARE\\Microsoft\\Enrollments\\" + kFake);
+  dropKey("HKLM\\SOFTWARE\\Google\\Chrome\\Extensions\\mtmtmtmtmtmtmtmtmtmtmtmtmtmtmtmt");
+  dropValue("HKCU\\Software\\Microsoft\\Edge\\PreferenceMACs\\Default", "homepage");
+  dropValue("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", "ProxyServer");
+  const DWORD off = 0;
+  expected["HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings"]["ProxyEnable"] =
+      "4:" + std::string(reinterpret_cast<const char*>(&off), 4);
+  dropValue(
+      "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution "
+      "Options\\msedge.exe",
+      "Debugger");
+  // Where the system shares the key between the views, the 32-bit path shows the same value.
+  auto ifeo32 = expected.find(
+      "HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows NT\\CurrentVersion\\"
+      "Image File Execution Options\\msedge.exe");
+  if (ifeo32 != expected.end()) ifeo32->second.erase("Debugger");
+  dropKey("HKCU\\" + kNameSpace + kNsItem);
+  dropKey("HKCU\\" + kUserClasses + kNsItem);
+  const RegImage after = Registry();
+  EXPECT_EQ(after.size(), expected.size());
+  for (const auto& [key, values] : expected) {
+    auto it = after.find(key);
+    if (it == after.end()) {
+      ADD_FAILURE() << "gone: " << key;
+      continue;
+    }
+    EXPECT_EQ(it->second, values) << key;
+  }
+  for (const auto& [key, values] : after) EXPECT_TRUE(expected.count(key)) << "new: " << key;
+  // ... and every file's bytes as before, but for what the findings held.
+  EXPECT_EQ(FileBytes(hosts), "127.0.0.1 localhost\r\n10.0.0.9 nas.lan\r\n");
+  EXPECT_EQ(links.Read(edgeLnk).arguments, "");
+  EXPECT_EQ(FileBytes(chromeLnk), bytesBefore[2]);
+  EXPECT_EQ(FileBytes(policies).find("hijack.invalid"), std::string::npos);
+  EXPECT_NE(FileBytes(policies).find("DisableTelemetry"), std::string::npos);
+  EXPECT_EQ(FileBytes(userData + "\\Default\\Secure Preferences"), R"({"protection":{"macs":{}}})");
+  EXPECT_EQ(FileBytes(userData + "\\Profile 1\\Secure Preferences"), bytesBefore[5]);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(Widen(fakeUrl))));
+  EXPECT_EQ(FileBytes(ownUrl), bytesBefore[7]);
+  for (const Row& r : Rows())
+    EXPECT_TRUE(std::find(prefixRows.begin(), prefixRows.end(), r.c1) != prefixRows.end()) << r.c1;
+
+  // The set puts back every value, key and byte.
+  const ChangeEnv env = ChangeEnvOf(ts.services);
+  std::vector<FindEntry> sets = real->files.Find(BackupRoot(ts.services.exeDir), "*");
+  ASSERT_EQ(sets.size(), 1u);
+  const BackupSetInfo set = ReadBackupSet(env, ChangeKinds::Basic(),
+                                          BackupRoot(ts.services.exeDir) + "\\" + sets[0].name);
+  ASSERT_TRUE(set.damage.empty()) << set.damage;
+  std::vector<size_t> all;
+  for (size_t i = 0; i < set.items.size(); ++i) all.push_back(i);
+  RestoreAll yes;
+  const RestoreReport report = RestoreItems(env, ts.services.exeDir, set, all, yes);
+  ASSERT_TRUE(report.refused.empty()) << report.refused;
+  for (const RestoreOutcome& o : report.items) EXPECT_TRUE(o.back) << o.place << o.reason;
+  EXPECT_EQ(Registry(), before);
+  for (size_t i = 0; i < files.size(); ++i)
+    EXPECT_EQ(FileBytes(files[i]), bytesBefore[i]) << files[i];
 }
 
 }  // namespace
