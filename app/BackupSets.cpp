@@ -121,20 +121,22 @@ void ReadManifestSet(const ChangeEnv& env, const ChangeKinds& kinds, BackupSetIn
   size_t n = 0;
   for (nlohmann::json& entry : manifest["items"]) {
     ++n;
-    const std::string where = "第 " + std::to_string(n) + " 项：";
+    // Named only in an error: built when one is thrown.
+    auto where = [n] { return "第 " + std::to_string(n) + " 项："; };
     if (!entry.is_object() || !entry.contains("kind") || !entry["kind"].is_string() ||
         !entry.contains("place") || !entry.contains("before"))
-      throw AppError(where + "记录不完整");
-    const ChangeKind* kind = kinds.Find(entry["kind"].get<std::string>());
-    if (!kind) throw AppError(where + "未知的类型 " + entry["kind"].get<std::string>());
+      throw AppError(where() + "记录不完整");
+    const std::string& kindName = entry["kind"].get_ref<const std::string&>();
+    const ChangeKind* kind = kinds.Find(kindName);
+    if (!kind) throw AppError(where() + "未知的类型 " + kindName);
     SetItem item;
     try {
       item.change = kind->fromPlace(entry["place"]);
     } catch (const std::exception& e) {
-      throw AppError(where + e.what());
+      throw AppError(where() + e.what());
     }
     if (!item.change->PlaceAllowed(placeEnv))
-      throw AppError(where + "位置不在本程序修改的范围内：" + item.change->Place());
+      throw AppError(where() + "位置不在本程序修改的范围内：" + item.change->Place());
     // A member's value, moved out of the parsed manifest when nothing needs it again.
     auto take = [&](const char* name, nlohmann::json& into) {
       const auto at = entry.find(name);

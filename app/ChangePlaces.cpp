@@ -1,5 +1,7 @@
 #include "app/ChangePlaces.h"
 
+#include <string_view>
+
 #include "app/Path.h"
 #include "app/Text.h"
 
@@ -56,37 +58,53 @@ const char* const kSoftwarePlaces[] = {
     "Classes\\WOW6432Node\\CLSID",
 };
 
-// The places above, each split into its key names once.
-const std::vector<std::vector<std::string>>& SoftwarePlaceParts() {
-  static const std::vector<std::vector<std::string>> parts = [] {
-    std::vector<std::vector<std::string>> out;
-    for (const char* place : kSoftwarePlaces) out.push_back(Split(place, '\\'));
-    return out;
-  }();
-  return parts;
+// Letter case aside (ASCII, as the registry compares key names here), a == b.
+bool SameNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x += 32;
+    if (y >= 'A' && y <= 'Z') y += 32;
+    if (x != y) return false;
+  }
+  return true;
 }
 
-bool PartsStartWith(const std::vector<std::string>& parts, size_t from,
-                    const std::vector<std::string>& want) {
-  if (parts.size() - from < want.size()) return false;
-  for (size_t i = 0; i < want.size(); ++i)
-    if (!EqualsNoCase(parts[from + i], want[i])) return false;
-  return true;
+// Whether `path` starts with the whole key names of `head`, letter case aside.
+bool StartsWithKeys(std::string_view path, std::string_view head) {
+  return path.size() >= head.size() && SameNoCase(path.substr(0, head.size()), head) &&
+         (path.size() == head.size() || path[head.size()] == '\\');
+}
+
+// Whether one of the key names of `path` is empty, "." or "..".
+bool HasBadKeyName(std::string_view path) {
+  for (size_t begin = 0;;) {
+    const size_t end = path.find('\\', begin);
+    const std::string_view name = path.substr(begin,
+                                              end == std::string_view::npos ? end : end - begin);
+    if (name.empty() || name == "." || name == "..") return true;
+    if (end == std::string_view::npos) return false;
+    begin = end + 1;
+  }
+}
+
+// `path` past its first key names `head` and the "\\" after them (empty when nothing follows).
+std::string_view PastKeys(std::string_view path, std::string_view head) {
+  return path.size() > head.size() ? path.substr(head.size() + 1) : std::string_view();
 }
 
 }  // namespace
 
+// Read for every item of every set listed: compared in place, without splitting the path.
 bool RegistryPlaceAllowed(RegRoot root, const std::string& keyPath) {
   if (root == RegRoot::ClassesRoot) return false;
-  const std::vector<std::string> parts = Split(keyPath, '\\');
-  for (const std::string& part : parts)
-    if (part.empty() || part == "." || part == "..") return false;
-  if (parts.empty() || !EqualsNoCase(parts[0], "SOFTWARE")) return false;
-  size_t from = 1;
-  if (parts.size() > 1 && EqualsNoCase(parts[1], "WOW6432Node")) from = 2;
-  if (from >= parts.size()) return false;
-  for (const std::vector<std::string>& place : SoftwarePlaceParts())
-    if (PartsStartWith(parts, from, place)) return true;
+  std::string_view path = keyPath;
+  if (HasBadKeyName(path) || !StartsWithKeys(path, "SOFTWARE")) return false;
+  path = PastKeys(path, "SOFTWARE");
+  if (StartsWithKeys(path, "WOW6432Node")) path = PastKeys(path, "WOW6432Node");
+  if (path.empty()) return false;
+  for (const char* place : kSoftwarePlaces)
+    if (StartsWithKeys(path, place)) return true;
   return false;
 }
 
