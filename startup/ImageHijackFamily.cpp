@@ -49,6 +49,18 @@ class Family : public UnswitchableFamily {
     return place && place->view == RegView::Wow32;
   }
 
+  // The keys of each view are read once for its two sources, on a thread of their own (a few
+  // hundred programs' keys, each opened through the registry server).
+  bool ReadsAhead(const StartupContext&) const override { return true; }
+  std::function<void(StartupView&)> ReadAhead(const StartupContext& ctx) const override {
+    std::vector<ImageHijack> native = FindImageHijacks(*ctx.svc.registry, RegView::Native).found;
+    std::vector<ImageHijack> wow32 = FindImageHijacks(*ctx.svc.registry, RegView::Wow32).found;
+    return [native = std::move(native), wow32 = std::move(wow32)](StartupView& view) {
+      for (const Place& place : kPlaces)  // in the sources' order
+        for (const ImageHijack& h : place.view == RegView::Wow32 ? wow32 : native)
+          if (h.kind == place.kind) view.Append({h.exe, h.command, place.source, false, true});
+    };
+  }
   void List(const StartupContext& ctx, StartupView& view, StartupSource source) const override {
     const Place* place = PlaceOf(source);
     if (!place) return;

@@ -93,9 +93,21 @@ void StartupItems::Refresh(StartupView& view, const StartupReadAhead& ahead) {
 }
 
 StartupReadAhead StartupItems::ReadAhead() const {
+  // Each family on a thread of its own, as Refresh does: the slowest one sets the time.
+  std::vector<std::unique_ptr<ReadingAhead>> reading;
+  for (const StartupFamily* family : StartupFamilies()) {
+    if (!family->ReadsAhead(ctx_)) continue;
+    auto r = std::make_unique<ReadingAhead>();
+    ReadingAhead* at = r.get();
+    const StartupContext ctx = ctx_;
+    at->worker = Worker([at, family, ctx] { at->read = ReadFamily(family, ctx); });
+    reading.push_back(std::move(r));
+  }
   StartupReadAhead ahead;
-  for (const StartupFamily* family : StartupFamilies())
-    if (family->ReadsAhead(ctx_)) ahead.reads.push_back(ReadFamily(family, ctx_));
+  for (auto& r : reading) {
+    r->worker.Join();
+    ahead.reads.push_back(std::move(r->read));
+  }
   return ahead;
 }
 

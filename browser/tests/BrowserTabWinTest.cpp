@@ -428,6 +428,8 @@ std::string FileBytes(const std::string& path) {
   return bytes;
 }
 
+using RestoreAll = test::YesToAll;
+
 class BrowserHijackTab : public BrowserTab {
  protected:
   const std::string kFake = "FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF";
@@ -459,6 +461,23 @@ class BrowserHijackTab : public BrowserTab {
     CleanHijacks();
     std::error_code ec;
     std::filesystem::remove_all(std::filesystem::path(Widen(folder)), ec);
+  }
+  // Every item of the one backup set the test's repair wrote, put back through RestoreItems:
+  // the set must be whole and nothing refused.
+  RestoreReport RestoreTheOnlySet() {
+    const ChangeEnv env = ChangeEnvOf(ts.services);
+    std::vector<FindEntry> sets = real->files.Find(BackupRoot(ts.services.exeDir), "*");
+    [&] { ASSERT_EQ(sets.size(), 1u); }();
+    if (sets.size() != 1) return {};
+    const BackupSetInfo set = ReadBackupSet(env, ChangeKinds::Basic(),
+                                            BackupRoot(ts.services.exeDir) + "\\" + sets[0].name);
+    [&] { ASSERT_TRUE(set.damage.empty()) << set.damage; }();
+    std::vector<size_t> all;
+    for (size_t i = 0; i < set.items.size(); ++i) all.push_back(i);
+    RestoreAll yes;
+    RestoreReport report = RestoreItems(env, ts.services.exeDir, set, all, yes);
+    [&] { ASSERT_TRUE(report.refused.empty()) << report.refused; }();
+    return report;
   }
   void CleanHijacks() {
     reg.SetRootKey(LM);
@@ -571,7 +590,6 @@ TEST_F(BrowserHijackTab, RepairsTheTickedFindingsAndTheBackupRestoresTheMachine)
   EXPECT_EQ(StartPage(RegView::Wow32), page32);
 }
 
-using RestoreAll = test::YesToAll;
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
   std::filesystem::create_directories(std::filesystem::path(Widen(path)).parent_path());
@@ -623,17 +641,8 @@ TEST_F(BrowserHijackTab, ChromiumProfileHomePageIsRepairedAndRestored) {
   EXPECT_FALSE(Exists(CU, macs, "session.startup_urls"));
   EXPECT_TRUE(Exists(CU, macs, "session.restore_on_startup"));
 
-  const ChangeEnv env = ChangeEnvOf(ts.services);
-  std::vector<FindEntry> sets = real->files.Find(BackupRoot(ts.services.exeDir), "*");
-  ASSERT_EQ(sets.size(), 1u);
-  const BackupSetInfo set = ReadBackupSet(env, ChangeKinds::Basic(),
-                                          BackupRoot(ts.services.exeDir) + "\\" + sets[0].name);
-  ASSERT_TRUE(set.damage.empty()) << set.damage;
-  std::vector<size_t> all;
-  for (size_t i = 0; i < set.items.size(); ++i) all.push_back(i);
-  RestoreAll yes;
-  const RestoreReport report = RestoreItems(env, ts.services.exeDir, set, all, yes);
-  ASSERT_TRUE(report.refused.empty()) << report.refused;
+  const RestoreReport report = RestoreTheOnlySet();
+  ASSERT_FALSE(HasFatalFailure());
   EXPECT_EQ(FileBytes(userData + "\\Default\\Secure Preferences"), hijacked);
   reg.SetRootKey(CU);
   ASSERT_TRUE(reg.OpenKey(macs, false));
@@ -676,17 +685,8 @@ TEST_F(BrowserHijackTab, FirefoxUserJsHomePageIsRepairedAndRestored) {
   EXPECT_EQ(FileBytes(profile + "\\user.js"),
             "// written by someone\r\nuser_pref(\"browser.startup.page\", 1);\r\n");
 
-  const ChangeEnv env = ChangeEnvOf(ts.services);
-  std::vector<FindEntry> sets = real->files.Find(BackupRoot(ts.services.exeDir), "*");
-  ASSERT_EQ(sets.size(), 1u);
-  const BackupSetInfo set = ReadBackupSet(env, ChangeKinds::Basic(),
-                                          BackupRoot(ts.services.exeDir) + "\\" + sets[0].name);
-  ASSERT_TRUE(set.damage.empty()) << set.damage;
-  std::vector<size_t> all;
-  for (size_t i = 0; i < set.items.size(); ++i) all.push_back(i);
-  RestoreAll yes;
-  const RestoreReport report = RestoreItems(env, ts.services.exeDir, set, all, yes);
-  ASSERT_TRUE(report.refused.empty()) << report.refused;
+  const RestoreReport report = RestoreTheOnlySet();
+  ASSERT_FALSE(HasFatalFailure());
   EXPECT_EQ(FileBytes(profile + "\\user.js"), hijacked);
 }
 
@@ -796,17 +796,8 @@ TEST_F(BrowserHijackTab, HostsLinesAndTheUserProxyAreRepairedAndRestoredExactly)
   EXPECT_EQ(reg.ReadString("ProxyOverride"), "<local>");
   reg.CloseKey();
 
-  const ChangeEnv env = ChangeEnvOf(ts.services);
-  std::vector<FindEntry> sets = real->files.Find(BackupRoot(ts.services.exeDir), "*");
-  ASSERT_EQ(sets.size(), 1u);
-  const BackupSetInfo set = ReadBackupSet(env, ChangeKinds::Basic(),
-                                          BackupRoot(ts.services.exeDir) + "\\" + sets[0].name);
-  ASSERT_TRUE(set.damage.empty()) << set.damage;
-  std::vector<size_t> all;
-  for (size_t i = 0; i < set.items.size(); ++i) all.push_back(i);
-  RestoreAll yes;
-  const RestoreReport report = RestoreItems(env, ts.services.exeDir, set, all, yes);
-  ASSERT_TRUE(report.refused.empty()) << report.refused;
+  const RestoreReport report = RestoreTheOnlySet();
+  ASSERT_FALSE(HasFatalFailure());
   for (const RestoreOutcome& o : report.items) EXPECT_TRUE(o.back) << o.place << o.reason;
   EXPECT_EQ(FileBytes(hosts), seeded);
   EXPECT_NE(::GetFileAttributesW(wideHosts.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
@@ -1052,17 +1043,8 @@ TEST_F(BrowserImageHijackTab, EdgeDebuggerAndExitMonitorAreRepairedAndRestored) 
   EXPECT_EQ(RawLM(kEdgeSilentExitW, "ReportingMode", KEY_WOW64_32KEY), before[8]);
   for (const Row& r : Rows()) EXPECT_EQ(r.c1.find("映像劫持"), std::string::npos) << r.c1;
 
-  const ChangeEnv env = ChangeEnvOf(ts.services);
-  std::vector<FindEntry> sets = real->files.Find(BackupRoot(ts.services.exeDir), "*");
-  ASSERT_EQ(sets.size(), 1u);
-  const BackupSetInfo set = ReadBackupSet(env, ChangeKinds::Basic(),
-                                          BackupRoot(ts.services.exeDir) + "\\" + sets[0].name);
-  ASSERT_TRUE(set.damage.empty()) << set.damage;
-  std::vector<size_t> all;
-  for (size_t i = 0; i < set.items.size(); ++i) all.push_back(i);
-  RestoreAll yes;
-  const RestoreReport report = RestoreItems(env, ts.services.exeDir, set, all, yes);
-  ASSERT_TRUE(report.refused.empty()) << report.refused;
+  const RestoreReport report = RestoreTheOnlySet();
+  ASSERT_FALSE(HasFatalFailure());
   for (const RestoreOutcome& o : report.items) EXPECT_TRUE(o.back) << o.place << o.reason;
   EXPECT_EQ(State(), before);
 }
@@ -1335,17 +1317,8 @@ TEST_F(EveryKindTab, EveryKindIsRepairedAloneAndTheSetRestoresTheMachine) {
     EXPECT_TRUE(std::find(prefixRows.begin(), prefixRows.end(), r.c1) != prefixRows.end()) << r.c1;
 
   // The set puts back every value, key and byte.
-  const ChangeEnv env = ChangeEnvOf(ts.services);
-  std::vector<FindEntry> sets = real->files.Find(BackupRoot(ts.services.exeDir), "*");
-  ASSERT_EQ(sets.size(), 1u);
-  const BackupSetInfo set = ReadBackupSet(env, ChangeKinds::Basic(),
-                                          BackupRoot(ts.services.exeDir) + "\\" + sets[0].name);
-  ASSERT_TRUE(set.damage.empty()) << set.damage;
-  std::vector<size_t> all;
-  for (size_t i = 0; i < set.items.size(); ++i) all.push_back(i);
-  RestoreAll yes;
-  const RestoreReport report = RestoreItems(env, ts.services.exeDir, set, all, yes);
-  ASSERT_TRUE(report.refused.empty()) << report.refused;
+  const RestoreReport report = RestoreTheOnlySet();
+  ASSERT_FALSE(HasFatalFailure());
   for (const RestoreOutcome& o : report.items) EXPECT_TRUE(o.back) << o.place << o.reason;
   EXPECT_EQ(Registry(), before);
   for (size_t i = 0; i < files.size(); ++i)

@@ -307,6 +307,18 @@ class StartupTabTest : public MainWindowTest {
     return std::string();
   }
 
+  // Pumps the window's messages until the families read on threads of their own (the
+  // scheduled tasks, the image hijacks, the services) are read and listed.
+  bool PumpUntilTasksRead(int limitMs = 30000) {
+    const DWORD start = GetTickCount();
+    while (form->Page<StartupPage>().StartupTasksPending()) {
+      if (static_cast<int>(GetTickCount() - start) > limitMs) return false;
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+      Pump();
+    }
+    Pump();
+    return true;
+  }
   std::string userDir, commonDir, exeDir;
   std::set<std::string> madeValues;
   std::vector<std::string> madeFiles;
@@ -992,17 +1004,6 @@ class StartupPublisherTabTest : public StartupTabTest {
       }
     return std::nullopt;
   }
-  // Pumps the window's messages until the scheduled tasks are read and listed.
-  bool PumpUntilTasksRead(int limitMs = 30000) {
-    const DWORD start = GetTickCount();
-    while (form->Page<StartupPage>().StartupTasksPending()) {
-      if (static_cast<int>(GetTickCount() - start) > limitMs) return false;
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-      Pump();
-    }
-    Pump();
-    return true;
-  }
   // Pumps the window's messages until the publisher column is complete (at most `limitMs`).
   bool PumpUntilFilled(int limitMs = 60000) {
     const DWORD start = GetTickCount();
@@ -1346,6 +1347,7 @@ TEST_F(StartupImageHijackTabTest, DebuggerAndExitMonitorAreListedDeletedAndResto
   const auto before = State();
 
   form->SetActivePage(3);
+  ASSERT_TRUE(PumpUntilTasksRead());
   EXPECT_TRUE(ts.messages.shown.empty());
   int rows = 0;
   for (const StartupRow& r : Rows()) {
@@ -1366,6 +1368,7 @@ TEST_F(StartupImageHijackTabTest, DebuggerAndExitMonitorAreListedDeletedAndResto
   EXPECT_TRUE(real->files.Find(BackupRoot(exeDir), "*").empty());
 
   form->SetActivePage(3);
+  ASSERT_TRUE(PumpUntilTasksRead());
   ASSERT_TRUE(Check("mt-test-ifeo.exe", debuggerSource));
   ASSERT_TRUE(Check("mt-test-ifeo.exe", monitorSource));
   TForm1::Click(form->Page<StartupPage>().Button6);
@@ -1401,6 +1404,7 @@ TEST_F(StartupImageHijackTabTest, DebuggerAndExitMonitorAreListedDeletedAndResto
   for (const RestoreOutcome& o : report.items) EXPECT_TRUE(o.back) << o.place << o.reason;
   EXPECT_EQ(State(), before);
   form->SetActivePage(3);
+  ASSERT_TRUE(PumpUntilTasksRead());
   EXPECT_TRUE(Listed("mt-test-ifeo.exe", debuggerSource));
   EXPECT_TRUE(Listed("mt-test-ifeo.exe", monitorSource));
 }
