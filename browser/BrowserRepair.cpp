@@ -1,5 +1,6 @@
 #include "browser/BrowserRepair.h"
 
+#include <exception>
 #include <stdexcept>
 
 #include "app/AdminRights.h"
@@ -8,6 +9,7 @@
 #include "app/Error.h"
 #include "app/Registry.h"
 #include "app/Restore.h"
+#include "app/Worker.h"
 #include "browser/BrowserHijacks.h"
 
 namespace mt {
@@ -134,6 +136,18 @@ int BrowserRepairPage::RowImage(int index) {
 }
 
 void BrowserRepairPage::FillAddOnList() {
+  // The hijacks (profiles, hosts, image hijacks, shortcuts...) are looked for on a thread of
+  // their own while the add-on stores are listed here; their rows follow once both are done.
+  // What the search throws is thrown here, as if it had run on this thread.
+  std::vector<Hijack> hijacks;
+  std::exception_ptr failed;
+  Worker finding([this, &hijacks, &failed] {
+    try {
+      hijacks = FindBrowserHijacks(svc_);
+    } catch (...) {
+      failed = std::current_exception();
+    }
+  });
   TIESweeper& native = Sweeper(RegView::Native);
   TIESweeper& wow32 = Sweeper(RegView::Wow32);
   ListUpdate update(view_);
@@ -145,7 +159,9 @@ void BrowserRepairPage::FillAddOnList() {
   // HKEY_CURRENT_USER\Software is one key in both views.
   wow32.ListToolbars();
   wow32.ListExtensions();
-  for (Hijack& found : FindBrowserHijacks(svc_)) {
+  finding.Join();
+  if (failed) std::rethrow_exception(failed);
+  for (Hijack& found : hijacks) {
     AddOnRow row;
     row.store = AddOnStore::Hijack;
     auto h = std::make_shared<const Hijack>(std::move(found));
