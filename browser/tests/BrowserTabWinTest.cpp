@@ -590,7 +590,6 @@ TEST_F(BrowserHijackTab, RepairsTheTickedFindingsAndTheBackupRestoresTheMachine)
   EXPECT_EQ(StartPage(RegView::Wow32), page32);
 }
 
-
 void WriteBytes(const std::string& path, const std::string& bytes) {
   std::filesystem::create_directories(std::filesystem::path(Widen(path)).parent_path());
   std::ofstream(std::filesystem::path(Widen(path)), std::ios::binary) << bytes;
