@@ -307,17 +307,23 @@ class StartupTabTest : public MainWindowTest {
     return std::string();
   }
 
-  // Pumps the window's messages until the families read on threads of their own (the
-  // scheduled tasks, the image hijacks, the services) are read and listed.
-  bool PumpUntilTasksRead(int limitMs = 30000) {
+  // Pumps the window's messages while `pending` holds, at most `limitMs`; false when it still
+  // holds then.
+  template <typename Pending>
+  bool PumpWhile(Pending pending, int limitMs) {
     const DWORD start = GetTickCount();
-    while (form->Page<StartupPage>().StartupTasksPending()) {
+    while (pending()) {
       if (static_cast<int>(GetTickCount() - start) > limitMs) return false;
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
       Pump();
     }
     Pump();
     return true;
+  }
+  // Pumps the window's messages until the families read on threads of their own (the
+  // scheduled tasks, the image hijacks, the services) are read and listed.
+  bool PumpUntilTasksRead(int limitMs = 30000) {
+    return PumpWhile([this] { return form->Page<StartupPage>().StartupTasksPending(); }, limitMs);
   }
   std::string userDir, commonDir, exeDir;
   std::set<std::string> madeValues;
@@ -1006,14 +1012,8 @@ class StartupPublisherTabTest : public StartupTabTest {
   }
   // Pumps the window's messages until the publisher column is complete (at most `limitMs`).
   bool PumpUntilFilled(int limitMs = 60000) {
-    const DWORD start = GetTickCount();
-    while (form->Page<StartupPage>().StartupPublishersPending()) {
-      if (static_cast<int>(GetTickCount() - start) > limitMs) return false;
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-      Pump();
-    }
-    Pump();
-    return true;
+    return PumpWhile([this] { return form->Page<StartupPage>().StartupPublishersPending(); },
+                     limitMs);
   }
   // The colour the list's custom draw gives the row `item`'s text.
   COLORREF DrawnColour(int item) {
