@@ -1,6 +1,9 @@
 #include "splitter/CopyEngine.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "splitter/ParityFold.h"
 
 namespace mt::splitter {
 
@@ -38,10 +41,7 @@ void XorInto(char* acc, const char* in, size_t n) {
 CopyEngine::CopyEngine(CopyMonitor* monitor)
     : buffer_(new char[kCopyBufferSize]), monitor_(monitor) {}
 
-char* CopyEngine::Second() {
-  if (!second_) second_.reset(new char[kCopyBufferSize]);
-  return second_.get();
-}
+CopyEngine::~CopyEngine() = default;
 
 // Reads `count` bytes of `from` a buffer at a time; `each(buf, n, at)` handles every chunk,
 // then the monitor is told of it.
@@ -59,6 +59,35 @@ void CopyEngine::Chunks(FileStream& from, uint64_t count, Each each) {
   }
 }
 
+void CopyEngine::Piped(FileStream& from, FileStream* to, uint64_t count, ChunkWorker::Work work) {
+  // 16 buffers a slot: a hand-over per 960 KiB costs nothing beside the copy; four slots let
+  // the copy run up to three ahead of the work.
+  if (!worker_) worker_ = std::make_unique<ChunkWorker>(16 * kCopyBufferSize, 4);
+  worker_->SetWork(std::move(work));
+  try {
+    uint64_t at = 0;
+    while (at < count) {
+      char* slot = worker_->Free();
+      size_t filled = 0;
+      while (filled < worker_->SlotBytes() && at + filled < count) {
+        const size_t want = static_cast<size_t>(
+            std::min<uint64_t>(kCopyBufferSize, count - at - filled));
+        ReadFull(from, slot + filled, want);
+        if (to) WriteFull(*to, slot + filled, want);
+        filled += want;
+        if (!Moved(want)) throw WorkStopped();
+      }
+      worker_->Hand(filled, at);
+      at += filled;
+    }
+    worker_->Drain();
+  } catch (...) {
+    // The work refers to the caller's digests and files, which may go with this exception.
+    worker_->Abandon();
+    throw;
+  }
+}
+
 void CopyEngine::Copy(FileStream& from, FileStream& to, uint64_t count, Digest* hash) {
   Chunks(from, count, [&](const char* buf, size_t n, uint64_t) {
     WriteFull(to, buf, n);
@@ -71,23 +100,10 @@ void CopyEngine::Hash(FileStream& from, uint64_t count, Digest& hash) {
 }
 
 void CopyEngine::CopyFolding(FileStream& from, FileStream& to, uint64_t count, Digest* hash,
-                             FileStream& parity, bool firstPiece, Digest* parityHash) {
-  char* par = firstPiece ? nullptr : Second();
-  if (!firstPiece) parity.Seek(0);
-  Chunks(from, count, [&](const char* buf, size_t n, uint64_t at) {
-    WriteFull(to, buf, n);
+                             ParityFold& parity) {
+  Piped(from, &to, count, [hash, &parity](const char* buf, size_t n, uint64_t at) {
     if (hash) hash->Update(buf, n);
-    if (firstPiece) {
-      WriteFull(parity, buf, n);
-      if (parityHash) parityHash->Update(buf, n);
-      return;
-    }
-    parity.Seek(at);
-    ReadFull(parity, par, n);
-    XorInto(par, buf, n);
-    parity.Seek(at);
-    WriteFull(parity, par, n);
-    if (parityHash) parityHash->Update(par, n);
+    parity.Fold(buf, n, at);
   });
 }
 

@@ -8,11 +8,14 @@
 
 #include "app/Error.h"
 #include "app/Services.h"
+#include "splitter/ChunkWorker.h"
 #include "splitter/Digest.h"
 
 namespace mt::splitter {
 
 inline constexpr size_t kCopyBufferSize = 61440;
+
+class ParityFold;
 
 // Watches a long copy from the thread doing it: told of every chunk moved, it reports the
 // progress and says when the user has asked to stop.
@@ -40,9 +43,13 @@ void WriteFull(FileStream& to, const char* buf, size_t n);
 void XorInto(char* acc, const char* in, size_t n);
 
 // Copies through one buffer of kCopyBufferSize bytes, allocated once per engine and reused.
+// A copy that also digests or folds its bytes reads and writes them on the calling thread, in
+// chunks of kCopyBufferSize all the same, and leaves the digest and the fold to a ChunkWorker,
+// started with the first such copy and kept for the engine's life.
 class CopyEngine {
  public:
   explicit CopyEngine(CopyMonitor* monitor = nullptr);
+  ~CopyEngine();
   // Copies exactly `count` bytes, feeding them to `hash` when given. Throws "Stream read
   // error" when the source fails or ends first, "Stream write error" when the target takes
   // fewer bytes than given, WorkStopped when the monitor says so.
@@ -53,12 +60,10 @@ class CopyEngine {
   }
   // Reads `count` bytes of `from` into `hash` only, writing nothing (a check of a piece).
   void Hash(FileStream& from, uint64_t count, Digest& hash);
-  // Copy, folding the bytes into `parity` from its start: the first piece of a set is written
-  // to it as it is, every later one XORed into the bytes at the same offsets (read back, XORed,
-  // written over), so the parity of a whole set needs two buffers, never a piece in memory.
-  // With `parityHash` the parity's resulting bytes are fed to it (the last piece's pass).
+  // Copy, folding the bytes into the recovery piece `parity` (see ParityFold), whose piece
+  // was started.
   void CopyFolding(FileStream& from, FileStream& to, uint64_t count, Digest* hash,
-                   FileStream& parity, bool firstPiece, Digest* parityHash = nullptr);
+                   ParityFold& parity);
 
   // The monitor told of every chunk (null: none); false means stop.
   bool Moved(uint64_t bytes) { return !monitor_ || monitor_->Copied(bytes); }
@@ -66,9 +71,11 @@ class CopyEngine {
  private:
   template <typename Each>
   void Chunks(FileStream& from, uint64_t count, Each each);
-  char* Second();
+  // Reads `count` bytes of `from` (writing each chunk to `to` when given) on this thread, and
+  // has `work` done on them, in order, on the worker's.
+  void Piped(FileStream& from, FileStream* to, uint64_t count, ChunkWorker::Work work);
   std::unique_ptr<char[]> buffer_;
-  std::unique_ptr<char[]> second_;
+  std::unique_ptr<ChunkWorker> worker_;
   CopyMonitor* monitor_;
 };
 

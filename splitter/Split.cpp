@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include "splitter/ParityFold.h"
 #include "splitter/PartFiles.h"
 #include "splitter/PieceNames.h"
 #include "splitter/PieceSize.h"
@@ -35,9 +36,11 @@ uint64_t WritePieces(FileSystem& files, const std::string& sourcePath, const std
   const std::string parityName = prefix + kRecoveryName;
   std::unique_ptr<FileStream> parity;
   std::optional<Digest> parityHash;
+  std::optional<ParityFold> fold;
   if (withParity) {
     parity = CreatePart(files, parityName);
     parityHash.emplace(record->alg);
+    fold.emplace(*parity, plan.fullPieces > 0 ? pieceSize : plan.remainder, *parityHash);
   }
   try {
     uint64_t written = 0;
@@ -52,14 +55,13 @@ uint64_t WritePieces(FileSystem& files, const std::string& sourcePath, const std
     auto piece = [&](uint64_t bytes) {
       const std::string name = prefix + PieceName(written + 1);
       try {
-        const bool last = written + 1 == plan.Count();
         WriteThroughPart(
             files, name,
             [&](FileStream& out) {
-              if (parity)
-                engine.CopyFolding(*source, out, bytes, &*hash, *parity, written == 0,
-                                   last ? &*parityHash : nullptr);
-              else engine.Copy(*source, out, bytes, hash ? &*hash : nullptr);
+              if (fold) {
+                fold->StartPiece(written == 0, written + 1 == plan.Count());
+                engine.CopyFolding(*source, out, bytes, &*hash, *fold);
+              } else engine.Copy(*source, out, bytes, hash ? &*hash : nullptr);
             },
             bytes, removeOlderSet);
       } catch (...) {
@@ -77,14 +79,9 @@ uint64_t WritePieces(FileSystem& files, const std::string& sourcePath, const std
     if (source->Size() != size) throw SourceChanged();
     if (record) record->wholeHash = WholeHash(record->alg, record->pieceHashes);
     if (parity) {
-      // The last pass gave the parity's bytes up to the last piece's length; the rest holds what
-      // the full pieces before it left, read once more for the digest.
       const uint64_t parityBytes = record->PieceBytes(1);
-      const uint64_t lastBytes = record->PieceBytes(plan.Count());
-      if (lastBytes < parityBytes) {
-        parity->Seek(lastBytes);
-        CopyEngine().Hash(*parity, parityBytes - lastBytes, *parityHash);
-      }
+      fold->Finish();
+      fold.reset();
       if (parity->Size() != parityBytes) throw AppError("Stream write error");
       parity.reset();
       files.Rename(PartName(parityName), parityName);
@@ -93,6 +90,7 @@ uint64_t WritePieces(FileSystem& files, const std::string& sourcePath, const std
     return written;
   } catch (...) {
     if (parity) {
+      fold.reset();
       parity.reset();
       RemoveQuietly(files, PartName(parityName));
     }

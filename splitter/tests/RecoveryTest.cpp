@@ -8,8 +8,10 @@
 #include "splitter/Digest.h"
 #include "splitter/FileSplitter.h"
 #include "splitter/CheckedMerge.h"
+#include "splitter/ChunkWorker.h"
 #include "splitter/CopyEngine.h"
 #include "splitter/MergeList.h"
+#include "splitter/ParityFold.h"
 #include "splitter/PartFiles.h"
 #include "splitter/PieceNames.h"
 #include "splitter/PieceSize.h"
@@ -441,6 +443,105 @@ TEST(RecoveryBox, StateIsKeptInConfigIni) {
   EXPECT_FALSE(ReadRecoveryBox(t.services));
   SaveRecoveryBox(t.services, true);
   EXPECT_TRUE(ReadRecoveryBox(t.services));
+}
+
+// The fold with a small memory: the bytes beyond it go through the file, chunks cross the
+// border, and the last piece may end before it, after it or be the only one. Whatever the
+// shape, the file and the digest are the XOR of the pieces.
+TEST(ParityFoldShapes, FileAndDigestAreTheXorWhereverMemoryEnds) {
+  struct Shape {
+    size_t size, piece, held, chunk;
+  };
+  const Shape shapes[] = {
+      {4 * 2500 + 700, 2500, 1000, 333},   // last piece shorter than what is held
+      {3 * 2500 + 1700, 2500, 1000, 333},  // last piece longer than it
+      {2500 * 4, 2500, 1000, 1000},        // pieces all full, chunks on the border
+      {1800, 2500, 1000, 333},             // one piece only, shorter than the piece size
+      {3 * 2500 + 10, 2500, 4096, 512},    // everything held
+      {3 * 2500 + 10, 2500, 0, 777},       // nothing held
+  };
+  for (const Shape& sh : shapes) {
+    SCOPED_TRACE(testing::Message() << sh.size << "/" << sh.piece << " held " << sh.held);
+    test::TempDir dir;
+    test::PosixFileSystem files;
+    const std::string bytes = PatternBytes(sh.size, 9);
+    const std::string path = dir / "p.dsr";
+    Digest digest(HashAlg::kXxh3);
+    {
+      std::unique_ptr<FileStream> file = files.Create(path);
+      ParityFold fold(*file, std::min(sh.piece, sh.size), digest, sh.held);
+      for (size_t start = 0; start < sh.size; start += sh.piece) {
+        const size_t len = std::min(sh.piece, sh.size - start);
+        fold.StartPiece(start == 0, start + sh.piece >= sh.size);
+        for (size_t at = 0; at < len; at += sh.chunk)
+          fold.Fold(bytes.data() + start + at, std::min(sh.chunk, len - at), at);
+      }
+      fold.Finish();
+    }
+    const std::string want = Parity(bytes, sh.piece);
+    EXPECT_TRUE(ReadWholeFile(path) == want);
+    EXPECT_EQ(digest.FinishHex(), DigestHex(HashAlg::kXxh3, want));
+  }
+}
+
+// The worker does its slots in the order handed over; what the work throws comes back at the
+// next Free or Drain and no later slot is worked on; after Abandon it starts afresh.
+TEST(ChunkWorkerOrder, InOrderFailureComesBackAndAbandonStartsAfresh) {
+  ChunkWorker worker(8, 2);
+  std::vector<uint64_t> seen;
+  worker.SetWork([&](const char* data, size_t n, uint64_t at) {
+    EXPECT_EQ(std::string(data, n), std::to_string(at));
+    if (at == 13) throw AppError("Stream write error");
+    seen.push_back(at);
+  });
+  auto hand = [&](uint64_t at) {
+    const std::string text = std::to_string(at);
+    char* slot = worker.Free();
+    std::copy(text.begin(), text.end(), slot);
+    worker.Hand(text.size(), at);
+  };
+  for (uint64_t at : {1, 2, 3, 4, 5}) hand(at);
+  worker.Drain();
+  EXPECT_EQ(seen, (std::vector<uint64_t>{1, 2, 3, 4, 5}));
+
+  seen.clear();
+  std::string error;
+  try {
+    for (uint64_t at : {6, 13, 7, 8, 9, 10, 11}) hand(at);
+    worker.Drain();
+  } catch (const AppError& e) {
+    error = e.what();
+  }
+  EXPECT_EQ(error, "Stream write error");
+  worker.Abandon();
+  EXPECT_EQ(seen, (std::vector<uint64_t>{6}));
+
+  seen.clear();
+  hand(20);
+  worker.Drain();
+  EXPECT_EQ(seen, (std::vector<uint64_t>{20}));
+}
+
+// A recovery piece that cannot be written (a full disk) stops the split with a write error
+// from the thread that folds it, and leaves neither it nor its part behind.
+TEST(RecoveryWriteError, FullDiskWhileWritingTheRecoveryPieceStopsTheSplit) {
+  test::TempDir dir;
+  test::PosixFileSystem real;
+  test::WatchingFileSystem files(real);
+  WriteWholeFile(dir / "src", PatternBytes(250000, 5));
+  const std::string prefix = TargetPrefix(dir.path());
+  // Every piece fits; the recovery piece, written during the last piece's pass, does not.
+  files.writeBudget = 250000 + 20000;
+  SetRecord record;
+  std::string error;
+  try {
+    WriteDataPieces(files, dir / "src", prefix, 100000, &record, nullptr, true);
+  } catch (const AppError& e) {
+    error = e.what();
+  }
+  EXPECT_EQ(error, "Stream write error");
+  EXPECT_FALSE(fs::exists(Native(prefix + kRecoveryName)));
+  EXPECT_FALSE(fs::exists(Native(PartName(prefix + kRecoveryName))));
 }
 
 // The program killed at every step of a split with the recovery piece over an older set that

@@ -46,6 +46,7 @@ class WatchedStream : public FileStream {
   WatchedStream(std::unique_ptr<FileStream> inner, WatchingFileSystem& fs)
       : inner_(std::move(inner)), fs_(fs) {}
   size_t Read(void* buffer, size_t n) override {
+    std::lock_guard<std::recursive_mutex> hold(fs_.lock);
     fs_.Step();
     fs_.largestRead = std::max(fs_.largestRead, n);
     if (read_ + n > fs_.readFailsAfter) throw AppError("设备未就绪。");
@@ -56,6 +57,7 @@ class WatchedStream : public FileStream {
     return got;
   }
   size_t Write(const void* buffer, size_t n) override {
+    std::lock_guard<std::recursive_mutex> hold(fs_.lock);
     fs_.Step();
     fs_.largestWrite = std::max(fs_.largestWrite, n);
     size_t take = static_cast<size_t>(std::min<uint64_t>(n, fs_.writeBudget));
@@ -63,8 +65,12 @@ class WatchedStream : public FileStream {
     fs_.writeBudget -= put;
     return put;
   }
-  uint64_t Size() override { return inner_->Size(); }
+  uint64_t Size() override {
+    std::lock_guard<std::recursive_mutex> hold(fs_.lock);
+    return inner_->Size();
+  }
   void Seek(uint64_t offset) override {
+    std::lock_guard<std::recursive_mutex> hold(fs_.lock);
     fs_.Step();
     inner_->Seek(offset);
   }

@@ -105,11 +105,16 @@ class WatchingFileSystem : public FileSystem {
   // and renames throw, deletes and searches find nothing), as if the program had died there.
   uint64_t killAtStep = UINT64_MAX;
   uint64_t steps = 0;
-  bool Alive() { return ++steps < killAtStep; }
+  bool Alive() {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    return ++steps < killAtStep;
+  }
   void Step() {
     if (!Alive()) throw AppError("killed");
   }
   std::vector<std::string> opened, created;
+  // Held by every stream operation: a split writes its recovery piece on a thread of its own.
+  std::recursive_mutex lock;
 
  private:
   FileSystem& inner_;
