@@ -1215,6 +1215,27 @@ TEST_F(EveryKindTab, EveryKindIsRepairedAloneAndTheSetRestoresTheMachine) {
   const std::string ownUrl = folder + "\\Mirtak Site.url";
   WriteBytes(fakeUrl, "[InternetShortcut]\r\nURL=http://nav.hijack.invalid/u\r\n");
   WriteBytes(ownUrl, "[InternetShortcut]\r\nURL=https://example.org/\r\n");
+  // A Firefox profile whose user.js sets a home page at every start (its prefs.js holds the
+  // user's own), and an autoconfig file enabled from the install folder beside a channel file
+  // that enables nothing.
+  const std::string roaming = folder + "\\Roaming";
+  const std::string foxProfile = roaming + "\\Mozilla\\Firefox\\Profiles\\t.default";
+  ts.services.roamingAppData = roaming;
+  WriteBytes(roaming + "\\Mozilla\\Firefox\\profiles.ini",
+             "[Profile0]\r\nName=T\r\nIsRelative=1\r\nPath=Profiles/t.default\r\n");
+  WriteBytes(foxProfile + "\\user.js",
+             "user_pref(\"browser.startup.homepage\", \"http://hijack.invalid/fu\");\r\n"
+             "user_pref(\"browser.startup.page\", 1);\r\n");
+  WriteBytes(foxProfile + "\\prefs.js",
+             "user_pref(\"browser.startup.homepage\", \"https://www.mozilla.org/\");\r\n");
+  const std::string foxPrefs = folder + "\\Mozilla Firefox\\defaults\\pref";
+  WriteBytes(foxPrefs + "\\autoconfig.js",
+             "pref(\"general.config.filename\", \"mozilla.cfg\");\r\n"
+             "pref(\"general.config.obscure_value\", 0);\r\n");
+  WriteBytes(foxPrefs + "\\channel-prefs.js", "pref(\"app.update.channel\", \"release\");\r\n");
+  WriteBytes(
+      folder + "\\Mozilla Firefox\\mozilla.cfg",
+      "// locked\r\nlockPref(\"browser.startup.homepage\", \"http://hijack.invalid/fc\");\r\n");
 
   const std::vector<std::string> files = {hosts,
                                           edgeLnk,
@@ -1223,7 +1244,12 @@ TEST_F(EveryKindTab, EveryKindIsRepairedAloneAndTheSetRestoresTheMachine) {
                                           userData + "\\Default\\Secure Preferences",
                                           userData + "\\Profile 1\\Secure Preferences",
                                           fakeUrl,
-                                          ownUrl};
+                                          ownUrl,
+                                          foxProfile + "\\user.js",
+                                          foxProfile + "\\prefs.js",
+                                          foxPrefs + "\\autoconfig.js",
+                                          foxPrefs + "\\channel-prefs.js",
+                                          folder + "\\Mozilla Firefox\\mozilla.cfg"};
   std::vector<std::string> bytesBefore;
   for (const std::string& f : files) bytesBefore.push_back(FileBytes(f));
   const RegImage before = Registry();
@@ -1254,6 +1280,8 @@ TEST_F(EveryKindTab, EveryKindIsRepairedAloneAndTheSetRestoresTheMachine) {
       "桌面图标（冒充Internet Explorer，当前用户）：Internet Explorer → "
       "http://nav.hijack.invalid/",
       "桌面网址文件 Internet Explorer.url 冒充Internet Explorer：http://nav.hijack.invalid/u",
+      "Firefox 主页（配置 T，user.js 每次启动时写入）：http://hijack.invalid/fu",
+      "Firefox 主页（自动配置 mozilla.cfg，lockPref）：http://hijack.invalid/fc",
   };
   std::sort(want.begin(), want.end());
   std::sort(listed.begin(), listed.end());
@@ -1312,6 +1340,12 @@ TEST_F(EveryKindTab, EveryKindIsRepairedAloneAndTheSetRestoresTheMachine) {
   EXPECT_EQ(FileBytes(userData + "\\Profile 1\\Secure Preferences"), bytesBefore[5]);
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(Widen(fakeUrl))));
   EXPECT_EQ(FileBytes(ownUrl), bytesBefore[7]);
+  EXPECT_EQ(FileBytes(foxProfile + "\\user.js"), "user_pref(\"browser.startup.page\", 1);\r\n");
+  EXPECT_EQ(FileBytes(foxProfile + "\\prefs.js"), bytesBefore[9]);
+  // What enabled the cfg goes whole; the cfg and the channel file stay.
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(Widen(foxPrefs + "\\autoconfig.js"))));
+  EXPECT_EQ(FileBytes(foxPrefs + "\\channel-prefs.js"), bytesBefore[11]);
+  EXPECT_EQ(FileBytes(folder + "\\Mozilla Firefox\\mozilla.cfg"), bytesBefore[12]);
   for (const Row& r : Rows())
     EXPECT_TRUE(std::find(prefixRows.begin(), prefixRows.end(), r.c1) != prefixRows.end()) << r.c1;
 
