@@ -435,9 +435,11 @@ std::string StartupPage::RowTip(int item) const {
 }
 
 void StartupPage::TabSheet4Show() {
-  // The rows the window reads itself are listed now; the tasks come from their own thread.
-  ReadTasksAhead();
+  // The rows the window reads itself are listed now; the tasks come from their own thread,
+  // started after that listing: its registry and scheduler calls would otherwise queue before
+  // the window's at the system's one registry server and hold the window up.
   ListWithTasksRead(*this);
+  ReadTasksAhead();
 }
 
 void StartupPage::Button2Click() {
