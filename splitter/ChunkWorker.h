@@ -1,6 +1,6 @@
-// The second thread of a copy: what a copy does with its bytes besides moving them (the
-// digests, the recovery piece's fold) runs here, in order, while the copying thread goes on
-// reading and writing. So two cores share a split or a checked merge instead of one.
+// The second thread of a copy: what a copy does with its bytes besides moving them (a split's
+// digests and the recovery piece's fold) runs here, in order, while the copying thread goes on
+// reading and writing. So two cores share a split with its recovery piece instead of one.
 //
 // The copying thread fills a slot (several copy buffers long), hands it over and takes the
 // next free one; it waits only while every slot is still being worked on. The work runs on

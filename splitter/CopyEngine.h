@@ -43,9 +43,10 @@ void WriteFull(FileStream& to, const char* buf, size_t n);
 void XorInto(char* acc, const char* in, size_t n);
 
 // Copies through one buffer of kCopyBufferSize bytes, allocated once per engine and reused.
-// A copy that also digests or folds its bytes reads and writes them on the calling thread, in
-// chunks of kCopyBufferSize all the same, and leaves the digest and the fold to a ChunkWorker,
-// started with the first such copy and kept for the engine's life.
+// A copy that folds its bytes into the recovery piece reads and writes them on the calling
+// thread, in chunks of kCopyBufferSize all the same, and leaves the digest and the fold to a
+// ChunkWorker, started with the first such copy and kept for the engine's life. A digest
+// alone stays on the calling thread: handing the bytes over costs more than XXH3.
 class CopyEngine {
  public:
   explicit CopyEngine(CopyMonitor* monitor = nullptr);
