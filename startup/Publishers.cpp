@@ -4,7 +4,8 @@
 #include <chrono>
 #include <deque>
 #include <exception>
-#include <map>
+#include <optional>
+#include <unordered_map>
 
 #include "app/Text.h"
 
@@ -54,8 +55,23 @@ std::string ProgramFileOf(const StartupRow& row, const ProgramLookup& lookup,
   return lnk;
 }
 
+// What the jobs of one showing of the list found out: the file of each row (by its kind and
+// location) and the column's text for each file checked (by its path in lower case). A job
+// started with `keepFound` goes on from the one it supersedes.
+struct PublisherWorker::Found {
+  std::unordered_map<std::string, std::string> fileOf;
+  std::unordered_map<std::string, std::string> textOf;
+};
+
 struct PublisherWorker::Job {
   uint64_t generation = 0;
+  std::shared_ptr<Found> found;
+  std::vector<PublisherRow> rows;
+  // Finding the rows' files, shared by the threads (each takes every count-th row).
+  std::vector<std::optional<std::string>> fileOfRow;  // none: the row is left without a text
+  std::vector<bool> preparing;                        // which threads have taken their rows
+  size_t preparers = 0;                               // threads not done with their rows
+  bool checking = false;                              // the files are dealt: checks run
   std::vector<std::string> files;       // each file once, in row order of its first row
   std::vector<std::vector<int>> idsOf;  // the rows that start each file
   std::vector<bool> taken;              // which threads have taken their share
@@ -65,6 +81,16 @@ struct PublisherWorker::Job {
   std::vector<std::deque<size_t>> queues;
   size_t running = 0;  // threads not done with their share
 };
+
+namespace {
+
+// The key a row's file is kept under: a folder row's location is a shortcut, any other's a
+// command line, and the two are found differently.
+std::string RowKey(const StartupRow& row) {
+  return (IsFolderSource(row.source) ? "F|" : "C|") + row.location;
+}
+
+}  // namespace
 
 PublisherWorker::PublisherWorker(SignerSource& signers, ProgramLookup lookup,
                                  ShortcutTarget shortcutTarget, Deliver deliver, Finished finished,
@@ -91,20 +117,26 @@ PublisherWorker::~PublisherWorker() {
     std::lock_guard<std::mutex> lock(mutex_);
     quit_ = true;
     ++generation_;
-    pending_.reset();
     job_.reset();
   }
   wake_.notify_all();
   for (Worker& thread : threads_) thread.Join();
 }
 
-uint64_t PublisherWorker::Start(std::vector<PublisherRow> rows) {
+uint64_t PublisherWorker::Start(std::vector<PublisherRow> rows, bool keepFound) {
   uint64_t generation;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     generation = ++generation_;
-    pending_ = std::move(rows);
-    job_.reset();
+    auto job = std::make_shared<Job>();
+    job->generation = generation;
+    job->found = keepFound && found_ ? found_ : std::make_shared<Found>();
+    found_ = job->found;
+    job->fileOfRow.resize(rows.size());
+    job->rows = std::move(rows);
+    job->preparing.assign(count_, false);
+    job->preparers = count_;
+    job_ = job;
   }
   wake_.notify_all();
   return generation;
@@ -113,7 +145,6 @@ uint64_t PublisherWorker::Start(std::vector<PublisherRow> rows) {
 void PublisherWorker::Cancel() {
   std::lock_guard<std::mutex> lock(mutex_);
   ++generation_;
-  pending_.reset();
   job_.reset();
 }
 
@@ -139,57 +170,79 @@ void PublisherWorker::HandOver(uint64_t generation, const std::function<bool()>&
 void PublisherWorker::Run(size_t index) {
   if (started_) started_();
   for (;;) {
-    std::optional<std::vector<PublisherRow>> rows;
     std::shared_ptr<Job> job;
-    uint64_t generation = 0;
+    bool prepare = false;
     {
       std::unique_lock<std::mutex> lock(mutex_);
       wake_.wait(lock, [&] {
-        return quit_ || (index == 0 && pending_) || (job_ && !job_->taken[index]);
+        return quit_ ||
+               (job_ && (!job_->preparing[index] || (job_->checking && !job_->taken[index])));
       });
       if (quit_) return;
-      if (index == 0 && pending_) {
-        rows = std::move(pending_);
-        pending_.reset();
-        generation = generation_;
-      } else {
-        job = job_;
-        job->taken[index] = true;
-      }
+      job = job_;
+      prepare = !job->preparing[index];
+      if (prepare) job->preparing[index] = true;
+      else job->taken[index] = true;
     }
-    if (rows) Prepare(generation, *rows);
+    if (prepare) Prepare(index, *job);
     else Check(index, *job);
   }
 }
 
-void PublisherWorker::Prepare(uint64_t generation, const std::vector<PublisherRow>& rows) {
-  auto job = std::make_shared<Job>();
-  job->generation = generation;
-  try {
-    // The distinct files in the order their first rows come; letter case does not make
-    // another file on Windows.
-    std::map<std::string, size_t> indexOf;
-    for (const PublisherRow& r : rows) {
-      if (!Wanted(generation)) return;
-      const std::string path = ProgramFileOf(r.row, lookup_, shortcutTarget_);
-      auto [it, added] = indexOf.emplace(LowerAscii(path), job->files.size());
-      if (added) {
-        job->files.push_back(path);
-        job->idsOf.emplace_back();
+void PublisherWorker::Prepare(size_t index, Job& job) {
+  const uint64_t generation = job.generation;
+  // Unquoted command lines with blanks make many rows ask for the same few paths
+  // ("C:\Program", "C:\Program.exe", ...): each thread asks for each path once.
+  std::unordered_map<std::string, bool> known;
+  ProgramLookup lookup = lookup_;
+  if (lookup_.exists)
+    lookup.exists = [this, &known](const std::string& path) {
+      auto [it, added] = known.try_emplace(LowerAscii(path), false);
+      if (added) it->second = lookup_.exists(path);
+      return it->second;
+    };
+  for (size_t i = index; i < job.rows.size(); i += count_) {
+    if (!Wanted(generation)) break;
+    const StartupRow& row = job.rows[i].row;
+    const std::string key = RowKey(row);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      auto it = job.found->fileOf.find(key);
+      if (it != job.found->fileOf.end()) {
+        job.fileOfRow[i] = it->second;
+        continue;
       }
-      job->idsOf[it->second].push_back(r.id);
     }
-  } catch (const std::exception&) {
-    // Background work never reports; the rows not reached keep an empty column.
+    try {
+      std::string path = ProgramFileOf(row, lookup, shortcutTarget_);
+      std::lock_guard<std::mutex> lock(mutex_);
+      job.found->fileOf.emplace(key, path);
+      job.fileOfRow[i] = std::move(path);
+    } catch (const std::exception&) {
+      // Background work never reports; the row keeps an empty column.
+    }
   }
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (quit_ || generation != generation_) return;
-    job->taken.assign(count_, false);
-    job->running = count_;
-    job->queues.assign(count_, {});
-    for (size_t i = 0; i < job->files.size(); ++i) job->queues[i % count_].push_back(i);
-    job_ = job;
+    if (--job.preparers > 0 || quit_ || generation != generation_) return;
+    // The last thread deals the files: the distinct ones in the order their first rows come
+    // (letter case does not make another file on Windows), in turn to the threads' queues.
+    std::unordered_map<std::string, size_t> indexOf;
+    for (size_t i = 0; i < job.rows.size(); ++i) {
+      if (!job.fileOfRow[i]) continue;
+      const std::string& path = *job.fileOfRow[i];
+      auto [it, added] = indexOf.emplace(LowerAscii(path), job.files.size());
+      if (added) {
+        job.files.push_back(path);
+        job.idsOf.emplace_back();
+      }
+      job.idsOf[it->second].push_back(job.rows[i].id);
+    }
+    job.taken.assign(count_, false);
+    job.running = count_;
+    job.queues.assign(count_, {});
+    for (size_t i = 0; i < job.files.size(); ++i) job.queues[i % count_].push_back(i);
+    job.checking = true;
   }
   wake_.notify_all();
 }
@@ -199,6 +252,7 @@ void PublisherWorker::Check(size_t index, Job& job) {
   try {
     for (;;) {
       size_t i = 0;
+      std::optional<std::string> known;
       {
         std::lock_guard<std::mutex> lock(mutex_);
         if (quit_ || generation != generation_) break;
@@ -214,10 +268,17 @@ void PublisherWorker::Check(size_t index, Job& job) {
           i = longest->back();
           longest->pop_back();
         }
+        auto it = job.found->textOf.find(LowerAscii(job.files[i]));
+        if (it != job.found->textOf.end()) known = it->second;
       }
-      const FileSigner signer = job.files[i].empty() ? FileSigner{FileSigner::Kind::kMissing, {}}
-                                                     : signers_.SignerOf(job.files[i]);
-      const PublisherResult result{std::move(job.idsOf[i]), PublisherText(signer)};
+      if (!known) {
+        const FileSigner signer = job.files[i].empty() ? FileSigner{FileSigner::Kind::kMissing, {}}
+                                                       : signers_.SignerOf(job.files[i]);
+        known = PublisherText(signer);
+        std::lock_guard<std::mutex> lock(mutex_);
+        job.found->textOf.emplace(LowerAscii(job.files[i]), *known);
+      }
+      const PublisherResult result{std::move(job.idsOf[i]), *known};
       HandOver(generation, [&] { return deliver_(generation, result); });
     }
   } catch (const std::exception&) {

@@ -56,12 +56,13 @@ struct PublisherResult {
 };
 
 // The checking threads of the column. One job at a time; Start replaces the job (running or
-// waiting) with a new one. The first thread finds each row's file (each file once), then the
-// files are dealt out in turn to the threads' own queues, each checked in row order of the
-// files' first rows; a thread whose queue runs dry takes from the back of another's. `deliver` runs on a checking thread with the job's generation and
-// each result; it hands the result over to the UI thread, where the generation tells whether
-// it still belongs to the rows on screen. It returns false when the receiver is busy: the
-// result is offered again, after a pause, for as long as its job is the newest. Once a job is
+// waiting) with a new one. The threads first find the rows' files (each thread every other
+// row), then the files are dealt out in turn to the threads' own queues, each file once,
+// checked in row order of the files' first rows; a thread whose queue runs dry takes from the
+// back of another's. `deliver` runs on a checking thread with the job's generation and each
+// result; it hands the result over to the UI thread, where the generation tells whether it
+// still belongs to the rows on screen. It returns false when the receiver is busy: the result
+// is offered again, after a pause, for as long as its job is the newest. Once a job is
 // superseded, each thread checks at most the one file it is in the middle of.
 class PublisherWorker {
  public:
@@ -81,17 +82,22 @@ class PublisherWorker {
   PublisherWorker(const PublisherWorker&) = delete;
   PublisherWorker& operator=(const PublisherWorker&) = delete;
 
-  // Supersedes every earlier job; returns the new job's generation.
-  uint64_t Start(std::vector<PublisherRow> rows);
+  // Supersedes every earlier job; returns the new job's generation. With `keepFound` the new
+  // job takes over what the jobs since the last one without it found: the file of each row
+  // and each file's text. For the same list shown again moments later (the scheduled tasks
+  // and services read in); a refresh the user asked for checks everything again.
+  uint64_t Start(std::vector<PublisherRow> rows, bool keepFound = false);
   // Drops the job: nothing more is delivered for it.
   void Cancel();
   bool IsCurrent(uint64_t generation);
 
  private:
+  struct Found;
   struct Job;
   void Run(size_t index);
-  // Finds the rows' files and, when the job is still the newest, hands them to the threads.
-  void Prepare(uint64_t generation, const std::vector<PublisherRow>& rows);
+  // Finds the files of the thread's share of the rows; the last thread done, when the job is
+  // still the newest, deals the files to the threads.
+  void Prepare(size_t index, Job& job);
   // Checks the thread's share of the job's files.
   void Check(size_t index, Job& job);
   bool Wanted(uint64_t generation);
@@ -106,9 +112,9 @@ class PublisherWorker {
   std::function<void()> started_;
   std::mutex mutex_;
   std::condition_variable wake_;
-  uint64_t generation_ = 0;  // of the newest job; a job runs while it is the newest
-  std::optional<std::vector<PublisherRow>> pending_;  // rows whose files are not found yet
-  std::shared_ptr<Job> job_;                          // files being checked
+  uint64_t generation_ = 0;       // of the newest job; a job runs while it is the newest
+  std::shared_ptr<Job> job_;      // the newest job, its files being found or checked
+  std::shared_ptr<Found> found_;  // what the newest job and those it went on from found
   bool quit_ = false;
   size_t count_ = 0;  // threads running
   std::vector<Worker> threads_;

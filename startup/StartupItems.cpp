@@ -4,6 +4,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/AdminRights.h"
 #include "app/Backup.h"
@@ -60,7 +61,56 @@ void ListAll(const StartupContext& ctx, StartupView& view, ReadOf&& readOf) {
   view.SetReadOnly();
 }
 
+// The rows a read appends, kept in memory.
+class RowCollector : public StartupView {
+ public:
+  void Clear() override { rows.clear(); }
+  size_t Append(const StartupRow& row) override {
+    rows.push_back(row);
+    return rows.size() - 1;
+  }
+  void SetLocation(size_t index, const std::string& location) override {
+    rows.at(index).location = location;
+  }
+  size_t Count() override { return rows.size(); }
+  StartupRow Row(size_t index) override { return rows.at(index); }
+  void Remove(size_t index) override {
+    if (index < rows.size()) rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(index));
+  }
+  std::vector<StartupRow> rows;
+};
+
+// The rows of one read; none when it failed or lists nothing.
+std::optional<std::vector<StartupRow>> RowsOf(const StartupReadAhead::Read& read) {
+  if (read.failed) return std::nullopt;
+  RowCollector collector;
+  try {
+    if (read.listRows) read.listRows(collector);
+  } catch (...) {
+    return std::nullopt;
+  }
+  return collector.rows;
+}
+
+bool SameRow(const StartupRow& a, const StartupRow& b) {
+  return a.name == b.name && a.location == b.location && a.source == b.source &&
+         a.enabled == b.enabled && a.status == b.status;
+}
+
 }  // namespace
+
+bool StartupReadAhead::SameRowsAs(const StartupReadAhead& other) const {
+  if (reads.size() != other.reads.size()) return false;
+  for (size_t i = 0; i < reads.size(); ++i) {
+    if (reads[i].family != other.reads[i].family) return false;
+    const auto mine = RowsOf(reads[i]);
+    const auto theirs = RowsOf(other.reads[i]);
+    if (!mine || !theirs || mine->size() != theirs->size()) return false;
+    for (size_t k = 0; k < mine->size(); ++k)
+      if (!SameRow((*mine)[k], (*theirs)[k])) return false;
+  }
+  return true;
+}
 
 void StartupItems::Refresh(StartupView& view) {
   std::vector<std::unique_ptr<ReadingAhead>> ahead;

@@ -47,6 +47,10 @@ struct StartupReadAhead {
     std::exception_ptr failed;
   };
   std::vector<Read> reads;
+
+  // Whether `other` read the same rows, in the same order (a read that failed is never the
+  // same): then a list showing this one's rows needs no new listing for `other`.
+  bool SameRowsAs(const StartupReadAhead& other) const;
 };
 
 class StartupItems {

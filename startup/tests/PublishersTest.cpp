@@ -236,6 +236,67 @@ TEST_F(PublisherWorkerTest, ABusyReceiverIsOfferedTheResultAgainAndCancelDropsTh
   EXPECT_EQ(received.results[1].second.ids, std::vector<int>{4});
 }
 
+// The same list again moments later (the tasks and services read in) goes on from what the
+// job it supersedes found: the file held in the middle of its check and the ones checked
+// before are not asked about again, and every row of the new job gets its text. A job started
+// without it asks about everything again.
+TEST_F(PublisherWorkerTest, AJobThatKeepsWhatWasFoundAsksOnlyAboutNewFiles) {
+  signers.table["C:\\A\\a.exe"] = {Kind::kSigned, "Vendor A"};
+  signers.holdAt = "C:\\B\\b.exe";
+  worker.Start({Row(1, "C:\\A\\a.exe"), Row(2, "C:\\B\\b.exe /x")});
+  ASSERT_TRUE(signers.WaitForCall("C:\\B\\b.exe"));
+  const uint64_t second = worker.Start({Row(11, "C:\\A\\a.exe"), Row(12, "C:\\B\\b.exe /x"),
+                                        Row(13, "c:\\b\\B.EXE"), Row(14, "C:\\C\\c.exe")},
+                                       true);
+  signers.Release();
+  ASSERT_TRUE(received.WaitFinished(second));
+  {
+    std::lock_guard<std::mutex> lock(signers.mutex);
+    EXPECT_EQ(signers.calls,
+              (std::vector<std::string>{"C:\\A\\a.exe", "C:\\B\\b.exe", "C:\\C\\c.exe"}));
+  }
+  std::map<int, std::string> textOf;
+  for (const auto& [generation, result] : received.results)
+    if (generation == second)
+      for (int id : result.ids) textOf[id] = result.text;
+  EXPECT_EQ(textOf, (std::map<int, std::string>{
+                        {11, "Vendor A"}, {12, "未签名"}, {13, "未签名"}, {14, "未签名"}}));
+
+  const uint64_t third = worker.Start({Row(21, "C:\\A\\a.exe")});
+  ASSERT_TRUE(received.WaitFinished(third));
+  std::lock_guard<std::mutex> lock(signers.mutex);
+  EXPECT_EQ(signers.calls.size(), 4u);
+  EXPECT_EQ(signers.calls.back(), "C:\\A\\a.exe");
+}
+
+// The rows' files are found by both threads, and each row still gets the text of its own file.
+TEST(PublisherWorkerRowsTest, BothThreadsFindFilesAndEachRowGetsItsOwnText) {
+  ScriptedSigners signers;
+  Received received;
+  std::set<std::string> files;
+  std::vector<PublisherRow> rows;
+  for (int id = 1; id <= 40; ++id) {
+    const std::string path = "C:\\P\\" + std::to_string(id % 13) + ".exe";
+    files.insert(path);
+    signers.table[path] = {Kind::kSigned, "Vendor " + std::to_string(id % 13)};
+    rows.push_back({id, StartupRow{"item", path + " /run", S::MachineRun}});
+  }
+  PublisherWorker two(
+      signers, Lookup(files), nullptr,
+      [&](uint64_t g, const PublisherResult& r) { return received.Take(g, r); },
+      [&](uint64_t g) { return received.Finish(g); });
+  const uint64_t g = two.Start(rows);
+  ASSERT_TRUE(received.WaitFinished(g));
+  std::lock_guard<std::mutex> lock(received.mutex);
+  std::map<int, std::string> textOf;
+  for (const auto& [generation, result] : received.results)
+    for (int id : result.ids) EXPECT_TRUE(textOf.emplace(id, result.text).second) << id;
+  ASSERT_EQ(textOf.size(), 40u);
+  for (const auto& [id, text] : textOf) EXPECT_EQ(text, "Vendor " + std::to_string(id % 13)) << id;
+  std::lock_guard<std::mutex> signersLock(signers.mutex);
+  EXPECT_EQ(signers.calls.size(), 13u);
+}
+
 // The column as the page runs it: two checking threads.
 class TwoPublisherThreadsTest : public PublisherWorkerTest {
  protected:

@@ -436,6 +436,17 @@ TEST_F(StartupFamilyTest, TasksReadBeforehandAreListedInTheirPlaceWithoutAskingT
   items.Refresh(view);
   EXPECT_EQ(counting.asked, 3);
   EXPECT_TRUE(view.Has("\\mt\\boot", S::ScheduledTask));
+
+  // Two reads of the same tasks read the same rows; a task switched off, a task more or a
+  // read that failed do not.
+  const StartupReadAhead again = items.ReadAhead();
+  EXPECT_TRUE(again.SameRowsAs(items.ReadAhead()));
+  counting.tasks["\\mt\\boot"].enabled = false;
+  EXPECT_FALSE(again.SameRowsAs(items.ReadAhead()));
+  counting.tasks["\\mt\\boot"].enabled = true;
+  counting.tasks["\\mt\\more"] = {LogonTask("C:\\m.exe"), true};
+  EXPECT_FALSE(again.SameRowsAs(items.ReadAhead()));
+  EXPECT_FALSE(failed.SameRowsAs(failed));
 }
 
 // ---- image hijacks ----------------------------------------------------------------------------

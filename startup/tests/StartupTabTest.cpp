@@ -1188,7 +1188,18 @@ TEST_F(StartupPublisherTabTest, TheFirstShowingListsAtOnceAndTheSlowSchedulersTa
       "</Command></Exec></Actions></Task>",
       true};
   ts.services.tasks = &slow;
+  NamePatternSigners signers;
+  ts.services.signers = &signers;
   Value(HKEY_CURRENT_USER, "mt-test quick", "C:\\mt-test\\q.exe");
+  // A row of a place listed after the tasks, which the late task rows must go before.
+  const wchar_t* processor = L"Software\\Microsoft\\Command Processor";
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, processor, L"Autorun", REG_SZ,
+                            L"C:\\mt-test\\auto.exe", sizeof(L"C:\\mt-test\\auto.exe")),
+            ERROR_SUCCESS);
+  struct RemoveAutorun {
+    const wchar_t* key;
+    ~RemoveAutorun() { RegDeleteKeyValueW(HKEY_CURRENT_USER, key, L"Autorun"); }
+  } removeAutorun{processor};
   form.reset();
   OpenForm(Opening::kOnScreen);
   LARGE_INTEGER frequency, before, after;
@@ -1209,6 +1220,42 @@ TEST_F(StartupPublisherTabTest, TheFirstShowingListsAtOnceAndTheSlowSchedulersTa
   EXPECT_TRUE(Listed("\\mt-test\\slow", S::ScheduledTask));
   EXPECT_TRUE(Listed("mt-test quick", S::UserRun));
   EXPECT_TRUE(ts.messages.shown.empty());
+  // The rows read late were put into the list where a listing with them puts them, and the
+  // publisher column covers them too.
+  ASSERT_TRUE(PumpUntilFilled());
+  EXPECT_EQ(Cell("\\mt-test\\slow", S::ScheduledTask, 4), std::string(kPublisherUnsigned));
+  EXPECT_EQ(Cell("mt-test quick", S::UserRun, 4), std::string(kPublisherUnsigned));
+  auto shown = [this] {
+    std::vector<std::string> out;
+    for (const StartupRow& r : Rows())
+      out.push_back(r.name + "|" + r.location + "|" + std::to_string(static_cast<int>(r.source)));
+    return out;
+  };
+  const std::vector<std::string> inserted = shown();
+  ListWithTasksRead(form->Page<StartupPage>());
+  EXPECT_EQ(inserted, shown());
+  EXPECT_TRUE(Listed("AutoRun", S::UserCmdAutoRun));
+  // Shown again, the list takes the rows read last time; the new read finds the same ones and
+  // the list stands as it is (its items are not made again).
+  auto items = [this] {
+    std::vector<LPARAM> out;
+    HWND list = form->Page<StartupPage>().ListView2;
+    for (int i = 0; i < ListView_GetItemCount(list); ++i) {
+      LVITEMW lv = {};
+      lv.mask = LVIF_PARAM;
+      lv.iItem = i;
+      SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&lv));
+      out.push_back(lv.lParam);
+    }
+    return out;
+  };
+  form->Page<StartupPage>().TabSheet4Show();
+  const std::vector<LPARAM> listedItems = items();
+  EXPECT_EQ(shown(), inserted);
+  ASSERT_TRUE(PumpUntilTasksRead());
+  EXPECT_EQ(items(), listedItems);
+  ASSERT_TRUE(PumpUntilFilled());
+  EXPECT_EQ(Cell("\\mt-test\\slow", S::ScheduledTask, 4), std::string(kPublisherUnsigned));
   form.reset();
 }
 

@@ -49,6 +49,9 @@ struct StartupPageState {
   std::shared_ptr<const StartupReadAhead> ahead;
   Worker reader;
   bool reading = false;
+  // Whether the list on screen holds the rows of the families read off the UI thread (it
+  // does after any listing but one made before the first read was in).
+  bool aheadListed = false;
 };
 
 namespace {
@@ -127,16 +130,24 @@ class ListViewStartupView : public StartupView {
     rebuilt_ = true;
   }
   size_t Append(const StartupRow& row) override {
+    return InsertAt(static_cast<size_t>(ListView_GetItemCount(list_)), row);
+  }
+  // Inserts the row before the item at `at` (the rows after it move down one).
+  size_t InsertAt(size_t at, const StartupRow& row) {
     std::wstring name = Widen(ShownName(row));
     LVITEMW lv = {};
     lv.mask = LVIF_TEXT | LVIF_PARAM;
-    lv.iItem = ListView_GetItemCount(list_);
+    lv.iItem = static_cast<int>(at);
     lv.pszText = name.data();
     const int id = state_.nextId++;
     lv.lParam = (static_cast<LPARAM>(id) << kSourceBits) | static_cast<LPARAM>(row.source);
     int index = static_cast<int>(
         ::SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&lv)));
     if (index < 0) throw AppError("Out of system resources");
+    // The rows after it moved down one: where each was listed moves with it.
+    if (static_cast<size_t>(index) + 1 < static_cast<size_t>(ListView_GetItemCount(list_)))
+      for (auto& [other, item] : state_.itemOf)
+        if (item >= index) ++item;
     state_.paramOf[id] = lv.lParam;
     state_.itemOf[id] = index;
     state_.listed.push_back({id, row});
@@ -214,10 +225,11 @@ void ApplyPublisher(HWND list, StartupPageState& state, const PublisherResult& r
 }
 
 // Starts the publisher worker on the rows on screen; the rows refreshed before are its no more.
-void StartPublishers(StartupPageState& state) {
+// With `keepFound` it goes on from what the job before found (see PublisherWorker::Start).
+void StartPublishers(StartupPageState& state, bool keepFound = false) {
   if (!state.worker) return;
   // The rows as the refresh listed them (rows the Microsoft tick hid are not listed again).
-  state.generation = state.worker->Start(state.listed);
+  state.generation = state.worker->Start(state.listed, keepFound);
   state.pending = true;
 }
 
@@ -225,7 +237,8 @@ void StartPublishers(StartupPageState& state) {
 // An action that may change the scheduler's tasks (a switch, a deletion) leaves the tasks
 // read before it behind: the next showing waits for a new read rather than list them.
 template <typename Action>
-void OnStartupList(StartupPage& page, Action&& action, bool tasksMayChange = true) {
+void OnStartupList(StartupPage& page, Action&& action, bool tasksMayChange = true,
+                   bool keepFound = false) {
   StartupPageState& state = page.State();
   if (tasksMayChange) state.ahead.reset();
   bool rebuilt = false;
@@ -241,7 +254,10 @@ void OnStartupList(StartupPage& page, Action&& action, bool tasksMayChange = tru
     }
     rebuilt = view.Rebuilt();
   }
-  if (rebuilt) StartPublishers(state);
+  if (rebuilt) {
+    state.aheadListed = true;
+    StartPublishers(state, keepFound);
+  }
   if (failed) std::rethrow_exception(failed);
 }
 
@@ -254,15 +270,81 @@ void StartupListRefresh(StartupPage& page) {
 
 // ListView2 rebuilt with the tasks as last read off the UI thread (none yet: without them),
 // so that the UI thread never waits for the scheduler.
-void ListWithTasksRead(StartupPage& page) {
+void ListWithTasksRead(StartupPage& page, bool keepFound) {
   std::shared_ptr<const StartupReadAhead> ahead = page.State().ahead;
   OnStartupList(
       page,
       [&ahead](StartupItems& items, StartupView& view) {
         items.Refresh(view, ahead ? *ahead : StartupReadAhead{});
       },
-      false);
+      false, keepFound);
+  if (!ahead) page.State().aheadListed = false;
 }
+
+namespace {
+
+// The rows of a read just in, put into a list listed without them: each family's rows where a
+// listing with them would have put them (at its first source), the publisher column going on
+// from what was found for the rows already there. False, and nothing changed, when a read
+// failed: the list is then listed again, which reports it.
+bool InsertRowsRead(StartupPage& page, const StartupReadAhead& ahead) {
+  for (const StartupReadAhead::Read& read : ahead.reads)
+    if (read.failed) return false;
+  const std::vector<StartupSource> order = ListedSources();
+  // Each source's place in the listing; a family's rows all take the place of its first.
+  std::unordered_map<int, size_t> placeOf;
+  for (size_t i = 0; i < order.size(); ++i) {
+    size_t place = i;
+    for (size_t k = 0; k < i; ++k)
+      if (FamilyOf(order[k]) == FamilyOf(order[i])) {
+        place = k;
+        break;
+      }
+    placeOf[static_cast<int>(order[i])] = place;
+  }
+  // Appends become inserts before the item `at`.
+  struct Inserting : StartupView {
+    ListViewStartupView& into;
+    size_t at = 0;
+    explicit Inserting(ListViewStartupView& v) : into(v) {}
+    void Clear() override {}
+    size_t Append(const StartupRow& row) override { return into.InsertAt(at++, row); }
+    void SetLocation(size_t index, const std::string& location) override {
+      into.SetLocation(index, location);
+    }
+    size_t Count() override { return into.Count(); }
+    StartupRow Row(size_t index) override { return into.Row(index); }
+    void Remove(size_t index) override { into.Remove(index); }
+  };
+  StartupPageState& state = page.State();
+  HWND list = page.ListView2;
+  {
+    ListViewStartupView view(list, state);
+    Inserting inserting(view);
+    for (const StartupReadAhead::Read& read : ahead.reads) {
+      size_t place = order.size();
+      for (size_t i = 0; i < order.size() && place == order.size(); ++i)
+        if (FamilyOf(order[i]) == read.family) place = i;
+      // Before the first item listed after that place.
+      const int count = ListView_GetItemCount(list);
+      int at = 0;
+      for (; at < count; ++at) {
+        LVITEMW lv = {};
+        lv.mask = LVIF_PARAM;
+        lv.iItem = at;
+        ::SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&lv));
+        if (placeOf[static_cast<int>(SourceOfParam(lv.lParam))] > place) break;
+      }
+      inserting.at = static_cast<size_t>(at);
+      if (read.listRows) read.listRows(inserting);
+    }
+  }
+  state.aheadListed = true;
+  StartPublishers(state, true);
+  return true;
+}
+
+}  // namespace
 
 StartupPage::~StartupPage() = default;
 
@@ -311,9 +393,19 @@ void StartupPage::ReadTasksAhead() {
         StartupItems(*svc, *svc->startupPlaces).ReadAhead());
     HandOverUntilTaken([&gate](const std::function<void()>& work) { return gate->Send(work); },
                        [page, ahead] {
-                         page->State().reading = false;
-                         page->State().ahead = ahead;
-                         ListWithTasksRead(*page);
+                         StartupPageState& state = page->State();
+                         state.reading = false;
+                         // The list on screen shows the rows read before: when this read
+                         // found the same ones, it stands as it is; when it was listed
+                         // without them, they are put in.
+                         const bool same = state.aheadListed && state.ahead &&
+                                           state.ahead->SameRowsAs(*ahead);
+                         const bool without = !state.aheadListed;
+                         state.ahead = ahead;
+                         if (same || (without && InsertRowsRead(*page, *ahead))) return;
+                         // The list shown a moment ago, with the rows read here: the column
+                         // goes on from what was found for it.
+                         ListWithTasksRead(*page, true);
                        });
   });
 }
@@ -389,9 +481,21 @@ StartupPage::StartupPage(TForm1& form, HWND sheet)
     state->worker = std::make_unique<PublisherWorker>(
         *svc_.signers, WinProgramLookup(), std::move(target),
         [raw, list, gate](uint64_t generation, const PublisherResult& result) {
-          return gate->Send([raw, list, generation, result] {
-            if (generation == raw->generation) ApplyPublisher(list, *raw, result);
-          }) != Handed::Busy;
+          // A file that thousands of rows start is shown a slice of rows at a time, so that
+          // the window answers between slices. Showing a slice again does no harm: a result
+          // refused half way is offered again whole.
+          constexpr size_t kSlice = 200;
+          for (size_t from = 0;; from += kSlice) {
+            const size_t to = std::min(result.ids.size(), from + kSlice);
+            PublisherResult slice{{result.ids.begin() + static_cast<std::ptrdiff_t>(from),
+                                   result.ids.begin() + static_cast<std::ptrdiff_t>(to)},
+                                  result.text};
+            if (gate->Send([raw, list, generation, slice] {
+                  if (generation == raw->generation) ApplyPublisher(list, *raw, slice);
+                }) == Handed::Busy)
+              return false;
+            if (to == result.ids.size()) return true;
+          }
         },
         [raw, gate](uint64_t generation) {
           return gate->Send([raw, generation] {

@@ -68,8 +68,9 @@ class StartupPage : public TabPage {
 };
 
 // Rebuilds the page's list with the scheduled tasks as last read (without them before the
-// first read is in), never waiting for the scheduler.
-void ListWithTasksRead(StartupPage& page);
+// first read is in), never waiting for the scheduler. With `keepFound` the publisher column
+// goes on from what was found for the list before (the same list, shown moments ago).
+void ListWithTasksRead(StartupPage& page, bool keepFound = false);
 
 // The rows of a startup list view as they stand (texts, source, check state).
 std::vector<StartupRow> StartupRowsOf(HWND listView);
