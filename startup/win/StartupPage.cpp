@@ -158,7 +158,18 @@ class ListViewStartupView : public StartupView {
   }
   void SetLocation(size_t index, const std::string& location) override {
     SetItemText(list_, static_cast<int>(index), 1, location);
-    if (index < state_.listed.size()) state_.listed[index].row.location = location;
+    // The row as the publisher worker gets it: the item's own (rows put in later are listed
+    // after the others there, whatever their place in the list).
+    LVITEMW lv = {};
+    lv.mask = LVIF_PARAM;
+    lv.iItem = static_cast<int>(index);
+    if (!::SendMessageW(list_, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&lv))) return;
+    const int id = IdOfParam(lv.lParam);
+    for (auto it = state_.listed.rbegin(); it != state_.listed.rend(); ++it)
+      if (it->id == id) {
+        it->row.location = location;
+        break;
+      }
   }
   size_t Count() override { return static_cast<size_t>(ListView_GetItemCount(list_)); }
   StartupRow Row(size_t index) override { return RowAt(list_, static_cast<int>(index)); }
