@@ -58,21 +58,9 @@ const char* const kSoftwarePlaces[] = {
     "Classes\\WOW6432Node\\CLSID",
 };
 
-// Letter case aside (ASCII, as the registry compares key names here), a == b.
-bool SameNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x += 32;
-    if (y >= 'A' && y <= 'Z') y += 32;
-    if (x != y) return false;
-  }
-  return true;
-}
-
 // Whether `path` starts with the whole key names of `head`, letter case aside.
 bool StartsWithKeys(std::string_view path, std::string_view head) {
-  return path.size() >= head.size() && SameNoCase(path.substr(0, head.size()), head) &&
+  return path.size() >= head.size() && EqualsNoCase(path.substr(0, head.size()), head) &&
          (path.size() == head.size() || path[head.size()] == '\\');
 }
 

@@ -128,7 +128,7 @@ std::optional<int32_t> ParseInt32(const std::string& text) {
   return static_cast<int32_t>(value);
 }
 
-bool EqualsNoCase(const std::string& a, const std::string& b) {
+bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
     unsigned char x = a[i], y = b[i];

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace mt {
@@ -40,8 +41,9 @@ bool IsCjkIdeograph(char32_t c);
 std::optional<int32_t> ParseInt32(const std::string& s);
 
 // Case-insensitive comparison of ASCII letters; other bytes must match exactly. This is how
-// the registry and profile files compare names.
-bool EqualsNoCase(const std::string& a, const std::string& b);
+// the registry and profile files compare names. Views, so that parts of a text compare in
+// place.
+bool EqualsNoCase(std::string_view a, std::string_view b);
 // True when `s` ends with `tail`, compared as EqualsNoCase does (".LNK" ends "a.lnk").
 bool EndsWithNoCase(const std::string& s, const std::string& tail);
 // True when `s` begins with `head`, compared the same way.

@@ -59,7 +59,7 @@ void CopyEngine::Chunks(FileStream& from, uint64_t count, Each each) {
   }
 }
 
-void CopyEngine::Piped(FileStream& from, FileStream* to, uint64_t count, ChunkWorker::Work work) {
+void CopyEngine::Piped(FileStream& from, FileStream& to, uint64_t count, ChunkWorker::Work work) {
   // 16 buffers a slot: a hand-over per 960 KiB costs nothing beside the copy; four slots let
   // the copy run up to three ahead of the work.
   if (!worker_) worker_ = std::make_unique<ChunkWorker>(16 * kCopyBufferSize, 4);
@@ -73,7 +73,7 @@ void CopyEngine::Piped(FileStream& from, FileStream* to, uint64_t count, ChunkWo
         const size_t want = static_cast<size_t>(
             std::min<uint64_t>(kCopyBufferSize, count - at - filled));
         ReadFull(from, slot + filled, want);
-        if (to) WriteFull(*to, slot + filled, want);
+        WriteFull(to, slot + filled, want);
         filled += want;
         if (!Moved(want)) throw WorkStopped();
       }
@@ -101,7 +101,7 @@ void CopyEngine::Hash(FileStream& from, uint64_t count, Digest& hash) {
 
 void CopyEngine::CopyFolding(FileStream& from, FileStream& to, uint64_t count, Digest* hash,
                              ParityFold& parity) {
-  Piped(from, &to, count, [hash, &parity](const char* buf, size_t n, uint64_t at) {
+  Piped(from, to, count, [hash, &parity](const char* buf, size_t n, uint64_t at) {
     if (hash) hash->Update(buf, n);
     parity.Fold(buf, n, at);
   });

@@ -72,9 +72,9 @@ class CopyEngine {
  private:
   template <typename Each>
   void Chunks(FileStream& from, uint64_t count, Each each);
-  // Reads `count` bytes of `from` (writing each chunk to `to` when given) on this thread, and
-  // has `work` done on them, in order, on the worker's.
-  void Piped(FileStream& from, FileStream* to, uint64_t count, ChunkWorker::Work work);
+  // Copies `count` bytes of `from` to `to` on this thread, and has `work` done on them, in
+  // order, on the worker's.
+  void Piped(FileStream& from, FileStream& to, uint64_t count, ChunkWorker::Work work);
   std::unique_ptr<char[]> buffer_;
   std::unique_ptr<ChunkWorker> worker_;
   CopyMonitor* monitor_;

@@ -191,16 +191,6 @@ void PublisherWorker::Run(size_t index) {
 
 void PublisherWorker::Prepare(size_t index, Job& job) {
   const uint64_t generation = job.generation;
-  // Unquoted command lines with blanks make many rows ask for the same few paths
-  // ("C:\Program", "C:\Program.exe", ...): each thread asks for each path once.
-  std::unordered_map<std::string, bool> known;
-  ProgramLookup lookup = lookup_;
-  if (lookup_.exists)
-    lookup.exists = [this, &known](const std::string& path) {
-      auto [it, added] = known.try_emplace(LowerAscii(path), false);
-      if (added) it->second = lookup_.exists(path);
-      return it->second;
-    };
   for (size_t i = index; i < job.rows.size(); i += count_) {
     if (!Wanted(generation)) break;
     const StartupRow& row = job.rows[i].row;
@@ -214,7 +204,7 @@ void PublisherWorker::Prepare(size_t index, Job& job) {
       }
     }
     try {
-      std::string path = ProgramFileOf(row, lookup, shortcutTarget_);
+      std::string path = ProgramFileOf(row, lookup_, shortcutTarget_);
       std::lock_guard<std::mutex> lock(mutex_);
       job.found->fileOf.emplace(key, path);
       job.fileOfRow[i] = std::move(path);
