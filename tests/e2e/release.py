@@ -1,19 +1,17 @@
 """The release packages in the end-to-end tests: what tools/package.sh (the packaging step of
-./release.sh) makes of this tree, and of a second tree of the next version built for these
-tests alone, and how a session installs, reads back and uninstalls them.
+./release.sh) makes of this tree, and of the tree of the next version, and how a session
+installs, reads back and uninstalls them.
 
-The second tree (build/win64/e2e-next) is this source configured with
--DMT_PROGRAM_VERSION=v1.4; only the program is built there, and only one generated source
-differs from this tree's, so with the compiler cache it costs a link.
+The tree of the next version (build/win64/e2e-next) is a folder that the build fills beside
+this tree: the same program with the next minor version's text and version resources, and
+the generated files that tools/package.sh reads (program/CMakeLists.txt).
 """
-import fcntl
 import os
 import shutil
 import subprocess
 
-from e2e import BUILD, SOURCE, TOOLS, check, check_equal, full_key_name, log, wait_until
+from e2e import BUILD, TOOLS, check, check_equal, full_key_name, log, wait_until
 
-NEXT_VERSION = "v1.4"
 NEXT_TREE = os.path.join(BUILD, "e2e-next")
 PROGRAM_FILES_DIR = "C:\\Program Files\\Mirtak小工具合集"
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\MirtakTools"
@@ -42,30 +40,22 @@ def numeric(version):
     return ".".join(parts + ["0"] * (4 - len(parts)))
 
 
+def next_version(version):
+    """The next minor version, as CMakeLists.txt derives it: v1.3 gives v1.4."""
+    major, minor = version[1:].split(".")[:2]
+    return "v%s.%d" % (major, int(minor) + 1)
+
+
 def next_tree():
-    """Configures (once) and builds the tree of the next version, under a lock, since the
-    tests that need it may run at the same time."""
-    with open(NEXT_TREE + ".lock", "w") as lock:
-        fcntl.flock(lock, fcntl.LOCK_EX)
-        if not os.path.exists(os.path.join(NEXT_TREE, "build.ninja")):
-            log("configuring the %s tree" % NEXT_VERSION)
-            toolchain = os.path.join(SOURCE, "cmake", "mingw-w64-x86_64.cmake")
-            args = ["-DCMAKE_BUILD_TYPE=Release", "-DCMAKE_TOOLCHAIN_FILE=" + toolchain,
-                    "-DMT_PROGRAM_VERSION=" + NEXT_VERSION]
-            # The compiler launcher of this tree (a compiler cache) serves that one too.
-            with open(os.path.join(BUILD, "CMakeCache.txt"), encoding="utf-8") as f:
-                for line in f:
-                    if line.startswith(("CMAKE_C_COMPILER_LAUNCHER:",
-                                        "CMAKE_CXX_COMPILER_LAUNCHER:")):
-                        name, value = line.rstrip("\n").split("=", 1)
-                        args.append("-D%s=%s" % (name.split(":")[0], value))
-            subprocess.run(["cmake", "-S", SOURCE, "-B", NEXT_TREE, "-G", "Ninja"] + args,
-                           check=True, stdout=subprocess.DEVNULL)
-        log("building the %s program" % NEXT_VERSION)
-        subprocess.run(["ninja", "-C", NEXT_TREE, "MirtakTools"], check=True,
-                       stdout=subprocess.DEVNULL)
+    """The tree of the next version, built with this one; checks that it holds a program and
+    names the version that follows this tree's."""
+    check(os.path.isfile(os.path.join(NEXT_TREE, "MirtakTools.exe")),
+          "no program in %s: build the MirtakTools_next target" % NEXT_TREE)
     check_equal(tree_version(NEXT_TREE), NEXT_VERSION, "version of the next tree")
     return NEXT_TREE
+
+
+NEXT_VERSION = next_version(tree_version(BUILD))
 
 
 def relabelled_tree(session, tree, version):
