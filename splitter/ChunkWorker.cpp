@@ -14,7 +14,7 @@ ChunkWorker::ChunkWorker(size_t slotBytes, size_t slots) : slotBytes_(slotBytes)
 
 ChunkWorker::~ChunkWorker() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<Mutex> lock(mutex_);
     stop_ = true;
     jobs_.clear();
   }
@@ -29,7 +29,7 @@ void ChunkWorker::RethrowLocked() {
 }
 
 char* ChunkWorker::Free() {
-  std::unique_lock<std::mutex> lock(mutex_);
+  std::unique_lock<Mutex> lock(mutex_);
   done_.wait(lock, [&] { return !free_.empty() || failure_; });
   RethrowLocked();
   filling_ = free_.back();
@@ -39,21 +39,21 @@ char* ChunkWorker::Free() {
 
 void ChunkWorker::Hand(size_t n, uint64_t at) {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<Mutex> lock(mutex_);
     jobs_.push_back({filling_, n, at});
   }
   wake_.notify_one();
 }
 
 void ChunkWorker::Drain() {
-  std::unique_lock<std::mutex> lock(mutex_);
+  std::unique_lock<Mutex> lock(mutex_);
   // After a failure the jobs left are only passed over, so this does not wait for long.
   done_.wait(lock, [&] { return jobs_.empty() && !busy_; });
   RethrowLocked();
 }
 
 void ChunkWorker::Abandon() noexcept {
-  std::unique_lock<std::mutex> lock(mutex_);
+  std::unique_lock<Mutex> lock(mutex_);
   for (const Job& job : jobs_) free_.push_back(job.slot);
   jobs_.clear();
   done_.wait(lock, [&] { return !busy_; });
@@ -64,7 +64,7 @@ void ChunkWorker::Abandon() noexcept {
 }
 
 void ChunkWorker::Run() {
-  std::unique_lock<std::mutex> lock(mutex_);
+  std::unique_lock<Mutex> lock(mutex_);
   for (;;) {
     wake_.wait(lock, [&] { return stop_ || !jobs_.empty(); });
     if (stop_) return;

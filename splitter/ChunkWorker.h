@@ -5,10 +5,10 @@
 // The copying thread fills a slot (several copy buffers long), hands it over and takes the
 // next free one; it waits only while every slot is still being worked on. The work runs on
 // the worker's thread alone; what it throws comes back to the copying thread at its next
-// Free or Drain, and no work runs after it.
+// Free or Drain, and no work runs after it. The hand-over waits on app/Sync.h's lock and
+// condition variable.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -18,6 +18,8 @@
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include "app/Sync.h"
 
 namespace mt::splitter {
 
@@ -59,9 +61,9 @@ class ChunkWorker {
   const size_t slotBytes_;
   std::vector<std::unique_ptr<char[]>> slots_;
   Work work_;
-  std::mutex mutex_;
-  std::condition_variable wake_;  // the worker: a job, or the end
-  std::condition_variable done_;  // the copier: a slot free, or every job done
+  Mutex mutex_;
+  CondVar wake_;  // the worker: a job, or the end
+  CondVar done_;  // the copier: a slot free, or every job done
   std::deque<Job> jobs_;
   std::vector<size_t> free_;
   size_t filling_ = 0;  // the slot Free gave last
