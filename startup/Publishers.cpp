@@ -108,13 +108,13 @@ PublisherWorker::PublisherWorker(SignerSource& signers, ProgramLookup lookup,
   } catch (...) {
     if (threads_.empty()) throw;  // fewer threads still fill the column
   }
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<Mutex> lock(mutex_);
   count_ = threads_.size();
 }
 
 PublisherWorker::~PublisherWorker() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<Mutex> lock(mutex_);
     quit_ = true;
     ++generation_;
     job_.reset();
@@ -126,7 +126,7 @@ PublisherWorker::~PublisherWorker() {
 uint64_t PublisherWorker::Start(std::vector<PublisherRow> rows, bool keepFound) {
   uint64_t generation;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<Mutex> lock(mutex_);
     generation = ++generation_;
     auto job = std::make_shared<Job>();
     job->generation = generation;
@@ -143,25 +143,25 @@ uint64_t PublisherWorker::Start(std::vector<PublisherRow> rows, bool keepFound) 
 }
 
 void PublisherWorker::Cancel() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<Mutex> lock(mutex_);
   ++generation_;
   job_.reset();
 }
 
 bool PublisherWorker::IsCurrent(uint64_t generation) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<Mutex> lock(mutex_);
   return generation == generation_;
 }
 
 bool PublisherWorker::Wanted(uint64_t generation) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<Mutex> lock(mutex_);
   return !quit_ && generation == generation_;
 }
 
 void PublisherWorker::HandOver(uint64_t generation, const std::function<bool()>& offer) {
   for (int pauseMs = 5; Wanted(generation); pauseMs = std::min(pauseMs * 2, 200)) {
     if (offer()) return;
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<Mutex> lock(mutex_);
     wake_.wait_for(lock, std::chrono::milliseconds(pauseMs),
                    [&] { return quit_ || generation != generation_; });
   }
@@ -173,7 +173,7 @@ void PublisherWorker::Run(size_t index) {
     std::shared_ptr<Job> job;
     bool prepare = false;
     {
-      std::unique_lock<std::mutex> lock(mutex_);
+      std::unique_lock<Mutex> lock(mutex_);
       wake_.wait(lock, [&] {
         return quit_ ||
                (job_ && (!job_->preparing[index] || (job_->checking && !job_->taken[index])));
@@ -196,7 +196,7 @@ void PublisherWorker::Prepare(size_t index, Job& job) {
     const StartupRow& row = job.rows[i].row;
     const std::string key = RowKey(row);
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      std::lock_guard<Mutex> lock(mutex_);
       auto it = job.found->fileOf.find(key);
       if (it != job.found->fileOf.end()) {
         job.fileOfRow[i] = it->second;
@@ -205,7 +205,7 @@ void PublisherWorker::Prepare(size_t index, Job& job) {
     }
     try {
       std::string path = ProgramFileOf(row, lookup_, shortcutTarget_);
-      std::lock_guard<std::mutex> lock(mutex_);
+      std::lock_guard<Mutex> lock(mutex_);
       job.found->fileOf.emplace(key, path);
       job.fileOfRow[i] = std::move(path);
     } catch (const std::exception&) {
@@ -213,7 +213,7 @@ void PublisherWorker::Prepare(size_t index, Job& job) {
     }
   }
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<Mutex> lock(mutex_);
     if (--job.preparers > 0 || quit_ || generation != generation_) return;
     // The last thread deals the files: the distinct ones in the order their first rows come
     // (letter case does not make another file on Windows), in turn to the threads' queues.
@@ -244,7 +244,7 @@ void PublisherWorker::Check(size_t index, Job& job) {
       size_t i = 0;
       std::optional<std::string> known;
       {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<Mutex> lock(mutex_);
         if (quit_ || generation != generation_) break;
         std::deque<size_t>& own = job.queues[index];
         if (!own.empty()) {
@@ -265,7 +265,7 @@ void PublisherWorker::Check(size_t index, Job& job) {
         const FileSigner signer = job.files[i].empty() ? FileSigner{FileSigner::Kind::kMissing, {}}
                                                        : signers_.SignerOf(job.files[i]);
         known = PublisherText(signer);
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<Mutex> lock(mutex_);
         job.found->textOf.emplace(LowerAscii(job.files[i]), *known);
       }
       const PublisherResult result{std::move(job.idsOf[i]), *known};
@@ -276,7 +276,7 @@ void PublisherWorker::Check(size_t index, Job& job) {
   }
   bool last;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<Mutex> lock(mutex_);
     last = --job.running == 0;
   }
   if (last && finished_) HandOver(generation, [&] { return finished_(generation); });

@@ -4,7 +4,6 @@
 // supersedes the work of the one before.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Sync.h"
 #include "app/Worker.h"
 #include "startup/ProgramPath.h"
 #include "startup/StartupItems.h"
@@ -110,8 +110,8 @@ class PublisherWorker {
   Deliver deliver_;
   Finished finished_;
   std::function<void()> started_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
+  Mutex mutex_;
+  CondVar wake_;
   uint64_t generation_ = 0;       // of the newest job; a job runs while it is the newest
   std::shared_ptr<Job> job_;      // the newest job, its files being found or checked
   std::shared_ptr<Found> found_;  // what the newest job and those it went on from found
