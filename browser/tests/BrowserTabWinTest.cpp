@@ -566,10 +566,25 @@ TEST_F(BrowserHijackTab, RepairsTheTickedFindingsAndTheBackupRestoresTheMachine)
   ASSERT_EQ(sets.size(), 1u);
   const std::string set = BackupRoot(ts.services.exeDir) + "\\" + sets[0].name;
   ASSERT_EQ(test::ImportWithRegedit(set + "\\" + kBackupRegFileName), 0u);
-  for (const char* name : {"Microsoft Edge.lnk", "Firefox.lnk", "Google Chrome.lnk"})
-    ASSERT_TRUE(
-        ::CopyFileW(Widen(set + "\\" + name).c_str(), Widen(folder + "\\" + name).c_str(), FALSE))
-        << name;
+  // A copy was refused once, in a loaded run: another process of the prefix (its desktop
+  // window shows the desktop's shortcuts) may hold a changed shortcut open for a moment. A
+  // copy refused for sharing or access is tried again for up to 5 s; the error is named.
+  for (const char* name : {"Microsoft Edge.lnk", "Firefox.lnk", "Google Chrome.lnk"}) {
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      if (::CopyFileW(Widen(set + "\\" + name).c_str(), Widen(folder + "\\" + name).c_str(),
+                      FALSE)) {
+        error = 0;
+        break;
+      }
+      error = ::GetLastError();
+      if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION &&
+          error != ERROR_ACCESS_DENIED)
+        break;
+      ::Sleep(50);
+    }
+    ASSERT_EQ(error, 0u) << name << ": " << SystemErrorText(error);
+  }
   EXPECT_EQ(FileBytes(edgeLnk), edgeBytes);
   EXPECT_EQ(FileBytes(foxLnk), foxBytes);
   EXPECT_EQ(FileBytes(chromeLnk), chromeBytes);
