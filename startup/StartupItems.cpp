@@ -61,29 +61,10 @@ void ListAll(const StartupContext& ctx, StartupView& view, ReadOf&& readOf) {
   view.SetReadOnly();
 }
 
-// The rows a read appends, kept in memory.
-class RowCollector : public StartupView {
- public:
-  void Clear() override { rows.clear(); }
-  size_t Append(const StartupRow& row) override {
-    rows.push_back(row);
-    return rows.size() - 1;
-  }
-  void SetLocation(size_t index, const std::string& location) override {
-    rows.at(index).location = location;
-  }
-  size_t Count() override { return rows.size(); }
-  StartupRow Row(size_t index) override { return rows.at(index); }
-  void Remove(size_t index) override {
-    if (index < rows.size()) rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(index));
-  }
-  std::vector<StartupRow> rows;
-};
-
 // The rows of one read; none when it failed or lists nothing.
 std::optional<std::vector<StartupRow>> RowsOf(const StartupReadAhead::Read& read) {
   if (read.failed) return std::nullopt;
-  RowCollector collector;
+  RowList collector;
   try {
     if (read.listRows) read.listRows(collector);
   } catch (...) {

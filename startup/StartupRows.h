@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace mt {
 
@@ -139,6 +140,28 @@ class StartupView {
   virtual void SetReadOnly() {}
   // The row the user has selected (focused), if any.
   virtual std::optional<size_t> Selected() { return std::nullopt; }
+};
+
+// A list of rows in memory: what a read appends, kept (and the tests' list).
+class RowList : public StartupView {
+ public:
+  void Clear() override { rows.clear(); }
+  size_t Append(const StartupRow& row) override {
+    rows.push_back(row);
+    rows.back().checked = false;
+    return rows.size() - 1;
+  }
+  void SetLocation(size_t index, const std::string& location) override {
+    rows.at(index).location = location;
+  }
+  size_t Count() override { return rows.size(); }
+  StartupRow Row(size_t index) override { return rows.at(index); }
+  void Remove(size_t index) override {
+    rows.at(index);  // throws for a row that is not there
+    rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(index));
+  }
+
+  std::vector<StartupRow> rows;
 };
 
 // The text the name column shows for a row: its name, with kRun32Mark after it for a row of

@@ -13,24 +13,15 @@
 
 namespace mt::test {
 
-class MemoryStartupView : public StartupView {
+// The list in memory, counting what was done to it.
+class MemoryStartupView : public RowList {
  public:
   void Clear() override {
-    rows.clear();
+    RowList::Clear();
     ++clears;
   }
-  size_t Append(const StartupRow& row) override {
-    rows.push_back(row);
-    rows.back().checked = false;
-    return rows.size() - 1;
-  }
-  void SetLocation(size_t index, const std::string& location) override {
-    rows.at(index).location = location;
-  }
-  size_t Count() override { return rows.size(); }
-  StartupRow Row(size_t index) override { return rows.at(index); }
   void Remove(size_t index) override {
-    rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(index));
+    RowList::Remove(index);
     removed.push_back(index);
   }
   void SetReadOnly() override { readOnly = true; }
@@ -48,7 +39,6 @@ class MemoryStartupView : public StartupView {
     return false;
   }
 
-  std::vector<StartupRow> rows;
   std::vector<size_t> removed;
   int clears = 0;
   bool readOnly = false;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 #include <unordered_map>
 
 #include "app/Backup.h"
@@ -62,6 +63,15 @@ StartupSource SourceOfParam(LPARAM param) {
 }
 int IdOfParam(LPARAM param) { return static_cast<int>(param >> kSourceBits); }
 
+// The item's lParam (its row's source and id); none for an item that is not there.
+std::optional<LPARAM> ItemParam(HWND list, int item) {
+  LVITEMW lv = {};
+  lv.mask = LVIF_PARAM;
+  lv.iItem = item;
+  if (!::SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&lv))) return std::nullopt;
+  return lv.lParam;
+}
+
 std::string ItemText(HWND list, int item, int column) {
   std::vector<wchar_t> buffer(512);
   for (;;) {
@@ -93,11 +103,7 @@ std::string StateText(const StartupRow& row) {
 StartupRow RowAt(HWND list, int item) {
   StartupRow row;
   row.location = ItemText(list, item, 1);
-  LVITEMW lv = {};
-  lv.mask = LVIF_PARAM;
-  lv.iItem = item;
-  ::SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&lv));
-  row.source = SourceOfParam(lv.lParam);
+  row.source = SourceOfParam(ItemParam(list, item).value_or(0));
   row.name = NameFromShown(ItemText(list, item, 0), row.source);
   row.checked = ListView_GetCheckState(list, item) != 0;
   row.enabled = ItemText(list, item, 2).rfind(kStateDisabled, 0) != 0;
@@ -160,11 +166,9 @@ class ListViewStartupView : public StartupView {
     SetItemText(list_, static_cast<int>(index), 1, location);
     // The row as the publisher worker gets it: the item's own (rows put in later are listed
     // after the others there, whatever their place in the list).
-    LVITEMW lv = {};
-    lv.mask = LVIF_PARAM;
-    lv.iItem = static_cast<int>(index);
-    if (!::SendMessageW(list_, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&lv))) return;
-    const int id = IdOfParam(lv.lParam);
+    const std::optional<LPARAM> param = ItemParam(list_, static_cast<int>(index));
+    if (!param) return;
+    const int id = IdOfParam(*param);
     for (auto it = state_.listed.rbegin(); it != state_.listed.rend(); ++it)
       if (it->id == id) {
         it->row.location = location;
@@ -195,14 +199,7 @@ int ItemOfId(HWND list, const StartupPageState& state, int id) {
   if (it == state.paramOf.end()) return -1;
   // Where the row was listed, unless rows before it were taken out since.
   auto at = state.itemOf.find(id);
-  if (at != state.itemOf.end()) {
-    LVITEMW lv = {};
-    lv.mask = LVIF_PARAM;
-    lv.iItem = at->second;
-    if (::SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&lv)) &&
-        lv.lParam == it->second)
-      return at->second;
-  }
+  if (at != state.itemOf.end() && ItemParam(list, at->second) == it->second) return at->second;
   LVFINDINFOW find = {};
   find.flags = LVFI_PARAM;
   find.lParam = it->second;
@@ -301,18 +298,16 @@ namespace {
 bool InsertRowsRead(StartupPage& page, const StartupReadAhead& ahead) {
   for (const StartupReadAhead::Read& read : ahead.reads)
     if (read.failed) return false;
+  // A family's rows are all listed at the place of its first source in the listing.
   const std::vector<StartupSource> order = ListedSources();
-  // Each source's place in the listing; a family's rows all take the place of its first.
+  auto placeOfFamily = [&order](const StartupFamily* family) {
+    for (size_t i = 0; i < order.size(); ++i)
+      if (FamilyOf(order[i]) == family) return i;
+    return order.size();
+  };
   std::unordered_map<int, size_t> placeOf;
-  for (size_t i = 0; i < order.size(); ++i) {
-    size_t place = i;
-    for (size_t k = 0; k < i; ++k)
-      if (FamilyOf(order[k]) == FamilyOf(order[i])) {
-        place = k;
-        break;
-      }
-    placeOf[static_cast<int>(order[i])] = place;
-  }
+  for (StartupSource source : order)
+    placeOf[static_cast<int>(source)] = placeOfFamily(FamilyOf(source));
   // Appends become inserts before the item `at`.
   struct Inserting : StartupView {
     ListViewStartupView& into;
@@ -333,19 +328,13 @@ bool InsertRowsRead(StartupPage& page, const StartupReadAhead& ahead) {
     ListViewStartupView view(list, state);
     Inserting inserting(view);
     for (const StartupReadAhead::Read& read : ahead.reads) {
-      size_t place = order.size();
-      for (size_t i = 0; i < order.size() && place == order.size(); ++i)
-        if (FamilyOf(order[i]) == read.family) place = i;
+      const size_t place = placeOfFamily(read.family);
       // Before the first item listed after that place.
       const int count = ListView_GetItemCount(list);
       int at = 0;
-      for (; at < count; ++at) {
-        LVITEMW lv = {};
-        lv.mask = LVIF_PARAM;
-        lv.iItem = at;
-        ::SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&lv));
-        if (placeOf[static_cast<int>(SourceOfParam(lv.lParam))] > place) break;
-      }
+      for (; at < count; ++at)
+        if (placeOf[static_cast<int>(SourceOfParam(ItemParam(list, at).value_or(0)))] > place)
+          break;
       inserting.at = static_cast<size_t>(at);
       if (read.listRows) read.listRows(inserting);
     }
